@@ -1,0 +1,22 @@
+# Shared by scripts/run and scripts/test: installs the Debian packages the build needs.
+# Sourced, not run. As root it installs what is missing; as anyone else it prints the command.
+
+halvyn_ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >&2 || true
+    apt-get install -y -qq "${missing[@]}" >&2
+}
+
+HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev)

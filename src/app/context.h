@@ -1,0 +1,59 @@
+#pragma once
+// Owns the runtime, the platform and every manager of one running system. Managers are created
+// lazily on first access and live as long as the context; tests build a context each.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/logger.h"
+#include "runtime/runtime.h"
+#include "runtime/value.h"
+
+namespace halvyn {
+
+class Platform;
+class Defaults;
+
+// Receives the calls of the notch's operations, for halvyn-sim's trace.
+class CallRecorder {
+public:
+    virtual ~CallRecorder() = default;
+    virtual void call(std::string_view name, Value args) = 0;
+};
+
+class Context {
+public:
+    static constexpr const char* kSubsystem = "com.halvyn.app";
+
+    Context(std::unique_ptr<Runtime> runtime, std::unique_ptr<Platform> platform, LogSink* logs);
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    Runtime& runtime() { return *runtime_; }
+    Clock& clock() { return runtime_->clock(); }
+    MainQueue& main() { return runtime_->main(); }
+    BackgroundQueue& background() { return runtime_->background(); }
+    Platform& platform() { return *platform_; }
+
+    LogSink* logSink() const { return logs_; }
+    Logger logger(std::string category) const { return Logger(logs_, kSubsystem, std::move(category)); }
+
+    CallRecorder* callRecorder() const { return calls_; }
+    void setCallRecorder(CallRecorder* r) { calls_ = r; }
+
+    // Managers, created on first use.
+    Defaults& defaults();
+
+private:
+    std::unique_ptr<Runtime> runtime_;
+    std::unique_ptr<Platform> platform_;
+    LogSink* logs_;
+    CallRecorder* calls_ = nullptr;
+
+    // Declared after the runtime and platform so they are destroyed first.
+    std::unique_ptr<Defaults> defaults_;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,18 @@
+#pragma once
+// The operating system as the logic sees it: one port per service. A service that has no adapter
+// on this platform is absent (nullptr) and the managers that need it stay quiet.
+
+namespace halvyn {
+
+class Preferences;
+class CloudStore;
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    virtual Preferences* preferences() { return nullptr; }
+    virtual CloudStore* cloudStore() { return nullptr; }
+};
+
+}  // namespace halvyn

@@ -1,0 +1,162 @@
+#include "runtime/value.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace halvyn {
+
+namespace {
+const std::string kEmptyString;
+const Value::Array kEmptyArray;
+const Value::Object kEmptyObject;
+}  // namespace
+
+Value::Value(Array a) : kind_(Kind::array), array_(std::make_unique<Array>(std::move(a))) {}
+Value::Value(Object o) : kind_(Kind::object), object_(std::make_unique<Object>(std::move(o))) {}
+
+Value::Value(const Value& o)
+    : kind_(o.kind_), bool_(o.bool_), number_(o.number_), string_(o.string_),
+      array_(o.array_ ? std::make_unique<Array>(*o.array_) : nullptr),
+      object_(o.object_ ? std::make_unique<Object>(*o.object_) : nullptr) {}
+
+Value& Value::operator=(const Value& o) {
+    if (this != &o) {
+        Value copy(o);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+const std::string& Value::asString() const { return kind_ == Kind::string ? string_ : kEmptyString; }
+const Value::Array& Value::asArray() const { return kind_ == Kind::array ? *array_ : kEmptyArray; }
+const Value::Object& Value::asObject() const { return kind_ == Kind::object ? *object_ : kEmptyObject; }
+
+Value::Array& Value::mutableArray() {
+    if (kind_ != Kind::array) *this = Value(Array{});
+    return *array_;
+}
+
+Value::Object& Value::mutableObject() {
+    if (kind_ != Kind::object) *this = Value(Object{});
+    return *object_;
+}
+
+const Value* Value::find(std::string_view key) const {
+    if (kind_ != Kind::object) return nullptr;
+    for (auto& [k, v] : *object_)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+Value& Value::set(std::string_view key, Value v) {
+    auto& obj = mutableObject();
+    for (auto& [k, existing] : obj) {
+        if (k == key) {
+            existing = std::move(v);
+            return existing;
+        }
+    }
+    obj.emplace_back(std::string(key), std::move(v));
+    return obj.back().second;
+}
+
+void Value::push(Value v) { mutableArray().push_back(std::move(v)); }
+
+bool operator==(const Value& a, const Value& b) {
+    if (a.kind_ != b.kind_) return false;
+    switch (a.kind_) {
+        case Value::Kind::null: return true;
+        case Value::Kind::boolean: return a.bool_ == b.bool_;
+        case Value::Kind::number: return a.number_ == b.number_;
+        case Value::Kind::string: return a.string_ == b.string_;
+        case Value::Kind::array: return *a.array_ == *b.array_;
+        case Value::Kind::object: return *a.object_ == *b.object_;
+    }
+    return false;
+}
+
+void appendNumber(std::string& out, double d) {
+    if (!std::isfinite(d)) {
+        out += "null";
+        return;
+    }
+    char buf[64];
+    // Whole numbers print without a fraction; everything else with at most six decimals.
+    double rounded = std::round(d * 1e6) / 1e6;
+    if (rounded == 0) rounded = 0;  // no "-0"
+    if (std::fabs(rounded) < 1e15 && rounded == std::floor(rounded)) {
+        std::snprintf(buf, sizeof buf, "%.0f", rounded);
+        out += buf;
+        return;
+    }
+    std::snprintf(buf, sizeof buf, "%.6f", rounded);
+    std::string s(buf);
+    while (!s.empty() && s.back() == '0') s.pop_back();
+    if (!s.empty() && s.back() == '.') s.pop_back();
+    out += s;
+}
+
+void appendQuoted(std::string& out, std::string_view s) {
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    out += '"';
+}
+
+void Value::appendJson(std::string& out) const {
+    switch (kind_) {
+        case Kind::null: out += "null"; break;
+        case Kind::boolean: out += bool_ ? "true" : "false"; break;
+        case Kind::number: appendNumber(out, number_); break;
+        case Kind::string: appendQuoted(out, string_); break;
+        case Kind::array: {
+            out += '[';
+            bool first = true;
+            for (auto& v : *array_) {
+                if (!first) out += ',';
+                first = false;
+                v.appendJson(out);
+            }
+            out += ']';
+            break;
+        }
+        case Kind::object: {
+            out += '{';
+            bool first = true;
+            for (auto& [k, v] : *object_) {
+                if (!first) out += ',';
+                first = false;
+                appendQuoted(out, k);
+                out += ':';
+                v.appendJson(out);
+            }
+            out += '}';
+            break;
+        }
+    }
+}
+
+std::string Value::toJson() const {
+    std::string out;
+    appendJson(out);
+    return out;
+}
+
+}  // namespace halvyn
