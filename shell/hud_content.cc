@@ -1,0 +1,118 @@
+#include "shell/hud_content.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "shell/colors.h"
+
+namespace halvyn {
+
+namespace {
+
+QColor withAlpha(QColor c, double a) {
+    c.setAlphaF(static_cast<float>(a));
+    return c;
+}
+
+const QColor kGrey(0x8E, 0x8E, 0x93);
+
+// The bar colours shared by both displays; only the stylized volume bar differs.
+LevelBar plainBar(double level, HUDProgressStyle style, const QColor& accent) {
+    LevelBar bar;
+    bar.level = level;
+    switch (style) {
+        case HUDProgressStyle::white:
+            bar.fill = Qt::white;
+            bar.track = withAlpha(kGrey, 0.4);
+            break;
+        case HUDProgressStyle::accent:
+            bar.fill = accent;
+            bar.track = withAlpha(accent, 0.3);
+            break;
+        case HUDProgressStyle::stylized:
+            bar.fill = withAlpha(kGrey, 0.4);
+            bar.fillEnd = Qt::white;
+            bar.track = withAlpha(kGrey, 0.25);
+            break;
+    }
+    return bar;
+}
+
+}  // namespace
+
+std::string percentText(double value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", value * 100);
+    return std::string(buf) + "%";
+}
+
+LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,
+                                  const std::optional<std::string>& deviceSymbol, const QColor& accent) {
+    LevelDisplayContent c;
+    if (outputDevice == OutputDevice::dynamic && deviceSymbol) {
+        c.symbol.push_back({*deviceSymbol});
+    } else {
+        const bool scale = look.symbolScaling == SymbolScaling::scale;
+        const bool wave1 = !scale || volume > 0.25f;
+        const bool wave2 = !scale || volume >= 0.75f;
+        c.symbol.push_back({"speaker.fill"});
+        c.symbol.push_back({"speaker.wave.1.fill", wave1 ? 1.0 : 0.0, wave1 ? 1.0 : 0.5});
+        c.symbol.push_back({"speaker.wave.2.fill", wave2 ? 1.0 : 0.0, wave2 ? 1.0 : 0.5});
+    }
+    if (!look.hideLabel) c.label = "Sound";
+    if (look.showPercentage) c.percentage = percentText(volume);
+    if (look.progressStyle == HUDProgressStyle::stylized) {
+        // Tested in this order with both bounds inclusive, so 0.9 is rose.
+        QColor colour = emeraldColor();
+        if (volume >= 0.9f && volume <= 1.0f) colour = roseColor();
+        else if (volume >= 0.75f && volume <= 0.9f) colour = reddishOrangeColor();
+        LevelBar bar;
+        bar.level = volume;
+        bar.fill = colour;
+        bar.track = withAlpha(colour, 0.25);
+        c.bar = bar;
+    } else {
+        c.bar = plainBar(volume, look.progressStyle, accent);
+    }
+    return c;
+}
+
+LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent) {
+    LevelDisplayContent c;
+    if (look.symbolScaling == SymbolScaling::retain) {
+        c.symbol.push_back({"sun.max.fill"});
+    } else {
+        // The small sun gives way to the large one at half brightness.
+        const bool large = brightness >= 0.5f;
+        c.symbol.push_back({"sun.min.fill", large ? 0.0 : 1.0, large ? 0.5 : 1.0});
+        c.symbol.push_back({"sun.max.fill", large ? 1.0 : 0.0, large ? 1.0 : 0.5});
+    }
+    if (!look.hideLabel) c.label = "Display";
+    if (look.showPercentage) c.percentage = percentText(brightness);
+    c.bar = plainBar(brightness, look.progressStyle, accent);
+    return c;
+}
+
+LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, bool hideLabel, bool hidePercentage) {
+    LevelDisplayContent c;
+    switch (kind) {
+        case BatteryDisplay::charging:
+            c.label = "Charging";
+            c.symbol.push_back({"battery.100.bolt"});
+            break;
+        case BatteryDisplay::lowBattery:
+            c.label = "Low Battery";
+            c.symbol.push_back({"battery.25"});
+            break;
+        case BatteryDisplay::lowPowerMode:
+            c.label = "Low Power";
+            c.symbol.push_back({"battery.100"});
+            break;
+    }
+    if (hideLabel) c.label.clear();
+    if (!hidePercentage) c.percentage = percentText(batteryLevel);
+    c.batteryLevel = std::clamp(batteryLevel, 0.0, 1.0);
+    return c;
+}
+
+}  // namespace halvyn

@@ -1,0 +1,57 @@
+#pragma once
+// What the volume, brightness and battery displays show, derived from the sources' published
+// levels and the effective display settings. Pure values, so the rules are testable without
+// painting; hud_painter draws them.
+
+#include <QColor>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/options.h"
+
+namespace halvyn {
+
+struct SymbolLayer {
+    std::string name;
+    double opacity = 1;
+    double scale = 1;
+};
+
+struct LevelBar {
+    double level = 0;  // 0 to 1
+    QColor fill;
+    std::optional<QColor> fillEnd;  // set: the fill is a gradient from `fill` to it
+    QColor track;
+};
+
+struct LevelDisplayContent {
+    std::vector<SymbolLayer> symbol;  // drawn on top of each other, first at the bottom
+    std::string label;                // empty: left out
+    std::string percentage;           // empty: left out
+    std::optional<LevelBar> bar;
+    double batteryLevel = -1;         // >= 0: a battery glyph filled to this level
+};
+
+// The settings that decide a display's look, after the synchronised-displays rule.
+struct DisplayLook {
+    HUDProgressStyle progressStyle = HUDProgressStyle::white;
+    bool showPercentage = false;
+    bool hideLabel = false;
+    SymbolScaling symbolScaling = SymbolScaling::scale;
+};
+
+// `deviceSymbol`: the symbol of the current output device's recognised kind, when it has one
+// that is not the built-in speakers; used when the output-device setting is "dynamic".
+LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,
+                                  const std::optional<std::string>& deviceSymbol, const QColor& accent);
+LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent);
+
+enum class BatteryDisplay { charging, lowBattery, lowPowerMode };
+LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, bool hideLabel, bool hidePercentage);
+
+// `value` × 100 as "%.0f" followed by a percent sign.
+std::string percentText(double value);
+
+}  // namespace halvyn

@@ -1,0 +1,171 @@
+#include "shell/outline.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace halvyn {
+
+QRectF notchBodyRect(double windowWidth, double w, double h) {
+    w = std::max(0.0, w);
+    h = std::max(0.0, h);
+    return QRectF((windowWidth - w) / 2, 0, w, h);
+}
+
+QPainterPath notchPath(double windowWidth, double w, double h, double top, double bottom) {
+    const QRectF r = notchBodyRect(windowWidth, w, h);
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    if (r.width() <= 0 || r.height() <= 0) return path;
+    top = std::clamp(top, 0.0, r.width() / 2);
+    // The body is the outline inset by the top radius on both sides.
+    const QRectF i = r.adjusted(top, 0, -top, 0);
+    const double b = std::clamp(bottom, 0.0, std::min(i.width() / 2, i.height()));
+
+    // Body, anticlockwise on screen: down the left side, along the bottom, up the right side.
+    path.moveTo(i.left(), i.top());
+    path.lineTo(i.left(), i.bottom() - b);
+    path.arcTo(QRectF(i.left(), i.bottom() - 2 * b, 2 * b, 2 * b), 180, 90);
+    path.lineTo(i.right() - b, i.bottom());
+    path.arcTo(QRectF(i.right() - 2 * b, i.bottom() - 2 * b, 2 * b, 2 * b), 270, 90);
+    path.lineTo(i.right(), i.top());
+    path.closeSubpath();
+
+    if (top > 0) {
+        // Flares: the strip between the edge and two quarter circles that curve into the body.
+        const double t = top;
+        path.moveTo(i.left() - t, i.top());
+        path.arcTo(QRectF(i.left() - 2 * t, i.top(), 2 * t, 2 * t), 90, -90);
+        path.lineTo(i.right(), i.top() + t);
+        path.arcTo(QRectF(i.right(), i.top(), 2 * t, 2 * t), 180, -90);
+        path.closeSubpath();
+    }
+    return path;
+}
+
+namespace {
+
+// One pass of a box blur of radius r over the alpha bytes, along rows (stride 1) or columns.
+void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bool rows) {
+    const int lines = rows ? h : w, len = rows ? w : h;
+    const int step = rows ? 1 : w, lineStep = rows ? w : 1;
+    const int div = 2 * r + 1;
+    for (int l = 0; l < lines; ++l) {
+        const int base = l * lineStep;
+        int sum = 0;
+        for (int k = -r; k <= r; ++k) sum += a[static_cast<std::size_t>(base + std::clamp(k, 0, len - 1) * step)];
+        for (int x = 0; x < len; ++x) {
+            tmp[static_cast<std::size_t>(base + x * step)] = sum / div;
+            const int out = std::clamp(x - r, 0, len - 1), in = std::clamp(x + r + 1, 0, len - 1);
+            sum += a[static_cast<std::size_t>(base + in * step)] - a[static_cast<std::size_t>(base + out * step)];
+        }
+    }
+    a.swap(tmp);
+}
+
+// The outline's shadow: the path blurred (three box passes approximate a Gaussian whose
+// standard deviation is half the radius), at half resolution to keep frames cheap.
+void paintShadow(QPainter& p, const QPainterPath& path, const OutlineMetrics& m, double ww, double wh) {
+    const double scale = 0.5;
+    const int w = std::max(1, static_cast<int>(std::ceil(ww * scale)));
+    const int h = std::max(1, static_cast<int>(std::ceil(wh * scale)));
+    QImage mask(w, h, QImage::Format_Alpha8);
+    mask.fill(0);
+    {
+        QPainter mp(&mask);
+        mp.setRenderHint(QPainter::Antialiasing);
+        mp.scale(scale, scale);
+        mp.translate(0, m.shadowY);
+        mp.fillPath(path, Qt::black);
+    }
+    const double sigma = m.shadowRadius / 2 * scale;
+    const int r = std::max(1, static_cast<int>(std::lround(std::sqrt(12 * sigma * sigma / 3 + 1) / 2)));
+    std::vector<int> a(static_cast<std::size_t>(w * h)), tmp(a.size());
+    for (int y = 0; y < h; ++y) {
+        const uchar* line = mask.constScanLine(y);
+        for (int x = 0; x < w; ++x) a[static_cast<std::size_t>(y * w + x)] = line[x];
+    }
+    for (int pass = 0; pass < 3; ++pass) {
+        boxBlur(a, tmp, w, h, r, true);
+        boxBlur(a, tmp, w, h, r, false);
+    }
+    const double o = std::clamp(m.shadowOpacity, 0.0, 1.0);
+    for (int y = 0; y < h; ++y) {
+        uchar* line = mask.scanLine(y);
+        for (int x = 0; x < w; ++x) line[x] = static_cast<uchar>(std::lround(a[static_cast<std::size_t>(y * w + x)] * o));
+    }
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // An alpha-only image paints in the pen's colour: black.
+    p.setPen(Qt::black);
+    p.drawImage(QRectF(0, 0, ww, wh), mask);
+    p.restore();
+}
+
+QColor mix(const QColor& a, const QColor& b, double f) {
+    f = std::clamp(f, 0.0, 1.0);
+    return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * f),
+                            static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * f),
+                            static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * f),
+                            static_cast<float>(a.alphaF() + (b.alphaF() - a.alphaF()) * f));
+}
+
+}  // namespace
+
+void paintOutline(QPainter& p, const OutlineMetrics& m, double ww, double wh) {
+    const QPainterPath path = notchPath(ww, m.width, m.height, m.topRadius, m.bottomRadius);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (m.shadowOpacity > 0.001 && m.shadowRadius > 0.01 && !path.isEmpty()) paintShadow(p, path, m, ww, wh);
+
+    // The backing strip closes the hairline between the outline and the screen edge; it is clear
+    // while the size preview shows.
+    const double strip = 1 - std::clamp(m.rose, 0.0, 1.0);
+    const double inset = std::max(0.0, m.topRadius);
+    if (strip > 0 && ww > 2 * inset) {
+        p.fillRect(QRectF(inset, 0, ww - 2 * inset, 1), QColor::fromRgbF(0, 0, 0, static_cast<float>(strip)));
+    }
+    if (!path.isEmpty()) p.fillPath(path, mix(Qt::black, roseColor(), m.rose));
+}
+
+void AnimatedOutline::setTarget(const OutlineMetrics& m, const Animation* anim, double t) {
+    width_.setTarget(m.width, anim, t);
+    height_.setTarget(m.height, anim, t);
+    top_.setTarget(m.topRadius, anim, t);
+    bottom_.setTarget(m.bottomRadius, anim, t);
+    shadowOpacity_.setTarget(m.shadowOpacity, anim, t);
+    shadowRadius_.setTarget(m.shadowRadius, anim, t);
+    shadowY_.setTarget(m.shadowY, anim, t);
+}
+
+void AnimatedOutline::setRose(bool rose, double t) {
+    const Animation fill = Animation::critical(0.35);
+    rose_.setTarget(rose ? 1 : 0, &fill, t);
+}
+
+bool AnimatedOutline::step(double t) {
+    bool any = false;
+    for (AnimatedValue* v : {&width_, &height_, &top_, &bottom_, &shadowOpacity_, &shadowRadius_, &shadowY_, &rose_})
+        any = v->step(t) || any;
+    return any;
+}
+
+OutlineMetrics AnimatedOutline::current() const {
+    return {width_.value(),         height_.value(),        top_.value(),     bottom_.value(),
+            shadowOpacity_.value(), shadowRadius_.value(), shadowY_.value(), rose_.value()};
+}
+
+OutlineMetrics AnimatedOutline::target() const {
+    return {width_.target(),         height_.target(),        top_.target(),     bottom_.target(),
+            shadowOpacity_.target(), shadowRadius_.target(), shadowY_.target(), rose_.target()};
+}
+
+bool AnimatedOutline::moving() const {
+    for (const AnimatedValue* v : {&width_, &height_, &top_, &bottom_, &shadowOpacity_, &shadowRadius_, &shadowY_, &rose_})
+        if (v->moving()) return true;
+    return false;
+}
+
+}  // namespace halvyn

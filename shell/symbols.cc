@@ -1,0 +1,184 @@
+#include "shell/symbols.h"
+
+#include "shell/colors.h"
+
+#include <QColor>
+#include <QDir>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRectF>
+
+#include <cmath>
+#include <numbers>
+
+namespace halvyn {
+
+namespace {
+
+struct SymbolIcon {
+    std::string_view symbol;
+    const char* icon;
+};
+
+// The one table of symbol names to icon-theme names. The layers of the speaker symbol
+// ("speaker.fill", "speaker.wave.1.fill", "speaker.wave.2.fill") have no entry: the theme's
+// volume icons show every wave, dimmed or not, and the layers must line up, so they are drawn.
+constexpr SymbolIcon kIcons[] = {
+    {"speaker.slash.fill", "audio-volume-muted"},
+    {"sun.max.fill", "display-brightness"},
+    {"sun.min.fill", "display-brightness"},
+    {"battery.100", "battery-full"},
+    {"battery.100.bolt", "battery-full-charging"},
+    {"battery.25", "battery-caution"},
+    {"battery.0", "battery-empty"},
+    {"bolt.fill", "battery-good-charging"},
+    {"headphones", "audio-headphones"},
+    {"hifispeaker.fill", "audio-speakers"},
+    {"display", "video-display"},
+    {"play.fill", "media-playback-start"},
+    {"pause.fill", "media-playback-pause"},
+    {"forward.end.fill", "media-skip-forward"},
+    {"backward.end.fill", "media-skip-backward"},
+    {"goforward.30", "media-seek-forward"},
+    {"gobackward.15", "media-seek-backward"},
+    {"shuffle", "media-playlist-shuffle"},
+    {"repeat", "media-playlist-repeat"},
+    {"star.fill", "starred"},
+    {"star", "non-starred"},
+};
+
+QPointF at(const QRectF& r, double x, double y) { return {r.left() + x * r.width(), r.top() + y * r.height()}; }
+
+void drawSpeaker(QPainter& p, const QRectF& r, int waves, bool slash, const QColor& c) {
+    QPainterPath body;
+    body.moveTo(at(r, 0.05, 0.36));
+    body.lineTo(at(r, 0.22, 0.36));
+    body.lineTo(at(r, 0.44, 0.14));
+    body.lineTo(at(r, 0.44, 0.86));
+    body.lineTo(at(r, 0.22, 0.64));
+    body.lineTo(at(r, 0.05, 0.64));
+    body.closeSubpath();
+    p.fillPath(body, c);
+    QPen pen(c, std::max(1.0, r.width() * 0.08), Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    for (int i = 1; i <= waves; ++i) {
+        const double rad = 0.14 + 0.16 * i;
+        const QRectF arc(at(r, 0.44 - rad, 0.5 - rad), QSizeF(2 * rad * r.width(), 2 * rad * r.height()));
+        p.drawArc(arc, -45 * 16, 90 * 16);
+    }
+    if (slash) p.drawLine(at(r, 0.08, 0.1), at(r, 0.92, 0.9));
+}
+
+void drawSun(QPainter& p, const QRectF& r, bool large, const QColor& c) {
+    const QPointF centre = r.center();
+    const double s = std::min(r.width(), r.height());
+    p.setBrush(c);
+    p.setPen(Qt::NoPen);
+    const double core = s * (large ? 0.22 : 0.18);
+    p.drawEllipse(centre, core, core);
+    QPen pen(c, std::max(1.0, s * 0.08), Qt::SolidLine, Qt::RoundCap);
+    p.setPen(pen);
+    const double inner = s * (large ? 0.32 : 0.28), outer = s * (large ? 0.47 : 0.36);
+    for (int i = 0; i < 8; ++i) {
+        const double a = i * std::numbers::pi / 4;
+        p.drawLine(centre + QPointF(std::cos(a) * inner, std::sin(a) * inner),
+                   centre + QPointF(std::cos(a) * outer, std::sin(a) * outer));
+    }
+}
+
+void drawBattery(QPainter& p, const QRectF& r, double level, bool bolt, const QColor& c) {
+    const double h = r.height() * 0.5;
+    const QRectF shell(r.left() + r.width() * 0.04, r.center().y() - h / 2, r.width() * 0.84, h);
+    QPen pen(c, std::max(1.0, r.height() * 0.06));
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(shell, h * 0.25, h * 0.25);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(QRectF(shell.right() + r.width() * 0.02, shell.center().y() - h * 0.2, r.width() * 0.06, h * 0.4),
+                      1, 1);
+    const QRectF inside = shell.adjusted(h * 0.15, h * 0.15, -h * 0.15, -h * 0.15);
+    p.drawRect(QRectF(inside.topLeft(), QSizeF(inside.width() * std::clamp(level, 0.0, 1.0), inside.height())));
+    if (bolt) {
+        QPainterPath b;
+        b.moveTo(at(shell, 0.55, 0.05));
+        b.lineTo(at(shell, 0.35, 0.55));
+        b.lineTo(at(shell, 0.5, 0.55));
+        b.lineTo(at(shell, 0.45, 0.95));
+        b.lineTo(at(shell, 0.65, 0.45));
+        b.lineTo(at(shell, 0.5, 0.45));
+        b.closeSubpath();
+        p.fillPath(b, emeraldColor());
+    }
+}
+
+}  // namespace
+
+const char* freedesktopIconName(std::string_view symbol) {
+    for (const auto& e : kIcons)
+        if (e.symbol == symbol) return e.icon;
+    return nullptr;
+}
+
+void ensureIconTheme() {
+    if (!QIcon::themeName().isEmpty() && QIcon::themeName() != QLatin1String("hicolor")) return;
+    for (const QString& dir : QIcon::themeSearchPaths()) {
+        if (QDir(dir + QLatin1String("/Adwaita")).exists()) {
+            QIcon::setThemeName(QStringLiteral("Adwaita"));
+            return;
+        }
+    }
+}
+
+bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QColor& c) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    bool known = true;
+    if (s == "speaker.fill") drawSpeaker(p, r, 0, false, c);
+    else if (s == "speaker.wave.1.fill") drawSpeaker(p, r, 1, false, c);
+    else if (s == "speaker.wave.2.fill") drawSpeaker(p, r, 2, false, c);
+    else if (s == "speaker.slash.fill") drawSpeaker(p, r, 0, true, c);
+    else if (s == "sun.max.fill") drawSun(p, r, true, c);
+    else if (s == "sun.min.fill") drawSun(p, r, false, c);
+    else if (s == "battery.100") drawBattery(p, r, 1.0, false, c);
+    else if (s == "battery.100.bolt") drawBattery(p, r, 1.0, true, c);
+    else if (s == "battery.25") drawBattery(p, r, 0.25, false, c);
+    else if (s == "battery.0") drawBattery(p, r, 0.0, false, c);
+    else {
+        known = false;
+        p.setPen(Qt::NoPen);
+        p.setBrush(c);
+        const double d = std::min(r.width(), r.height()) * 0.5;
+        p.drawEllipse(r.center(), d / 2, d / 2);
+    }
+    p.restore();
+    return known;
+}
+
+void paintSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const QColor& color, bool fromTheme) {
+    const char* name = fromTheme ? freedesktopIconName(symbol) : nullptr;
+    if (name) {
+        const QIcon icon = QIcon::fromTheme(QLatin1String(name));
+        const int side = static_cast<int>(std::ceil(std::min(rect.width(), rect.height()) * p.device()->devicePixelRatioF()));
+        const QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(QSize(side, side));
+        if (!pm.isNull()) {
+            // Theme icons are drawn for light backgrounds; the notch is black, so only their shape
+            // is kept and filled with the symbol's colour.
+            QImage img = pm.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            {
+                QPainter ip(&img);
+                ip.setCompositionMode(QPainter::CompositionMode_SourceIn);
+                ip.fillRect(img.rect(), color);
+            }
+            const double s = std::min(rect.width(), rect.height());
+            p.drawImage(QRectF(rect.center().x() - s / 2, rect.center().y() - s / 2, s, s), img);
+            return;
+        }
+    }
+    paintDrawnSymbol(p, rect, symbol, color);
+}
+
+}  // namespace halvyn

@@ -1,0 +1,120 @@
+#include "shell/hud_content.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/colors.h"
+
+namespace halvyn {
+namespace {
+
+const QColor kAccent(0x0A, 0x84, 0xFF);
+
+DisplayLook look(HUDProgressStyle style = HUDProgressStyle::white, SymbolScaling scaling = SymbolScaling::scale) {
+    DisplayLook l;
+    l.progressStyle = style;
+    l.symbolScaling = scaling;
+    return l;
+}
+
+double opacityOf(const LevelDisplayContent& c, const std::string& name) {
+    for (auto& l : c.symbol)
+        if (l.name == name) return l.opacity;
+    return -1;
+}
+
+TEST(VolumeDisplay, WavesFollowTheLevelWhenScaling) {
+    struct Case {
+        float volume;
+        double wave1, wave2;
+    };
+    for (Case c : {Case{0.0f, 0, 0}, Case{0.25f, 0, 0}, Case{0.2501f, 1, 0}, Case{0.7499f, 1, 0}, Case{0.75f, 1, 1},
+                   Case{1.0f, 1, 1}}) {
+        auto content = volumeContent(c.volume, look(), OutputDevice::speaker, std::nullopt, kAccent);
+        EXPECT_EQ(opacityOf(content, "speaker.fill"), 1) << c.volume;
+        EXPECT_EQ(opacityOf(content, "speaker.wave.1.fill"), c.wave1) << c.volume;
+        EXPECT_EQ(opacityOf(content, "speaker.wave.2.fill"), c.wave2) << c.volume;
+    }
+    // Hidden waves are also drawn at half size; "retain" always shows both at full size.
+    auto quiet = volumeContent(0.1f, look(), OutputDevice::speaker, std::nullopt, kAccent);
+    EXPECT_EQ(quiet.symbol[2].scale, 0.5);
+    auto retained = volumeContent(0.0f, look(HUDProgressStyle::white, SymbolScaling::retain), OutputDevice::speaker,
+                                  std::nullopt, kAccent);
+    EXPECT_EQ(opacityOf(retained, "speaker.wave.2.fill"), 1);
+    EXPECT_EQ(retained.symbol[2].scale, 1);
+}
+
+TEST(VolumeDisplay, DeviceSymbolOnlyWhenDynamic) {
+    auto dynamic = volumeContent(0.5f, look(), OutputDevice::dynamic, std::string("headphones"), kAccent);
+    ASSERT_EQ(dynamic.symbol.size(), 1u);
+    EXPECT_EQ(dynamic.symbol[0].name, "headphones");
+    auto speaker = volumeContent(0.5f, look(), OutputDevice::speaker, std::string("headphones"), kAccent);
+    EXPECT_EQ(speaker.symbol[0].name, "speaker.fill");
+    // No recognised device (or the built-in speakers): the speaker, even when dynamic.
+    auto unknown = volumeContent(0.5f, look(), OutputDevice::dynamic, std::nullopt, kAccent);
+    EXPECT_EQ(unknown.symbol[0].name, "speaker.fill");
+}
+
+TEST(VolumeDisplay, StylizedBarColourBoundsAreInclusiveInOrder) {
+    auto fillAt = [](float v) {
+        return volumeContent(v, look(HUDProgressStyle::stylized), OutputDevice::speaker, std::nullopt, kAccent).bar->fill;
+    };
+    EXPECT_EQ(fillAt(1.0f), roseColor());
+    EXPECT_EQ(fillAt(0.9f), roseColor());
+    EXPECT_EQ(fillAt(0.89f), reddishOrangeColor());
+    EXPECT_EQ(fillAt(0.75f), reddishOrangeColor());
+    EXPECT_EQ(fillAt(0.74f), emeraldColor());
+    EXPECT_EQ(fillAt(0.0f), emeraldColor());
+    auto bar = *volumeContent(0.8f, look(HUDProgressStyle::stylized), OutputDevice::speaker, std::nullopt, kAccent).bar;
+    EXPECT_EQ(bar.track.rgb(), reddishOrangeColor().rgb());
+    EXPECT_NEAR(bar.track.alphaF(), 0.25, 0.01);
+    EXPECT_FALSE(bar.fillEnd.has_value());
+}
+
+TEST(LevelDisplays, BarStylesLabelsAndPercentages) {
+    DisplayLook l = look(HUDProgressStyle::accent);
+    l.showPercentage = true;
+    auto v = volumeContent(0.56f, l, OutputDevice::speaker, std::nullopt, kAccent);
+    EXPECT_EQ(v.label, "Sound");
+    EXPECT_EQ(v.percentage, "56%");
+    EXPECT_EQ(v.bar->fill, kAccent);
+    EXPECT_NEAR(v.bar->track.alphaF(), 0.3, 0.01);
+
+    l.hideLabel = true;
+    l.showPercentage = false;
+    l.progressStyle = HUDProgressStyle::stylized;
+    auto b = brightnessContent(0.5625f, l, kAccent);
+    EXPECT_EQ(b.label, "");
+    EXPECT_EQ(b.percentage, "");
+    ASSERT_TRUE(b.bar->fillEnd.has_value()) << "the stylized brightness bar is a gradient";
+    EXPECT_EQ(*b.bar->fillEnd, QColor(Qt::white));
+    EXPECT_NEAR(b.bar->track.alphaF(), 0.25, 0.01);
+
+    auto white = brightnessContent(0.3f, look(), kAccent);
+    EXPECT_EQ(white.label, "Display");
+    EXPECT_EQ(white.bar->fill, QColor(Qt::white));
+    EXPECT_NEAR(white.bar->track.alphaF(), 0.4, 0.01);
+
+    auto retained = brightnessContent(0.3f, look(HUDProgressStyle::white, SymbolScaling::retain), kAccent);
+    ASSERT_EQ(retained.symbol.size(), 1u);
+    EXPECT_EQ(retained.symbol[0].name, "sun.max.fill");
+    EXPECT_EQ(brightnessContent(0.3f, look(), kAccent).symbol.size(), 2u);
+
+    // "%.0f" rounds to the nearest whole percent.
+    EXPECT_EQ(percentText(0.005), "0%");
+    EXPECT_EQ(percentText(0.996), "100%");
+}
+
+TEST(BatteryDisplay, LabelsAndPercentage) {
+    EXPECT_EQ(batteryContent(BatteryDisplay::charging, 0.8, false, false).label, "Charging");
+    EXPECT_EQ(batteryContent(BatteryDisplay::lowBattery, 0.1, false, false).label, "Low Battery");
+    auto low = batteryContent(BatteryDisplay::lowPowerMode, 0.42, false, false);
+    EXPECT_EQ(low.label, "Low Power");
+    EXPECT_EQ(low.percentage, "42%");
+    auto hidden = batteryContent(BatteryDisplay::charging, 0.8, true, true);
+    EXPECT_EQ(hidden.label, "");
+    EXPECT_EQ(hidden.percentage, "");
+    EXPECT_FALSE(hidden.bar.has_value());
+}
+
+}  // namespace
+}  // namespace halvyn
