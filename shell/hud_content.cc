@@ -98,7 +98,7 @@ LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, boo
     switch (kind) {
         case BatteryDisplay::charging:
             c.label = "Charging";
-            c.symbol.push_back({"battery.100.bolt"});
+            c.symbol.push_back({"bolt.fill"});
             break;
         case BatteryDisplay::lowBattery:
             c.label = "Low Battery";

@@ -117,6 +117,13 @@ void drawBattery(QPainter& p, const QRectF& r, double level, bool bolt, const QC
 
 }  // namespace
 
+void paintBatteryGlyph(QPainter& p, const QRectF& rect, double level, bool charging, const QColor& color) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    drawBattery(p, rect, level, charging, color);
+    p.restore();
+}
+
 const char* freedesktopIconName(std::string_view symbol) {
     for (const auto& e : kIcons)
         if (e.symbol == symbol) return e.icon;

@@ -26,4 +26,7 @@ void paintSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const
 // drawn then, still never blank).
 bool paintDrawnSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const QColor& color);
 
+// A battery outline filled to `level` (0 to 1), with a bolt while charging.
+void paintBatteryGlyph(QPainter& p, const QRectF& rect, double level, bool charging, const QColor& color);
+
 }  // namespace halvyn

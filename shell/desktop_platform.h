@@ -1,0 +1,45 @@
+#pragma once
+// The operating system as the desktop program reaches it. Only services with a real adapter are
+// present; the rest are absent, and their managers stay quiet.
+
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "platform/platform.h"
+#include "shell/qt_screens.h"
+#include "shell/qt_window_server.h"
+
+namespace halvyn {
+
+class LogSink;
+class MainQueue;
+class PreferencesFile;
+class MemoryPreferences;
+
+class DesktopPlatform final : public Platform {
+public:
+    DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& preferences);
+    ~DesktopPlatform() override;
+
+    Preferences* preferences() override;
+    Screens* screens() override { return &screens_; }
+    WindowServer* windowServer() override { return &windows_; }
+
+    QtScreens& qtScreens() { return screens_; }
+    QtWindowServer& qtWindows() { return windows_; }
+    void setPanelFactory(QtWindowServer::Factory f) { factory_ = std::move(f); }
+
+private:
+    QtScreens screens_;
+    QtWindowServer::Factory factory_;
+    QtWindowServer windows_;
+    std::unique_ptr<PreferencesFile> file_;
+    std::unique_ptr<MemoryPreferences> memory_;
+    QFileSystemWatcher watcher_;
+};
+
+}  // namespace halvyn

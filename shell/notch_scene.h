@@ -1,0 +1,82 @@
+#pragma once
+// Everything drawn in the notch window, independent of any window: the animated outline and the
+// display content inside it, following the notch's published state with the animation each
+// change carries. The desktop window shows it; halvyn-sim renders it into frames; tests paint it
+// on virtual time.
+
+#include <QPainterPath>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/published.h"
+#include "shell/outline.h"
+#include "shell/outline_target.h"
+
+class QImage;
+class QPainter;
+
+namespace halvyn {
+
+class Context;
+
+// The levels the volume, brightness and battery displays show. A service without an adapter
+// has no reading, and its display stays empty rather than show a made-up level.
+class DisplayLevels {
+public:
+    virtual ~DisplayLevels() = default;
+    virtual std::optional<float> volume() const = 0;
+    virtual std::optional<float> brightness() const = 0;
+    virtual std::optional<double> batteryLevel() const = 0;
+    // The symbol of the current output device when it is recognised and not the built-in speakers.
+    virtual std::optional<std::string> outputDeviceSymbol() const { return std::nullopt; }
+};
+
+class NotchScene {
+public:
+    static constexpr double kWidth = 576;
+    static constexpr double kHeight = 320;
+
+    NotchScene(Context& ctx, const DisplayLevels* levels);
+    ~NotchScene();
+    NotchScene(const NotchScene&) = delete;
+    NotchScene& operator=(const NotchScene&) = delete;
+
+    // Called whenever something new needs to be drawn (a change, or an animation that started).
+    void setNeedsDisplay(std::function<void()> cb) { needsDisplay_ = std::move(cb); }
+
+    // Seconds on the context's clock: the time animations run on.
+    double now() const;
+    // Advances the animations to `t`; returns whether anything still moves.
+    bool step(double t);
+    bool moving() const;
+    // Paints the current state into a transparent surface of kWidth × kHeight points.
+    void paint(QPainter& p);
+    // A transparent image of the window at `scale` pixels per point, stepped to `t` first.
+    QImage render(double t, double scale = 1);
+
+    // The outline as currently drawn, in window coordinates; the pointer is "over the notch" inside it.
+    QPainterPath outlinePath() const;
+    OutlineMetrics current() const { return outline_.current(); }
+    OutlineMetrics target() const { return outline_.target(); }
+
+    void setVerticalSwipe(const VerticalSwipe& swipe, const Animation* anim);
+
+private:
+    void retarget(const Animation* anim);
+    void paintContent(QPainter& p, const OutlineMetrics& m);
+
+    Context& ctx_;
+    const DisplayLevels* levels_;
+    AnimatedOutline outline_;
+    AnimatedValue contentOpacity_{0};
+    AnimatedValue opacity_{0};
+    VerticalSwipe swipe_;
+    int shownNotification_ = -1;  // the last notification shown, kept while it fades out
+    std::function<void()> needsDisplay_;
+    std::vector<Subscription> subscriptions_;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,110 @@
+#include "shell/notch_window.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace halvyn {
+
+namespace {
+constexpr int kFrameMs = 16;
+}
+
+NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint),
+      scene_(ctx, levels),
+      pointer_(ctx) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
+    setFixedSize(static_cast<int>(NotchScene::kWidth), static_cast<int>(NotchScene::kHeight));
+    setWindowTitle(QStringLiteral("Halvyn"));
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    scene_.setNeedsDisplay([this] { needsDisplay(); });
+    updateInputRegion();
+}
+
+NotchWindow::~NotchWindow() { scene_.setNeedsDisplay(nullptr); }
+
+void NotchWindow::needsDisplay() {
+    if (!frameTimer_.isActive()) frameTimer_.start(0);
+}
+
+void NotchWindow::paintEvent(QPaintEvent*) {
+    const bool moving = scene_.step(scene_.now());
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(rect(), Qt::transparent);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    scene_.paint(p);
+    ++frames_;
+    updateInputRegion();
+    // The next frame is asked for only while something moves: a still notch costs nothing.
+    if (moving) frameTimer_.start(kFrameMs);
+}
+
+void NotchWindow::updateInputRegion() {
+    // Pointer events reach the notch only over the outline and its shadow; elsewhere they go
+    // to the windows below.
+    const OutlineMetrics m = scene_.current();
+    const QRectF bounds = scene_.outlinePath().boundingRect();
+    const double spread = m.shadowRadius + std::abs(m.shadowY);
+    QRegion region = bounds.isEmpty() ? QRegion(0, 0, 1, 1)
+                                      : QRegion(bounds.adjusted(-spread, 0, spread, spread).toAlignedRect());
+    if (region != inputRegion_) {
+        inputRegion_ = region;
+        setMask(region);
+    }
+}
+
+void NotchWindow::updateHover(const QPointF& pos) {
+    if (scene_.outlinePath().contains(pos)) pointer_.entered();
+    else pointer_.left();
+}
+
+void NotchWindow::mouseMoveEvent(QMouseEvent* e) { updateHover(e->position()); }
+
+void NotchWindow::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    updateHover(e->position());
+    if (pointer_.isInside()) pointer_.pressed();
+}
+
+void NotchWindow::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    pointer_.released(scene_.outlinePath().contains(e->position()));
+}
+
+void NotchWindow::leaveEvent(QEvent*) { pointer_.left(); }
+
+ScrollEvent NotchWindow::scrollEventFrom(const QWheelEvent& e) {
+    ScrollEvent s;
+    // Trackpads report pixels; a wheel reports eighths of a degree, one notch (15°) a line of 10 points.
+    const QPointF d = !e.pixelDelta().isNull() ? QPointF(e.pixelDelta()) : QPointF(e.angleDelta()) / 12.0;
+    s.dx = d.x();
+    s.dy = d.y();
+    s.inverted = e.inverted();
+    switch (e.phase()) {
+        case Qt::NoScrollPhase: break;
+        case Qt::ScrollBegin: s.phase = 1; break;
+        case Qt::ScrollUpdate: s.phase = 4; break;
+        case Qt::ScrollEnd: s.phase = 8; break;
+        case Qt::ScrollMomentum: s.momentumPhase = 4; break;
+    }
+    return s;
+}
+
+void NotchWindow::wheelEvent(QWheelEvent* e) {
+    if (scene_.outlinePath().contains(e->position())) pointer_.scrolled(scrollEventFrom(*e));
+    e->accept();
+}
+
+}  // namespace halvyn

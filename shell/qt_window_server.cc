@@ -1,0 +1,58 @@
+#include "shell/qt_window_server.h"
+
+#include <QWidget>
+
+#include "runtime/logger.h"
+#include "shell/qt_screens.h"
+
+namespace halvyn {
+
+QtWindowServer::QtWindowServer(const QtScreens& screens, Factory factory, LogSink* log)
+    : screens_(screens), factory_(std::move(factory)), log_(log) {}
+
+QtWindowServer::~QtWindowServer() = default;
+
+WindowId QtWindowServer::createPanel(const PanelConfig& config) {
+    const WindowId id = ++lastWindow_;
+    std::unique_ptr<QWidget> w = factory_ ? factory_(config) : nullptr;
+    if (!w) w = std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint);
+    windows_.emplace(id, std::move(w));
+    return id;
+}
+
+QWidget* QtWindowServer::window(WindowId id) const {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+void QtWindowServer::orderFrontRegardless(WindowId id) {
+    if (QWidget* w = window(id)) {
+        w->show();
+        w->raise();
+    }
+}
+
+void QtWindowServer::setSharingType(WindowId id, int sharingType) {
+    // X11 and Wayland offer a window no way to stay out of screen captures.
+    if (sharingType == 0 && window(id) && !saidCapture_) {
+        saidCapture_ = true;
+        Logger(log_, "com.halvyn.app", "NotchPanel")
+            .info("This desktop cannot keep a window out of screen capture; the notch stays capturable");
+    }
+}
+
+void QtWindowServer::setFrame(WindowId id, const Rect& frame) {
+    if (QWidget* w = window(id)) {
+        const QRect r = screens_.toToolkit(frame);
+        w->move(r.topLeft());
+    }
+}
+
+void QtWindowServer::close(WindowId id) {
+    auto it = windows_.find(id);
+    if (it == windows_.end()) return;
+    it->second->hide();
+    windows_.erase(it);
+}
+
+}  // namespace halvyn
