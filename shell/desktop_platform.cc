@@ -1,5 +1,7 @@
 #include "shell/desktop_platform.h"
 
+#include <QWidget>
+
 #include <system_error>
 
 #include "runtime/logger.h"

@@ -52,13 +52,13 @@ void NotchWindow::paintEvent(QPaintEvent*) {
 }
 
 void NotchWindow::updateInputRegion() {
-    // Pointer events reach the notch only over the outline and its shadow; elsewhere they go
-    // to the windows below.
-    const OutlineMetrics m = scene_.current();
-    const QRectF bounds = scene_.outlinePath().boundingRect();
-    const double spread = m.shadowRadius + std::abs(m.shadowY);
-    QRegion region = bounds.isEmpty() ? QRegion(0, 0, 1, 1)
-                                      : QRegion(bounds.adjusted(-spread, 0, spread, spread).toAlignedRect());
+    // The window is the outline's shape: outside it the pointer reaches the windows below, and a
+    // desktop without compositing shows what is below instead of black. (The shadow is clipped
+    // with it; only a compositing desktop that ignores the shape for drawing shows it.)
+    QRegion region;
+    for (const QPolygonF& poly : scene_.outlinePath().toSubpathPolygons())
+        region += QRegion(poly.toPolygon(), Qt::WindingFill);
+    if (region.isEmpty()) region = QRegion(0, 0, 1, 1);
     if (region != inputRegion_) {
         inputRegion_ = region;
         setMask(region);

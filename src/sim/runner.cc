@@ -56,7 +56,15 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err) {
     return runScenario(text, out, err, SimRegistry::standard());
 }
 
-int runScenario(std::string_view text, std::ostream& out, std::ostream& err, const SimRegistry& registry) {
+void RunPlayback::advance(VirtualTime& time, Uptime t, bool inclusive) {
+    if (inclusive) time.runUntil(t);
+    else time.runBefore(t);
+}
+
+int runScenario(std::string_view text, std::ostream& out, std::ostream& err, const SimRegistry& registry,
+                RunPlayback* playback) {
+    RunPlayback instant;
+    RunPlayback& play = playback ? *playback : instant;
     auto parsed = parseScenario(text, registry);
     if (auto* problem = std::get_if<std::string>(&parsed)) {
         err << *problem << '\n';
@@ -108,12 +116,15 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     }
 
     for (auto& step : registry.startups()) step(world);
+    play.started(world);
 
     for (auto& ev : scenario.events) {
-        time.runBefore(seconds(ev.at));
+        play.advance(time, seconds(ev.at), false);
+        play.beforeEvent(world, seconds(ev.at));
         registry.action(ev.action)->run(world, ev.args());
     }
-    time.runUntil(seconds(scenario.until));
+    play.advance(time, seconds(scenario.until), true);
+    play.finished(world);
 
     for (auto& [name, props] : objects)
         writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});

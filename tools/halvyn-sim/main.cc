@@ -6,11 +6,14 @@
 #include <string>
 
 #include "sim/runner.h"
+#ifdef HALVYN_SIM_VIEW
+#include "shell/sim_view.h"
+#endif
 
 namespace {
 
 int usage() {
-    std::cerr << "usage: halvyn-sim SCENARIO.json\n";
+    std::cerr << "usage: halvyn-sim [--window | --frames DIR] SCENARIO.json\n";
     return 2;
 }
 
@@ -18,11 +21,26 @@ int usage() {
 
 int main(int argc, char** argv) {
     std::string path;
+#ifdef HALVYN_SIM_VIEW
+    bool window = false;
+    std::string frames;
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--window" || arg == "--frames") {
+#ifdef HALVYN_SIM_VIEW
+            if (arg == "--window") {
+                window = true;
+            } else {
+                if (i + 1 >= argc) return usage();
+                frames = argv[++i];
+            }
+            if (window && !frames.empty()) return usage();
+            continue;
+#else
             std::cerr << "halvyn-sim: " << arg << " needs the desktop program, which this build does not include\n";
             return 2;
+#endif
         }
         if (!arg.empty() && arg[0] == '-') {
             std::cerr << "halvyn-sim: unknown option '" << arg << "'\n";
@@ -41,5 +59,9 @@ int main(int argc, char** argv) {
     std::ostringstream text;
     text << in.rdbuf();
     std::ios::sync_with_stdio(false);
+#ifdef HALVYN_SIM_VIEW
+    if (window) return halvyn::runScenarioInWindow(text.str(), std::cout, std::cerr);
+    if (!frames.empty()) return halvyn::runScenarioToFrames(frames, text.str(), std::cout, std::cerr);
+#endif
     return halvyn::runScenario(text.str(), std::cout, std::cerr);
 }
