@@ -198,7 +198,7 @@ TEST(Defaults, PendingDeliveriesAfterTheStoreIsGoneDoNothing) {
 TEST(Defaults, SettingsPropertiesReportOnlyChangesOfTheEffectiveValue) {
     SettingsWorld w;
     auto& d = w.defaults();
-    PropertySet props = d.properties();
+    const PropertySet& props = d.properties();
     ASSERT_EQ(props.all().size(), allKeys().size());
     const auto* hud = &props.all()[0];
     for (const auto& p : props.all())
