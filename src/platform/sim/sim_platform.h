@@ -6,6 +6,8 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_cloud_store.h"
+#include "platform/sim/sim_preferences.h"
 
 namespace halvyn {
 
@@ -16,12 +18,19 @@ public:
     explicit SimPlatform(MainQueue& main);
     ~SimPlatform() override;
 
+    Preferences* preferences() override { return &preferences_; }
+    CloudStore* cloudStore() override { return &cloudStore_; }
+    SimPreferences& simPreferences() { return preferences_; }
+    SimCloudStore& simCloudStore() { return cloudStore_; }
+
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimPreferences preferences_;
+    SimCloudStore cloudStore_;
 };
 
 }  // namespace halvyn
