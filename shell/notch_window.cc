@@ -58,6 +58,10 @@ void NotchWindow::updateInputRegion() {
     QRegion region;
     for (const QPolygonF& poly : scene_.outlinePath().toSubpathPolygons())
         region += QRegion(poly.toPolygon(), Qt::WindingFill);
+    // The backing strip along the top edge belongs to the notch too.
+    const OutlineMetrics m = scene_.current();
+    const int inset = static_cast<int>(std::ceil(std::max(0.0, m.topRadius)));
+    if (m.rose < 1 && width() > 2 * inset) region += QRegion(inset, 0, width() - 2 * inset, 1);
     if (region.isEmpty()) region = QRegion(0, 0, 1, 1);
     if (region != inputRegion_) {
         inputRegion_ = region;

@@ -1,0 +1,184 @@
+// The notch as painted, on virtual time: the outline's size, shape and fill for a few states,
+// and the motion between them.
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/context.h"
+#include "notch/notch.h"
+#include "notch/notch_sources.h"
+#include "platform/sim/sim_platform.h"
+#include "runtime/virtual_time.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "shell/colors.h"
+#include "shell/notch_scene.h"
+
+namespace halvyn {
+namespace {
+
+using N = Notch::Notification;
+
+struct Allow : NotificationSource {
+    bool allowsNotification(N) const override { return true; }
+};
+
+struct Levels : DisplayLevels {
+    std::optional<float> v = 0.5f;
+    std::optional<float> volume() const override { return v; }
+    std::optional<float> brightness() const override { return 0.5f; }
+    std::optional<double> batteryLevel() const override { return 0.8; }
+};
+
+// A screen without a camera housing and a 25-point menu bar: the drawn notch is 185 × 24.
+Screen plainScreen() {
+    Screen s;
+    s.displayNumber = 1;
+    s.builtIn = true;
+    s.mainDisplay = true;
+    s.frame = {0, 0, 1512, 982};
+    s.visibleFrame = {0, 0, 1512, 957};
+    return s;
+}
+
+class NotchRendering : public ::testing::Test {
+protected:
+    NotchRendering() {
+        auto rt = std::make_unique<VirtualTime>();
+        time = rt.get();
+        auto pf = std::make_unique<SimPlatform>(*time);
+        pf->simScreens().set({plainScreen()});
+        ctx = std::make_unique<Context>(std::move(rt), std::move(pf), nullptr);
+        for (N k : {N::didChangeVolume, N::isCharging}) regs.push_back(ctx->notchSources().addNotificationSource(k, allow));
+        scene = std::make_unique<NotchScene>(*ctx, &levels);
+        ctx->notch().enable();
+        at(1);
+    }
+
+    void at(double t) { time->runUntil(seconds(t)); }
+    QImage frame() { return scene->render(toSeconds(time->uptime())); }
+
+    static bool opaqueBlack(QRgb p) { return qAlpha(p) > 250 && qRed(p) < 5 && qGreen(p) < 5 && qBlue(p) < 5; }
+    // Opaque pixels in a row / column: the outline's extent there.
+    static int rowCoverage(const QImage& img, int y) {
+        int n = 0;
+        for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
+        return n;
+    }
+    static int columnCoverage(const QImage& img, int x) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
+        return n;
+    }
+
+    Allow allow;
+    Levels levels;
+    VirtualTime* time = nullptr;
+    std::unique_ptr<Context> ctx;
+    std::vector<Subscription> regs;
+    std::unique_ptr<NotchScene> scene;
+};
+
+TEST_F(NotchRendering, IdleDrawnNotchHasItsSizeAndNothingAround) {
+    const QImage img = frame();
+    ASSERT_EQ(img.size(), QSize(576, 320));
+    // Below the flares (top radius 5) the body is the notch's width less the radii on both sides.
+    EXPECT_NEAR(rowCoverage(img, 12), 185 - 2 * 5, 1);
+    EXPECT_NEAR(columnCoverage(img, 288), 24, 1);
+    // The body hangs from the top edge, centred, filled black.
+    EXPECT_TRUE(opaqueBlack(img.pixel(288, 0)));
+    EXPECT_TRUE(opaqueBlack(img.pixel(288, 22)));
+    // The flares reach the full width just under the edge; on the edge the backing strip spans
+    // the window less the top radius on each side.
+    EXPECT_NEAR(rowCoverage(img, 1), 185, 2);
+    EXPECT_NEAR(rowCoverage(img, 0), 576 - 2 * 5, 1);
+    // Transparent everywhere else: below, beside, and in the rounded bottom corners.
+    EXPECT_EQ(qAlpha(img.pixel(288, 30)), 0);
+    EXPECT_EQ(qAlpha(img.pixel(100, 5)), 0);
+    EXPECT_EQ(qAlpha(img.pixel((576 - 175) / 2, 23)), 0) << "bottom-left corner is rounded";
+    // No shadow while not hovered.
+    EXPECT_EQ(qAlpha(img.pixel(288, 27)), 0);
+}
+
+TEST_F(NotchRendering, VolumeDisplayWidensTheOutlineAndShowsItsLevel) {
+    ctx->notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    at(1.5);
+    const QImage img = frame();
+    // 185 + 184, flares of 6.5 (5 + 1.5 while a notification shows) on each side.
+    EXPECT_NEAR(rowCoverage(img, 12), 369 - 2 * 6.5, 1.5);
+    // The level bar and symbol are white on black inside the wings.
+    int white = 0;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 576; ++x) {
+            const QRgb p = img.pixel(x, y);
+            white += qAlpha(p) > 250 && qRed(p) > 200 && qGreen(p) > 200;
+        }
+    EXPECT_GT(white, 40);
+    // After the display time the outline comes back to the idle width.
+    at(4);
+    EXPECT_NEAR(rowCoverage(frame(), 12), 175, 1);
+}
+
+TEST_F(NotchRendering, NoLevelMeansNoContent) {
+    levels.v.reset();
+    ctx->notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    at(1.5);
+    const QImage img = frame();
+    EXPECT_NEAR(rowCoverage(img, 12), 356, 1.5) << "the outline still widens";
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 576; ++x) ASSERT_LT(qRed(img.pixel(x, y)), 30) << "nothing made up is drawn";
+}
+
+TEST_F(NotchRendering, ExpandingSpringsToTheExpandedSize) {
+    ctx->notch().setExpanded(true, false);
+    at(1.05);  // the change is applied on the next turn; the spring has barely begun
+    const int early = rowCoverage(frame(), 12);
+    at(1.2);
+    const int mid = rowCoverage(frame(), 12);
+    EXPECT_GT(mid, early);
+    EXPECT_LT(mid, 345 + 20) << "on its way, not jumped";
+    at(3);
+    const QImage img = frame();
+    // 345 wide with flares of 17 (5 + 12 expanded), 174 high.
+    EXPECT_NEAR(rowCoverage(img, 60), 345 - 2 * 17, 1.5);
+    EXPECT_NEAR(columnCoverage(img, 288), 174, 1);
+    EXPECT_FALSE(scene->moving()) << "a settled notch asks for no more frames";
+}
+
+TEST_F(NotchRendering, AdjustingFillsWithRose) {
+    ctx->notch().setAdjusting(true, Notch::Axis::horizontal);
+    at(2);
+    const QImage img = frame();
+    const QColor c = img.pixelColor(288, 10);
+    const QColor rose = roseColor();
+    EXPECT_NEAR(c.red(), rose.red(), 3);
+    EXPECT_NEAR(c.green(), rose.green(), 3);
+    EXPECT_NEAR(c.blue(), rose.blue(), 3);
+    // The backing strip is clear meanwhile: beyond the flares the top row stays transparent.
+    EXPECT_EQ(qAlpha(img.pixel(20, 0)), 0);
+}
+
+TEST_F(NotchRendering, HoverLiftsWithAShadow) {
+    ctx->notch().isElevated.set(true, Animation::spring(0.35, 0.45));
+    at(2);
+    const QImage img = frame();
+    // The shadow darkens the area just below the outline.
+    EXPECT_GT(qAlpha(img.pixel(288, 27)), 10);
+    EXPECT_EQ(qAlpha(img.pixel(288, 80)), 0);
+}
+
+TEST_F(NotchRendering, DisabledDrawnNotchFadesAway) {
+    ctx->notch().disable(false);
+    at(3);
+    const QImage img = frame();
+    EXPECT_EQ(rowCoverage(img, 12), 0);
+    EXPECT_EQ(columnCoverage(img, 288), 0);
+}
+
+}  // namespace
+}  // namespace halvyn
