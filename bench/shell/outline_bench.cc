@@ -1,0 +1,62 @@
+// One frame of an animating notch outline: the springs stepped to the frame's time and the
+// outline painted into a cleared window-sized surface, as the notch window does 60 times a second.
+
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include "shell/outline.h"
+
+namespace halvyn {
+namespace {
+
+OutlineMetrics compact(bool lifted) {
+    OutlineMetrics m{185, 24, 5, lifted ? 11 : 10, 0, 0, 0, 0};
+    if (lifted) {
+        m.shadowOpacity = 0.5;
+        m.shadowRadius = 16;
+        m.shadowY = 2;
+    }
+    return m;
+}
+
+OutlineMetrics expanded(bool lifted) {
+    OutlineMetrics m{345, 174, 17, lifted ? 35 : 34, 0, 0, 0, 0};
+    if (lifted) {
+        m.shadowOpacity = 0.6;
+        m.shadowRadius = 20;
+        m.shadowY = 6;
+    }
+    return m;
+}
+
+void animatingFrame(benchmark::State& state, bool lifted) {
+    QImage surface(576, 320, QImage::Format_ARGB32_Premultiplied);
+    AnimatedOutline outline;
+    const Animation expand = Animation::spring(0.45, 0.4);
+    double t = 0;
+    bool open = false;
+    outline.setTarget(compact(lifted), nullptr, t);
+    for (auto _ : state) {
+        t += 1.0 / 60;
+        if (!outline.step(t)) {
+            open = !open;
+            outline.setTarget(open ? expanded(lifted) : compact(lifted), &expand, t);
+            outline.step(t + 1.0 / 120);
+        }
+        surface.fill(Qt::transparent);
+        QPainter p(&surface);
+        paintOutline(p, outline.current(), 576, 320);
+        p.end();
+        benchmark::DoNotOptimize(surface.constBits());
+    }
+}
+
+void BM_AnimatingOutlineFrame(benchmark::State& state) { animatingFrame(state, false); }
+void BM_AnimatingOutlineFrameWithShadow(benchmark::State& state) { animatingFrame(state, true); }
+BENCHMARK(BM_AnimatingOutlineFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnimatingOutlineFrameWithShadow)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace halvyn
