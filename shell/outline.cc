@@ -67,22 +67,29 @@ void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bo
 }
 
 // The outline's shadow: the path blurred (three box passes approximate a Gaussian whose
-// standard deviation is half the radius), at half resolution to keep frames cheap.
+// standard deviation is half the radius), over the outline's neighbourhood only and at half
+// resolution, to keep frames cheap.
 void paintShadow(QPainter& p, const QPainterPath& path, const OutlineMetrics& m, double ww, double wh) {
     const double scale = 0.5;
-    const int w = std::max(1, static_cast<int>(std::ceil(ww * scale)));
-    const int h = std::max(1, static_cast<int>(std::ceil(wh * scale)));
+    const double margin = 1.5 * m.shadowRadius + 2;
+    const QRectF area = path.boundingRect()
+                            .translated(0, m.shadowY)
+                            .adjusted(-margin, -margin, margin, margin)
+                            .intersected(QRectF(0, 0, ww, wh));
+    if (area.isEmpty()) return;
+    const int w = std::max(1, static_cast<int>(std::ceil(area.width() * scale)));
+    const int h = std::max(1, static_cast<int>(std::ceil(area.height() * scale)));
     QImage mask(w, h, QImage::Format_Alpha8);
     mask.fill(0);
     {
         QPainter mp(&mask);
         mp.setRenderHint(QPainter::Antialiasing);
         mp.scale(scale, scale);
-        mp.translate(0, m.shadowY);
+        mp.translate(-area.left(), m.shadowY - area.top());
         mp.fillPath(path, Qt::black);
     }
     const double sigma = m.shadowRadius / 2 * scale;
-    const int r = std::max(1, static_cast<int>(std::lround(std::sqrt(12 * sigma * sigma / 3 + 1) / 2)));
+    const int r = std::max(1, static_cast<int>(std::lround((std::sqrt(4 * sigma * sigma + 1) - 1) / 2)));
     std::vector<int> a(static_cast<std::size_t>(w * h)), tmp(a.size());
     for (int y = 0; y < h; ++y) {
         const uchar* line = mask.constScanLine(y);
@@ -101,7 +108,7 @@ void paintShadow(QPainter& p, const QPainterPath& path, const OutlineMetrics& m,
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     // An alpha-only image paints in the pen's colour: black.
     p.setPen(Qt::black);
-    p.drawImage(QRectF(0, 0, ww, wh), mask);
+    p.drawImage(QRectF(area.left(), area.top(), w / scale, h / scale), mask);
     p.restore();
 }
 
