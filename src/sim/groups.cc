@@ -1,0 +1,12 @@
+#include "sim/registry.h"
+
+namespace halvyn {
+
+// Each group of actions, objects and platform state lives in its own sim/group_*.cc.
+// Add one line here when a group's managers exist.
+
+void registerAllGroups(SimRegistry& registry) {
+    (void)registry;
+}
+
+}  // namespace halvyn

@@ -1,0 +1,127 @@
+#include "sim/runner.h"
+
+#include <memory>
+#include <ostream>
+#include <variant>
+#include <vector>
+
+#include "app/context.h"
+#include "platform/sim/sim_platform.h"
+#include "runtime/properties.h"
+#include "runtime/virtual_time.h"
+#include "sim/registry.h"
+#include "sim/scenario.h"
+#include "sim/trace_writer.h"
+
+namespace halvyn {
+
+namespace {
+
+// Log lines go into the trace at the virtual time they were written.
+class TraceLogSink final : public LogSink {
+public:
+    TraceLogSink(TraceWriter& w, const VirtualTime*& time) : w_(w), time_(time) {}
+    void write(LogLevel level, std::string_view, std::string_view category, std::string_view message) override {
+        w_.line(time_ ? time_->uptime() : Uptime(0),
+                {{"log", Value(category)}, {"level", Value(levelName(level))}, {"message", Value(message)}});
+    }
+
+private:
+    TraceWriter& w_;
+    const VirtualTime*& time_;
+};
+
+class TraceCallRecorder final : public CallRecorder {
+public:
+    TraceCallRecorder(TraceWriter& w, VirtualTime& time) : w_(w), time_(time) {}
+    void call(std::string_view name, Value args) override {
+        w_.line(time_.uptime(), {{"call", Value(name)}, {"args", std::move(args)}});
+    }
+
+private:
+    TraceWriter& w_;
+    VirtualTime& time_;
+};
+
+bool traced(const Scenario& s, const std::string& name) {
+    if (!s.trace) return true;
+    for (auto& n : *s.trace)
+        if (n == name) return true;
+    return false;
+}
+
+}  // namespace
+
+int runScenario(std::string_view text, std::ostream& out, std::ostream& err) {
+    return runScenario(text, out, err, SimRegistry::standard());
+}
+
+int runScenario(std::string_view text, std::ostream& out, std::ostream& err, const SimRegistry& registry) {
+    auto parsed = parseScenario(text, registry);
+    if (auto* problem = std::get_if<std::string>(&parsed)) {
+        err << *problem << '\n';
+        return 2;
+    }
+    const Scenario& scenario = std::get<Scenario>(parsed);
+
+    TraceWriter writer(out);
+    const VirtualTime* timeForLogs = nullptr;
+    TraceLogSink logSink(writer, timeForLogs);
+
+    auto timeOwner = std::make_unique<VirtualTime>(scenario.start);
+    VirtualTime& time = *timeOwner;
+    timeForLogs = &time;
+    auto platformOwner = std::make_unique<SimPlatform>(time);
+    SimPlatform& platform = *platformOwner;
+    Context ctx(std::move(timeOwner), std::move(platformOwner), &logSink);
+    SimWorld world{ctx, platform, time, scenario};
+
+    platform.effects().setListener([&](const Effect& e) {
+        Value::Object fields{{"effect", Value(e.kind)}};
+        fields.insert(fields.end(), e.fields.begin(), e.fields.end());
+        writer.line(time.uptime(), fields);
+    });
+    TraceCallRecorder calls(writer, time);
+    ctx.setCallRecorder(&calls);
+
+    for (auto& [key, value] : scenario.platform.items()) {
+        if (auto* spec = registry.platformKey(key); spec && spec->apply) spec->apply(world, value);
+    }
+    for (auto& setup : registry.setups()) setup(world);
+
+    // Every manager that exists is created before start-up; traced ones are snapshotted and
+    // followed from here on.
+    std::vector<std::pair<std::string, const PropertySet*>> objects;
+    for (auto& spec : registry.objects()) {
+        const PropertySet& props = spec.properties(world);
+        if (traced(scenario, spec.name)) objects.emplace_back(spec.name, &props);
+    }
+    for (auto& [name, props] : objects)
+        writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});
+    std::vector<Subscription> subscriptions;
+    for (auto& [name, props] : objects) {
+        for (auto& p : props->all()) {
+            subscriptions.push_back(p.observe([&writer, &time, obj = name, &p] {
+                writer.line(time.uptime(), {{"obj", Value(obj)}, {"prop", Value(p.name)}, {"value", p.read()}});
+            }));
+        }
+    }
+
+    for (auto& step : registry.startups()) step(world);
+
+    for (auto& ev : scenario.events) {
+        time.runBefore(seconds(ev.at));
+        registry.action(ev.action)->run(world, ev.args());
+    }
+    time.runUntil(seconds(scenario.until));
+
+    for (auto& [name, props] : objects)
+        writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});
+    subscriptions.clear();
+    ctx.setCallRecorder(nullptr);
+    platform.effects().setListener(nullptr);
+    out.flush();
+    return 0;
+}
+
+}  // namespace halvyn

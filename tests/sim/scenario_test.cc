@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "app/context.h"
+#include "runtime/properties.h"
+#include "runtime/virtual_time.h"
+#include "sim/registry.h"
+#include "sim/runner.h"
+
+namespace halvyn {
+namespace {
+
+// A registry with one traced counter and actions that touch it, independent of any manager.
+struct Fixture {
+    Published<int> counter{0};
+    PropertySet props;
+    SimRegistry registry;
+
+    Fixture() {
+        props.add("counter", counter);
+        registry.addObject({"Counter", [this](SimWorld&) -> const PropertySet& { return props; }});
+        registry.addAction({"test.add",
+                            {{"by", ArgType::number}, {"label", ArgType::string, false, {"x", "y"}}},
+                            nullptr,
+                            [this](SimWorld& w, const nlohmann::json& ev) {
+                                counter.set(counter.get() + ev["by"].get<int>());
+                                w.ctx.logger("Counter").info("added %d", ev["by"].get<int>());
+                            }});
+        registry.addAction({"test.later", {}, nullptr, [this](SimWorld& w, const nlohmann::json&) {
+                                w.ctx.main().postAfter(seconds(0.5), [this] { counter.set(counter.get() * 10); });
+                            }});
+    }
+
+    int run(const std::string& text, std::string& out, std::string& err) {
+        std::ostringstream o, e;
+        int code = runScenario(text, o, e, registry);
+        out = o.str();
+        err = e.str();
+        return code;
+    }
+};
+
+TEST(Scenario, RefusesBadInputWithEventIndexAndNothingOnStdout) {
+    Fixture f;
+    struct Case {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {R"({"events":[{"at":0,"do":"test.add","by":1},{"at":1,"do":"audio.volum"}]})",
+         "event 1: unknown action 'audio.volum'\n"},
+        {R"({"events":[{"at":-1,"do":"test.add","by":1}]})", "event 0: negative time -1\n"},
+        {R"({"events":[{"at":0,"do":"test.add"}]})", "event 0: missing argument 'by' of 'test.add'\n"},
+        {R"({"events":[{"at":0,"do":"test.add","by":"2"}]})",
+         "event 0: argument 'by' of 'test.add' must be a number\n"},
+        {R"({"events":[{"at":0,"do":"test.add","by":1,"label":"z"}]})",
+         "event 0: argument 'label' of 'test.add' must be one of 'x', 'y'\n"},
+        {R"({"events":[{"do":"test.add","by":1}]})", "event 0: missing 'at'\n"},
+        {R"({"events":[3]})", "event 0: must be an object\n"},
+        {R"({"events":{}})", "scenario: 'events' must be an array\n"},
+        {R"({"trace":["Nope"]})", "scenario: unknown object 'Nope' in 'trace'\n"},
+        {R"({"platform":{"warpDrive":{}}})", "scenario: unknown platform service 'warpDrive'\n"},
+        {R"({"start":"tomorrow"})", "scenario: 'start' is not an ISO 8601 time: 'tomorrow'\n"},
+        {R"({"until":5,"events":[{"at":6,"do":"test.later"}]})", "event 0: 'at' is after 'until'\n"},
+        {R"({"colour":1})", "scenario: unknown field 'colour'\n"},
+        {R"([1,2])", "scenario: the top level must be an object\n"},
+    };
+    for (auto& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(f.run(c.text, out, err), 2) << c.text;
+        EXPECT_EQ(out, "") << c.text;
+        EXPECT_EQ(err, c.error) << c.text;
+    }
+    std::string out, err;
+    EXPECT_EQ(f.run("{\"events\": [", out, err), 2);
+    EXPECT_EQ(err.rfind("scenario: not valid JSON", 0), 0u) << err;
+}
+
+TEST(Scenario, TraceHasSnapshotsChangesLogsInTimeOrderWithEventsBeforeSameTimeTasks) {
+    Fixture f;
+    std::string out, err;
+    // test.later at 0.5 schedules ×10 for 1.0; the add at exactly 1.0 runs first.
+    const char* text = R"({"events":[
+        {"at":1.0,"do":"test.add","by":2},
+        {"at":0.5,"do":"test.later"},
+        {"at":0.25,"do":"test.add","by":1}
+      ],"until":2})";
+    ASSERT_EQ(f.run(text, out, err), 0) << err;
+    EXPECT_EQ(out,
+              "{\"t\":0.000,\"snapshot\":\"Counter\",\"value\":{\"counter\":0}}\n"
+              "{\"t\":0.250,\"obj\":\"Counter\",\"prop\":\"counter\",\"value\":1}\n"
+              "{\"t\":0.250,\"log\":\"Counter\",\"level\":\"info\",\"message\":\"added 1\"}\n"
+              "{\"t\":1.000,\"obj\":\"Counter\",\"prop\":\"counter\",\"value\":3}\n"
+              "{\"t\":1.000,\"log\":\"Counter\",\"level\":\"info\",\"message\":\"added 2\"}\n"
+              "{\"t\":1.000,\"obj\":\"Counter\",\"prop\":\"counter\",\"value\":30}\n"
+              "{\"t\":2.000,\"snapshot\":\"Counter\",\"value\":{\"counter\":30}}\n");
+}
+
+TEST(Scenario, TraceListLimitsPropertiesButNotLogs) {
+    Fixture f;
+    std::string out, err;
+    ASSERT_EQ(f.run(R"({"trace":[],"events":[{"at":0,"do":"test.add","by":1}],"until":0})", out, err), 0);
+    EXPECT_EQ(out, "{\"t\":0.000,\"log\":\"Counter\",\"level\":\"info\",\"message\":\"added 1\"}\n");
+}
+
+TEST(Scenario, SameScenarioSameTrace) {
+    Fixture a, b;
+    std::string outA, outB, err;
+    const char* text = R"({"events":[{"at":0.1,"do":"test.later"},{"at":0.3,"do":"test.add","by":7}]})";
+    ASSERT_EQ(a.run(text, outA, err), 0);
+    ASSERT_EQ(b.run(text, outB, err), 0);
+    EXPECT_EQ(outA, outB);
+    EXPECT_NE(outA.find("\"t\":10.300,\"snapshot\""), std::string::npos) << "until defaults to last event + 10";
+}
+
+}  // namespace
+}  // namespace halvyn
