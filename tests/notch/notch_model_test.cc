@@ -366,14 +366,14 @@ TEST_F(NotchTest, HapticTapsCloserThanATenthOfASecondAreDropped) {
     notch().triggerHaptic();
     at(1.05);
     notch().triggerHaptic();
-    EXPECT_EQ(sim->simHaptics.taps, std::vector<int>{2});
+    EXPECT_EQ(sim->simHaptics().taps, std::vector<int>{2});
     at(1.1);
     notch().triggerHaptic();
-    EXPECT_EQ(sim->simHaptics.taps.size(), 2u);
+    EXPECT_EQ(sim->simHaptics().taps.size(), 2u);
     defaults().set(keys::enableHaptics, false);
     at(2);
     notch().triggerHaptic();
-    EXPECT_EQ(sim->simHaptics.taps.size(), 2u);
+    EXPECT_EQ(sim->simHaptics().taps.size(), 2u);
 }
 
 }  // namespace

@@ -20,10 +20,10 @@ Screen builtIn(bool main) {
 
 class NotchScreensTest : public NotchTest {
 protected:
-    std::vector<SimEffectLog::Effect> windowEffects() const { return sim->effects.ofKind("window"); }
+    std::vector<Effect> windowEffects() const { return sim->effects().ofKind("window"); }
     std::string lastWindowAction() const {
         auto w = windowEffects();
-        return w.empty() ? "" : w.back().fields.find("action")->asString();
+        return w.empty() ? "" : field(w.back(), "action").asString();
     }
 };
 
@@ -65,13 +65,13 @@ TEST_F(NotchScreensTest, AZeroSizedScreenNeverGivesNegativeSizes) {
     Screen zero = SimScreens::defaultScreen();
     zero.frame = zero.visibleFrame = Rect{};
     notch();  // observing screen changes
-    sim->simScreens.set({zero});
+    sim->simScreens().set({zero});
     time->runCurrent();
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_EQ(notch().notchWidth.get(), 0);
     EXPECT_EQ(notch().notchExpandedWidth.get(), 345);
     ASSERT_NE(notch().panel(), nullptr);
-    const auto* w = sim->simWindowServer.window(notch().panel()->id());
+    const auto* w = sim->simWindowServer().window(notch().panel()->id());
     EXPECT_EQ(w->frame, (Rect{-288, -320, 576, 320}));
 }
 
@@ -80,7 +80,7 @@ TEST_F(NotchScreensTest, AZeroSizedScreenNeverGivesNegativeSizes) {
 TEST_F(NotchScreensTest, EnableCreatesOnePanelCentredAtTheTopInThePrivateSpace) {
     notch().enable();
     ASSERT_NE(notch().panel(), nullptr);
-    const auto* w = sim->simWindowServer.window(notch().panel()->id());
+    const auto* w = sim->simWindowServer().window(notch().panel()->id());
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->frame, (Rect{468, 662, 576, 320}));
     EXPECT_EQ(w->config.styleMask, 0x8080u);
@@ -88,7 +88,7 @@ TEST_F(NotchScreensTest, EnableCreatesOnePanelCentredAtTheTopInThePrivateSpace) 
     EXPECT_EQ(w->config.collectionBehavior, 0x151u);
     EXPECT_FALSE(w->config.canBecomeKey);
     EXPECT_EQ(w->sharingType, 1);
-    const auto* space = sim->simWindowServer.space(notch().notchSpace().identifier());
+    const auto* space = sim->simWindowServer().space(notch().notchSpace().identifier());
     EXPECT_EQ(space->level, 400);
     EXPECT_TRUE(space->shown);
     EXPECT_EQ(space->windows.count(notch().panel()->id()), 1u);
@@ -103,10 +103,10 @@ TEST_F(NotchScreensTest, EnableCreatesOnePanelCentredAtTheTopInThePrivateSpace) 
 TEST_F(NotchScreensTest, HiddenFromScreenCaptureWhenAsked) {
     defaults().set(keys::hideFromScreenCapture, true);
     notch().enable();
-    EXPECT_EQ(sim->simWindowServer.window(notch().panel()->id())->sharingType, 0);
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 0);
     defaults().set(keys::hideFromScreenCapture, false);
     notch().updateSharingType();
-    EXPECT_EQ(sim->simWindowServer.window(notch().panel()->id())->sharingType, 1);
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 1);
 }
 
 TEST_F(NotchScreensTest, AnAnimatedDisableFadesThenClosesTheWindow) {
@@ -121,8 +121,8 @@ TEST_F(NotchScreensTest, AnAnimatedDisableFadesThenClosesTheWindow) {
     at(1.45);
     EXPECT_EQ(notch().panel(), nullptr);
     EXPECT_EQ(lastWindowAction(), "close");
-    EXPECT_TRUE(sim->simWindowServer.space(notch().notchSpace().identifier())->windows.empty());
-    EXPECT_TRUE(sim->simWindowServer.window(id)->closed);
+    EXPECT_TRUE(sim->simWindowServer().space(notch().notchSpace().identifier())->windows.empty());
+    EXPECT_TRUE(sim->simWindowServer().window(id)->closed);
 }
 
 TEST_F(NotchScreensTest, AnEnableRightAfterAnImmediateDisableKeepsTheWindow) {
@@ -133,7 +133,7 @@ TEST_F(NotchScreensTest, AnEnableRightAfterAnImmediateDisableKeepsTheWindow) {
     at(2);
     ASSERT_NE(notch().panel(), nullptr);
     EXPECT_TRUE(notch().isVisible.get());
-    EXPECT_TRUE(sim->simWindowServer.window(notch().panel()->id())->open);
+    EXPECT_TRUE(sim->simWindowServer().window(notch().panel()->id())->open);
 }
 
 TEST_F(NotchScreensTest, ADisableWithinTheFadeInKeepsTheContentHidden) {
@@ -149,18 +149,18 @@ TEST_F(NotchScreensTest, ADisableWithinTheFadeInKeepsTheContentHidden) {
 
 TEST_F(NotchScreensTest, BuiltInDisplayUnavailableKeepsTheNotchAwayUntilItReturns) {
     defaults().set(keys::showOnDisplay, DisplayType::builtInDisplay);
-    sim->simScreens.set({external(2, true)});
+    sim->simScreens().set({external(2, true)});
     time->runCurrent();
     notch().enable();
     EXPECT_FALSE(notch().isEnabled.get());
     EXPECT_EQ(notch().panel(), nullptr);
 
-    sim->simScreens.set({builtIn(false), external(2, true)});
+    sim->simScreens().set({builtIn(false), external(2, true)});
     time->runCurrent();
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_TRUE(notch().hasNotch());
 
-    sim->simScreens.set({external(2, true)});  // the lid closes
+    sim->simScreens().set({external(2, true)});  // the lid closes
     time->runCurrent();
     EXPECT_FALSE(notch().isEnabled.get());
     EXPECT_EQ(notch().panel(), nullptr);
@@ -168,18 +168,18 @@ TEST_F(NotchScreensTest, BuiltInDisplayUnavailableKeepsTheNotchAwayUntilItReturn
 
 TEST_F(NotchScreensTest, MainScreenFollowsTheMenuBarAndMovesTheWindow) {
     startEnabled();
-    sim->simScreens.set({builtIn(false), external(2, true)});
+    sim->simScreens().set({builtIn(false), external(2, true)});
     time->runCurrent();
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_FALSE(notch().hasNotch());
     EXPECT_EQ(notch().notchWidth.get(), 185);
-    EXPECT_EQ(sim->simWindowServer.window(notch().panel()->id())->frame, (Rect{2184, 760, 576, 320}));
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->frame, (Rect{2184, 760, 576, 320}));
     EXPECT_EQ(lastWindowAction(), "frame");
 }
 
 TEST_F(NotchScreensTest, NoScreensAtAllDisablesAndALaterScreenEnablesAgain) {
     startEnabled();
-    sim->simScreens.set({});
+    sim->simScreens().set({});
     time->runCurrent();
     EXPECT_FALSE(notch().isEnabled.get());
     EXPECT_EQ(notch().panel(), nullptr);
@@ -188,11 +188,11 @@ TEST_F(NotchScreensTest, NoScreensAtAllDisablesAndALaterScreenEnablesAgain) {
 
     Screen unnumbered = builtIn(true);  // a screen without a display number matches no lookup
     unnumbered.displayNumber.reset();
-    sim->simScreens.set({unnumbered});
+    sim->simScreens().set({unnumbered});
     time->runCurrent();
     EXPECT_FALSE(notch().isEnabled.get());
 
-    sim->simScreens.set({builtIn(true)});
+    sim->simScreens().set({builtIn(true)});
     at(2);
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_TRUE(notch().isVisible.get());
@@ -203,7 +203,7 @@ TEST_F(NotchScreensTest, AScreenChangeWhileANotificationShowsKeepsItAndItsTimer)
     at(1.0);
     notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
     at(1.2);
-    sim->simScreens.set({builtIn(false), external(2, true)});
+    sim->simScreens().set({builtIn(false), external(2, true)});
     time->runCurrent();
     EXPECT_TRUE(notch().hasNotification.get());
     at(2.5);
@@ -212,7 +212,7 @@ TEST_F(NotchScreensTest, AScreenChangeWhileANotificationShowsKeepsItAndItsTimer)
     // Losing every screen takes the notification away with the notch; nothing is left behind.
     notch().setNotification(true, N::didChangeBrightness, 0.35, 1.5);
     at(3.0);
-    sim->simScreens.set({});
+    sim->simScreens().set({});
     at(6);
     EXPECT_FALSE(notch().hasNotification.get());
     EXPECT_FALSE(notch().isEnabled.get());
@@ -224,33 +224,33 @@ TEST_F(NotchScreensTest, OlderSystemsSuppressThroughTheDisplayProcess) {
     notch().enable();
     notch().disable(true);
     EXPECT_EQ(hud.calls, (std::vector<std::string>{"suppress", "restore"}));
-    EXPECT_TRUE(sim->effects.ofKind("darwinNotify").empty());
+    EXPECT_TRUE(sim->effects().ofKind("darwinNotify").empty());
 }
 
 TEST_F(NotchScreensTest, System26SuppressesThroughTheGameOverlaySignal) {
-    sim->simSystemInfo.setVersion("26.0");
+    sim->simSystemInfo().setVersion("26.0");
     notch().enable();
     notch().disable(true);
-    const auto signals = sim->effects.ofKind("darwinNotify");
+    const auto signals = sim->effects().ofKind("darwinNotify");
     ASSERT_EQ(signals.size(), 2u);
-    EXPECT_EQ(signals[0].fields.toJson(),
+    EXPECT_EQ(Value(signals[0].fields).toJson(),
               R"({"name":"com.apple.GameOverlayUI.dashboardControlsVisibilityChanged","state":1})");
-    EXPECT_EQ(signals[1].fields.find("state")->asNumber(), 0);
-    EXPECT_EQ(sim->simDarwinNotify.activeRegistrations(), 0u);
+    EXPECT_EQ(field(signals[1], "state").asNumber(), 0);
+    EXPECT_EQ(sim->simDarwinNotify().activeRegistrations(), 0u);
     EXPECT_TRUE(hud.calls.empty());
 
     defaults().set(keys::enableBrightness, false);
     defaults().set(keys::enableVolume, false);
     notch().enable();
-    EXPECT_EQ(sim->effects.ofKind("darwinNotify").size(), 2u);
+    EXPECT_EQ(sim->effects().ofKind("darwinNotify").size(), 2u);
 }
 
 TEST_F(NotchScreensTest, AFailingSignalIsIgnored) {
-    sim->simSystemInfo.setVersion("26.1");
-    sim->simDarwinNotify.failing = true;
+    sim->simSystemInfo().setVersion("26.1");
+    sim->simDarwinNotify().failing = true;
     notch().enable();
     EXPECT_TRUE(notch().isEnabled.get());
-    EXPECT_TRUE(sim->effects.ofKind("darwinNotify").empty());
+    EXPECT_TRUE(sim->effects().ofKind("darwinNotify").empty());
 }
 
 TEST(SystemVersionTest, ParsesWhatItCanAndReadsTheRestAsZero) {

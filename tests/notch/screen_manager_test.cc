@@ -7,16 +7,16 @@ class ScreenManagerTest : public NotchTest {
 protected:
     ScreenManager& manager() { return ctx->screenManager(); }
     void setFullscreen(bool fullscreen) {
-        sim->simWindowServer.setFullscreen(fullscreen);
-        sim->simWorkspace.post(WorkspaceEvent::activeSpaceDidChange);
+        sim->simWindowServer().setFullscreen(fullscreen);
+        sim->simWorkspace().post(WorkspaceEvent::activeSpaceDidChange);
     }
-    void post(const char* name) { sim->simWorkspace.postDistributed(name); }
+    void post(const char* name) { sim->simWorkspace().postDistributed(name); }
 };
 
 TEST_F(ScreenManagerTest, ReadsTheActiveSpaceAtConstruction) {
-    sim->simWindowServer.setActiveSpaceType(1);  // an ordinary desktop
+    sim->simWindowServer().setActiveSpaceType(1);  // an ordinary desktop
     EXPECT_FALSE(manager().isFullscreen.get());
-    sim->simWindowServer.setActiveSpaceType(2);
+    sim->simWindowServer().setActiveSpaceType(2);
     setFullscreen(true);  // no setting asks for it: not even re-read
     EXPECT_FALSE(manager().isFullscreen.get());
 }
@@ -104,15 +104,15 @@ TEST_F(ScreenManagerTest, HideCalendarHidesOnlyTheCalendarAndWaitsForANotificati
 TEST_F(ScreenManagerTest, SleepAndWakeRaiseTheFlagForHalfASecondAfterTheLast) {
     manager();
     at(1.0);
-    sim->simWorkspace.post(WorkspaceEvent::willSleep);
+    sim->simWorkspace().post(WorkspaceEvent::willSleep);
     EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
     at(1.3);
-    sim->simWorkspace.post(WorkspaceEvent::screensDidSleep);
+    sim->simWorkspace().post(WorkspaceEvent::screensDidSleep);
     at(1.7999);
     EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
     at(1.8);
     EXPECT_FALSE(manager().hasRecentlySleptOrWake.get());
-    sim->simWorkspace.post(WorkspaceEvent::didWake);
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
     EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
     at(2.3);
     EXPECT_FALSE(manager().hasRecentlySleptOrWake.get());
@@ -120,16 +120,16 @@ TEST_F(ScreenManagerTest, SleepAndWakeRaiseTheFlagForHalfASecondAfterTheLast) {
 
 TEST_F(ScreenManagerTest, WakeHoldsTheDisplayProcessAgainOnlyFrom15To26) {
     manager();
-    sim->simWorkspace.post(WorkspaceEvent::screensDidWake);
+    sim->simWorkspace().post(WorkspaceEvent::screensDidWake);
     EXPECT_EQ(hud.calls, std::vector<std::string>{"suspend"});
-    sim->simSystemInfo.setVersion("14.6");
-    sim->simWorkspace.post(WorkspaceEvent::didWake);
-    sim->simSystemInfo.setVersion("26.0");
-    sim->simWorkspace.post(WorkspaceEvent::didWake);
-    sim->simSystemInfo.setVersion("15.0");
+    sim->simSystemInfo().setVersion("14.6");
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    sim->simSystemInfo().setVersion("26.0");
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    sim->simSystemInfo().setVersion("15.0");
     defaults().set(keys::enableVolume, false);
     defaults().set(keys::enableBrightness, false);
-    sim->simWorkspace.post(WorkspaceEvent::didWake);
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
     EXPECT_EQ(hud.calls.size(), 1u);
 }
 
@@ -137,7 +137,7 @@ TEST_F(ScreenManagerTest, WithoutADisplayProcessManagerOlderSystemsDoNothing) {
     ctx->setSystemHUD(nullptr);
     manager();
     startEnabled();
-    sim->simWorkspace.post(WorkspaceEvent::screensDidWake);
+    sim->simWorkspace().post(WorkspaceEvent::screensDidWake);
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_TRUE(hud.calls.empty());
 }
