@@ -1,5 +1,6 @@
 #include "shell/qt_window_server.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include "runtime/logger.h"
@@ -26,10 +27,14 @@ QWidget* QtWindowServer::window(WindowId id) const {
 }
 
 void QtWindowServer::orderFrontRegardless(WindowId id) {
-    if (QWidget* w = window(id)) {
+    QWidget* w = window(id);
+    if (!w) return;
+    // The frame follows in the same turn; showing on the next one keeps the panel from flashing
+    // at the screen's corner first.
+    QTimer::singleShot(0, w, [w] {
         w->show();
         w->raise();
-    }
+    });
 }
 
 void QtWindowServer::setSharingType(WindowId id, int sharingType) {
