@@ -105,7 +105,14 @@ protected:
         xvfb = spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, true);
         ASSERT_GT(xvfb, 0);
         const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-        ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(socket); }, 20000)) << "Xvfb did not start";
+        // Ready once it answers, not merely once its socket exists.
+        ASSERT_TRUE(test::spinUntil(
+            [&] {
+                return std::filesystem::exists(socket) &&
+                       run("xwininfo -display " + display + " -root 2>/dev/null").find("Width") != std::string::npos;
+            },
+            20000))
+            << "Xvfb did not start";
         config = std::filesystem::temp_directory_path() / ("halvyn-xvfb-" + std::to_string(::getpid()));
         std::filesystem::create_directories(config);
     }
