@@ -1,0 +1,106 @@
+// halvyn-sim --frames: the notch drawn at each event's time and at the end, with the same trace
+// as a plain run.
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+namespace halvyn {
+namespace {
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string run(const std::string& command, int* status) {
+    std::string out;
+    FILE* f = ::popen(command.c_str(), "r");
+    if (!f) return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    const int st = ::pclose(f);
+    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return out;
+}
+
+// Opaque pixels in a row or column of a frame drawn at two pixels per point, in points.
+double rowPoints(const QImage& img, double yPoints) {
+    int n = 0;
+    const int y = static_cast<int>(yPoints * 2);
+    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
+    return n / 2.0;
+}
+double columnPoints(const QImage& img, double xPoints) {
+    int n = 0;
+    const int x = static_cast<int>(xPoints * 2);
+    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
+    return n / 2.0;
+}
+
+TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-frames-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.json";
+    int status = -1;
+    const std::string trace =
+        run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace"));
+
+    auto frame = [&](const char* name) {
+        QImage img(QString::fromStdString((dir / name).string()));
+        EXPECT_EQ(img.size(), QSize(1152, 640)) << name;
+        return img;
+    };
+    // Before the first event: the drawn notch, 185 × 24 (flares of 5 beside a 175-wide body).
+    const QImage idle = frame("000-1.000.png");
+    EXPECT_NEAR(rowPoints(idle, 12), 175, 1);
+    EXPECT_NEAR(columnPoints(idle, 288), 24, 1);
+    // Expanded: 345 × 174, flares of 17.
+    const QImage expanded = frame("001-2.000.png");
+    EXPECT_NEAR(rowPoints(expanded, 60), 345 - 34, 1);
+    EXPECT_NEAR(columnPoints(expanded, 288), 174, 1);
+    // With the output panel open, 34 taller.
+    EXPECT_NEAR(columnPoints(frame("002-3.000.png"), 288), 208, 1);
+    // Collapsed again by the time the adjustment starts.
+    EXPECT_NEAR(columnPoints(frame("003-4.000.png"), 288), 24, 1);
+    // A tenth of a second into adjusting, the fill is on its way from black to rose (a spring of
+    // response 0.35, not a jump).
+    const QImage adjusting = frame("004-4.100.png");
+    const QColor c = adjusting.pixelColor(576, 24);
+    EXPECT_GT(c.red(), 60);
+    EXPECT_LT(c.red(), 230);
+    EXPECT_GT(c.red(), c.green() + 40);
+    // At the end the charging notification shows: 185 + 168, flares of 6.5.
+    const QImage end = frame("end-7.000.png");
+    EXPECT_NEAR(rowPoints(end, 12), 353 - 13, 1.5);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SimFrames, RefusedScenarioWritesNothing) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-refused-" + std::to_string(::getpid()));
+    const std::filesystem::path bad = dir.string() + ".json";
+    std::ofstream(bad) << R"({"events": [{"at": -1, "do": "expand"}]})";
+    int status = -1;
+    const std::string out = run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + bad.string() + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir));
+    std::filesystem::remove_all(dir);
+    std::filesystem::remove(bad);
+}
+
+}  // namespace
+}  // namespace halvyn
