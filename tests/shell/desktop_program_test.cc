@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <optional>
 #include <regex>
 #include <string>
@@ -163,6 +165,18 @@ TEST_F(DesktopProgram, ShowsTheNotchAtTheTopCentreAndQuitsCleanly) {
     app = -1;
     ASSERT_TRUE(status.has_value()) << "did not quit";
     EXPECT_EQ(*status, 0);
+}
+
+TEST_F(DesktopProgram, SimWindowPlaysInRealTimeWithTheSameTrace) {
+    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.json";
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    const std::string env = "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb LSAN_OPTIONS=suppressions=" +
+                            (lsan ? std::string(lsan) : std::string(HALVYN_LSAN_FILE));
+    const std::string trace = run("env " + env + " " + HALVYN_SIM_BINARY + " --window " + scenario + " 2>/dev/null");
+    std::ifstream expected(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace", std::ios::binary);
+    std::ostringstream text;
+    text << expected.rdbuf();
+    EXPECT_EQ(trace, text.str());
 }
 
 }  // namespace
