@@ -1,0 +1,121 @@
+// The desktop program's adapters and start-up, in process on the offscreen platform.
+
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "app/context.h"
+#include "notch/notch.h"
+#include "runtime/logger.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "shell/desktop_app.h"
+#include "shell/event_loop.h"
+#include "shell/notch_window.h"
+#include "shell/qt_screens.h"
+#include "shell/real_time.h"
+#include "shell/shell_fixture.h"
+#include "shell/status_item.h"
+
+namespace halvyn {
+namespace {
+
+TEST(QtScreensAdapter, ScreensInSystemPointsAndBack) {
+    RealTime rt;
+    QtScreens screens(rt);
+    const auto list = screens.screens();
+    ASSERT_FALSE(list.empty());
+    const QRect g = QGuiApplication::primaryScreen()->geometry();
+    const Screen& s = list.front();
+    EXPECT_TRUE(s.mainDisplay);
+    EXPECT_EQ(s.frame.width, g.width());
+    EXPECT_EQ(s.frame.y, 0) << "the primary screen's bottom is the origin";
+    EXPECT_FALSE(s.hasAuxiliaryTopAreas()) << "no camera housing: the drawn notch";
+    // A panel flush with the top edge in system points lands at the toolkit's y = 0.
+    const Rect panel{s.frame.midX() - 288, s.frame.maxY() - 320, 576, 320};
+    EXPECT_EQ(screens.toToolkit(panel), QRect(g.x() + g.width() / 2 - 288, g.y(), 576, 320));
+    EXPECT_EQ(screens.fromToolkit(screens.toToolkit(panel)), panel);
+    EXPECT_TRUE(QtScreens::isBuiltInName("eDP-1"));
+    EXPECT_TRUE(QtScreens::isBuiltInName("LVDS1"));
+    EXPECT_FALSE(QtScreens::isBuiltInName("HDMI-1"));
+    EXPECT_FALSE(QtScreens::isBuiltInName(""));
+}
+
+class StatusMenu : public test::ShellTest {};
+
+TEST_F(StatusMenu, SkeletonFollowsFirstLaunch) {
+    defaults().set(keys::isFirstLaunch, false);
+    auto items = statusMenu(*ctx, "Halvyn", "1.0.0");
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].title, "Version 1.0.0");
+    EXPECT_FALSE(items[0].enabled);
+    EXPECT_EQ(items[1].title, "Settings...");
+    EXPECT_EQ(items[1].shortcut, ",");
+    EXPECT_TRUE(items[2].separator);
+    EXPECT_EQ(items[3].title, "Quit Halvyn");
+    EXPECT_EQ(items[3].shortcut, "q");
+    EXPECT_EQ(items[3].action, StatusMenuItem::Action::quit);
+
+    defaults().set(keys::isFirstLaunch, true);
+    items = statusMenu(*ctx, "Halvyn", "1.0.0");
+    for (auto& i : items) EXPECT_NE(i.title, "Settings...");
+}
+
+TEST_F(StatusMenu, RebuiltOnEveryOpening) {
+    defaults().set(keys::isFirstLaunch, true);
+    StatusItem item(*ctx, "Halvyn", "1.0.0");
+    auto titles = [&] {
+        std::vector<std::string> t;
+        for (QAction* a : item.menu()->actions())
+            if (!a->isSeparator()) t.push_back(a->text().toStdString());
+        return t;
+    };
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Version 1.0.0", "Quit Halvyn"}));
+    defaults().set(keys::isFirstLaunch, false);
+    Q_EMIT item.menu()->aboutToShow();
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Version 1.0.0", "Settings...", "Quit Halvyn"}));
+    // The offscreen platform has no tray: the item says so once and the program goes on.
+    int said = 0;
+    for (auto& l : logs.lines) said += l.message.find("No system tray") != std::string::npos;
+    EXPECT_EQ(said, 1);
+}
+
+TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
+    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-start-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "preferences.json";
+    std::ofstream(file) << "{ this is not json";
+    CaptureLogSink logs;
+    {
+        DesktopApp app(&logs, file);
+        app.start();
+        ASSERT_TRUE(test::spinUntil([&] { return app.context().notch().isVisible.get(); }));
+        NotchWindow* w = app.notchWindow();
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(test::spinUntil([&] { return w->isVisible(); }));
+        EXPECT_EQ(w->size(), QSize(576, 320));
+        const QRect g = QGuiApplication::primaryScreen()->geometry();
+        EXPECT_EQ(w->pos(), QPoint(g.x() + (g.width() - 576) / 2, g.y()));
+        // Defaults apply, and a change is saved to a fresh file.
+        EXPECT_TRUE(app.context().defaults().get(keys::swipeToToggle));
+        app.context().defaults().set(keys::hoverDuration, 0.7);
+    }
+    int unreadable = 0;
+    for (auto& l : logs.lines) unreadable += l.message.find("unreadable") != std::string::npos;
+    EXPECT_EQ(unreadable, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "preferences.json.unreadable"));
+    std::ifstream saved(file);
+    std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("hoverDuration"), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace halvyn
