@@ -5,9 +5,11 @@ namespace halvyn {
 // Each group of actions, objects and platform state lives in its own sim/group_*.cc.
 // Add one line here when a group's managers exist.
 
+void registerSettingsGroup(SimRegistry& registry);
 void registerNotchGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
+    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
 }
 

@@ -6,6 +6,8 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_cloud_store.h"
+#include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_darwin_notify.h"
 #include "platform/sim/sim_screens.h"
 #include "platform/sim/sim_system.h"
@@ -20,6 +22,11 @@ class SimPlatform final : public Platform {
 public:
     explicit SimPlatform(MainQueue& main);
     ~SimPlatform() override;
+
+    Preferences* preferences() override { return &preferences_; }
+    CloudStore* cloudStore() override { return &cloudStore_; }
+    SimPreferences& simPreferences() { return preferences_; }
+    SimCloudStore& simCloudStore() { return cloudStore_; }
 
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
@@ -41,6 +48,8 @@ public:
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimPreferences preferences_;
+    SimCloudStore cloudStore_;
     SimScreens screens_;
     SimWindowServer windowServer_{&effects_};
     SimWorkspace workspace_;
