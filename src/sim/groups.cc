@@ -9,7 +9,7 @@ void registerSettingsGroup(SimRegistry& registry);
 void registerNotchGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
-    registerSettingsGroup(registry);
+    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
 }
 
