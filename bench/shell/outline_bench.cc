@@ -12,7 +12,7 @@ namespace halvyn {
 namespace {
 
 OutlineMetrics compact(bool lifted) {
-    OutlineMetrics m{185, 24, 5, lifted ? 11 : 10, 0, 0, 0, 0};
+    OutlineMetrics m{185, 24, 5, lifted ? 11.0 : 10.0, 0, 0, 0, 0};
     if (lifted) {
         m.shadowOpacity = 0.5;
         m.shadowRadius = 16;
@@ -22,7 +22,7 @@ OutlineMetrics compact(bool lifted) {
 }
 
 OutlineMetrics expanded(bool lifted) {
-    OutlineMetrics m{345, 174, 17, lifted ? 35 : 34, 0, 0, 0, 0};
+    OutlineMetrics m{345, 174, 17, lifted ? 35.0 : 34.0, 0, 0, 0, 0};
     if (lifted) {
         m.shadowOpacity = 0.6;
         m.shadowRadius = 20;
