@@ -6,6 +6,11 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_darwin_notify.h"
+#include "platform/sim/sim_screens.h"
+#include "platform/sim/sim_system.h"
+#include "platform/sim/sim_window_server.h"
+#include "platform/sim/sim_workspace.h"
 
 namespace halvyn {
 
@@ -19,9 +24,29 @@ public:
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
+    Screens* screens() override { return &screens_; }
+    WindowServer* windowServer() override { return &windowServer_; }
+    Workspace* workspace() override { return &workspace_; }
+    DarwinNotify* darwinNotify() override { return &darwinNotify_; }
+    SystemInfo* systemInfo() override { return &systemInfo_; }
+    Haptics* haptics() override { return &haptics_; }
+
+    SimScreens& simScreens() { return screens_; }
+    SimWindowServer& simWindowServer() { return windowServer_; }
+    SimWorkspace& simWorkspace() { return workspace_; }
+    SimDarwinNotify& simDarwinNotify() { return darwinNotify_; }
+    SimSystemInfo& simSystemInfo() { return systemInfo_; }
+    SimHaptics& simHaptics() { return haptics_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimScreens screens_;
+    SimWindowServer windowServer_{&effects_};
+    SimWorkspace workspace_;
+    SimDarwinNotify darwinNotify_{&effects_};
+    SimSystemInfo systemInfo_;
+    SimHaptics haptics_{&effects_};
 };
 
 }  // namespace halvyn
