@@ -63,7 +63,7 @@ protected:
         }
         scroll(0, 0, P::ended);
     }
-    std::vector<int> haptics() const { return sim->simHaptics.taps; }
+    std::vector<int> haptics() const { return sim->simHaptics().taps; }
 
     FakeNowPlaying nowPlaying;
     FakeCalendar calendar;

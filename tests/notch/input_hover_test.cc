@@ -45,7 +45,7 @@ TEST_F(InputTest, NegativeOrUnreadableHoverDurationMeansAtOnce) {
 TEST_F(InputTest, HoverTapsAndTellsNowPlayingUnlessLocked) {
     showActivity(L::isPlaying);
     input().pointerEntered();
-    EXPECT_EQ(sim->simHaptics.taps, std::vector<int>{2});
+    EXPECT_EQ(sim->simHaptics().taps, std::vector<int>{2});
     EXPECT_EQ(nowPlaying.calls, (std::vector<std::string>{"pointerInside", "cancelIdleTimer"}));
     input().pointerExited();
     EXPECT_EQ(nowPlaying.calls.back(), "pointerOutside");

@@ -40,7 +40,7 @@ TEST_F(InputTest, ArmingBoundaryIsNinetyPercentOfTheThreshold) {
 
     // 29.9 shows 26.91: just short, nothing at all.
     nowPlaying.calls.clear();
-    sim->simHaptics.taps.clear();
+    sim->simHaptics().taps.clear();
     scroll(29.9, 0, P::began);
     scroll(0, 0, P::ended);
     at(2);

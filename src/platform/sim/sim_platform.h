@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_darwin_notify.h"
+#include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_screens.h"
 #include "platform/sim/sim_system.h"
 #include "platform/sim/sim_window_server.h"
@@ -24,6 +25,7 @@ public:
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
+    Preferences* preferences() override { return &preferences_; }
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -31,6 +33,7 @@ public:
     SystemInfo* systemInfo() override { return &systemInfo_; }
     Haptics* haptics() override { return &haptics_; }
 
+    SimPreferences& simPreferences() { return preferences_; }
     SimScreens& simScreens() { return screens_; }
     SimWindowServer& simWindowServer() { return windowServer_; }
     SimWorkspace& simWorkspace() { return workspace_; }
@@ -41,6 +44,7 @@ public:
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimPreferences preferences_;
     SimScreens screens_;
     SimWindowServer windowServer_{&effects_};
     SimWorkspace workspace_;
