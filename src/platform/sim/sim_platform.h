@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_cloud_store.h"
 #include "platform/sim/sim_darwin_notify.h"
 #include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_screens.h"
@@ -22,10 +23,14 @@ public:
     explicit SimPlatform(MainQueue& main);
     ~SimPlatform() override;
 
+    Preferences* preferences() override { return &preferences_; }
+    CloudStore* cloudStore() override { return &cloudStore_; }
+    SimPreferences& simPreferences() { return preferences_; }
+    SimCloudStore& simCloudStore() { return cloudStore_; }
+
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
-    Preferences* preferences() override { return &preferences_; }
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -33,7 +38,6 @@ public:
     SystemInfo* systemInfo() override { return &systemInfo_; }
     Haptics* haptics() override { return &haptics_; }
 
-    SimPreferences& simPreferences() { return preferences_; }
     SimScreens& simScreens() { return screens_; }
     SimWindowServer& simWindowServer() { return windowServer_; }
     SimWorkspace& simWorkspace() { return workspace_; }
@@ -45,6 +49,7 @@ private:
     MainQueue& main_;
     EffectLog effects_;
     SimPreferences preferences_;
+    SimCloudStore cloudStore_;
     SimScreens screens_;
     SimWindowServer windowServer_{&effects_};
     SimWorkspace workspace_;
