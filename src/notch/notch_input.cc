@@ -53,12 +53,15 @@ NotchInput::NotchInput(Context& ctx)
                           [this](double d, ScrollPhase p, ScrollPhase m) { onSwipe(SwipeDirection::down, d, p, m); }),
       },
       hoverDebounce(ctx.main(), "hoverDebounce") {
-    // New content asks the input to forget the swipe in progress; the flag is taken back once
-    // done so the next request is heard again.
+    // New content asks the input to forget the swipe in progress. The flag is taken back on the
+    // next turn, so the next request is heard again and every observer sees this one as it was.
     resetObservation_ = notch_.shouldResetSwipes.observe([this](const bool& reset, const Animation*) {
         if (!reset) return;
         resetSwipes();
-        notch_.shouldResetSwipes = false;
+        std::weak_ptr<bool> alive = alive_;
+        ctx_.main().post([this, alive] {
+            if (auto a = alive.lock(); a && *a) notch_.shouldResetSwipes = false;
+        });
     });
 }
 

@@ -6,9 +6,13 @@ namespace halvyn {
 // Add one line here when a group's managers exist.
 
 void registerSettingsGroup(SimRegistry& registry);
+void registerNotchGroups(SimRegistry& registry);
+void registerInputGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
+    registerNotchGroups(registry);
+    registerInputGroups(registry);
 }
 
 }  // namespace halvyn
