@@ -5,28 +5,6 @@
 namespace halvyn::testing {
 namespace {
 
-TEST_F(InputTest, HoverExpandsAfterTheDurationAndLeavingCancelsIt) {
-    defaults().set(keys::expandNotchOnHover, true);
-    defaults().set(keys::hoverDuration, 0.5);
-    input().pointerEntered();
-    EXPECT_FALSE(notch().isMouseInside);  // on the next turn
-    at(0);
-    EXPECT_TRUE(notch().isMouseInside);
-    EXPECT_TRUE(notch().isElevated);
-    at(0.3);
-    input().pointerExited();
-    at(2);
-    EXPECT_FALSE(notch().isExpanded);
-    EXPECT_FALSE(notch().isMouseInside);
-
-    input().pointerEntered();
-    at(2.499);
-    EXPECT_FALSE(notch().isExpanded);
-    at(2.5);
-    at(2.6);  // the expansion itself lands on the following turn
-    EXPECT_TRUE(notch().isExpanded);
-}
-
 TEST_F(InputTest, NegativeOrUnreadableHoverDurationMeansAtOnce) {
     defaults().set(keys::expandNotchOnHover, true);
     for (double d : {-3.0, std::numeric_limits<double>::quiet_NaN()}) {

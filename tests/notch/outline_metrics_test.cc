@@ -84,58 +84,41 @@ TEST(OutlineMetrics, QuickPeekHeightAndSimulatedNotchShrinkingWhenHidden) {
     EXPECT_EQ(outlineMetrics(hidden).width, 152);
 }
 
+// width, height, top and bottom radius, shadow opacity, radius and y.
+using Numbers = std::array<double, 7>;
+Numbers numbers(const OutlineInput& in) {
+    const OutlineMetrics m = outlineMetrics(in);
+    return {m.width, m.height, m.topRadius, m.bottomRadius, m.shadowOpacity, m.shadowRadius, m.shadowY};
+}
+
 TEST(OutlineMetrics, RadiiAndShadowPerState) {
     OutlineInput in = base();
-    OutlineMetrics m = outlineMetrics(in);
-    EXPECT_EQ(m.topRadius, 5);
-    EXPECT_EQ(m.bottomRadius, 10);
-    EXPECT_EQ(m.shadowOpacity, 0);
-    EXPECT_EQ(m.shadowRadius, 0);
-    EXPECT_EQ(m.shadowY, 0);
-
+    EXPECT_EQ(numbers(in), (Numbers{200, 32, 5, 10, 0, 0, 0}));
     in.isElevated = true;
-    m = outlineMetrics(in);
-    EXPECT_EQ(m.bottomRadius, 11);
-    EXPECT_EQ((std::array{m.shadowOpacity, m.shadowRadius, m.shadowY}), (std::array{0.5, 16.0, 2.0}));
-
+    EXPECT_EQ(numbers(in), (Numbers{200, 32, 5, 11, 0.5, 16, 2}));
     in.hasNotification = true;
-    m = outlineMetrics(in);
-    EXPECT_EQ(m.topRadius, 6.5);
-    EXPECT_EQ(m.bottomRadius, 11.5);
-
+    EXPECT_EQ(numbers(in), (Numbers{200, 32, 6.5, 11.5, 0.5, 16, 2}));
     in.hasNotification = false;
     in.hasLiveActivity = true;
     in.liveActivity = L::isPlaying;
     in.isExpanded = true;
-    m = outlineMetrics(in);
-    EXPECT_EQ(m.topRadius, 20);
-    EXPECT_EQ(m.bottomRadius, 36.5);
-    EXPECT_EQ((std::array{m.shadowOpacity, m.shadowRadius, m.shadowY}), (std::array{0.6, 20.0, 6.0}));
-
+    EXPECT_EQ(numbers(in), (Numbers{360, 174, 20, 36.5, 0.6, 20, 6}));
     // Expanded but neither hovered nor peeking: no shadow.
     in.isElevated = false;
-    EXPECT_EQ(outlineMetrics(in).shadowOpacity, 0);
+    EXPECT_EQ(numbers(in), (Numbers{360, 174, 20, 35.5, 0, 0, 0}));
+    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::black);
+    in.isAdjusting = true;
+    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::rose);
 }
 
 TEST(OutlineMetrics, OpeningPullStretchesEverythingButARestoringPullOnlyTheWidth) {
     OutlineInput in = base();
     in.isElevated = true;
     in.swipe = {VerticalSwipeDirection::down, 12, 1};
-    OutlineMetrics m = outlineMetrics(in);
-    EXPECT_EQ(m.width, 212);
-    EXPECT_EQ(m.height, 41);
-    EXPECT_EQ(m.topRadius, 7);
-    EXPECT_EQ(m.bottomRadius, 14);
-    EXPECT_EQ((std::array{m.shadowOpacity, m.shadowRadius, m.shadowY}), (std::array{0.625, 20.0, 2.5}));
-
+    EXPECT_EQ(numbers(in), (Numbers{212, 41, 7, 14, 0.625, 20, 2.5}));
     // No live activity and one wanted: the down swipe brings it back instead of opening.
     in.preferredLiveActivity = L::isPlaying;
-    m = outlineMetrics(in);
-    EXPECT_EQ(m.width, 212);
-    EXPECT_EQ(m.height, 32);
-    EXPECT_EQ(m.topRadius, 5);
-    EXPECT_EQ(m.bottomRadius, 11);
-    EXPECT_EQ(m.shadowOpacity, 0.5);
+    EXPECT_EQ(numbers(in), (Numbers{212, 32, 5, 11, 0.5, 16, 2}));
 
     // While the notch widens for new content the pull does not stretch it either.
     in.preferredLiveActivity = L::none;
@@ -160,14 +143,6 @@ TEST(OutlineMetrics, UpSwipeNarrowsUnlessExpandingOrCollapsing) {
     EXPECT_EQ(outlineMetrics(in).width, 200);
 }
 
-TEST(OutlineMetrics, FillIsRoseWhileAdjusting) {
-    OutlineInput in = base();
-    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::black);
-    in.isAdjusting = true;
-    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::rose);
-    EXPECT_STREQ(fillName(OutlineFill::rose), "RoseColor");
-}
-
 TEST(OutlineMetrics, BadInputNeverGivesANegativeOrNanOutline) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     OutlineInput in = base();
@@ -183,22 +158,13 @@ TEST(OutlineMetrics, BadInputNeverGivesANegativeOrNanOutline) {
     EXPECT_TRUE(std::isfinite(outlineMetrics(in).width));
 }
 
-// The Outline object follows the notch on virtual time.
+// The Outline object recomputes when a setting it reads changes, and shows the adjusting fill.
 class OutlineTest : public testing::InputTest {};
 
-TEST_F(OutlineTest, FollowsANotificationThroughItsShowAndClose) {
+TEST_F(OutlineTest, FollowsSettingsAndTheAdjustingPreview) {
     startEnabled();
     Outline& outline = ctx->outline();
-    const double w = notch().notchWidth;
-    ASSERT_GT(w, 0);
-    EXPECT_EQ(outline.width, w);
-    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
-    EXPECT_EQ(outline.width, w + 184);  // the direct path shows at once
-    EXPECT_EQ(outline.topRadius, 6.5);
-    at(now() + 1.5 + 0.01);  // closed on the next turn after the timer
-    EXPECT_EQ(outline.width, w);
-    EXPECT_EQ(outline.topRadius, 5);
-
+    const double w = outline.width;
     defaults().set(keys::notchAdjustedWidth, 10.0);
     at(now() + 0.01);
     EXPECT_EQ(outline.width, w + 10);
