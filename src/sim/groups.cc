@@ -10,7 +10,7 @@ void registerNotchGroups(SimRegistry& registry);
 void registerInputGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
-    registerSettingsGroup(registry);
+    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
     registerInputGroups(registry);
 }
