@@ -19,6 +19,10 @@ class SystemHUDSuppression;
 class Notch;
 class ScreenManager;
 class GUIManager;
+class NotchInput;
+class Outline;
+class NowPlayingControls;
+class CalendarControls;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -53,6 +57,8 @@ public:
     Notch& notch();
     ScreenManager& screenManager();
     GUIManager& guiManager();
+    NotchInput& notchInput();
+    Outline& outline();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -60,6 +66,12 @@ public:
     // a manager provides it; absent, suppression on older systems does nothing.
     SystemHUDSuppression* systemHUD() const { return systemHUD_; }
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
+    // What the notch input drives in the now-playing and calendar sources, once they register;
+    // absent, a swipe skips and dismisses nothing.
+    NowPlayingControls* nowPlayingControls() const { return nowPlayingControls_; }
+    void setNowPlayingControls(NowPlayingControls* c) { nowPlayingControls_ = c; }
+    CalendarControls* calendarControls() const { return calendarControls_; }
+    void setCalendarControls(CalendarControls* c) { calendarControls_ = c; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -68,6 +80,8 @@ private:
     CallRecorder* calls_ = nullptr;
 
     SystemHUDSuppression* systemHUD_ = nullptr;
+    NowPlayingControls* nowPlayingControls_ = nullptr;
+    CalendarControls* calendarControls_ = nullptr;
 
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
@@ -75,6 +89,8 @@ private:
     std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
+    std::unique_ptr<NotchInput> notchInput_;        // observes the notch
+    std::unique_ptr<Outline> outline_;              // observes the notch and the input
 };
 
 }  // namespace halvyn

@@ -7,10 +7,12 @@ namespace halvyn {
 
 void registerSettingsGroup(SimRegistry& registry);
 void registerNotchGroups(SimRegistry& registry);
+void registerInputGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
+    registerInputGroups(registry);
 }
 
 }  // namespace halvyn
