@@ -12,6 +12,7 @@
 
 #include "app/context.h"
 #include "notch/notch.h"
+#include "notch/outline.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
@@ -61,34 +62,37 @@ void paintBar(QPainter& p, const QRectF& r, const LevelBar& bar) {
 
 NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), levels_(levels) {
     ensureIconTheme();
+    Outline& o = ctx.outline();
+    using M = AnimatedOutline::Metric;
+    auto follow = [this](Published<double>& value, M metric) {
+        subscriptions_.push_back(value.observe([this, metric](const double& v, const Animation* anim) {
+            outline_.setTarget(metric, v, anim, now());
+            if (needsDisplay_) needsDisplay_();
+        }));
+    };
+    follow(o.width, M::width);
+    follow(o.height, M::height);
+    follow(o.topRadius, M::topRadius);
+    follow(o.bottomRadius, M::bottomRadius);
+    follow(o.shadowOpacity, M::shadowOpacity);
+    follow(o.shadowRadius, M::shadowRadius);
+    follow(o.shadowY, M::shadowY);
+    subscriptions_.push_back(o.fill.observe([this](const std::string& f, const Animation* anim) {
+        outline_.setTarget(M::rose, f == "RoseColor" ? 1 : 0, anim, now());
+        if (needsDisplay_) needsDisplay_();
+    }));
+    outline_.jumpTo({o.width, o.height, o.topRadius, o.bottomRadius, o.shadowOpacity, o.shadowRadius, o.shadowY,
+                     o.fill.get() == "RoseColor" ? 1.0 : 0.0});
+
+    // The content and the notch's own fade follow the notch's state.
     Notch& n = ctx.notch();
-    auto watch = [this](auto& published) {
+    auto content = [this](auto& published) {
         subscriptions_.push_back(published.observe([this](const auto&, const Animation* anim) { retarget(anim); }));
     };
-    watch(n.notchWidth);
-    watch(n.notchHeight);
-    watch(n.notchExpandedWidth);
-    watch(n.notchExpandedHeight);
-    watch(n.isExpanded);
-    watch(n.isExpanding);
-    watch(n.isCollapsing);
-    watch(n.isVisible);
-    watch(n.hasNotification);
-    watch(n.notification);
-    watch(n.hasLiveActivity);
-    watch(n.liveActivity);
-    watch(n.isQuickPeeking);
-    watch(n.quickPeek);
-    watch(n.hasOutput);
-    watch(n.isElevated);
-    watch(n.isWidening);
-    watch(n.isAdjusting);
-    Defaults& d = ctx.defaults();
-    auto setting = [this](auto&, auto&) { retarget(nullptr); };
-    subscriptions_.push_back(d.observe(keys::swipeToToggle, setting));
-    subscriptions_.push_back(d.observe(keys::swipeToDismiss, setting));
-    subscriptions_.push_back(d.observe(keys::notchAdjustedWidth, setting));
-    subscriptions_.push_back(d.observe(keys::notchAdjustedHeight, setting));
+    content(n.hasNotification);
+    content(n.notification);
+    content(n.isVisible);
+    content(n.notchWidth);
     retarget(nullptr);
 }
 
@@ -99,19 +103,12 @@ double NotchScene::now() const { return toSeconds(ctx_.clock().uptime()); }
 void NotchScene::retarget(const Animation* anim) {
     const double t = now();
     const Notch& n = ctx_.notch();
-    outline_.setTarget(outlineTarget(ctx_, swipe_), anim, t);
-    outline_.setRose(n.isAdjusting.get(), t);
     const bool showing = n.hasNotification.get() && n.notification.get() != N::none;
     if (showing) shownNotification_ = static_cast<int>(n.notification.get());
     contentOpacity_.setTarget(showing ? 1 : 0, anim, t);
     // A drawn notch fades with the notch's visibility; a camera housing is black either way.
     opacity_.setTarget(n.isVisible.get() || n.hasNotch() ? 1 : 0, anim, t);
     if (needsDisplay_) needsDisplay_();
-}
-
-void NotchScene::setVerticalSwipe(const VerticalSwipe& swipe, const Animation* anim) {
-    swipe_ = swipe;
-    retarget(anim);
 }
 
 bool NotchScene::step(double t) {
@@ -124,7 +121,7 @@ bool NotchScene::step(double t) {
 bool NotchScene::moving() const { return outline_.moving() || contentOpacity_.moving() || opacity_.moving(); }
 
 QPainterPath NotchScene::outlinePath() const {
-    const OutlineMetrics m = outline_.current();
+    const DrawnOutline m = outline_.current();
     return notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius);
 }
 
@@ -133,7 +130,7 @@ void NotchScene::paint(QPainter& p) {
     if (opacity <= 0.001) return;
     p.save();
     p.setOpacity(opacity);
-    const OutlineMetrics m = outline_.current();
+    const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
     if (contentOpacity_.value() > 0.01) paintContent(p, m);
     p.restore();
@@ -149,7 +146,7 @@ QImage NotchScene::render(double t, double scale) {
     return img;
 }
 
-void NotchScene::paintContent(QPainter& p, const OutlineMetrics& m) {
+void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
     if (shownNotification_ < 0) return;
     const auto kind = static_cast<N>(shownNotification_);
     Defaults& d = ctx_.defaults();

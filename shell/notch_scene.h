@@ -1,6 +1,6 @@
 #pragma once
-// Everything drawn in the notch window, independent of any window: the animated outline and the
-// display content inside it, following the notch's published state with the animation each
+// Everything drawn in the notch window, independent of any window: the notch's `Outline` and the
+// display content inside it, each value following its published target with the animation that
 // change carries. The desktop window shows it; halvyn-sim renders it into frames; tests paint it
 // on virtual time.
 
@@ -13,7 +13,6 @@
 
 #include "runtime/published.h"
 #include "shell/outline.h"
-#include "shell/outline_target.h"
 
 class QImage;
 class QPainter;
@@ -59,21 +58,18 @@ public:
 
     // The outline as currently drawn, in window coordinates; the pointer is "over the notch" inside it.
     QPainterPath outlinePath() const;
-    OutlineMetrics current() const { return outline_.current(); }
-    OutlineMetrics target() const { return outline_.target(); }
-
-    void setVerticalSwipe(const VerticalSwipe& swipe, const Animation* anim);
+    DrawnOutline current() const { return outline_.current(); }
+    DrawnOutline target() const { return outline_.target(); }
 
 private:
     void retarget(const Animation* anim);
-    void paintContent(QPainter& p, const OutlineMetrics& m);
+    void paintContent(QPainter& p, const DrawnOutline& m);
 
     Context& ctx_;
     const DisplayLevels* levels_;
     AnimatedOutline outline_;
     AnimatedValue contentOpacity_{0};
     AnimatedValue opacity_{0};
-    VerticalSwipe swipe_;
     int shownNotification_ = -1;  // the last notification shown, kept while it fades out
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;

@@ -7,6 +7,12 @@
 
 #include <cmath>
 
+#include "app/context.h"
+#include "notch/notch.h"
+#include "notch/notch_input.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+
 namespace halvyn {
 
 namespace {
@@ -16,8 +22,8 @@ constexpr int kFrameMs = 16;
 NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
                            Qt::NoDropShadowWindowHint),
-      scene_(ctx, levels),
-      pointer_(ctx) {
+      ctx_(ctx),
+      scene_(ctx, levels) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
@@ -59,7 +65,7 @@ void NotchWindow::updateInputRegion() {
     for (const QPolygonF& poly : scene_.outlinePath().toSubpathPolygons())
         region += QRegion(poly.toPolygon(), Qt::WindingFill);
     // The backing strip along the top edge belongs to the notch too.
-    const OutlineMetrics m = scene_.current();
+    const DrawnOutline m = scene_.current();
     const int inset = static_cast<int>(std::ceil(std::max(0.0, m.topRadius)));
     if (m.rose < 1 && width() > 2 * inset) region += QRegion(inset, 0, width() - 2 * inset, 1);
     if (region.isEmpty()) region = QRegion(0, 0, 1, 1);
@@ -70,8 +76,17 @@ void NotchWindow::updateInputRegion() {
 }
 
 void NotchWindow::updateHover(const QPointF& pos) {
-    if (scene_.outlinePath().contains(pos)) pointer_.entered();
-    else pointer_.left();
+    const bool inside = scene_.outlinePath().contains(pos);
+    if (inside == inside_) return;
+    inside_ = inside;
+    NotchInput& input = ctx_.notchInput();
+    if (inside) {
+        input.pointerEntered();
+        return;
+    }
+    input.pointerExited();
+    // The open notch folds away once the pointer leaves it: with a mouse there is no swipe up.
+    if (ctx_.notch().isExpanded.get()) ctx_.notch().setExpanded(false, false);
 }
 
 void NotchWindow::mouseMoveEvent(QMouseEvent* e) { updateHover(e->position()); }
@@ -79,15 +94,21 @@ void NotchWindow::mouseMoveEvent(QMouseEvent* e) { updateHover(e->position()); }
 void NotchWindow::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     updateHover(e->position());
-    if (pointer_.isInside()) pointer_.pressed();
+    if (!inside_) return;
+    // A click opens the compact notch when the press rule lets the press through.
+    const Notch& n = ctx_.notch();
+    clickExpands_ = !n.isPressed.get() && !n.isExpanded.get() && !ctx_.defaults().get(keys::expandNotchOnHover);
+    ctx_.notchInput().press();
 }
 
 void NotchWindow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
-    pointer_.released(scene_.outlinePath().contains(e->position()));
+    const bool expand = clickExpands_ && scene_.outlinePath().contains(e->position());
+    clickExpands_ = false;
+    if (expand) ctx_.notch().setExpanded(true, false);
 }
 
-void NotchWindow::leaveEvent(QEvent*) { pointer_.left(); }
+void NotchWindow::leaveEvent(QEvent*) { updateHover(QPointF(-1, -1)); }
 
 ScrollEvent NotchWindow::scrollEventFrom(const QWheelEvent& e) {
     ScrollEvent s;
@@ -95,19 +116,20 @@ ScrollEvent NotchWindow::scrollEventFrom(const QWheelEvent& e) {
     const QPointF d = !e.pixelDelta().isNull() ? QPointF(e.pixelDelta()) : QPointF(e.angleDelta()) / 12.0;
     s.dx = d.x();
     s.dy = d.y();
-    s.inverted = e.inverted();
+    s.invertedFromDevice = e.inverted();
     switch (e.phase()) {
         case Qt::NoScrollPhase: break;
-        case Qt::ScrollBegin: s.phase = 1; break;
-        case Qt::ScrollUpdate: s.phase = 4; break;
-        case Qt::ScrollEnd: s.phase = 8; break;
-        case Qt::ScrollMomentum: s.momentumPhase = 4; break;
+        case Qt::ScrollBegin: s.phase = ScrollPhase::began; break;
+        case Qt::ScrollUpdate: s.phase = ScrollPhase::changed; break;
+        case Qt::ScrollEnd: s.phase = ScrollPhase::ended; break;
+        // Inertia after the fingers lift: the toolkit does not tell its start from its middle.
+        case Qt::ScrollMomentum: s.momentumPhase = ScrollPhase::changed; break;
     }
     return s;
 }
 
 void NotchWindow::wheelEvent(QWheelEvent* e) {
-    if (scene_.outlinePath().contains(e->position())) pointer_.scrolled(scrollEventFrom(*e));
+    if (scene_.outlinePath().contains(e->position())) ctx_.notchInput().scroll(scrollEventFrom(*e));
     e->accept();
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 // The notch panel on the desktop: a frameless, always-on-top window that never takes keyboard
-// focus, transparent outside the outline, showing a NotchScene and turning pointer events into
+// focus, shaped like the outline, showing a NotchScene and handing pointer and scroll events to
 // the notch's input. It repaints only while something moves.
 
 #include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
-#include "shell/notch_pointer.h"
+#include "notch/swipe_recognizer.h"
 #include "shell/notch_scene.h"
 
 namespace halvyn {
@@ -18,7 +18,6 @@ public:
     ~NotchWindow() override;
 
     NotchScene& scene() { return scene_; }
-    NotchPointer& pointer() { return pointer_; }
     // Frames painted since the window was made; for measurements.
     long framesPainted() const { return frames_; }
 
@@ -38,8 +37,10 @@ private:
     void updateHover(const QPointF& pos);
     void updateInputRegion();
 
+    Context& ctx_;
     NotchScene scene_;
-    NotchPointer pointer_;
+    bool inside_ = false;
+    bool clickExpands_ = false;
     QTimer frameTimer_;
     QRegion inputRegion_;
     long frames_ = 0;

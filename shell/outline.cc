@@ -7,6 +7,8 @@
 #include <cmath>
 #include <vector>
 
+#include "notch/notch_shape.h"
+
 namespace halvyn {
 
 QRectF notchBodyRect(double windowWidth, double w, double h) {
@@ -17,31 +19,18 @@ QRectF notchBodyRect(double windowWidth, double w, double h) {
 
 QPainterPath notchPath(double windowWidth, double w, double h, double top, double bottom) {
     const QRectF r = notchBodyRect(windowWidth, w, h);
+    const Path shape = NotchShape{top, bottom}.path(PathRect{r.x(), r.y(), r.width(), r.height()});
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
-    if (r.width() <= 0 || r.height() <= 0) return path;
-    top = std::clamp(top, 0.0, r.width() / 2);
-    // The body is the outline inset by the top radius on both sides.
-    const QRectF i = r.adjusted(top, 0, -top, 0);
-    const double b = std::clamp(bottom, 0.0, std::min(i.width() / 2, i.height()));
-
-    // Body, anticlockwise on screen: down the left side, along the bottom, up the right side.
-    path.moveTo(i.left(), i.top());
-    path.lineTo(i.left(), i.bottom() - b);
-    path.arcTo(QRectF(i.left(), i.bottom() - 2 * b, 2 * b, 2 * b), 180, 90);
-    path.lineTo(i.right() - b, i.bottom());
-    path.arcTo(QRectF(i.right() - 2 * b, i.bottom() - 2 * b, 2 * b, 2 * b), 270, 90);
-    path.lineTo(i.right(), i.top());
-    path.closeSubpath();
-
-    if (top > 0) {
-        // Flares: the strip between the edge and two quarter circles that curve into the body.
-        const double t = top;
-        path.moveTo(i.left() - t, i.top());
-        path.arcTo(QRectF(i.left() - 2 * t, i.top(), 2 * t, 2 * t), 90, -90);
-        path.lineTo(i.right(), i.top() + t);
-        path.arcTo(QRectF(i.right(), i.top(), 2 * t, 2 * t), 180, -90);
-        path.closeSubpath();
+    for (const PathSegment& s : shape.segments()) {
+        const QPointF to(s.to.x, s.to.y), c1(s.control1.x, s.control1.y), c2(s.control2.x, s.control2.y);
+        switch (s.kind) {
+            case PathSegment::Kind::move: path.moveTo(to); break;
+            case PathSegment::Kind::line: path.lineTo(to); break;
+            case PathSegment::Kind::quadCurve: path.quadTo(c1, to); break;
+            case PathSegment::Kind::cubicCurve: path.cubicTo(c1, c2, to); break;
+            case PathSegment::Kind::close: path.closeSubpath(); break;
+        }
     }
     return path;
 }
@@ -69,7 +58,7 @@ void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bo
 // The outline's shadow: the path blurred (three box passes approximate a Gaussian whose
 // standard deviation is half the radius), over the outline's neighbourhood only and at half
 // resolution, to keep frames cheap.
-void paintShadow(QPainter& p, const QPainterPath& path, const OutlineMetrics& m, double ww, double wh) {
+void paintShadow(QPainter& p, const QPainterPath& path, const DrawnOutline& m, double ww, double wh) {
     const double scale = 0.5;
     const double margin = 1.5 * m.shadowRadius + 2;
     const QRectF area = path.boundingRect()
@@ -122,7 +111,7 @@ QColor mix(const QColor& a, const QColor& b, double f) {
 
 }  // namespace
 
-void paintOutline(QPainter& p, const OutlineMetrics& m, double ww, double wh) {
+void paintOutline(QPainter& p, const DrawnOutline& m, double ww, double wh) {
     const QPainterPath path = notchPath(ww, m.width, m.height, m.topRadius, m.bottomRadius);
     p.setRenderHint(QPainter::Antialiasing);
     if (m.shadowOpacity > 0.001 && m.shadowRadius > 0.01 && !path.isEmpty()) paintShadow(p, path, m, ww, wh);
@@ -137,19 +126,20 @@ void paintOutline(QPainter& p, const OutlineMetrics& m, double ww, double wh) {
     if (!path.isEmpty()) p.fillPath(path, mix(Qt::black, roseColor(), m.rose));
 }
 
-void AnimatedOutline::setTarget(const OutlineMetrics& m, const Animation* anim, double t) {
-    width_.setTarget(m.width, anim, t);
-    height_.setTarget(m.height, anim, t);
-    top_.setTarget(m.topRadius, anim, t);
-    bottom_.setTarget(m.bottomRadius, anim, t);
-    shadowOpacity_.setTarget(m.shadowOpacity, anim, t);
-    shadowRadius_.setTarget(m.shadowRadius, anim, t);
-    shadowY_.setTarget(m.shadowY, anim, t);
+void AnimatedOutline::setTarget(Metric metric, double target, const Animation* anim, double t) {
+    AnimatedValue* values[] = {&width_, &height_, &top_, &bottom_, &shadowOpacity_, &shadowRadius_, &shadowY_, &rose_};
+    values[static_cast<int>(metric)]->setTarget(target, anim, t);
 }
 
-void AnimatedOutline::setRose(bool rose, double t) {
-    const Animation fill = Animation::critical(0.35);
-    rose_.setTarget(rose ? 1 : 0, &fill, t);
+void AnimatedOutline::jumpTo(const DrawnOutline& m) {
+    width_.setTarget(m.width, nullptr, 0);
+    height_.setTarget(m.height, nullptr, 0);
+    top_.setTarget(m.topRadius, nullptr, 0);
+    bottom_.setTarget(m.bottomRadius, nullptr, 0);
+    shadowOpacity_.setTarget(m.shadowOpacity, nullptr, 0);
+    shadowRadius_.setTarget(m.shadowRadius, nullptr, 0);
+    shadowY_.setTarget(m.shadowY, nullptr, 0);
+    rose_.setTarget(m.rose, nullptr, 0);
 }
 
 bool AnimatedOutline::step(double t) {
@@ -159,12 +149,12 @@ bool AnimatedOutline::step(double t) {
     return any;
 }
 
-OutlineMetrics AnimatedOutline::current() const {
+DrawnOutline AnimatedOutline::current() const {
     return {width_.value(),         height_.value(),        top_.value(),     bottom_.value(),
             shadowOpacity_.value(), shadowRadius_.value(), shadowY_.value(), rose_.value()};
 }
 
-OutlineMetrics AnimatedOutline::target() const {
+DrawnOutline AnimatedOutline::target() const {
     return {width_.target(),         height_.target(),        top_.target(),     bottom_.target(),
             shadowOpacity_.target(), shadowRadius_.target(), shadowY_.target(), rose_.target()};
 }

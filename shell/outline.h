@@ -15,7 +15,8 @@ class QImage;
 
 namespace halvyn {
 
-struct OutlineMetrics {
+// The outline as drawn at one moment (the animated values of the notch's `Outline`).
+struct DrawnOutline {
     double width = 0;
     double height = 0;
     double topRadius = 0;
@@ -25,30 +26,28 @@ struct OutlineMetrics {
     double shadowY = 0;
     double rose = 0;  // 0: black fill and backing strip; 1: "RoseColor" fill, no strip
 
-    friend bool operator==(const OutlineMetrics&, const OutlineMetrics&) = default;
+    friend bool operator==(const DrawnOutline&, const DrawnOutline&) = default;
 };
 
-// The outline of width w and height h hanging from the top edge of a window `windowWidth` wide:
-// the body (square top corners, rounded bottom corners of radius `bottom`) between two concave
-// flares of radius `top` that blend it into the edge. Both parts wind the same way, so the
-// winding fill draws their union.
+// The notch's shape (`NotchShape`) for an outline of width w and height h hanging from the top
+// edge of a window `windowWidth` wide.
 QPainterPath notchPath(double windowWidth, double w, double h, double top, double bottom);
 
 // The rectangle of the outline's body (flares excluded) in window coordinates.
 QRectF notchBodyRect(double windowWidth, double w, double h);
 
 // Paints the outline into a cleared, transparent window of the given size.
-void paintOutline(QPainter& p, const OutlineMetrics& m, double windowWidth, double windowHeight);
+void paintOutline(QPainter& p, const DrawnOutline& m, double windowWidth, double windowHeight);
 
 // Each metric follows its target with the animation of the change that moved it.
 class AnimatedOutline {
 public:
-    void setTarget(const OutlineMetrics& target, const Animation* anim, double t);
-    // Only the fill's animation is the outline's own: it follows the adjusting state.
-    void setRose(bool rose, double t);
+    enum class Metric { width, height, topRadius, bottomRadius, shadowOpacity, shadowRadius, shadowY, rose };
+    void setTarget(Metric metric, double target, const Animation* anim, double t);
+    void jumpTo(const DrawnOutline& m);
     bool step(double t);
-    OutlineMetrics current() const;
-    OutlineMetrics target() const;
+    DrawnOutline current() const;
+    DrawnOutline target() const;
     bool moving() const;
 
 private:

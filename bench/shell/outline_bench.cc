@@ -11,8 +11,8 @@
 namespace halvyn {
 namespace {
 
-OutlineMetrics compact(bool lifted) {
-    OutlineMetrics m{185, 24, 5, lifted ? 11.0 : 10.0, 0, 0, 0, 0};
+DrawnOutline compact(bool lifted) {
+    DrawnOutline m{185, 24, 5, lifted ? 11.0 : 10.0, 0, 0, 0, 0};
     if (lifted) {
         m.shadowOpacity = 0.5;
         m.shadowRadius = 16;
@@ -21,8 +21,8 @@ OutlineMetrics compact(bool lifted) {
     return m;
 }
 
-OutlineMetrics expanded(bool lifted) {
-    OutlineMetrics m{345, 174, 17, lifted ? 35.0 : 34.0, 0, 0, 0, 0};
+DrawnOutline expanded(bool lifted) {
+    DrawnOutline m{345, 174, 17, lifted ? 35.0 : 34.0, 0, 0, 0, 0};
     if (lifted) {
         m.shadowOpacity = 0.6;
         m.shadowRadius = 20;
@@ -31,18 +31,29 @@ OutlineMetrics expanded(bool lifted) {
     return m;
 }
 
+void retarget(AnimatedOutline& o, const DrawnOutline& m, const Animation& anim, double t) {
+    using M = AnimatedOutline::Metric;
+    o.setTarget(M::width, m.width, &anim, t);
+    o.setTarget(M::height, m.height, &anim, t);
+    o.setTarget(M::topRadius, m.topRadius, &anim, t);
+    o.setTarget(M::bottomRadius, m.bottomRadius, &anim, t);
+    o.setTarget(M::shadowOpacity, m.shadowOpacity, &anim, t);
+    o.setTarget(M::shadowRadius, m.shadowRadius, &anim, t);
+    o.setTarget(M::shadowY, m.shadowY, &anim, t);
+}
+
 void animatingFrame(benchmark::State& state, bool lifted) {
     QImage surface(576, 320, QImage::Format_ARGB32_Premultiplied);
     AnimatedOutline outline;
     const Animation expand = Animation::spring(0.45, 0.4);
     double t = 0;
     bool open = false;
-    outline.setTarget(compact(lifted), nullptr, t);
+    outline.jumpTo(compact(lifted));
     for (auto _ : state) {
         t += 1.0 / 60;
         if (!outline.step(t)) {
             open = !open;
-            outline.setTarget(open ? expanded(lifted) : compact(lifted), &expand, t);
+            retarget(outline, open ? expanded(lifted) : compact(lifted), expand, t);
             outline.step(t + 1.0 / 120);
         }
         surface.fill(Qt::transparent);

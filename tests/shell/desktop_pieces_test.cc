@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,32 @@ TEST(QtScreensAdapter, ScreensInSystemPointsAndBack) {
     EXPECT_TRUE(QtScreens::isBuiltInName("LVDS1"));
     EXPECT_FALSE(QtScreens::isBuiltInName("HDMI-1"));
     EXPECT_FALSE(QtScreens::isBuiltInName(""));
+}
+
+TEST(WheelEvents, BecomeScrollEventsInTheNotchsTerms) {
+    auto make = [](QPoint pixels, QPoint angle, Qt::ScrollPhase phase, bool inverted) {
+        return QWheelEvent(QPointF(10, 10), QPointF(10, 10), pixels, angle, Qt::NoButton, Qt::NoModifier, phase,
+                           inverted);
+    };
+    // A trackpad gives pixels, used as they are, with its phase and inversion.
+    ScrollEvent e = NotchWindow::scrollEventFrom(make(QPoint(-3, 7), QPoint(-24, 56), Qt::ScrollBegin, true));
+    EXPECT_EQ(e.dx, -3);
+    EXPECT_EQ(e.dy, 7);
+    EXPECT_EQ(e.phase, ScrollPhase::began);
+    EXPECT_EQ(e.momentumPhase, ScrollPhase::none);
+    EXPECT_TRUE(e.invertedFromDevice);
+    EXPECT_EQ(NotchWindow::scrollEventFrom(make(QPoint(0, 1), QPoint(), Qt::ScrollUpdate, false)).phase,
+              ScrollPhase::changed);
+    EXPECT_EQ(NotchWindow::scrollEventFrom(make(QPoint(0, 1), QPoint(), Qt::ScrollEnd, false)).phase,
+              ScrollPhase::ended);
+    // Inertia after the fingers lift is a momentum phase, never the fingers' own.
+    e = NotchWindow::scrollEventFrom(make(QPoint(0, 5), QPoint(), Qt::ScrollMomentum, false));
+    EXPECT_EQ(e.phase, ScrollPhase::none);
+    EXPECT_EQ(e.momentumPhase, ScrollPhase::changed);
+    // A wheel notch (15 degrees, 120 eighths) counts as 10 points, without phase.
+    e = NotchWindow::scrollEventFrom(make(QPoint(), QPoint(0, -120), Qt::NoScrollPhase, false));
+    EXPECT_EQ(e.dy, -10);
+    EXPECT_EQ(e.phase, ScrollPhase::none);
 }
 
 class StatusMenu : public test::ShellTest {};

@@ -27,35 +27,16 @@ extern char** environ;
 namespace halvyn {
 namespace {
 
-bool onPath(const std::string& tool) {
-    const char* path = std::getenv("PATH");
-    std::string p = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= p.size()) {
-        const std::size_t end = p.find(':', start);
-        const std::string dir = p.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!dir.empty() && ::access((dir + "/" + tool).c_str(), X_OK) == 0) return true;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return false;
-}
+bool onPath(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
-pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, bool quiet) {
+// Starts `args` (through env(1), so `env` settings come first) with standard output and error
+// discarded when `quiet`.
+pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& env, bool quiet) {
+    args.insert(args.begin(), env.begin(), env.end());
+    args.insert(args.begin(), "env");
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string kv = *e;
-        bool overridden = false;
-        for (auto& x : extraEnv) overridden |= kv.compare(0, x.find('=') + 1, x, 0, x.find('=') + 1) == 0;
-        if (!overridden) env.push_back(kv);
-    }
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (quiet) {
@@ -63,7 +44,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+    if (posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }

@@ -3,30 +3,14 @@
 
 #include <QImage>
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <optional>
-#include <vector>
 
-#include "app/context.h"
-#include "notch/notch.h"
-#include "notch/notch_sources.h"
-#include "platform/sim/sim_platform.h"
-#include "runtime/virtual_time.h"
-#include "settings/defaults.h"
-#include "settings/keys.h"
 #include "shell/colors.h"
 #include "shell/notch_scene.h"
+#include "shell/shell_fixture.h"
 
 namespace halvyn {
 namespace {
-
-using N = Notch::Notification;
-
-struct Allow : NotificationSource {
-    bool allowsNotification(N) const override { return true; }
-};
 
 struct Levels : DisplayLevels {
     std::optional<float> v = 0.5f;
@@ -35,53 +19,29 @@ struct Levels : DisplayLevels {
     std::optional<double> batteryLevel() const override { return 0.8; }
 };
 
-// A screen without a camera housing and a 25-point menu bar: the drawn notch is 185 × 24.
-Screen plainScreen() {
-    Screen s;
-    s.displayNumber = 1;
-    s.builtIn = true;
-    s.mainDisplay = true;
-    s.frame = {0, 0, 1512, 982};
-    s.visibleFrame = {0, 0, 1512, 957};
-    return s;
+// Opaque pixels in a row / column: the outline's extent there.
+int rowCoverage(const QImage& img, int y) {
+    int n = 0;
+    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
+    return n;
 }
+int columnCoverage(const QImage& img, int x) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
+    return n;
+}
+bool opaqueBlack(QRgb p) { return qAlpha(p) > 250 && qRed(p) < 5 && qGreen(p) < 5 && qBlue(p) < 5; }
 
-class NotchRendering : public ::testing::Test {
+class NotchRendering : public test::ShellTest {
 protected:
-    NotchRendering() {
-        auto rt = std::make_unique<VirtualTime>();
-        time = rt.get();
-        auto pf = std::make_unique<SimPlatform>(*time);
-        pf->simScreens().set({plainScreen()});
-        ctx = std::make_unique<Context>(std::move(rt), std::move(pf), nullptr);
-        for (N k : {N::didChangeVolume, N::isCharging}) regs.push_back(ctx->notchSources().addNotificationSource(k, allow));
-        scene = std::make_unique<NotchScene>(*ctx, &levels);
-        ctx->notch().enable();
+    NotchRendering() : scene(*ctx, &levels) {
+        notch().enable();
         at(1);
     }
+    QImage frame() { return scene.render(toSeconds(time->uptime())); }
 
-    void at(double t) { time->runUntil(seconds(t)); }
-    QImage frame() { return scene->render(toSeconds(time->uptime())); }
-
-    static bool opaqueBlack(QRgb p) { return qAlpha(p) > 250 && qRed(p) < 5 && qGreen(p) < 5 && qBlue(p) < 5; }
-    // Opaque pixels in a row / column: the outline's extent there.
-    static int rowCoverage(const QImage& img, int y) {
-        int n = 0;
-        for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
-        return n;
-    }
-    static int columnCoverage(const QImage& img, int x) {
-        int n = 0;
-        for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
-        return n;
-    }
-
-    Allow allow;
     Levels levels;
-    VirtualTime* time = nullptr;
-    std::unique_ptr<Context> ctx;
-    std::vector<Subscription> regs;
-    std::unique_ptr<NotchScene> scene;
+    NotchScene scene;
 };
 
 TEST_F(NotchRendering, IdleDrawnNotchHasItsSizeAndNothingAround) {
@@ -149,7 +109,7 @@ TEST_F(NotchRendering, ExpandingSpringsToTheExpandedSize) {
     // 345 wide with flares of 17 (5 + 12 expanded), 174 high.
     EXPECT_NEAR(rowCoverage(img, 60), 345 - 2 * 17, 1.5);
     EXPECT_NEAR(columnCoverage(img, 288), 174, 1);
-    EXPECT_FALSE(scene->moving()) << "a settled notch asks for no more frames";
+    EXPECT_FALSE(scene.moving()) << "a settled notch asks for no more frames";
 }
 
 TEST_F(NotchRendering, AdjustingFillsWithRose) {
@@ -172,14 +132,6 @@ TEST_F(NotchRendering, HoverLiftsWithAShadow) {
     // The shadow darkens the area just below the outline.
     EXPECT_GT(qAlpha(img.pixel(288, 27)), 10);
     EXPECT_EQ(qAlpha(img.pixel(288, 80)), 0);
-}
-
-TEST_F(NotchRendering, DisabledDrawnNotchFadesAway) {
-    ctx->notch().disable(false);
-    at(3);
-    const QImage img = frame();
-    EXPECT_EQ(rowCoverage(img, 12), 0);
-    EXPECT_EQ(columnCoverage(img, 288), 0);
 }
 
 }  // namespace

@@ -89,18 +89,5 @@ TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
     std::filesystem::remove_all(dir);
 }
 
-TEST(SimFrames, RefusedScenarioWritesNothing) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-refused-" + std::to_string(::getpid()));
-    const std::filesystem::path bad = dir.string() + ".json";
-    std::ofstream(bad) << R"({"events": [{"at": -1, "do": "expand"}]})";
-    int status = -1;
-    const std::string out = run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + bad.string() + " 2>/dev/null", &status);
-    EXPECT_EQ(status, 2);
-    EXPECT_EQ(out, "");
-    EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir));
-    std::filesystem::remove_all(dir);
-    std::filesystem::remove(bad);
-}
-
 }  // namespace
 }  // namespace halvyn

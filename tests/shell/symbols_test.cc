@@ -23,13 +23,6 @@ int inkOf(std::string_view symbol, bool fromTheme = true) {
     return ink;
 }
 
-TEST(Symbols, TableMapsToIconThemeNames) {
-    EXPECT_STREQ(freedesktopIconName("speaker.slash.fill"), "audio-volume-muted");
-    EXPECT_STREQ(freedesktopIconName("play.fill"), "media-playback-start");
-    EXPECT_EQ(freedesktopIconName("speaker.wave.2.fill"), nullptr) << "speaker layers are drawn";
-    EXPECT_EQ(freedesktopIconName("no.such.symbol"), nullptr);
-}
-
 TEST(Symbols, NeverBlank) {
     ensureIconTheme();
     for (const char* s : {"speaker.fill", "speaker.wave.2.fill", "sun.max.fill", "sun.min.fill", "battery.25",
