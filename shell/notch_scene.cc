@@ -187,7 +187,8 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
     const double wing = std::max(0.0, (body.width() - base) / 2);
     if (wing < 8 || body.height() < 8) return;
     const double h = std::min(body.height(), 38.0);
-    const double pad = std::max(m.topRadius, 6.0);
+    // Clear of the flares and the rounded corners.
+    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
     const QRectF left(body.left() + pad, body.top(), wing - pad, h);
     const QRectF right(body.right() - wing, body.top(), wing - pad, h);
 

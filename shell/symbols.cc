@@ -154,6 +154,17 @@ bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QC
     else if (s == "battery.100.bolt") drawBattery(p, r, 1.0, true, c);
     else if (s == "battery.25") drawBattery(p, r, 0.25, false, c);
     else if (s == "battery.0") drawBattery(p, r, 0.0, false, c);
+    else if (s == "bolt.fill") {
+        QPainterPath b;
+        b.moveTo(at(r, 0.62, 0.05));
+        b.lineTo(at(r, 0.25, 0.56));
+        b.lineTo(at(r, 0.48, 0.56));
+        b.lineTo(at(r, 0.38, 0.95));
+        b.lineTo(at(r, 0.75, 0.44));
+        b.lineTo(at(r, 0.52, 0.44));
+        b.closeSubpath();
+        p.fillPath(b, c);
+    }
     else {
         known = false;
         p.setPen(Qt::NoPen);
