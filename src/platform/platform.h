@@ -6,6 +6,10 @@ namespace halvyn {
 
 class Preferences;
 class CloudStore;
+class AudioDevices;
+class DisplayBrightness;
+class Processes;
+class Sounds;
 
 class Platform {
 public:
@@ -13,6 +17,10 @@ public:
 
     virtual Preferences* preferences() { return nullptr; }
     virtual CloudStore* cloudStore() { return nullptr; }
+    virtual AudioDevices* audioDevices() { return nullptr; }
+    virtual DisplayBrightness* displayBrightness() { return nullptr; }
+    virtual Processes* processes() { return nullptr; }
+    virtual Sounds* sounds() { return nullptr; }
 };
 
 }  // namespace halvyn
