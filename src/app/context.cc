@@ -1,5 +1,10 @@
 #include "app/context.h"
 
+#include "app/source_states.h"
+#include "hud/brightness_manager.h"
+#include "hud/osdui_manager.h"
+#include "hud/sound_manager.h"
+#include "hud/volume_manager.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
@@ -37,6 +42,36 @@ ScreenManager& Context::screenManager() {
 GUIManager& Context::guiManager() {
     if (!guiManager_) guiManager_ = std::make_unique<GUIManager>(*this);
     return *guiManager_;
+}
+
+SourceStates& Context::sourceStates() {
+    if (!sourceStates_) sourceStates_ = std::make_unique<SourceStates>(notchSources());
+    return *sourceStates_;
+}
+
+SystemHUDSuppression* Context::systemHUD() {
+    if (systemHUD_) return systemHUD_;
+    return &osdUI();
+}
+
+VolumeManager& Context::volume() {
+    if (!volume_) volume_ = std::make_unique<VolumeManager>(*this);
+    return *volume_;
+}
+
+BrightnessManager& Context::brightness() {
+    if (!brightness_) brightness_ = std::make_unique<BrightnessManager>(*this);
+    return *brightness_;
+}
+
+OSDUIManager& Context::osdUI() {
+    if (!osdUI_) osdUI_ = std::make_unique<OSDUIManager>(*this);
+    return *osdUI_;
+}
+
+SoundManager& Context::sounds() {
+    if (!sounds_) sounds_ = std::make_unique<SoundManager>(*this);
+    return *sounds_;
 }
 
 }  // namespace halvyn

@@ -19,6 +19,11 @@ class SystemHUDSuppression;
 class Notch;
 class ScreenManager;
 class GUIManager;
+class SourceStates;
+class VolumeManager;
+class BrightnessManager;
+class OSDUIManager;
+class SoundManager;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -53,12 +58,18 @@ public:
     Notch& notch();
     ScreenManager& screenManager();
     GUIManager& guiManager();
+    VolumeManager& volume();
+    BrightnessManager& brightness();
+    OSDUIManager& osdUI();
+    SoundManager& sounds();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
-    // The display-process suppression of the system's own volume and brightness display, once
-    // a manager provides it; absent, suppression on older systems does nothing.
-    SystemHUDSuppression* systemHUD() const { return systemHUD_; }
+    // What sources read of each other at the moment they act.
+    SourceStates& sourceStates();
+    // The display-process suppression of the system's own volume and brightness display: the
+    // one set here (a test's), else the OSDUIManager, created on first use.
+    SystemHUDSuppression* systemHUD();
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
 
 private:
@@ -75,6 +86,11 @@ private:
     std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
+    std::unique_ptr<SourceStates> sourceStates_;
+    std::unique_ptr<SoundManager> sounds_;
+    std::unique_ptr<OSDUIManager> osdUI_;
+    std::unique_ptr<VolumeManager> volume_;          // asks the notch: destroyed before it
+    std::unique_ptr<BrightnessManager> brightness_;
 };
 
 }  // namespace halvyn
