@@ -1,5 +1,9 @@
 #include "app/context.h"
 
+#include "notch/gui_manager.h"
+#include "notch/notch.h"
+#include "notch/notch_sources.h"
+#include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
 
@@ -13,6 +17,26 @@ Context::~Context() = default;
 Defaults& Context::defaults() {
     if (!defaults_) defaults_ = std::make_unique<Defaults>(*this);
     return *defaults_;
+}
+
+NotchSources& Context::notchSources() {
+    if (!notchSources_) notchSources_ = std::make_unique<NotchSources>();
+    return *notchSources_;
+}
+
+Notch& Context::notch() {
+    if (!notch_) notch_ = std::make_unique<Notch>(*this);
+    return *notch_;
+}
+
+ScreenManager& Context::screenManager() {
+    if (!screenManager_) screenManager_ = std::make_unique<ScreenManager>(*this);
+    return *screenManager_;
+}
+
+GUIManager& Context::guiManager() {
+    if (!guiManager_) guiManager_ = std::make_unique<GUIManager>(*this);
+    return *guiManager_;
 }
 
 }  // namespace halvyn

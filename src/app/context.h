@@ -14,6 +14,11 @@ namespace halvyn {
 
 class Platform;
 class Defaults;
+class NotchSources;
+class SystemHUDSuppression;
+class Notch;
+class ScreenManager;
+class GUIManager;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -45,6 +50,16 @@ public:
 
     // Managers, created on first use.
     Defaults& defaults();
+    Notch& notch();
+    ScreenManager& screenManager();
+    GUIManager& guiManager();
+
+    // Where sources register for the notch's questions.
+    NotchSources& notchSources();
+    // The display-process suppression of the system's own volume and brightness display, once
+    // a manager provides it; absent, suppression on older systems does nothing.
+    SystemHUDSuppression* systemHUD() const { return systemHUD_; }
+    void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -52,8 +67,14 @@ private:
     LogSink* logs_;
     CallRecorder* calls_ = nullptr;
 
+    SystemHUDSuppression* systemHUD_ = nullptr;
+
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
+    std::unique_ptr<NotchSources> notchSources_;
+    std::unique_ptr<GUIManager> guiManager_;
+    std::unique_ptr<Notch> notch_;
+    std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
 };
 
 }  // namespace halvyn

@@ -6,6 +6,16 @@ namespace halvyn {
 
 class Preferences;
 class CloudStore;
+class Screens;
+class WindowServer;
+class Workspace;
+class DarwinNotify;
+class SystemInfo;
+class Haptics;
+class AudioDevices;
+class DisplayBrightness;
+class Processes;
+class Sounds;
 
 class Platform {
 public:
@@ -13,6 +23,16 @@ public:
 
     virtual Preferences* preferences() { return nullptr; }
     virtual CloudStore* cloudStore() { return nullptr; }
+    virtual Screens* screens() { return nullptr; }
+    virtual WindowServer* windowServer() { return nullptr; }
+    virtual Workspace* workspace() { return nullptr; }
+    virtual DarwinNotify* darwinNotify() { return nullptr; }
+    virtual SystemInfo* systemInfo() { return nullptr; }
+    virtual Haptics* haptics() { return nullptr; }
+    virtual AudioDevices* audioDevices() { return nullptr; }
+    virtual DisplayBrightness* displayBrightness() { return nullptr; }
+    virtual Processes* processes() { return nullptr; }
+    virtual Sounds* sounds() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -6,6 +6,10 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_audio_devices.h"
+#include "platform/sim/sim_display_brightness.h"
+#include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_sounds.h"
 
 namespace halvyn {
 
@@ -19,9 +23,22 @@ public:
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
+    AudioDevices* audioDevices() override { return &audio_; }
+    DisplayBrightness* displayBrightness() override { return &brightness_; }
+    Processes* processes() override { return &processes_; }
+    Sounds* sounds() override { return &sounds_; }
+    SimAudioDevices& audio() { return audio_; }
+    SimDisplayBrightness& brightness() { return brightness_; }
+    SimProcesses& simProcesses() { return processes_; }
+    SimSounds& simSounds() { return sounds_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimAudioDevices audio_{main_};
+    SimDisplayBrightness brightness_;
+    SimProcesses processes_{main_, &effects_};
+    SimSounds sounds_{main_, &effects_};
 };
 
 }  // namespace halvyn

@@ -1,0 +1,172 @@
+#pragma once
+// The one object that decides what the notch area shows: notifications, live activities, quick
+// peeks, expansion and the size-adjustment preview. Sources and input ask it; it arbitrates with
+// fixed rules of precedence and a few cancellable delayed work items, and publishes the result.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "notch/cgs_space.h"
+#include "notch/notch_panel.h"
+#include "platform/screens.h"
+#include "runtime/debounce.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+#include "sources/virtual_device.h"
+
+namespace halvyn {
+
+class Context;
+
+class Notch {
+public:
+    // What a notification is about; the order is the stored code.
+    enum class Notification {
+        isCharging,
+        isLowBattery,
+        isLowPowerMode,
+        didConnectAirPods,
+        isLowAirPodsBattery,
+        isFocus,
+        didChangeVolume,
+        didChangeBrightness,
+        timeToLeave,
+        none,
+    };
+    // The kind of live activity. The order is also the precedence: a later case never displaces
+    // an earlier one.
+    enum class LiveActivity { none, isLocked, isAdjusting, isFocus, isCalendar, isPlaying };
+    enum class QuickPeek { none, isAdjusting, isCalendar, isPlaying };
+    // The settings slider being dragged: the height slider passes horizontal, the width slider vertical.
+    enum class Axis { horizontal, vertical };
+
+    explicit Notch(Context& ctx);
+    ~Notch();
+    Notch(const Notch&) = delete;
+    Notch& operator=(const Notch&) = delete;
+
+    // Observable state, in the order the views and the trace list it.
+    Published<bool> isEnabled{false};
+    Published<bool> isVisible{false};
+    Published<bool> isMouseInside{false};
+    Published<bool> isMouseInsideLeftContent{false};
+    Published<bool> isMouseInsideRightContent{false};
+    Published<bool> isElevated{false};
+    Published<bool> isPressed{false};
+    Published<bool> isQuickPeeking{false};
+    Published<bool> isExpanded{false};
+    Published<bool> isExpanding{false};
+    Published<bool> isCollapsing{false};
+    Published<bool> isWidening{false};
+    Published<bool> isAdjusting{false};
+    Published<bool> isDismissed{false};
+    Published<bool> hasNotification{false};
+    Published<bool> hasLiveActivity{false};
+    Published<bool> hasOutput{false};
+    Published<bool> hasRecentlyTriggeredHaptic{false};
+    Published<Notification> notification{Notification::none};
+    Published<Notification> notificationIntent{Notification::none};
+    Published<LiveActivity> liveActivity{LiveActivity::none};
+    Published<QuickPeek> quickPeek{QuickPeek::none};
+    Published<std::optional<VirtualDevice>> localDevice;
+    Published<double> notchWidth{0};
+    Published<double> notchHeight{0};
+    Published<double> notchExpandedWidth{0};
+    Published<double> notchExpandedHeight{0};
+    Published<std::optional<WallTime>> lastAdjustment;
+    Published<bool> shouldResetSwipes{false};
+
+    // Operations. Durations are in seconds.
+    void setNotification(bool isShowing, Notification kind, double duration, double dismissAfter);
+    void setLiveActivity(bool isStarting, LiveActivity kind, bool force, std::function<void()> completion,
+                         double duration);
+    void setQuickPeek(bool isShowing, QuickPeek kind, bool useSpring, double duration, double bounce,
+                      double dismissAfter);
+    void setExpanded(bool isExpanding, bool fast);
+    void setOutput(bool isShowing, bool fast);
+    void setAdjusting(bool adjusting, Axis axis);
+    void triggerHaptic();
+    void enable();
+    void disable(bool immediately);
+
+    // The target screen has a camera housing.
+    bool hasNotch() const;
+    // The live activity the sources want now: lock first, then Focus, calendar, now playing.
+    LiveActivity preferredLiveActivity() const;
+    // The first of the Focus, calendar and now-playing activities whose source wants it (the
+    // lock activity is never handed back this way), or none.
+    LiveActivity firstWantedLiveActivity() const;
+
+    // Geometry and placement.
+    // The screen that hosts the notch, by "showOnDisplay".
+    std::optional<Screen> targetScreen() const;
+    // The target screen exists and may host the notch under the current "showOnDisplay".
+    bool isSuitable(const std::optional<Screen>& screen) const;
+    void updateNotchSize(const Screen& screen);
+    void updateFrame(const Screen& screen);
+    // Screen parameters changed, or the screen choice did: enable or disable, then re-measure and
+    // move the window on the next turn.
+    void screenParametersChanged();
+    // Re-applies "hideFromScreenCapture" to the window, if there is one.
+    void updateSharingType();
+
+    // The notch window's panel while the notch is enabled (and while an animated disable fades).
+    const NotchPanel* panel() const { return windowController ? &*windowController : nullptr; }
+    const CGSSpace& notchSpace() const { return space; }
+    const PropertySet& properties() const { return properties_; }
+
+private:
+    bool allowsNotification(Notification kind) const;
+    bool wantsLiveActivity(LiveActivity kind) const;
+    bool isBlocked(LiveActivity kind) const;
+    void captureLocalDevice();
+    void restoreLiveActivity();
+    void endQuickPeek(double duration, double bounce);
+    void createWindow(const Screen& screen);
+    void closeWindow();
+    void suppressSystemHUD(bool release);
+    void record(const char* name, Value args) const;
+
+    // Runs `task` on a later turn, or after `delay`, unless the notch is gone by then.
+    void post(std::function<void()> task);
+    TaskHandle after(double delay, std::function<void()> task);
+    Task guarded(std::function<void()> task) const;
+    void animate(const Animation& anim, const std::function<void()>& change, std::function<void()> completion = {});
+
+    Context& ctx_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    CGSSpace space;
+    std::optional<NotchPanel> windowController;
+    std::vector<Subscription> cancellables;
+    Debounce disableDebounce;
+    Debounce notificationSwapDebounce;
+    Debounce notificationCloseDebounce;
+    Debounce notificationRestoreDebounce;
+    Debounce liveActivitySwapDebounce;
+    Debounce quickPeekDebounce;
+    Debounce adjustDebounce;
+    Debounce hapticDebounce;
+    // The delayed fade-in of an enable; an intervening disable takes it back.
+    TaskHandle fadeIn_;
+
+    PropertySet properties_;
+};
+
+Value toValue(Notch::Notification n);
+Value toValue(Notch::LiveActivity a);
+Value toValue(Notch::QuickPeek q);
+Value toValue(Notch::Axis a);
+const char* caseName(Notch::Notification n);
+const char* caseName(Notch::LiveActivity a);
+const char* caseName(Notch::QuickPeek q);
+const char* caseName(Notch::Axis a);
+// Case names back to values, for input that names them (scenarios); nothing for an unknown name.
+std::optional<Notch::Notification> notificationNamed(std::string_view name);
+std::optional<Notch::LiveActivity> liveActivityNamed(std::string_view name);
+std::optional<Notch::QuickPeek> quickPeekNamed(std::string_view name);
+std::optional<Notch::Axis> axisNamed(std::string_view name);
+
+}  // namespace halvyn

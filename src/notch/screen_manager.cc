@@ -1,0 +1,98 @@
+#include "notch/screen_manager.h"
+
+#include "app/context.h"
+#include "notch/gui_manager.h"
+#include "notch/notch.h"
+#include "platform/platform.h"
+#include "platform/window_server.h"
+#include "platform/workspace.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+
+namespace halvyn {
+
+namespace {
+constexpr const char* kScreenIsLocked = "com.apple.screenIsLocked";
+constexpr const char* kScreenIsUnlocked = "com.apple.screenIsUnlocked";
+}  // namespace
+
+ScreenManager::ScreenManager(Context& ctx)
+    : ctx_(ctx), notch(ctx.notch()), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
+    isFullscreen = activeSpaceIsFullscreen();
+    if (auto* ws = ctx.platform().workspace()) {
+        cancellables.push_back(ws->observeDistributed(kScreenIsLocked, [this] { screenLocked(); }));
+        cancellables.push_back(ws->observeDistributed(kScreenIsUnlocked, [this] { screenUnlocked(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::didWake, [this] { woke(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screensDidWake, [this] { woke(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::willSleep, [this] { sleptOrWoke(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screensDidSleep, [this] { sleptOrWoke(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::activeSpaceDidChange, [this] { activeSpaceChanged(); }));
+    }
+    properties_.add("hasRecentlySleptOrWake", hasRecentlySleptOrWake);
+    properties_.add("isFullscreen", isFullscreen);
+}
+
+bool ScreenManager::activeSpaceIsFullscreen() const {
+    auto* server = ctx_.platform().windowServer();
+    return server && server->activeSpaceType() > 1;
+}
+
+bool ScreenManager::suppressesSystemHUD() const {
+    const auto& d = ctx_.defaults();
+    return d.get(keys::enableBrightness) || d.get(keys::enableVolume);
+}
+
+void ScreenManager::screenLocked() {
+    // The notch must be there on the lock screen even when a fullscreen space took it away.
+    if (ctx_.defaults().get(keys::disableWhileInFullscreen)) notch.enable();
+}
+
+void ScreenManager::screenUnlocked() {
+    if (ctx_.defaults().get(keys::disableWhileInFullscreen) && isFullscreen) notch.disable(false);
+}
+
+void ScreenManager::sleptOrWoke() {
+    hasRecentlySleptOrWake = true;
+    sleepWakeDebounce.schedule(0.5, [this] { hasRecentlySleptOrWake = false; });
+}
+
+void ScreenManager::woke() {
+    if (suppressesSystemHUD()) reapplySystemHUDSuppression(ctx_);
+    sleptOrWoke();
+}
+
+void ScreenManager::activeSpaceChanged() {
+    const auto& d = ctx_.defaults();
+    const bool hideWhileInFullscreen = d.get(keys::hideWhileInFullscreen);
+    const bool hideCalendarWhileInFullscreen = d.get(keys::hideCalendarWhileInFullscreen);
+    const bool disableWhileInFullscreen = d.get(keys::disableWhileInFullscreen);
+    if (!hideWhileInFullscreen && !hideCalendarWhileInFullscreen && !disableWhileInFullscreen) return;
+
+    isFullscreen = activeSpaceIsFullscreen();
+    const bool fullscreen = isFullscreen;
+
+    if (disableWhileInFullscreen) {
+        if (fullscreen) {
+            notch.disable(false);
+        } else {
+            notch.enable();
+            const auto kind = notch.firstWantedLiveActivity();
+            if (kind != Notch::LiveActivity::none) notch.setLiveActivity(true, kind, true, {}, 0.35);
+        }
+        return;
+    }
+
+    if (suppressesSystemHUD()) reapplySystemHUDSuppression(ctx_);
+    if (notch.hasNotification) return;
+    const auto current = notch.liveActivity.get();
+    if (hideWhileInFullscreen && fullscreen && current == Notch::LiveActivity::isPlaying) {
+        notch.setLiveActivity(false, Notch::LiveActivity::none, false, {}, 0.35);
+    } else if (hideCalendarWhileInFullscreen && fullscreen && current == Notch::LiveActivity::isCalendar) {
+        notch.setLiveActivity(false, Notch::LiveActivity::none, false, {}, 0.35);
+    } else if (!fullscreen) {
+        const auto kind = notch.firstWantedLiveActivity();
+        if (kind != Notch::LiveActivity::none) notch.setLiveActivity(true, kind, false, {}, 0.35);
+    }
+}
+
+}  // namespace halvyn

@@ -1,0 +1,57 @@
+#pragma once
+// A cloud key-value store kept in a folder that a file-sync tool shares between the user's
+// machines: one JSON file per key, {"time": seconds since 1970, "value": ...} ("value" left out
+// when the key was removed). Files are replaced atomically. The folder is checked on a timer
+// of the main queue; a file that changed and was not written by this store is an external
+// change. Two stores on one folder behave like two machines.
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/cloud_store.h"
+#include "platform/observer_list.h"
+#include "runtime/logger.h"
+#include "runtime/main_queue.h"
+#include "runtime/task.h"
+#include "settings/file_io.h"
+
+namespace halvyn {
+
+class FolderCloudStore final : public CloudStore {
+public:
+    FolderCloudStore(std::filesystem::path folder, MainQueue& main, Logger log, Duration pollInterval = seconds(2));
+    ~FolderCloudStore() override;
+
+    std::optional<CloudEntry> get(std::string_view name) const override;
+    void set(std::string_view name, CloudEntry entry) override;
+    void remove(std::string_view name) override;
+    // Looks at the folder on the next turn of the main queue.
+    void synchronize() override;
+    Subscription observeExternalChanges(ExternalChange observer) override;
+
+    // Looks at the folder now; reports external changes.
+    void checkForExternalChanges();
+
+    // The file of a key: names are percent-encoded so that any name is one safe file name.
+    std::filesystem::path fileOf(std::string_view name) const;
+
+private:
+    // Signatures of the files as this store last wrote or saw them, by key name.
+    std::map<std::string, FileSignature, std::less<>> scanLocked() const;
+    void schedulePoll();
+
+    std::filesystem::path folder_;
+    MainQueue& main_;
+    Logger log_;
+    Duration pollInterval_;
+    mutable std::mutex mutex_;
+    std::map<std::string, FileSignature, std::less<>> known_;
+    ObserverList<const std::vector<std::string>&> observers_;
+    TaskHandle poll_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace halvyn

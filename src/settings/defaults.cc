@@ -1,0 +1,128 @@
+#include "settings/defaults.h"
+
+#include <algorithm>
+
+#include "app/context.h"
+#include "platform/cloud_store.h"
+#include "platform/platform.h"
+#include "platform/preferences.h"
+#include "settings/icloud_synchronizer.h"
+
+namespace halvyn {
+
+struct Defaults::Observation {
+    std::string name;
+    std::optional<Value> last;
+    StoredObserver cb;
+    bool live = true;
+};
+
+// Main-queue state that deliveries reach through a weak pointer, so a delivery queued before
+// the store went away does nothing.
+struct Defaults::Shared {
+    std::vector<std::shared_ptr<Observation>> observations;
+
+    void deliver(const std::string& name, const std::optional<Value>& now) {
+        std::vector<std::shared_ptr<Observation>> matching;
+        for (auto& o : observations)
+            if (o->name == name) matching.push_back(o);
+        for (auto& o : matching) {
+            if (!o->live || o->last == now) continue;
+            std::optional<Value> old = std::exchange(o->last, now);
+            o->cb(old, now);
+        }
+    }
+};
+
+Defaults::Defaults(Context& ctx)
+    : ctx_(ctx), prefs_(ctx.platform().preferences()), log_(ctx.logger("Defaults")),
+      shared_(std::make_shared<Shared>()) {
+    if (!prefs_) return;
+    for (const auto& key : allKeys())
+        if (key.storedDefault) prefs_->registerDefault(key.name, *key.storedDefault);
+
+    // The snapshot is taken on the thread that made the change, so each change arrives on the
+    // main queue with the value it wrote, in order.
+    std::weak_ptr<Shared> weak = shared_;
+    Preferences* prefs = prefs_;
+    MainQueue* main = &ctx.main();
+    prefsChanges_ = prefs_->observe([weak, prefs, main](const std::vector<std::string>& names, Preferences::Origin) {
+        for (const auto& name : names) {
+            main->post([weak, name, now = prefs->get(name)] {
+                if (auto s = weak.lock()) s->deliver(name, now);
+            });
+        }
+    });
+
+    if (auto* cloud = ctx.platform().cloudStore())
+        synchronizer_ = std::make_unique<iCloudSynchronizer>(*prefs_, *cloud, ctx.clock(), ctx.background(),
+                                                             ctx.logger("Defaults"));
+}
+
+Defaults::~Defaults() = default;
+
+std::optional<Value> Defaults::storedOrRegistered(std::string_view name) const {
+    if (!prefs_) return std::nullopt;
+    return prefs_->get(name);
+}
+
+void Defaults::reset(std::string_view name) {
+    if (prefs_) prefs_->remove(name);
+}
+
+void Defaults::setStored(std::string_view name, Value stored) {
+    if (prefs_) prefs_->set(name, std::move(stored));
+}
+
+Subscription Defaults::observeStored(std::string_view name, StoredObserver cb) {
+    auto o = std::make_shared<Observation>();
+    o->name = std::string(name);
+    o->last = storedOrRegistered(name);
+    o->cb = std::move(cb);
+    shared_->observations.push_back(o);
+    std::weak_ptr<Shared> weak = shared_;
+    return Subscription([weak, o] {
+        o->live = false;
+        if (auto s = weak.lock()) std::erase(s->observations, o);
+    });
+}
+
+PropertySet Defaults::properties() {
+    PropertySet set;
+    for (const auto& key : allKeys()) {
+        const KeyInfo* k = &key;
+        set.add(
+            std::string(key.name), [this, k] { return k->effective(*this); },
+            [this, k](std::function<void()> changed) {
+                // Only a change of what a read returns is a change of the property.
+                auto last = std::make_shared<Value>(k->effective(*this));
+                return observeStored(k->name, [this, k, last, changed = std::move(changed)](
+                                                  const std::optional<Value>&, const std::optional<Value>&) {
+                    Value now = k->effective(*this);
+                    if (now == *last) return;
+                    *last = std::move(now);
+                    changed();
+                });
+            });
+    }
+    return set;
+}
+
+void Defaults::startCloudSynchronization() {
+    if (!synchronizer_) return;
+    applyCloudSynchronization();
+    if (!synchronizeSettingsChanges_.active()) {
+        synchronizeSettingsChanges_ =
+            observe(keys::synchronizeSettings, [this](const bool&, const bool&) { applyCloudSynchronization(); });
+    }
+}
+
+void Defaults::applyCloudSynchronization() {
+    if (get(keys::synchronizeSettings)) {
+        synchronizer_->add(synchronizedKeyNames());
+    } else {
+        synchronizer_->removeAll();
+    }
+}
+
+}  // namespace halvyn
