@@ -1,11 +1,16 @@
 #include "app/context.h"
 
+#include "hud/sound_manager.h"
+#include "lockscreen/lock_manager.h"
+#include "lockscreen/lock_screen_hooks.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
+#include "sources/battery_manager.h"
+#include "sources/connectivity_manager.h"
 
 namespace halvyn {
 
@@ -37,6 +42,31 @@ ScreenManager& Context::screenManager() {
 GUIManager& Context::guiManager() {
     if (!guiManager_) guiManager_ = std::make_unique<GUIManager>(*this);
     return *guiManager_;
+}
+
+SoundManager& Context::sounds() {
+    if (!sounds_) sounds_ = std::make_unique<SoundManager>(*this);
+    return *sounds_;
+}
+
+LockScreenHooks& Context::lockScreenHooks() {
+    if (!lockScreenHooks_) lockScreenHooks_ = std::make_unique<LockScreenHooks>();
+    return *lockScreenHooks_;
+}
+
+BatteryManager& Context::battery() {
+    if (!battery_) battery_ = std::make_unique<BatteryManager>(*this);
+    return *battery_;
+}
+
+ConnectivityManager& Context::connectivity() {
+    if (!connectivity_) connectivity_ = std::make_unique<ConnectivityManager>(*this);
+    return *connectivity_;
+}
+
+LockManager& Context::lock() {
+    if (!lock_) lock_ = std::make_unique<LockManager>(*this);
+    return *lock_;
 }
 
 }  // namespace halvyn

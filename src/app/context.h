@@ -19,6 +19,12 @@ class SystemHUDSuppression;
 class Notch;
 class ScreenManager;
 class GUIManager;
+class SoundManager;
+class BatteryManager;
+class ConnectivityManager;
+class LockManager;
+struct LockScreenHooks;
+class FocusStateSource;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -53,6 +59,10 @@ public:
     Notch& notch();
     ScreenManager& screenManager();
     GUIManager& guiManager();
+    SoundManager& sounds();
+    BatteryManager& battery();
+    ConnectivityManager& connectivity();
+    LockManager& lock();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -60,6 +70,11 @@ public:
     // a manager provides it; absent, suppression on older systems does nothing.
     SystemHUDSuppression* systemHUD() const { return systemHUD_; }
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
+    // The lock-screen panel's show and hide and the widgets' refreshes, filled in by their owners.
+    LockScreenHooks& lockScreenHooks();
+    // Whether a Focus is active, once the Focus source provides it; absent, none is.
+    FocusStateSource* focusState() const { return focusState_; }
+    void setFocusState(FocusStateSource* s) { focusState_ = s; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -68,6 +83,7 @@ private:
     CallRecorder* calls_ = nullptr;
 
     SystemHUDSuppression* systemHUD_ = nullptr;
+    FocusStateSource* focusState_ = nullptr;
 
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
@@ -75,6 +91,12 @@ private:
     std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
+    std::unique_ptr<SoundManager> sounds_;
+    std::unique_ptr<LockScreenHooks> lockScreenHooks_;
+    // The sources use the notch, the sounds and the hooks: destroyed before them.
+    std::unique_ptr<BatteryManager> battery_;
+    std::unique_ptr<ConnectivityManager> connectivity_;
+    std::unique_ptr<LockManager> lock_;
 };
 
 }  // namespace halvyn

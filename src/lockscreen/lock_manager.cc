@@ -110,7 +110,7 @@ void LockManager::screenUnlocked() {
         SystemInfo* info = ctx_.platform().systemInfo();
         const int major = info ? info->version().major : 0;
         if (major >= 15 && major < 26) {
-            if (auto* osd = ctx_.systemHUDSuppression()) osd->suspendDisplayProcess();
+            if (auto* osd = ctx_.systemHUD()) osd->suspendDisplayProcess();
         }
     }
 
