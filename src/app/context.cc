@@ -1,16 +1,19 @@
 #include "app/context.h"
 
-#include "app/source_states.h"
 #include "hud/brightness_manager.h"
 #include "hud/osdui_manager.h"
 #include "hud/sound_manager.h"
 #include "hud/volume_manager.h"
+#include "lockscreen/lock_manager.h"
+#include "lockscreen/lock_screen_hooks.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
+#include "sources/battery_manager.h"
+#include "sources/connectivity_manager.h"
 
 namespace halvyn {
 
@@ -44,11 +47,6 @@ GUIManager& Context::guiManager() {
     return *guiManager_;
 }
 
-SourceStates& Context::sourceStates() {
-    if (!sourceStates_) sourceStates_ = std::make_unique<SourceStates>(notchSources());
-    return *sourceStates_;
-}
-
 SystemHUDSuppression* Context::systemHUD() {
     if (systemHUD_) return systemHUD_;
     return &osdUI();
@@ -72,6 +70,26 @@ OSDUIManager& Context::osdUI() {
 SoundManager& Context::sounds() {
     if (!sounds_) sounds_ = std::make_unique<SoundManager>(*this);
     return *sounds_;
+}
+
+LockScreenHooks& Context::lockScreenHooks() {
+    if (!lockScreenHooks_) lockScreenHooks_ = std::make_unique<LockScreenHooks>();
+    return *lockScreenHooks_;
+}
+
+BatteryManager& Context::battery() {
+    if (!battery_) battery_ = std::make_unique<BatteryManager>(*this);
+    return *battery_;
+}
+
+ConnectivityManager& Context::connectivity() {
+    if (!connectivity_) connectivity_ = std::make_unique<ConnectivityManager>(*this);
+    return *connectivity_;
+}
+
+LockManager& Context::lock() {
+    if (!lock_) lock_ = std::make_unique<LockManager>(*this);
+    return *lock_;
 }
 
 }  // namespace halvyn

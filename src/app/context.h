@@ -19,11 +19,16 @@ class SystemHUDSuppression;
 class Notch;
 class ScreenManager;
 class GUIManager;
-class SourceStates;
+class SoundManager;
+class BatteryManager;
+class ConnectivityManager;
+class LockManager;
+struct LockScreenHooks;
+class FocusStateSource;
 class VolumeManager;
 class BrightnessManager;
 class OSDUIManager;
-class SoundManager;
+class NowPlayingVisibility;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -58,19 +63,29 @@ public:
     Notch& notch();
     ScreenManager& screenManager();
     GUIManager& guiManager();
+    SoundManager& sounds();
+    BatteryManager& battery();
+    ConnectivityManager& connectivity();
+    LockManager& lock();
     VolumeManager& volume();
     BrightnessManager& brightness();
     OSDUIManager& osdUI();
-    SoundManager& sounds();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
-    // What sources read of each other at the moment they act.
-    SourceStates& sourceStates();
     // The display-process suppression of the system's own volume and brightness display: the
     // one set here (a test's), else the OSDUIManager, created on first use.
     SystemHUDSuppression* systemHUD();
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
+    // The lock-screen panel's show and hide and the widgets' refreshes, filled in by their owners.
+    LockScreenHooks& lockScreenHooks();
+    // Whether a Focus is active, once the Focus source provides it; absent, none is.
+    FocusStateSource* focusState() const { return focusState_; }
+    void setFocusState(FocusStateSource* s) { focusState_ = s; }
+    // Whether the now-playing activity is hidden, once the now-playing source provides it;
+    // absent, it is not.
+    NowPlayingVisibility* nowPlayingVisibility() const { return nowPlayingVisibility_; }
+    void setNowPlayingVisibility(NowPlayingVisibility* s) { nowPlayingVisibility_ = s; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -79,6 +94,8 @@ private:
     CallRecorder* calls_ = nullptr;
 
     SystemHUDSuppression* systemHUD_ = nullptr;
+    FocusStateSource* focusState_ = nullptr;
+    NowPlayingVisibility* nowPlayingVisibility_ = nullptr;
 
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
@@ -86,10 +103,15 @@ private:
     std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
-    std::unique_ptr<SourceStates> sourceStates_;
     std::unique_ptr<SoundManager> sounds_;
+    std::unique_ptr<LockScreenHooks> lockScreenHooks_;
+    // The sources use the notch, the sounds and the hooks: destroyed before them.
+    std::unique_ptr<BatteryManager> battery_;
+    std::unique_ptr<ConnectivityManager> connectivity_;
+    std::unique_ptr<LockManager> lock_;
     std::unique_ptr<OSDUIManager> osdUI_;
-    std::unique_ptr<VolumeManager> volume_;          // asks the notch: destroyed before it
+    // The displays read the sources and ask the notch: destroyed before them.
+    std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
 };
 

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "app/context.h"
-#include "app/source_states.h"
 #include "hud/volume_manager.h"
 #include "notch/notch.h"
 #include "notch/screen_manager.h"
@@ -13,6 +12,8 @@
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
+#include "sources/battery_manager.h"
+#include "sources/source_state.h"
 
 namespace halvyn {
 
@@ -64,9 +65,8 @@ void BrightnessManager::registerForChanges(DisplayID display) {
 bool BrightnessManager::allowsNotification(Notch::Notification) const {
     auto& d = ctx_.defaults();
     if (!d.get(keys::enableBrightness)) return false;
-    auto& states = ctx_.sourceStates();
-    if (states.isFocus() && !d.get(keys::allowBrightnessWhenFocused)) return false;
-    if (states.isLocked()) return d.get(keys::allowBrightnessWhenLocked);
+    if (isFocusActive(ctx_) && !d.get(keys::allowBrightnessWhenFocused)) return false;
+    if (isScreenLocked(ctx_)) return d.get(keys::allowBrightnessWhenLocked);
     return true;
 }
 
@@ -79,7 +79,7 @@ void BrightnessManager::brightnessChanged(float level) {
 
     if (!isKeyStep(diff) || diff >= 0.1f) return;
     if (ctx_.screenManager().hasRecentlySleptOrWake) return;
-    if (ctx_.sourceStates().hasRecentlyChangedPowerSource()) return;
+    if (ctx_.battery().hasRecentlyChangedPowerSource) return;
 
     const HUDSettings s = hudSettings(d, HUDKind::brightness);
     ctx_.notch().setNotification(true, Notch::Notification::didChangeBrightness, animationDuration(s.speed),

@@ -4,12 +4,14 @@
 #include <cmath>
 
 #include "app/context.h"
-#include "app/source_states.h"
+#include "nowplaying/now_playing_visibility.h"
 #include "notch/notch.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
+#include "sources/connectivity_manager.h"
+#include "sources/source_state.h"
 
 namespace halvyn {
 
@@ -73,19 +75,18 @@ void VolumeManager::postWeak(std::function<void(VolumeManager&)> fn) {
     });
 }
 
-std::optional<AudioDevice> VolumeManager::outputDevice() const {
-    auto& states = ctx_.sourceStates();
-    if (states.outputDevice()) return states.audioDevice();
-    // Before the audio-output source exists, the system's default output is the same device.
-    return simplyCA ? simplyCA->defaultOutputDevice() : std::nullopt;
+std::optional<AudioDevice> VolumeManager::outputDevice() const { return ctx_.connectivity().audioDevice.get(); }
+
+bool VolumeManager::isNowPlayingHidden() const {
+    const NowPlayingVisibility* nowPlaying = ctx_.nowPlayingVisibility();
+    return nowPlaying && nowPlaying->isHidden();
 }
 
 bool VolumeManager::allowsNotification(Notch::Notification) const {
     auto& d = ctx_.defaults();
     if (!d.get(keys::enableVolume)) return false;
-    auto& states = ctx_.sourceStates();
-    if (states.isFocus() && !d.get(keys::allowVolumeWhenFocused)) return false;
-    if (states.isLocked()) return d.get(keys::allowVolumeWhenLocked);
+    if (isFocusActive(ctx_) && !d.get(keys::allowVolumeWhenFocused)) return false;
+    if (isScreenLocked(ctx_)) return d.get(keys::allowVolumeWhenLocked);
     return true;
 }
 
@@ -95,9 +96,8 @@ bool VolumeManager::isQuiet() const {
     Notch& notch = ctx_.notch();
     if (notch.isExpanded && notch.hasOutput) return true;
     if (isDraggingSlider || hasRecentlyChangedVolume) return true;
-    auto& states = ctx_.sourceStates();
-    if (d.get(keys::showVolumeControl) && states.isLocked() && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
-        !states.isNowPlayingHidden())
+    if (d.get(keys::showVolumeControl) && isScreenLocked(ctx_) && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
+        !isNowPlayingHidden())
         return true;
     return false;
 }
@@ -113,10 +113,11 @@ void VolumeManager::volumeChanged(float level) {
 
     const float diff = std::fabs(previous - level);
     logger.info("volumeDiff: %{public}f", diff);
-    auto& states = ctx_.sourceStates();
-    if (auto device = states.virtualDevice(); device && device->isAirPodsFamily() && !isKeyStep(diff)) return;
+    ConnectivityManager& connectivity = ctx_.connectivity();
+    if (auto device = connectivity.virtualDevice.get(); device && device->isAirPodsFamily() && !isKeyStep(diff))
+        return;
     if (diff >= 0.1f) return;
-    if (states.hasRecentlyChangedOutputDevice()) return;
+    if (connectivity.hasRecentlyChangedOutputDevice) return;
     postWeak([](VolumeManager& m) { m.showHUD(); });
 }
 
@@ -128,7 +129,7 @@ void VolumeManager::muteChanged(bool muted) {
         volume = muted ? 0.0f : actualVolume.get();
     }
     if (isQuiet()) return;
-    if (ctx_.sourceStates().hasRecentlyChangedOutputDevice()) return;
+    if (ctx_.connectivity().hasRecentlyChangedOutputDevice) return;
     showHUD();
 }
 

@@ -53,7 +53,9 @@ private:
     // The stops shared by volume and mute changes: the display is off, the notch shows its own
     // output control, a slider is at work, or the lock-screen widget has its slider.
     bool isQuiet() const;
+    // The current output device, as the audio-output source follows it.
     std::optional<AudioDevice> outputDevice() const;
+    bool isNowPlayingHidden() const;
     void postWeak(std::function<void(VolumeManager&)> fn);
 
     Context& ctx_;

@@ -16,6 +16,8 @@ class AudioDevices;
 class DisplayBrightness;
 class Processes;
 class Sounds;
+class PowerSources;
+class Bluetooth;
 
 class Platform {
 public:
@@ -33,6 +35,8 @@ public:
     virtual DisplayBrightness* displayBrightness() { return nullptr; }
     virtual Processes* processes() { return nullptr; }
     virtual Sounds* sounds() { return nullptr; }
+    virtual PowerSources* powerSources() { return nullptr; }
+    virtual Bluetooth* bluetooth() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -7,7 +7,9 @@
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_audio_devices.h"
+#include "platform/sim/sim_bluetooth.h"
 #include "platform/sim/sim_display_brightness.h"
+#include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
 
@@ -31,6 +33,10 @@ public:
     SimDisplayBrightness& brightness() { return brightness_; }
     SimProcesses& simProcesses() { return processes_; }
     SimSounds& simSounds() { return sounds_; }
+    PowerSources* powerSources() override { return &power_; }
+    Bluetooth* bluetooth() override { return &bluetooth_; }
+    SimPowerSources& simPowerSources() { return power_; }
+    SimBluetooth& simBluetooth() { return bluetooth_; }
 
 private:
     MainQueue& main_;
@@ -39,6 +45,8 @@ private:
     SimDisplayBrightness brightness_;
     SimProcesses processes_{main_, &effects_};
     SimSounds sounds_{main_, &effects_};
+    SimPowerSources power_;
+    SimBluetooth bluetooth_;
 };
 
 }  // namespace halvyn
