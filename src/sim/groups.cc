@@ -5,9 +5,11 @@ namespace halvyn {
 // Each group of actions, objects and platform state lives in its own sim/group_*.cc.
 // Add one line here when a group's managers exist.
 
+void registerSettingsGroup(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
+    registerSettingsGroup(registry);
     registerHudGroup(registry);
 }
 

@@ -6,6 +6,8 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_cloud_store.h"
+#include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_audio_devices.h"
 #include "platform/sim/sim_bluetooth.h"
 #include "platform/sim/sim_display_brightness.h"
@@ -21,6 +23,11 @@ class SimPlatform final : public Platform {
 public:
     explicit SimPlatform(MainQueue& main);
     ~SimPlatform() override;
+
+    Preferences* preferences() override { return &preferences_; }
+    CloudStore* cloudStore() override { return &cloudStore_; }
+    SimPreferences& simPreferences() { return preferences_; }
+    SimCloudStore& simCloudStore() { return cloudStore_; }
 
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
@@ -41,6 +48,8 @@ public:
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimPreferences preferences_;
+    SimCloudStore cloudStore_;
     SimAudioDevices audio_{main_};
     SimDisplayBrightness brightness_;
     SimProcesses processes_{main_, &effects_};
