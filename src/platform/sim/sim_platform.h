@@ -14,6 +14,11 @@
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
+#include "platform/sim/sim_darwin_notify.h"
+#include "platform/sim/sim_screens.h"
+#include "platform/sim/sim_system.h"
+#include "platform/sim/sim_window_server.h"
+#include "platform/sim/sim_workspace.h"
 
 namespace halvyn {
 
@@ -45,6 +50,20 @@ public:
     SimPowerSources& simPowerSources() { return power_; }
     SimBluetooth& simBluetooth() { return bluetooth_; }
 
+    Screens* screens() override { return &screens_; }
+    WindowServer* windowServer() override { return &windowServer_; }
+    Workspace* workspace() override { return &workspace_; }
+    DarwinNotify* darwinNotify() override { return &darwinNotify_; }
+    SystemInfo* systemInfo() override { return &systemInfo_; }
+    Haptics* haptics() override { return &haptics_; }
+
+    SimScreens& simScreens() { return screens_; }
+    SimWindowServer& simWindowServer() { return windowServer_; }
+    SimWorkspace& simWorkspace() { return workspace_; }
+    SimDarwinNotify& simDarwinNotify() { return darwinNotify_; }
+    SimSystemInfo& simSystemInfo() { return systemInfo_; }
+    SimHaptics& simHaptics() { return haptics_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
@@ -56,6 +75,12 @@ private:
     SimSounds sounds_{main_, &effects_};
     SimPowerSources power_;
     SimBluetooth bluetooth_;
+    SimScreens screens_;
+    SimWindowServer windowServer_{&effects_};
+    SimWorkspace workspace_;
+    SimDarwinNotify darwinNotify_{&effects_};
+    SimSystemInfo systemInfo_;
+    SimHaptics haptics_{&effects_};
 };
 
 }  // namespace halvyn
