@@ -6,10 +6,12 @@ namespace halvyn {
 // Add one line here when a group's managers exist.
 
 void registerSettingsGroup(SimRegistry& registry);
+void registerNotchGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
+    registerNotchGroups(registry);
     registerHudGroup(registry);
 }
 
