@@ -66,6 +66,13 @@ struct CallLog final : CallRecorder {
     void call(std::string_view name, Value args) override {
         calls.push_back({toSeconds(time->uptime()), std::string(name), args.toJson()});
     }
+    // The notifications sources asked for (the notch's own closes left out).
+    std::vector<std::string> requests() const {
+        std::vector<std::string> out;
+        for (auto& c : of("setNotification"))
+            if (c.find(" [true,") != std::string::npos) out.push_back(c);
+        return out;
+    }
     // "0.200 setNotification [true,\"isCharging\",0.35,5]" for each call of `name` (all when empty).
     std::vector<std::string> of(const std::string& name = "") const {
         std::vector<std::string> out;
