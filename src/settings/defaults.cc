@@ -87,8 +87,10 @@ Subscription Defaults::observeStored(std::string_view name, StoredObserver cb) {
     });
 }
 
-PropertySet Defaults::properties() {
-    PropertySet set;
+const PropertySet& Defaults::properties() {
+    if (properties_) return *properties_;
+    properties_ = std::make_unique<PropertySet>();
+    PropertySet& set = *properties_;
     for (const auto& key : allKeys()) {
         const KeyInfo* k = &key;
         set.add(

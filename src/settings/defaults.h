@@ -73,7 +73,7 @@ public:
 
     // Every key's effective value by name, for traces; a change is reported only when the value a
     // read returns changes.
-    PropertySet properties();
+    const PropertySet& properties();
 
     // Cloud synchronisation: adds the synchronised keys now if "synchronizeSettings" is true
     // (removes them all if false) and again whenever it changes. Does nothing without a cloud
@@ -99,6 +99,7 @@ private:
     Logger log_;
     std::shared_ptr<Shared> shared_;
     Subscription prefsChanges_;
+    std::unique_ptr<PropertySet> properties_;
     std::unique_ptr<iCloudSynchronizer> synchronizer_;
     Subscription synchronizeSettingsChanges_;
 };

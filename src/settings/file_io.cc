@@ -106,8 +106,13 @@ WriteResult writeFileAtomically(const std::filesystem::path& path, std::string_v
 
 std::optional<std::filesystem::path> moveAside(const std::filesystem::path& path, std::string_view suffix) {
     for (int i = 1; i < 1000; ++i) {
-        std::filesystem::path target = path.string() + std::string(suffix);
-        if (i > 1) target += "-" + std::to_string(i);
+        std::string name = path.string();
+        name.append(suffix);
+        if (i > 1) {
+            name.push_back('-');
+            name.append(std::to_string(i));
+        }
+        const std::filesystem::path target(name);
         struct stat st {};
         if (::lstat(target.c_str(), &st) == 0) continue;  // never replace an earlier one
         if (::rename(path.c_str(), target.c_str()) == 0) return target;

@@ -5,8 +5,10 @@ namespace halvyn {
 // Each group of actions, objects and platform state lives in its own sim/group_*.cc.
 // Add one line here when a group's managers exist.
 
+void registerSettingsGroup(SimRegistry& registry);
+
 void registerAllGroups(SimRegistry& registry) {
-    (void)registry;
+    registerSettingsGroup(registry);
 }
 
 }  // namespace halvyn

@@ -12,6 +12,8 @@
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
+#include "platform/sim/sim_cloud_store.h"
+#include "platform/sim/sim_preferences.h"
 
 namespace halvyn {
 
@@ -21,6 +23,11 @@ class SimPlatform final : public Platform {
 public:
     explicit SimPlatform(MainQueue& main);
     ~SimPlatform() override;
+
+    Preferences* preferences() override { return &preferences_; }
+    CloudStore* cloudStore() override { return &cloudStore_; }
+    SimPreferences& simPreferences() { return preferences_; }
+    SimCloudStore& simCloudStore() { return cloudStore_; }
 
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
@@ -47,6 +54,8 @@ private:
     SimSounds sounds_{main_, &effects_};
     SimPowerSources power_;
     SimBluetooth bluetooth_;
+    SimPreferences preferences_;
+    SimCloudStore cloudStore_;
 };
 
 }  // namespace halvyn

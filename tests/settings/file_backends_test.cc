@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "runtime/virtual_time.h"
+#include "settings/cloud_folder.h"
+#include "settings/json_value.h"
+#include "settings/preferences_file.h"
+
+namespace halvyn {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string tmpl = (fs::temp_directory_path() / "halvyn-settings-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data())) std::abort();
+        path_ = tmpl;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const fs::path& p, std::string_view text) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+class FileBackends : public ::testing::Test {
+protected:
+    Logger logger() { return Logger(&logs, "com.halvyn.app", "Defaults"); }
+    fs::path file() const { return dir.path() / "com.halvyn.app.json"; }
+
+    TempFolder dir;
+    CaptureLogSink logs;
+    VirtualTime time;
+};
+
+TEST_F(FileBackends, ValuesSurviveARestartAndTheFileIsPlainJson) {
+    {
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_FALSE(fs::exists(file())) << "nothing to save yet";
+        prefs.registerDefault("hudSpeed", Value("fast"));
+        prefs.set("hudSpeed", Value("smooth"));
+        prefs.set("hudDuration", Value(0.1 + 0.2));  // full precision, not six decimals
+        prefs.set("lockScreenWidgetOrder", Value(Value::Array{"weather", "battery"}));
+        prefs.set("enableHaptics", Value(false));
+        prefs.remove("enableHaptics");
+    }
+    auto doc = parseJson(slurp(file()));
+    ASSERT_TRUE(doc && doc->isObject());
+    EXPECT_EQ(doc->asObject().size(), 3u) << "registered defaults and removed objects are not saved";
+
+    PreferencesFile again(file(), time, logger());
+    EXPECT_EQ(again.stored("hudSpeed"), Value("smooth"));
+    EXPECT_EQ(again.stored("hudDuration"), Value(0.1 + 0.2));
+    EXPECT_EQ(again.stored("lockScreenWidgetOrder"), Value(Value::Array{"weather", "battery"}));
+    EXPECT_FALSE(again.stored("enableHaptics").has_value());
+    // No temporary files left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(FileBackends, UnreadableFileIsMovedAsideNeverOverwritten) {
+    const std::string garbage = "{\"hudSpeed\": \"smooth\", oops";
+    spit(file(), garbage);
+    {
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_FALSE(prefs.stored("hudSpeed").has_value()) << "defaults apply";
+        EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
+        EXPECT_FALSE(logs.lines.empty());
+        prefs.set("enableHaptics", Value(false));
+        EXPECT_TRUE(parseJson(slurp(file())).has_value());
+    }
+    // A second bad file does not replace the first one kept aside; valid JSON that is not an
+    // object is as unreadable.
+    spit(file(), "[1, 2, 3]");
+    PreferencesFile prefs(file(), time, logger());
+    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
+    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable-2"), "[1, 2, 3]");
+}
+
+TEST_F(FileBackends, DeeplyNestedDocumentIsRefusedNotRecursedInto) {
+    const std::string deep(20000, '[');
+    EXPECT_FALSE(parseJson(deep + std::string(20000, ']')).has_value());
+    spit(file(), "{\"a\":" + deep + std::string(20000, ']') + "}");
+    PreferencesFile prefs(file(), time, logger());
+    EXPECT_FALSE(prefs.stored("a").has_value());
+    EXPECT_TRUE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
+}
+
+TEST_F(FileBackends, ExternalEditIsNoticedOnTheNextCheck) {
+    PreferencesFile prefs(file(), time, logger(), seconds(1));
+    prefs.set("hudSpeed", Value("smooth"));
+    prefs.set("enableHaptics", Value(false));
+    std::vector<std::string> changed;
+    std::vector<Preferences::Origin> origins;
+    auto sub = prefs.observe([&](const std::vector<std::string>& names, Preferences::Origin o) {
+        changed.insert(changed.end(), names.begin(), names.end());
+        origins.push_back(o);
+    });
+
+    // Our own writes are not external changes.
+    time.advance(seconds(3));
+    EXPECT_TRUE(changed.empty());
+
+    // Another process replaces the file: one key changed, one removed, one added.
+    ASSERT_TRUE(writeFileAtomically(file(), R"({"hudSpeed":"instant","hudDuration":2})").ok);
+    time.advance(seconds(1));
+    std::sort(changed.begin(), changed.end());
+    EXPECT_EQ(changed, (std::vector<std::string>{"enableHaptics", "hudDuration", "hudSpeed"}));
+    ASSERT_EQ(origins.size(), 1u);
+    EXPECT_EQ(origins[0], Preferences::Origin::external);
+    EXPECT_EQ(prefs.stored("hudSpeed"), Value("instant"));
+    EXPECT_FALSE(prefs.stored("enableHaptics").has_value());
+
+    // An edit in place (same inode) that leaves garbage: kept aside, the values in use stay and
+    // are saved again.
+    changed.clear();
+    spit(file(), "{not json");
+    prefs.checkForExternalChanges();
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(prefs.stored("hudSpeed"), Value("instant"));
+    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), "{not json");
+    auto doc = parseJson(slurp(file()));
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(*doc->find("hudSpeed"), Value("instant"));
+}
+
+// A writer killed at any moment leaves the old or the new file, never a mix.
+TEST_F(FileBackends, WriterKilledMidWriteLeavesAWholeFile) {
+    const std::string a(1 << 18, 'a');
+    const std::string b(1 << 18, 'b');
+    {
+        PreferencesFile prefs(file(), time, logger());
+        prefs.set("big", Value(a));
+    }
+    for (int round = 0; round < 4; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(ready[0]);
+            VirtualTime t;
+            PreferencesFile prefs(file(), t, Logger(nullptr, "", ""));
+            for (int i = 0;; ++i) {
+                prefs.set("big", Value(i % 2 ? a : b));
+                if (i == 0) {
+                    const char c = 1;
+                    if (::write(ready[1], &c, 1) != 1) ::_exit(3);
+                }
+            }
+        }
+        ::close(ready[1]);
+        char c;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);  // the child is writing in its loop now
+        ::close(ready[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        auto doc = parseJson(slurp(file()));
+        ASSERT_TRUE(doc && doc->isObject()) << "round " << round;
+        const Value* big = doc->find("big");
+        ASSERT_TRUE(big && big->isString());
+        EXPECT_TRUE(big->asString() == a || big->asString() == b) << "round " << round;
+    }
+    PreferencesFile prefs(file(), time, logger());
+    EXPECT_FALSE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
+}
+
+// The same at a known moment: a writer that cannot finish its write (the file-size limit stops it
+// half way, as a full disk would) and then dies leaves the previous file whole.
+TEST_F(FileBackends, WriterStoppedHalfWayLeavesThePreviousFile) {
+    const std::string a(1 << 16, 'a');
+    {
+        PreferencesFile prefs(file(), time, logger());
+        prefs.set("big", Value(a));
+    }
+    const std::string before = slurp(file());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = 1 << 17;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        VirtualTime t;
+        PreferencesFile prefs(file(), t, Logger(nullptr, "", ""));
+        prefs.set("big", Value(std::string(1 << 18, 'b')));
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(slurp(file()), before);
+}
+
+TEST_F(FileBackends, TwoFolderStoresBehaveLikeTwoMachines) {
+    FolderCloudStore a(dir.path() / "sync", time, logger(), seconds(2));
+    FolderCloudStore b(dir.path() / "sync", time, logger(), seconds(2));
+    std::vector<std::string> seenA, seenB;
+    auto subA = a.observeExternalChanges([&](const auto& n) { seenA.insert(seenA.end(), n.begin(), n.end()); });
+    auto subB = b.observeExternalChanges([&](const auto& n) { seenB.insert(seenB.end(), n.begin(), n.end()); });
+
+    const WallTime t1 = WallTime(std::chrono::microseconds(1767603600123456));
+    a.set("hudSpeed", CloudEntry{Value("smooth"), t1});
+    time.advance(seconds(2));
+    EXPECT_TRUE(seenA.empty()) << "a store's own write reported as external";
+    EXPECT_EQ(seenB, std::vector<std::string>{"hudSpeed"});
+    EXPECT_EQ(b.get("hudSpeed"), (CloudEntry{Value("smooth"), t1})) << "time stamp lost precision";
+
+    // A removal on one machine, an entry without value, odd names.
+    b.set("odd/name..", CloudEntry{std::nullopt, t1});
+    b.remove("hudSpeed");
+    a.synchronize();
+    time.runCurrent();
+    std::sort(seenA.begin(), seenA.end());
+    EXPECT_EQ(seenA, (std::vector<std::string>{"hudSpeed", "odd/name.."}));
+    EXPECT_FALSE(a.get("hudSpeed").has_value());
+    EXPECT_EQ(a.get("odd/name.."), (CloudEntry{std::nullopt, t1}));
+    EXPECT_EQ(a.fileOf("odd/name..").parent_path(), dir.path() / "sync");
+
+    // A malformed entry reads as none; files the store did not write are ignored.
+    spit(a.fileOf("enableHaptics"), "{\"value\": true}");
+    spit(dir.path() / "sync" / "notes.txt", "hello");
+    EXPECT_FALSE(a.get("enableHaptics").has_value());
+    seenB.clear();
+    b.checkForExternalChanges();
+    EXPECT_EQ(seenB, std::vector<std::string>{"enableHaptics"});
+}
+
+}  // namespace
+}  // namespace halvyn
