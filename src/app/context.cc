@@ -1,6 +1,9 @@
 #include "app/context.h"
 
+#include "hud/brightness_manager.h"
+#include "hud/osdui_manager.h"
 #include "hud/sound_manager.h"
+#include "hud/volume_manager.h"
 #include "lockscreen/lock_manager.h"
 #include "lockscreen/lock_screen_hooks.h"
 #include "notch/gui_manager.h"
@@ -42,6 +45,26 @@ ScreenManager& Context::screenManager() {
 GUIManager& Context::guiManager() {
     if (!guiManager_) guiManager_ = std::make_unique<GUIManager>(*this);
     return *guiManager_;
+}
+
+SystemHUDSuppression* Context::systemHUD() {
+    if (systemHUD_) return systemHUD_;
+    return &osdUI();
+}
+
+VolumeManager& Context::volume() {
+    if (!volume_) volume_ = std::make_unique<VolumeManager>(*this);
+    return *volume_;
+}
+
+BrightnessManager& Context::brightness() {
+    if (!brightness_) brightness_ = std::make_unique<BrightnessManager>(*this);
+    return *brightness_;
+}
+
+OSDUIManager& Context::osdUI() {
+    if (!osdUI_) osdUI_ = std::make_unique<OSDUIManager>(*this);
+    return *osdUI_;
 }
 
 SoundManager& Context::sounds() {

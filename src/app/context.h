@@ -25,6 +25,10 @@ class ConnectivityManager;
 class LockManager;
 struct LockScreenHooks;
 class FocusStateSource;
+class VolumeManager;
+class BrightnessManager;
+class OSDUIManager;
+class NowPlayingVisibility;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -63,18 +67,25 @@ public:
     BatteryManager& battery();
     ConnectivityManager& connectivity();
     LockManager& lock();
+    VolumeManager& volume();
+    BrightnessManager& brightness();
+    OSDUIManager& osdUI();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
-    // The display-process suppression of the system's own volume and brightness display, once
-    // a manager provides it; absent, suppression on older systems does nothing.
-    SystemHUDSuppression* systemHUD() const { return systemHUD_; }
+    // The display-process suppression of the system's own volume and brightness display: the
+    // one set here (a test's), else the OSDUIManager, created on first use.
+    SystemHUDSuppression* systemHUD();
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
     // The lock-screen panel's show and hide and the widgets' refreshes, filled in by their owners.
     LockScreenHooks& lockScreenHooks();
     // Whether a Focus is active, once the Focus source provides it; absent, none is.
     FocusStateSource* focusState() const { return focusState_; }
     void setFocusState(FocusStateSource* s) { focusState_ = s; }
+    // Whether the now-playing activity is hidden, once the now-playing source provides it;
+    // absent, it is not.
+    NowPlayingVisibility* nowPlayingVisibility() const { return nowPlayingVisibility_; }
+    void setNowPlayingVisibility(NowPlayingVisibility* s) { nowPlayingVisibility_ = s; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -84,6 +95,7 @@ private:
 
     SystemHUDSuppression* systemHUD_ = nullptr;
     FocusStateSource* focusState_ = nullptr;
+    NowPlayingVisibility* nowPlayingVisibility_ = nullptr;
 
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
@@ -97,6 +109,10 @@ private:
     std::unique_ptr<BatteryManager> battery_;
     std::unique_ptr<ConnectivityManager> connectivity_;
     std::unique_ptr<LockManager> lock_;
+    std::unique_ptr<OSDUIManager> osdUI_;
+    // The displays read the sources and ask the notch: destroyed before them.
+    std::unique_ptr<VolumeManager> volume_;
+    std::unique_ptr<BrightnessManager> brightness_;
 };
 
 }  // namespace halvyn

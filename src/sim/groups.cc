@@ -6,9 +6,11 @@ namespace halvyn {
 // Add one line here when a group's managers exist.
 
 void registerSettingsGroup(SimRegistry& registry);
+void registerHudGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
+    registerHudGroup(registry);
 }
 
 }  // namespace halvyn

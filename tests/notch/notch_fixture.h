@@ -11,35 +11,12 @@
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "notch/screen_manager.h"
-#include "platform/platform.h"
-#include "platform/sim/sim_darwin_notify.h"
-#include "platform/sim/sim_screens.h"
-#include "platform/sim/sim_system.h"
-#include "platform/sim/sim_window_server.h"
-#include "platform/sim/sim_workspace.h"
+#include "platform/sim/sim_platform.h"
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
 namespace halvyn::testing {
-
-class NotchTestPlatform final : public Platform {
-public:
-    SimEffectLog effects;
-    SimScreens simScreens;
-    SimWindowServer simWindowServer{&effects};
-    SimWorkspace simWorkspace;
-    SimDarwinNotify simDarwinNotify{&effects};
-    SimSystemInfo simSystemInfo;
-    SimHaptics simHaptics{&effects};
-
-    Screens* screens() override { return &simScreens; }
-    WindowServer* windowServer() override { return &simWindowServer; }
-    Workspace* workspace() override { return &simWorkspace; }
-    DarwinNotify* darwinNotify() override { return &simDarwinNotify; }
-    SystemInfo* systemInfo() override { return &simSystemInfo; }
-    Haptics* haptics() override { return &simHaptics; }
-};
 
 // Answers every question the notch asks of a source from plain fields.
 struct FakeSource : NotificationSource, LiveActivitySource {
@@ -79,7 +56,7 @@ protected:
     NotchTest() {
         auto rt = std::make_unique<VirtualTime>();
         time = rt.get();
-        auto pf = std::make_unique<NotchTestPlatform>();
+        auto pf = std::make_unique<SimPlatform>(*time);
         sim = pf.get();
         ctx = std::make_unique<Context>(std::move(rt), std::move(pf), &logs);
         ctx->setSystemHUD(&hud);
@@ -102,6 +79,14 @@ protected:
     void at(double t) { time->runUntil(seconds(t)); }
     double now() const { return toSeconds(time->uptime()); }
 
+    // The field of an effect, by name.
+    static const Value& field(const Effect& e, const std::string& name) {
+        static const Value none;
+        for (auto& [k, v] : e.fields)
+            if (k == name) return v;
+        return none;
+    }
+
     // Runs the notch's start-up enable and lets the fade-in finish.
     void startEnabled() {
         notch().enable();
@@ -116,7 +101,7 @@ protected:
     }
 
     VirtualTime* time = nullptr;
-    NotchTestPlatform* sim = nullptr;
+    SimPlatform* sim = nullptr;
     CaptureLogSink logs;
     SystemHUDSpy hud;
     FakeState state;

@@ -1,11 +1,379 @@
+#include <tuple>
+
 #include "notch/notch_fixture.h"
 
 namespace halvyn::testing {
 namespace {
 
-TEST_F(NotchTest, Smoke) {
+// MARK: - Notifications
+
+TEST_F(NotchTest, VolumeWhilePlayingEndsTheActivityAndRestoresItAfterTheClose) {
     startEnabled();
-    EXPECT_TRUE(notch().isEnabled.get());
+    showActivity(L::isPlaying);  // settled by t = 1.5
+    at(2.0);
+    notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::none);
+    EXPECT_EQ(notch().notificationIntent.get(), N::didChangeVolume);
+
+    at(2.2999);
+    EXPECT_FALSE(notch().hasNotification.get());
+    at(2.3);
+    EXPECT_TRUE(notch().hasNotification.get());
+    EXPECT_EQ(notch().notification.get(), N::didChangeVolume);
+
+    at(3.7999);
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(3.8);  // 0.3 + 1.5 after the post
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_EQ(notch().notification.get(), N::none);
+
+    at(4.1499);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    at(4.15);  // 0.35 after the close
+    EXPECT_TRUE(notch().hasLiveActivity.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+TEST_F(NotchTest, NothingIsRestoredWhenNoSourceWantsItsActivityAnyMore) {
+    startEnabled();
+    showActivity(L::isPlaying);
+    notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    activity(L::isPlaying).wants = false;
+    at(10);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    EXPECT_FALSE(notch().hasNotification.get());
+}
+
+TEST_F(NotchTest, RepeatedPostsOfOneKindKeepItUpUntilDismissAfterTheLast) {
+    startEnabled();
+    at(1.0);
+    notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    EXPECT_TRUE(notch().hasNotification.get());  // the direct path is not deferred
+    at(2.0);
+    notch().setNotification(true, N::didChangeVolume, 0.3, 1.5);
+    at(2.5);  // the first post's close time has passed
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(3.4999);
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(3.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+}
+
+TEST_F(NotchTest, ADifferentKindSwapsAfterTheAnimationGap) {
+    startEnabled();
+    at(1.0);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    at(1.5);
+    notch().setNotification(true, N::didChangeBrightness, 0.35, 1.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_EQ(notch().notification.get(), N::didChangeVolume);
+    at(1.8499);
+    EXPECT_FALSE(notch().hasNotification.get());
+    at(1.85);
+    EXPECT_TRUE(notch().hasNotification.get());
+    EXPECT_EQ(notch().notification.get(), N::didChangeBrightness);
+    at(3.3499);  // duration + dismissAfter after the second post
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(3.35);
+    EXPECT_FALSE(notch().hasNotification.get());
+}
+
+TEST_F(NotchTest, ClosingIsDeferredToTheNextTurnAndCapturesTheAccessory) {
+    startEnabled();
+    notch().setNotification(true, N::didConnectAirPods, 0.35, 0);
+    state.device = VirtualDevice{VirtualDevice::Kind::airPodsPro2, AirPodsState::leftOnly};
+    notch().setNotification(false, N::none, 0.35, 0);
+    EXPECT_TRUE(notch().hasNotification.get());  // a caller reading right after sees the old state
+    time->runCurrent();
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_FALSE(notch().localDevice.get().has_value());  // taken when the close completes
+    time->advance(seconds(0.35));
+    ASSERT_TRUE(notch().localDevice.get().has_value());
+    EXPECT_EQ(notch().localDevice.get()->kind, VirtualDevice::Kind::airPodsPro2);
+}
+
+TEST_F(NotchTest, UnregisteredKindsAndNoneAreNeverShown) {
+    startEnabled();
+    regs.clear();  // every source gone
+    notch().setNotification(true, N::isCharging, 0.35, 1);
+    notch().setNotification(true, N::none, 0.35, 1);
+    at(5);
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_EQ(notch().preferredLiveActivity(), L::none);
+}
+
+// MARK: - Refused requests keep what shows (mended: they used to cancel its close timer)
+
+TEST_F(NotchTest, ARefusedNotificationLeavesTheShowingOneAndItsTimer) {
+    startEnabled();
+    at(1.0);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    source(N::isCharging).allows = false;
+    at(1.6);  // the show has completed
+    notch().setNotification(true, N::isCharging, 0.35, 3);
+    EXPECT_EQ(source(N::isCharging).asked, 1);
+    EXPECT_EQ(notch().notificationIntent.get(), N::none);
+    at(2.4999);
+    EXPECT_TRUE(notch().hasNotification.get());
+    EXPECT_EQ(notch().notification.get(), N::didChangeVolume);
+    at(2.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+}
+
+TEST_F(NotchTest, ARefusedNotificationKeepsAPendingRestore) {
+    startEnabled();
+    showActivity(L::isPlaying);
+    notch().setNotification(true, N::didChangeVolume, 0.3, 1.0);  // closes at 2.8, restores at 3.15
+    source(N::isLowBattery).allows = false;
+    at(3.0);
+    notch().setNotification(true, N::isLowBattery, 0.35, 1);
+    at(3.15);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+TEST_F(NotchTest, ADismissedNowPlayingStartLeavesTheShowingNotificationsTimer) {
+    startEnabled();
+    notch().isDismissed = true;
+    at(1.0);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    at(1.5);
+    notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);
+    at(2.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+}
+
+TEST_F(NotchTest, ABlockedStartLeavesTheShowingNotificationsTimer) {
+    startEnabled();
+    at(1.0);
+    // Both in one turn: the notification shows at once, the activity on the next turn.
+    notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    at(1.5);
+    ASSERT_TRUE(notch().hasLiveActivity.get());
+    notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);  // blocked: an activity shows
+    at(2.4999);
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(2.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+}
+
+// MARK: - Live activities
+
+using LA = Notch::LiveActivity;
+
+class PrecedenceTest : public NotchTest,
+                       public ::testing::WithParamInterface<std::tuple<Notch::LiveActivity, Notch::LiveActivity, bool>> {};
+
+TEST_P(PrecedenceTest, ALaterKindNeverDisplacesAnEarlierOneUnlessForced) {
+    const auto [current, requested, replaces] = GetParam();
+    startEnabled();
+    notch().setLiveActivity(true, current, false, {}, 0.35);
+    at(2);
+    ASSERT_EQ(notch().liveActivity.get(), current);
+    notch().setLiveActivity(true, requested, false, {}, 0.35);
+    at(4);
+    EXPECT_EQ(notch().liveActivity.get(), replaces ? requested : current);
+    // Forced, the request always proceeds.
+    notch().setLiveActivity(true, L::isPlaying, true, {}, 0.35);
+    at(6);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PrecedenceTest,
+    ::testing::Values(std::make_tuple(LA::isLocked, LA::isLocked, false), std::make_tuple(LA::isLocked, LA::isAdjusting, false),
+                      std::make_tuple(LA::isLocked, LA::isFocus, false), std::make_tuple(LA::isLocked, LA::isCalendar, false),
+                      std::make_tuple(LA::isLocked, LA::isPlaying, false), std::make_tuple(LA::isAdjusting, LA::isLocked, true),
+                      std::make_tuple(LA::isAdjusting, LA::isAdjusting, false), std::make_tuple(LA::isAdjusting, LA::isFocus, false),
+                      std::make_tuple(LA::isAdjusting, LA::isCalendar, false), std::make_tuple(LA::isFocus, LA::isLocked, true),
+                      std::make_tuple(LA::isFocus, LA::isAdjusting, true), std::make_tuple(LA::isFocus, LA::isFocus, false),
+                      std::make_tuple(LA::isFocus, LA::isCalendar, false), std::make_tuple(LA::isCalendar, LA::isFocus, true),
+                      std::make_tuple(LA::isCalendar, LA::isCalendar, false), std::make_tuple(LA::isCalendar, LA::isPlaying, false),
+                      std::make_tuple(LA::isPlaying, LA::isLocked, true), std::make_tuple(LA::isPlaying, LA::isCalendar, true),
+                      std::make_tuple(LA::isPlaying, LA::isPlaying, false), std::make_tuple(LA::isPlaying, LA::none, false)));
+
+TEST_F(NotchTest, StartingIsDeferredAndASwapShowsAfterTheDuration) {
+    startEnabled();
+    bool ran = false;
+    notch().setLiveActivity(true, L::isPlaying, false, [&] { ran = true; }, 0.35);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    EXPECT_TRUE(notch().isWidening.get());
+    time->runCurrent();
+    EXPECT_TRUE(notch().hasLiveActivity.get());
+    EXPECT_TRUE(ran);
+    at(2.0);
+    notch().setLiveActivity(true, L::isLocked, false, {}, 0.35);
+    EXPECT_FALSE(notch().hasLiveActivity.get());  // the old one springs away at once
+    at(2.3499);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+    at(2.35);
+    EXPECT_TRUE(notch().hasLiveActivity.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::isLocked);
+}
+
+TEST_F(NotchTest, DismissedNowPlayingWaitsForTheNextExpansion) {
+    startEnabled();
+    notch().isDismissed = true;
+    notch().setLiveActivity(true, L::isPlaying, true, {}, 0.35);
+    at(2);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    notch().setExpanded(true, false);
+    at(3);
+    EXPECT_TRUE(notch().isExpanded.get());
+    EXPECT_FALSE(notch().isDismissed.get());
+    notch().setExpanded(false, false);
+    notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);
+    at(4);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+// MARK: - Adjusting
+
+TEST_F(NotchTest, WhileAdjustingOnlyTheAdjustingActivityIsAccepted) {
+    startEnabled();
+    notch().setAdjusting(true, Notch::Axis::horizontal);
+    at(2);
+    EXPECT_EQ(notch().liveActivity.get(), L::isAdjusting);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    notch().setLiveActivity(true, L::isLocked, true, {}, 0.35);
+    notch().setLiveActivity(true, L::isPlaying, true, {}, 0.35);
+    notch().setExpanded(true, false);
+    at(4);
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::isAdjusting);
+    EXPECT_FALSE(notch().isExpanded.get());
+}
+
+TEST_F(NotchTest, AShortDragKeepsThePreviewALongOneEndsAtOnce) {
+    startEnabled();
+    activity(L::isPlaying).wants = true;
+    at(1.0);
+    notch().setAdjusting(true, Notch::Axis::horizontal);
+    at(1.1);
+    notch().setAdjusting(false, Notch::Axis::horizontal);
+    at(2.3499);
+    EXPECT_TRUE(notch().isAdjusting.get());
+    at(2.35);  // 1.25 s after the end
+    EXPECT_FALSE(notch().isAdjusting.get());
+    at(3.0);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);  // forced over the preview
+
+    at(4.0);
+    notch().setAdjusting(true, Notch::Axis::vertical);
+    time->runCurrent();
+    EXPECT_TRUE(notch().isQuickPeeking.get());
+    EXPECT_EQ(notch().quickPeek.get(), Q::isAdjusting);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    at(4.5);
+    notch().setAdjusting(false, Notch::Axis::vertical);
+    time->runCurrent();
+    EXPECT_FALSE(notch().isAdjusting.get());
+    EXPECT_FALSE(notch().isQuickPeeking.get());
+}
+
+TEST_F(NotchTest, EndingWithoutAStartEndsAtOnceAndEndsTheActivityWhenNoneIsWanted) {
+    startEnabled();
+    notch().setAdjusting(false, Notch::Axis::horizontal);
+    time->runCurrent();
+    EXPECT_FALSE(notch().isAdjusting.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+}
+
+// MARK: - Quick peeks, expansion, output, haptics
+
+TEST_F(NotchTest, AQuickPeekUnderThePointerOutlivesItsTimer) {
+    startEnabled();
+    notch().setQuickPeek(true, Q::isPlaying, true, 0.4, -0.3, 2);
+    time->runCurrent();
+    EXPECT_TRUE(notch().isQuickPeeking.get());
+    notch().isMouseInsideLeftContent = true;
+    at(5);
+    EXPECT_TRUE(notch().isQuickPeeking.get());
+    notch().isMouseInsideLeftContent = false;
+    notch().setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, 2);
+    at(6.9999);
+    EXPECT_TRUE(notch().isQuickPeeking.get());
+    at(7);
+    EXPECT_FALSE(notch().isQuickPeeking.get());
+    EXPECT_EQ(notch().quickPeek.get(), Q::isCalendar);  // keeps its last kind
+}
+
+TEST_F(NotchTest, QuickPeekGatesFollowTheirSettings) {
+    startEnabled();
+    defaults().set(keys::enableQuickPeek, false);
+    notch().setQuickPeek(true, Q::isPlaying, true, 0.4, -0.3, 0);
+    time->runCurrent();
+    EXPECT_FALSE(notch().isQuickPeeking.get());
+    notch().setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, 0);  // its own setting is on
+    time->runCurrent();
+    EXPECT_TRUE(notch().isQuickPeeking.get());
+    defaults().set(keys::enableCalendarQuickPeek, false);
+    notch().setQuickPeek(false, Q::none, true, 0.4, -0.3, 0);
+    notch().setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, 0);
+    time->runCurrent();
+    EXPECT_FALSE(notch().isQuickPeeking.get());
+}
+
+TEST_F(NotchTest, ExpansionIsRefusedWhileLockedOrInactive) {
+    startEnabled();
+    state.locked = true;
+    notch().setExpanded(true, false);
+    at(2);
+    EXPECT_FALSE(notch().isExpanded.get());
+
+    state.locked = false;
+    defaults().set(keys::disableExpandWhileInactive, true);
+    notch().setExpanded(true, false);
+    at(3);
+    EXPECT_FALSE(notch().isExpanded.get());
+    state.playing = true;
+    notch().setExpanded(true, false);
+    time->runCurrent();
+    EXPECT_TRUE(notch().isExpanded.get());
+    EXPECT_TRUE(notch().isExpanding.get());
+    at(3.4499);
+    EXPECT_TRUE(notch().isExpanding.get());
+    at(3.45);
+    EXPECT_FALSE(notch().isExpanding.get());
+}
+
+TEST_F(NotchTest, ExpandingHidesTheNotificationAndCollapsingClosesTheOutput) {
+    startEnabled();
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    notch().setExpanded(true, true);
+    EXPECT_FALSE(notch().hasNotification.get());
+    at(1);
+    notch().setOutput(true, false);
+    time->runCurrent();
+    EXPECT_TRUE(notch().hasOutput.get());
+    notch().setExpanded(false, true);
+    time->runCurrent();
+    EXPECT_FALSE(notch().isExpanded.get());
+    EXPECT_TRUE(notch().isCollapsing.get());
+    EXPECT_FALSE(notch().hasOutput.get());
+    at(1.25);
+    EXPECT_FALSE(notch().isCollapsing.get());
+    at(5);
+    EXPECT_FALSE(notch().hasNotification.get());  // its timers went with the expansion
+    EXPECT_EQ(notch().notification.get(), N::didChangeVolume);
+}
+
+TEST_F(NotchTest, HapticTapsCloserThanATenthOfASecondAreDropped) {
+    startEnabled();
+    at(1.0);
+    notch().triggerHaptic();
+    at(1.05);
+    notch().triggerHaptic();
+    EXPECT_EQ(sim->simHaptics().taps, std::vector<int>{2});
+    at(1.1);
+    notch().triggerHaptic();
+    EXPECT_EQ(sim->simHaptics().taps.size(), 2u);
+    defaults().set(keys::enableHaptics, false);
+    at(2);
+    notch().triggerHaptic();
+    EXPECT_EQ(sim->simHaptics().taps.size(), 2u);
 }
 
 }  // namespace

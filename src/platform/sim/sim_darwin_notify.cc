@@ -23,12 +23,7 @@ bool SimDarwinNotify::setState(NotifyToken token, std::uint64_t state) {
     if (it == registrations_.end()) return false;
     const std::string name = it->second.name;
     states_[name] = state;
-    if (effects_) {
-        Value v = Value::object();
-        v.set("name", name);
-        v.set("state", static_cast<double>(state));
-        effects_->record("darwinNotify", std::move(v));
-    }
+    if (effects_) effects_->record("darwinNotify", {{"name", Value(name)}, {"state", Value(static_cast<double>(state))}});
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "platform/darwin_notify.h"
-#include "platform/sim/sim_effects.h"
+#include "platform/sim/effect_log.h"
 
 namespace halvyn {
 
@@ -17,7 +17,7 @@ public:
         std::function<void(NotifyToken)> handler;
     };
 
-    explicit SimDarwinNotify(SimEffectLog* effects = nullptr) : effects_(effects) {}
+    explicit SimDarwinNotify(EffectLog* effects = nullptr) : effects_(effects) {}
 
     std::optional<NotifyToken> registerCheck(const std::string& name) override;
     std::optional<NotifyToken> registerDispatch(const std::string& name, const std::string& queueLabel,
@@ -31,7 +31,7 @@ public:
     std::size_t activeRegistrations() const { return registrations_.size(); }
 
 private:
-    SimEffectLog* effects_;
+    EffectLog* effects_;
     std::map<NotifyToken, Registration> registrations_;
     std::map<std::string, std::uint64_t> states_;
     NotifyToken next_ = 1;

@@ -6,14 +6,19 @@
 
 #include "platform/platform.h"
 #include "platform/sim/effect_log.h"
+#include "platform/sim/sim_cloud_store.h"
+#include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_audio_devices.h"
 #include "platform/sim/sim_bluetooth.h"
 #include "platform/sim/sim_display_brightness.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
-#include "platform/sim/sim_cloud_store.h"
-#include "platform/sim/sim_preferences.h"
+#include "platform/sim/sim_darwin_notify.h"
+#include "platform/sim/sim_screens.h"
+#include "platform/sim/sim_system.h"
+#include "platform/sim/sim_window_server.h"
+#include "platform/sim/sim_workspace.h"
 
 namespace halvyn {
 
@@ -45,17 +50,37 @@ public:
     SimPowerSources& simPowerSources() { return power_; }
     SimBluetooth& simBluetooth() { return bluetooth_; }
 
+    Screens* screens() override { return &screens_; }
+    WindowServer* windowServer() override { return &windowServer_; }
+    Workspace* workspace() override { return &workspace_; }
+    DarwinNotify* darwinNotify() override { return &darwinNotify_; }
+    SystemInfo* systemInfo() override { return &systemInfo_; }
+    Haptics* haptics() override { return &haptics_; }
+
+    SimScreens& simScreens() { return screens_; }
+    SimWindowServer& simWindowServer() { return windowServer_; }
+    SimWorkspace& simWorkspace() { return workspace_; }
+    SimDarwinNotify& simDarwinNotify() { return darwinNotify_; }
+    SimSystemInfo& simSystemInfo() { return systemInfo_; }
+    SimHaptics& simHaptics() { return haptics_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
+    SimPreferences preferences_;
+    SimCloudStore cloudStore_;
     SimAudioDevices audio_{main_};
     SimDisplayBrightness brightness_;
     SimProcesses processes_{main_, &effects_};
     SimSounds sounds_{main_, &effects_};
     SimPowerSources power_;
     SimBluetooth bluetooth_;
-    SimPreferences preferences_;
-    SimCloudStore cloudStore_;
+    SimScreens screens_;
+    SimWindowServer windowServer_{&effects_};
+    SimWorkspace workspace_;
+    SimDarwinNotify darwinNotify_{&effects_};
+    SimSystemInfo systemInfo_;
+    SimHaptics haptics_{&effects_};
 };
 
 }  // namespace halvyn

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/haptics.h"
-#include "platform/sim/sim_effects.h"
+#include "platform/sim/effect_log.h"
 #include "platform/system_info.h"
 
 namespace halvyn {
@@ -20,20 +20,16 @@ private:
 // Each tap is the effect "haptic" (pattern).
 class SimHaptics final : public Haptics {
 public:
-    explicit SimHaptics(SimEffectLog* effects = nullptr) : effects_(effects) {}
+    explicit SimHaptics(EffectLog* effects = nullptr) : effects_(effects) {}
     void perform(int pattern, int performanceTime) override {
         taps.push_back(pattern);
         (void)performanceTime;
-        if (effects_) {
-            Value v = Value::object();
-            v.set("pattern", pattern);
-            effects_->record("haptic", std::move(v));
-        }
+        if (effects_) effects_->record("haptic", {{"pattern", Value(pattern)}});
     }
     std::vector<int> taps;
 
 private:
-    SimEffectLog* effects_;
+    EffectLog* effects_;
 };
 
 }  // namespace halvyn

@@ -15,11 +15,7 @@ Value rectValue(const Rect& r) {
 
 void SimWindowServer::record(const Window& w, const char* action) {
     if (!effects_) return;
-    Value v = Value::object();
-    v.set("owner", w.config.owner);
-    v.set("action", action);
-    v.set("frame", rectValue(w.frame));
-    effects_->record("window", std::move(v));
+    effects_->record("window", {{"owner", Value(w.config.owner)}, {"action", Value(action)}, {"frame", rectValue(w.frame)}});
 }
 
 WindowId SimWindowServer::createPanel(const PanelConfig& config) {

@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "platform/sim/sim_effects.h"
+#include "platform/sim/effect_log.h"
 #include "platform/window_server.h"
 
 namespace halvyn {
@@ -26,7 +26,7 @@ public:
         std::set<WindowId> windows;
     };
 
-    explicit SimWindowServer(SimEffectLog* effects = nullptr) : effects_(effects) {}
+    explicit SimWindowServer(EffectLog* effects = nullptr) : effects_(effects) {}
 
     WindowId createPanel(const PanelConfig& config) override;
     void orderFrontRegardless(WindowId window) override;
@@ -60,7 +60,7 @@ public:
 private:
     void record(const Window& w, const char* action);
 
-    SimEffectLog* effects_;
+    EffectLog* effects_;
     std::map<WindowId, Window> windows_;
     std::map<SpaceId, Space> spaces_;
     WindowId nextWindow_ = 1;

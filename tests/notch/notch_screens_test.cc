@@ -1,0 +1,267 @@
+#include "notch/notch_fixture.h"
+
+namespace halvyn::testing {
+namespace {
+
+Screen external(std::uint32_t id, bool main) {
+    Screen s;
+    s.displayNumber = id;
+    s.mainDisplay = main;
+    s.frame = {1512, 0, 1920, 1080};
+    s.visibleFrame = {1512, 0, 1920, 1055};
+    return s;
+}
+
+Screen builtIn(bool main) {
+    Screen s = SimScreens::defaultScreen();
+    s.mainDisplay = main;
+    return s;
+}
+
+class NotchScreensTest : public NotchTest {
+protected:
+    std::vector<Effect> windowEffects() const { return sim->effects().ofKind("window"); }
+    std::string lastWindowAction() const {
+        auto w = windowEffects();
+        return w.empty() ? "" : field(w.back(), "action").asString();
+    }
+};
+
+// MARK: - Geometry
+
+TEST_F(NotchScreensTest, AHardwareNotchIsMeasuredAndClampedToTheMinimumExpandedSize) {
+    notch().updateNotchSize(SimScreens::defaultScreen());
+    EXPECT_EQ(notch().notchWidth.get(), 184);
+    EXPECT_EQ(notch().notchHeight.get(), 38);
+    EXPECT_EQ(notch().notchExpandedWidth.get(), 345);
+    EXPECT_EQ(notch().notchExpandedHeight.get(), 180);
+
+    Screen wide = SimScreens::defaultScreen();
+    wide.auxiliaryTopLeft = wide.auxiliaryTopRight = 600;  // 312 wide
+    notch().updateNotchSize(wide);
+    EXPECT_EQ(notch().notchExpandedWidth.get(), 472);
+}
+
+TEST_F(NotchScreensTest, AScreenWithoutNotchGetsASimulatedOneAsTallAsItsMenuBar) {
+    notch().updateNotchSize(external(2, true));
+    EXPECT_EQ(notch().notchWidth.get(), 185);
+    EXPECT_EQ(notch().notchHeight.get(), 24);
+    EXPECT_EQ(notch().notchExpandedWidth.get(), 345);
+    EXPECT_EQ(notch().notchExpandedHeight.get(), 174);
+
+    Screen noMenuBar = external(2, true);
+    noMenuBar.visibleFrame = noMenuBar.frame;
+    noMenuBar.frame.height = 1080;
+    notch().updateNotchSize(noMenuBar);
+    EXPECT_EQ(notch().notchHeight.get(), 24);
+
+    Screen oneArea = SimScreens::defaultScreen();  // only one of the two areas: no camera housing
+    oneArea.auxiliaryTopRight.reset();
+    notch().updateNotchSize(oneArea);
+    EXPECT_EQ(notch().notchWidth.get(), 185);
+}
+
+TEST_F(NotchScreensTest, AZeroSizedScreenNeverGivesNegativeSizes) {
+    Screen zero = SimScreens::defaultScreen();
+    zero.frame = zero.visibleFrame = Rect{};
+    notch();  // observing screen changes
+    sim->simScreens().set({zero});
+    time->runCurrent();
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_EQ(notch().notchWidth.get(), 0);
+    EXPECT_EQ(notch().notchExpandedWidth.get(), 345);
+    ASSERT_NE(notch().panel(), nullptr);
+    const auto* w = sim->simWindowServer().window(notch().panel()->id());
+    EXPECT_EQ(w->frame, (Rect{-288, -320, 576, 320}));
+}
+
+// MARK: - Window
+
+TEST_F(NotchScreensTest, EnableCreatesOnePanelCentredAtTheTopInThePrivateSpace) {
+    notch().enable();
+    ASSERT_NE(notch().panel(), nullptr);
+    const auto* w = sim->simWindowServer().window(notch().panel()->id());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->frame, (Rect{468, 662, 576, 320}));
+    EXPECT_EQ(w->config.styleMask, 0x8080u);
+    EXPECT_EQ(w->config.level, 1000);
+    EXPECT_EQ(w->config.collectionBehavior, 0x151u);
+    EXPECT_FALSE(w->config.canBecomeKey);
+    EXPECT_EQ(w->sharingType, 1);
+    const auto* space = sim->simWindowServer().space(notch().notchSpace().identifier());
+    EXPECT_EQ(space->level, 400);
+    EXPECT_TRUE(space->shown);
+    EXPECT_EQ(space->windows.count(notch().panel()->id()), 1u);
+
+    EXPECT_FALSE(notch().isVisible.get());
+    at(0.05);
+    EXPECT_TRUE(notch().isVisible.get());
+    notch().enable();  // already enabled: no second window
+    EXPECT_EQ(windowEffects().size(), 2u);  // open at the zero rectangle, then the frame
+}
+
+TEST_F(NotchScreensTest, HiddenFromScreenCaptureWhenAsked) {
+    defaults().set(keys::hideFromScreenCapture, true);
+    notch().enable();
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 0);
+    defaults().set(keys::hideFromScreenCapture, false);
+    notch().updateSharingType();
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 1);
+}
+
+TEST_F(NotchScreensTest, AnAnimatedDisableFadesThenClosesTheWindow) {
+    startEnabled();
+    const WindowId id = notch().panel()->id();
+    at(1.0);
+    notch().disable(false);
+    EXPECT_FALSE(notch().isEnabled.get());
+    EXPECT_FALSE(notch().isVisible.get());
+    at(1.4499);
+    EXPECT_NE(notch().panel(), nullptr);
+    at(1.45);
+    EXPECT_EQ(notch().panel(), nullptr);
+    EXPECT_EQ(lastWindowAction(), "close");
+    EXPECT_TRUE(sim->simWindowServer().space(notch().notchSpace().identifier())->windows.empty());
+    EXPECT_TRUE(sim->simWindowServer().window(id)->closed);
+}
+
+TEST_F(NotchScreensTest, AnEnableRightAfterAnImmediateDisableKeepsTheWindow) {
+    startEnabled();
+    notch().disable(true);
+    EXPECT_NE(notch().panel(), nullptr);  // closed on the next turn
+    notch().enable();
+    at(2);
+    ASSERT_NE(notch().panel(), nullptr);
+    EXPECT_TRUE(notch().isVisible.get());
+    EXPECT_TRUE(sim->simWindowServer().window(notch().panel()->id())->open);
+}
+
+TEST_F(NotchScreensTest, ADisableWithinTheFadeInKeepsTheContentHidden) {
+    notch().enable();
+    at(0.01);
+    notch().disable(false);
+    at(1);
+    EXPECT_FALSE(notch().isVisible.get());
+    EXPECT_EQ(notch().panel(), nullptr);
+}
+
+// MARK: - Screen choice
+
+TEST_F(NotchScreensTest, BuiltInDisplayUnavailableKeepsTheNotchAwayUntilItReturns) {
+    defaults().set(keys::showOnDisplay, DisplayType::builtInDisplay);
+    sim->simScreens().set({external(2, true)});
+    time->runCurrent();
+    notch().enable();
+    EXPECT_FALSE(notch().isEnabled.get());
+    EXPECT_EQ(notch().panel(), nullptr);
+
+    sim->simScreens().set({builtIn(false), external(2, true)});
+    time->runCurrent();
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_TRUE(notch().hasNotch());
+
+    sim->simScreens().set({external(2, true)});  // the lid closes
+    time->runCurrent();
+    EXPECT_FALSE(notch().isEnabled.get());
+    EXPECT_EQ(notch().panel(), nullptr);
+}
+
+TEST_F(NotchScreensTest, MainScreenFollowsTheMenuBarAndMovesTheWindow) {
+    startEnabled();
+    sim->simScreens().set({builtIn(false), external(2, true)});
+    time->runCurrent();
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_FALSE(notch().hasNotch());
+    EXPECT_EQ(notch().notchWidth.get(), 185);
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->frame, (Rect{2184, 760, 576, 320}));
+    EXPECT_EQ(lastWindowAction(), "frame");
+}
+
+TEST_F(NotchScreensTest, NoScreensAtAllDisablesAndALaterScreenEnablesAgain) {
+    startEnabled();
+    sim->simScreens().set({});
+    time->runCurrent();
+    EXPECT_FALSE(notch().isEnabled.get());
+    EXPECT_EQ(notch().panel(), nullptr);
+    EXPECT_FALSE(notch().hasNotch());
+    EXPECT_EQ(notch().targetScreen(), std::nullopt);
+
+    Screen unnumbered = builtIn(true);  // a screen without a display number matches no lookup
+    unnumbered.displayNumber.reset();
+    sim->simScreens().set({unnumbered});
+    time->runCurrent();
+    EXPECT_FALSE(notch().isEnabled.get());
+
+    sim->simScreens().set({builtIn(true)});
+    at(2);
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_TRUE(notch().isVisible.get());
+}
+
+TEST_F(NotchScreensTest, AScreenChangeWhileANotificationShowsKeepsItAndItsTimer) {
+    startEnabled();
+    at(1.0);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    at(1.2);
+    sim->simScreens().set({builtIn(false), external(2, true)});
+    time->runCurrent();
+    EXPECT_TRUE(notch().hasNotification.get());
+    at(2.5);
+    EXPECT_FALSE(notch().hasNotification.get());
+
+    // Losing every screen takes the notification away with the notch; nothing is left behind.
+    notch().setNotification(true, N::didChangeBrightness, 0.35, 1.5);
+    at(3.0);
+    sim->simScreens().set({});
+    at(6);
+    EXPECT_FALSE(notch().hasNotification.get());
+    EXPECT_FALSE(notch().isEnabled.get());
+}
+
+// MARK: - System display suppression
+
+TEST_F(NotchScreensTest, OlderSystemsSuppressThroughTheDisplayProcess) {
+    notch().enable();
+    notch().disable(true);
+    EXPECT_EQ(hud.calls, (std::vector<std::string>{"suppress", "restore"}));
+    EXPECT_TRUE(sim->effects().ofKind("darwinNotify").empty());
+}
+
+TEST_F(NotchScreensTest, System26SuppressesThroughTheGameOverlaySignal) {
+    sim->simSystemInfo().setVersion("26.0");
+    notch().enable();
+    notch().disable(true);
+    const auto signals = sim->effects().ofKind("darwinNotify");
+    ASSERT_EQ(signals.size(), 2u);
+    EXPECT_EQ(Value(signals[0].fields).toJson(),
+              R"({"name":"com.apple.GameOverlayUI.dashboardControlsVisibilityChanged","state":1})");
+    EXPECT_EQ(field(signals[1], "state").asNumber(), 0);
+    EXPECT_EQ(sim->simDarwinNotify().activeRegistrations(), 0u);
+    EXPECT_TRUE(hud.calls.empty());
+
+    defaults().set(keys::enableBrightness, false);
+    defaults().set(keys::enableVolume, false);
+    notch().enable();
+    EXPECT_EQ(sim->effects().ofKind("darwinNotify").size(), 2u);
+}
+
+TEST_F(NotchScreensTest, AFailingSignalIsIgnored) {
+    sim->simSystemInfo().setVersion("26.1");
+    sim->simDarwinNotify().failing = true;
+    notch().enable();
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_TRUE(sim->effects().ofKind("darwinNotify").empty());
+}
+
+TEST(SystemVersionTest, ParsesWhatItCanAndReadsTheRestAsZero) {
+    EXPECT_EQ(SystemVersion::parse("15.1"), (SystemVersion{15, 1, 0}));
+    EXPECT_EQ(SystemVersion::parse("26.0.1"), (SystemVersion{26, 0, 1}));
+    EXPECT_EQ(SystemVersion::parse("14"), (SystemVersion{14, 0, 0}));
+    EXPECT_EQ(SystemVersion::parse("15.2 beta"), (SystemVersion{15, 2, 0}));
+    EXPECT_EQ(SystemVersion::parse(""), (SystemVersion{0, 0, 0}));
+    EXPECT_EQ(SystemVersion::parse("x.y"), (SystemVersion{0, 0, 0}));
+    EXPECT_GT(SystemVersion::parse("99999999999999999999.1").major, 26);  // huge numbers saturate
+}
+
+}  // namespace
+}  // namespace halvyn::testing

@@ -1,0 +1,146 @@
+#include "notch/notch_fixture.h"
+
+namespace halvyn::testing {
+namespace {
+
+class ScreenManagerTest : public NotchTest {
+protected:
+    ScreenManager& manager() { return ctx->screenManager(); }
+    void setFullscreen(bool fullscreen) {
+        sim->simWindowServer().setFullscreen(fullscreen);
+        sim->simWorkspace().post(WorkspaceEvent::activeSpaceDidChange);
+    }
+    void post(const char* name) { sim->simWorkspace().postDistributed(name); }
+};
+
+TEST_F(ScreenManagerTest, ReadsTheActiveSpaceAtConstruction) {
+    sim->simWindowServer().setActiveSpaceType(1);  // an ordinary desktop
+    EXPECT_FALSE(manager().isFullscreen.get());
+    sim->simWindowServer().setActiveSpaceType(2);
+    setFullscreen(true);  // no setting asks for it: not even re-read
+    EXPECT_FALSE(manager().isFullscreen.get());
+}
+
+TEST_F(ScreenManagerTest, FullscreenTakesTheNotchAwayAndTheLockScreenBringsItBack) {
+    defaults().set(keys::disableWhileInFullscreen, true);
+    manager();
+    startEnabled();
+    activity(L::isPlaying).wants = true;
+
+    at(1.0);
+    setFullscreen(true);
+    EXPECT_TRUE(manager().isFullscreen.get());
+    EXPECT_FALSE(notch().isEnabled.get());
+    at(1.45);
+    EXPECT_EQ(notch().panel(), nullptr);
+
+    at(2.0);
+    post("com.apple.screenIsLocked");
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_NE(notch().panel(), nullptr);
+
+    at(3.0);
+    post("com.apple.screenIsUnlocked");  // still in fullscreen
+    EXPECT_FALSE(notch().isEnabled.get());
+    at(3.45);
+    EXPECT_EQ(notch().panel(), nullptr);
+
+    at(4.0);
+    setFullscreen(false);
+    EXPECT_TRUE(notch().isEnabled.get());
+    at(5.0);
+    EXPECT_TRUE(notch().isVisible.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+TEST_F(ScreenManagerTest, UnlockingOutsideFullscreenLeavesTheNotchAlone) {
+    defaults().set(keys::disableWhileInFullscreen, true);
+    manager();
+    startEnabled();
+    post("com.apple.screenIsUnlocked");
+    EXPECT_TRUE(notch().isEnabled.get());
+}
+
+TEST_F(ScreenManagerTest, HideWhileInFullscreenEndsAndRestartsNowPlaying) {
+    defaults().set(keys::hideWhileInFullscreen, true);
+    manager();
+    startEnabled();
+    showActivity(L::isPlaying);
+    setFullscreen(true);
+    at(3);
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    EXPECT_EQ(hud.calls, (std::vector<std::string>{"suppress", "suspend"}));
+    setFullscreen(false);
+    at(4);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+TEST_F(ScreenManagerTest, HideCalendarHidesOnlyTheCalendarAndWaitsForANotification) {
+    defaults().set(keys::hideCalendarWhileInFullscreen, true);
+    manager();
+    startEnabled();
+    showActivity(L::isPlaying);
+    setFullscreen(true);
+    at(3);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+
+    activity(L::isCalendar).wants = true;
+    notch().setLiveActivity(true, L::isCalendar, true, {}, 0.35);
+    at(4);
+    setFullscreen(true);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+
+    at(5);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
+    setFullscreen(false);  // a notification shows: nothing is started over it
+    at(6);
+    EXPECT_TRUE(notch().hasNotification.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    at(7);  // closed at 6.5, restored 0.35 later
+    EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
+}
+
+TEST_F(ScreenManagerTest, SleepAndWakeRaiseTheFlagForHalfASecondAfterTheLast) {
+    manager();
+    at(1.0);
+    sim->simWorkspace().post(WorkspaceEvent::willSleep);
+    EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
+    at(1.3);
+    sim->simWorkspace().post(WorkspaceEvent::screensDidSleep);
+    at(1.7999);
+    EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
+    at(1.8);
+    EXPECT_FALSE(manager().hasRecentlySleptOrWake.get());
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    EXPECT_TRUE(manager().hasRecentlySleptOrWake.get());
+    at(2.3);
+    EXPECT_FALSE(manager().hasRecentlySleptOrWake.get());
+}
+
+TEST_F(ScreenManagerTest, WakeHoldsTheDisplayProcessAgainOnlyFrom15To26) {
+    manager();
+    sim->simWorkspace().post(WorkspaceEvent::screensDidWake);
+    EXPECT_EQ(hud.calls, std::vector<std::string>{"suspend"});
+    sim->simSystemInfo().setVersion("14.6");
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    sim->simSystemInfo().setVersion("26.0");
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    sim->simSystemInfo().setVersion("15.0");
+    defaults().set(keys::enableVolume, false);
+    defaults().set(keys::enableBrightness, false);
+    sim->simWorkspace().post(WorkspaceEvent::didWake);
+    EXPECT_EQ(hud.calls.size(), 1u);
+}
+
+TEST_F(ScreenManagerTest, WithoutADisplayProcessManagerOlderSystemsDoNothing) {
+    ctx->setSystemHUD(nullptr);
+    manager();
+    startEnabled();
+    sim->simWorkspace().post(WorkspaceEvent::screensDidWake);
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_TRUE(hud.calls.empty());
+}
+
+}  // namespace
+}  // namespace halvyn::testing
