@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "notch/notch.h"
 #include "runtime/published.h"
@@ -66,6 +67,10 @@ public:
     MediaStateSource* mediaState() const { return state_->media; }
     AccessorySource* accessory() const { return state_->accessory; }
 
+    // An object kept alive, under a name, as long as this registry: a source that belongs to no
+    // manager (halvyn-sim's scenario test source) lives here. Empty until set.
+    std::shared_ptr<void>& attachment(const std::string& name) { return attachments_[name]; }
+
 private:
     struct State {
         std::map<Notch::Notification, NotificationSource*> notifications;
@@ -75,6 +80,7 @@ private:
         AccessorySource* accessory = nullptr;
     };
     std::shared_ptr<State> state_;
+    std::map<std::string, std::shared_ptr<void>> attachments_;
 };
 
 // Gives back and takes the system's own volume and brightness display on systems before 26

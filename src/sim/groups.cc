@@ -6,11 +6,15 @@ namespace halvyn {
 // Add one line here when a group's managers exist.
 
 void registerSettingsGroup(SimRegistry& registry);
+void registerNotchGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
+void registerSourcesGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
+    registerNotchGroups(registry);
     registerHudGroup(registry);
+    registerSourcesGroup(registry);
 }
 
 }  // namespace halvyn

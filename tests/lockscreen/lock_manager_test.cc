@@ -4,7 +4,7 @@
 #include "notch/notch_sources.h"
 #include "sources/sources_fixture.h"
 
-namespace halvyn::testing {
+namespace halvyn::sources_testing {
 namespace {
 
 struct Wanting final : LiveActivitySource {
@@ -191,4 +191,4 @@ TEST_F(LockTest, ExpandedNotchCollapsesOnLock) {
 }
 
 }  // namespace
-}  // namespace halvyn::testing
+}  // namespace halvyn::sources_testing

@@ -4,7 +4,7 @@
 #include "sources/source_state.h"
 #include "sources_fixture.h"
 
-namespace halvyn::testing {
+namespace halvyn::sources_testing {
 namespace {
 
 class BatteryTest : public SourcesTest {
@@ -248,4 +248,4 @@ TEST_F(BatteryTest, AllowRuleReadsEnableFocusAndLock) {
 }
 
 }  // namespace
-}  // namespace halvyn::testing
+}  // namespace halvyn::sources_testing

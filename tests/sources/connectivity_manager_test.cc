@@ -2,7 +2,7 @@
 
 #include "sources_fixture.h"
 
-namespace halvyn::testing {
+namespace halvyn::sources_testing {
 namespace {
 
 using K = VirtualDevice::Kind;
@@ -321,4 +321,4 @@ TEST_F(ConnectivityTest, WakeRecognisesTheOutputAgainWithoutAnnouncingIt) {
 }
 
 }  // namespace
-}  // namespace halvyn::testing
+}  // namespace halvyn::sources_testing

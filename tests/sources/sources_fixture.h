@@ -25,16 +25,15 @@
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
-namespace halvyn::testing {
+namespace halvyn::sources_testing {
 
 class SourcesTestPlatform final : public Platform {
 public:
     explicit SourcesTestPlatform(MainQueue& main) : audio(main), simSounds(main, &effects) {}
 
     EffectLog effects;
-    SimEffectLog windowEffects;
     SimScreens simScreens;
-    SimWindowServer simWindowServer{&windowEffects};
+    SimWindowServer simWindowServer{&effects};
     SimWorkspace simWorkspace;
     SimSystemInfo system;
     SimAudioDevices audio;
@@ -128,4 +127,4 @@ protected:
     std::unique_ptr<Context> ctx;
 };
 
-}  // namespace halvyn::testing
+}  // namespace halvyn::sources_testing
