@@ -6,6 +6,10 @@ namespace halvyn {
 
 PreferencesFile::PreferencesFile(std::filesystem::path path, MainQueue& main, Logger log, Duration pollInterval)
     : path_(std::move(path)), main_(main), log_(std::move(log)), pollInterval_(pollInterval) {
+    if (path_.has_parent_path()) {
+        std::error_code ec;
+        std::filesystem::create_directories(path_.parent_path(), ec);
+    }
     {
         std::lock_guard lock(mutex_);
         if (auto contents = loadLocked()) replaceLocked(std::move(*contents));
