@@ -13,14 +13,6 @@ protected:
     void post(const char* name) { sim->simWorkspace().postDistributed(name); }
 };
 
-TEST_F(ScreenManagerTest, ReadsTheActiveSpaceAtConstruction) {
-    sim->simWindowServer().setActiveSpaceType(1);  // an ordinary desktop
-    EXPECT_FALSE(manager().isFullscreen.get());
-    sim->simWindowServer().setActiveSpaceType(2);
-    setFullscreen(true);  // no setting asks for it: not even re-read
-    EXPECT_FALSE(manager().isFullscreen.get());
-}
-
 TEST_F(ScreenManagerTest, FullscreenTakesTheNotchAwayAndTheLockScreenBringsItBack) {
     defaults().set(keys::disableWhileInFullscreen, true);
     manager();
@@ -51,14 +43,6 @@ TEST_F(ScreenManagerTest, FullscreenTakesTheNotchAwayAndTheLockScreenBringsItBac
     at(5.0);
     EXPECT_TRUE(notch().isVisible.get());
     EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
-}
-
-TEST_F(ScreenManagerTest, UnlockingOutsideFullscreenLeavesTheNotchAlone) {
-    defaults().set(keys::disableWhileInFullscreen, true);
-    manager();
-    startEnabled();
-    post("com.apple.screenIsUnlocked");
-    EXPECT_TRUE(notch().isEnabled.get());
 }
 
 TEST_F(ScreenManagerTest, HideWhileInFullscreenEndsAndRestartsNowPlaying) {
@@ -131,15 +115,6 @@ TEST_F(ScreenManagerTest, WakeHoldsTheDisplayProcessAgainOnlyFrom15To26) {
     defaults().set(keys::enableBrightness, false);
     sim->simWorkspace().post(WorkspaceEvent::didWake);
     EXPECT_EQ(hud.calls.size(), 1u);
-}
-
-TEST_F(ScreenManagerTest, WithoutADisplayProcessManagerOlderSystemsDoNothing) {
-    ctx->setSystemHUD(nullptr);
-    manager();
-    startEnabled();
-    sim->simWorkspace().post(WorkspaceEvent::screensDidWake);
-    EXPECT_TRUE(notch().isEnabled.get());
-    EXPECT_TRUE(hud.calls.empty());
 }
 
 }  // namespace
