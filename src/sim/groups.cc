@@ -8,11 +8,13 @@ namespace halvyn {
 void registerSettingsGroup(SimRegistry& registry);
 void registerNotchGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
+void registerSourcesGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
     registerNotchGroups(registry);
     registerHudGroup(registry);
+    registerSourcesGroup(registry);
 }
 
 }  // namespace halvyn
