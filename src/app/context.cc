@@ -1,5 +1,11 @@
 #include "app/context.h"
 
+#include "hud/brightness_manager.h"
+#include "hud/osdui_manager.h"
+#include "hud/sound_manager.h"
+#include "hud/volume_manager.h"
+#include "lockscreen/lock_manager.h"
+#include "lockscreen/lock_screen_hooks.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "notch/notch_input.h"
@@ -8,6 +14,8 @@
 #include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
+#include "sources/battery_manager.h"
+#include "sources/connectivity_manager.h"
 
 namespace halvyn {
 
@@ -49,6 +57,51 @@ NotchInput& Context::notchInput() {
 Outline& Context::outline() {
     if (!outline_) outline_ = std::make_unique<Outline>(*this);
     return *outline_;
+}
+
+SystemHUDSuppression* Context::systemHUD() {
+    if (systemHUD_) return systemHUD_;
+    return &osdUI();
+}
+
+VolumeManager& Context::volume() {
+    if (!volume_) volume_ = std::make_unique<VolumeManager>(*this);
+    return *volume_;
+}
+
+BrightnessManager& Context::brightness() {
+    if (!brightness_) brightness_ = std::make_unique<BrightnessManager>(*this);
+    return *brightness_;
+}
+
+OSDUIManager& Context::osdUI() {
+    if (!osdUI_) osdUI_ = std::make_unique<OSDUIManager>(*this);
+    return *osdUI_;
+}
+
+SoundManager& Context::sounds() {
+    if (!sounds_) sounds_ = std::make_unique<SoundManager>(*this);
+    return *sounds_;
+}
+
+LockScreenHooks& Context::lockScreenHooks() {
+    if (!lockScreenHooks_) lockScreenHooks_ = std::make_unique<LockScreenHooks>();
+    return *lockScreenHooks_;
+}
+
+BatteryManager& Context::battery() {
+    if (!battery_) battery_ = std::make_unique<BatteryManager>(*this);
+    return *battery_;
+}
+
+ConnectivityManager& Context::connectivity() {
+    if (!connectivity_) connectivity_ = std::make_unique<ConnectivityManager>(*this);
+    return *connectivity_;
+}
+
+LockManager& Context::lock() {
+    if (!lock_) lock_ = std::make_unique<LockManager>(*this);
+    return *lock_;
 }
 
 }  // namespace halvyn

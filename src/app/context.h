@@ -19,6 +19,16 @@ class SystemHUDSuppression;
 class Notch;
 class ScreenManager;
 class GUIManager;
+class SoundManager;
+class BatteryManager;
+class ConnectivityManager;
+class LockManager;
+struct LockScreenHooks;
+class FocusStateSource;
+class VolumeManager;
+class BrightnessManager;
+class OSDUIManager;
+class NowPlayingVisibility;
 class NotchInput;
 class Outline;
 class NowPlayingControls;
@@ -57,15 +67,31 @@ public:
     Notch& notch();
     ScreenManager& screenManager();
     GUIManager& guiManager();
+    SoundManager& sounds();
+    BatteryManager& battery();
+    ConnectivityManager& connectivity();
+    LockManager& lock();
+    VolumeManager& volume();
+    BrightnessManager& brightness();
+    OSDUIManager& osdUI();
     NotchInput& notchInput();
     Outline& outline();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
-    // The display-process suppression of the system's own volume and brightness display, once
-    // a manager provides it; absent, suppression on older systems does nothing.
-    SystemHUDSuppression* systemHUD() const { return systemHUD_; }
+    // The display-process suppression of the system's own volume and brightness display: the
+    // one set here (a test's), else the OSDUIManager, created on first use.
+    SystemHUDSuppression* systemHUD();
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
+    // The lock-screen panel's show and hide and the widgets' refreshes, filled in by their owners.
+    LockScreenHooks& lockScreenHooks();
+    // Whether a Focus is active, once the Focus source provides it; absent, none is.
+    FocusStateSource* focusState() const { return focusState_; }
+    void setFocusState(FocusStateSource* s) { focusState_ = s; }
+    // Whether the now-playing activity is hidden, once the now-playing source provides it;
+    // absent, it is not.
+    NowPlayingVisibility* nowPlayingVisibility() const { return nowPlayingVisibility_; }
+    void setNowPlayingVisibility(NowPlayingVisibility* s) { nowPlayingVisibility_ = s; }
     // What the notch input drives in the now-playing and calendar sources, once they register;
     // absent, a swipe skips and dismisses nothing.
     NowPlayingControls* nowPlayingControls() const { return nowPlayingControls_; }
@@ -80,6 +106,8 @@ private:
     CallRecorder* calls_ = nullptr;
 
     SystemHUDSuppression* systemHUD_ = nullptr;
+    FocusStateSource* focusState_ = nullptr;
+    NowPlayingVisibility* nowPlayingVisibility_ = nullptr;
     NowPlayingControls* nowPlayingControls_ = nullptr;
     CalendarControls* calendarControls_ = nullptr;
 
@@ -91,6 +119,16 @@ private:
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
     std::unique_ptr<NotchInput> notchInput_;        // observes the notch
     std::unique_ptr<Outline> outline_;              // observes the notch and the input
+    std::unique_ptr<SoundManager> sounds_;
+    std::unique_ptr<LockScreenHooks> lockScreenHooks_;
+    // The sources use the notch, the sounds and the hooks: destroyed before them.
+    std::unique_ptr<BatteryManager> battery_;
+    std::unique_ptr<ConnectivityManager> connectivity_;
+    std::unique_ptr<LockManager> lock_;
+    std::unique_ptr<OSDUIManager> osdUI_;
+    // The displays read the sources and ask the notch: destroyed before them.
+    std::unique_ptr<VolumeManager> volume_;
+    std::unique_ptr<BrightnessManager> brightness_;
 };
 
 }  // namespace halvyn

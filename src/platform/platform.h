@@ -12,6 +12,12 @@ class Workspace;
 class DarwinNotify;
 class SystemInfo;
 class Haptics;
+class AudioDevices;
+class DisplayBrightness;
+class Processes;
+class Sounds;
+class PowerSources;
+class Bluetooth;
 
 class Platform {
 public:
@@ -25,6 +31,12 @@ public:
     virtual DarwinNotify* darwinNotify() { return nullptr; }
     virtual SystemInfo* systemInfo() { return nullptr; }
     virtual Haptics* haptics() { return nullptr; }
+    virtual AudioDevices* audioDevices() { return nullptr; }
+    virtual DisplayBrightness* displayBrightness() { return nullptr; }
+    virtual Processes* processes() { return nullptr; }
+    virtual Sounds* sounds() { return nullptr; }
+    virtual PowerSources* powerSources() { return nullptr; }
+    virtual Bluetooth* bluetooth() { return nullptr; }
 };
 
 }  // namespace halvyn

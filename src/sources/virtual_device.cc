@@ -51,6 +51,80 @@ const char* rawValue(AirPodsMaxColor color) {
     return "Space Gray";
 }
 
+AirPodsMaxColor airPodsMaxColor(std::optional<int> colorID) {
+    if (!colorID) return AirPodsMaxColor::spaceGray;
+    switch (*colorID) {
+        case 3: return AirPodsMaxColor::skyBlue;
+        case 16: return AirPodsMaxColor::silver;
+        case 17: return AirPodsMaxColor::green;
+        case 18: return AirPodsMaxColor::midnight;
+        case 19: return AirPodsMaxColor::starlight;
+        case 84: return AirPodsMaxColor::blue;
+        case 85: return AirPodsMaxColor::orange;
+        case 86: return AirPodsMaxColor::purple;
+        default: return AirPodsMaxColor::spaceGray;
+    }
+}
+
+std::string VirtualDevice::symbol(bool notchedBuiltInScreen) const {
+    using K = Kind;
+    switch (kind) {
+        case K::airPods:
+        case K::airPods2: return "airpods";
+        case K::airPods3: return "airpods.gen3";
+        case K::airPods4: return "airpods.gen4";
+        case K::airPodsPro:
+        case K::airPodsPro2:
+        case K::airPodsPro3: return "airpods.pro";
+        case K::airPodsMax:
+        case K::airPodsMax2: return "airpodsmax";
+        case K::macBook: return notchedBuiltInScreen ? "macbook" : "laptopcomputer";
+        case K::headphones: return "headphones";
+        case K::homePod:
+        case K::homePod2: return "homepod.fill";
+        case K::homePodMini: return "homepodmini.fill";
+        case K::earPods: return "earpods";
+        case K::studioDisplay:
+        case K::proDisplayXdr: return "display";
+        case K::speakers: return "hifispeaker.fill";
+    }
+    return "hifispeaker.fill";
+}
+
+std::string VirtualDevice::budsSymbol(bool notchedBuiltInScreen) const {
+    const bool pro = kind == Kind::airPodsPro || kind == Kind::airPodsPro2 || kind == Kind::airPodsPro3;
+    if (!pro && kind > Kind::airPods4) return symbol(notchedBuiltInScreen);
+    const std::string base = pro ? "airpods.pro" : "airpods.gen4";
+    if (state == AirPodsState::leftOnly) return base + ".left";
+    if (state == AirPodsState::rightOnly) return base + ".right";
+    return base;
+}
+
+std::string VirtualDevice::displayName() const {
+    using K = Kind;
+    switch (kind) {
+        case K::airPods: return "AirPods";
+        case K::airPods2: return "AirPods 2";
+        case K::airPods3: return "AirPods 3";
+        case K::airPods4: return "AirPods 4";
+        case K::airPodsPro: return "AirPods Pro";
+        case K::airPodsPro2: return "AirPods Pro 2";
+        case K::airPodsPro3: return "AirPods Pro 3";
+        case K::airPodsMax:
+        case K::airPodsMax2: return std::string("AirPods Max ") + rawValue(color);
+        case K::macBook: return "MacBook";
+        case K::headphones: return "Headphones";
+        case K::homePod:
+        case K::homePod2: return "HomePod";
+        case K::homePodMini: return "HomePod Mini";
+        case K::earPods: return "EarPods";
+        case K::studioDisplay:
+        case K::proDisplayXdr: return "Display";
+        case K::speakers: return "Speakers";
+    }
+    return "Speakers";
+}
+
 Value toValue(const VirtualDevice& device) {
     Value v = Value::object();
     v.set("kind", caseName(device.kind));

@@ -3,6 +3,7 @@
 // the colour for AirPods Max. A plain value, copied on assignment.
 
 #include <optional>
+#include <string>
 
 #include "runtime/value.h"
 
@@ -42,8 +43,20 @@ struct VirtualDevice {
     bool isAirPodsFamily() const { return kind <= Kind::airPodsMax2; }
     bool isAirPodsMax() const { return kind == Kind::airPodsMax || kind == Kind::airPodsMax2; }
 
+    // The device's symbol. `notchedBuiltInScreen`: the built-in screen reports both auxiliary top
+    // areas, which picks the notched laptop for `macBook`.
+    std::string symbol(bool notchedBuiltInScreen = false) const;
+    // The symbol that shows the buds in use, where a view shows them.
+    std::string budsSymbol(bool notchedBuiltInScreen = false) const;
+    // "AirPods Pro 2", "AirPods Max Midnight", "Speakers" ...
+    std::string displayName() const;
+
     friend bool operator==(const VirtualDevice&, const VirtualDevice&) = default;
 };
+
+// The colour of AirPods Max from the accessory's colour identifier; unknown identifiers, or none,
+// are "Space Gray".
+AirPodsMaxColor airPodsMaxColor(std::optional<int> colorID);
 
 const char* caseName(VirtualDevice::Kind kind);
 const char* caseName(AirPodsState state);

@@ -8,6 +8,12 @@
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_cloud_store.h"
 #include "platform/sim/sim_preferences.h"
+#include "platform/sim/sim_audio_devices.h"
+#include "platform/sim/sim_bluetooth.h"
+#include "platform/sim/sim_display_brightness.h"
+#include "platform/sim/sim_power_sources.h"
+#include "platform/sim/sim_processes.h"
+#include "platform/sim/sim_sounds.h"
 #include "platform/sim/sim_darwin_notify.h"
 #include "platform/sim/sim_screens.h"
 #include "platform/sim/sim_system.h"
@@ -31,6 +37,19 @@ public:
     EffectLog& effects() { return effects_; }
     MainQueue& mainQueue() { return main_; }
 
+    AudioDevices* audioDevices() override { return &audio_; }
+    DisplayBrightness* displayBrightness() override { return &brightness_; }
+    Processes* processes() override { return &processes_; }
+    Sounds* sounds() override { return &sounds_; }
+    SimAudioDevices& audio() { return audio_; }
+    SimDisplayBrightness& brightness() { return brightness_; }
+    SimProcesses& simProcesses() { return processes_; }
+    SimSounds& simSounds() { return sounds_; }
+    PowerSources* powerSources() override { return &power_; }
+    Bluetooth* bluetooth() override { return &bluetooth_; }
+    SimPowerSources& simPowerSources() { return power_; }
+    SimBluetooth& simBluetooth() { return bluetooth_; }
+
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -50,6 +69,12 @@ private:
     EffectLog effects_;
     SimPreferences preferences_;
     SimCloudStore cloudStore_;
+    SimAudioDevices audio_{main_};
+    SimDisplayBrightness brightness_;
+    SimProcesses processes_{main_, &effects_};
+    SimSounds sounds_{main_, &effects_};
+    SimPowerSources power_;
+    SimBluetooth bluetooth_;
     SimScreens screens_;
     SimWindowServer windowServer_{&effects_};
     SimWorkspace workspace_;

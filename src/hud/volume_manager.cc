@@ -1,0 +1,164 @@
+#include "hud/volume_manager.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/context.h"
+#include "nowplaying/now_playing_visibility.h"
+#include "notch/notch.h"
+#include "platform/platform.h"
+#include "settings/defaults.h"
+#include "settings/hud_settings.h"
+#include "settings/keys.h"
+#include "sources/connectivity_manager.h"
+#include "sources/source_state.h"
+
+namespace halvyn {
+
+namespace {
+constexpr Duration kThrottle = std::chrono::milliseconds(100);
+const Animation kSpring = Animation::spring(0.35, 0.3);
+}  // namespace
+
+bool isKeyStep(float diff) {
+    const float rounded = std::floor(diff * 100.0f) / 100.0f;
+    for (float step : VolumeManager::kKeySteps)
+        if (std::fabs(rounded - step) < 0.001f) return true;
+    return false;
+}
+
+VolumeManager::VolumeManager(Context& ctx)
+    : ctx_(ctx),
+      simplyCA(ctx.platform().audioDevices()),
+      logger(ctx.logger("VolumeManager")),
+      hasRecentlyChangedVolumeDebounce(ctx.main(), "hasRecentlyChangedVolumeDebounce"),
+      setVolumeDebounce(ctx.main(), "setVolumeDebounce"),
+      volumeStream(ctx.main(), kThrottle, [this](const float& v) { postWeak([v](VolumeManager& m) { m.volumeChanged(v); }); }),
+      muteStream(ctx.main(), kThrottle, [this](const bool& m) { postWeak([m](VolumeManager& v) { v.muteChanged(m); }); }),
+      self_(std::make_shared<VolumeManager*>(this)) {
+    if (auto device = outputDevice(); device && simplyCA) {
+        if (auto v = simplyCA->volume(device->id)) actualVolume = *v;
+        if (auto m = simplyCA->isMuted(device->id)) isMuted = *m;
+    }
+    volume = isMuted ? 0.0f : actualVolume.get();
+
+    if (simplyCA) {
+        // Each device change is reduced to the new value; repeats are dropped before the
+        // throttle so that a burst of identical notifications costs one interval at most.
+        cancellables.push_back(simplyCA->onVolumeChanged([this](AudioDeviceID id) {
+            auto v = simplyCA->volume(id);
+            if (!v || lastDeviceVolume == v) return;
+            lastDeviceVolume = v;
+            volumeStream.push(*v);
+        }));
+        cancellables.push_back(simplyCA->onMuteChanged([this](AudioDeviceID id) {
+            auto m = simplyCA->isMuted(id);
+            if (!m || lastDeviceMute == m) return;
+            lastDeviceMute = m;
+            muteStream.push(*m);
+        }));
+    }
+    registration_ = ctx.notchSources().addNotificationSource(Notch::Notification::didChangeVolume, *this);
+
+    properties_.add("volume", volume);
+    properties_.add("actualVolume", actualVolume);
+    properties_.add("isMuted", isMuted);
+    properties_.add("isDraggingSlider", isDraggingSlider);
+    properties_.add("hasRecentlyChangedVolume", hasRecentlyChangedVolume);
+}
+
+VolumeManager::~VolumeManager() { *self_ = nullptr; }
+
+void VolumeManager::postWeak(std::function<void(VolumeManager&)> fn) {
+    ctx_.main().post([weak = std::weak_ptr<VolumeManager*>(self_), fn = std::move(fn)] {
+        if (auto s = weak.lock(); s && *s) fn(**s);
+    });
+}
+
+std::optional<AudioDevice> VolumeManager::outputDevice() const { return ctx_.connectivity().audioDevice.get(); }
+
+bool VolumeManager::isNowPlayingHidden() const {
+    const NowPlayingVisibility* nowPlaying = ctx_.nowPlayingVisibility();
+    return nowPlaying && nowPlaying->isHidden();
+}
+
+bool VolumeManager::allowsNotification(Notch::Notification) const {
+    auto& d = ctx_.defaults();
+    if (!d.get(keys::enableVolume)) return false;
+    if (isFocusActive(ctx_) && !d.get(keys::allowVolumeWhenFocused)) return false;
+    if (isScreenLocked(ctx_)) return d.get(keys::allowVolumeWhenLocked);
+    return true;
+}
+
+bool VolumeManager::isQuiet() const {
+    auto& d = ctx_.defaults();
+    if (!d.get(keys::enableVolume)) return true;
+    Notch& notch = ctx_.notch();
+    if (notch.isExpanded && notch.hasOutput) return true;
+    if (isDraggingSlider || hasRecentlyChangedVolume) return true;
+    if (d.get(keys::showVolumeControl) && isScreenLocked(ctx_) && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
+        !isNowPlayingHidden())
+        return true;
+    return false;
+}
+
+void VolumeManager::volumeChanged(float level) {
+    if (volume.get() == level) return;
+    const float previous = volume;
+    volume.set(level, kSpring);
+    actualVolume = level;
+    isMuted.set(level == 0.0f, kSpring);
+
+    if (isQuiet()) return;
+
+    const float diff = std::fabs(previous - level);
+    logger.info("volumeDiff: %{public}f", diff);
+    ConnectivityManager& connectivity = ctx_.connectivity();
+    if (auto device = connectivity.virtualDevice.get(); device && device->isAirPodsFamily() && !isKeyStep(diff))
+        return;
+    if (diff >= 0.1f) return;
+    if (connectivity.hasRecentlyChangedOutputDevice) return;
+    postWeak([](VolumeManager& m) { m.showHUD(); });
+}
+
+void VolumeManager::muteChanged(bool muted) {
+    if (isMuted.get() == muted) return;
+    {
+        AnimationScope scope(&kSpring);
+        isMuted = muted;
+        volume = muted ? 0.0f : actualVolume.get();
+    }
+    if (isQuiet()) return;
+    if (ctx_.connectivity().hasRecentlyChangedOutputDevice) return;
+    showHUD();
+}
+
+void VolumeManager::setVolume(float level) {
+    if (isDraggingSlider) {
+        hasRecentlyChangedVolumeDebounce.cancel();
+        hasRecentlyChangedVolume = true;
+        hasRecentlyChangedVolumeDebounce.schedule(0.15, [this] { hasRecentlyChangedVolume = false; });
+    }
+    setVolumeDebounce.schedule(0.01, [this, level] { applyVolume(level); });
+}
+
+void VolumeManager::applyVolume(float level) {
+    auto device = outputDevice();
+    float target = level;
+    if (isMuted) {
+        // Unmuting from a slider starts one step above the volume that was muted (one below when
+        // the slider went to zero); the step must not carry the level past either end.
+        target = level != 0.0f ? actualVolume + 0.1f : actualVolume - 0.1f;
+        target = std::clamp(target, 0.0f, 1.0f);
+        if (device && simplyCA) simplyCA->setMuted(device->id, false);
+    }
+    actualVolume = target;
+    if (device && simplyCA) simplyCA->setVolume(device->id, target);
+}
+
+void VolumeManager::showHUD() {
+    const HUDSettings s = hudSettings(ctx_.defaults(), HUDKind::volume);
+    ctx_.notch().setNotification(true, Notch::Notification::didChangeVolume, animationDuration(s.speed), s.duration);
+}
+
+}  // namespace halvyn

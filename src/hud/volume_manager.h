@@ -1,0 +1,80 @@
+#pragma once
+// Follows the output volume and mute state of the audio devices, asks the notch for the volume
+// display when the user changes the volume, and applies the volume the notch's sliders set.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "notch/notch_sources.h"
+#include "platform/audio_devices.h"
+#include "runtime/debounce.h"
+#include "runtime/logger.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+#include "runtime/throttle.h"
+
+namespace halvyn {
+
+class Context;
+
+class VolumeManager final : public NotificationSource {
+public:
+    explicit VolumeManager(Context& ctx);
+    ~VolumeManager() override;
+    VolumeManager(const VolumeManager&) = delete;
+    VolumeManager& operator=(const VolumeManager&) = delete;
+
+    // Level shown by the views: 0 while muted, else the device volume.
+    Published<float> volume{1.0f};
+    // Last known device volume, also while muted.
+    Published<float> actualVolume{1.0f};
+    Published<bool> isMuted{false};
+    // A volume slider of the notch is being dragged; set by the slider views.
+    Published<bool> isDraggingSlider{false};
+    // The user set the volume through a notch slider within the last 0.15 s.
+    Published<bool> hasRecentlyChangedVolume{false};
+
+    // Asked by the notch before the volume display shows.
+    bool allowsNotification(Notch::Notification kind) const override;
+    // A notch slider asks for this level.
+    void setVolume(float level);
+
+    const PropertySet& properties() const { return properties_; }
+
+    // The sizes of the steps that volume and brightness keys make.
+    static constexpr float kKeySteps[] = {0.06f, 0.05f, 0.04f, 0.03f, 0.02f, 0.01f};
+
+private:
+    void volumeChanged(float level);
+    void muteChanged(bool muted);
+    void applyVolume(float level);
+    void showHUD();
+    // The stops shared by volume and mute changes: the display is off, the notch shows its own
+    // output control, a slider is at work, or the lock-screen widget has its slider.
+    bool isQuiet() const;
+    // The current output device, as the audio-output source follows it.
+    std::optional<AudioDevice> outputDevice() const;
+    bool isNowPlayingHidden() const;
+    void postWeak(std::function<void(VolumeManager&)> fn);
+
+    Context& ctx_;
+    AudioDevices* simplyCA;
+    Logger logger;
+    Debounce hasRecentlyChangedVolumeDebounce;
+    Debounce setVolumeDebounce;
+    Throttle<float> volumeStream;
+    Throttle<bool> muteStream;
+    std::optional<float> lastDeviceVolume;
+    std::optional<bool> lastDeviceMute;
+    std::vector<Subscription> cancellables;
+    Subscription registration_;
+    PropertySet properties_;
+    std::shared_ptr<VolumeManager*> self_;
+};
+
+// Whether a change of `diff` has the size of a volume or brightness key step (rounded down to
+// hundredths, within 0.001 of 0.06, 0.05, ..., 0.01).
+bool isKeyStep(float diff);
+
+}  // namespace halvyn

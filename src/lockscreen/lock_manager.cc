@@ -1,0 +1,133 @@
+#include "lockscreen/lock_manager.h"
+
+#include "app/context.h"
+#include "hud/sound_manager.h"
+#include "lockscreen/lock_screen_hooks.h"
+#include "platform/platform.h"
+#include "platform/system_info.h"
+#include "platform/workspace.h"
+#include "settings/defaults.h"
+
+namespace halvyn {
+
+LockManager::LockManager(Context& ctx)
+    : ctx_(ctx),
+      notch(ctx.notch()),
+      lockDebounce(ctx.main(), "lockDebounce"),
+      unlockDebounce(ctx.main(), "unlockDebounce"),
+      wakeDebounce_(ctx.main(), "hasRecentlyWokeFromSleep") {
+    properties_.add("isLocked", isLocked);
+    properties_.add("hasScreensaver", hasScreensaver);
+    properties_.add("hasRecentlyWokeFromSleep", hasRecentlyWokeFromSleep);
+
+    ctx.sounds().prepareAlert("lock", "caf");
+    ctx.sounds().prepareAlert("unlock", "caf");
+
+    if (Workspace* ws = ctx.platform().workspace()) {
+        std::weak_ptr<bool> weak = alive_;
+        auto on = [this, weak](void (LockManager::*handler)()) {
+            return [this, weak, handler] {
+                if (weak.lock()) (this->*handler)();
+            };
+        };
+        cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstart",
+                                                      [this, weak] { if (weak.lock()) hasScreensaver.set(true); }));
+        cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstop",
+                                                      [this, weak] { if (weak.lock()) hasScreensaver.set(false); }));
+        cancellables.push_back(ws->observeDistributed("com.apple.screenIsLocked", on(&LockManager::screenLocked)));
+        cancellables.push_back(ws->observeDistributed("com.apple.screenIsUnlocked", on(&LockManager::screenUnlocked)));
+        cancellables.push_back(ws->observe(WorkspaceEvent::didWake, on(&LockManager::didWake)));
+    }
+
+    auto& registry = ctx.notchSources();
+    cancellables.push_back(registry.addLiveActivitySource(Notch::LiveActivity::isLocked, *this));
+    cancellables.push_back(registry.setLockState(*this));
+}
+
+LockManager::~LockManager() = default;
+
+bool LockManager::wantsLiveActivity() const {
+    return ctx_.defaults().get(keys::enableLockScreen) && isLocked.get() && !hasScreensaver.get();
+}
+
+void LockManager::didWake() {
+    hasRecentlyWokeFromSleep.set(true);
+    wakeDebounce_.schedule(0.5, [this] { hasRecentlyWokeFromSleep.set(false); });
+}
+
+void LockManager::clearNotch() {
+    if (notch.isExpanded.get()) notch.setExpanded(false, true);
+    notch.setLiveActivity(false, Notch::LiveActivity::none, false, nullptr, 0.35);
+    notch.setNotification(false, Notch::Notification::none, 0.35, 0);
+}
+
+void LockManager::screenLocked() {
+    const Defaults& d = ctx_.defaults();
+    if (isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
+        clearNotch();
+        isLocked.set(true);
+        return;
+    }
+    lockDebounce.cancel();
+    unlockDebounce.cancel();
+    isLocked.set(true);
+
+    auto& hooks = ctx_.lockScreenHooks();
+    if (d.get(keys::allowCalendarWidgetWhenLocked)) {
+        std::weak_ptr<bool> weak = alive_;
+        ctx_.main().post([&hooks, weak] {
+            if (weak.lock()) LockScreenHooks::run(hooks.refreshCalendarEvents);
+        });
+    }
+    if (d.get(keys::allowWeatherWidgetWhenLocked)) LockScreenHooks::run(hooks.refreshWeather);
+    LockScreenHooks::run(hooks.showPanel);
+
+    // A lock that comes with waking from sleep does not chime.
+    if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) ctx_.sounds().playAlert("lock");
+
+    std::weak_ptr<bool> weak = alive_;
+    lockDebounce.schedule(0.2, [this, weak] {
+        if (notch.isExpanded.get()) notch.setExpanded(false, true);
+        ctx_.main().post([this, weak] {
+            if (weak.lock()) notch.setLiveActivity(true, Notch::LiveActivity::isLocked, false, nullptr, 0.35);
+        });
+    });
+}
+
+void LockManager::screenUnlocked() {
+    const Defaults& d = ctx_.defaults();
+    if (!isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
+        isLocked.set(false);
+        const auto kind = notch.firstWantedLiveActivity();
+        if (kind != Notch::LiveActivity::none) notch.setLiveActivity(true, kind, false, nullptr, 0.35);
+        return;
+    }
+    auto& hooks = ctx_.lockScreenHooks();
+    LockScreenHooks::run(hooks.hidePanel);
+
+    // The system brings its own volume and brightness display back across the lock screen.
+    if (d.get(keys::enableBrightness) || d.get(keys::enableVolume)) {
+        SystemInfo* info = ctx_.platform().systemInfo();
+        const int major = info ? info->version().major : 0;
+        if (major >= 15 && major < 26) {
+            if (auto* osd = ctx_.systemHUD()) osd->suspendDisplayProcess();
+        }
+    }
+
+    lockDebounce.cancel();
+    unlockDebounce.cancel();
+    isLocked.set(false, Animation::spring(0.35, 0.3));
+    LockScreenHooks::run(hooks.cancelWeatherRefresh);
+
+    if (d.get(keys::playSoundOnUnlock)) ctx_.sounds().playAlert("unlock");
+
+    unlockDebounce.schedule(0.475, [this] {
+        const auto kind = notch.firstWantedLiveActivity();
+        if (kind != Notch::LiveActivity::none)
+            notch.setLiveActivity(true, kind, true, nullptr, 0.35);
+        else
+            notch.setLiveActivity(false, Notch::LiveActivity::none, false, nullptr, 0.35);
+    });
+}
+
+}  // namespace halvyn

@@ -1,0 +1,55 @@
+#pragma once
+// Follows the screen lock and the screensaver: clears the notch and shows the lock activity and
+// the lock-screen panel when the screen locks, hands the notch back when it unlocks, and plays
+// the lock and unlock sounds.
+
+#include <memory>
+#include <vector>
+
+#include "notch/notch.h"
+#include "notch/notch_sources.h"
+#include "runtime/debounce.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+
+namespace halvyn {
+
+class Context;
+
+class LockManager final : public LiveActivitySource, public LockStateSource {
+public:
+    explicit LockManager(Context& ctx);
+    ~LockManager() override;
+    LockManager(const LockManager&) = delete;
+    LockManager& operator=(const LockManager&) = delete;
+
+    // The screen is locked, as far as this manager handles it.
+    Published<bool> isLocked{false};
+    Published<bool> hasScreensaver{false};
+    // True for 0.5 s after the machine wakes: a lock then is the wake's, and does not chime.
+    Published<bool> hasRecentlyWokeFromSleep{false};
+
+    // "enableLockScreen" on, locked, and no screensaver.
+    bool wantsLiveActivity() const override;
+    bool isScreenLocked() const override { return isLocked.get(); }
+
+    const PropertySet& properties() const { return properties_; }
+
+private:
+    void screenLocked();
+    void screenUnlocked();
+    void didWake();
+    void startFirstWanted(bool force);
+    void clearNotch();
+
+    Context& ctx_;
+    Notch& notch;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::vector<Subscription> cancellables;
+    Debounce lockDebounce;
+    Debounce unlockDebounce;
+    Debounce wakeDebounce_;
+    PropertySet properties_;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,58 @@
+#pragma once
+// Paired Bluetooth devices with their connection, colour and battery levels, and the
+// application's Bluetooth authorisation.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/published.h"
+
+namespace halvyn {
+
+enum class BluetoothAuthorization { notDetermined, restricted, denied, allowedAlways };
+
+inline const char* caseName(BluetoothAuthorization a) {
+    switch (a) {
+        case BluetoothAuthorization::notDetermined: return "notDetermined";
+        case BluetoothAuthorization::restricted: return "restricted";
+        case BluetoothAuthorization::denied: return "denied";
+        case BluetoothAuthorization::allowedAlways: return "allowedAlways";
+    }
+    return "notDetermined";
+}
+
+inline std::optional<BluetoothAuthorization> bluetoothAuthorizationNamed(std::string_view name) {
+    for (auto a : {BluetoothAuthorization::notDetermined, BluetoothAuthorization::restricted,
+                   BluetoothAuthorization::denied, BluetoothAuthorization::allowedAlways})
+        if (name == caseName(a)) return a;
+    return std::nullopt;
+}
+
+struct PairedDevice {
+    std::string addressString;          // as the system writes it, e.g. "a1-b2-c3-d4-e5-f6"
+    bool isConnected = false;
+    std::optional<int> colorID;         // absent when the accessory reports none
+    // Battery percentages as the accessory reports them: 1 to 100 are percentages, anything else
+    // (0 included) means no reading.
+    std::uint8_t batteryPercentLeft = 0;
+    std::uint8_t batteryPercentRight = 0;
+    std::uint8_t batteryPercentSingle = 0;
+};
+
+class Bluetooth {
+public:
+    virtual ~Bluetooth() = default;
+
+    // The paired devices, or nothing when the list cannot be had. May block: call it off the
+    // main queue.
+    virtual std::optional<std::vector<PairedDevice>> pairedDevices() = 0;
+    virtual BluetoothAuthorization authorization() const = 0;
+    // The authorisation changed. Callbacks come on the main queue.
+    virtual Subscription observeAuthorization(std::function<void()> cb) = 0;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,66 @@
+#pragma once
+// Simulated processes and running applications. Signals that reach a process are recorded as
+// "signal" effects (pid, signal); existence probes are not effects. A killed process is gone.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/processes.h"
+
+namespace halvyn {
+
+class EffectLog;
+class MainQueue;
+
+class SimProcesses final : public Processes {
+public:
+    struct Process {
+        ProcessID pid = 0;
+        std::string name;
+        std::optional<std::string> bundleId;  // running applications have one
+        bool stopped = false;
+        bool onScreenWindow = false;
+    };
+
+    SimProcesses(MainQueue& main, EffectLog* effects);
+
+    std::vector<RunningApplication> runningApplications() const override;
+    std::vector<RunningApplication> runningApplications(const std::string& bundleIdentifier) const override;
+    Subscription observeRunningApplications(std::function<void(const std::vector<RunningApplication>&)> cb) override;
+    std::optional<RunningApplication> frontmostApplication() const override;
+    Subscription observeActivation(std::function<void(const RunningApplication&)> cb) override;
+    bool sendSignal(ProcessID pid, ProcessSignal signal) override;
+    ProcessStatus status(ProcessID pid) const override;
+    std::vector<std::string> onScreenWindowOwners() const override;
+    std::optional<std::string> pgrep(const std::string& name) const override;
+
+    // Simulation controls.
+    void reset(std::vector<Process> processes);
+    void setFrontmost(std::optional<RunningApplication> app) { frontmost_ = std::move(app); }
+    // A process starts; observers of the running applications hear of it when it has a bundle id.
+    void launch(Process process);
+    // A process ends by itself.
+    void quit(ProcessID pid);
+    void setOnScreenWindow(ProcessID pid, bool onScreen);
+    // An application becomes frontmost; observers hear of it on the main queue.
+    void activate(RunningApplication app);
+    // Makes status() fail for every process with this error text (empty: it works).
+    void setStatusError(std::string error) { statusError_ = std::move(error); }
+
+    const Process* find(ProcessID pid) const;
+
+private:
+    void runningApplicationsChanged();
+
+    MainQueue& main_;
+    EffectLog* effects_;
+    std::vector<Process> processes_;
+    std::optional<RunningApplication> frontmost_;
+    std::string statusError_;
+    Signal<const std::vector<RunningApplication>&> runningChanged_;
+    Signal<const RunningApplication&> activated_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace halvyn

@@ -1,0 +1,114 @@
+#include "sources/battery_manager.h"
+
+#include "app/context.h"
+#include "hud/sound_manager.h"
+#include "platform/platform.h"
+#include "platform/power_sources.h"
+#include "settings/defaults.h"
+#include "sources/source_state.h"
+
+namespace halvyn {
+
+BatteryManager::BatteryManager(Context& ctx)
+    : ctx_(ctx), powerSourceDebounce_(ctx.main(), "hasRecentlyChangedPowerSource") {
+    properties_.add("batteryLevel", batteryLevel);
+    properties_.add("isOnBattery", isOnBattery);
+    properties_.add("isLowPowerModeEnabled", isLowPowerModeEnabled);
+    properties_.add("hasPassedThreshold", hasPassedThreshold);
+    properties_.add("hasRecentlyChangedPowerSource", hasRecentlyChangedPowerSource);
+    properties_.add("remainingTime", remainingTime);
+
+    ctx.sounds().prepareAlert("low-power", "caf");
+
+    PowerSources* sources = ctx.platform().powerSources();
+    std::weak_ptr<bool> weak = alive_;
+    if (sources) {
+        batteryHelper = BatteryHelper::find(*sources);
+        if (batteryHelper) {
+            cancellables.push_back(sources->observeChanges([this, weak] {
+                if (weak.lock()) powerSourceChanged();
+            }));
+        }
+    }
+    updateRemainingTime();
+    if (sources) {
+        cancellables.push_back(sources->observeLowPowerMode([this, weak](std::optional<bool> enabled) {
+            if (!weak.lock()) return;
+            lowPowerModeChanged(enabled);
+            updateRemainingTime();
+        }));
+    }
+
+    auto& registry = ctx.notchSources();
+    for (auto kind : {Notch::Notification::isCharging, Notch::Notification::isLowBattery,
+                      Notch::Notification::isLowPowerMode})
+        cancellables.push_back(registry.addNotificationSource(kind, *this));
+}
+
+BatteryManager::~BatteryManager() = default;
+
+bool BatteryManager::allowsNotification(Notch::Notification) const {
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::enableBattery)) return false;
+    if (isFocusActive(ctx_) && !d.get(keys::allowBatteryWhenFocused)) return false;
+    if (isScreenLocked(ctx_)) return d.get(keys::allowBatteryWhenLocked);
+    return true;
+}
+
+void BatteryManager::powerSourceChanged() {
+    hasRecentlyChangedPowerSource.set(true);
+    powerSourceDebounce_.schedule(0.5, [this] { hasRecentlyChangedPowerSource.set(false); });
+    update();
+    updateRemainingTime();
+}
+
+void BatteryManager::update() {
+    if (!batteryHelper) return;
+    const bool wasOnBattery = isOnBattery.get();
+    isOnBattery.set(batteryHelper->powerSource() != PowerSource::powerAdapter);
+    const bool changed = wasOnBattery != isOnBattery.get();
+    const auto percent = batteryHelper->batteryPercent();
+    batteryLevel.set(percent ? *percent / 100.0 : 0.0);
+
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::enableBattery)) return;
+
+    // A level nobody knows reads as 0 for the views, but is no reason to warn.
+    if (percent && batteryLevel.get() <= d.get(keys::lowBatteryThreshold) / 100.0 && isOnBattery.get() &&
+        !hasPassedThreshold.get()) {
+        warnLowBattery();
+        hasPassedThreshold.set(true);
+        return;
+    }
+    if (changed && !isOnBattery.get()) {
+        hasPassedThreshold.set(false);
+        std::weak_ptr<bool> weak = alive_;
+        ctx_.main().postAfter(seconds(0.2), [this, weak] {
+            if (weak.lock()) request(Notch::Notification::isCharging);
+        });
+    }
+    // Disconnecting the adapter asks for nothing.
+}
+
+void BatteryManager::updateRemainingTime() {
+    remainingTime.set(batteryHelper ? batteryHelper->timeToFull() : std::nullopt);
+}
+
+void BatteryManager::lowPowerModeChanged(std::optional<bool> enabled) {
+    if (!ctx_.defaults().get(keys::notifyOnLowPowerMode)) return;
+    isLowPowerModeEnabled.set(enabled.value_or(false));
+    if (isLowPowerModeEnabled.get()) request(Notch::Notification::isLowPowerMode);
+}
+
+void BatteryManager::warnLowBattery() {
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::warnOnLowBattery)) return;
+    if (d.get(keys::playSoundOnLowBattery)) ctx_.sounds().playAlert("low-power");
+    request(Notch::Notification::isLowBattery);
+}
+
+void BatteryManager::request(Notch::Notification kind) {
+    ctx_.notch().setNotification(true, kind, 0.35, ctx_.defaults().get(keys::batteryDuration));
+}
+
+}  // namespace halvyn

@@ -1,0 +1,61 @@
+#pragma once
+// Follows the internal battery and the power source: publishes the level, the power source, the
+// low-power state and the time to full charge, and asks the notch for the charging, low-battery
+// and low-power notifications.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "notch/notch.h"
+#include "notch/notch_sources.h"
+#include "runtime/debounce.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+#include "sources/battery_helper.h"
+
+namespace halvyn {
+
+class Context;
+
+class BatteryManager final : public NotificationSource {
+public:
+    explicit BatteryManager(Context& ctx);
+    ~BatteryManager() override;
+    BatteryManager(const BatteryManager&) = delete;
+    BatteryManager& operator=(const BatteryManager&) = delete;
+
+    // Absent when the machine has no battery service.
+    std::optional<BatteryHelper> batteryHelper;
+
+    Published<double> batteryLevel{1.0};
+    Published<bool> isOnBattery{false};
+    Published<bool> isLowPowerModeEnabled{false};
+    // The low-battery warning has been given for the current discharge.
+    Published<bool> hasPassedThreshold{false};
+    // True for 0.5 s after each power-source notification; the brightness display stays quiet.
+    Published<bool> hasRecentlyChangedPowerSource{false};
+    // Minutes to full charge while charging.
+    Published<std::optional<int>> remainingTime;
+
+    // isCharging, isLowBattery, isLowPowerMode.
+    bool allowsNotification(Notch::Notification kind) const override;
+
+    const PropertySet& properties() const { return properties_; }
+
+private:
+    void powerSourceChanged();
+    void update();
+    void updateRemainingTime();
+    void lowPowerModeChanged(std::optional<bool> enabled);
+    void warnLowBattery();
+    void request(Notch::Notification kind);
+
+    Context& ctx_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::vector<Subscription> cancellables;
+    Debounce powerSourceDebounce_;
+    PropertySet properties_;
+};
+
+}  // namespace halvyn

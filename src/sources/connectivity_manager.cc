@@ -1,0 +1,318 @@
+#include "sources/connectivity_manager.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "app/context.h"
+#include "hud/sound_manager.h"
+#include "platform/platform.h"
+#include "platform/workspace.h"
+#include "settings/defaults.h"
+#include "sources/source_state.h"
+
+namespace halvyn {
+
+namespace {
+
+bool isValidPercent(std::uint8_t p) { return p >= 1 && p <= 100; }
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trimmed(const std::string& s) {
+    auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    auto b = std::find_if_not(s.begin(), s.end(), space);
+    auto e = std::find_if_not(s.rbegin(), std::string::const_reverse_iterator(b), space).base();
+    return std::string(b, e);
+}
+
+std::string beforeColon(const std::string& s) { return s.substr(0, s.find(':')); }
+
+// The first word of the model identifier: the product identifier of a Bluetooth accessory.
+std::string productIdentifier(const std::optional<std::string>& model) {
+    if (!model) return {};
+    const auto begin = model->find_first_not_of(' ');
+    if (begin == std::string::npos) return {};
+    return lower(model->substr(begin, model->find(' ', begin) - begin));
+}
+
+bool isBluetooth(const AudioDevice& d) {
+    return d.transportType == "Bluetooth" || d.transportType == "Bluetooth LE";
+}
+
+bool carriesState(VirtualDevice::Kind k) { return k <= VirtualDevice::Kind::airPodsPro3; }
+
+}  // namespace
+
+Value toValue(BluetoothAuthorization a) { return Value(caseName(a)); }
+
+AccessoryBattery readAccessoryBattery(const PairedDevice& accessory) {
+    const auto l = accessory.batteryPercentLeft;
+    const auto r = accessory.batteryPercentRight;
+    const auto s = accessory.batteryPercentSingle;
+    AccessoryBattery out;
+    if (l == 0 && isValidPercent(r)) {
+        out.state = AirPodsState::rightOnly;
+    } else if (r == 0 && isValidPercent(l)) {
+        out.state = AirPodsState::leftOnly;
+    } else if (l != 0 && r != 0) {
+        if (isValidPercent(l) && isValidPercent(r))
+            out.state = AirPodsState::both;
+        else if (isValidPercent(l))
+            out.state = AirPodsState::leftOnly;
+        else if (isValidPercent(r))
+            out.state = AirPodsState::rightOnly;
+    }
+    int lowest = 101;
+    for (auto p : {l, r, s})
+        if (isValidPercent(p)) lowest = std::min<int>(lowest, p);
+    if (lowest <= 100) out.level = lowest / 100.0;
+    return out;
+}
+
+const PairedDevice* findAccessory(const std::vector<PairedDevice>& paired, const std::optional<std::string>& uid) {
+    if (!uid) return nullptr;
+    const std::string address = lower(trimmed(beforeColon(*uid)));
+    if (address.empty()) return nullptr;
+    for (const auto& d : paired)
+        if (d.isConnected && lower(trimmed(d.addressString)) == address) return &d;
+    return nullptr;
+}
+
+VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsState> state, AirPodsMaxColor color) {
+    using K = VirtualDevice::Kind;
+    VirtualDevice v;
+    if (isBluetooth(device)) {
+        const std::string p = productIdentifier(device.modelUID);
+        struct Product {
+            const char* id;
+            K kind;
+        };
+        static constexpr Product products[] = {
+            {"2002", K::airPods},     {"200f", K::airPods2},    {"2013", K::airPods3},
+            {"2019", K::airPods4},    {"201b", K::airPods4},    {"200e", K::airPodsPro},
+            {"2014", K::airPodsPro2}, {"2024", K::airPodsPro2}, {"2027", K::airPodsPro3},
+            {"200a", K::airPodsMax},  {"201f", K::airPodsMax2},
+        };
+        v.kind = K::headphones;
+        for (const auto& product : products)
+            if (p == product.id) v.kind = product.kind;
+        if (carriesState(v.kind)) v.state = state;
+        if (v.isAirPodsMax()) v.color = color;
+        return v;
+    }
+    if (device.transportType == "USB") {
+        const std::string model = device.modelUID ? beforeColon(*device.modelUID) : std::string();
+        if (model == "EarPods")
+            v.kind = K::earPods;
+        else if (model == "Studio Display Audio Control")
+            v.kind = K::studioDisplay;
+        else if (model == "Pro Display XDR Audio Control")
+            v.kind = K::proDisplayXdr;
+        else
+            v.kind = K::speakers;
+        return v;
+    }
+    if (device.uid == "BuiltInHeadphoneOutputDevice")
+        v.kind = K::headphones;
+    else if (device.uid == "BuiltInSpeakerDevice")
+        v.kind = K::macBook;
+    else
+        v.kind = K::speakers;
+    return v;
+}
+
+ConnectivityManager::ConnectivityManager(Context& ctx)
+    : ctx_(ctx),
+      simplyCA(ctx.platform().audioDevices()),
+      bluetooth_(ctx.platform().bluetooth()),
+      logger(ctx.logger("ConnectivityManager")),
+      outputDeviceDebounce_(ctx.main(), "hasRecentlyChangedOutputDevice") {
+    properties_.add("audioDevice", audioDevice);
+    properties_.add("virtualDevice", virtualDevice);
+    properties_.add("batteryLevel", batteryLevel);
+    properties_.add("hasPassedThreshold", hasPassedThreshold);
+    properties_.add("hasRecentlyChangedOutputDevice", hasRecentlyChangedOutputDevice);
+    properties_.add("authorizationStatus", authorizationStatus);
+
+    if (bluetooth_) authorizationStatus.set(bluetooth_->authorization());
+    ctx.sounds().prepareAlert("low-battery", "caf");
+    if (simplyCA) {
+        if (auto device = simplyCA->defaultOutputDevice()) recognize(*device);
+    }
+    if (ctx.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
+
+    std::weak_ptr<bool> weak = alive_;
+    if (simplyCA) {
+        cancellables.push_back(simplyCA->onDefaultOutputDeviceChanged([this, weak](std::optional<AudioDevice> device) {
+            if (weak.lock() && device) outputDeviceChanged(*device);
+        }));
+    }
+    if (Workspace* ws = ctx.platform().workspace()) {
+        for (auto event : {WorkspaceEvent::didWake, WorkspaceEvent::screensDidWake}) {
+            cancellables.push_back(ws->observe(event, [this, weak] {
+                if (weak.lock()) recognizeCurrentDevice();
+            }));
+        }
+    }
+    if (bluetooth_) {
+        cancellables.push_back(bluetooth_->observeAuthorization([this, weak] {
+            if (weak.lock()) authorizationStatus.set(bluetooth_->authorization());
+        }));
+    }
+    Defaults& d = ctx.defaults();
+    cancellables.push_back(d.observe(keys::warnOnLowConnectBattery, [this, weak](const bool&, const bool& now) {
+        if (!weak.lock()) return;
+        if (now)
+            startTimer();
+        else
+            stopTimer();
+    }));
+    cancellables.push_back(d.observe(keys::lowConnectBatteryThreshold, [this, weak](const double&, const double&) {
+        if (!weak.lock()) return;
+        stopTimer();
+        if (ctx_.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
+    }));
+
+    auto& registry = ctx.notchSources();
+    cancellables.push_back(registry.addNotificationSource(Notch::Notification::didConnectAirPods, *this));
+    cancellables.push_back(registry.addNotificationSource(Notch::Notification::isLowAirPodsBattery, *this));
+    cancellables.push_back(registry.setAccessory(*this));
+}
+
+ConnectivityManager::~ConnectivityManager() { timer_.cancel(); }
+
+bool ConnectivityManager::allowsNotification(Notch::Notification) const {
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::enableConnectivity)) return false;
+    if (isFocusActive(ctx_) && !d.get(keys::allowConnectivityWhenFocused)) return false;
+    if (isScreenLocked(ctx_)) return d.get(keys::allowConnectivityWhenLocked);
+    return true;
+}
+
+bool ConnectivityManager::isWatching() const {
+    const Defaults& d = ctx_.defaults();
+    return d.get(keys::enableConnectivity) ||
+           (d.get(keys::enableLockScreen) && d.get(keys::allowConnectivityWhenLocked));
+}
+
+bool ConnectivityManager::isShowing(Notch::Notification kind) const {
+    const Notch& notch = ctx_.notch();
+    return notch.hasNotification.get() && notch.notification.get() == kind;
+}
+
+void ConnectivityManager::recognize(const AudioDevice& device) {
+    audioDevice.set(device);
+    if (isBluetooth(device)) {
+        std::optional<std::vector<PairedDevice>> paired;
+        if (bluetooth_) paired = bluetooth_->pairedDevices();
+        const PairedDevice* accessory = paired ? findAccessory(*paired, device.uid) : nullptr;
+        const AccessoryBattery reading = accessory ? readAccessoryBattery(*accessory) : AccessoryBattery{};
+        batteryLevel.set(reading.level);
+        virtualDevice.set(recognizeDevice(device, reading.state, airPodsMaxColor(accessory ? accessory->colorID : std::nullopt)));
+    } else {
+        virtualDevice.set(recognizeDevice(device, std::nullopt, AirPodsMaxColor::spaceGray));
+    }
+}
+
+void ConnectivityManager::recognizeCurrentDevice() {
+    if (!simplyCA) return;
+    if (auto device = simplyCA->defaultOutputDevice()) recognize(*device);
+}
+
+void ConnectivityManager::outputDeviceChanged(const AudioDevice& device) {
+    hasRecentlyChangedOutputDevice.set(true);
+    outputDeviceDebounce_.schedule(0.5, [this] { hasRecentlyChangedOutputDevice.set(false); });
+
+    if (!isWatching()) return;
+    recognize(device);
+    logger.info("deviceUID: %{public}s", device.uid.value_or(""));
+    logger.info("deviceTransportType: %{public}s", device.transportType.value_or(""));
+    logger.info("modelUID: %{public}s", device.modelUID.value_or(""));
+
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::enableConnectivity) || !virtualDevice.get() || !virtualDevice.get()->isAirPodsFamily()) return;
+    std::weak_ptr<bool> weak = alive_;
+    ctx_.main().post([this, weak] {
+        if (!weak.lock()) return;
+        const Defaults& d = ctx_.defaults();
+        if (!isShowing(Notch::Notification::isLowAirPodsBattery))
+            ctx_.notch().setNotification(true, Notch::Notification::didConnectAirPods, 0.35,
+                                         d.get(keys::connectivityDuration));
+        // The connection notification shows the low level and stands in for the warning.
+        const auto level = batteryLevel.get();
+        if (level && *level <= d.get(keys::lowConnectBatteryThreshold) / 100.0 && !hasPassedThreshold.get())
+            hasPassedThreshold.set(true);
+    });
+}
+
+void ConnectivityManager::startTimer() {
+    timer_.cancel();
+    const Duration period = seconds(ctx_.defaults().get(keys::lowConnectBatteryThreshold) == 10.0 ? 1.0 : 2.0);
+    scheduleFiring(ctx_.clock().uptime(), period);
+}
+
+void ConnectivityManager::stopTimer() { timer_.cancel(); }
+
+void ConnectivityManager::scheduleFiring(Uptime due, Duration period) {
+    std::weak_ptr<bool> weak = alive_;
+    // Each firing is due one period after the previous one was due, so the timer does not drift.
+    timer_ = ctx_.main().postAfter(due - ctx_.clock().uptime(), [this, weak, due, period] {
+        if (!weak.lock()) return;
+        scheduleFiring(due + period, period);
+        timerFired();
+    });
+}
+
+void ConnectivityManager::timerFired() {
+    if (!isWatching()) return;
+    if (authorizationStatus.get() != BluetoothAuthorization::allowedAlways || !bluetooth_) return;
+    const auto& device = audioDevice.get();
+    if (!device || !virtualDevice.get() || !virtualDevice.get()->isAirPodsFamily()) return;
+
+    // The Bluetooth stack may block: read it off the main queue and come back with the result.
+    const std::string uid = device->uid.value_or("");
+    Bluetooth* bluetooth = bluetooth_;
+    MainQueue* main = &ctx_.main();
+    std::weak_ptr<bool> weak = alive_;
+    ctx_.background().post([this, bluetooth, main, uid, weak] {
+        const auto paired = bluetooth->pairedDevices();
+        const PairedDevice* accessory = paired ? findAccessory(*paired, uid) : nullptr;
+        const AccessoryBattery reading = accessory ? readAccessoryBattery(*accessory) : AccessoryBattery{};
+        const AirPodsMaxColor color = airPodsMaxColor(accessory ? accessory->colorID : std::nullopt);
+        // `this` is touched only back on the main queue, and only while the manager lives.
+        main->post([this, weak, uid, reading, color] {
+            if (weak.lock()) batteryRead(uid, reading, color);
+        });
+    });
+}
+
+void ConnectivityManager::batteryRead(const std::string& uid, AccessoryBattery reading, AirPodsMaxColor color) {
+    const auto& device = audioDevice.get();
+    // The output changed while the accessory was being read: the reading is of another device.
+    if (!device || device->uid.value_or("") != uid) return;
+
+    batteryLevel.set(reading.level);
+    const VirtualDevice fresh = recognizeDevice(*device, reading.state, color);
+    const auto& old = virtualDevice.get();
+    if (carriesState(fresh.kind) && fresh.state && (!old || old->state != fresh.state)) virtualDevice.set(fresh);
+
+    const Defaults& d = ctx_.defaults();
+    if (!d.get(keys::enableConnectivity) || !reading.level) return;
+    const double threshold = d.get(keys::lowConnectBatteryThreshold);
+    const double level = *reading.level;
+    if (level <= threshold / 100.0 && !hasPassedThreshold.get()) {
+        if (isShowing(Notch::Notification::didConnectAirPods)) return;
+        // At exactly 10 the warning shows without the sound.
+        if (d.get(keys::playSoundOnLowConnectBattery) && threshold != 10.0) ctx_.sounds().playAlert("low-battery");
+        ctx_.notch().setNotification(true, Notch::Notification::isLowAirPodsBattery, 0.35,
+                                     d.get(keys::connectivityDuration));
+        hasPassedThreshold.set(true);
+        return;
+    }
+    if (level > threshold / 100.0 && hasPassedThreshold.get()) hasPassedThreshold.set(false);
+}
+
+}  // namespace halvyn

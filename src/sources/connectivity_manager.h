@@ -1,0 +1,93 @@
+#pragma once
+// Follows the default audio output device: recognises what kind of device it is, reads the
+// battery of Bluetooth AirPods, and asks the notch for the accessory-connected and accessory
+// low-battery notifications.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "notch/notch.h"
+#include "notch/notch_sources.h"
+#include "platform/audio_devices.h"
+#include "platform/bluetooth.h"
+#include "runtime/debounce.h"
+#include "runtime/logger.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+#include "sources/virtual_device.h"
+
+namespace halvyn {
+
+class Context;
+
+// The buds in use and the battery of an accessory, as far as its readings tell.
+struct AccessoryBattery {
+    std::optional<AirPodsState> state;
+    std::optional<double> level;  // 0...1
+};
+
+// Percentages 1 to 100 are readings; 0 and 101 to 255 are not.
+AccessoryBattery readAccessoryBattery(const PairedDevice& accessory);
+// The connected paired device whose address is the output device's unique identifier up to the
+// first ":", compared without case and surrounding white space.
+const PairedDevice* findAccessory(const std::vector<PairedDevice>& paired, const std::optional<std::string>& uid);
+// The device kind from the transport, model and unique identifier; for Bluetooth the product
+// identifier picks the AirPods model, which carries `state` (or the accessory's colour).
+VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsState> state,
+                              AirPodsMaxColor color);
+
+class ConnectivityManager final : public NotificationSource, public AccessorySource {
+public:
+    explicit ConnectivityManager(Context& ctx);
+    ~ConnectivityManager() override;
+    ConnectivityManager(const ConnectivityManager&) = delete;
+    ConnectivityManager& operator=(const ConnectivityManager&) = delete;
+
+    Published<std::optional<AudioDevice>> audioDevice;
+    Published<std::optional<VirtualDevice>> virtualDevice;
+    // Battery of the AirPods-family accessory, 0...1.
+    Published<std::optional<double>> batteryLevel;
+    // The low-battery warning has been given, or is not due: starts true so that a level that is
+    // already low at start-up does not warn until it has once been above the threshold.
+    Published<bool> hasPassedThreshold{true};
+    // True for 0.5 s after each output-device change; the volume display stays quiet.
+    Published<bool> hasRecentlyChangedOutputDevice{false};
+    Published<BluetoothAuthorization> authorizationStatus{BluetoothAuthorization::notDetermined};
+
+    // didConnectAirPods, isLowAirPodsBattery.
+    bool allowsNotification(Notch::Notification kind) const override;
+    std::optional<VirtualDevice> currentDevice() const override { return virtualDevice.get(); }
+
+    // Whether the accessory battery timer runs, and its period.
+    bool isTimerRunning() const { return timer_.pending(); }
+
+    const PropertySet& properties() const { return properties_; }
+
+private:
+    void recognize(const AudioDevice& device);
+    void outputDeviceChanged(const AudioDevice& device);
+    void recognizeCurrentDevice();
+    void startTimer();
+    void stopTimer();
+    void scheduleFiring(Uptime due, Duration period);
+    void timerFired();
+    void batteryRead(const std::string& uid, AccessoryBattery reading, AirPodsMaxColor color);
+    bool isWatching() const;
+    bool isShowing(Notch::Notification kind) const;
+
+    Context& ctx_;
+    AudioDevices* simplyCA;
+    Bluetooth* bluetooth_;
+    Logger logger;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::vector<Subscription> cancellables;
+    Debounce outputDeviceDebounce_;
+    TaskHandle timer_;
+    PropertySet properties_;
+};
+
+Value toValue(BluetoothAuthorization a);
+
+}  // namespace halvyn

@@ -1,0 +1,128 @@
+// The system-display suppression: kill, stop and continue, the instance that is drawing, a
+// process that is gone before its signal, and the callers by setting and system version.
+
+#include "hud/osdui_manager.h"
+
+#include "hud_fixture.h"
+#include "notch/gui_manager.h"
+
+namespace halvyn::testing {
+namespace {
+
+class OSDUITest : public HudTest {
+protected:
+    OSDUIManager& osd() { return ctx->osdUI(); }
+    void launchHelper(ProcessID pid, bool onScreen = false) {
+        sim->simProcesses().launch({pid, "OSDUIHelper", std::string(OSDUIManager::kBundleIdentifier), false, onScreen});
+        time->runCurrent();
+    }
+    std::vector<std::string> signals() const {
+        std::vector<std::string> out;
+        for (auto& e : effects("signal"))
+            out.push_back(e.fields[0].second.toJson() + " " + e.fields[1].second.asString());
+        return out;
+    }
+    using Strings = std::vector<std::string>;
+};
+
+TEST_F(OSDUITest, KillsTheRunningDisplayAndStopsEveryNewInstance) {
+    launchHelper(300);
+    osd().suppressSystemHUD();
+    EXPECT_EQ(signals(), Strings{"300 SIGKILL"});
+    EXPECT_EQ(osd().osduiPID, 0);  // the existence probe found it gone
+    EXPECT_TRUE(osd().isObserving());
+
+    launchHelper(301);
+    EXPECT_EQ(osd().osduiPID, 301);
+    EXPECT_EQ(signals(), (Strings{"300 SIGKILL", "301 SIGSTOP"}));
+    EXPECT_TRUE(sim->simProcesses().find(301)->stopped);
+    osd().suspendDisplayProcess();  // already stopped: nothing more
+    EXPECT_EQ(signals().size(), 2u);
+}
+
+TEST_F(OSDUITest, AnInstanceThatIsDrawingIsLeftUntilTheNextChance) {
+    osd().suppressSystemHUD();
+    EXPECT_TRUE(signals().empty());
+    launchHelper(400, true);
+    EXPECT_EQ(osd().osduiPID, 400);
+    EXPECT_TRUE(signals().empty());
+    sim->simProcesses().setOnScreenWindow(400, false);
+    osd().suspendDisplayProcess();
+    EXPECT_EQ(signals(), Strings{"400 SIGSTOP"});
+}
+
+TEST_F(OSDUITest, AProcessThatExitsBeforeItsSignalIsForgotten) {
+    osd().suppressSystemHUD();
+    sim->simProcesses().launch({500, "OSDUIHelper", std::string(OSDUIManager::kBundleIdentifier), false, false});
+    sim->simProcesses().quit(500);  // gone before the main queue takes the new list
+    time->runCurrent();
+    EXPECT_EQ(osd().osduiPID, 0);
+    EXPECT_TRUE(signals().empty());
+    osd().restoreSystemHUD();
+    EXPECT_TRUE(signals().empty());
+}
+
+TEST_F(OSDUITest, FailingStateQueryIsLoggedAndCountsAsRunning) {
+    osd().suppressSystemHUD();
+    sim->simProcesses().setStatusError("Operation not permitted");
+    launchHelper(600);
+    EXPECT_TRUE(logs.contains("sysctl: Operation not permitted"));
+    EXPECT_EQ(signals(), Strings{"600 SIGSTOP"});
+}
+
+TEST_F(OSDUITest, RestoreContinuesTheHeldProcessAndStopsWatching) {
+    osd().suppressSystemHUD();
+    launchHelper(700);
+    osd().restoreSystemHUD();
+    EXPECT_EQ(signals(), (Strings{"700 SIGSTOP", "700 SIGCONT"}));
+    EXPECT_FALSE(osd().isObserving());
+    EXPECT_EQ(osd().osduiPID, 700);
+    launchHelper(701);
+    EXPECT_EQ(signals().size(), 2u);
+}
+
+TEST_F(OSDUITest, SettingsTakeAndGiveBackTheSystemDisplay) {
+    osd().followSettings();
+    osd().suppressSystemHUD();
+    launchHelper(800);
+    // Brightness stays on: suppression is taken again, which ends the held instance.
+    set(keys::enableVolume, false);
+    EXPECT_EQ(signals(), (Strings{"800 SIGSTOP", "800 SIGKILL"}));
+    EXPECT_TRUE(osd().isObserving());
+    launchHelper(801);
+    set(keys::enableBrightness, false);
+    EXPECT_EQ(signals(), (Strings{"800 SIGSTOP", "800 SIGKILL", "801 SIGSTOP", "801 SIGCONT"}));
+    EXPECT_FALSE(osd().isObserving());
+    launchHelper(802);
+    EXPECT_EQ(signals().size(), 4u);
+    set(keys::enableVolume, true);
+    EXPECT_TRUE(osd().isObserving());
+    EXPECT_EQ(signals().back(), "801 SIGKILL");
+}
+
+TEST_F(OSDUITest, QuittingGivesTheDisplayBackWhenEitherDisplayIsOn) {
+    osd().suppressSystemHUD();
+    launchHelper(900);
+    ctx->defaults().set(keys::enableVolume, false);
+    osd().applicationWillTerminate();
+    EXPECT_EQ(signals().back(), "900 SIGCONT");
+    ctx->defaults().set(keys::enableBrightness, false);
+    osd().applicationWillTerminate();
+    EXPECT_EQ(signals().size(), 2u);
+}
+
+TEST_F(OSDUITest, FromSystem26TheGameOverlaySignalIsUsedInstead) {
+    sim->simSystemInfo().setVersion("26.0");
+    launchHelper(1000);
+    osd().followSettings();
+    set(keys::enableVolume, false);      // brightness still on: suppress
+    set(keys::enableBrightness, false);  // both off: release
+    reapplySystemHUDSuppression(*ctx);   // nothing on 26
+    EXPECT_TRUE(signals().empty());
+    std::vector<double> states;
+    for (auto& e : effects("darwinNotify")) states.push_back(e.fields[1].second.asNumber());
+    EXPECT_EQ(states, (std::vector<double>{1, 0}));
+}
+
+}  // namespace
+}  // namespace halvyn::testing

@@ -1,0 +1,243 @@
+// The volume display: when a device change shows it, the key-step rule for AirPods, the slider's
+// timings, mute handling, and devices that lack a volume or mute property.
+
+#include "hud/volume_manager.h"
+
+#include "hud_fixture.h"
+#include "sources/connectivity_manager.h"
+
+namespace halvyn::testing {
+namespace {
+
+class VolumeTest : public HudTest {
+protected:
+    VolumeManager& volume() { return ctx->volume(); }
+    void deviceVolume(float v) {
+        sim->audio().changeVolume(1, v);
+        time->runCurrent();
+    }
+    bool shown() const { return !notificationCalls().empty(); }
+    void useAirPods() {
+        VirtualDevice airPods;
+        airPods.kind = VirtualDevice::Kind::airPodsPro2;
+        airPods.state = AirPodsState::both;
+        ctx->connectivity().virtualDevice = airPods;
+    }
+};
+
+TEST_F(VolumeTest, StartsFromTheOutputDevice) {
+    sim->audio().changeMute(1, true);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 0.5f);
+    EXPECT_TRUE(volume().isMuted);
+    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
+}
+
+TEST_F(VolumeTest, DeviceWithoutPropertiesStartsAtFullVolumeUnmuted) {
+    sim->audio().reset({{{7, "X", "Y", "USB"}, std::nullopt, std::nullopt}}, 7);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 1.0f);
+    EXPECT_FALSE(volume().isMuted);
+    // Its notifications read nothing and are dropped; a slider writes nothing.
+    sim->audio().notifyVolume(7);
+    sim->audio().notifyMute(7);
+    volume().setVolume(0.3f);
+    advance(1);
+    EXPECT_FLOAT_EQ(volume().volume, 1.0f);
+    EXPECT_TRUE(sim->audio().writes().empty());
+    EXPECT_FALSE(shown());
+}
+
+TEST_F(VolumeTest, KeyStepShowsTheDisplayWithTheHudTimings) {
+    volume();
+    deviceVolume(0.5625f);
+    EXPECT_FLOAT_EQ(volume().volume, 0.5625f);
+    ASSERT_EQ(notificationCalls().size(), 1u);
+    EXPECT_EQ(notificationCalls()[0].toJson(), R"([true,"didChangeVolume",0.3,1.5])");
+    EXPECT_TRUE(logs.contains("volumeDiff: 0.062500"));
+
+    set(keys::synchronizedHUD, false);
+    set(keys::volumeSpeed, HUDSpeed::smooth);
+    set(keys::volumeDuration, 3.0);
+    deviceVolume(0.5f);
+    advance(0.2);
+    EXPECT_EQ(notificationCalls().back().toJson(), R"([true,"didChangeVolume",0.35,3])");
+}
+
+TEST_F(VolumeTest, SameLevelAndLargeJumpsShowNothing) {
+    volume();
+    sim->audio().notifyVolume(1);  // carries the current level
+    advance(0.2);
+    EXPECT_TRUE(logs.lines.empty());
+    deviceVolume(0.2f);  // a jump of 0.3
+    advance(0.2);
+    EXPECT_FLOAT_EQ(volume().volume, 0.2f);
+    EXPECT_TRUE(logs.contains("volumeDiff: 0.300000"));
+    EXPECT_FALSE(shown());
+}
+
+TEST_F(VolumeTest, AirPodsShowOnlyKeySizedSteps) {
+    useAirPods();
+    volume();
+    deviceVolume(0.5625f);  // 0.0625 rounds down to 0.06
+    advance(0.2);
+    EXPECT_EQ(notificationCalls().size(), 1u);
+    deviceVolume(0.6375f);  // 0.075 rounds down to 0.07
+    advance(0.2);
+    EXPECT_EQ(notificationCalls().size(), 1u);
+    EXPECT_FLOAT_EQ(volume().volume, 0.6375f);
+}
+
+TEST_F(VolumeTest, BuiltInSpeakersShowAnySmallStep) {
+    volume();
+    deviceVolume(0.5625f);
+    advance(0.2);
+    deviceVolume(0.6375f);
+    advance(0.2);
+    EXPECT_EQ(notificationCalls().size(), 2u);
+}
+
+TEST_F(VolumeTest, ThrottleDeliversFirstAtOnceAndLatestAfterTheInterval) {
+    volume();
+    // Each notification reads the device when it arrives: they come one by one.
+    for (float v : {0.51f, 0.52f, 0.53f, 0.54f}) deviceVolume(v);
+    EXPECT_FLOAT_EQ(volume().volume, 0.51f);
+    advance(0.099);
+    EXPECT_FLOAT_EQ(volume().volume, 0.51f);
+    advance(0.001);
+    EXPECT_FLOAT_EQ(volume().volume, 0.54f);
+    advance(1);
+    EXPECT_EQ(logs.lines.size(), 2u);  // 0.52 and 0.53 never reached the handler
+}
+
+TEST_F(VolumeTest, QuietWhileTheOutputChangedOrTheNotchShowsItsOutputControl) {
+    volume();
+    ctx->connectivity().hasRecentlyChangedOutputDevice = true;
+    deviceVolume(0.55f);
+    advance(0.2);
+    EXPECT_FALSE(shown());
+    ctx->connectivity().hasRecentlyChangedOutputDevice = false;
+    ctx->notch().isExpanded = true;
+    ctx->notch().hasOutput = true;
+    deviceVolume(0.5f);
+    advance(0.2);
+    EXPECT_FALSE(shown());
+    EXPECT_FLOAT_EQ(volume().volume, 0.5f);
+}
+
+TEST_F(VolumeTest, QuietWhenOffOrWhenTheLockScreenWidgetHasItsSlider) {
+    volume();
+    set(keys::enableVolume, false);
+    deviceVolume(0.55f);
+    advance(0.2);
+    EXPECT_FLOAT_EQ(volume().volume, 0.55f);
+    EXPECT_FALSE(shown());
+    set(keys::enableVolume, true);
+    set(keys::showVolumeControl, true);
+    lockAndFocus.locked = true;
+    deviceVolume(0.5f);
+    advance(0.2);
+    EXPECT_FALSE(shown());
+    set(keys::allowNowPlayingWidgetWhenLocked, false);
+    deviceVolume(0.55f);
+    advance(0.2);
+    EXPECT_TRUE(shown());
+}
+
+TEST_F(VolumeTest, AllowsByEnableFocusAndLock) {
+    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+    lockAndFocus.focus = true;
+    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+    set(keys::allowVolumeWhenFocused, false);
+    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+    lockAndFocus.focus = false;
+    lockAndFocus.locked = true;
+    set(keys::allowVolumeWhenLocked, false);
+    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+    set(keys::allowVolumeWhenLocked, true);
+    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+    set(keys::enableVolume, false);
+    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+}
+
+TEST_F(VolumeTest, MutingShowsTheDisplayAtZeroAndUnmutingRestores) {
+    volume();
+    sim->audio().changeMute(1, true);
+    advance(0.05);
+    EXPECT_TRUE(volume().isMuted);
+    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
+    EXPECT_EQ(notificationCalls().size(), 1u);
+    sim->audio().changeMute(1, false);
+    advance(0.2);
+    EXPECT_FLOAT_EQ(volume().volume, 0.5f);
+    EXPECT_EQ(notificationCalls().size(), 2u);
+}
+
+TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
+    volume();
+    volume().isDraggingSlider = true;
+    volume().setVolume(0.6f);
+    advance(0.005);
+    volume().setVolume(0.7f);
+    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
+    advance(0.0099);
+    EXPECT_TRUE(sim->audio().writes().empty());
+    advance(0.0001);
+    ASSERT_EQ(sim->audio().writes().size(), 1u);
+    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.7f);
+    advance(0.05);
+    EXPECT_FLOAT_EQ(volume().volume, 0.7f);
+    volume().isDraggingSlider = false;
+    // The flag clears 0.15 s after the last drag step (t = 0.005): a key press just before that
+    // stays quiet, one after it shows.
+    time->runUntil(seconds(0.154));
+    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
+    deviceVolume(0.75f);
+    EXPECT_FLOAT_EQ(volume().volume, 0.75f);
+    time->runUntil(seconds(0.156));
+    EXPECT_FALSE(volume().hasRecentlyChangedVolume);
+    EXPECT_FALSE(shown());
+    deviceVolume(0.8f);
+    advance(0.2);
+    EXPECT_TRUE(shown());
+}
+
+TEST_F(VolumeTest, ChangeRightAfterADragStepStaysQuiet) {
+    volume();
+    volume().isDraggingSlider = true;
+    volume().setVolume(0.55f);
+    volume().isDraggingSlider = false;
+    advance(0.14);
+    deviceVolume(0.6f);
+    advance(0.05);
+    EXPECT_FALSE(shown());
+}
+
+TEST_F(VolumeTest, SliderWhileMutedUnmutesOneStepFromTheMutedLevel) {
+    sim->audio().changeMute(1, true);
+    volume();
+    volume().setVolume(0.3f);
+    advance(0.05);
+    EXPECT_EQ(sim->audio().find(1)->muted, false);
+    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.6f);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 0.6f);
+    EXPECT_FALSE(volume().isMuted);
+}
+
+TEST_F(VolumeTest, UnmuteStepStaysWithinZeroAndOne) {
+    sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, 0.95f, true}}, 1);
+    volume();
+    volume().setVolume(0.5f);
+    advance(0.05);
+    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 1.0f);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 1.0f);
+
+    sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, 0.05f, true}}, 1);
+    volume().isMuted = true;
+    volume().actualVolume = 0.05f;
+    volume().setVolume(0.0f);
+    advance(0.05);
+    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.0f);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 0.0f);
+}
+
+}  // namespace
+}  // namespace halvyn::testing

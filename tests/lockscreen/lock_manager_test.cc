@@ -1,0 +1,194 @@
+#include "lockscreen/lock_manager.h"
+
+#include "lockscreen/lock_screen_hooks.h"
+#include "notch/notch_sources.h"
+#include "sources/sources_fixture.h"
+
+namespace halvyn::sources_testing {
+namespace {
+
+struct Wanting final : LiveActivitySource {
+    bool wants = false;
+    bool wantsLiveActivity() const override { return wants; }
+};
+
+class SuspendSpy final : public SystemHUDSuppression {
+public:
+    int suspended = 0;
+    void suppressSystemHUD() override {}
+    void restoreSystemHUD() override {}
+    void suspendDisplayProcess() override { ++suspended; }
+};
+
+class LockTest : public SourcesTest {
+protected:
+    LockTest() {
+        ctx->setSystemHUD(&osd);
+        auto& hooks = ctx->lockScreenHooks();
+        hooks.showPanel = [this] { panel.push_back("show"); };
+        hooks.hidePanel = [this] { panel.push_back("hide"); };
+        hooks.refreshCalendarEvents = [this] { panel.push_back("calendar"); };
+        hooks.refreshWeather = [this] { panel.push_back("weather"); };
+        hooks.cancelWeatherRefresh = [this] { panel.push_back("cancelWeather"); };
+        registration = ctx->notchSources().addLiveActivitySource(L::isPlaying, playing);
+        startNotch();
+        lock();
+    }
+    LockManager& lock() { return ctx->lock(); }
+    void post(const char* name) { sim->simWorkspace.postDistributed(name); }
+    void screenLock() { post("com.apple.screenIsLocked"); }
+    void screenUnlock() { post("com.apple.screenIsUnlocked"); }
+
+    SuspendSpy osd;
+    Wanting playing;
+    Subscription registration;
+    std::vector<std::string> panel;
+};
+
+TEST_F(LockTest, LockShowsPanelAndTheLockActivityAfterAFifthOfASecond) {
+    defaults().set(keys::playSoundOnLock, true);
+    at(1);
+    screenLock();
+    EXPECT_TRUE(lock().isLocked.get());
+    EXPECT_EQ(panel, std::vector<std::string>{"show"});
+    EXPECT_EQ(sounds(), std::vector<std::string>{"lock"});
+    EXPECT_TRUE(lock().wantsLiveActivity());
+    at(1.199);
+    EXPECT_TRUE(calls.of("setLiveActivity").empty());
+    at(1.2);
+    EXPECT_EQ(calls.of("setLiveActivity"),
+              std::vector<std::string>{"1.200 setLiveActivity [true,\"isLocked\",false,null,0.35]"});
+    at(2);
+    EXPECT_EQ(notch().liveActivity.get(), L::isLocked);
+
+    // While music plays, unlocking hands the place to it, forced over the lock activity.
+    playing.wants = true;
+    calls.calls.clear();
+    screenUnlock();
+    EXPECT_FALSE(lock().isLocked.get());
+    EXPECT_EQ(panel, (std::vector<std::string>{"show", "hide", "cancelWeather"}));
+    EXPECT_EQ(sounds(), (std::vector<std::string>{"lock", "unlock"}));
+    EXPECT_EQ(osd.suspended, 1) << "15.1 re-applies the display-process suppression";
+    at(2.474);
+    EXPECT_TRUE(calls.of("setLiveActivity").empty());
+    at(2.475);
+    EXPECT_EQ(calls.of("setLiveActivity"),
+              std::vector<std::string>{"2.475 setLiveActivity [true,\"isPlaying\",true,null,0.35]"});
+    at(4);
+    EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+}
+
+TEST_F(LockTest, UnlockSoonAfterLockNeverShowsTheLockActivity) {
+    screenLock();
+    at(0.6);  // lock at 0.5, unlock 0.1 s later
+    screenUnlock();
+    at(2);
+    EXPECT_EQ(calls.of("setLiveActivity"),
+              std::vector<std::string>{"1.075 setLiveActivity [false,\"none\",false,null,0.35]"});
+    EXPECT_EQ(sounds(), std::vector<std::string>{"unlock"}) << "no lock sound by default";
+}
+
+TEST_F(LockTest, LockScreenOffClearsTheNotchOnly) {
+    defaults().set(keys::enableLockScreen, false);
+    defaults().set(keys::playSoundOnLock, true);
+    screenLock();
+    EXPECT_TRUE(lock().isLocked.get());
+    EXPECT_FALSE(lock().wantsLiveActivity());
+    EXPECT_EQ(calls.of(), (std::vector<std::string>{
+                              "0.500 setLiveActivity [false,\"none\",false,null,0.35]",
+                              "0.500 setNotification [false,\"none\",0.35,0]",
+                          }));
+    at(2);
+    EXPECT_TRUE(panel.empty());
+    EXPECT_TRUE(sounds().empty());
+    EXPECT_EQ(calls.of("setLiveActivity").size(), 1u) << "no lock activity";
+
+    playing.wants = true;
+    at(3);
+    screenUnlock();
+    EXPECT_FALSE(lock().isLocked.get());
+    EXPECT_EQ(calls.of("setLiveActivity").back(), "3.000 setLiveActivity [true,\"isPlaying\",false,null,0.35]");
+    at(5);
+    EXPECT_EQ(calls.of("setLiveActivity").size(), 2u);
+    EXPECT_TRUE(sounds().empty());
+    EXPECT_EQ(osd.suspended, 0);
+}
+
+TEST_F(LockTest, ScreensaverAndDuplicateLocksTakeThePlainPath) {
+    defaults().set(keys::playSoundOnLock, true);
+    post("com.apple.screensaver.didstart");
+    EXPECT_TRUE(lock().hasScreensaver.get());
+    screenLock();
+    at(1);
+    EXPECT_TRUE(lock().isLocked.get());
+    EXPECT_FALSE(lock().wantsLiveActivity());
+    EXPECT_TRUE(panel.empty());
+    EXPECT_TRUE(sounds().empty());
+    post("com.apple.screensaver.didstop");
+    EXPECT_FALSE(lock().hasScreensaver.get());
+
+    // A second lock notification clears the notch again, with no second panel or chime.
+    calls.calls.clear();
+    screenLock();
+    at(2);
+    EXPECT_TRUE(panel.empty());
+    EXPECT_TRUE(sounds().empty());
+    EXPECT_EQ(calls.of("setLiveActivity").front(), "1.000 setLiveActivity [false,\"none\",false,null,0.35]");
+}
+
+TEST_F(LockTest, NoLockSoundWithinHalfASecondOfWaking) {
+    defaults().set(keys::playSoundOnLock, true);
+    sim->simWorkspace.post(WorkspaceEvent::didWake);
+    EXPECT_TRUE(lock().hasRecentlyWokeFromSleep.get());
+    at(0.999);
+    screenLock();
+    EXPECT_TRUE(sounds().empty());
+    screenUnlock();
+    at(1.0);
+    EXPECT_FALSE(lock().hasRecentlyWokeFromSleep.get());
+    screenLock();
+    EXPECT_EQ(sounds(), (std::vector<std::string>{"unlock", "lock"}));
+}
+
+TEST_F(LockTest, WidgetRefreshesFollowTheirSettings) {
+    screenLock();
+    at(1);
+    EXPECT_EQ(panel, std::vector<std::string>{"show"});
+    screenUnlock();
+    defaults().set(keys::allowCalendarWidgetWhenLocked, true);
+    defaults().set(keys::allowWeatherWidgetWhenLocked, true);
+    panel.clear();
+    screenLock();
+    EXPECT_EQ(panel, (std::vector<std::string>{"weather", "show"}));
+    at(2);
+    EXPECT_EQ(panel, (std::vector<std::string>{"weather", "show", "calendar"})) << "calendar on a later turn";
+}
+
+TEST_F(LockTest, SuppressionIsReappliedOnlyBetweenSystems15And26) {
+    for (auto [version, expected] : std::vector<std::pair<const char*, int>>{{"14.6", 0}, {"15.0", 1}, {"26.0", 0}}) {
+        sim->system.setVersion(version);
+        osd.suspended = 0;
+        screenLock();
+        screenUnlock();
+        EXPECT_EQ(osd.suspended, expected) << version;
+    }
+    sim->system.setVersion("15.1");
+    defaults().set(keys::enableVolume, false);
+    defaults().set(keys::enableBrightness, false);
+    osd.suspended = 0;
+    screenLock();
+    screenUnlock();
+    EXPECT_EQ(osd.suspended, 0);
+}
+
+TEST_F(LockTest, ExpandedNotchCollapsesOnLock) {
+    notch().isExpanded.set(true);
+    screenLock();
+    at(0.7);
+    const auto expanded = calls.of("setExpanded");
+    ASSERT_EQ(expanded.size(), 1u);
+    EXPECT_EQ(expanded[0], "0.700 setExpanded [false,true]");
+}
+
+}  // namespace
+}  // namespace halvyn::sources_testing
