@@ -5,6 +5,7 @@
 #include "app/context.h"
 #include "notch/notch.h"
 #include "settings/defaults.h"
+#include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
 #include "shell/notch_window.h"
 #include "shell/real_time.h"
@@ -26,10 +27,12 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     auto platform = std::make_unique<DesktopPlatform>(runtime->main(), log, preferences);
     platform_ = platform.get();
     ctx_ = std::make_unique<Context>(std::move(runtime), std::move(platform), log);
-    // No service here reports volume, brightness or battery yet, so the displays have no levels.
+    // Levels come from the sources; with no audio, brightness or power service on this desktop
+    // yet, every reading is absent and no display shows a made-up level.
+    levels_ = std::make_unique<ContextLevels>(*ctx_);
     platform_->setPanelFactory([this](const PanelConfig& config) -> std::unique_ptr<QWidget> {
         if (config.owner != "Notch") return nullptr;
-        return std::make_unique<NotchWindow>(*ctx_, nullptr);
+        return std::make_unique<NotchWindow>(*ctx_, levels_.get());
     });
 }
 

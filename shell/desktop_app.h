@@ -16,6 +16,7 @@ class LogSink;
 class NotchWindow;
 class StatusItem;
 class DesktopPlatform;
+class ContextLevels;
 
 // The preferences file: $XDG_CONFIG_HOME/halvyn/preferences.json, or ~/.config/halvyn/ when the
 // variable is unset or not absolute. Nothing when neither can be found.
@@ -41,6 +42,8 @@ private:
     void reportScreens();
 
     DesktopPlatform* platform_ = nullptr;
+    // Outlives the context: the notch window that reads it goes with the context.
+    std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<StatusItem> status_;
     Subscription enabledObserver_;

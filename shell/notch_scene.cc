@@ -93,6 +93,16 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     content(n.notification);
     content(n.isVisible);
     content(n.notchWidth);
+    if (levels_) {
+        volumeBar_.setTarget(levels_->volume().value_or(0), nullptr, 0);
+        brightnessBar_.setTarget(levels_->brightness().value_or(0), nullptr, 0);
+        subscriptions_.push_back(levels_->observe([this](const Animation* anim) {
+            const double t = now();
+            volumeBar_.setTarget(levels_->volume().value_or(0), anim, t);
+            brightnessBar_.setTarget(levels_->brightness().value_or(0), anim, t);
+            if (needsDisplay_) needsDisplay_();
+        }));
+    }
     retarget(nullptr);
 }
 
@@ -113,12 +123,14 @@ void NotchScene::retarget(const Animation* anim) {
 
 bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
-    moving = contentOpacity_.step(t) || moving;
-    moving = opacity_.step(t) || moving;
+    for (AnimatedValue* v : {&contentOpacity_, &opacity_, &volumeBar_, &brightnessBar_}) moving = v->step(t) || moving;
     return moving;
 }
 
-bool NotchScene::moving() const { return outline_.moving() || contentOpacity_.moving() || opacity_.moving(); }
+bool NotchScene::moving() const {
+    return outline_.moving() || contentOpacity_.moving() || opacity_.moving() || volumeBar_.moving() ||
+           brightnessBar_.moving();
+}
 
 QPainterPath NotchScene::outlinePath() const {
     const DrawnOutline m = outline_.current();
@@ -157,12 +169,14 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
             if (!v) return;
             c = volumeContent(*v, lookOf(hudSettings(d, HUDKind::volume)), d.get(keys::outputDevice),
                               levels_->outputDeviceSymbol(), accentColor());
+            if (c.bar) c.bar->level = volumeBar_.value();
             break;
         }
         case N::didChangeBrightness: {
             const auto b = levels_ ? levels_->brightness() : std::nullopt;
             if (!b) return;
             c = brightnessContent(*b, lookOf(hudSettings(d, HUDKind::brightness)), accentColor());
+            if (c.bar) c.bar->level = brightnessBar_.value();
             break;
         }
         case N::isCharging:

@@ -31,6 +31,11 @@ public:
     virtual std::optional<double> batteryLevel() const = 0;
     // The symbol of the current output device when it is recognised and not the built-in speakers.
     virtual std::optional<std::string> outputDeviceSymbol() const { return std::nullopt; }
+    // Calls `changed` with the change's animation whenever a reading changes.
+    virtual Subscription observe(std::function<void(const Animation*)> changed) const {
+        (void)changed;
+        return {};
+    }
 };
 
 class NotchScene {
@@ -69,6 +74,8 @@ private:
     const DisplayLevels* levels_;
     AnimatedOutline outline_;
     AnimatedValue contentOpacity_{0};
+    // The level bars move with the animation of the level's change.
+    AnimatedValue volumeBar_{0}, brightnessBar_{0};
     AnimatedValue opacity_{0};
     int shownNotification_ = -1;  // the last notification shown, kept while it fades out
     std::function<void()> needsDisplay_;

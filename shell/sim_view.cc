@@ -14,6 +14,7 @@
 
 #include "app/context.h"
 #include "runtime/virtual_time.h"
+#include "shell/context_levels.h"
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "sim/registry.h"
@@ -43,9 +44,16 @@ class FramesPlayback final : public RunPlayback {
 public:
     FramesPlayback(std::filesystem::path dir, std::ostream& err) : dir_(std::move(dir)), err_(err) {}
 
-    void started(SimWorld& world) override { scene_ = std::make_unique<NotchScene>(world.ctx, nullptr); }
+    void started(SimWorld& world) override {
+        levels_ = std::make_unique<ContextLevels>(world.ctx);
+        scene_ = std::make_unique<NotchScene>(world.ctx, levels_.get());
+    }
     void beforeEvent(SimWorld&, Uptime t) override { write(t, false); }
-    void finished(SimWorld& world) override { write(world.time.uptime(), true); }
+    void finished(SimWorld& world) override {
+        write(world.time.uptime(), true);
+        scene_.reset();
+        levels_.reset();
+    }
     bool failed() const { return failed_; }
     int count() const { return count_; }
 
@@ -67,6 +75,7 @@ private:
 
     std::filesystem::path dir_;
     std::ostream& err_;
+    std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<NotchScene> scene_;
     int count_ = 0;
     bool failed_ = false;
@@ -75,7 +84,8 @@ private:
 class WindowPlayback final : public RunPlayback {
 public:
     void started(SimWorld& world) override {
-        window_ = std::make_unique<NotchWindow>(world.ctx, nullptr);
+        levels_ = std::make_unique<ContextLevels>(world.ctx);
+        window_ = std::make_unique<NotchWindow>(world.ctx, levels_.get());
         if (const QScreen* s = QGuiApplication::primaryScreen()) {
             const QRect g = s->geometry();
             window_->move(g.x() + (g.width() - window_->width()) / 2, g.y());
@@ -108,6 +118,7 @@ public:
     }
 
 private:
+    std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<NotchWindow> window_;
     QElapsedTimer wall_;
     Uptime origin_{0};

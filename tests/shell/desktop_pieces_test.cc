@@ -17,6 +17,7 @@
 #include "runtime/logger.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
+#include "shell/context_levels.h"
 #include "shell/desktop_app.h"
 #include "shell/event_loop.h"
 #include "shell/notch_window.h"
@@ -73,6 +74,29 @@ TEST(WheelEvents, BecomeScrollEventsInTheNotchsTerms) {
     e = NotchWindow::scrollEventFrom(make(QPoint(), QPoint(0, -120), Qt::NoScrollPhase, false));
     EXPECT_EQ(e.dy, -10);
     EXPECT_EQ(e.phase, ScrollPhase::none);
+}
+
+class Levels : public test::ShellTest {};
+
+TEST_F(Levels, ReadingsComeFromTheSourcesAndAreAbsentWithoutTheirService) {
+    ContextLevels levels(*ctx);
+    EXPECT_EQ(levels.volume(), std::optional<float>(0.5f));  // the simulated built-in speakers
+    EXPECT_TRUE(levels.brightness().has_value());
+    int changes = 0;
+    Subscription s = levels.observe([&](const Animation*) { ++changes; });
+    sim->audio().changeVolume(1, 0.7f);
+    at(1);
+    EXPECT_GT(changes, 0);
+    EXPECT_NEAR(*levels.volume(), 0.7f, 1e-6);
+
+    // A platform without audio, brightness or power services has no readings at all.
+    struct Bare : Platform {};
+    Context bare(std::make_unique<VirtualTime>(), std::make_unique<Bare>(), nullptr);
+    ContextLevels none(bare);
+    EXPECT_FALSE(none.volume().has_value());
+    EXPECT_FALSE(none.brightness().has_value());
+    EXPECT_FALSE(none.batteryLevel().has_value());
+    EXPECT_FALSE(none.outputDeviceSymbol().has_value());
 }
 
 class StatusMenu : public test::ShellTest {};

@@ -1,0 +1,59 @@
+#include "shell/context_levels.h"
+
+#include <memory>
+#include <vector>
+
+#include "app/context.h"
+#include "hud/brightness_manager.h"
+#include "hud/volume_manager.h"
+#include "platform/platform.h"
+#include "platform/screens.h"
+#include "sources/battery_manager.h"
+#include "sources/connectivity_manager.h"
+
+namespace halvyn {
+
+std::optional<float> ContextLevels::volume() const {
+    if (!ctx_.platform().audioDevices()) return std::nullopt;
+    return ctx_.volume().volume.get();
+}
+
+std::optional<float> ContextLevels::brightness() const {
+    if (!ctx_.platform().displayBrightness()) return std::nullopt;
+    return ctx_.brightness().currentBrightness.get();
+}
+
+std::optional<double> ContextLevels::batteryLevel() const {
+    if (!ctx_.platform().powerSources() || !ctx_.battery().batteryHelper) return std::nullopt;
+    return ctx_.battery().batteryLevel.get();
+}
+
+std::optional<std::string> ContextLevels::outputDeviceSymbol() const {
+    if (!ctx_.platform().audioDevices()) return std::nullopt;
+    const auto device = ctx_.connectivity().virtualDevice.get();
+    if (!device || device->kind == VirtualDevice::Kind::macBook) return std::nullopt;
+    bool notched = false;
+    if (auto* screens = ctx_.platform().screens())
+        for (const Screen& s : screens->screens())
+            if (s.isBuiltIn()) {
+                notched = s.hasAuxiliaryTopAreas();
+                break;
+            }
+    return device->symbol(notched);
+}
+
+Subscription ContextLevels::observe(std::function<void(const Animation*)> changed) const {
+    auto cb = std::make_shared<std::function<void(const Animation*)>>(std::move(changed));
+    auto subs = std::make_shared<std::vector<Subscription>>();
+    auto forward = [cb](const auto&, const Animation* anim) { (*cb)(anim); };
+    Platform& p = ctx_.platform();
+    if (p.audioDevices()) {
+        subs->push_back(ctx_.volume().volume.observe(forward));
+        subs->push_back(ctx_.connectivity().virtualDevice.observe(forward));
+    }
+    if (p.displayBrightness()) subs->push_back(ctx_.brightness().currentBrightness.observe(forward));
+    if (p.powerSources()) subs->push_back(ctx_.battery().batteryLevel.observe(forward));
+    return Subscription([subs] { subs->clear(); });
+}
+
+}  // namespace halvyn
