@@ -111,7 +111,7 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
 
     for (auto& ev : scenario.events) {
         time.runBefore(seconds(ev.at));
-        registry.action(ev.action)->run(world, ev.args());
+        ev.action->run(world, ev.args());
     }
     time.runUntil(seconds(scenario.until));
 
