@@ -11,7 +11,7 @@ void registerHudGroup(SimRegistry& registry);
 void registerSourcesGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
-    registerSettingsGroup(registry);
+    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
     registerHudGroup(registry);
     registerSourcesGroup(registry);
