@@ -139,6 +139,7 @@ protected:
 TEST_F(ConnectivityTest, AirPodsProWithTheLeftBudShowTheConnection) {
     startNotch();
     EXPECT_EQ(connectivity().virtualDevice.get(), (VirtualDevice{K::macBook}));
+    EXPECT_EQ(connectivity().deviceSymbol(), "macbook") << "the default built-in screen has a camera housing";
     setBuds(80, 0);
     at(1);
     switchTo(2);
@@ -153,7 +154,7 @@ TEST_F(ConnectivityTest, AirPodsProWithTheLeftBudShowTheConnection) {
               std::vector<std::string>{"1.000 setNotification [true,\"didConnectAirPods\",0.35,5]"});
     at(2);
     EXPECT_EQ(notch().localDevice.get(), (VirtualDevice{K::airPodsPro2, S::leftOnly}));
-    EXPECT_EQ(notch().localDevice.get()->budsSymbol(), "airpods.pro.left");
+    EXPECT_EQ(connectivity().budsSymbol(), "airpods.pro.left");
     EXPECT_FALSE(connectivity().hasRecentlyChangedOutputDevice.get());
 
     // A display's speakers are recognised but announce nothing.
