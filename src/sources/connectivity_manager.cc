@@ -222,6 +222,12 @@ std::string ConnectivityManager::budsSymbol() const {
     return device ? device->budsSymbol(builtInScreenHasNotch()) : std::string();
 }
 
+std::optional<std::string> ConnectivityManager::batteryIndicatorColor() const {
+    const auto level = batteryLevel.get();
+    if (!level) return std::nullopt;
+    return *level <= ctx_.defaults().get(keys::lowConnectBatteryThreshold) / 100.0 ? "RoseColor" : "GreenColor";
+}
+
 void ConnectivityManager::recognize(const AudioDevice& device) {
     audioDevice.set(device);
     if (isBluetooth(device)) {

@@ -65,6 +65,11 @@ public:
     std::string deviceSymbol() const;
     std::string budsSymbol() const;
 
+    // The colour asset of the accessory battery indicator in the connectivity notification:
+    // "RoseColor" at or below "lowConnectBatteryThreshold", else "GreenColor"; nothing (no
+    // indicator) while the level is unknown.
+    std::optional<std::string> batteryIndicatorColor() const;
+
     // Whether the accessory battery timer runs.
     bool isTimerRunning() const { return timer_.pending(); }
 

@@ -160,6 +160,12 @@ TEST_F(BatteryTest, ConnectingTheAdapterAsksForChargingAfterAFifthOfASecond) {
     report(Value(false), Value(81));
     at(3);
     EXPECT_EQ(calls.of("setNotification").size(), 1u) << "disconnecting asks for nothing";
+    EXPECT_EQ(battery().notificationLabel(N::isCharging), "Charging");
+    EXPECT_EQ(battery().notificationPercentage(), 81);
+    defaults().set(keys::hideBatteryLabel, true);
+    defaults().set(keys::hideBatteryPercentage, true);
+    EXPECT_EQ(battery().notificationLabel(N::isCharging), std::nullopt);
+    EXPECT_EQ(battery().notificationPercentage(), std::nullopt);
 
     // An adapter state nobody knows counts as the battery.
     report(Value(true), Value(81));

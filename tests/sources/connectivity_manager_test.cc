@@ -146,6 +146,7 @@ TEST_F(ConnectivityTest, AirPodsProWithTheLeftBudShowTheConnection) {
     at(1.001);
     EXPECT_EQ(connectivity().virtualDevice.get(), (VirtualDevice{K::airPodsPro2, S::leftOnly}));
     EXPECT_EQ(connectivity().batteryLevel.get(), 0.8);
+    EXPECT_EQ(connectivity().batteryIndicatorColor(), "GreenColor");
     EXPECT_TRUE(connectivity().hasRecentlyChangedOutputDevice.get());
     EXPECT_TRUE(logs.contains("deviceUID: A1-B2-C3-D4-E5-F6:output"));
     EXPECT_TRUE(logs.contains("deviceTransportType: Bluetooth"));
@@ -226,6 +227,7 @@ TEST_F(ConnectivityTest, ConnectingWhileLowStandsInForTheWarning) {
     switchTo(2);
     at(8.1);
     EXPECT_TRUE(connectivity().hasPassedThreshold.get());
+    EXPECT_EQ(connectivity().batteryIndicatorColor(), "RoseColor") << "0.10 is at or below 20 %";
     at(20);
     EXPECT_EQ(calls.requests(),
               std::vector<std::string>{"8.000 setNotification [true,\"didConnectAirPods\",0.35,5]"});
@@ -269,6 +271,7 @@ TEST_F(ConnectivityTest, TimerFiringsNeedAuthorisationAndAnAirPodsOutput) {
     at(15);
     EXPECT_EQ(connectivity().virtualDevice.get(), (VirtualDevice{K::airPodsPro2, S::rightOnly}));
     EXPECT_EQ(connectivity().batteryLevel.get(), std::nullopt);
+    EXPECT_EQ(connectivity().batteryIndicatorColor(), std::nullopt);
 
     defaults().set(keys::warnOnLowConnectBattery, false);
     at(15.1);
