@@ -8,7 +8,9 @@
 #include "lockscreen/lock_screen_hooks.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
+#include "notch/notch_input.h"
 #include "notch/notch_sources.h"
+#include "notch/outline.h"
 #include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
@@ -90,6 +92,16 @@ ConnectivityManager& Context::connectivity() {
 LockManager& Context::lock() {
     if (!lock_) lock_ = std::make_unique<LockManager>(*this);
     return *lock_;
+}
+
+NotchInput& Context::notchInput() {
+    if (!notchInput_) notchInput_ = std::make_unique<NotchInput>(*this);
+    return *notchInput_;
+}
+
+Outline& Context::outline() {
+    if (!outline_) outline_ = std::make_unique<Outline>(*this);
+    return *outline_;
 }
 
 }  // namespace halvyn

@@ -29,6 +29,10 @@ class VolumeManager;
 class BrightnessManager;
 class OSDUIManager;
 class NowPlayingVisibility;
+class NotchInput;
+class Outline;
+class NowPlayingControls;
+class CalendarControls;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -70,6 +74,8 @@ public:
     VolumeManager& volume();
     BrightnessManager& brightness();
     OSDUIManager& osdUI();
+    NotchInput& notchInput();
+    Outline& outline();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -86,6 +92,12 @@ public:
     // absent, it is not.
     NowPlayingVisibility* nowPlayingVisibility() const { return nowPlayingVisibility_; }
     void setNowPlayingVisibility(NowPlayingVisibility* s) { nowPlayingVisibility_ = s; }
+    // What the notch input drives in the now-playing and calendar sources, once they register;
+    // absent, a swipe skips and dismisses nothing.
+    NowPlayingControls* nowPlayingControls() const { return nowPlayingControls_; }
+    void setNowPlayingControls(NowPlayingControls* c) { nowPlayingControls_ = c; }
+    CalendarControls* calendarControls() const { return calendarControls_; }
+    void setCalendarControls(CalendarControls* c) { calendarControls_ = c; }
 
 private:
     std::unique_ptr<Runtime> runtime_;
@@ -96,6 +108,8 @@ private:
     SystemHUDSuppression* systemHUD_ = nullptr;
     FocusStateSource* focusState_ = nullptr;
     NowPlayingVisibility* nowPlayingVisibility_ = nullptr;
+    NowPlayingControls* nowPlayingControls_ = nullptr;
+    CalendarControls* calendarControls_ = nullptr;
 
     // Declared after the runtime and platform so they are destroyed first.
     std::unique_ptr<Defaults> defaults_;
@@ -113,6 +127,8 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
+    std::unique_ptr<NotchInput> notchInput_;        // observes the notch
+    std::unique_ptr<Outline> outline_;              // observes the notch and the input
 };
 
 }  // namespace halvyn

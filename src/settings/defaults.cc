@@ -112,6 +112,7 @@ const PropertySet& Defaults::properties() {
 
 void Defaults::startCloudSynchronization() {
     if (!synchronizer_) return;
+    synchronizer_->trackLocalChanges(synchronizedKeyNames());
     applyCloudSynchronization();
     if (!synchronizeSettingsChanges_.active()) {
         synchronizeSettingsChanges_ =

@@ -28,6 +28,7 @@ struct iCloudSynchronizer::Core : std::enable_shared_from_this<Core> {
 
     mutable std::mutex keysMutex;
     std::vector<std::string> keys;  // in the order they were added
+    std::vector<std::string> tracked;
 
     std::mutex queueMutex;
     std::deque<std::function<void()>> steps;
@@ -36,6 +37,11 @@ struct iCloudSynchronizer::Core : std::enable_shared_from_this<Core> {
     bool contains(std::string_view key) const {
         std::lock_guard lock(keysMutex);
         return std::find(keys.begin(), keys.end(), key) != keys.end();
+    }
+
+    bool isTracked(std::string_view key) const {
+        std::lock_guard lock(keysMutex);
+        return std::find(tracked.begin(), tracked.end(), key) != tracked.end();
     }
 
     void logStep(const char* message) const { log.info("[Defaults.iCloud] %s", message); }
@@ -81,7 +87,11 @@ struct iCloudSynchronizer::Core : std::enable_shared_from_this<Core> {
     }
 
     void recordLocalChange(const std::string& key, WallTime when) {
-        if (!contains(key)) return;
+        if (!contains(key)) {
+            // Not synchronised now: only remember when the user changed it.
+            if (isTracked(key)) prefs.set(timestampName(key), Value(toEpochSeconds(when)), Preferences::Origin::sync);
+            return;
+        }
         prefs.set(timestampName(key), Value(toEpochSeconds(when)), Preferences::Origin::sync);
         synchronize(key);
     }
@@ -127,7 +137,7 @@ iCloudSynchronizer::iCloudSynchronizer(Preferences& prefs, CloudStore& cloud, Cl
         if (!core) return;
         const WallTime when = core->clock.now();
         for (const auto& name : names) {
-            if (!core->contains(name)) continue;
+            if (!core->contains(name) && !core->isTracked(name)) continue;
             core->enqueue([weak, name, when] {
                 if (auto c = weak.lock()) c->recordLocalChange(name, when);
             });
@@ -164,6 +174,11 @@ void iCloudSynchronizer::add(const std::vector<std::string_view>& keys) {
 void iCloudSynchronizer::removeAll() {
     std::lock_guard lock(core_->keysMutex);
     core_->keys.clear();
+}
+
+void iCloudSynchronizer::trackLocalChanges(const std::vector<std::string_view>& keys) {
+    std::lock_guard lock(core_->keysMutex);
+    core_->tracked.assign(keys.begin(), keys.end());
 }
 
 bool iCloudSynchronizer::contains(std::string_view key) const { return core_->contains(key); }

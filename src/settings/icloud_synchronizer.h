@@ -38,6 +38,10 @@ public:
     void add(const std::vector<std::string_view>& keys);
     // Stops synchronising and forgets every key; stored values stay as they are.
     void removeAll();
+    // Keys whose local changes are time-stamped even while they are not synchronised, so that a
+    // choice the user makes with synchronisation off is not overwritten by an older value from
+    // the cloud when synchronisation is turned back on.
+    void trackLocalChanges(const std::vector<std::string_view>& keys);
 
     bool contains(std::string_view key) const;
     std::vector<std::string> keys() const;

@@ -7,12 +7,14 @@ namespace halvyn {
 
 void registerSettingsGroup(SimRegistry& registry);
 void registerNotchGroups(SimRegistry& registry);
+void registerInputGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 void registerSourcesGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
     registerNotchGroups(registry);
+    registerInputGroups(registry);
     registerHudGroup(registry);
     registerSourcesGroup(registry);
 }

@@ -137,6 +137,33 @@ TEST_F(CloudSync, TurningSyncOffStopsItAndLeavesValuesTurningItOnResumes) {
     EXPECT_TRUE(w.defaults().get(keys::enableHaptics));
 }
 
+TEST_F(CloudSync, ChoiceMadeWhileSyncIsOffIsNotLostToAnOlderRemoteValue) {
+    start();
+    w.defaults().set(keys::synchronizeSettings, false);
+    w.time->runCurrent();
+    // Another machine changes the key at 5 s; here the user changes it at 10 s, sync off.
+    w.cloud().externalChange("hudSpeed", Value("instant"), w.at(5));
+    w.time->advance(seconds(10));
+    w.defaults().set(keys::hudSpeed, HUDSpeed::smooth);
+    w.time->runCurrent();
+    EXPECT_FALSE(w.cloud().get("hudSpeed")->value == Value("smooth")) << "pushed while sync is off";
+    EXPECT_DOUBLE_EQ(localStamp("hudSpeed"), 10.0);
+
+    // On again: the user's later choice wins and goes out.
+    w.defaults().set(keys::synchronizeSettings, true);
+    w.time->runCurrent();
+    EXPECT_EQ(w.defaults().get(keys::hudSpeed), HUDSpeed::smooth);
+    EXPECT_EQ(w.cloud().get("hudSpeed"), (CloudEntry{Value("smooth"), w.at(10)}));
+
+    // A change on the other machine after the user's still wins, as before.
+    w.defaults().set(keys::synchronizeSettings, false);
+    w.time->runCurrent();
+    w.cloud().externalChange("hudSpeed", Value("fast"), w.at(20));
+    w.defaults().set(keys::synchronizeSettings, true);
+    w.time->runCurrent();
+    EXPECT_EQ(w.defaults().get(keys::hudSpeed), HUDSpeed::fast);
+}
+
 TEST_F(CloudSync, KeysNotMarkedForSyncAreNeverSynchronised) {
     start();
     w.defaults().set(keys::showOnDisplay, DisplayType::builtInDisplay);
