@@ -49,6 +49,16 @@ GUIManager& Context::guiManager() {
     return *guiManager_;
 }
 
+NotchInput& Context::notchInput() {
+    if (!notchInput_) notchInput_ = std::make_unique<NotchInput>(*this);
+    return *notchInput_;
+}
+
+Outline& Context::outline() {
+    if (!outline_) outline_ = std::make_unique<Outline>(*this);
+    return *outline_;
+}
+
 SystemHUDSuppression* Context::systemHUD() {
     if (systemHUD_) return systemHUD_;
     return &osdUI();
@@ -92,16 +102,6 @@ ConnectivityManager& Context::connectivity() {
 LockManager& Context::lock() {
     if (!lock_) lock_ = std::make_unique<LockManager>(*this);
     return *lock_;
-}
-
-NotchInput& Context::notchInput() {
-    if (!notchInput_) notchInput_ = std::make_unique<NotchInput>(*this);
-    return *notchInput_;
-}
-
-Outline& Context::outline() {
-    if (!outline_) outline_ = std::make_unique<Outline>(*this);
-    return *outline_;
 }
 
 }  // namespace halvyn

@@ -117,6 +117,8 @@ private:
     std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch: destroyed before it
+    std::unique_ptr<NotchInput> notchInput_;        // observes the notch
+    std::unique_ptr<Outline> outline_;              // observes the notch and the input
     std::unique_ptr<SoundManager> sounds_;
     std::unique_ptr<LockScreenHooks> lockScreenHooks_;
     // The sources use the notch, the sounds and the hooks: destroyed before them.
@@ -127,8 +129,6 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
-    std::unique_ptr<NotchInput> notchInput_;        // observes the notch
-    std::unique_ptr<Outline> outline_;              // observes the notch and the input
 };
 
 }  // namespace halvyn
