@@ -121,7 +121,7 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     for (auto& ev : scenario.events) {
         play.advance(time, seconds(ev.at), false);
         play.beforeEvent(world, seconds(ev.at));
-        registry.action(ev.action)->run(world, ev.args());
+        ev.action->run(world, ev.args());
     }
     play.advance(time, seconds(scenario.until), true);
     play.finished(world);

@@ -61,7 +61,7 @@ namespace {
 
 // Validates one element of "events" and keeps it in compact form.
 std::optional<std::string> takeEvent(const nlohmann::json& ev, std::size_t index, const SimRegistry& registry,
-                                     std::vector<ScenarioEvent>& out) {
+                                     Scenario& out) {
     const std::string where = "event " + std::to_string(index) + ": ";
     if (!ev.is_object()) return where + "must be an object";
     auto at = ev.find("at");
@@ -76,7 +76,12 @@ std::optional<std::string> takeEvent(const nlohmann::json& ev, std::size_t index
     auto* spec = registry.action(name);
     if (!spec) return where + "unknown action '" + name + "'";
     if (auto problem = checkArgs(ev, *spec)) return where + *problem;
-    out.push_back({index, t, name, ev.dump()});
+    std::string& arena = *out.eventText;
+    const std::size_t offset = arena.size();
+    arena += ev.dump();
+    if (arena.size() > UINT32_MAX || index > UINT32_MAX) return where + "the scenario is too large";
+    out.events.push_back({t, spec, &arena, static_cast<std::uint32_t>(index), static_cast<std::uint32_t>(offset),
+                          static_cast<std::uint32_t>(arena.size() - offset)});
     return std::nullopt;
 }
 
@@ -88,6 +93,8 @@ struct Refused {
 
 std::variant<Scenario, std::string> parseScenario(std::string_view text, const SimRegistry& registry) {
     Scenario s;
+    // Compact event texts are almost never longer than the file they come from.
+    s.eventText->reserve(text.size());
     nlohmann::json doc;
     // Events are validated as they are parsed and dropped from the document, so that a scenario
     // of a hundred thousand events never lives in memory as a full JSON tree.
@@ -100,7 +107,7 @@ std::variant<Scenario, std::string> parseScenario(std::string_view text, const S
         if (depth == 1 && ev == E::array_start && topKey == "events") eventsIsArray = true;
         if (depth == 2 && topKey == "events" && eventsIsArray &&
             (ev == E::object_end || ev == E::array_end || ev == E::value)) {
-            if (auto problem = takeEvent(parsed, eventIndex++, registry, s.events)) throw Refused{*problem};
+            if (auto problem = takeEvent(parsed, eventIndex++, registry, s)) throw Refused{*problem};
             return false;
         }
         return true;
@@ -155,6 +162,7 @@ std::variant<Scenario, std::string> parseScenario(std::string_view text, const S
         return std::string("scenario: 'events' must be an array");
     std::stable_sort(s.events.begin(), s.events.end(),
                      [](const ScenarioEvent& a, const ScenarioEvent& b) { return a.at < b.at; });
+    s.events.shrink_to_fit();
     s.until = s.events.empty() ? 10.0 : s.events.back().at + 10.0;
     if (auto it = doc.find("until"); it != doc.end()) {
         if (!it->is_number() || !std::isfinite(it->get<double>())) return std::string("scenario: 'until' must be a number");

@@ -1,6 +1,8 @@
 #pragma once
 // A scenario file, parsed and validated before anything runs.
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,15 +16,18 @@
 namespace halvyn {
 
 class SimRegistry;
+struct ActionSpec;
 
 struct ScenarioEvent {
-    std::size_t index;     // position in the file's "events", from 0
-    double at;             // seconds
-    std::string action;
-    // The whole event object as compact JSON text: a long scenario keeps its events small and
-    // each is parsed again when it runs.
-    std::string json;
-    nlohmann::json args() const { return nlohmann::json::parse(json); }
+    double at;                 // seconds
+    const ActionSpec* action;  // what it does
+    // The whole event object is kept as compact JSON text in the scenario's shared arena and
+    // parsed again when it runs, so a long scenario stays small in memory.
+    const std::string* arena = nullptr;
+    std::uint32_t index = 0;  // position in the file's "events", from 0
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+    nlohmann::json args() const { return nlohmann::json::parse(arena->data() + offset, arena->data() + offset + length); }
 };
 
 struct Scenario {
@@ -31,6 +36,7 @@ struct Scenario {
     nlohmann::json settings = nlohmann::json::object();
     nlohmann::json platform = nlohmann::json::object();
     std::vector<ScenarioEvent> events;  // in order of `at`, ties in file order
+    std::shared_ptr<std::string> eventText = std::make_shared<std::string>();
     double until = 10;
     std::optional<std::vector<std::string>> trace;  // absent: every object
 };
@@ -39,6 +45,6 @@ struct Scenario {
 std::variant<Scenario, std::string> parseScenario(std::string_view text, const SimRegistry& registry);
 
 // Checks an event's arguments against an action's declared shape; returns the problem.
-std::optional<std::string> checkArgs(const nlohmann::json& event, const struct ActionSpec& spec);
+std::optional<std::string> checkArgs(const nlohmann::json& event, const ActionSpec& spec);
 
 }  // namespace halvyn

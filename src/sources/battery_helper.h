@@ -21,7 +21,10 @@ public:
     // The battery's registry entry, or nothing on a machine without one.
     static std::optional<BatteryHelper> find(PowerSources& sources);
 
-    BatteryHelper(PowerSources& sources, PowerSources::Service service) : sources_(&sources), service(service) {}
+    BatteryHelper(PowerSources& sources, PowerSources::Service service) : service(service), sources_(&sources) {}
+
+    // The battery's registry entry.
+    PowerSources::Service service;
 
     // From "ExternalConnected": the adapter when true, the battery when false, else unknown.
     PowerSource powerSource() const;
@@ -40,9 +43,6 @@ public:
 
 private:
     PowerSources* sources_;
-
-public:
-    PowerSources::Service service;
 };
 
 // A whole number, when the value is a number without a fraction within 64 bits.

@@ -1,5 +1,7 @@
 #include "sources/battery_manager.h"
 
+#include <cmath>
+
 #include "app/context.h"
 #include "hud/sound_manager.h"
 #include "platform/platform.h"
@@ -53,6 +55,21 @@ bool BatteryManager::allowsNotification(Notch::Notification) const {
     if (isFocusActive(ctx_) && !d.get(keys::allowBatteryWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowBatteryWhenLocked);
     return true;
+}
+
+std::optional<std::string> BatteryManager::notificationLabel(Notch::Notification kind) const {
+    if (ctx_.defaults().get(keys::hideBatteryLabel)) return std::nullopt;
+    switch (kind) {
+        case Notch::Notification::isCharging: return "Charging";
+        case Notch::Notification::isLowBattery: return "Low Battery";
+        case Notch::Notification::isLowPowerMode: return "Low Power";
+        default: return std::nullopt;
+    }
+}
+
+std::optional<int> BatteryManager::notificationPercentage() const {
+    if (ctx_.defaults().get(keys::hideBatteryPercentage)) return std::nullopt;
+    return static_cast<int>(std::lround(batteryLevel.get() * 100));
 }
 
 void BatteryManager::powerSourceChanged() {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "notch/notch.h"
@@ -40,6 +41,12 @@ public:
 
     // isCharging, isLowBattery, isLowPowerMode.
     bool allowsNotification(Notch::Notification kind) const override;
+
+    // What the battery notification shows: "Charging", "Low Battery" or "Low Power" (nothing
+    // when "hideBatteryLabel" is on, or for another kind), and the percentage of the level
+    // (nothing when "hideBatteryPercentage" is on).
+    std::optional<std::string> notificationLabel(Notch::Notification kind) const;
+    std::optional<int> notificationPercentage() const;
 
     const PropertySet& properties() const { return properties_; }
 

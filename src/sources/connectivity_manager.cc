@@ -6,6 +6,7 @@
 #include "app/context.h"
 #include "hud/sound_manager.h"
 #include "platform/platform.h"
+#include "platform/screens.h"
 #include "platform/workspace.h"
 #include "settings/defaults.h"
 #include "sources/source_state.h"
@@ -203,6 +204,30 @@ bool ConnectivityManager::isShowing(Notch::Notification kind) const {
     return notch.hasNotification.get() && notch.notification.get() == kind;
 }
 
+bool ConnectivityManager::builtInScreenHasNotch() const {
+    if (Screens* screens = ctx_.platform().screens()) {
+        for (const Screen& screen : screens->screens())
+            if (screen.isBuiltIn()) return screen.hasAuxiliaryTopAreas();
+    }
+    return false;
+}
+
+std::string ConnectivityManager::deviceSymbol() const {
+    const auto& device = virtualDevice.get();
+    return device ? device->symbol(builtInScreenHasNotch()) : std::string();
+}
+
+std::string ConnectivityManager::budsSymbol() const {
+    const auto& device = virtualDevice.get();
+    return device ? device->budsSymbol(builtInScreenHasNotch()) : std::string();
+}
+
+std::optional<std::string> ConnectivityManager::batteryIndicatorColor() const {
+    const auto level = batteryLevel.get();
+    if (!level) return std::nullopt;
+    return *level <= ctx_.defaults().get(keys::lowConnectBatteryThreshold) / 100.0 ? "RoseColor" : "GreenColor";
+}
+
 void ConnectivityManager::recognize(const AudioDevice& device) {
     audioDevice.set(device);
     if (isBluetooth(device)) {
@@ -211,7 +236,8 @@ void ConnectivityManager::recognize(const AudioDevice& device) {
         const PairedDevice* accessory = paired ? findAccessory(*paired, device.uid) : nullptr;
         const AccessoryBattery reading = accessory ? readAccessoryBattery(*accessory) : AccessoryBattery{};
         batteryLevel.set(reading.level);
-        virtualDevice.set(recognizeDevice(device, reading.state, airPodsMaxColor(accessory ? accessory->colorID : std::nullopt)));
+        const AirPodsMaxColor color = airPodsMaxColor(accessory ? accessory->colorID : std::nullopt);
+        virtualDevice.set(recognizeDevice(device, reading.state, color));
     } else {
         virtualDevice.set(recognizeDevice(device, std::nullopt, AirPodsMaxColor::spaceGray));
     }

@@ -60,7 +60,17 @@ public:
     bool allowsNotification(Notch::Notification kind) const override;
     std::optional<VirtualDevice> currentDevice() const override { return virtualDevice.get(); }
 
-    // Whether the accessory battery timer runs, and its period.
+    // The current device's symbol, and the one showing the buds in use, as the views draw them;
+    // empty without a device. The built-in screen's camera housing picks the notched laptop.
+    std::string deviceSymbol() const;
+    std::string budsSymbol() const;
+
+    // The colour asset of the accessory battery indicator in the connectivity notification:
+    // "RoseColor" at or below "lowConnectBatteryThreshold", else "GreenColor"; nothing (no
+    // indicator) while the level is unknown.
+    std::optional<std::string> batteryIndicatorColor() const;
+
+    // Whether the accessory battery timer runs.
     bool isTimerRunning() const { return timer_.pending(); }
 
     const PropertySet& properties() const { return properties_; }
@@ -76,6 +86,7 @@ private:
     void batteryRead(const std::string& uid, AccessoryBattery reading, AirPodsMaxColor color);
     bool isWatching() const;
     bool isShowing(Notch::Notification kind) const;
+    bool builtInScreenHasNotch() const;
 
     Context& ctx_;
     AudioDevices* simplyCA;

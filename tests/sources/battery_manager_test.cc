@@ -160,24 +160,17 @@ TEST_F(BatteryTest, ConnectingTheAdapterAsksForChargingAfterAFifthOfASecond) {
     report(Value(false), Value(81));
     at(3);
     EXPECT_EQ(calls.of("setNotification").size(), 1u) << "disconnecting asks for nothing";
+    EXPECT_EQ(battery().notificationLabel(N::isCharging), "Charging");
+    EXPECT_EQ(battery().notificationPercentage(), 81);
+    defaults().set(keys::hideBatteryLabel, true);
+    defaults().set(keys::hideBatteryPercentage, true);
+    EXPECT_EQ(battery().notificationLabel(N::isCharging), std::nullopt);
+    EXPECT_EQ(battery().notificationPercentage(), std::nullopt);
 
     // An adapter state nobody knows counts as the battery.
     report(Value(true), Value(81));
     report(Value("maybe"), Value(81));
     EXPECT_TRUE(battery().isOnBattery.get());
-}
-
-TEST_F(BatteryTest, BatteryDisabledUpdatesValuesButAsksNothing) {
-    defaults().set(keys::enableBattery, false);
-    startNotch();
-    battery();
-    report(Value(true), Value(50));
-    report(Value(false), Value(3));
-    at(1);
-    EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.03);
-    EXPECT_FALSE(battery().hasPassedThreshold.get());
-    EXPECT_TRUE(calls.of("setNotification").empty());
-    EXPECT_FALSE(battery().allowsNotification(N::isCharging));
 }
 
 TEST_F(BatteryTest, LowPowerModeFollowsItsSetting) {
@@ -195,21 +188,6 @@ TEST_F(BatteryTest, LowPowerModeFollowsItsSetting) {
     EXPECT_FALSE(battery().isLowPowerModeEnabled.get());
     EXPECT_EQ(calls.of("setNotification"),
               std::vector<std::string>{"0.500 setNotification [true,\"isLowPowerMode\",0.35,5]"});
-}
-
-TEST_F(BatteryTest, TimeToFullFollowsEveryNotification) {
-    auto& reg = sim->power.registry;
-    reg["ExternalConnected"] = Value(true);
-    reg["IsCharging"] = Value(true);
-    reg["CurrentCapacity"] = Value(50);
-    reg["AvgTimeToFull"] = Value(95);
-    EXPECT_EQ(battery().remainingTime.get(), 95) << "read at construction";
-    reg["AvgTimeToFull"] = Value(65535);
-    sim->power.postChange();
-    EXPECT_EQ(battery().remainingTime.get(), std::nullopt);
-    reg["AvgTimeToFull"] = Value(40);
-    sim->power.setLowPowerMode(false);
-    EXPECT_EQ(battery().remainingTime.get(), 40);
 }
 
 TEST_F(BatteryTest, WithoutABatteryNothingChanges) {
@@ -245,6 +223,14 @@ TEST_F(BatteryTest, AllowRuleReadsEnableFocusAndLock) {
     EXPECT_FALSE(battery().allowsNotification(N::isLowBattery));
     defaults().set(keys::allowBatteryWhenLocked, true);
     EXPECT_TRUE(battery().allowsNotification(N::isLowBattery));
+
+    // Switched off, the values still follow the battery, but nothing is asked for.
+    defaults().set(keys::enableBattery, false);
+    EXPECT_FALSE(battery().allowsNotification(N::isLowBattery));
+    report(Value(false), Value(3));
+    EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.03);
+    EXPECT_FALSE(battery().hasPassedThreshold.get());
+    EXPECT_TRUE(sounds().empty());
 }
 
 }  // namespace

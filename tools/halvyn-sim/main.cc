@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 #include "sim/runner.h"
@@ -56,12 +55,23 @@ int main(int argc, char** argv) {
         std::cerr << "halvyn-sim: cannot read '" << path << "'\n";
         return 2;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    // One buffer of the file's size: a long scenario is read once, not copied.
+    std::string text;
+    in.seekg(0, std::ios::end);
+    const auto size = in.tellg();
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        in.seekg(0);
+        in.read(text.data(), size);
+    }
+    if (!in) {
+        std::cerr << "halvyn-sim: cannot read '" << path << "'\n";
+        return 2;
+    }
     std::ios::sync_with_stdio(false);
 #ifdef HALVYN_SIM_VIEW
-    if (window) return halvyn::runScenarioInWindow(text.str(), std::cout, std::cerr);
-    if (!frames.empty()) return halvyn::runScenarioToFrames(frames, text.str(), std::cout, std::cerr);
+    if (window) return halvyn::runScenarioInWindow(text, std::cout, std::cerr);
+    if (!frames.empty()) return halvyn::runScenarioToFrames(frames, text, std::cout, std::cerr);
 #endif
-    return halvyn::runScenario(text.str(), std::cout, std::cerr);
+    return halvyn::runScenario(text, std::cout, std::cerr);
 }
