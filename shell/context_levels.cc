@@ -7,7 +7,6 @@
 #include "hud/brightness_manager.h"
 #include "hud/volume_manager.h"
 #include "platform/platform.h"
-#include "platform/screens.h"
 #include "sources/battery_manager.h"
 #include "sources/connectivity_manager.h"
 
@@ -32,14 +31,7 @@ std::optional<std::string> ContextLevels::outputDeviceSymbol() const {
     if (!ctx_.platform().audioDevices()) return std::nullopt;
     const auto device = ctx_.connectivity().virtualDevice.get();
     if (!device || device->kind == VirtualDevice::Kind::macBook) return std::nullopt;
-    bool notched = false;
-    if (auto* screens = ctx_.platform().screens())
-        for (const Screen& s : screens->screens())
-            if (s.isBuiltIn()) {
-                notched = s.hasAuxiliaryTopAreas();
-                break;
-            }
-    return device->symbol(notched);
+    return ctx_.connectivity().deviceSymbol();
 }
 
 Subscription ContextLevels::observe(std::function<void(const Animation*)> changed) const {
