@@ -98,22 +98,26 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     for (auto& setup : registry.setups()) setup(world);
 
     // Every manager that exists is created before start-up; traced ones are snapshotted and
-    // followed from here on.
+    // followed from here on. Each object is followed as soon as it exists, before the objects
+    // created after it subscribe to it, so a change prints before the changes it causes.
     std::vector<std::pair<std::string, const PropertySet*>> objects;
+    std::vector<Subscription> subscriptions;
+    bool following = false;
     for (auto& spec : registry.objects()) {
         const PropertySet& props = spec.properties(world);
-        if (traced(scenario, spec.name)) objects.emplace_back(spec.name, &props);
-    }
-    for (auto& [name, props] : objects)
-        writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});
-    std::vector<Subscription> subscriptions;
-    for (auto& [name, props] : objects) {
-        for (auto& p : props->all()) {
-            subscriptions.push_back(p.observe([&writer, &time, obj = name, &p] {
+        if (!traced(scenario, spec.name)) continue;
+        objects.emplace_back(spec.name, &props);
+        for (auto& p : props.all()) {
+            subscriptions.push_back(p.observe([&writer, &time, &following, obj = spec.name, &p] {
+                // What changes while the objects are being created shows in their snapshots.
+                if (!following) return;
                 writer.line(time.uptime(), {{"obj", Value(obj)}, {"prop", Value(p.name)}, {"value", p.read()}});
             }));
         }
     }
+    for (auto& [name, props] : objects)
+        writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});
+    following = true;
 
     for (auto& step : registry.startups()) step(world);
     play.started(world);
