@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "shell/colors.h"
+#include "sources/battery_manager.h"
 
 namespace halvyn {
 
@@ -97,15 +98,15 @@ LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, boo
     LevelDisplayContent c;
     switch (kind) {
         case BatteryDisplay::charging:
-            c.label = "Charging";
+            c.label = batteryNotificationTitle(Notch::Notification::isCharging);
             c.symbol.push_back({"bolt.fill"});
             break;
         case BatteryDisplay::lowBattery:
-            c.label = "Low Battery";
+            c.label = batteryNotificationTitle(Notch::Notification::isLowBattery);
             c.symbol.push_back({"battery.25"});
             break;
         case BatteryDisplay::lowPowerMode:
-            c.label = "Low Power";
+            c.label = batteryNotificationTitle(Notch::Notification::isLowPowerMode);
             c.symbol.push_back({"battery.100"});
             break;
     }

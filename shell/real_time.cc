@@ -1,5 +1,7 @@
 #include "shell/real_time.h"
 
+#include "runtime/timed_task.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QThreadPool>
@@ -15,20 +17,6 @@
 namespace halvyn {
 
 namespace {
-
-struct Entry {
-    Uptime due;
-    std::uint64_t seq;
-    Task task;
-    std::shared_ptr<TaskState> state;
-};
-
-// Heap order: earliest due first, then posting order.
-struct Later {
-    bool operator()(const Entry& a, const Entry& b) const {
-        return a.due != b.due ? a.due > b.due : a.seq > b.seq;
-    }
-};
 
 // A turn runs at most this many tasks before giving the event loop back for input and painting.
 constexpr int kTasksPerTurn = 64;
@@ -60,8 +48,8 @@ struct RealTime::Impl {
     bool push(Uptime due, Task task, std::shared_ptr<TaskState> state) {
         std::lock_guard lock(mutex);
         if (closing) return false;
-        heap.push_back(Entry{due, seq++, std::move(task), std::move(state)});
-        std::push_heap(heap.begin(), heap.end(), Later{});
+        heap.push_back(TimedTask{due, seq++, std::move(task), std::move(state)});
+        std::push_heap(heap.begin(), heap.end(), RunsLater{});
         return heap.front().seq == seq - 1;
     }
 
@@ -79,7 +67,7 @@ struct RealTime::Impl {
         {
             std::lock_guard lock(mutex);
             while (!heap.empty() && heap.front().state && heap.front().state->cancelled) {
-                std::pop_heap(heap.begin(), heap.end(), Later{});
+                std::pop_heap(heap.begin(), heap.end(), RunsLater{});
                 heap.pop_back();
             }
             if (heap.empty()) {
@@ -104,11 +92,11 @@ struct RealTime::Impl {
             limit = seq;
         }
         for (int n = 0; n < kTasksPerTurn; ++n) {
-            Entry e;
+            TimedTask e;
             {
                 std::lock_guard lock(mutex);
                 if (heap.empty() || heap.front().due > now || heap.front().seq >= limit) break;
-                std::pop_heap(heap.begin(), heap.end(), Later{});
+                std::pop_heap(heap.begin(), heap.end(), RunsLater{});
                 e = std::move(heap.back());
                 heap.pop_back();
             }
@@ -125,7 +113,7 @@ struct RealTime::Impl {
     const std::chrono::steady_clock::time_point origin = std::chrono::steady_clock::now();
     const std::thread::id mainThread = std::this_thread::get_id();
     mutable std::mutex mutex;
-    std::vector<Entry> heap;
+    std::vector<TimedTask> heap;
     std::uint64_t seq = 0;
     bool closing = false;
     QObject pump;

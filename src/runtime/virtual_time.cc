@@ -12,8 +12,8 @@ VirtualTime::~VirtualTime() {
 }
 
 void VirtualTime::push(Uptime due, Task task, std::shared_ptr<TaskState> state) {
-    heap_.push_back(Entry{due, seq_++, std::move(task), std::move(state)});
-    std::push_heap(heap_.begin(), heap_.end(), Later{});
+    heap_.push_back(TimedTask{due, seq_++, std::move(task), std::move(state)});
+    std::push_heap(heap_.begin(), heap_.end(), RunsLater{});
 }
 
 void VirtualTime::post(Task task) { push(now_, std::move(task), nullptr); }
@@ -30,8 +30,8 @@ bool VirtualTime::runOne(Uptime limit, bool inclusive) {
     while (!heap_.empty()) {
         const Uptime due = heap_.front().due;
         if (inclusive ? due > limit : due >= limit) return false;
-        std::pop_heap(heap_.begin(), heap_.end(), Later{});
-        Entry e = std::move(heap_.back());
+        std::pop_heap(heap_.begin(), heap_.end(), RunsLater{});
+        TimedTask e = std::move(heap_.back());
         heap_.pop_back();
         if (e.state && e.state->cancelled) continue;
         if (due > now_) now_ = due;

@@ -8,6 +8,7 @@
 #include "runtime/clock.h"
 #include "runtime/main_queue.h"
 #include "runtime/runtime.h"
+#include "runtime/timed_task.h"
 
 namespace halvyn {
 
@@ -47,17 +48,6 @@ public:
     BackgroundQueue& background() override { return background_; }
 
 private:
-    struct Entry {
-        Uptime due;
-        std::uint64_t seq;
-        Task task;
-        std::shared_ptr<TaskState> state;
-    };
-    struct Later {
-        bool operator()(const Entry& a, const Entry& b) const {
-            return a.due != b.due ? a.due > b.due : a.seq > b.seq;
-        }
-    };
     // Background work runs on the same virtual timeline, as a task posted for now.
     class Background final : public BackgroundQueue {
     public:
@@ -74,7 +64,7 @@ private:
     WallTime start_;
     Uptime now_{0};
     std::uint64_t seq_ = 0;
-    std::vector<Entry> heap_;
+    std::vector<TimedTask> heap_;
     Background background_{*this};
 };
 

@@ -57,14 +57,20 @@ bool BatteryManager::allowsNotification(Notch::Notification) const {
     return true;
 }
 
-std::optional<std::string> BatteryManager::notificationLabel(Notch::Notification kind) const {
-    if (ctx_.defaults().get(keys::hideBatteryLabel)) return std::nullopt;
+const char* batteryNotificationTitle(Notch::Notification kind) {
     switch (kind) {
         case Notch::Notification::isCharging: return "Charging";
         case Notch::Notification::isLowBattery: return "Low Battery";
         case Notch::Notification::isLowPowerMode: return "Low Power";
-        default: return std::nullopt;
+        default: return nullptr;
     }
+}
+
+std::optional<std::string> BatteryManager::notificationLabel(Notch::Notification kind) const {
+    if (ctx_.defaults().get(keys::hideBatteryLabel)) return std::nullopt;
+    const char* title = batteryNotificationTitle(kind);
+    if (!title) return std::nullopt;
+    return title;
 }
 
 std::optional<int> BatteryManager::notificationPercentage() const {

@@ -19,6 +19,10 @@ namespace halvyn {
 
 class Context;
 
+// The title of a battery notification ("Charging", "Low Battery", "Low Power"); nullptr for
+// kinds that are not the battery's.
+const char* batteryNotificationTitle(Notch::Notification kind);
+
 class BatteryManager final : public NotificationSource {
 public:
     explicit BatteryManager(Context& ctx);
