@@ -18,6 +18,8 @@ class Processes;
 class Sounds;
 class PowerSources;
 class Bluetooth;
+class Http;
+class FileSystem;
 
 class Platform {
 public:
@@ -37,6 +39,8 @@ public:
     virtual Sounds* sounds() { return nullptr; }
     virtual PowerSources* powerSources() { return nullptr; }
     virtual Bluetooth* bluetooth() { return nullptr; }
+    virtual Http* http() { return nullptr; }
+    virtual FileSystem* fileSystem() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -11,6 +11,8 @@
 #include "platform/sim/sim_audio_devices.h"
 #include "platform/sim/sim_bluetooth.h"
 #include "platform/sim/sim_display_brightness.h"
+#include "platform/sim/sim_file_system.h"
+#include "platform/sim/sim_http.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -50,6 +52,11 @@ public:
     SimPowerSources& simPowerSources() { return power_; }
     SimBluetooth& simBluetooth() { return bluetooth_; }
 
+    Http* http() override { return &http_; }
+    FileSystem* fileSystem() override { return &files_; }
+    SimHttp& simHttp() { return http_; }
+    SimFileSystem& simFiles() { return files_; }
+
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -81,6 +88,8 @@ private:
     SimDarwinNotify darwinNotify_{&effects_};
     SimSystemInfo systemInfo_;
     SimHaptics haptics_{&effects_};
+    SimFileSystem files_{main_};
+    SimHttp http_{main_, &effects_, &files_};
 };
 
 }  // namespace halvyn

@@ -1,0 +1,65 @@
+#include "platform/sim/sim_http.h"
+
+#include "platform/sim/effect_log.h"
+#include "platform/sim/sim_file_system.h"
+#include "runtime/main_queue.h"
+
+namespace halvyn {
+
+SimHttp::SimHttp(MainQueue& main, EffectLog* effects, SimFileSystem* files)
+    : main_(main), effects_(effects), files_(files) {}
+
+SimHttp::~SimHttp() { *alive_ = false; }
+
+void SimHttp::setServer(const std::string& urlPrefix, Server server) { servers_[urlPrefix] = std::move(server); }
+
+void SimHttp::removeServer(const std::string& urlPrefix) { servers_.erase(urlPrefix); }
+
+void SimHttp::send(const HttpRequest& request, Completion completion) {
+    handle(request, std::nullopt, std::move(completion));
+}
+
+void SimHttp::download(const HttpRequest& request, const std::string& destination, Completion completion) {
+    handle(request, destination, std::move(completion));
+}
+
+void SimHttp::handle(const HttpRequest& request, std::optional<std::string> destination, Completion completion) {
+    ++requests_;
+    if (effects_) {
+        Value::Object headers;
+        for (auto& [name, value] : request.headers) headers.emplace_back(name, Value(value));
+        effects_->record("http", {{"method", Value(request.method)},
+                                  {"url", Value(request.url)},
+                                  {"headers", Value(std::move(headers))}});
+    }
+    std::optional<HttpResponse> answer = HttpResponse{0, {}, {}, "Could not connect to the server."};
+    // Keys sort in descending order, so the first prefix that matches is the longest one.
+    for (auto& [prefix, server] : servers_) {
+        if (request.url.compare(0, prefix.size(), prefix) == 0) {
+            answer = server(request);
+            break;
+        }
+    }
+    std::weak_ptr<bool> alive = alive_;
+    if (!answer) {
+        main_.postAfter(request.timeout, [alive, completion = std::move(completion)] {
+            if (alive.lock()) completion(HttpResponse{0, {}, {}, "The request timed out."});
+        });
+        return;
+    }
+    HttpResponse response = std::move(*answer);
+    if (response.error.empty() && response.body.size() > request.maxBodyBytes)
+        response = HttpResponse{response.status, {}, {}, "The response is too large."};
+    if (destination && response.ok() && files_) {
+        if (auto written = files_->writeFile(*destination, response.body); !written.ok)
+            response = HttpResponse{response.status, response.headers, {}, written.error};
+        response.body.clear();
+    } else if (destination) {
+        response.body.clear();
+    }
+    main_.post([alive, completion = std::move(completion), response = std::move(response)]() mutable {
+        if (alive.lock()) completion(std::move(response));
+    });
+}
+
+}  // namespace halvyn

@@ -1,0 +1,48 @@
+#pragma once
+// Simulated HTTP. Every request is the effect "http" (method, url, headers). A server is a handler
+// chosen by URL prefix (longest first); it answers at once, on a later turn of the main queue, or
+// never (the request then fails when its time-out passes). A request no server claims fails as a
+// refused connection.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/http.h"
+
+namespace halvyn {
+
+class EffectLog;
+class MainQueue;
+class SimFileSystem;
+
+class SimHttp final : public Http {
+public:
+    // nullopt: the server never answers.
+    using Server = std::function<std::optional<HttpResponse>(const HttpRequest&)>;
+
+    SimHttp(MainQueue& main, EffectLog* effects, SimFileSystem* files);
+    ~SimHttp() override;
+
+    void send(const HttpRequest& request, Completion completion) override;
+    void download(const HttpRequest& request, const std::string& destination, Completion completion) override;
+
+    // Simulation controls.
+    void setServer(const std::string& urlPrefix, Server server);
+    void removeServer(const std::string& urlPrefix);
+    int requests() const { return requests_; }
+
+private:
+    void handle(const HttpRequest& request, std::optional<std::string> destination, Completion completion);
+
+    MainQueue& main_;
+    EffectLog* effects_;
+    SimFileSystem* files_;
+    std::map<std::string, Server, std::greater<>> servers_;  // longest prefix first among shared ones
+    int requests_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace halvyn
