@@ -205,6 +205,9 @@ void Notch::setNotification(bool isShowing, N kind, double duration, double dism
 }
 
 void Notch::restoreLiveActivity() {
+    // A disable closes the notification too; its restore must not bring content back to a notch
+    // that is out of service. The next enable's callers start what is wanted then.
+    if (!isEnabled) return;
     const L kind = preferredLiveActivity();
     if (kind != L::none) setLiveActivity(true, kind, false, {}, kDefaultDuration);
 }
@@ -229,6 +232,8 @@ void Notch::setLiveActivity(bool isStarting, L kind, bool force, std::function<v
     record("Notch.setLiveActivity", Value::Array{isStarting, caseName(kind), force,
                                                  completion ? Value(true) : Value(), duration});
     if (kind != L::isAdjusting && isAdjusting && isStarting) return;
+    // A notch out of service shows nothing; enabling it again brings back what is wanted then.
+    if (isStarting && !isEnabled) return;
     // A refused start (the user dismissed now playing, or a higher activity shows) leaves what is
     // showing, and its timers, as they were.
     if (isStarting) {
@@ -437,6 +442,10 @@ void Notch::enable() {
     if (!isSuitable(screen)) return;
     if (!windowController) createWindow(*screen);
     isEnabled = true;
+    // What a source wants shows again, unless a caller starts something itself in this turn.
+    post([this] {
+        if (isEnabled && !hasLiveActivity && !hasNotification && !isWidening) restoreLiveActivity();
+    });
     fadeIn_.cancel();
     fadeIn_ = after(0.05, [this] { isVisible.set(true, Animation::spring(0.35, 0.3)); });
     const auto& defaults = ctx_.defaults();

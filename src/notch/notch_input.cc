@@ -283,8 +283,10 @@ void NotchInput::pointerEntered() {
     if (d.get(keys::expandNotchOnHover)) {
         // A negative or unreadable duration means at once.
         const double delay = d.get(keys::hoverDuration);
-        Notch& notch = notch_;
-        hoverDebounce.schedule(delay > 0 ? delay : 0.0, [&notch] { notch.setExpanded(true, false); });
+        std::weak_ptr<bool> alive = alive_;
+        hoverDebounce.schedule(delay > 0 ? delay : 0.0, [this, alive] {
+            if (auto a = alive.lock(); a && *a) notch_.setExpanded(true, false);
+        });
     } else if (nowPlaying && notch_.hasLiveActivity && notch_.liveActivity == L::isPlaying) {
         nowPlaying->cancelIdleTimer();
     }

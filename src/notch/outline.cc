@@ -3,6 +3,8 @@
 #include "app/context.h"
 #include "notch/notch.h"
 #include "notch/notch_input.h"
+#include "platform/platform.h"
+#include "platform/screens.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
@@ -39,6 +41,9 @@ Outline::Outline(Context& ctx) : ctx_(ctx), notch_(ctx.notch()), input_(ctx.notc
     observations_.push_back(follow(n.isWidening, again));
     observations_.push_back(follow(n.isAdjusting, again));
     observations_.push_back(follow(input_.verticalSwipe, again));
+    // Whether the target screen has a camera housing decides the faded width, and nothing the
+    // notch publishes need change with it.
+    if (auto* screens = ctx.platform().screens()) observations_.push_back(screens->observeParameters(again));
     auto& d = ctx.defaults();
     observations_.push_back(d.observe(keys::swipeToToggle, [this](const bool&, const bool&) { recompute(); }));
     observations_.push_back(d.observe(keys::swipeToDismiss, [this](const bool&, const bool&) { recompute(); }));

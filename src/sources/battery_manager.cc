@@ -33,7 +33,8 @@ BatteryManager::BatteryManager(Context& ctx)
         }
     }
     updateRemainingTime();
-    if (sources) {
+    // Without a battery there is no low-power mode to report either: nothing is followed.
+    if (batteryHelper) {
         cancellables.push_back(sources->observeLowPowerMode([this, weak](std::optional<bool> enabled) {
             if (!weak.lock()) return;
             lowPowerModeChanged(enabled);

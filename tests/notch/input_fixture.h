@@ -44,6 +44,7 @@ protected:
         nowPlaying.time = time;
         ctx->setNowPlayingControls(&nowPlaying);
         ctx->setCalendarControls(&calendar);
+        notch().enable();  // input reaches a notch in service only
     }
     ~InputTest() override {
         ctx->setNowPlayingControls(nullptr);

@@ -45,6 +45,32 @@ TEST_F(NotchTest, NothingIsRestoredWhenNoSourceWantsItsActivityAnyMore) {
     EXPECT_FALSE(notch().hasNotification.get());
 }
 
+TEST_F(NotchTest, ADisabledNotchRestoresNoActivityAfterItsNotificationCloses) {
+    startEnabled();
+    showActivity(L::isCalendar);
+    notch().setNotification(true, N::didChangeVolume, 0.35, 5);
+    at(2.0);
+    ASSERT_TRUE(notch().hasNotification.get());
+    notch().disable(false);  // closes the notification; its restore falls due 0.35 s later
+    at(4.0);
+    EXPECT_FALSE(notch().isEnabled.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get()) << "nothing starts on a notch out of service";
+    EXPECT_EQ(notch().liveActivity.get(), L::none);
+
+    notch().setLiveActivity(true, L::isCalendar, true, {}, 0.35);
+    at(4.5);
+    EXPECT_FALSE(notch().hasLiveActivity.get()) << "not even forced";
+
+    notch().enable();  // brings back what is wanted
+    at(5.0);
+    EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
+    // Enabled again, the ordinary restore after a notification works as before.
+    notch().setNotification(true, N::didChangeVolume, 0.35, 1);
+    at(8.0);
+    EXPECT_TRUE(notch().hasLiveActivity.get());
+    EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
+}
+
 TEST_F(NotchTest, RepeatedPostsOfOneKindKeepItUpUntilDismissAfterTheLast) {
     startEnabled();
     at(1.0);

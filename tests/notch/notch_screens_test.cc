@@ -1,4 +1,5 @@
 #include "notch/notch_fixture.h"
+#include "notch/outline.h"
 
 namespace halvyn::testing {
 namespace {
@@ -73,6 +74,19 @@ TEST_F(NotchScreensTest, AZeroSizedScreenNeverGivesNegativeSizes) {
     ASSERT_NE(notch().panel(), nullptr);
     const auto* w = sim->simWindowServer().window(notch().panel()->id());
     EXPECT_EQ(w->frame, (Rect{-288, -320, 576, 320}));
+}
+
+TEST_F(NotchScreensTest, TheOutlineFollowsAScreenChangeThatChangesNothingElse) {
+    startEnabled();
+    const double full = ctx->outline().width.get();
+    ASSERT_EQ(full, 184);
+    sim->simScreens().set({});  // no screen: disabled, hidden, and no camera housing
+    time->runCurrent();
+    EXPECT_EQ(ctx->outline().width.get(), full - 48);
+    // The notched screen returns with the same size: only hasNotch changes before the fade-in.
+    sim->simScreens().set({builtIn(true)});
+    EXPECT_FALSE(notch().isVisible.get());
+    EXPECT_EQ(ctx->outline().width.get(), full) << "a camera housing never shrinks";
 }
 
 // MARK: - Window

@@ -200,6 +200,11 @@ TEST_F(BatteryTest, WithoutABatteryNothingChanges) {
     EXPECT_FALSE(battery().isOnBattery.get());
     EXPECT_EQ(battery().remainingTime.get(), std::nullopt);
     EXPECT_FALSE(battery().hasRecentlyChangedPowerSource.get());
+    // Nor is the low-power mode followed: no notification without a battery service.
+    sim->power.setLowPowerMode(true);
+    at(2);
+    EXPECT_FALSE(battery().isLowPowerModeEnabled.get());
+    EXPECT_TRUE(calls.requests().empty());
 }
 
 struct FocusOn final : FocusStateSource {
