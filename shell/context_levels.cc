@@ -34,6 +34,23 @@ std::optional<std::string> ContextLevels::outputDeviceSymbol() const {
     return ctx_.connectivity().deviceSymbol();
 }
 
+std::optional<DisplayLevels::Power> ContextLevels::power() const {
+    const auto level = batteryLevel();
+    if (!level) return std::nullopt;
+    const BatteryManager& b = ctx_.battery();
+    return Power{*level, b.isOnBattery.get(), b.isLowPowerModeEnabled.get()};
+}
+
+std::optional<DisplayLevels::Accessory> ContextLevels::accessory() const {
+    if (!ctx_.platform().audioDevices()) return std::nullopt;
+    const ConnectivityManager& c = ctx_.connectivity();
+    const auto device = c.virtualDevice.get();
+    if (!device) return std::nullopt;
+    Accessory a{device->displayName(), c.deviceSymbol(), c.batteryLevel.get(), false};
+    a.batteryLow = c.batteryIndicatorColor() == std::optional<std::string>("RoseColor");
+    return a;
+}
+
 Subscription ContextLevels::observe(std::function<void(const Animation*)> changed) const {
     auto cb = std::make_shared<std::function<void(const Animation*)>>(std::move(changed));
     auto subs = std::make_shared<std::vector<Subscription>>();
@@ -42,9 +59,14 @@ Subscription ContextLevels::observe(std::function<void(const Animation*)> change
     if (p.audioDevices()) {
         subs->push_back(ctx_.volume().volume.observe(forward));
         subs->push_back(ctx_.connectivity().virtualDevice.observe(forward));
+        subs->push_back(ctx_.connectivity().batteryLevel.observe(forward));
     }
     if (p.displayBrightness()) subs->push_back(ctx_.brightness().currentBrightness.observe(forward));
-    if (p.powerSources()) subs->push_back(ctx_.battery().batteryLevel.observe(forward));
+    if (p.powerSources()) {
+        subs->push_back(ctx_.battery().batteryLevel.observe(forward));
+        subs->push_back(ctx_.battery().isOnBattery.observe(forward));
+        subs->push_back(ctx_.battery().isLowPowerModeEnabled.observe(forward));
+    }
     return Subscription([subs] { subs->clear(); });
 }
 

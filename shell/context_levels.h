@@ -14,6 +14,8 @@ public:
     std::optional<float> brightness() const override;
     std::optional<double> batteryLevel() const override;
     std::optional<std::string> outputDeviceSymbol() const override;
+    std::optional<Power> power() const override;
+    std::optional<Accessory> accessory() const override;
     Subscription observe(std::function<void(const Animation*)> changed) const override;
 
 private:

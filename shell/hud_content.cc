@@ -50,7 +50,10 @@ std::string percentText(double value) {
 LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,
                                   const std::optional<std::string>& deviceSymbol, const QColor& accent) {
     LevelDisplayContent c;
-    if (outputDevice == OutputDevice::dynamic && deviceSymbol) {
+    // `volume` is 0 while muted: both show the muted speaker, whatever the device.
+    if (volume <= 0) {
+        c.symbol.push_back({"speaker.slash.fill"});
+    } else if (outputDevice == OutputDevice::dynamic && deviceSymbol) {
         c.symbol.push_back({*deviceSymbol});
     } else {
         const bool scale = look.symbolScaling == SymbolScaling::scale;

@@ -9,6 +9,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/context.h"
 #include "notch/notch.h"
@@ -17,6 +18,7 @@
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
 #include "shell/hud_content.h"
+#include "shell/colors.h"
 #include "shell/symbols.h"
 
 namespace halvyn {
@@ -24,6 +26,8 @@ namespace halvyn {
 namespace {
 
 using N = Notch::Notification;
+// The compact content of the lock activity, kept apart from the notification codes.
+constexpr int kLockContent = -2;
 
 DisplayLook lookOf(const HUDSettings& s) {
     DisplayLook l;
@@ -56,6 +60,51 @@ void paintBar(QPainter& p, const QRectF& r, const LevelBar& bar) {
     }
     p.setClipRect(QRectF(r.left(), r.top(), w, r.height()), Qt::IntersectClip);
     p.drawRoundedRect(filled, radius, radius);
+}
+
+// The compact display's two wings beside the notch proper, laid out for the outline's settled
+// size so that nothing reflows while it widens.
+struct Wings {
+    QRectF left, right;
+    double h = 0;
+};
+
+constexpr double kEdge = 5;  // clear of the flare and the corner on the outer side
+constexpr double kGap = 4;   // clear of the notch proper on the inner side
+
+Wings wingsFor(const DrawnOutline& settled, double base) {
+    const QRectF body = notchBodyRect(NotchScene::kWidth, settled.width, settled.height);
+    const double wing = std::max(0.0, (body.width() - base) / 2);
+    const double inner = std::max(0.0, settled.topRadius) + kEdge;
+    const double w = std::max(0.0, wing - inner - kGap);
+    Wings wings;
+    wings.h = std::max(0.0, settled.height);
+    wings.left = QRectF(body.left() + inner, 0, w, wings.h);
+    wings.right = QRectF(body.right() - inner - w, 0, w, wings.h);
+    return wings;
+}
+
+}  // namespace
+
+std::pair<QFont, QString> fitLabel(QFont font, const QString& text, double width, int preferredPx, int minPx) {
+    for (int px = preferredPx; px >= minPx; --px) {
+        font.setPixelSize(px);
+        if (QFontMetricsF(font).horizontalAdvance(text) <= width) return {font, text};
+    }
+    font.setPixelSize(minPx);
+    const QFontMetricsF fm(font);
+    QString elided = fm.elidedText(text, Qt::ElideRight, width);
+    // Only an ellipsis, or wider than the room: nothing to read, so nothing is drawn.
+    if (elided.size() < 2 || fm.horizontalAdvance(elided) > width) elided.clear();
+    return {font, elided};
+}
+
+namespace {
+
+QFont labelFont() {
+    QFont f = qGuiApp ? QGuiApplication::font() : QFont();
+    f.setWeight(QFont::DemiBold);
+    return f;
 }
 
 }  // namespace
@@ -91,6 +140,10 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     };
     content(n.hasNotification);
     content(n.notification);
+    content(n.hasLiveActivity);
+    content(n.liveActivity);
+    content(n.isExpanded);
+    content(n.hasOutput);
     content(n.isVisible);
     content(n.notchWidth);
     if (levels_) {
@@ -113,9 +166,13 @@ double NotchScene::now() const { return toSeconds(ctx_.clock().uptime()); }
 void NotchScene::retarget(const Animation* anim) {
     const double t = now();
     const Notch& n = ctx_.notch();
-    const bool showing = n.hasNotification.get() && n.notification.get() != N::none;
-    if (showing) shownNotification_ = static_cast<int>(n.notification.get());
-    contentOpacity_.setTarget(showing ? 1 : 0, anim, t);
+    const bool notifying = n.hasNotification.get() && n.notification.get() != N::none;
+    const bool locked = n.hasLiveActivity.get() && n.liveActivity.get() == Notch::LiveActivity::isLocked;
+    if (notifying) shownNotification_ = static_cast<int>(n.notification.get());
+    else if (locked) shownNotification_ = kLockContent;
+    const bool expanded = n.isExpanded.get();
+    contentOpacity_.setTarget((notifying || locked) && !expanded ? 1 : 0, anim, t);
+    expandedOpacity_.setTarget(expanded ? 1 : 0, anim, t);
     // A drawn notch fades with the notch's visibility; a camera housing is black either way.
     opacity_.setTarget(n.isVisible.get() || n.hasNotch() ? 1 : 0, anim, t);
     if (needsDisplay_) needsDisplay_();
@@ -123,13 +180,14 @@ void NotchScene::retarget(const Animation* anim) {
 
 bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
-    for (AnimatedValue* v : {&contentOpacity_, &opacity_, &volumeBar_, &brightnessBar_}) moving = v->step(t) || moving;
+    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
+        moving = v->step(t) || moving;
     return moving;
 }
 
 bool NotchScene::moving() const {
-    return outline_.moving() || contentOpacity_.moving() || opacity_.moving() || volumeBar_.moving() ||
-           brightnessBar_.moving();
+    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || opacity_.moving() ||
+           volumeBar_.moving() || brightnessBar_.moving();
 }
 
 QPainterPath NotchScene::outlinePath() const {
@@ -144,7 +202,9 @@ void NotchScene::paint(QPainter& p) {
     p.setOpacity(opacity);
     const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
+    lastLabel_.reset();
     if (contentOpacity_.value() > 0.01) paintContent(p, m);
+    if (expandedOpacity_.value() > 0.01) paintExpanded(p, m);
     p.restore();
 }
 
@@ -159,10 +219,14 @@ QImage NotchScene::render(double t, double scale) {
 }
 
 void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
-    if (shownNotification_ < 0) return;
-    const auto kind = static_cast<N>(shownNotification_);
+    if (shownNotification_ == -1) return;
     Defaults& d = ctx_.defaults();
+    const Notch& n = ctx_.notch();
     LevelDisplayContent c;
+    const bool lock = shownNotification_ == kLockContent;
+    const auto kind = lock ? N::none : static_cast<N>(shownNotification_);
+    QColor percentColour = Qt::white;
+    std::optional<double> ring;  // an accessory's battery, as a ring in its indicator colour
     switch (kind) {
         case N::didChangeVolume: {
             const auto v = levels_ ? levels_->volume() : std::nullopt;
@@ -190,65 +254,188 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
             c = batteryContent(k, *level, d.get(keys::hideBatteryLabel), d.get(keys::hideBatteryPercentage));
             break;
         }
+        case N::didConnectAirPods:
+        case N::isLowAirPodsBattery: {
+            // The device captured when the notification showed, with the current reading's battery.
+            const auto reading = levels_ ? levels_->accessory() : std::nullopt;
+            const auto& device = n.localDevice.get();
+            if (!device && !reading) return;
+            c.symbol.push_back({device ? device->symbol() : reading->symbol});
+            c.label = device ? device->displayName() : reading->name;
+            if (reading && reading->battery) {
+                ring = std::clamp(*reading->battery, 0.0, 1.0);
+                percentColour = reading->batteryLow ? roseColor() : emeraldColor();
+            }
+            break;
+        }
         default:
-            return;  // other notifications' content belongs to their own views
+            if (!lock) return;  // other notifications' content belongs to their own views
+            c.symbol.push_back({"lock.fill"});
+            break;
     }
 
-    // The content sits in the two wings beside the notch proper.
-    const Notch& n = ctx_.notch();
     const double base = std::max(0.0, n.notchWidth.get() + d.get(keys::notchAdjustedWidth));
-    const QRectF body = notchBodyRect(kWidth, m.width, m.height);
-    const double wing = std::max(0.0, (body.width() - base) / 2);
-    if (wing < 8 || body.height() < 8) return;
-    const double h = std::min(body.height(), 38.0);
-    // Clear of the flares and the rounded corners.
-    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
-    const QRectF left(body.left() + pad, body.top(), wing - pad, h);
-    const QRectF right(body.right() - wing, body.top(), wing - pad, h);
+    const Wings w = wingsFor(outline_.target(), base);
+    if (w.left.width() < 8 || w.h < 8) return;
+    const double h = w.h;
+    const int preferredPx = static_cast<int>(std::clamp(h * 0.42, 10.0, 13.0));
+    constexpr int kMinPx = 9;
 
     p.save();
     p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
     p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
 
-    const double iconSide = h * 0.62;
-    const QRectF icon(left.left(), left.center().y() - iconSide / 2, iconSide, iconSide);
-    for (const SymbolLayer& layer : c.symbol) {
-        if (layer.opacity <= 0) continue;
-        p.save();
-        p.setOpacity(p.opacity() * layer.opacity);
-        const double s = iconSide * layer.scale;
-        const QRectF r(icon.center().x() - s / 2, icon.center().y() - s / 2, s, s);
-        // The speaker's layers are drawn so that they line up; other symbols come from the theme.
+    // Left wing: the symbol, then the label. A label that cannot show whole beside the symbol
+    // takes the whole wing; only one that cannot show whole even then is elided.
+    const double iconSide = std::min({h * 0.58, 20.0, w.left.width()});
+    const QString label = QString::fromStdString(c.label);
+    bool withIcon = !c.symbol.empty();
+    std::pair<QFont, QString> fitted;
+    if (!label.isEmpty()) {
+        const double besideIcon = std::max(0.0, w.left.width() - iconSide - 5);
+        fitted = fitLabel(labelFont(), label, withIcon ? besideIcon : w.left.width(), preferredPx, kMinPx);
+        if (withIcon && fitted.second != label) {
+            auto alone = fitLabel(labelFont(), label, w.left.width(), preferredPx, kMinPx);
+            if (alone.second == label) {
+                fitted = alone;
+                withIcon = false;
+            }
+        }
+    }
+    const QRectF icon(w.left.left(), w.left.center().y() - iconSide / 2, withIcon ? iconSide : 0, iconSide);
+    if (withIcon) {
         const bool layered = c.symbol.size() > 1;
-        paintSymbol(p, layered ? icon : r, layer.name, Qt::white, !layered);
-        p.restore();
+        for (const SymbolLayer& layer : c.symbol) {
+            if (layer.opacity <= 0) continue;
+            p.save();
+            p.setOpacity(p.opacity() * layer.opacity);
+            const double s = iconSide * layer.scale;
+            const QRectF r(icon.center().x() - s / 2, icon.center().y() - s / 2, s, s);
+            // The speaker's layers are drawn so that they line up; other symbols come from the theme.
+            paintSymbol(p, layered ? icon : r, layer.name, Qt::white, !layered);
+            p.restore();
+        }
+    }
+    if (!fitted.second.isEmpty()) {
+        const double x = withIcon ? icon.right() + 5 : w.left.left();
+        const QRectF rect(x, w.left.top(), std::max(0.0, w.left.right() - x), h);
+        p.setFont(fitted.first);
+        p.setPen(Qt::white);
+        p.drawText(rect, Qt::AlignVCenter | Qt::AlignLeft, fitted.second);
+        lastLabel_ = DrawnLabel{rect, fitted.first, fitted.second, label};
     }
 
-    QFont font = p.font();
-    font.setPixelSize(std::max(8, static_cast<int>(h * 0.36)));
-    font.setWeight(QFont::DemiBold);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    if (!c.label.empty()) {
-        const QRectF label(icon.right() + 6, left.top(), std::max(0.0, left.right() - icon.right() - 6), h);
-        p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(c.label));
-    }
+    // Right wing, from the outer edge inwards: battery glyph, percentage, level bar.
+    const QRectF& right = w.right;
     double barRight = right.right();
     if (c.batteryLevel >= 0) {
-        const double bw = h * 0.9;
-        paintBatteryGlyph(p, QRectF(right.right() - bw, right.top(), bw, h), c.batteryLevel, kind == N::isCharging, Qt::white);
+        const double bw = std::min(h * 0.9, 26.0);
+        paintBatteryGlyph(p, QRectF(right.right() - bw, right.center().y() - h / 2, bw, h), c.batteryLevel,
+                          kind == N::isCharging, Qt::white);
         barRight = right.right() - bw - 4;
     }
-    double barLeft = right.left() + 4;
+    const double barLeft = right.left();
     if (!c.percentage.empty()) {
-        const QString text = QString::fromStdString(c.percentage);
-        const double tw = QFontMetricsF(font).horizontalAdvance(text);
-        p.drawText(QRectF(barRight - tw, right.top(), tw, h), Qt::AlignVCenter | Qt::AlignRight, text);
-        barRight -= tw + 6;
+        auto [font, text] = fitLabel(labelFont(), QString::fromStdString(c.percentage), std::max(0.0, barRight - barLeft),
+                                    preferredPx, kMinPx);
+        if (text == QString::fromStdString(c.percentage)) {
+            const double tw = QFontMetricsF(font).horizontalAdvance(text);
+            p.setFont(font);
+            p.setPen(percentColour);
+            p.drawText(QRectF(barRight - tw, right.top(), tw, h), Qt::AlignVCenter | Qt::AlignRight, text);
+            barRight -= tw + 6;
+        }
     }
     if (c.bar && barRight - barLeft > 8) {
         const double bh = std::max(3.0, h * 0.16);
         paintBar(p, QRectF(barLeft, right.center().y() - bh / 2, barRight - barLeft, bh), *c.bar);
+    }
+    if (ring) {
+        const double d = std::min(h * 0.5, right.width() - 2);
+        const double pen = std::max(2.0, d * 0.16);
+        const QRectF r(right.right() - d + pen / 2, right.center().y() - d / 2 + pen / 2, d - pen, d - pen);
+        p.setBrush(Qt::NoBrush);
+        QColor track = percentColour;
+        track.setAlphaF(0.3f);
+        p.setPen(QPen(track, pen));
+        p.drawEllipse(r);
+        p.setPen(QPen(percentColour, pen, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(r, 90 * 16, -static_cast<int>(std::lround(*ring * 360 * 16)));
+    }
+    p.restore();
+}
+
+void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m) {
+    const Notch& n = ctx_.notch();
+    const DrawnOutline settled = outline_.target();
+    const QRectF body = notchBodyRect(kWidth, settled.width, settled.height);
+    // Rows below the camera housing, clear of the flares and the deep bottom corners.
+    const double side = std::max(0.0, settled.topRadius) + 18;
+    const QRectF panel(body.left() + side, n.notchHeight.get() + 8, std::max(0.0, body.width() - 2 * side),
+                       std::max(0.0, n.notchExpandedHeight.get() - n.notchHeight.get() - 8));
+    if (panel.width() < 40) return;
+
+    p.save();
+    p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
+    p.setOpacity(p.opacity() * std::clamp(expandedOpacity_.value(), 0.0, 1.0));
+    const double rowH = 28;
+    double y = panel.top();
+    QFont font = labelFont();
+    font.setPixelSize(13);
+    auto text = [&](const QRectF& r, const QString& s, const QColor& colour, Qt::Alignment align) {
+        auto [f, shown] = fitLabel(font, s, r.width(), 13, 10);
+        p.setFont(f);
+        p.setPen(colour);
+        p.drawText(r, align | Qt::AlignVCenter, shown);
+        return shown.isEmpty() ? 0.0 : QFontMetricsF(f).horizontalAdvance(shown);
+    };
+
+    if (const auto power = levels_ ? levels_->power() : std::nullopt) {
+        const QRectF row(panel.left(), y, panel.width(), rowH);
+        paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power->level, !power->onBattery, Qt::white);
+        const double pw = text(QRectF(row.left() + 40, row.top(), 50, rowH), QString::fromStdString(percentText(power->level)),
+                               Qt::white, Qt::AlignLeft);
+        QString state = power->onBattery ? QStringLiteral("On Battery") : QStringLiteral("Charging");
+        if (power->lowPowerMode) state += QStringLiteral(" · Low Power");
+        const double x = row.left() + 40 + pw + 8;
+        text(QRectF(x, row.top(), std::max(0.0, row.right() - x), rowH), state, QColor(0xC7, 0xC7, 0xCC), Qt::AlignLeft);
+        y += rowH + 4;
+    }
+    if (const auto acc = levels_ ? levels_->accessory() : std::nullopt) {
+        const QRectF row(panel.left(), y, panel.width(), rowH);
+        paintSymbol(p, QRectF(row.left() + 5, row.top() + 4, rowH - 8, rowH - 8), acc->symbol, Qt::white);
+        double right = row.right();
+        if (acc->battery) {
+            const QString pct = QString::fromStdString(percentText(*acc->battery));
+            const double tw = text(QRectF(row.right() - 50, row.top(), 50, rowH), pct,
+                                   acc->batteryLow ? roseColor() : emeraldColor(), Qt::AlignRight);
+            right -= tw + 8;
+        }
+        const double x = row.left() + 40;
+        text(QRectF(x, row.top(), std::max(0.0, right - x), rowH), QString::fromStdString(acc->name), Qt::white,
+             Qt::AlignLeft);
+    }
+    // The output control, in the panel the open notch grows for it.
+    if (n.hasOutput.get()) {
+        if (const auto v = levels_ ? levels_->volume() : std::nullopt) {
+            const double inset = std::max(side, settled.bottomRadius);
+            const QRectF row(body.left() + inset, n.notchExpandedHeight.get(), std::max(0.0, body.width() - 2 * inset), 26);
+            const auto content = volumeContent(*v, lookOf(hudSettings(ctx_.defaults(), HUDKind::volume)),
+                                               OutputDevice::speaker, std::nullopt, accentColor());
+            const QRectF icon(row.left(), row.center().y() - 9, 18, 18);
+            for (const SymbolLayer& layer : content.symbol) {
+                if (layer.opacity <= 0) continue;
+                p.save();
+                p.setOpacity(p.opacity() * layer.opacity);
+                paintSymbol(p, icon, layer.name, Qt::white, content.symbol.size() == 1);
+                p.restore();
+            }
+            if (content.bar && row.width() > 40) {
+                LevelBar bar = *content.bar;
+                bar.level = volumeBar_.value();
+                paintBar(p, QRectF(icon.right() + 10, row.center().y() - 3, row.right() - icon.right() - 10, 6), bar);
+            }
+        }
     }
     p.restore();
 }

@@ -4,11 +4,15 @@
 // change carries. The desktop window shows it; halvyn-sim renders it into frames; tests paint it
 // on virtual time.
 
+#include <QFont>
 #include <QPainterPath>
+#include <QRectF>
+#include <QString>
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/published.h"
@@ -31,12 +35,32 @@ public:
     virtual std::optional<double> batteryLevel() const = 0;
     // The symbol of the current output device when it is recognised and not the built-in speakers.
     virtual std::optional<std::string> outputDeviceSymbol() const { return std::nullopt; }
+    // The power state the open notch shows; nothing without a battery.
+    struct Power {
+        double level = 0;  // 0 to 1
+        bool onBattery = true;
+        bool lowPowerMode = false;
+    };
+    virtual std::optional<Power> power() const { return std::nullopt; }
+    // The current output device when it is recognised: what the accessory display and the open
+    // notch show of it.
+    struct Accessory {
+        std::string name;
+        std::string symbol;
+        std::optional<double> battery;  // 0 to 1
+        bool batteryLow = false;
+    };
+    virtual std::optional<Accessory> accessory() const { return std::nullopt; }
     // Calls `changed` with the change's animation whenever a reading changes.
     virtual Subscription observe(std::function<void(const Animation*)> changed) const {
         (void)changed;
         return {};
     }
 };
+
+// The largest font from `preferredPx` down to `minPx` in which `text` shows whole in `width`; at
+// the smallest, the text elided with "…" (empty when not even a letter and the ellipsis fit).
+std::pair<QFont, QString> fitLabel(QFont font, const QString& text, double width, int preferredPx, int minPx);
 
 class NotchScene {
 public:
@@ -66,9 +90,20 @@ public:
     DrawnOutline current() const { return outline_.current(); }
     DrawnOutline target() const { return outline_.target(); }
 
+    // A text as last painted in the compact display: where, in which font, and what of it shows
+    // (`full` elided to `text` when it could not fit whole).
+    struct DrawnLabel {
+        QRectF rect;
+        QFont font;
+        QString text;
+        QString full;
+    };
+    const std::optional<DrawnLabel>& lastLabel() const { return lastLabel_; }
+
 private:
     void retarget(const Animation* anim);
     void paintContent(QPainter& p, const DrawnOutline& m);
+    void paintExpanded(QPainter& p, const DrawnOutline& m);
 
     Context& ctx_;
     const DisplayLevels* levels_;
@@ -77,7 +112,9 @@ private:
     // The level bars move with the animation of the level's change.
     AnimatedValue volumeBar_{0}, brightnessBar_{0};
     AnimatedValue opacity_{0};
-    int shownNotification_ = -1;  // the last notification shown, kept while it fades out
+    AnimatedValue expandedOpacity_{0};
+    int shownNotification_ = -1;  // the last compact content shown, kept while it fades out
+    std::optional<DrawnLabel> lastLabel_;
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;
 };

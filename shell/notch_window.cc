@@ -6,6 +6,13 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
 
 #include "app/context.h"
 #include "notch/notch.h"
@@ -35,6 +42,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
+    shapeMode_ = chooseShapeMode();
     updateInputRegion();
 }
 
@@ -57,21 +65,96 @@ void NotchWindow::paintEvent(QPaintEvent*) {
     if (moving) frameTimer_.start(kFrameMs);
 }
 
+namespace {
+
+// The X server's connection when the program runs on X11, else nothing.
+xcb_connection_t* x11Connection() {
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// A compositing manager owns the _NET_WM_CM_S0 selection while it runs.
+bool x11Compositing(xcb_connection_t* c) {
+    static const char name[] = "_NET_WM_CM_S0";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);
+    if (!atom) return false;
+    bool owned = false;
+    if (atom->atom != XCB_ATOM_NONE) {
+        if (auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr)) {
+            owned = owner->owner != XCB_WINDOW_NONE;
+            std::free(owner);
+        }
+    }
+    std::free(atom);
+    return owned;
+}
+
+}  // namespace
+
+NotchWindow::ShapeMode NotchWindow::chooseShapeMode() {
+    if (auto* c = x11Connection())
+        return x11Compositing(c) ? ShapeMode::inputOnly : ShapeMode::clip;
+    return ShapeMode::clipWithShadow;
+}
+
 void NotchWindow::updateInputRegion() {
-    // The window is the outline's shape: outside it the pointer reaches the windows below, and a
-    // desktop without compositing shows what is below instead of black. (The shadow is clipped
-    // with it; only a compositing desktop that ignores the shape for drawing shows it.)
-    QRegion region;
-    for (const QPolygonF& poly : scene_.outlinePath().toSubpathPolygons())
-        region += QRegion(poly.toPolygon(), Qt::WindingFill);
-    // The backing strip along the top edge belongs to the notch too.
     const DrawnOutline m = scene_.current();
-    const int inset = static_cast<int>(std::ceil(std::max(0.0, m.topRadius)));
-    if (m.rose < 1 && width() > 2 * inset) region += QRegion(inset, 0, width() - 2 * inset, 1);
+    const QPainterPath outline = scene_.outlinePath();
+    // The shape follows the outline's whole-pixel bounds and radii: a frame that moves neither
+    // sends nothing to the window system.
+    const bool lifted = m.shadowOpacity > 0.001 && m.shadowRadius > 0.01;
+    const ShapeKey key{outline.boundingRect().toAlignedRect(), static_cast<int>(std::lround(m.topRadius)),
+                       static_cast<int>(std::lround(m.bottomRadius)),
+                       shapeMode_ == ShapeMode::clipWithShadow && lifted ? static_cast<int>(std::lround(m.shadowRadius)) : 0,
+                       m.rose < 1};
+    if (shapeKey_ && *shapeKey_ == key) return;
+    shapeKey_ = key;
+    ++shapeUpdates_;
+
+    // Outside the outline the pointer reaches the windows below.
+    QRegion region;
+    for (const QPolygonF& poly : outline.toSubpathPolygons()) region += QRegion(poly.toPolygon(), Qt::WindingFill);
     if (region.isEmpty()) region = QRegion(0, 0, 1, 1);
-    if (region != inputRegion_) {
-        inputRegion_ = region;
-        setMask(region);
+
+    switch (shapeMode_) {
+        case ShapeMode::inputOnly: {
+            // A compositing desktop draws the translucent window as painted, shadow included;
+            // only the input is shaped.
+            auto* c = x11Connection();
+            if (!c) break;
+            const double dpr = devicePixelRatioF();
+            std::vector<xcb_rectangle_t> rects;
+            for (const QRect& r : region) {
+                const QRect d(QPoint(static_cast<int>(std::floor(r.left() * dpr)), static_cast<int>(std::floor(r.top() * dpr))),
+                              QPoint(static_cast<int>(std::ceil((r.right() + 1) * dpr)) - 1,
+                                     static_cast<int>(std::ceil((r.bottom() + 1) * dpr)) - 1));
+                rects.push_back({static_cast<int16_t>(d.x()), static_cast<int16_t>(d.y()),
+                                 static_cast<uint16_t>(d.width()), static_cast<uint16_t>(d.height())});
+            }
+            xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED,
+                                 static_cast<xcb_window_t>(winId()), 0, 0, static_cast<uint32_t>(rects.size()),
+                                 rects.data());
+            xcb_flush(c);
+            break;
+        }
+        case ShapeMode::clip:
+            // Without compositing a transparent pixel shows black: the window is the outline.
+            setMask(region);
+            break;
+        case ShapeMode::clipWithShadow:
+            // No separate input shape here: the lifted notch's shadow belongs to the window.
+            if (key.shadow > 0) {
+                const double margin = 1.5 * m.shadowRadius + 2;
+                region += outline.boundingRect()
+                              .translated(0, m.shadowY)
+                              .adjusted(-margin, -margin, margin, margin)
+                              .toAlignedRect()
+                              .intersected(rect());
+            }
+            setMask(region);
+            break;
     }
 }
 

@@ -3,7 +3,10 @@
 // focus, shaped like the outline, showing a NotchScene and handing pointer and scroll events to
 // the notch's input. It repaints only while something moves.
 
+#include <QRect>
 #include <QRegion>
+
+#include <optional>
 #include <QTimer>
 #include <QWidget>
 
@@ -20,6 +23,8 @@ public:
     NotchScene& scene() { return scene_; }
     // Frames painted since the window was made; for measurements.
     long framesPainted() const { return frames_; }
+    // Times the window's shape was sent to the window system; for measurements.
+    long shapeUpdates() const { return shapeUpdates_; }
 
     // Scroll events from the toolkit in the notch's terms.
     static ScrollEvent scrollEventFrom(const class QWheelEvent& e);
@@ -37,12 +42,26 @@ private:
     void updateHover(const QPointF& pos);
     void updateInputRegion();
 
+    // How the window's shape is given to the window system: only the input shaped (X11 with a
+    // compositing manager), the whole window cut to the outline (X11 without one), or cut to the
+    // outline plus the lifted notch's shadow (other platforms, which shape input with it).
+    enum class ShapeMode { inputOnly, clip, clipWithShadow };
+    static ShapeMode chooseShapeMode();
+    struct ShapeKey {
+        QRect bounds;
+        int top = 0, bottom = 0, shadow = 0;
+        bool strip = false;
+        friend bool operator==(const ShapeKey&, const ShapeKey&) = default;
+    };
+
     Context& ctx_;
     NotchScene scene_;
+    ShapeMode shapeMode_ = ShapeMode::clip;
+    std::optional<ShapeKey> shapeKey_;
+    long shapeUpdates_ = 0;
     bool inside_ = false;
     bool clickExpands_ = false;
     QTimer frameTimer_;
-    QRegion inputRegion_;
     long frames_ = 0;
 };
 

@@ -55,29 +55,30 @@ void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bo
     a.swap(tmp);
 }
 
-// The outline's shadow: the path blurred (three box passes approximate a Gaussian whose
-// standard deviation is half the radius), over the outline's neighbourhood only and at half
-// resolution, to keep frames cheap.
-void paintShadow(QPainter& p, const QPainterPath& path, const DrawnOutline& m, double ww, double wh) {
-    const double scale = 0.5;
-    const double margin = 1.5 * m.shadowRadius + 2;
-    const QRectF area = path.boundingRect()
-                            .translated(0, m.shadowY)
-                            .adjusted(-margin, -margin, margin, margin)
-                            .intersected(QRectF(0, 0, ww, wh));
-    if (area.isEmpty()) return;
-    const int w = std::max(1, static_cast<int>(std::ceil(area.width() * scale)));
-    const int h = std::max(1, static_cast<int>(std::ceil(area.height() * scale)));
+// The outline's shadow for one size: the shape blurred (three box passes approximate a Gaussian
+// whose standard deviation is half the radius) at half resolution, then brought to the device's
+// resolution once. Kept by size and radius in whole points, so a hover or an opening reuses it
+// frame after frame; the opacity and the offset are applied when it is drawn.
+struct ShadowKey {
+    int width, height, top, bottom, radius;
+    double scale;
+    friend bool operator==(const ShadowKey&, const ShadowKey&) = default;
+};
+
+QImage blurredShadow(const ShadowKey& k, double margin) {
+    const double half = k.scale * 0.5;
+    const double aw = k.width + 2 * margin, ah = k.height + 2 * margin;
+    const int w = std::max(1, static_cast<int>(std::ceil(aw * half)));
+    const int h = std::max(1, static_cast<int>(std::ceil(ah * half)));
     QImage mask(w, h, QImage::Format_Alpha8);
     mask.fill(0);
     {
         QPainter mp(&mask);
         mp.setRenderHint(QPainter::Antialiasing);
-        mp.scale(scale, scale);
-        mp.translate(-area.left(), m.shadowY - area.top());
-        mp.fillPath(path, Qt::black);
+        mp.scale(half, half);
+        mp.fillPath(notchPath(aw, k.width, k.height, k.top, k.bottom).translated(0, margin), Qt::black);
     }
-    const double sigma = m.shadowRadius / 2 * scale;
+    const double sigma = k.radius / 2.0 * half;
     const int r = std::max(1, static_cast<int>(std::lround((std::sqrt(4 * sigma * sigma + 1) - 1) / 2)));
     std::vector<int> a(static_cast<std::size_t>(w * h)), tmp(a.size());
     for (int y = 0; y < h; ++y) {
@@ -88,16 +89,35 @@ void paintShadow(QPainter& p, const QPainterPath& path, const DrawnOutline& m, d
         boxBlur(a, tmp, w, h, r, true);
         boxBlur(a, tmp, w, h, r, false);
     }
-    const double o = std::clamp(m.shadowOpacity, 0.0, 1.0);
+    QImage blurred(w, h, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y) {
-        uchar* line = mask.scanLine(y);
-        for (int x = 0; x < w; ++x) line[x] = static_cast<uchar>(std::lround(a[static_cast<std::size_t>(y * w + x)] * o));
+        auto* line = reinterpret_cast<QRgb*>(blurred.scanLine(y));
+        for (int x = 0; x < w; ++x) line[x] = qRgba(0, 0, 0, a[static_cast<std::size_t>(y * w + x)]);
+    }
+    QImage full = blurred.scaled(static_cast<int>(std::ceil(aw * k.scale)), static_cast<int>(std::ceil(ah * k.scale)),
+                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    full.setDevicePixelRatio(k.scale);
+    return full;
+}
+
+void paintShadow(QPainter& p, const DrawnOutline& m, double ww) {
+    const double scale = std::max(0.01, std::abs(p.transform().m11())) * p.device()->devicePixelRatioF();
+    const ShadowKey key{static_cast<int>(std::lround(m.width)), static_cast<int>(std::lround(m.height)),
+                        static_cast<int>(std::lround(m.topRadius)), static_cast<int>(std::lround(m.bottomRadius)),
+                        static_cast<int>(std::lround(m.shadowRadius)), scale};
+    if (key.width <= 0 || key.height <= 0 || key.radius <= 0) return;
+    const double margin = 1.5 * key.radius + 2;
+    static std::vector<std::pair<ShadowKey, QImage>> cache;  // most recent last
+    auto it = std::find_if(cache.begin(), cache.end(), [&](const auto& e) { return e.first == key; });
+    if (it == cache.end()) {
+        if (cache.size() >= 48) cache.erase(cache.begin());
+        cache.emplace_back(key, blurredShadow(key, margin));
+    } else if (it + 1 != cache.end()) {
+        std::rotate(it, it + 1, cache.end());
     }
     p.save();
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    // An alpha-only image paints in the pen's colour: black.
-    p.setPen(Qt::black);
-    p.drawImage(QRectF(area.left(), area.top(), w / scale, h / scale), mask);
+    p.setOpacity(p.opacity() * std::clamp(m.shadowOpacity, 0.0, 1.0));
+    p.drawImage(QPointF((ww - key.width) / 2.0 - margin, m.shadowY - margin), cache.back().second);
     p.restore();
 }
 
@@ -111,17 +131,19 @@ QColor mix(const QColor& a, const QColor& b, double f) {
 
 }  // namespace
 
-void paintOutline(QPainter& p, const DrawnOutline& m, double ww, double wh) {
+void paintOutline(QPainter& p, const DrawnOutline& m, double ww, double /*windowHeight*/) {
     const QPainterPath path = notchPath(ww, m.width, m.height, m.topRadius, m.bottomRadius);
     p.setRenderHint(QPainter::Antialiasing);
-    if (m.shadowOpacity > 0.001 && m.shadowRadius > 0.01 && !path.isEmpty()) paintShadow(p, path, m, ww, wh);
+    if (m.shadowOpacity > 0.001 && m.shadowRadius > 0.01 && !path.isEmpty()) paintShadow(p, m, ww);
 
-    // The backing strip closes the hairline between the outline and the screen edge; it is clear
-    // while the size preview shows.
+    // The backing strip closes the hairline between the outline and the screen edge across the
+    // outline's body, less the top radius on each side; it is clear while the size preview shows.
     const double strip = 1 - std::clamp(m.rose, 0.0, 1.0);
+    const QRectF body = notchBodyRect(ww, m.width, m.height);
     const double inset = std::max(0.0, m.topRadius);
-    if (strip > 0 && ww > 2 * inset) {
-        p.fillRect(QRectF(inset, 0, ww - 2 * inset, 1), QColor::fromRgbF(0, 0, 0, static_cast<float>(strip)));
+    if (strip > 0 && body.width() > 2 * inset && body.height() > 0) {
+        p.fillRect(QRectF(body.left() + inset, 0, body.width() - 2 * inset, std::min(1.0, body.height())),
+                   QColor::fromRgbF(0, 0, 0, static_cast<float>(strip)));
     }
     if (!path.isEmpty()) p.fillPath(path, mix(Qt::black, roseColor(), m.rose));
 }

@@ -5,6 +5,10 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -48,22 +52,46 @@ public:
         levels_ = std::make_unique<ContextLevels>(world.ctx);
         scene_ = std::make_unique<NotchScene>(world.ctx, levels_.get());
     }
-    void beforeEvent(SimWorld&, Uptime t) override { write(t, false); }
+    void beforeEvent(SimWorld&, Uptime t) override {
+        write(t, Kind::event);
+        // From here on, the first moment the notch has moved and stopped again gets a frame too.
+        awaitingRest_ = true;
+        movedSinceEvent_ = false;
+    }
     void finished(SimWorld& world) override {
-        write(world.time.uptime(), true);
+        write(world.time.uptime(), Kind::end);
         scene_.reset();
         levels_.reset();
+    }
+    // Steps a frame's time at a time while a rest is awaited; the tasks run are the same, in the
+    // same order, as in one step.
+    void advance(VirtualTime& time, Uptime t, bool inclusive) override {
+        constexpr Duration frame = std::chrono::microseconds(16667);
+        while (awaitingRest_ && scene_ && time.uptime() + frame < t) {
+            time.runUntil(time.uptime() + frame);
+            const double now = toSeconds(time.uptime());
+            if (scene_->step(now)) {
+                movedSinceEvent_ = true;
+            } else if (movedSinceEvent_) {
+                awaitingRest_ = false;
+                write(time.uptime(), Kind::rest);
+            }
+        }
+        RunPlayback::advance(time, t, inclusive);
     }
     bool failed() const { return failed_; }
     int count() const { return count_; }
 
 private:
-    void write(Uptime t, bool end) {
+    enum class Kind { event, rest, end };
+    void write(Uptime t, Kind kind) {
         if (!scene_ || failed_) return;
         const QImage img = scene_->render(toSeconds(t), 2);
         char name[64];
-        if (end) std::snprintf(name, sizeof name, "end-%.3f.png", toSeconds(t));
-        else std::snprintf(name, sizeof name, "%03d-%.3f.png", count_, toSeconds(t));
+        // "007-3.000.png" at event 7, "007r-3.512.png" where it came to rest: sorts right after.
+        if (kind == Kind::end) std::snprintf(name, sizeof name, "end-%.3f.png", toSeconds(t));
+        else if (kind == Kind::rest) std::snprintf(name, sizeof name, "%03dr-%.3f.png", events_ - 1, toSeconds(t));
+        else std::snprintf(name, sizeof name, "%03d-%.3f.png", events_++, toSeconds(t));
         const auto path = dir_ / name;
         if (!img.save(QString::fromStdString(path.string()), "PNG")) {
             err_ << "halvyn-sim: cannot write " << path.string() << '\n';
@@ -78,11 +106,18 @@ private:
     std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<NotchScene> scene_;
     int count_ = 0;
+    int events_ = 0;
+    bool awaitingRest_ = false;
+    bool movedSinceEvent_ = false;
     bool failed_ = false;
 };
 
 class WindowPlayback final : public RunPlayback {
 public:
+    WindowPlayback() {
+        wake_.setSingleShot(true);
+        wake_.setTimerType(Qt::PreciseTimer);
+    }
     void started(SimWorld& world) override {
         levels_ = std::make_unique<ContextLevels>(world.ctx);
         window_ = std::make_unique<NotchWindow>(world.ctx, levels_.get());
@@ -95,25 +130,36 @@ public:
         origin_ = world.time.uptime();
     }
 
-    // Virtual time follows the wall clock; the window paints as it goes.
+    // Virtual time follows the wall clock; the window paints as it goes. Between the due tasks
+    // the program sleeps in the event loop: a timer for the next task (or the event) wakes it,
+    // and so do the window's frames and input.
     void advance(VirtualTime& time, Uptime t, bool inclusive) override {
         for (;;) {
-            const Uptime wallNow = origin_ + std::chrono::milliseconds(wall_.elapsed());
+            Uptime wallNow = origin_ + std::chrono::milliseconds(wall_.elapsed());
             if (wallNow >= t) break;
             if (wallNow > time.uptime()) time.runUntil(wallNow);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 8);
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 8);
+            QCoreApplication::processEvents();
             if (!window_->isVisible()) break;  // closed by the user: finish at once
+            wallNow = origin_ + std::chrono::milliseconds(wall_.elapsed());
+            Uptime wake = t;
+            if (const Uptime next = time.nextDue(); next >= Uptime(0) && next < wake) wake = next;
+            if (wake <= wallNow) continue;
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wake - wallNow).count();
+            wake_.start(static_cast<int>(std::min<long long>(ms, 60'000)));
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
+        wake_.stop();
         RunPlayback::advance(time, t, inclusive);
         QCoreApplication::processEvents();
     }
 
     void finished(SimWorld&) override {
         // Let the last animations settle on screen before the window goes.
-        QElapsedTimer settle;
-        settle.start();
-        while (window_->isVisible() && settle.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents, 16);
+        if (window_->isVisible()) {
+            QEventLoop settle;
+            QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+            settle.exec();
+        }
         window_.reset();
     }
 
@@ -121,6 +167,7 @@ private:
     std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<NotchWindow> window_;
     QElapsedTimer wall_;
+    QTimer wake_;
     Uptime origin_{0};
 };
 

@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -19,20 +22,40 @@ namespace halvyn {
 
 namespace {
 
-// "TrayIcon": the notch's silhouette, white on clear.
-QIcon trayIcon() {
-    QPixmap pm(64, 64);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.translate(0, 18);
-    p.fillPath(notchPath(64, 56, 24, 4, 10), Qt::white);
-    p.setPen(QPen(Qt::white, 3));
-    p.drawLine(QPointF(2, 1.5), QPointF(62, 1.5));
-    return QIcon(pm);
-}
+// Rebuilds the icon whenever the desktop's palette changes (a switch between light and dark).
+class PaletteWatch final : public QObject {
+public:
+    explicit PaletteWatch(std::function<void()> changed) : changed_(std::move(changed)) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == qApp && e->type() == QEvent::ApplicationPaletteChange) changed_();
+        return false;
+    }
+
+private:
+    std::function<void()> changed_;
+};
 
 }  // namespace
+
+QIcon statusIcon(const QPalette& palette) {
+    // The notch's silhouette under the screen edge, in the desktop's text colour: dark on a
+    // light panel, light on a dark one.
+    const QColor ink = palette.color(QPalette::Active, QPalette::WindowText);
+    QIcon drawn;
+    for (int side : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pm(side, side);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(side / 64.0, side / 64.0);
+        p.translate(0, 14);
+        p.fillRect(QRectF(2, 0, 60, 5), ink);
+        p.fillPath(notchPath(64, 56, 32, 6, 12), ink);
+        drawn.addPixmap(pm);
+    }
+    // An installed symbolic icon is preferred: panels recolour it themselves.
+    return QIcon::fromTheme(QStringLiteral("halvyn-symbolic"), drawn);
+}
 
 std::vector<StatusMenuItem> statusMenu(Context& ctx, const std::string& appName, const std::string& version) {
     std::vector<StatusMenuItem> items;
@@ -56,7 +79,11 @@ StatusItem::StatusItem(Context& ctx, std::string appName, std::string version)
         ctx_.logger("AppState").error("No system tray on this desktop: the status menu is not shown");
         return;
     }
-    icon_ = std::make_unique<QSystemTrayIcon>(trayIcon());
+    icon_ = std::make_unique<QSystemTrayIcon>(statusIcon(QGuiApplication::palette()));
+    paletteWatch_ = std::make_unique<PaletteWatch>([this] {
+        if (icon_) icon_->setIcon(statusIcon(QGuiApplication::palette()));
+    });
+    qApp->installEventFilter(paletteWatch_.get());
     icon_->setToolTip(QString::fromStdString(appName_));
     icon_->setContextMenu(menu_.get());
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, menu_.get(), [this](QSystemTrayIcon::ActivationReason r) {
@@ -69,7 +96,9 @@ StatusItem::StatusItem(Context& ctx, std::string appName, std::string version)
     });
 }
 
-StatusItem::~StatusItem() = default;
+StatusItem::~StatusItem() {
+    if (paletteWatch_ && qApp) qApp->removeEventFilter(paletteWatch_.get());
+}
 
 bool StatusItem::available() const { return icon_ != nullptr; }
 bool StatusItem::visible() const { return icon_ && icon_->isVisible(); }

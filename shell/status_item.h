@@ -8,7 +8,11 @@
 
 #include "runtime/published.h"
 
+#include <QIcon>
+
 class QMenu;
+class QObject;
+class QPalette;
 class QSystemTrayIcon;
 
 namespace halvyn {
@@ -25,6 +29,9 @@ struct StatusMenuItem {
 
 // The status menu for the current state, top to bottom.
 std::vector<StatusMenuItem> statusMenu(Context& ctx, const std::string& appName, const std::string& version);
+
+// The status icon for the desktop's current palette.
+QIcon statusIcon(const QPalette& palette);
 
 class StatusItem {
 public:
@@ -46,6 +53,7 @@ private:
     std::string version_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
+    std::unique_ptr<QObject> paletteWatch_;
     Subscription hideObserver_;
 };
 

@@ -11,6 +11,8 @@
 #include <QRectF>
 
 #include <cmath>
+#include <string>
+#include <unordered_map>
 #include <numbers>
 
 namespace halvyn {
@@ -25,8 +27,9 @@ struct SymbolIcon {
 // The one table of symbol names to icon-theme names. The layers of the speaker symbol
 // ("speaker.fill", "speaker.wave.1.fill", "speaker.wave.2.fill") have no entry: the theme's
 // volume icons show every wave, dimmed or not, and the layers must line up, so they are drawn.
+// The muted speaker is drawn too: the theme's muted icons mark it with a cross or a faint outline
+// that filling with one colour loses, and the slash must show.
 constexpr SymbolIcon kIcons[] = {
-    {"speaker.slash.fill", "audio-volume-muted"},
     {"sun.max.fill", "display-brightness"},
     {"sun.min.fill", "display-brightness"},
     {"battery.100", "battery-full"},
@@ -37,6 +40,10 @@ constexpr SymbolIcon kIcons[] = {
     {"headphones", "audio-headphones"},
     {"hifispeaker.fill", "audio-speakers"},
     {"display", "video-display"},
+    {"laptopcomputer", "computer"},
+    {"macbook", "computer"},
+    {"earpods", "audio-headphones"},
+    {"airpodsmax", "audio-headphones"},
     {"play.fill", "media-playback-start"},
     {"pause.fill", "media-playback-pause"},
     {"forward.end.fill", "media-skip-forward"},
@@ -69,7 +76,46 @@ void drawSpeaker(QPainter& p, const QRectF& r, int waves, bool slash, const QCol
         const QRectF arc(at(r, 0.44 - rad, 0.5 - rad), QSizeF(2 * rad * r.width(), 2 * rad * r.height()));
         p.drawArc(arc, -45 * 16, 90 * 16);
     }
-    if (slash) p.drawLine(at(r, 0.08, 0.1), at(r, 0.92, 0.9));
+    if (slash) {
+        // The slash is cut out of the speaker with a clear margin, then drawn, so it reads as a
+        // slash at small sizes too.
+        const QPointF a = at(r, 0.1, 0.08), b = at(r, 0.9, 0.92);
+        p.save();
+        p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+        p.setPen(QPen(Qt::black, r.width() * 0.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(a, b);
+        p.restore();
+        p.setPen(QPen(c, std::max(1.0, r.width() * 0.09), Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(a, b);
+    }
+}
+
+void drawLock(QPainter& p, const QRectF& r, const QColor& c) {
+    const double s = std::min(r.width(), r.height());
+    const QRectF box(r.center().x() - s * 0.34, r.center().y() - s * 0.02, s * 0.68, s * 0.5);
+    p.setPen(QPen(c, std::max(1.0, s * 0.11), Qt::SolidLine, Qt::FlatCap));
+    p.setBrush(Qt::NoBrush);
+    const double w = s * 0.4;
+    QPainterPath shackle;
+    shackle.moveTo(box.center().x() - w / 2, box.top());
+    shackle.lineTo(box.center().x() - w / 2, box.top() - s * 0.2);
+    shackle.arcTo(QRectF(box.center().x() - w / 2, box.top() - s * 0.2 - w / 2, w, w), 180, -180);
+    shackle.lineTo(box.center().x() + w / 2, box.top());
+    p.drawPath(shackle);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(box, s * 0.08, s * 0.08);
+}
+
+void drawEarbud(QPainter& p, const QRectF& r, const QColor& c) {
+    const double s = std::min(r.width(), r.height());
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    for (double dx : {-0.2, 0.2}) {
+        const QPointF head(r.center().x() + dx * s, r.center().y() - s * 0.2);
+        p.drawEllipse(head, s * 0.15, s * 0.15);
+        p.drawRoundedRect(QRectF(head.x() + (dx < 0 ? 0.02 : -0.1) * s, head.y(), s * 0.08, s * 0.52), s * 0.04, s * 0.04);
+    }
 }
 
 void drawSun(QPainter& p, const QRectF& r, bool large, const QColor& c) {
@@ -148,6 +194,8 @@ bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QC
     else if (s == "speaker.wave.1.fill") drawSpeaker(p, r, 1, false, c);
     else if (s == "speaker.wave.2.fill") drawSpeaker(p, r, 2, false, c);
     else if (s == "speaker.slash.fill") drawSpeaker(p, r, 0, true, c);
+    else if (s == "lock.fill") drawLock(p, r, c);
+    else if (s.starts_with("airpods") && s != "airpodsmax") drawEarbud(p, r, c);
     else if (s == "sun.max.fill") drawSun(p, r, true, c);
     else if (s == "sun.min.fill") drawSun(p, r, false, c);
     else if (s == "battery.100") drawBattery(p, r, 1.0, false, c);
@@ -176,27 +224,54 @@ bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QC
     return known;
 }
 
-void paintSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const QColor& color, bool fromTheme) {
-    const char* name = fromTheme ? freedesktopIconName(symbol) : nullptr;
-    if (name) {
+namespace {
+
+// The symbol alone, `size` pixels, in `color`, on a clear image.
+QImage renderSymbol(std::string_view symbol, QSize size, const QColor& color, bool fromTheme) {
+    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    const QRectF rect(QPointF(0, 0), QSizeF(size));
+    if (const char* name = fromTheme ? freedesktopIconName(symbol) : nullptr) {
         const QIcon icon = QIcon::fromTheme(QLatin1String(name));
-        const int side = static_cast<int>(std::ceil(std::min(rect.width(), rect.height()) * p.device()->devicePixelRatioF()));
+        const int side = std::min(size.width(), size.height());
         const QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(QSize(side, side));
         if (!pm.isNull()) {
-            // Theme icons are drawn for light backgrounds; the notch is black, so only their shape
-            // is kept and filled with the symbol's colour.
-            QImage img = pm.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-            {
-                QPainter ip(&img);
-                ip.setCompositionMode(QPainter::CompositionMode_SourceIn);
-                ip.fillRect(img.rect(), color);
-            }
-            const double s = std::min(rect.width(), rect.height());
-            p.drawImage(QRectF(rect.center().x() - s / 2, rect.center().y() - s / 2, s, s), img);
-            return;
+            // Theme icons are drawn for light backgrounds; the notch is black, so only their
+            // shape is kept and filled with the symbol's colour.
+            QPainter ip(&img);
+            ip.drawPixmap(QRectF(rect.center().x() - side / 2.0, rect.center().y() - side / 2.0, side, side), pm,
+                          QRectF(pm.rect()));
+            ip.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            ip.fillRect(img.rect(), color);
+            return img;
         }
     }
-    paintDrawnSymbol(p, rect, symbol, color);
+    QPainter ip(&img);
+    paintDrawnSymbol(ip, rect, symbol, color);
+    return img;
+}
+
+}  // namespace
+
+const QImage& symbolImage(std::string_view symbol, QSize size, const QColor& color, bool fromTheme) {
+    // Symbols are drawn once per name, size and colour: a frame only copies pixels.
+    static std::unordered_map<std::string, QImage> cache;
+    std::string key(symbol);
+    key += '|' + std::to_string(size.width()) + 'x' + std::to_string(size.height()) + '|' +
+           std::to_string(color.rgba()) + (fromTheme ? "|t" : "|d");
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    if (cache.size() >= 256) cache.clear();  // a bound, never reached by the notch's few symbols
+    return cache.emplace(std::move(key), renderSymbol(symbol, size, color, fromTheme)).first->second;
+}
+
+void paintSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const QColor& color, bool fromTheme) {
+    if (rect.width() <= 0 || rect.height() <= 0) return;
+    // Device pixels per point, so the cached image is drawn one to one.
+    const double scale = std::max(0.01, std::abs(p.transform().m11())) * p.device()->devicePixelRatioF();
+    const QSize px(std::max(1, static_cast<int>(std::lround(rect.width() * scale))),
+                   std::max(1, static_cast<int>(std::lround(rect.height() * scale))));
+    p.drawImage(QRectF(rect.topLeft(), QSizeF(px.width() / scale, px.height() / scale)),
+                symbolImage(symbol, px, color, fromTheme));
 }
 
 }  // namespace halvyn

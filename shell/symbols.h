@@ -5,7 +5,10 @@
 
 #include <string_view>
 
+#include <QSize>
+
 class QColor;
+class QImage;
 class QPainter;
 class QRectF;
 
@@ -21,6 +24,9 @@ void ensureIconTheme();
 // icon theme (used where layers of one symbol must line up exactly).
 void paintSymbol(QPainter& p, const QRectF& rect, std::string_view symbol, const QColor& color,
                  bool fromTheme = true);
+
+// The symbol drawn alone into a clear image of `size` pixels, kept for later frames.
+const QImage& symbolImage(std::string_view symbol, QSize size, const QColor& color, bool fromTheme = true);
 
 // The hand-drawn version alone; returns false for a symbol it does not know (a filled dot is
 // drawn then, still never blank).

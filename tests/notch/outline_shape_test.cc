@@ -25,11 +25,32 @@ void forEachPoint(const Path& p, F f) {
 
 TEST(NotchShape, SvgOfASmallOutline) {
     NotchShape shape{5, 10};
-    EXPECT_EQ(shape.path({0, 0, 40, 20}).svg(),
-              "M0 0 C2.761 0 5 2.239 5 5 L5 10 C5 15.523 9.477 20 15 20 L25 20 C30.523 20 35 15.523 35 10 "
-              "L35 5 C35 2.239 37.239 0 40 0 Z");
+    EXPECT_EQ(shape.path({0, 0, 100, 40}).svg(),
+              "M0 0 C2.761 0 5 2.239 5 5 L5 24 C5 29.601 5 32.401 6.09 34.54 C7.049 36.422 8.578 37.951 10.46 38.91 "
+              "C12.599 40 15.399 40 21 40 L79 40 C84.601 40 87.401 40 89.54 38.91 C91.422 37.951 92.951 36.422 93.91 "
+              "34.54 C95 32.401 95 29.601 95 24 L95 5 C95 2.239 97.239 0 100 0 Z");
     // Without radii the outline is the plain rectangle.
     EXPECT_EQ(NotchShape{}.path({10, 0, 4, 3}).svg(), "M10 0 L10 3 L14 3 L14 0 Z");
+}
+
+TEST(NotchShape, BottomCornersAreContinuous) {
+    // A bottom corner of radius 10 begins 16 before the corner on each edge (smoothing 0.6) and
+    // leaves the straight edge without a jump in curvature: its first two control points lie on
+    // the edge's line, and so do the last two on the other edge.
+    const Path p = NotchShape{5, 10}.path({0, 0, 100, 40});
+    const auto& seg = p.segments();
+    ASSERT_EQ(seg[2].kind, Kind::line);
+    EXPECT_DOUBLE_EQ(seg[2].to.y, 40 - 16);
+    const PathSegment& into = seg[3];
+    EXPECT_DOUBLE_EQ(into.control1.x, 5);
+    EXPECT_DOUBLE_EQ(into.control2.x, 5);
+    const PathSegment& outOf = seg[5];
+    EXPECT_DOUBLE_EQ(outOf.control1.y, 40);
+    EXPECT_DOUBLE_EQ(outOf.control2.y, 40);
+    EXPECT_DOUBLE_EQ(outOf.to.x, 5 + 16);
+    // Too small a rectangle gives up the smoothing before the radius.
+    const Path tight = NotchShape{5, 10}.path({0, 0, 40, 20});
+    EXPECT_DOUBLE_EQ(tight.segments()[2].to.y, 20 - 15);
 }
 
 TEST(NotchShape, RadiiAreClampedSoASmallRectangleNeverSelfIntersects) {

@@ -170,3 +170,36 @@ TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
 
 }  // namespace
 }  // namespace halvyn
+
+namespace halvyn {
+namespace {
+
+// The icon's mean colour over its opaque pixels, as lightness 0 to 255.
+int inkLightness(const QIcon& icon) {
+    const QImage img = icon.pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+    long sum = 0, n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qAlpha(img.pixel(x, y)) > 200) {
+                sum += QColor(img.pixel(x, y)).lightness();
+                ++n;
+            }
+    return n ? static_cast<int>(sum / n) : -1;
+}
+
+TEST(StatusIconLook, FollowsTheLightOrDarkPalette) {
+    QPalette light;
+    light.setColor(QPalette::Window, Qt::white);
+    light.setColor(QPalette::WindowText, QColor(0x2e, 0x34, 0x36));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
+    const int onLight = inkLightness(statusIcon(light));
+    const int onDark = inkLightness(statusIcon(dark));
+    ASSERT_GE(onLight, 0) << "the icon is never blank";
+    EXPECT_LT(onLight, 80) << "dark on a light panel";
+    EXPECT_GT(onDark, 180) << "light on a dark panel";
+}
+
+}  // namespace
+}  // namespace halvyn

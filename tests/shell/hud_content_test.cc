@@ -27,7 +27,7 @@ TEST(VolumeDisplay, WavesFollowTheLevelWhenScaling) {
         float volume;
         double wave1, wave2;
     };
-    for (Case c : {Case{0.0f, 0, 0}, Case{0.25f, 0, 0}, Case{0.2501f, 1, 0}, Case{0.7499f, 1, 0}, Case{0.75f, 1, 1},
+    for (Case c : {Case{0.01f, 0, 0}, Case{0.25f, 0, 0}, Case{0.2501f, 1, 0}, Case{0.7499f, 1, 0}, Case{0.75f, 1, 1},
                    Case{1.0f, 1, 1}}) {
         auto content = volumeContent(c.volume, look(), OutputDevice::speaker, std::nullopt, kAccent);
         EXPECT_EQ(opacityOf(content, "speaker.fill"), 1) << c.volume;
@@ -37,10 +37,20 @@ TEST(VolumeDisplay, WavesFollowTheLevelWhenScaling) {
     // Hidden waves are also drawn at half size; "retain" always shows both at full size.
     auto quiet = volumeContent(0.1f, look(), OutputDevice::speaker, std::nullopt, kAccent);
     EXPECT_EQ(quiet.symbol[2].scale, 0.5);
-    auto retained = volumeContent(0.0f, look(HUDProgressStyle::white, SymbolScaling::retain), OutputDevice::speaker,
+    auto retained = volumeContent(0.01f, look(HUDProgressStyle::white, SymbolScaling::retain), OutputDevice::speaker,
                                   std::nullopt, kAccent);
     EXPECT_EQ(opacityOf(retained, "speaker.wave.2.fill"), 1);
     EXPECT_EQ(retained.symbol[2].scale, 1);
+}
+
+TEST(VolumeDisplay, MutedOrSilentShowsTheSlashedSpeakerWhateverTheDevice) {
+    for (auto [device, symbol] : {std::pair{OutputDevice::speaker, std::optional<std::string>()},
+                                  std::pair{OutputDevice::dynamic, std::optional<std::string>("headphones")}}) {
+        auto muted = volumeContent(0.0f, look(), device, symbol, kAccent);
+        ASSERT_EQ(muted.symbol.size(), 1u);
+        EXPECT_EQ(muted.symbol[0].name, "speaker.slash.fill");
+        EXPECT_EQ(muted.bar->level, 0);
+    }
 }
 
 TEST(VolumeDisplay, DeviceSymbolOnlyWhenDynamicAndKnown) {
