@@ -55,6 +55,11 @@ void DesktopApp::reportScreens() {
     }
 }
 
+void DesktopApp::reopen() {
+    // Nothing to open yet beyond what shows; the launch is acknowledged where it can be seen.
+    ctx_->logger("AppState").info("Launched again: the running instance stays");
+}
+
 void DesktopApp::start() {
     Context& ctx = *ctx_;
     ctx.defaults().startCloudSynchronization();

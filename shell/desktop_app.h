@@ -34,6 +34,9 @@ public:
     // Start-up: settings synchronisation when asked for, then the notch, then the status item.
     void start();
 
+    // Another launch handed over to this one.
+    void reopen();
+
     Context& context() { return *ctx_; }
     NotchWindow* notchWindow() const;
     StatusItem* statusItem() const { return status_.get(); }

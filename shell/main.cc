@@ -3,12 +3,21 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <QGuiApplication>
+#include <QStringList>
+
 #include <csignal>
+#include <cstdio>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "runtime/logger.h"
 #include "shell/desktop_app.h"
+#include "shell/resources.h"
+#include "shell/single_instance.h"
+
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -38,21 +47,100 @@ void quitOnSignals(QApplication& app) {
     sigaction(SIGINT, &sa, nullptr);
 }
 
+void printHelp() {
+    const auto resources = halvyn::resourceDirectory(halvyn::programDirectory());
+    const auto preferences = halvyn::preferencesPath();
+    std::printf(
+        "Usage: halvyn [--help] [--version]\n"
+        "\n"
+        "Turns the top centre of the screen into a live status area: volume, brightness,\n"
+        "battery and accessory displays, the screen lock, and an open notch with more.\n"
+        "It runs in the background with a status icon; its menu quits it.\n"
+        "A second launch hands over to the one already running and ends.\n"
+        "\n"
+        "  -h, --help     show this help and exit\n"
+        "  -v, --version  show the version and exit\n"
+        "\n"
+        "Files:\n"
+        "  %s  settings\n"
+        "  %s  sounds and icons\n",
+        preferences ? preferences->c_str() : "(none: no home folder)",
+        resources ? resources->c_str() : "(not found)");
+}
+
+// Whether the toolkit will find a display; asked before it is started, since it aborts without one.
+bool displayReachable() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool wantsX11 = platform.isEmpty() || platform.startsWith("xcb");
+    const bool wantsWayland = platform.isEmpty() || platform.startsWith("wayland");
+    if (!wantsX11 && !wantsWayland) return true;  // offscreen, vnc, …: no display server needed
+    if (wantsWayland && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
+    if (!wantsX11 || qEnvironmentVariableIsEmpty("DISPLAY")) return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const bool ok = c && xcb_connection_has_error(c) == 0;
+    if (c) xcb_disconnect(c);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before anything starts: no display, no second instance needed.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            printHelp();
+            return 0;
+        }
+        if (a == "--version" || a == "-v") {
+            std::printf("%s %s\n", halvyn::DesktopApp::kName, halvyn::DesktopApp::kVersion);
+            return 0;
+        }
+    }
+    if (!displayReachable()) {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            std::fprintf(stderr, "halvyn: no display to show the notch on (set DISPLAY or WAYLAND_DISPLAY)\n");
+        else
+            std::fprintf(stderr, "halvyn: cannot reach the display '%s'\n",
+                         qEnvironmentVariableIsEmpty("DISPLAY") ? qgetenv("WAYLAND_DISPLAY").constData()
+                                                                 : qgetenv("DISPLAY").constData());
+        return 1;
+    }
     QApplication app(argc, argv);
+    // What the toolkit did not take as its own option is not ours either.
+    const QStringList rest = QApplication::arguments().mid(1);
+    if (!rest.isEmpty()) {
+        std::fprintf(stderr, "halvyn: unknown argument '%s' (see halvyn --help)\n", qPrintable(rest.front()));
+        return 2;
+    }
     QApplication::setApplicationName(QString::fromLatin1(halvyn::DesktopApp::kName));
     QApplication::setApplicationVersion(QString::fromLatin1(halvyn::DesktopApp::kVersion));
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.halvyn.Halvyn"));
     // The program lives in its status item and notch; closing windows never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    halvyn::SingleInstance instance;
+    halvyn::DesktopApp* running = nullptr;
+    if (!instance.becomePrimary([&running] {
+            if (running) running->reopen();
+        })) {
+        if (instance.handOver()) {
+            std::fprintf(stderr, "halvyn: already running; handed over to it\n");
+            return 0;
+        }
+        std::fprintf(stderr, "halvyn: another instance holds the lock but does not answer\n");
+        return 1;
+    }
+
     quitOnSignals(app);
     halvyn::StderrLogSink log;
     int status;
     {
         halvyn::DesktopApp desktop(&log, halvyn::preferencesPath());
+        running = &desktop;
         desktop.start();
         status = QApplication::exec();
+        running = nullptr;
     }
     return status;
 }

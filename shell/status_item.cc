@@ -53,8 +53,9 @@ QIcon statusIcon(const QPalette& palette) {
         p.fillPath(notchPath(64, 56, 32, 6, 12), ink);
         drawn.addPixmap(pm);
     }
-    // An installed symbolic icon is preferred: panels recolour it themselves.
-    return QIcon::fromTheme(QStringLiteral("halvyn-symbolic"), drawn);
+    // Drawn rather than taken from the installed symbolic icon: a tray that shows pixmaps as
+    // they are would not recolour it.
+    return drawn;
 }
 
 std::vector<StatusMenuItem> statusMenu(Context& ctx, const std::string& appName, const std::string& version) {

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <optional>
+#include <algorithm>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -58,6 +60,32 @@ std::string run(const std::string& command) {
         ::pclose(f);
     }
     return out;
+}
+
+// Runs `command` through the shell; its standard output, and the exit status.
+std::string run(const std::string& command, int* status) {
+    std::string out;
+    *status = -1;
+    if (FILE* f = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        const int st = ::pclose(f);
+        *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    return out;
+}
+
+std::string lsanEnv() {
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    return std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE);
+}
+
+std::string readAll(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
 }
 
 std::optional<int> waitExit(pid_t pid, int limitMs) {
@@ -112,6 +140,17 @@ protected:
         if (!config.empty()) std::filesystem::remove_all(config);
     }
 
+    // The notch windows on the display: lines of the window tree naming a 576 × 320 "Halvyn".
+    int notchWindows() const {
+        const std::string tree = run("xwininfo -display " + display + " -root -tree 2>/dev/null");
+        const std::regex panel(R"re("Halvyn".*\s576x320\+)re");
+        return static_cast<int>(std::distance(std::sregex_iterator(tree.begin(), tree.end(), panel), std::sregex_iterator()));
+    }
+    std::string env() const {
+        return "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + config.string() +
+               " XDG_RUNTIME_DIR=" + config.string() + " " + lsanEnv();
+    }
+
     std::string display;
     pid_t xvfb = -1;
     pid_t app = -1;
@@ -122,6 +161,7 @@ TEST_F(DesktopProgram, ShowsTheNotchAtTheTopCentreAndQuitsCleanly) {
     const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
     app = spawn({HALVYN_BINARY},
                 {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                 "XDG_RUNTIME_DIR=" + config.string(),
                  std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)},
                 false);
     ASSERT_GT(app, 0);
@@ -158,6 +198,98 @@ TEST_F(DesktopProgram, SimWindowPlaysInRealTimeWithTheSameTrace) {
     std::ostringstream text;
     text << expected.rdbuf();
     EXPECT_EQ(trace, text.str());
+}
+
+TEST(DesktopCommandLine, HelpAndVersionAnswerAndNoDisplayIsOneLine) {
+    const std::string bin = HALVYN_BINARY;
+    const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + lsanEnv() + " ";
+    int status = -1;
+    const std::string help = run(noDisplay + bin + " --help", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(help.find("Usage: halvyn"), std::string::npos) << help;
+    EXPECT_NE(help.find("sounds and icons"), std::string::npos) << help;
+    EXPECT_EQ(run(noDisplay + bin + " --version", &status), "Halvyn 1.0.0\n");
+    EXPECT_EQ(status, 0);
+    const std::string err = run(noDisplay + bin + " 2>&1 >/dev/null", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("no display"), std::string::npos) << err;
+    run("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:999 " + lsanEnv() + " " + bin + " 2>/dev/null", &status);
+    EXPECT_EQ(status, 1) << "an unreachable display is the same";
+}
+
+TEST_F(DesktopProgram, ASecondLaunchHandsOverToTheFirstAndEnds) {
+    const auto log = config / "first.log";
+    app = spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
+                {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                 "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                false);
+    ASSERT_GT(app, 0);
+    ASSERT_TRUE(test::spinUntil([&] { return notchWindows() == 1; }, 30000));
+
+    int status = -1;
+    const std::string err = run("env " + env() + " " + HALVYN_BINARY + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("already running"), std::string::npos) << err;
+    EXPECT_TRUE(test::spinUntil([&] { return readAll(log).find("Launched again") != std::string::npos; }, 10000))
+        << readAll(log);
+    EXPECT_EQ(notchWindows(), 1) << "one notch";
+    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the first keeps running";
+    run("env " + env() + " " + HALVYN_BINARY + " --bogus 2>/dev/null", &status);
+    EXPECT_EQ(status, 2) << "an unknown argument is refused";
+}
+
+TEST_F(DesktopProgram, SimWindowRestsBetweenDueTasks) {
+    // Two runs without events, 1 s and 4 s long: the extra three seconds cost next to nothing.
+    auto cpuOf = [&](double until) {
+        const auto file = config / ("idle-" + std::to_string(static_cast<int>(until)) + ".json");
+        std::ofstream(file) << R"({"events": [], "until": )" << until << "}";
+        int status = -1;
+        const std::string out = run("env " + env() + " bash -c 'TIMEFORMAT=%U+%S; time " + HALVYN_SIM_BINARY +
+                                        " --window " + file.string() + " >/dev/null 2>/dev/null' 2>&1",
+                                    &status);
+        EXPECT_EQ(status, 0) << out;
+        const auto plus = out.find('+');
+        return plus == std::string::npos ? 1e9 : std::stod(out.substr(0, plus)) + std::stod(out.substr(plus + 1));
+    };
+    const double shortRun = cpuOf(1), longRun = cpuOf(4);
+    EXPECT_LT(longRun - shortRun, 0.3) << shortRun << " s, then " << longRun << " s of processor time";
+}
+
+TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
+    const auto first = config / "prefix-a", moved = config / "prefix-b";
+    int status = -1;
+    const std::string log = run("cmake --install " + std::string(HALVYN_BUILD_DIR) + " --prefix " + first.string() + " 2>&1", &status);
+    ASSERT_EQ(status, 0) << log;
+    for (const char* f : {"bin/halvyn", "bin/halvyn-sim", "share/halvyn/sounds/lock.caf",
+                          "share/icons/hicolor/scalable/apps/app.halvyn.Halvyn.svg",
+                          "share/applications/app.halvyn.Halvyn.desktop", "share/metainfo/app.halvyn.Halvyn.metainfo.xml",
+                          "share/man/man1/halvyn.1", "share/man/man1/halvyn-sim.1"})
+        EXPECT_TRUE(std::filesystem::exists(first / f)) << f;
+    if (onPath("desktop-file-validate")) {
+        const std::string out = run("desktop-file-validate " + (first / "share/applications/app.halvyn.Halvyn.desktop").string() + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << out;
+    }
+    if (onPath("appstreamcli")) {
+        const std::string out = run("appstreamcli validate --no-net " + (first / "share/metainfo/app.halvyn.Halvyn.metainfo.xml").string() + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << out;
+    }
+
+    // Moved as a whole, the program finds its files in the new place.
+    std::filesystem::rename(first, moved);
+    const std::string help = run("env " + lsanEnv() + " " + (moved / "bin/halvyn").string() + " --help", &status);
+    EXPECT_NE(help.find((moved / "share/halvyn").string()), std::string::npos) << help;
+
+    // Started as the desktop entry says, with the installed bin/ on the path.
+    const std::string entry = readAll(moved / "share/applications/app.halvyn.Halvyn.desktop");
+    std::smatch exec;
+    ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]+)")));
+    app = spawn({"sh", "-c", exec[1].str()},
+                {"PATH=" + (moved / "bin").string() + ":/usr/bin:/bin", "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
+                 "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                true);
+    ASSERT_GT(app, 0);
+    EXPECT_TRUE(test::spinUntil([&] { return notchWindows() == 1; }, 30000));
 }
 
 }  // namespace
