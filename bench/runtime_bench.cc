@@ -2,6 +2,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
+#include "runtime/published.h"
 #include "runtime/virtual_time.h"
 
 namespace {
@@ -32,5 +35,23 @@ void BM_PostAfterAndRun(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(BM_PostAfterAndRun);
+
+}  // namespace
+
+// Delivery of one property change to 100 (and 1,000) observers: linear in the observers.
+namespace {
+
+void BM_PublishedChangeTo(benchmark::State& state) {
+    halvyn::Published<int> value{0};
+    std::vector<halvyn::Subscription> subs;
+    long heard = 0;
+    for (int i = 0; i < state.range(0); ++i)
+        subs.push_back(value.observe([&heard](const int&, const halvyn::Animation*) { ++heard; }));
+    int v = 0;
+    for (auto _ : state) value = ++v;
+    benchmark::DoNotOptimize(heard);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_PublishedChangeTo)->Arg(100)->Arg(1000);
 
 }  // namespace

@@ -53,8 +53,12 @@ void NotchWindow::needsDisplay() {
 }
 
 void NotchWindow::paintEvent(QPaintEvent*) {
-    const bool moving = scene_.step(scene_.now());
     QPainter p(this);
+    paintFrame(p);
+}
+
+void NotchWindow::paintFrame(QPainter& p) {
+    const bool moving = scene_.step(scene_.now());
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(rect(), Qt::transparent);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);

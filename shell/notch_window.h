@@ -26,6 +26,10 @@ public:
     // Times the window's shape was sent to the window system; for measurements.
     long shapeUpdates() const { return shapeUpdates_; }
 
+    // One frame, as a paint event draws it: the scene stepped to now and painted, the shape
+    // brought up to date.
+    void paintFrame(class QPainter& p);
+
     // Scroll events from the toolkit in the notch's terms.
     static ScrollEvent scrollEventFrom(const class QWheelEvent& e);
 

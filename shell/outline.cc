@@ -89,13 +89,26 @@ QImage blurredShadow(const ShadowKey& k, double margin) {
         boxBlur(a, tmp, w, h, r, true);
         boxBlur(a, tmp, w, h, r, false);
     }
-    QImage blurred(w, h, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(blurred.scanLine(y));
-        for (int x = 0; x < w; ++x) line[x] = qRgba(0, 0, 0, a[static_cast<std::size_t>(y * w + x)]);
+    // Brought to the device's resolution here, bilinearly, rather than by the toolkit's smooth
+    // scaling, which hands large images to its thread pool.
+    const int W = static_cast<int>(std::ceil(aw * k.scale)), H = static_cast<int>(std::ceil(ah * k.scale));
+    QImage full(W, H, QImage::Format_ARGB32_Premultiplied);
+    const double fx = static_cast<double>(w) / W, fy = static_cast<double>(h) / H;
+    auto at = [&](int x, int y) { return a[static_cast<std::size_t>(std::clamp(y, 0, h - 1) * w + std::clamp(x, 0, w - 1))]; };
+    for (int y = 0; y < H; ++y) {
+        const double sy = (y + 0.5) * fy - 0.5;
+        const int y0 = static_cast<int>(std::floor(sy));
+        const double ty = sy - y0;
+        auto* line = reinterpret_cast<QRgb*>(full.scanLine(y));
+        for (int x = 0; x < W; ++x) {
+            const double sx = (x + 0.5) * fx - 0.5;
+            const int x0 = static_cast<int>(std::floor(sx));
+            const double tx = sx - x0;
+            const double v = (at(x0, y0) * (1 - tx) + at(x0 + 1, y0) * tx) * (1 - ty) +
+                             (at(x0, y0 + 1) * (1 - tx) + at(x0 + 1, y0 + 1) * tx) * ty;
+            line[x] = qRgba(0, 0, 0, std::clamp(static_cast<int>(std::lround(v)), 0, 255));
+        }
     }
-    QImage full = blurred.scaled(static_cast<int>(std::ceil(aw * k.scale)), static_cast<int>(std::ceil(ah * k.scale)),
-                                 Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     full.setDevicePixelRatio(k.scale);
     return full;
 }

@@ -44,7 +44,9 @@ private:
 };
 
 // Shared list of observers. Observers may subscribe or unsubscribe while a notification is being
-// delivered; removal is by id, so a removed observer is never called afterwards.
+// delivered: one that unsubscribes is never called afterwards, one that subscribes hears the next
+// notification. Delivery is linear in the observers; removal marks the entry and the list is
+// compacted once at least half of it is gone, so unsubscribing is amortised constant time.
 template <class... Args>
 class Signal {
 public:
@@ -55,46 +57,52 @@ public:
     Signal& operator=(const Signal&) = delete;
 
     Subscription connect(Callback cb) {
-        const std::size_t id = ++state_->nextId;
-        state_->slots.push_back({id, std::make_shared<Callback>(std::move(cb))});
-        std::weak_ptr<State> weak = state_;
-        return Subscription([weak, id] {
-            if (auto s = weak.lock()) {
-                for (auto it = s->slots.begin(); it != s->slots.end(); ++it) {
-                    if (it->id == id) {
-                        s->slots.erase(it);
-                        break;
-                    }
-                }
+        auto entry = std::make_shared<Entry>(Entry{std::move(cb), true});
+        state_->slots.push_back(entry);
+        std::weak_ptr<State> weakState = state_;
+        std::weak_ptr<Entry> weakEntry = entry;
+        return Subscription([weakState, weakEntry] {
+            auto e = weakEntry.lock();
+            if (!e || !e->connected) return;
+            e->connected = false;
+            if (auto s = weakState.lock()) {
+                ++s->dead;
+                s->compactIfWorthIt();
             }
         });
     }
 
     void emit(Args... args) const {
-        if (state_->slots.empty()) return;
-        // Copy: callbacks may change the list.
-        auto slots = state_->slots;
-        for (auto& slot : slots) {
-            if (!stillConnected(slot.id)) continue;
-            (*slot.cb)(args...);
+        // Held: a callback may destroy the signal's owner.
+        const std::shared_ptr<State> s = state_;
+        const std::size_t n = s->slots.size();
+        if (n == s->dead) return;
+        ++s->emitting;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!s->slots[i]->connected) continue;
+            const std::shared_ptr<Entry> e = s->slots[i];  // the list may grow meanwhile
+            e->cb(args...);
         }
+        --s->emitting;
+        s->compactIfWorthIt();
     }
-    bool empty() const { return state_->slots.empty(); }
+    bool empty() const { return state_->slots.size() == state_->dead; }
 
 private:
-    struct Slot {
-        std::size_t id;
-        std::shared_ptr<Callback> cb;
+    struct Entry {
+        Callback cb;
+        bool connected;
     };
     struct State {
-        std::size_t nextId = 0;
-        std::vector<Slot> slots;
+        std::vector<std::shared_ptr<Entry>> slots;
+        std::size_t dead = 0;
+        int emitting = 0;
+        void compactIfWorthIt() {
+            if (emitting > 0 || dead == 0 || dead * 2 < slots.size()) return;
+            std::erase_if(slots, [](const std::shared_ptr<Entry>& e) { return !e->connected; });
+            dead = 0;
+        }
     };
-    bool stillConnected(std::size_t id) const {
-        for (auto& s : state_->slots)
-            if (s.id == id) return true;
-        return false;
-    }
     std::shared_ptr<State> state_;
 };
 

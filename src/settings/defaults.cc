@@ -1,6 +1,7 @@
 #include "settings/defaults.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "app/context.h"
 #include "platform/cloud_store.h"
@@ -19,13 +20,15 @@ struct Defaults::Observation {
 
 // Main-queue state that deliveries reach through a weak pointer, so a delivery queued before
 // the store went away does nothing.
+// Observations are kept by key, so a change reaches only that key's observers.
 struct Defaults::Shared {
-    std::vector<std::shared_ptr<Observation>> observations;
+    std::unordered_map<std::string, std::vector<std::shared_ptr<Observation>>> observations;
 
     void deliver(const std::string& name, const std::optional<Value>& now) {
-        std::vector<std::shared_ptr<Observation>> matching;
-        for (auto& o : observations)
-            if (o->name == name) matching.push_back(o);
+        const auto it = observations.find(name);
+        if (it == observations.end()) return;
+        // A copy: an observer may observe or stop observing this key meanwhile.
+        const std::vector<std::shared_ptr<Observation>> matching = it->second;
         for (auto& o : matching) {
             if (!o->live || o->last == now) continue;
             std::optional<Value> old = std::exchange(o->last, now);
@@ -79,11 +82,16 @@ Subscription Defaults::observeStored(std::string_view name, StoredObserver cb) {
     o->name = std::string(name);
     o->last = storedOrRegistered(name);
     o->cb = std::move(cb);
-    shared_->observations.push_back(o);
+    shared_->observations[o->name].push_back(o);
     std::weak_ptr<Shared> weak = shared_;
     return Subscription([weak, o] {
         o->live = false;
-        if (auto s = weak.lock()) std::erase(s->observations, o);
+        if (auto s = weak.lock()) {
+            auto it = s->observations.find(o->name);
+            if (it == s->observations.end()) return;
+            std::erase(it->second, o);
+            if (it->second.empty()) s->observations.erase(it);
+        }
     });
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "runtime/animation.h"
@@ -34,6 +35,42 @@ TEST(Published, ObserverMayUnsubscribeAnotherDuringDelivery) {
     b = p.observe([&](const bool&, const Animation*) { ++second; });
     p.set(true);
     EXPECT_EQ(second, 0);
+}
+
+TEST(Signal, ChangesToTheListDuringDeliveryAndManyRemovals) {
+    Signal<int> signal;
+    std::vector<std::string> heard;
+    std::vector<Subscription> subs(6);
+    Subscription late;
+    for (int i = 0; i < 6; ++i)
+        subs[i] = signal.connect([&, i](int v) {
+            heard.push_back(std::to_string(i) + ":" + std::to_string(v));
+            if (i == 1 && v == 1) {
+                subs[1].reset();  // itself
+                subs[4].reset();  // one not yet called
+                late = signal.connect([&](int w) { heard.push_back("late:" + std::to_string(w)); });
+                signal.emit(10);  // a nested delivery sees the list as it is now
+            }
+        });
+    signal.emit(1);
+    EXPECT_EQ(heard, (std::vector<std::string>{"0:1", "1:1", "0:10", "2:10", "3:10", "5:10", "late:10", "2:1", "3:1",
+                                              "5:1"}));
+    heard.clear();
+    // Removing most observers compacts the list without losing or repeating anyone.
+    subs[0].reset();
+    subs[2].reset();
+    subs[3].reset();
+    signal.emit(2);
+    EXPECT_EQ(heard, (std::vector<std::string>{"5:2", "late:2"}));
+    subs[5].reset();
+    late.reset();
+    EXPECT_TRUE(signal.empty());
+    heard.clear();
+    signal.emit(3);
+    EXPECT_TRUE(heard.empty());
+    auto again = signal.connect([&](int v) { heard.push_back("again:" + std::to_string(v)); });
+    signal.emit(4);
+    EXPECT_EQ(heard, (std::vector<std::string>{"again:4"}));
 }
 
 TEST(Published, ObserversHearTheAnimationOfTheChange) {

@@ -185,6 +185,29 @@ TEST(Defaults, ObserversGetOldAndNewOnTheMainQueueInOrder) {
     EXPECT_EQ(seen.size(), 6u) << "observer called after its subscription ended";
 }
 
+TEST(Defaults, AChangeReachesOnlyItsKeysObserversEvenWhileTheyChange) {
+    SettingsWorld w;
+    auto& d = w.defaults();
+    std::vector<std::string> heard;
+    Subscription second, added;
+    auto first = d.observe(keys::enableHaptics, [&](const bool&, const bool& now) {
+        heard.push_back(std::string("first:") + (now ? "on" : "off"));
+        second.reset();  // stops a later observer of the same key before it is reached
+        added = d.observe(keys::enableHaptics, [&](const bool&, const bool&) { heard.push_back("added"); });
+    });
+    second = d.observe(keys::enableHaptics, [&](const bool&, const bool&) { heard.push_back("second"); });
+    auto other = d.observe(keys::hudSpeed, [&](const HUDSpeed&, const HUDSpeed&) { heard.push_back("hudSpeed"); });
+    d.set(keys::enableHaptics, false);
+    w.time->runCurrent();
+    EXPECT_EQ(heard, (std::vector<std::string>{"first:off"}));
+    heard.clear();
+    first.reset();
+    d.set(keys::enableHaptics, true);
+    d.set(keys::hudSpeed, HUDSpeed::smooth);
+    w.time->runCurrent();
+    EXPECT_EQ(heard, (std::vector<std::string>{"added", "hudSpeed"}));
+}
+
 TEST(Defaults, PendingDeliveriesAfterTheStoreIsGoneDoNothing) {
     auto w = std::make_unique<SettingsWorld>();
     int calls = 0;
