@@ -17,8 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace halvyn;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     auto parsed = parseScenario(text, SimRegistry::standard());
-    if (auto* problem = std::get_if<std::string>(&parsed)) {
-        if (problem->empty() || problem->find('\n') != std::string::npos) std::abort();
+    if (std::holds_alternative<std::string>(parsed)) {
+        // Refused: exit status 2, nothing on standard output, one printable line on standard error.
+        std::ostringstream out, err;
+        if (runScenario(text, out, err) != 2 || !out.str().empty()) std::abort();
+        const std::string line = err.str();
+        if (line.size() < 2 || line.back() != '\n') std::abort();
+        for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(line[i]);
+            if (c < 0x20 || c == 0x7F) std::abort();
+        }
         return 0;
     }
     // Playing is the slow part: only short scenarios, so the fuzzer keeps its pace.
