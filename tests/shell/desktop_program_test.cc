@@ -293,5 +293,25 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     EXPECT_TRUE(test::spinUntil([&] { return notchWindows() == 1; }, 30000));
 }
 
+TEST(RunScript, BuildOutputGoesToStandardErrorAndTheTraceAloneToStandardOutput) {
+    // A stand-in cmake that talks on standard output, as the real one does while building, and a
+    // stand-in halvyn-sim that prints one trace line.
+    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-run-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "build");
+    std::ofstream(dir / "bin/cmake") << "#!/bin/sh\necho \"[ 50%] Building CXX object\"\n";
+    std::ofstream(dir / "build/halvyn-sim") << "#!/bin/sh\necho '{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}'\n";
+    std::filesystem::permissions(dir / "bin/cmake", std::filesystem::perms::owner_all);
+    std::filesystem::permissions(dir / "build/halvyn-sim", std::filesystem::perms::owner_all);
+    int status = -1;
+    const std::string out = run("env -u DISPLAY -u WAYLAND_DISPLAY HALVYN_RUN_BUILD=" + (dir / "build").string() +
+                                    " PATH=" + (dir / "bin").string() + ":$PATH " + HALVYN_SOURCE_DIR +
+                                    "/scripts/run 2>/dev/null",
+                                &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}\n");
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace halvyn
