@@ -4,6 +4,7 @@
 
 #include <system_error>
 
+#include "platform/linux/pulse_audio_devices.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
@@ -44,9 +45,13 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
         logger.error("No home folder to keep settings in; settings are kept in memory only");
     }
     if (!file_) memory_ = std::make_unique<MemoryPreferences>();
+
+    audio_ = std::make_unique<PulseAudioDevices>(main, Logger(log, "com.halvyn.app", "AudioDevices"));
 }
 
 DesktopPlatform::~DesktopPlatform() = default;
+
+AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 
 Preferences* DesktopPlatform::preferences() {
     if (file_) return file_.get();

@@ -19,6 +19,7 @@ class LogSink;
 class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
+class PulseAudioDevices;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -28,6 +29,7 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    AudioDevices* audioDevices() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -40,6 +42,8 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    // The status services, each present only when its adapter could start.
+    std::unique_ptr<PulseAudioDevices> audio_;
 };
 
 }  // namespace halvyn

@@ -1,0 +1,112 @@
+#pragma once
+// Real services started by the tests themselves, each in a private folder or on a private bus, so
+// that no test depends on (or disturbs) the machine's own daemons.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "shell/event_loop.h"
+
+extern char** environ;
+
+namespace halvyn::test {
+
+inline bool onPath(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Starts `args` through env(1), `env` settings first; output discarded unless `log` names a file.
+inline pid_t spawnWith(std::vector<std::string> args, const std::vector<std::string>& env, const std::string& log = {}) {
+    args.insert(args.begin(), env.begin(), env.end());
+    args.insert(args.begin(), "env");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string out = log.empty() ? "/dev/null" : log;
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+inline std::string output(const std::string& command) {
+    std::string out;
+    if (FILE* f = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        ::pclose(f);
+    }
+    return out;
+}
+
+inline void stop(pid_t& pid, int signal = SIGTERM) {
+    if (pid <= 0) return;
+    ::kill(pid, signal);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+}
+
+inline std::filesystem::path privateFolder(const std::string& name) {
+    auto dir = std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    return dir;
+}
+
+// A PulseAudio daemon in a private runtime folder with two null sinks, "one" (the default) and
+// "two". As root it runs too (it warns that it is not meant to); it never spawns on its own.
+class PulseServer {
+public:
+    PulseServer() : dir_(privateFolder("halvyn-pulse")) {}
+    ~PulseServer() {
+        stop(pid_);
+        std::filesystem::remove_all(dir_);
+    }
+
+    static bool available() { return onPath("pulseaudio") && onPath("pactl"); }
+
+    std::string socket() const { return (dir_ / "native").string(); }
+    std::string server() const { return "unix:" + socket(); }
+    std::vector<std::string> env() const {
+        return {"PULSE_SERVER=" + server(), "XDG_RUNTIME_DIR=" + dir_.string(), "HOME=" + dir_.string()};
+    }
+
+    bool start() {
+        std::filesystem::remove(socket());
+        pid_ = spawnWith({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                          "--use-pid-file=no", "--system=no", "--log-target=stderr",
+                          "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket(),
+                          "-L", "module-null-sink sink_name=one sink_properties=device.description=One",
+                          "-L", "module-null-sink sink_name=two sink_properties=device.description=Two"},
+                         env(), (dir_ / "log").string());
+        return pid_ > 0 && spinUntil([&] { return pactl("info").find("Default Sink: one") != std::string::npos; }, 20000);
+    }
+    void kill() { stop(pid_, SIGKILL); }
+
+    std::string pactl(const std::string& args) const {
+        return output("env PULSE_SERVER=" + server() + " pactl " + args + " 2>&1");
+    }
+
+private:
+    std::filesystem::path dir_;
+    pid_t pid_ = -1;
+};
+
+}  // namespace halvyn::test
