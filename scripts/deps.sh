@@ -25,4 +25,4 @@ HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev
 HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils)
 # The desktop program's adapters to the Linux services, and the real services their tests start.
 HALVYN_BUILD_PACKAGES+=(libpulse-dev)
-HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils)
+HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock)

@@ -1,10 +1,13 @@
 #include "shell/desktop_platform.h"
 
+#include <QDBusConnection>
+#include <QDBusError>
 #include <QWidget>
 
 #include <system_error>
 
 #include "platform/linux/pulse_audio_devices.h"
+#include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
@@ -47,11 +50,21 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     if (!file_) memory_ = std::make_unique<MemoryPreferences>();
 
     audio_ = std::make_unique<PulseAudioDevices>(main, Logger(log, "com.halvyn.app", "AudioDevices"));
+
+    QDBusConnection system = QDBusConnection::systemBus();
+    if (system.isConnected()) {
+        power_ = std::make_unique<UPowerPowerSources>(system, Logger(log, "com.halvyn.app", "PowerSources"));
+    } else {
+        Logger(log, "com.halvyn.app", "Platform")
+            .error("No system bus (%{public}s); battery, low-power mode, sleep and lock absent",
+                   system.lastError().message().toStdString());
+    }
 }
 
 DesktopPlatform::~DesktopPlatform() = default;
 
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
+PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 
 Preferences* DesktopPlatform::preferences() {
     if (file_) return file_.get();

@@ -20,6 +20,7 @@ class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
 class PulseAudioDevices;
+class UPowerPowerSources;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -30,6 +31,7 @@ public:
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
     AudioDevices* audioDevices() override;
+    PowerSources* powerSources() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -44,6 +46,7 @@ private:
     QFileSystemWatcher watcher_;
     // The status services, each present only when its adapter could start.
     std::unique_ptr<PulseAudioDevices> audio_;
+    std::unique_ptr<UPowerPowerSources> power_;
 };
 
 }  // namespace halvyn

@@ -43,7 +43,9 @@ protected:
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
 
-    void startApp(const std::vector<std::string>& env) {
+    void startApp(const std::vector<std::string>& env, const std::string& preferences = "{}") {
+        std::filesystem::create_directories(dir / "halvyn");
+        std::ofstream(dir / "halvyn" / "preferences.json") << preferences;
         const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
         std::vector<std::string> all = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
                                         "HALVYN_FRAME_LOG=1",
@@ -57,6 +59,19 @@ protected:
     std::filesystem::path log() const { return dir / "halvyn.log"; }
     bool shows(const std::string& notification) const {
         return readFile(log()).find(" " + notification + "\n") != std::string::npos;
+    }
+    // How many times the notch began to show the notification.
+    int appearances(const std::string& notification) const {
+        std::istringstream lines(readFile(log()));
+        std::string line, previous;
+        int n = 0;
+        while (std::getline(lines, line)) {
+            if (line.rfind("frame ", 0) != 0) continue;
+            const std::string shown = line.substr(line.rfind(' ') + 1);
+            n += shown == notification && previous != notification;
+            previous = shown;
+        }
+        return n;
     }
 
     std::string display;
@@ -76,6 +91,35 @@ TEST_F(DesktopServices, PactlVolumeChangeShowsTheVolumeDisplay) {
     // A key step (+6 %) shows it.
     pulse.pactl("set-sink-volume one 56%");
     EXPECT_TRUE(spinUntil([&] { return shows("didChangeVolume"); }, 10000)) << readFile(log());
+}
+
+TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": true})");
+    ASSERT_TRUE(upower.start());
+    const std::string display = "/org/freedesktop/UPower/devices/DisplayDevice";
+    auto set = [&](const std::string& path, const std::string& interface, const std::string& name, const std::string& v) {
+        bus.setProperty("org.freedesktop.UPower", path, interface, name, v);
+    };
+    bus.send("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
+             "uint32:2 uint32:2 double:50 double:30 double:60 double:10 int64:3600 int64:0 boolean:true string:b uint32:1");
+    startApp(bus.env(), R"({"batteryDuration": 1.0})");
+
+    // The battery's source learns the power source from its first change.
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:49");
+    set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:false");
+    ASSERT_TRUE(spinUntil([&] { return shows("isCharging"); }, 10000)) << readFile(log());
+    set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:true");
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:9");
+    ASSERT_TRUE(spinUntil([&] { return shows("isLowBattery"); }, 10000)) << readFile(log());
+    ASSERT_TRUE(spinUntil([&] { return readFile(log()).ends_with(" none\n"); }, 10000));
+    // Lower still in the same discharge: no second warning.
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:8");
+    spinUntil([] { return false; }, 1000);
+    EXPECT_EQ(appearances("isLowBattery"), 1) << readFile(log());
+    EXPECT_EQ(appearances("isCharging"), 1) << readFile(log());
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ protected:
         defaultSub.reset();
         port.reset();
         time.reset();
-        ::unsetenv("PULSE_SERVER");
+        ::setenv("PULSE_SERVER", saved.c_str(), 1);
     }
 
     AudioDeviceID idOf(const std::string& uid) {
@@ -64,6 +64,7 @@ protected:
     }
 
     test::PulseServer server;
+    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
     CaptureLogSink logs;
     std::unique_ptr<RealTime> time;
     std::unique_ptr<PulseAudioDevices> port;
@@ -148,6 +149,7 @@ TEST_F(PulseAudio, ServerThatDiesGoesAbsentAndComesBackReread) {
 
 TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {
     auto dir = test::privateFolder("halvyn-nopulse");
+    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
     ::setenv("PULSE_SERVER", ("unix:" + (dir / "none").string()).c_str(), 1);
     CaptureLogSink logs;
     {
@@ -161,7 +163,7 @@ TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {
         spinUntil([] { return false; }, 1500);
         EXPECT_EQ(logs.lines.size(), 1u);
     }
-    ::unsetenv("PULSE_SERVER");
+    ::setenv("PULSE_SERVER", saved.c_str(), 1);
     std::filesystem::remove_all(dir);
 }
 

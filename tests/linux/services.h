@@ -109,4 +109,73 @@ private:
     pid_t pid_ = -1;
 };
 
+// A private message bus; it stands in for both the system and the session bus of the tests.
+class PrivateBus {
+public:
+    PrivateBus() : dir_(privateFolder("halvyn-bus")) {}
+    ~PrivateBus() {
+        stop(pid_);
+        std::filesystem::remove_all(dir_);
+    }
+    static bool available() { return onPath("dbus-daemon") && onPath("dbus-send") && python() != nullptr; }
+    // The interpreter that has python3-dbusmock (the system's, not a private one on the path).
+    static const char* python() {
+        for (const char* p : {"/usr/bin/python3", "python3"})
+            if (std::system((std::string(p) + " -c 'import dbusmock' >/dev/null 2>&1").c_str()) == 0) return p;
+        return nullptr;
+    }
+
+    bool start() {
+        pid_ = spawnWith({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + address()}, {});
+        return pid_ > 0 && spinUntil([&] { return hasName("org.freedesktop.DBus"); }, 20000);
+    }
+    std::string address() const { return "unix:path=" + (dir_ / "bus").string(); }
+    std::vector<std::string> env() const {
+        return {"DBUS_SYSTEM_BUS_ADDRESS=" + address(), "DBUS_SESSION_BUS_ADDRESS=" + address()};
+    }
+    // dbus-send with a reply, e.g. send("org.x", "/o", "org.x.Method", "string:a").
+    std::string send(const std::string& dest, const std::string& path, const std::string& method,
+                      const std::string& args = {}) const {
+        return output("dbus-send --bus=" + address() + " --print-reply --dest=" + dest + " " + path + " " + method +
+                      " " + args + " 2>&1");
+    }
+    std::string setProperty(const std::string& dest, const std::string& path, const std::string& interface,
+                            const std::string& name, const std::string& variant) const {
+        return send(dest, path, "org.freedesktop.DBus.Properties.Set",
+                    "string:" + interface + " string:" + name + " variant:" + variant);
+    }
+    bool hasName(const std::string& name) const {
+        return send("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                    "string:" + name)
+                   .find("boolean true") != std::string::npos;
+    }
+
+private:
+    std::filesystem::path dir_;
+    pid_t pid_ = -1;
+};
+
+// A python3-dbusmock template serving on the private bus as a system service.
+class DBusMock {
+public:
+    DBusMock(const PrivateBus& bus, std::string templateName, std::string busName, std::string parameters = "{}")
+        : bus_(bus), template_(std::move(templateName)), name_(std::move(busName)), parameters_(std::move(parameters)) {}
+    ~DBusMock() { stop(pid_); }
+
+    bool start() {
+        pid_ = spawnWith({PrivateBus::python(), "-m", "dbusmock", "--system", "--template", template_, "-p", parameters_},
+                         bus_.env());
+        return pid_ > 0 && spinUntil([&] { return bus_.hasName(name_); }, 20000);
+    }
+    void kill() {
+        stop(pid_, SIGKILL);
+        spinUntil([&] { return !bus_.hasName(name_); }, 10000);
+    }
+
+private:
+    const PrivateBus& bus_;
+    std::string template_, name_, parameters_;
+    pid_t pid_ = -1;
+};
+
 }  // namespace halvyn::test
