@@ -6,6 +6,7 @@
 
 #include <system_error>
 
+#include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
 #include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
@@ -59,12 +60,15 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
             .error("No system bus (%{public}s); battery, low-power mode, sleep and lock absent",
                    system.lastError().message().toStdString());
     }
+    workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
+                                                  Logger(log, "com.halvyn.app", "Workspace"));
 }
 
 DesktopPlatform::~DesktopPlatform() = default;
 
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
+Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 
 Preferences* DesktopPlatform::preferences() {
     if (file_) return file_.get();

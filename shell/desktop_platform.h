@@ -21,6 +21,7 @@ class PreferencesFile;
 class MemoryPreferences;
 class PulseAudioDevices;
 class UPowerPowerSources;
+class LinuxWorkspace;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -32,6 +33,7 @@ public:
     WindowServer* windowServer() override { return &windows_; }
     AudioDevices* audioDevices() override;
     PowerSources* powerSources() override;
+    Workspace* workspace() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -47,6 +49,7 @@ private:
     // The status services, each present only when its adapter could start.
     std::unique_ptr<PulseAudioDevices> audio_;
     std::unique_ptr<UPowerPowerSources> power_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
 };
 
 }  // namespace halvyn

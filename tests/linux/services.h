@@ -144,6 +144,14 @@ public:
         return send(dest, path, "org.freedesktop.DBus.Properties.Set",
                     "string:" + interface + " string:" + name + " variant:" + variant);
     }
+    // Has a dbusmock object emit a signal; `args` is a Python list, e.g. "[True]".
+    std::string emit(const std::string& dest, const std::string& path, const std::string& interface,
+                     const std::string& name, const std::string& signature, const std::string& args) const {
+        const std::string code = "import dbus; b = dbus.bus.BusConnection('" + address() + "'); b.get_object('" +
+                                 dest + "', '" + path + "').EmitSignal('" + interface + "', '" + name + "', '" +
+                                 signature + "', " + args + ", dbus_interface='org.freedesktop.DBus.Mock')";
+        return output(std::string(python()) + " -c \"" + code + "\" 2>&1");
+    }
     bool hasName(const std::string& name) const {
         return send("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
                     "string:" + name)
@@ -162,9 +170,20 @@ public:
         : bus_(bus), template_(std::move(templateName)), name_(std::move(busName)), parameters_(std::move(parameters)) {}
     ~DBusMock() { stop(pid_); }
 
+    // A bare mock object on the session bus, to be given signals.
+    static DBusMock bare(const PrivateBus& bus, std::string name, std::string path, std::string interface) {
+        DBusMock m(bus, {}, std::move(name));
+        m.path_ = std::move(path);
+        m.interface_ = std::move(interface);
+        return m;
+    }
     bool start() {
-        pid_ = spawnWith({PrivateBus::python(), "-m", "dbusmock", "--system", "--template", template_, "-p", parameters_},
-                         bus_.env());
+        std::vector<std::string> args = {PrivateBus::python(), "-m", "dbusmock"};
+        if (template_.empty())
+            args.insert(args.end(), {name_, path_, interface_});
+        else
+            args.insert(args.end(), {"--system", "--template", template_, "-p", parameters_});
+        pid_ = spawnWith(args, bus_.env());
         return pid_ > 0 && spinUntil([&] { return bus_.hasName(name_); }, 20000);
     }
     void kill() {
@@ -174,7 +193,7 @@ public:
 
 private:
     const PrivateBus& bus_;
-    std::string template_, name_, parameters_;
+    std::string template_, name_, parameters_, path_, interface_;
     pid_t pid_ = -1;
 };
 
