@@ -8,6 +8,7 @@
 
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
+#include "platform/linux/sysfs_backlight.h"
 #include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
@@ -62,6 +63,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     }
     workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
                                                   Logger(log, "com.halvyn.app", "Workspace"));
+    backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
 }
 
 DesktopPlatform::~DesktopPlatform() = default;
@@ -69,6 +71,9 @@ DesktopPlatform::~DesktopPlatform() = default;
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
+DisplayBrightness* DesktopPlatform::displayBrightness() {
+    return backlight_->device().empty() ? nullptr : backlight_.get();
+}
 
 Preferences* DesktopPlatform::preferences() {
     if (file_) return file_.get();

@@ -22,6 +22,7 @@ class MemoryPreferences;
 class PulseAudioDevices;
 class UPowerPowerSources;
 class LinuxWorkspace;
+class SysfsBacklight;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -34,6 +35,7 @@ public:
     AudioDevices* audioDevices() override;
     PowerSources* powerSources() override;
     Workspace* workspace() override;
+    DisplayBrightness* displayBrightness() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -50,6 +52,7 @@ private:
     std::unique_ptr<PulseAudioDevices> audio_;
     std::unique_ptr<UPowerPowerSources> power_;
     std::unique_ptr<LinuxWorkspace> workspace_;
+    std::unique_ptr<SysfsBacklight> backlight_;
 };
 
 }  // namespace halvyn
