@@ -6,6 +6,7 @@
 
 #include <system_error>
 
+#include "platform/linux/bluez_bluetooth.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
 #include "platform/linux/sysfs_backlight.h"
@@ -56,9 +57,10 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected()) {
         power_ = std::make_unique<UPowerPowerSources>(system, Logger(log, "com.halvyn.app", "PowerSources"));
+        bluetooth_ = std::make_unique<BluezBluetooth>(system, Logger(log, "com.halvyn.app", "Bluetooth"));
     } else {
         Logger(log, "com.halvyn.app", "Platform")
-            .error("No system bus (%{public}s); battery, low-power mode, sleep and lock absent",
+            .error("No system bus (%{public}s); battery, low-power mode, accessories, sleep and lock absent",
                    system.lastError().message().toStdString());
     }
     workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
@@ -71,6 +73,7 @@ DesktopPlatform::~DesktopPlatform() = default;
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
+Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

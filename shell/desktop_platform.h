@@ -23,6 +23,7 @@ class PulseAudioDevices;
 class UPowerPowerSources;
 class LinuxWorkspace;
 class SysfsBacklight;
+class BluezBluetooth;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -36,6 +37,7 @@ public:
     PowerSources* powerSources() override;
     Workspace* workspace() override;
     DisplayBrightness* displayBrightness() override;
+    Bluetooth* bluetooth() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<UPowerPowerSources> power_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::unique_ptr<SysfsBacklight> backlight_;
+    std::unique_ptr<BluezBluetooth> bluetooth_;
 };
 
 }  // namespace halvyn
