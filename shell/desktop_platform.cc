@@ -2,11 +2,14 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
+#include <QGuiApplication>
 #include <QWidget>
 
 #include <system_error>
 
 #include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/ewmh_watcher.h"
+#include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
 #include "platform/linux/sysfs_backlight.h"
@@ -65,6 +68,14 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     }
     workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
                                                   Logger(log, "com.halvyn.app", "Workspace"));
+    // The window manager's word on fullscreen and the frontmost application; X11 only.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        wm_ = std::make_unique<EwmhWatcher>(std::nullopt, Logger(log, "com.halvyn.app", "WindowManager"));
+        windows_.setWindowManager(wm_.get());
+        fullscreenObserver_ =
+            wm_->onFullscreenChanged([this] { workspace_->announce(WorkspaceEvent::activeSpaceDidChange); });
+    }
+    processes_ = std::make_unique<LinuxProcesses>(wm_.get());
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
 }
 
@@ -74,6 +85,7 @@ AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
+Processes* DesktopPlatform::processes() { return processes_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "runtime/published.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
 
@@ -24,6 +25,8 @@ class UPowerPowerSources;
 class LinuxWorkspace;
 class SysfsBacklight;
 class BluezBluetooth;
+class EwmhWatcher;
+class LinuxProcesses;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -38,6 +41,7 @@ public:
     Workspace* workspace() override;
     DisplayBrightness* displayBrightness() override;
     Bluetooth* bluetooth() override;
+    Processes* processes() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -56,6 +60,9 @@ private:
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::unique_ptr<SysfsBacklight> backlight_;
     std::unique_ptr<BluezBluetooth> bluetooth_;
+    std::unique_ptr<EwmhWatcher> wm_;
+    std::unique_ptr<LinuxProcesses> processes_;
+    Subscription fullscreenObserver_;
 };
 
 }  // namespace halvyn

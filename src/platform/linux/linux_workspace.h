@@ -30,6 +30,8 @@ public:
     Subscription observe(WorkspaceEvent event, std::function<void()> cb) override;
     Subscription observeDistributed(const std::string& name, std::function<void()> cb) override;
     void postDistributed(const std::string& name) override;
+    // Tells the observers of a workspace event found by another adapter (the window manager's).
+    void announce(WorkspaceEvent event) { events_[event].emit(); }
 
     // The logind session followed, e.g. "/org/freedesktop/login1/session/c1"; empty without one.
     const QString& sessionPath() const { return sessionPath_; }
