@@ -12,6 +12,7 @@
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
+#include "platform/linux/qt_sounds.h"
 #include "platform/linux/sysfs_backlight.h"
 #include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
@@ -76,6 +77,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
             wm_->onFullscreenChanged([this] { workspace_->announce(WorkspaceEvent::activeSpaceDidChange); });
     }
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
+    sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
 }
 
@@ -86,6 +88,7 @@ PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
 Processes* DesktopPlatform::processes() { return processes_.get(); }
+Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

@@ -27,6 +27,7 @@ class SysfsBacklight;
 class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
+class QtSounds;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -42,6 +43,7 @@ public:
     DisplayBrightness* displayBrightness() override;
     Bluetooth* bluetooth() override;
     Processes* processes() override;
+    Sounds* sounds() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<BluezBluetooth> bluetooth_;
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
+    std::unique_ptr<QtSounds> sounds_;
     Subscription fullscreenObserver_;
 };
 
