@@ -81,7 +81,10 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
 }
 
-DesktopPlatform::~DesktopPlatform() = default;
+DesktopPlatform::~DesktopPlatform() {
+    // The window server outlives the window manager's watcher.
+    windows_.setWindowManager(nullptr);
+}
 
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }

@@ -27,6 +27,14 @@ TEST(PulseTransport, NamesTheBusOrThePort) {
     EXPECT_EQ(pulseTransport("", "", ""), std::nullopt);
 }
 
+TEST(PulseVolume, AverageOfTheChannelsAndNoneWithoutChannels) {
+    EXPECT_EQ(pulseAverageVolume({}), std::nullopt);
+    EXPECT_EQ(pulseAverageVolume({0x10000, 0x10000}), 1.0f);
+    EXPECT_NEAR(*pulseAverageVolume({0x10000 / 5, 0x10000 * 3 / 5}), 0.4f, 1e-4f);
+    EXPECT_EQ(pulseAverageVolume({0x20000}), 1.0f);
+    EXPECT_EQ(pulseAverageVolume({0}), 0.0f);
+}
+
 class PulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -28,13 +28,14 @@ std::string property(const pa_proplist* list, const char* key) {
     return v ? v : "";
 }
 
-// The average channel level, 100 % = 1; nothing for a sink without channels.
-std::optional<float> average(const std::vector<std::uint32_t>& channels) {
+std::optional<float> average(const std::vector<std::uint32_t>& channels) { return pulseAverageVolume(channels); }
+}  // namespace
+
+std::optional<float> pulseAverageVolume(const std::vector<std::uint32_t>& channels) {
     if (channels.empty()) return std::nullopt;
     const double sum = std::accumulate(channels.begin(), channels.end(), 0.0);
-    return static_cast<float>(std::clamp(sum / channels.size() / PA_VOLUME_NORM, 0.0, 1.0));
+    return static_cast<float>(std::clamp(sum / static_cast<double>(channels.size()) / PA_VOLUME_NORM, 0.0, 1.0));
 }
-}  // namespace
 
 std::optional<std::string> pulseTransport(const std::string& bus, const std::string& activePort,
                                           const std::string& formFactor) {

@@ -30,6 +30,10 @@ class MainQueue;
 std::optional<std::string> pulseTransport(const std::string& bus, const std::string& activePort,
                                           const std::string& formFactor);
 
+// The level of a sink from its raw channel volumes: their average, 100 % (0x10000) = 1, louder
+// read as 1; nothing for a sink without channels, which has no volume to show or set.
+std::optional<float> pulseAverageVolume(const std::vector<std::uint32_t>& channels);
+
 class PulseAudioDevices final : public AudioDevices {
 public:
     // Connects to the server named by the environment (PULSE_SERVER, XDG_RUNTIME_DIR), waiting at
