@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "app/context.h"
+#include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
@@ -18,9 +19,9 @@
 namespace halvyn {
 
 namespace {
-// With HALVYN_FRAME_LOG set, each painted frame of the notch is written to standard error with
-// the wall-clock time and the notification showing, so that a test or a measurement can tell
-// when a change outside the program reached the screen.
+// With HALVYN_FRAME_LOG set, each painted frame of the notch is written to standard error as
+// "frame NANOSECONDS NOTIFICATION ACTIVITY" (wall clock; "none" when nothing shows), so that a
+// test or a measurement can tell when a change outside the program reached the screen.
 class FrameLog final : public QObject {
 public:
     explicit FrameLog(const Notch& notch) : notch_(notch) {}
@@ -29,8 +30,10 @@ public:
             timespec t{};
             ::clock_gettime(CLOCK_REALTIME, &t);
             const bool showing = notch_.hasNotification.get();
-            std::fprintf(stderr, "frame %lld %s\n", static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec,
-                         showing ? caseName(notch_.notification.get()) : "none");
+            const bool live = notch_.hasLiveActivity.get();
+            std::fprintf(stderr, "frame %lld %s %s\n", static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec,
+                         showing ? caseName(notch_.notification.get()) : "none",
+                         live ? caseName(notch_.liveActivity.get()) : "none");
         }
         return QObject::eventFilter(watched, event);
     }
@@ -93,6 +96,8 @@ void DesktopApp::start() {
     ctx.defaults().startCloudSynchronization();
     Notch& notch = ctx.notch();
     notch.enable();
+    // The screen lock is followed as soon as the desktop says anything about it.
+    if (platform_->workspace()) ctx.lock();
     reportScreens();
     // Checked on the next turn: a screen change settles there.
     enabledObserver_ = notch.isEnabled.observe([this](const bool& enabled, const Animation*) {

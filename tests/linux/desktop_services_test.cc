@@ -57,17 +57,31 @@ protected:
             << readFile(log());
     }
     std::filesystem::path log() const { return dir / "halvyn.log"; }
-    bool shows(const std::string& notification) const {
-        return readFile(log()).find(" " + notification + "\n") != std::string::npos;
+    // The frames painted, as (notification, live activity).
+    std::vector<std::pair<std::string, std::string>> frames() const {
+        std::istringstream lines(readFile(log()));
+        std::vector<std::pair<std::string, std::string>> out;
+        std::string line, word, time, notification, activity;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            if (fields >> word >> time >> notification >> activity && word == "frame") out.emplace_back(notification, activity);
+        }
+        return out;
+    }
+    bool shows(const std::string& what) const {
+        for (const auto& [notification, activity] : frames())
+            if (notification == what || activity == what) return true;
+        return false;
+    }
+    bool lastFrameShowsNothing() const {
+        const auto all = frames();
+        return !all.empty() && all.back() == std::make_pair(std::string("none"), std::string("none"));
     }
     // How many times the notch began to show the notification.
     int appearances(const std::string& notification) const {
-        std::istringstream lines(readFile(log()));
-        std::string line, previous;
+        std::string previous;
         int n = 0;
-        while (std::getline(lines, line)) {
-            if (line.rfind("frame ", 0) != 0) continue;
-            const std::string shown = line.substr(line.rfind(' ') + 1);
+        for (const auto& [shown, activity] : frames()) {
             n += shown == notification && previous != notification;
             previous = shown;
         }
@@ -114,12 +128,31 @@ TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
     set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:true");
     set(display, "org.freedesktop.UPower.Device", "Percentage", "double:9");
     ASSERT_TRUE(spinUntil([&] { return shows("isLowBattery"); }, 10000)) << readFile(log());
-    ASSERT_TRUE(spinUntil([&] { return readFile(log()).ends_with(" none\n"); }, 10000));
+    ASSERT_TRUE(spinUntil([&] { return lastFrameShowsNothing(); }, 10000));
     // Lower still in the same discharge: no second warning.
     set(display, "org.freedesktop.UPower.Device", "Percentage", "double:8");
     spinUntil([] { return false; }, 1000);
     EXPECT_EQ(appearances("isLowBattery"), 1) << readFile(log());
     EXPECT_EQ(appearances("isCharging"), 1) << readFile(log());
+}
+
+TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock logind(bus, "logind", "org.freedesktop.login1");
+    ASSERT_TRUE(logind.start());
+    bus.send("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
+             "string:c3 string:seat0 uint32:1000 string:someone boolean:true");
+    auto env = bus.env();
+    env.push_back("XDG_SESSION_ID=c3");
+    startApp(env);
+    const std::string session = "/org/freedesktop/login1/session/c3";
+    bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Lock");
+    ASSERT_TRUE(spinUntil([&] { return shows("isLocked"); }, 10000)) << readFile(log());
+    bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Unlock");
+    EXPECT_TRUE(spinUntil([&] { return !frames().empty() && frames().back().second == "none"; }, 10000))
+        << readFile(log());
 }
 
 }  // namespace
