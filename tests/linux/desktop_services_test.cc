@@ -26,15 +26,8 @@ class DesktopServices : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
-        for (int n = 400 + ::getpid() % 100; n < 600 && display.empty(); ++n)
-            if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
-                !std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                display = ":" + std::to_string(n);
-        ASSERT_FALSE(display.empty());
-        xvfb = test::spawnWith({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
-        ASSERT_TRUE(spinUntil(
-            [&] { return test::output("xwininfo -display " + display + " -root 2>/dev/null").find("Width") != std::string::npos; },
-            20000));
+        display = test::startXvfb(400 + ::getpid() % 100, xvfb);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
         dir = test::privateFolder("halvyn-desktop-services");
     }
     void TearDown() override {

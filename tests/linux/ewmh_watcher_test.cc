@@ -24,15 +24,12 @@ protected:
     void SetUp() override {
         if (!test::onPath("Xvfb") || !test::onPath("openbox") || !test::onPath("xprop"))
             GTEST_SKIP() << "Xvfb, openbox and xprop are needed (scripts/test installs them)";
-        for (int n = 600 + ::getpid() % 100; n < 800 && display.empty(); ++n)
-            if (!std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
-                !std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                display = ":" + std::to_string(n);
-        xvfb = test::spawnWith({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
-        ASSERT_TRUE(spinUntil([&] { return test::output("xwininfo -display " + display + " -root 2>&1").find("Width") != std::string::npos; }, 20000));
+        display = test::startXvfb(600 + ::getpid() % 100, xvfb);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
         home = test::privateFolder("halvyn-openbox");
         wm = test::spawnWith({"openbox"}, {"DISPLAY=" + display, "HOME=" + home.string()}, (home / "log").string());
-        ASSERT_TRUE(spinUntil([&] { return test::output("xprop -display " + display + " -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos; }, 20000));
+        ASSERT_TRUE(spinUntil([&] { return test::output("xprop -display " + display + " -root _NET_SUPPORTING_WM_CHECK 2>&1").find("window id") != std::string::npos; }, 20000))
+            << display << " " << test::output("cat " + (home / "log").string());
         c = xcb_connect(display.c_str(), nullptr);
         ASSERT_FALSE(xcb_connection_has_error(c));
         root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;

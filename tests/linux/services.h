@@ -70,6 +70,29 @@ inline std::filesystem::path privateFolder(const std::string& name) {
     return dir;
 }
 
+// Starts Xvfb on the first free display from `first` on; the display's name, or empty. A display
+// another server holds without a lock file makes this one exit: the next number is tried.
+inline std::string startXvfb(int first, pid_t& pid) {
+    for (int n = first; n < first + 200; ++n) {
+        const std::string number = std::to_string(n);
+        if (std::filesystem::exists("/tmp/.X11-unix/X" + number) || std::filesystem::exists("/tmp/.X" + number + "-lock"))
+            continue;
+        pid = spawnWith({"Xvfb", ":" + number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
+        bool exited = false;
+        const bool ready = spinUntil(
+            [&] {
+                exited = ::waitpid(pid, nullptr, WNOHANG) == pid;
+                return exited ||
+                       output("xwininfo -display :" + number + " -root 2>&1").find("Width") != std::string::npos;
+            },
+            20000);
+        if (ready && !exited) return ":" + number;
+        if (!exited) stop(pid);
+        pid = -1;
+    }
+    return {};
+}
+
 // A PulseAudio daemon in a private runtime folder with two null sinks, "one" (the default) and
 // "two". As root it runs too (it warns that it is not meant to); it never spawns on its own.
 class PulseServer {
