@@ -115,15 +115,21 @@ std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path
         logger_.error("Sound %{public}s cannot be played: %{public}s", path, error);
         return std::nullopt;
     }
-    auto effect = std::make_unique<QSoundEffect>();
-    effect->setSource(QUrl::fromLocalFile(QString::fromStdString(wav)));
     const SystemSoundID id = ++nextId_;
-    alerts_[id] = std::move(effect);
+    alerts_[id].wav = wav;
     return id;
 }
 
 void QtSounds::playSystemSound(SystemSoundID id) {
-    if (auto it = alerts_.find(id); it != alerts_.end()) it->second->play();
+    auto it = alerts_.find(id);
+    if (it == alerts_.end()) return;
+    // Made on first use: the audio server is reached only when a sound plays.
+    Alert& alert = it->second;
+    if (!alert.effect) {
+        alert.effect = std::make_unique<QSoundEffect>();
+        alert.effect->setSource(QUrl::fromLocalFile(QString::fromStdString(alert.wav)));
+    }
+    alert.effect->play();
 }
 
 std::unique_ptr<EffectPlayer> QtSounds::makePlayer(const std::string& path, std::string& error) {

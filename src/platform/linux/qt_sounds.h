@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -39,7 +40,11 @@ private:
     Logger logger_;
     QTemporaryDir cache_;
     std::map<std::string, std::string> decoded_;
-    std::map<SystemSoundID, std::unique_ptr<QSoundEffect>> alerts_;
+    struct Alert {
+        std::string wav;
+        std::unique_ptr<QSoundEffect> effect;
+    };
+    std::map<SystemSoundID, Alert> alerts_;
     SystemSoundID nextId_ = 0;
 };
 
