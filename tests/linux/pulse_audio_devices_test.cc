@@ -27,6 +27,14 @@ TEST(PulseTransport, NamesTheBusOrThePort) {
     EXPECT_EQ(pulseTransport("", "", ""), std::nullopt);
 }
 
+TEST(PulseTransport, BluetoothModelFromTheProductAndVendor) {
+    EXPECT_EQ(pulseBluetoothModel("0x2014", "bluetooth:004c"), "2014 4c");
+    EXPECT_EQ(pulseBluetoothModel("0x200E", "usb:004C"), "200e 4c");
+    EXPECT_EQ(pulseBluetoothModel("0x1f", "bluetooth:0000"), "001f 0");
+    EXPECT_EQ(pulseBluetoothModel("", "bluetooth:004c"), std::nullopt);
+    EXPECT_EQ(pulseBluetoothModel("0x20zz", "bluetooth:004c"), std::nullopt);
+}
+
 TEST(PulseVolume, AverageOfTheChannelsAndNoneWithoutChannels) {
     EXPECT_EQ(pulseAverageVolume({}), std::nullopt);
     EXPECT_EQ(pulseAverageVolume({0x10000, 0x10000}), 1.0f);
@@ -127,6 +135,15 @@ TEST_F(PulseAudio, WritesTheLevelKeepingTheBalance) {
     ASSERT_TRUE(spinUntil([&] { return port->isMuted(one) == true; }));
     EXPECT_FALSE(port->setVolume(9999, 0.5f));
     EXPECT_FALSE(port->hasProperty(9999, AudioProperty::mute));
+}
+
+TEST_F(PulseAudio, BluetoothSinkCarriesItsAccessoryAddressAndModel) {
+    server.pactl("load-module module-null-sink sink_name=buds 'sink_properties=\"device.bus=bluetooth "
+                 "device.string=AA:BB:CC:DD:EE:FF device.product.id=0x2014 device.vendor.id=bluetooth:004c\"'");
+    server.pactl("set-default-sink buds");
+    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->transportType == "Bluetooth"; }));
+    EXPECT_EQ(lastDefault->uid, "aa-bb-cc-dd-ee-ff:buds");
+    EXPECT_EQ(lastDefault->modelUID, "2014 4c");
 }
 
 TEST_F(PulseAudio, DefaultMovesWhenItsSinkGoes) {

@@ -48,6 +48,23 @@ std::optional<std::string> pulseTransport(const std::string& bus, const std::str
     return std::nullopt;
 }
 
+std::optional<std::string> pulseBluetoothModel(const std::string& productId, const std::string& vendorId) {
+    auto hex = [](std::string s) -> std::optional<std::string> {
+        s = lower(s);
+        if (const auto colon = s.rfind(':'); colon != std::string::npos) s = s.substr(colon + 1);
+        if (s.starts_with("0x")) s = s.substr(2);
+        if (s.empty() || s.size() > 8 || s.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return std::nullopt;
+        return s;
+    };
+    auto product = hex(productId);
+    auto vendor = hex(vendorId);
+    if (!product || !vendor) return std::nullopt;
+    product->insert(0, product->size() < 4 ? 4 - product->size() : 0, '0');
+    vendor->erase(0, std::min(vendor->find_first_not_of('0'), vendor->size() - 1));
+    return *product + " " + *vendor;
+}
+
 // What the main queue owns: the observers, reached through a weak reference by every task the
 // client's thread posts, so a task queued when the port goes away does nothing.
 struct PulseAudioDevices::Shared {
@@ -229,6 +246,11 @@ void PulseAudioDevices::sinkRead(const pa_sink_info* info, int eol) {
         if (!address.empty()) sink.info.uid = lower(address) + ":" + name;
     }
     if (info->description) sink.info.modelUID = info->description;
+    if (bus == "bluetooth") {
+        if (auto model = pulseBluetoothModel(property(info->proplist, "device.product.id"),
+                                             property(info->proplist, "device.vendor.id")))
+            sink.info.modelUID = model;
+    }
     sink.info.transportType = pulseTransport(bus, info->active_port && info->active_port->name ? info->active_port->name : "",
                                              property(info->proplist, PA_PROP_DEVICE_FORM_FACTOR));
     const unsigned count = std::min<unsigned>(info->volume.channels, PA_CHANNELS_MAX);

@@ -30,6 +30,11 @@ class MainQueue;
 std::optional<std::string> pulseTransport(const std::string& bus, const std::string& activePort,
                                           const std::string& formFactor);
 
+// The model of a Bluetooth sink as "PRODUCT VENDOR" in hex ("2014 4c"), from the product and
+// vendor identifiers PipeWire gives it ("0x2014", "bluetooth:004c"); nothing when either is
+// missing or not a number.
+std::optional<std::string> pulseBluetoothModel(const std::string& productId, const std::string& vendorId);
+
 // The level of a sink from its raw channel volumes: their average, 100 % (0x10000) = 1, louder
 // read as 1; nothing for a sink without channels, which has no volume to show or set.
 std::optional<float> pulseAverageVolume(const std::vector<std::uint32_t>& channels);
