@@ -26,3 +26,5 @@ HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils)
 # The desktop program's adapters to the Linux services, and the real services their tests start.
 HALVYN_BUILD_PACKAGES+=(libpulse-dev libudev-dev libxcb1-dev qt6-multimedia-dev)
 HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox x11-utils procps)
+# libFuzzer for scripts/fuzz (clang with its runtime libraries).
+HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
