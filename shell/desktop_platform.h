@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "runtime/published.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
 
@@ -19,6 +20,14 @@ class LogSink;
 class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
+class PulseAudioDevices;
+class UPowerPowerSources;
+class LinuxWorkspace;
+class SysfsBacklight;
+class BluezBluetooth;
+class EwmhWatcher;
+class LinuxProcesses;
+class QtSounds;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -28,6 +37,13 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    AudioDevices* audioDevices() override;
+    PowerSources* powerSources() override;
+    Workspace* workspace() override;
+    DisplayBrightness* displayBrightness() override;
+    Bluetooth* bluetooth() override;
+    Processes* processes() override;
+    Sounds* sounds() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -40,6 +56,16 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    // The status services, each present only when its adapter could start.
+    std::unique_ptr<PulseAudioDevices> audio_;
+    std::unique_ptr<UPowerPowerSources> power_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
+    std::unique_ptr<SysfsBacklight> backlight_;
+    std::unique_ptr<BluezBluetooth> bluetooth_;
+    std::unique_ptr<EwmhWatcher> wm_;
+    std::unique_ptr<LinuxProcesses> processes_;
+    std::unique_ptr<QtSounds> sounds_;
+    Subscription fullscreenObserver_;
 };
 
 }  // namespace halvyn
