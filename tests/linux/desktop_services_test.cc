@@ -41,6 +41,7 @@ protected:
         std::ofstream(dir / "halvyn" / "preferences.json") << preferences;
         const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
         std::vector<std::string> all = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
+                                        "XDG_RUNTIME_DIR=" + dir.string(),  // its own single-instance lock
                                         "HALVYN_FRAME_LOG=1",
                                         std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)};
         all.insert(all.end(), env.begin(), env.end());
