@@ -9,6 +9,9 @@
 #include <memory>
 #include <optional>
 
+#include "platform/linux/linux_installer.h"
+#include "platform/linux/posix_file_system.h"
+#include "platform/linux/qt_http.h"
 #include "platform/platform.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
@@ -28,6 +31,10 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    Http* http() override { return &http_; }
+    FileSystem* fileSystem() override { return &files_; }
+    Bundle* bundle() override { return &bundle_; }
+    Installer* installer() override { return &installer_; }
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -40,6 +47,10 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    QtHttp http_;
+    PosixFileSystem files_;
+    LinuxBundle bundle_;
+    LinuxInstaller installer_;
 };
 
 }  // namespace halvyn
