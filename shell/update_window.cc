@@ -252,7 +252,10 @@ void UpdateView::toggleSection(int i) {
         p.rotate(-90);
         p.translate(-11, -11);
     }
-    paintSymbol(p, QRectF(5, 5, 12, 12), "chevron.down", QColor(255, 255, 255, 180));
+    // "chevron.down", drawn here so it looks the same under every icon theme.
+    QPen pen(QColor(255, 255, 255, 180), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.drawPolyline(QPolygonF({QPointF(6.5, 9), QPointF(11, 13.5), QPointF(15.5, 9)}));
     p.end();
     s.chevron->setIcon(QIcon(pm));
 }
