@@ -111,7 +111,8 @@ std::string removeAll(std::string_view s, std::string_view what) {
 Changelog parseChangelog(std::string_view text, const std::function<std::string()>& newId) {
     Changelog changelog;
     std::unordered_map<std::string, std::size_t> byTitle;  // title → index of its section
-    std::string current;
+    // The section the current title names (titles are unique, so the first equal one).
+    std::size_t current = 0;
     bool hasCurrent = false;
 
     std::size_t pos = 0;
@@ -137,15 +138,13 @@ Changelog parseChangelog(std::string_view text, const std::function<std::string(
             std::string symbol = marker == "📣" ? "megaphone.fill" : marker == "✨" ? "sparkles"
                                  : marker == "🐞" ? "ladybug.fill" : marker;
             std::string color = symbol == "megaphone.fill" ? "TealColor" : symbol == "sparkles" ? "PinkColor" : "StoneColor";
-            if (!byTitle.count(title)) {
-                byTitle.emplace(title, changelog.size());
-                changelog.push_back({std::move(symbol), std::move(color), title, {}});
-            }
-            current = std::move(title);
+            auto [it, added] = byTitle.emplace(title, changelog.size());
+            if (added) changelog.push_back({std::move(symbol), std::move(color), std::move(title), {}});
+            current = it->second;
             hasCurrent = true;
         } else if (hasCurrent && raw.size() >= 2 && raw[0] == '-' && raw[1] == ' ') {
             const std::string note = removeAll(raw, "- ");
-            changelog[byTitle.at(current)].body.push_back({newId(), std::string(trim(note, false))});
+            changelog[current].body.push_back({newId(), std::string(trim(note, false))});
         }
     }
     return changelog;

@@ -12,6 +12,7 @@
 #include "platform/installer.h"
 #include "platform/platform.h"
 #include "runtime/animation.h"
+#include "runtime/main_queue.h"
 #include "settings/defaults.h"
 
 namespace halvyn {
@@ -163,28 +164,50 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
     request.timeout = seconds(kRequestTimeout);
     request.maxBodyBytes = kMaxReleaseBytes;
     std::weak_ptr<bool> weak = alive_;
-    ctx_.platform().http()->send(request, [this, weak, generation, done = std::move(done)](HttpResponse response) {
+    ctx_.platform().http()->send(request, [this, weak, generation, done = std::move(done)](HttpResponse response) mutable {
         if (!weak.lock()) return;
         // A later check started meanwhile: its answer decides, not this one.
-        if (generation == checkGeneration_) {
-            std::string problem = responseProblem(response);
-            std::optional<Release> release;
-            if (problem.empty()) release = decodeRelease(response.body, &problem);
-            if (!release) {
-                logger.error("Error fetching release: %{public}s", problem);
-            } else {
-                Bundle* b = ctx_.platform().bundle();
-                const BundleInfo running = b ? b->info() : BundleInfo{};
-                if (isNewer(*release, running.version, running.build, ctx_.defaults().get(keys::earlyBirdUpdates))) {
-                    changelog.set(parseChangelog(release->body, newNoteId_));
-                    targetRelease.set(std::move(release));
-                    updateState.set(UpdateAvailability::available);
-                } else {
-                    updateState.set(UpdateAvailability::unavailable);
-                }
-            }
+        if (generation != checkGeneration_) {
+            if (done) done();
+            return;
         }
-        if (done) done();
+        // Decoding and parsing a large body is kept off the main queue; the verdict comes back.
+        struct Verdict {
+            std::string problem;
+            std::optional<Release> release;
+            bool newer = false;
+            Changelog changelog;
+        };
+        Bundle* b = ctx_.platform().bundle();
+        const BundleInfo running = b ? b->info() : BundleInfo{};
+        const bool earlyBird = ctx_.defaults().get(keys::earlyBirdUpdates);
+        MainQueue* main = &ctx_.main();
+        auto work = [this, weak, generation, main, running, earlyBird, newId = newNoteId_, response = std::move(response),
+                     done = std::move(done)]() mutable {
+            auto verdict = std::make_shared<Verdict>();
+            verdict->problem = responseProblem(response);
+            if (verdict->problem.empty()) verdict->release = decodeRelease(response.body, &verdict->problem);
+            if (verdict->release) {
+                verdict->newer = isNewer(*verdict->release, running.version, running.build, earlyBird);
+                if (verdict->newer) verdict->changelog = parseChangelog(verdict->release->body, newId);
+            }
+            main->post([this, weak, generation, verdict, done = std::move(done)] {
+                if (!weak.lock()) return;
+                if (generation == checkGeneration_) {
+                    if (!verdict->release) {
+                        logger.error("Error fetching release: %{public}s", verdict->problem);
+                    } else if (verdict->newer) {
+                        changelog.set(std::move(verdict->changelog));
+                        targetRelease.set(std::move(verdict->release));
+                        updateState.set(UpdateAvailability::available);
+                    } else {
+                        updateState.set(UpdateAvailability::unavailable);
+                    }
+                }
+                if (done) done();
+            });
+        };
+        ctx_.background().post(std::move(work));
     });
 }
 
