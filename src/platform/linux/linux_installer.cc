@@ -75,7 +75,11 @@ FileResult writeEntry(archive* in, const std::string& path, mode_t mode) {
 
 LinuxInstaller::LinuxInstaller(MainQueue& main) : main_(main) {}
 
-LinuxInstaller::~LinuxInstaller() { *alive_ = false; }
+LinuxInstaller::~LinuxInstaller() {
+    *alive_ = false;
+    for (auto& w : workers_)
+        if (w.joinable()) w.join();
+}
 
 FileResult LinuxInstaller::unpackNow(const std::string& archivePath, const std::string& destination) {
     std::unique_ptr<archive, int (*)(archive*)> in(archive_read_new(), archive_read_free);
@@ -133,13 +137,12 @@ void LinuxInstaller::unpack(const std::string& archive, const std::string& desti
                             std::function<void(FileResult)> done) {
     std::weak_ptr<bool> alive = alive_;
     MainQueue* main = &main_;
-    std::thread([archive, destination, done = std::move(done), alive, main]() mutable {
+    workers_.emplace_back([archive, destination, done = std::move(done), alive, main]() mutable {
         FileResult result = unpackNow(archive, destination);
-        if (!alive.lock()) return;
         main->post([alive, done = std::move(done), result = std::move(result)] {
             if (alive.lock()) done(result);
         });
-    }).detach();
+    });
 }
 
 FileResult LinuxInstaller::launchDetached(const std::string& program, const std::vector<std::string>& arguments) {

@@ -3,6 +3,8 @@
 // thread, and starting the installed program again with no shell in between.
 
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "platform/bundle.h"
 #include "platform/installer.h"
@@ -28,6 +30,8 @@ public:
 private:
     MainQueue& main_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Joined on destruction, so no unpacking outlives the queue it reports to.
+    std::vector<std::thread> workers_;
 };
 
 // The running program as installed: the folder it was installed into (the parent of its "bin"
