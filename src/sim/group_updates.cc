@@ -165,7 +165,7 @@ void registerUpdatesGroup(SimRegistry& r) {
         auto counter = std::make_shared<long long>(0);
         UpdateController& updates = w.ctx.updates();
         updates.setNoteIdGenerator([counter] {
-            char id[40];
+            char id[48];
             std::snprintf(id, sizeof id, "00000000-0000-4000-8000-%012lld", ++*counter);
             return std::string(id);
         });

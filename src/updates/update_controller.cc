@@ -245,7 +245,8 @@ void UpdateController::mainButton() {
         relaunchApplication(0.5);
         return;
     }
-    if (isInstalling.get()) return;  // the button ignores clicks while it shows progress
+    // The button ignores clicks while it shows progress, and while an update started elsewhere runs.
+    if (isInstalling.get() || updating_) return;
     isInstalling.set(true);
     std::weak_ptr<bool> weak = alive_;
     performUpdate([this, weak](bool installed) {
