@@ -168,7 +168,13 @@ void UpdateView::rebuildNotes() {
     heading_->setText(QString("<b style='font-size:15pt'>%1 %2 is available</b>")
                           .arg(QString::fromStdString(name).toHtmlEscaped(), QString::fromStdString(version).toHtmlEscaped()));
 
+    // A huge changelog would hold the main thread while its rows are made; the window shows the
+    // first notes and says how many more there are.
+    constexpr std::size_t kMaxNotes = 200;
+    std::size_t shown = 0, total = 0;
+    for (const ChangelogSection& s : updates_.changelog.get()) total += s.body.size();
     for (const ChangelogSection& s : updates_.changelog.get()) {
+        if (shown == kMaxNotes) break;
         auto section = std::make_unique<Section>();
         auto* header = new QWidget();
         auto* row = new QHBoxLayout(header);
@@ -205,6 +211,8 @@ void UpdateView::rebuildNotes() {
         list->setContentsMargins(26, 0, 0, 0);
         list->setSpacing(4);
         for (const ChangelogNote& note : s.body) {
+            if (shown == kMaxNotes) break;
+            ++shown;
             auto* label = new QLabel(notes);
             label->setTextFormat(Qt::RichText);
             label->setWordWrap(true);
@@ -229,6 +237,11 @@ void UpdateView::rebuildNotes() {
         sections_.push_back(std::move(section));
         toggleSection(index);  // draws the chevron
         toggleSection(index);
+    }
+    if (total > shown) {
+        auto* more = new QLabel(QString("and %1 more changes").arg(total - shown));
+        more->setStyleSheet("color: rgba(255,255,255,150);");
+        notesLayout_->addWidget(more);
     }
     notesLayout_->addStretch(1);
     // The window fits its content, up to a height that keeps it on a small screen.

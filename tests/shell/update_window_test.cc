@@ -81,5 +81,31 @@ TEST(UpdateWindow, ShowsSectionsFoldsThemAndFollowsTheInstall) {
     u.setWindowHost(nullptr);
 }
 
+TEST(UpdateWindow, AHugeChangelogShowsItsFirstNotesOnly) {
+    auto time = std::make_unique<VirtualTime>();
+    VirtualTime* vt = time.get();
+    auto platform = std::make_unique<SimPlatform>(*vt);
+    SimPlatform* sim = platform.get();
+    Context ctx(std::move(time), std::move(platform), nullptr);
+    std::string body = "# 📣 Many\\n";
+    for (int i = 0; i < 5000; ++i) body += "- note " + std::to_string(i) + "\\n";
+    const std::string release = R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [], "prerelease": false,
+        "published_at": "", "body": ")" + body + "\"}";
+    sim->simHttp().setServer("https://updates.halvyn.app/", [release](const HttpRequest&) {
+        return std::optional<HttpResponse>(HttpResponse{200, {}, release, {}});
+    });
+    UpdateController& u = ctx.updates();
+    QtUpdateWindow host(ctx);
+    u.setWindowHost(&host);
+    u.checkForUpdates([&u] { u.showUpdateWindowIfAvailable(); });
+    vt->advance(seconds(0.1));
+    ASSERT_EQ(u.changelog.get().at(0).body.size(), 5000u);
+    auto* view = dynamic_cast<UpdateView*>(host.window());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->notesHtml(0).count("<p>"), 200);
+    u.closeUpdateWindow();
+    u.setWindowHost(nullptr);
+}
+
 }  // namespace
 }  // namespace halvyn
