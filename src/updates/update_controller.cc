@@ -148,6 +148,11 @@ bool UpdateController::serverConfigured(const BundleInfo& bundle) {
 }
 
 void UpdateController::checkForUpdates(std::function<void()> done) {
+    // An install in progress keeps its release and progress; the next check comes after it.
+    if (updating_) {
+        if (done) ctx_.main().post(std::move(done));
+        return;
+    }
     targetRelease.set(std::nullopt);
     updateState.set(UpdateAvailability::notChecked);
     progressBar.set(0.0);
@@ -166,11 +171,8 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
     std::weak_ptr<bool> weak = alive_;
     ctx_.platform().http()->send(request, [this, weak, generation, done = std::move(done)](HttpResponse response) mutable {
         if (!weak.lock()) return;
-        // A later check started meanwhile: its answer decides, not this one.
-        if (generation != checkGeneration_) {
-            if (done) done();
-            return;
-        }
+        // A later check started meanwhile: its answer decides, and its caller follows it up.
+        if (generation != checkGeneration_) return;
         // Decoding and parsing a large body is kept off the main queue; the verdict comes back.
         struct Verdict {
             std::string problem;
@@ -192,17 +194,15 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
                 if (verdict->newer) verdict->changelog = parseChangelog(verdict->release->body, newId);
             }
             main->post([this, weak, generation, verdict, done = std::move(done)] {
-                if (!weak.lock()) return;
-                if (generation == checkGeneration_) {
-                    if (!verdict->release) {
-                        logger.error("Error fetching release: %{public}s", verdict->problem);
-                    } else if (verdict->newer) {
-                        changelog.set(std::move(verdict->changelog));
-                        targetRelease.set(std::move(verdict->release));
-                        updateState.set(UpdateAvailability::available);
-                    } else {
-                        updateState.set(UpdateAvailability::unavailable);
-                    }
+                if (!weak.lock() || generation != checkGeneration_) return;
+                if (!verdict->release) {
+                    logger.error("Error fetching release: %{public}s", verdict->problem);
+                } else if (verdict->newer) {
+                    changelog.set(std::move(verdict->changelog));
+                    targetRelease.set(std::move(verdict->release));
+                    updateState.set(UpdateAvailability::available);
+                } else {
+                    updateState.set(UpdateAvailability::unavailable);
                 }
                 if (done) done();
             });

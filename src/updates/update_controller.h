@@ -57,7 +57,8 @@ public:
     Published<bool> readyToRestart{false};
 
     // Fetches the newest release and decides whether it is offered; `done` runs on the main queue
-    // when the check ends, whatever its outcome. A newer check supersedes one still waiting.
+    // when the check ends, whatever its outcome. A newer check supersedes one still waiting (whose
+    // `done` then never runs); during an install nothing is asked and `done` runs at once.
     void checkForUpdates(std::function<void()> done = {});
     void showUpdateWindowIfAvailable();
     void showUpdateWindow();

@@ -167,10 +167,13 @@ TEST_F(Updates, ALaterCheckSupersedesOneStillWaiting) {
         }
         return HttpResponse{200, {}, release("1.9"), {}};
     });
-    u->checkForUpdates();
-    u->checkForUpdates();
+    bool firstDone = false, secondDone = false;
+    u->checkForUpdates([&] { firstDone = true; });
+    u->checkForUpdates([&] { secondDone = true; });
     vt->advance(seconds(61));
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
+    EXPECT_TRUE(secondDone);
+    EXPECT_FALSE(firstDone);  // its follow-up (say, closing the window) would act on the other's state
     EXPECT_FALSE(logs.contains("Error fetching release: The request timed out."));
 }
 
@@ -199,8 +202,12 @@ TEST_F(Updates, InstallReplacesTheBundleAndOffersRestart) {
     EXPECT_TRUE(u->isInstalling.get());
     EXPECT_EQ(u->progressBar.get(), 0.25);
     u->mainButton();  // ignored while installing
+    u->checkForUpdates();  // waits for the install: nothing is reset, nothing asked
+    EXPECT_EQ(u->progressBar.get(), 0.25);
+    EXPECT_TRUE(u->targetRelease.get());
     vt->advance(seconds(0.5));
     EXPECT_EQ(requests("X-Download"), 1);
+    EXPECT_EQ(requests(), 2);
     EXPECT_EQ(u->progressBar.get(), 1.0);
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
     EXPECT_FALSE(u->readyToRestart.get());  // one second after the install ends
