@@ -13,6 +13,7 @@
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/platform.h"
+#include "runtime/published.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
 
@@ -22,6 +23,14 @@ class LogSink;
 class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
+class PulseAudioDevices;
+class UPowerPowerSources;
+class LinuxWorkspace;
+class SysfsBacklight;
+class BluezBluetooth;
+class EwmhWatcher;
+class LinuxProcesses;
+class QtSounds;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -31,6 +40,13 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    AudioDevices* audioDevices() override;
+    PowerSources* powerSources() override;
+    Workspace* workspace() override;
+    DisplayBrightness* displayBrightness() override;
+    Bluetooth* bluetooth() override;
+    Processes* processes() override;
+    Sounds* sounds() override;
     Http* http() override { return &http_; }
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
@@ -47,6 +63,16 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    // The status services, each present only when its adapter could start.
+    std::unique_ptr<PulseAudioDevices> audio_;
+    std::unique_ptr<UPowerPowerSources> power_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
+    std::unique_ptr<SysfsBacklight> backlight_;
+    std::unique_ptr<BluezBluetooth> bluetooth_;
+    std::unique_ptr<EwmhWatcher> wm_;
+    std::unique_ptr<LinuxProcesses> processes_;
+    std::unique_ptr<QtSounds> sounds_;
+    Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;
     LinuxBundle bundle_;
