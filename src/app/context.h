@@ -33,6 +33,7 @@ class NotchInput;
 class Outline;
 class NowPlayingControls;
 class CalendarControls;
+class UpdateController;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -76,6 +77,7 @@ public:
     OSDUIManager& osdUI();
     NotchInput& notchInput();
     Outline& outline();
+    UpdateController& updates();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -129,6 +131,8 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
+    // Reads the screen manager's fullscreen flag: destroyed before it.
+    std::unique_ptr<UpdateController> updates_;
 };
 
 }  // namespace halvyn

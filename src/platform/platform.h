@@ -20,6 +20,8 @@ class PowerSources;
 class Bluetooth;
 class Http;
 class FileSystem;
+class Bundle;
+class Installer;
 
 class Platform {
 public:
@@ -41,6 +43,8 @@ public:
     virtual Bluetooth* bluetooth() { return nullptr; }
     virtual Http* http() { return nullptr; }
     virtual FileSystem* fileSystem() { return nullptr; }
+    virtual Bundle* bundle() { return nullptr; }
+    virtual Installer* installer() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -13,6 +13,7 @@
 #include "platform/sim/sim_display_brightness.h"
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_http.h"
+#include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -56,6 +57,11 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     SimHttp& simHttp() { return http_; }
     SimFileSystem& simFiles() { return files_; }
+    Bundle* bundle() override { return &bundle_; }
+    Installer* installer() override { return &installer_; }
+    SimBundle& simBundle() { return bundle_; }
+    SimInstaller& simInstaller() { return installer_; }
+    SimUpdateWindow& simUpdateWindow() { return updateWindow_; }
 
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
@@ -90,6 +96,9 @@ private:
     SimHaptics haptics_{&effects_};
     SimFileSystem files_{main_};
     SimHttp http_{main_, &effects_, &files_};
+    SimBundle bundle_;
+    SimInstaller installer_{main_, &effects_, files_};
+    SimUpdateWindow updateWindow_{&effects_};
 };
 
 }  // namespace halvyn
