@@ -33,6 +33,8 @@ class NotchInput;
 class Outline;
 class NowPlayingControls;
 class CalendarControls;
+class MusicManager;
+class XPCManager;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -76,6 +78,8 @@ public:
     OSDUIManager& osdUI();
     NotchInput& notchInput();
     Outline& outline();
+    MusicManager& music();
+    XPCManager& xpc();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -129,6 +133,10 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
+    // The now-playing source reads the lock, screen and connectivity managers; the helper
+    // connection calls into it: destroyed first.
+    std::unique_ptr<MusicManager> music_;
+    std::unique_ptr<XPCManager> xpc_;
 };
 
 }  // namespace halvyn

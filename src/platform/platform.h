@@ -20,6 +20,12 @@ class PowerSources;
 class Bluetooth;
 class Http;
 class FileSystem;
+class PlayerApplications;
+class HelperConnection;
+class AppleScript;
+class Pasteboard;
+class AppLauncher;
+class ArtworkDecoder;
 
 class Platform {
 public:
@@ -41,6 +47,14 @@ public:
     virtual Bluetooth* bluetooth() { return nullptr; }
     virtual Http* http() { return nullptr; }
     virtual FileSystem* fileSystem() { return nullptr; }
+    // Now playing: the players, the companion helper, browser scripts, the pasteboard, opening
+    // applications, artwork decoding.
+    virtual PlayerApplications* players() { return nullptr; }
+    virtual HelperConnection* helper() { return nullptr; }
+    virtual AppleScript* appleScript() { return nullptr; }
+    virtual Pasteboard* pasteboard() { return nullptr; }
+    virtual AppLauncher* appLauncher() { return nullptr; }
+    virtual ArtworkDecoder* artworkDecoder() { return nullptr; }
 };
 
 }  // namespace halvyn
