@@ -391,7 +391,7 @@ void MusicManager::applyPlayerRead(const PlayerRead& r) {
     const bool changed = r.title.value_or(cur.title) != cur.title || r.artist.value_or(cur.artist) != cur.artist ||
                          r.album.value_or(cur.album) != cur.album;
     const bool playing = r.playing.value_or(isPlaying.get());
-    if (!changed) {
+    if (!changed && r.app == MusicApp::music) {
         // Same item: the play state and the options may still have changed (a pause, say).
         if (r.favorited) isLoved.set(*r.favorited);
         if (r.shuffled) isShuffled.set(*r.shuffled);
@@ -453,7 +453,8 @@ void MusicManager::applyPlayerRead(const PlayerRead& r) {
             }
         }
     }
-    updatePlayingState(playing, true, false);
+    // Only a new item is a song change: a pause and resume of the same one does not peek.
+    updatePlayingState(playing, changed, false);
 }
 
 void MusicManager::fetchMusicArtwork(PlayerScripting* app, int attemptsLeft, unsigned generation) {
