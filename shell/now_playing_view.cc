@@ -290,8 +290,9 @@ void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
     const QRectF slider(left + 36, rowY - 3, right - left - 72, 6);
     controls_[4] = slider.adjusted(0, -6, 0, 6);
     p.drawText(QRectF(left, rowY - 7, 32, 14), Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(timeText(position)));
-    p.drawText(QRectF(right - 32, rowY - 7, 32, 14), Qt::AlignVCenter | Qt::AlignRight,
-               QString::fromStdString(music_.isLive.get() ? "LIVE" : "-" + timeText(duration - position)));
+    const QString remaining = music_.isLive.get() ? QStringLiteral("LIVE")
+                                                  : QStringLiteral("-") + QString::fromStdString(timeText(duration - position));
+    p.drawText(QRectF(right - 32, rowY - 7, 32, 14), Qt::AlignVCenter | Qt::AlignRight, remaining);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 60));
     p.drawRoundedRect(slider, 3, 3);

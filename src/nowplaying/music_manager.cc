@@ -583,11 +583,14 @@ void MusicManager::applyNowPlayingInfo() {
     const Track& cur = currentTrack.get();
     if ((title.empty() && artist.empty()) || (title == cur.title && artist == cur.artist && album == cur.album)) return;
 
+    // A new item's link is its own: the previous item's link is not carried over to it.
+    auto storeLink = musicStoreLink(info, region_ ? region_() : std::nullopt);
     withSpring(Animation::spring(0.4, 0), [&] {
         Track t = currentTrack.get();
         t.title = title;
         t.artist = artist;
         t.album = album;
+        t.url = storeLink.value_or("");
         currentTrack.set(std::move(t));
     });
     const std::string bundle = appBundleId.get().value_or("");

@@ -37,14 +37,14 @@ bool XPCManager::connect() {
 
 bool XPCManager::callbacksSilenced() const { return ctx_.defaults().get(keys::isFirstLaunch); }
 
-void XPCManager::send(const char* request, std::vector<double> args, std::function<void(HelperReply)> reply) {
+void XPCManager::send(const char* request, std::vector<double> args, std::function<void(const HelperReply&)> reply) {
     // Without a connection the request is dropped; callers keep their state.
     if (!connected_) return;
-    std::function<void(HelperReply)> guarded;
+    std::function<void(const HelperReply&)> guarded;
     if (reply) {
         std::weak_ptr<bool> weak = alive_;
-        guarded = [weak, reply = std::move(reply)](HelperReply r) {
-            if (auto a = weak.lock(); a && *a) reply(std::move(r));
+        guarded = [weak, reply = std::move(reply)](const HelperReply& r) {
+            if (auto a = weak.lock(); a && *a) reply(r);
         };
     }
     helper_->send(request, args, std::move(guarded));
@@ -57,10 +57,9 @@ void XPCManager::setPlayerPosition(double seconds) { send("setPlayerPosition", {
 void XPCManager::setPlaybackRate(double rate) { send("setPlaybackRate", {rate}); }
 
 void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
-    send("getIsPlaying", {}, [this, completion = std::move(completion)](HelperReply reply) {
-        const bool* playing = std::get_if<bool>(&reply);
-        if (!playing) return;  // a reply of another type answers nothing
-        const bool isPlaying = *playing;
+    send("getIsPlaying", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
+        if (reply.index() != 1) return;  // a reply that is not a flag answers nothing
+        const bool isPlaying = std::get<1>(reply);
         if (isPlaying && ctx_.defaults().get(keys::automaticMusicApp)) {
             // Whether a player plays is a blocking question: asked in the background.
             std::weak_ptr<bool> weak = alive_;
@@ -81,7 +80,7 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
 }
 
 void XPCManager::getNowPlayingInfo(std::function<void(const HelperDictionary&)> completion) {
-    send("getNowPlayingInfo", {}, [this, completion = std::move(completion)](HelperReply reply) {
+    send("getNowPlayingInfo", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         const HelperDictionary* info = std::get_if<HelperDictionary>(&reply);
         static const HelperDictionary empty;
         // A reply that is not a dictionary carries no information.
@@ -91,7 +90,7 @@ void XPCManager::getNowPlayingInfo(std::function<void(const HelperDictionary&)> 
 }
 
 void XPCManager::getNowPlayingBundle(std::function<void(const std::optional<std::string>&)> completion) {
-    send("getNowPlayingBundle", {}, [this, completion = std::move(completion)](HelperReply reply) {
+    send("getNowPlayingBundle", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         std::optional<std::string> bundle;
         if (auto* s = std::get_if<std::string>(&reply); s && !s->empty()) bundle = *s;
         MusicManager& music = ctx_.music();
@@ -104,14 +103,14 @@ void XPCManager::getNowPlayingBundle(std::function<void(const std::optional<std:
 }
 
 void XPCManager::getSeekerPosition(std::function<void(const HelperDictionary&)> completion) {
-    send("getSeekerPosition", {}, [completion = std::move(completion)](HelperReply reply) {
+    send("getSeekerPosition", {}, [completion = std::move(completion)](const HelperReply& reply) {
         const HelperDictionary* d = std::get_if<HelperDictionary>(&reply);
         if (d && completion) completion(*d);
     });
 }
 
 void XPCManager::checkSupportedCommands(std::function<void(const std::map<std::string, bool>&)> completion) {
-    send("checkSupportedCommands", {}, [this, completion = std::move(completion)](HelperReply reply) {
+    send("checkSupportedCommands", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         std::map<std::string, bool> commands;
         if (auto* d = std::get_if<HelperDictionary>(&reply))
             for (auto& [key, v] : *d)

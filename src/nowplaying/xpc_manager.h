@@ -50,7 +50,7 @@ public:
 
 private:
     bool connect();
-    void send(const char* request, std::vector<double> args = {}, std::function<void(HelperReply)> reply = {});
+    void send(const char* request, std::vector<double> args = {}, std::function<void(const HelperReply&)> reply = {});
     bool callbacksSilenced() const;
     void reconnect();
 

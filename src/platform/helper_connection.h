@@ -45,7 +45,7 @@ public:
     // Sends `request` (a HelperProtocol name without the trailing ":"). `reply`, for the
     // requests that take one, runs at most once, on the main queue; it may never run.
     virtual void send(const std::string& request, const std::vector<double>& args,
-                      std::function<void(HelperReply)> reply) = 0;
+                      std::function<void(const HelperReply&)> reply) = 0;
 };
 
 }  // namespace halvyn

@@ -217,3 +217,48 @@ TEST(DominantColors, MostCommonFirstAndNearColoursMerged) {
 
 }  // namespace
 }  // namespace halvyn::nowplaying_testing
+
+namespace halvyn::nowplaying_testing {
+namespace {
+
+TEST_F(NowPlayingTest, SourceAppComingForwardEndsTheActivityAndLeavingBringsItBack) {
+    set(keys::hideWhileSourceIsActive, true);
+    MusicManager& m = music();
+    sim->simHelper().bundle = "com.apple.Music";
+    sim->simHelper().callback("applicationDidChange", false, false, "");
+    helperPlays("Song");
+    ASSERT_TRUE(playingShows());
+    sim->simProcesses().activate({42, std::string("com.apple.Music"), "Music"});
+    settle();
+    EXPECT_TRUE(m.isSourceAppActive.get());
+    EXPECT_FALSE(playingShows());
+    EXPECT_FALSE(m.wantsLiveActivity());
+    sim->simProcesses().activate({43, std::string("com.apple.Terminal"), "Terminal"});
+    settle();
+    EXPECT_FALSE(m.isSourceAppActive.get());
+    EXPECT_TRUE(playingShows());
+}
+
+TEST_F(NowPlayingTest, MusicStoreLinkAndExtraButtonSync) {
+    MusicManager& m = music();
+    helperPlays("Song", {{"kMRMediaRemoteNowPlayingInfoAlbumiTunesStoreAdamIdentifier", 17.0},
+                         {"kMRMediaRemoteNowPlayingInfoiTunesStoreIdentifier", 4.0}});
+    EXPECT_EQ(m.currentTrack.get().url, "https://music.apple.com/us/album/album/17?i=4");
+    helperPlays("Another song");  // without store identifiers: no link, not the previous one
+    EXPECT_EQ(m.currentTrack.get().url, "");
+
+    set(keys::automaticMusicApp, false);
+    set(keys::musicApp, MusicApp::spotify);
+    sim->simPlayers().spotify.state = Value(Value::Object{{"running", true}, {"shuffling", true}, {"repeating", true}});
+    m.syncControlState(ControlType::shuffle);
+    m.syncControlState(ControlType::like);  // reads nothing
+    settle();
+    EXPECT_TRUE(m.isShuffled.get());
+    EXPECT_FALSE(m.isRepeating.get());
+    m.syncControlState(ControlType::repeating);
+    settle();
+    EXPECT_TRUE(m.isRepeating.get());
+}
+
+}  // namespace
+}  // namespace halvyn::nowplaying_testing

@@ -183,7 +183,7 @@ bool SimHelper::connect(HelperClient& client) {
 
 void SimHelper::invalidate() { client_ = nullptr; }
 
-void SimHelper::send(const std::string& request, const std::vector<double>& args, std::function<void(HelperReply)> reply) {
+void SimHelper::send(const std::string& request, const std::vector<double>& args, std::function<void(const HelperReply&)> reply) {
     if (!client_) return;  // a dead connection: the request goes nowhere
     Value::Array a;
     for (double d : args) a.emplace_back(d);

@@ -81,7 +81,7 @@ public:
     bool connect(HelperClient& client) override;
     void invalidate() override;
     void send(const std::string& request, const std::vector<double>& args,
-              std::function<void(HelperReply)> reply) override;
+              std::function<void(const HelperReply&)> reply) override;
 
     // Simulation controls. `connected` false: a connection cannot be made.
     bool connected = true;
