@@ -8,6 +8,7 @@
 #include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
 #include "shell/notch_window.h"
+#include "shell/now_playing_view.h"
 #include "shell/real_time.h"
 #include "shell/status_item.h"
 
@@ -32,7 +33,10 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     levels_ = std::make_unique<ContextLevels>(*ctx_);
     platform_->setPanelFactory([this](const PanelConfig& config) -> std::unique_ptr<QWidget> {
         if (config.owner != "Notch") return nullptr;
-        return std::make_unique<NotchWindow>(*ctx_, levels_.get());
+        auto window = std::make_unique<NotchWindow>(*ctx_, levels_.get());
+        // The program's own view asks for the playing position; a scenario's views do it by action.
+        window->scene().nowPlaying().setDrivesPositionTimer(true);
+        return window;
     });
 }
 

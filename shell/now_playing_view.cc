@@ -124,11 +124,31 @@ NowPlayingView::NowPlayingView(Context& ctx, std::function<void()> needsDisplay)
     }));
     Notch& n = ctx.notch();
     subscriptions_.push_back(n.hasLiveActivity.observe([redraw](const bool&, const Animation*) { redraw(); }));
-    subscriptions_.push_back(n.isExpanded.observe([redraw](const bool&, const Animation*) { redraw(); }));
+    subscriptions_.push_back(n.isExpanded.observe([this, redraw](const bool& expanded, const Animation*) {
+        // The open view shows the position: the source follows it only while the view is open.
+        if (drivesTimer_ && expanded != positionShown_) {
+            positionShown_ = expanded;
+            expanded ? music_.timerStartSignal.emit() : music_.timerStopSignal.emit();
+        }
+        redraw();
+    }));
     subscriptions_.push_back(music_.seekerPosition.observe([redraw](const double&, const Animation*) { redraw(); }));
 }
 
-NowPlayingView::~NowPlayingView() = default;
+NowPlayingView::~NowPlayingView() {
+    if (positionShown_) music_.timerStopSignal.emit();
+}
+
+void NowPlayingView::setDrivesPositionTimer(bool drives) {
+    drivesTimer_ = drives;
+    if (!drives && positionShown_) {
+        positionShown_ = false;
+        music_.timerStopSignal.emit();
+    } else if (drives && ctx_.notch().isExpanded.get() && !positionShown_) {
+        positionShown_ = true;
+        music_.timerStartSignal.emit();
+    }
+}
 
 void NowPlayingView::syncVisualizer() { visualizer_->update(barParams(music_)); }
 

@@ -41,6 +41,10 @@ public:
     // or the open notch shows).
     void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
 
+    // Whether the open view sends the source's position-timer signals as it opens and closes (the
+    // desktop program's view does; in halvyn-sim the scenario's `view.positionTimer` does).
+    void setDrivesPositionTimer(bool drives);
+
     // Pointer on the expanded controls, in window coordinates; true when the view took it.
     bool pointerDown(const QPointF& pos);
     bool pointerMoved(const QPointF& pos);
@@ -76,6 +80,8 @@ private:
     Shown shown_ = Shown::nothing;
     QRectF controls_[5];
     bool dragging_ = false;
+    bool positionShown_ = false;
+    bool drivesTimer_ = false;
     std::vector<Subscription> subscriptions_;
 };
 

@@ -17,6 +17,7 @@ protected:
     NowPlayingViewTest() {
         defaults().set(keys::isFirstLaunch, false);
         scene = std::make_unique<NotchScene>(*ctx, nullptr);
+        scene->nowPlaying().setDrivesPositionTimer(true);
         notch().enable();
         at(0.1);
     }
@@ -93,6 +94,19 @@ TEST_F(NowPlayingViewTest, ExpandedControlsSendTheCommands) {
     EXPECT_EQ(sent, (std::vector<std::string>{"playPause[]", "nextTrack[]", "setPlayerPosition[100]"}));
     // Outside the controls the press is the notch's.
     EXPECT_FALSE(scene->nowPlaying().pointerDown(QPointF(1, 1)));
+    // The open view follows the position once a second; closed, it asks no more.
+    auto positions = [&] {
+        const auto all = requests();
+        return std::count_if(all.begin(), all.end(), [](auto& r) { return r.rfind("getSeekerPosition", 0) == 0; });
+    };
+    time->runCurrent();
+    const auto open = positions();
+    at(4.0);  // opened at 0.1 s: ticks at 2.1 and 3.1
+    EXPECT_EQ(positions(), open + 2);
+    notch().setExpanded(false, false);
+    const auto closed = positions();
+    at(9.0);
+    EXPECT_EQ(positions(), closed);
 }
 
 }  // namespace
