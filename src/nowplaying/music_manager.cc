@@ -81,6 +81,13 @@ std::optional<std::string> readCode(PlayerScripting* app, std::string_view membe
     return std::nullopt;
 }
 
+// Music's repeat is on only for the whole list ("kAll"); nullopt when the player does not answer.
+std::optional<bool> readRepeatsAll(PlayerScripting* app) {
+    auto code = readCode(app, "songRepeat", {"kRpO", "kRp1", "kAll"});
+    if (!code) return std::nullopt;
+    return *code == "kAll";
+}
+
 double finiteSetting(double v, double fallback) { return std::isfinite(v) ? v : fallback; }
 
 }  // namespace
@@ -92,6 +99,12 @@ struct MusicManager::PlayerRead {
     std::optional<double> duration;
     std::optional<bool> favorited, shuffled, repeating, shuffleEnabled, playing;
     std::optional<std::string> spotifyUrl, artworkUrl;
+
+    // Another item than `t` (a member the player did not answer counts as unchanged).
+    bool differsFrom(const Track& t) const {
+        return title.value_or(t.title) != t.title || artist.value_or(t.artist) != t.artist ||
+               album.value_or(t.album) != t.album;
+    }
 };
 
 struct MusicManager::Seams final : NowPlayingControls, NowPlayingVisibility {
@@ -346,7 +359,7 @@ void MusicManager::readMusic(PlayerScripting* app, Track current, unsigned gener
     // The player is still fetching the item: keep what is shown.
     if (r.title && (*r.title == "Loading…" || *r.title == "Connecting…")) return;
     r.shuffled = readFlag(app, "shuffleEnabled");
-    if (auto repeat = readCode(app, "songRepeat", {"kRpO", "kRp1", "kAll"})) r.repeating = *repeat == "kAll";
+    r.repeating = readRepeatsAll(app);
     if (auto state = readCode(app, "playerState", {"kPSS", "kPSP", "kPSp", "kPSF", "kPSR"})) r.playing = *state == "kPSP";
     r.artist = readText(app, "currentTrack.artist");
     r.album = readText(app, "currentTrack.album");
@@ -377,19 +390,14 @@ void MusicManager::readSpotify(PlayerScripting* app, Track current, unsigned gen
     // Whole seconds of a duration in milliseconds.
     if (auto ms = readNumber(app, "currentTrack.duration"); ms && *ms >= 0) r.duration = std::floor(*ms / 1000.0);
     r.spotifyUrl = readText(app, "currentTrack.spotifyUrl");
-    const bool changed = r.title.value_or(current.title) != current.title ||
-                         r.artist.value_or(current.artist) != current.artist ||
-                         r.album.value_or(current.album) != current.album;
-    if (changed) r.artworkUrl = readText(app, "currentTrack.artworkUrl");
+    if (r.differsFrom(current)) r.artworkUrl = readText(app, "currentTrack.artworkUrl");
     onMain([this, r] { applyPlayerRead(r); });
 }
 
 void MusicManager::applyPlayerRead(const PlayerRead& r) {
     // A later read (or a source change) supersedes this one.
     if (r.generation != readGeneration_ || r.app != source()) return;
-    const Track& cur = currentTrack.get();
-    const bool changed = r.title.value_or(cur.title) != cur.title || r.artist.value_or(cur.artist) != cur.artist ||
-                         r.album.value_or(cur.album) != cur.album;
+    const bool changed = r.differsFrom(currentTrack.get());
     const bool playing = r.playing.value_or(isPlaying.get());
     if (!changed && r.app == MusicApp::music) {
         // Same item: the play state and the options may still have changed (a pause, say).
@@ -919,8 +927,7 @@ void MusicManager::toggleRepeat() {
         bool wasOn = false;
         if (app == MusicApp::music) {
             if (!handle->respondsTo("songRepeat")) return;
-            auto code = readCode(handle, "songRepeat", {"kRpO", "kRp1", "kAll"});
-            wasOn = code && *code == "kAll";
+            wasOn = readRepeatsAll(handle).value_or(false);
             handle->set("songRepeat", Value(wasOn ? "kRpO" : "kAll"));
         } else {
             auto on = readFlag(handle, "repeating");
@@ -944,11 +951,7 @@ void MusicManager::syncControlState(ControlType choice) {
             if (on) onMain([this, v = *on] { isShuffled.set(v); });
         } else {
             std::optional<bool> on;
-            if (app == MusicApp::music) {
-                if (auto code = readCode(handle, "songRepeat", {"kRpO", "kRp1", "kAll"})) on = *code == "kAll";
-            } else {
-                on = readFlag(handle, "repeating");
-            }
+            on = app == MusicApp::music ? readRepeatsAll(handle) : readFlag(handle, "repeating");
             if (on) onMain([this, v = *on] { isRepeating.set(v); });
         }
     });
