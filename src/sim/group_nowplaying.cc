@@ -79,7 +79,8 @@ void mergeInto(Value& state, const json& v, const std::set<std::string>& skip = 
         if (skip.count(k)) continue;
         if (val.is_null()) {
             auto& obj = state.mutableObject();
-            std::erase_if(obj, [&](auto& e) { return e.first == k; });
+            const std::string key = k;  // not every compiler lets a lambda capture a structured binding
+            std::erase_if(obj, [&key](auto& e) { return e.first == key; });
             continue;
         }
         state.set(k, parseJson(val.dump()).value_or(Value()));
