@@ -17,6 +17,7 @@
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
 #include "shell/hud_content.h"
+#include "shell/now_playing_view.h"
 #include "shell/symbols.h"
 
 namespace halvyn {
@@ -104,6 +105,9 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
         }));
     }
     retarget(nullptr);
+    nowPlaying_ = std::make_unique<NowPlayingView>(ctx, [this] {
+        if (needsDisplay_) needsDisplay_();
+    });
 }
 
 NotchScene::~NotchScene() = default;
@@ -124,12 +128,12 @@ void NotchScene::retarget(const Animation* anim) {
 bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
     for (AnimatedValue* v : {&contentOpacity_, &opacity_, &volumeBar_, &brightnessBar_}) moving = v->step(t) || moving;
-    return moving;
+    return nowPlaying_->step(t) || moving;
 }
 
 bool NotchScene::moving() const {
     return outline_.moving() || contentOpacity_.moving() || opacity_.moving() || volumeBar_.moving() ||
-           brightnessBar_.moving();
+           brightnessBar_.moving() || nowPlaying_->moving();
 }
 
 QPainterPath NotchScene::outlinePath() const {
@@ -145,6 +149,7 @@ void NotchScene::paint(QPainter& p) {
     const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
     if (contentOpacity_.value() > 0.01) paintContent(p, m);
+    nowPlaying_->paint(p, m, kWidth);
     p.restore();
 }
 

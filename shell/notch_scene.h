@@ -7,6 +7,7 @@
 #include <QPainterPath>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ class QPainter;
 namespace halvyn {
 
 class Context;
+class NowPlayingView;
 
 // The levels the volume, brightness and battery displays show. A service without an adapter
 // has no reading, and its display stays empty rather than show a made-up level.
@@ -65,6 +67,8 @@ public:
     QPainterPath outlinePath() const;
     DrawnOutline current() const { return outline_.current(); }
     DrawnOutline target() const { return outline_.target(); }
+    // The now-playing activity and expanded controls.
+    NowPlayingView& nowPlaying() { return *nowPlaying_; }
 
 private:
     void retarget(const Animation* anim);
@@ -80,6 +84,7 @@ private:
     int shownNotification_ = -1;  // the last notification shown, kept while it fades out
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;
+    std::unique_ptr<NowPlayingView> nowPlaying_;
 };
 
 }  // namespace halvyn
