@@ -13,6 +13,7 @@
 #include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
 #include "shell/notch_window.h"
+#include "shell/now_playing_view.h"
 #include "shell/real_time.h"
 #include "shell/status_item.h"
 #include "shell/update_window.h"
@@ -65,6 +66,8 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     platform_->setPanelFactory([this](const PanelConfig& config) -> std::unique_ptr<QWidget> {
         if (config.owner != "Notch") return nullptr;
         auto window = std::make_unique<NotchWindow>(*ctx_, levels_.get());
+        // The program's own view asks for the playing position; a scenario's views do it by action.
+        window->scene().nowPlaying().setDrivesPositionTimer(true);
         if (std::getenv("HALVYN_FRAME_LOG")) {
             auto* log = new FrameLog(ctx_->notch());
             log->setParent(window.get());  // goes with the window

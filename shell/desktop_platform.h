@@ -12,6 +12,7 @@
 #include "platform/linux/linux_installer.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
+#include "platform/linux/qt_artwork_decoder.h"
 #include "platform/platform.h"
 #include "runtime/published.h"
 #include "shell/qt_screens.h"
@@ -40,6 +41,7 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    ArtworkDecoder* artworkDecoder() override { return &artwork_; }
     AudioDevices* audioDevices() override;
     PowerSources* powerSources() override;
     Workspace* workspace() override;
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    QtArtworkDecoder artwork_;
     // The status services, each present only when its adapter could start.
     std::unique_ptr<PulseAudioDevices> audio_;
     std::unique_ptr<UPowerPowerSources> power_;

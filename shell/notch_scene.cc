@@ -19,6 +19,7 @@
 #include "settings/keys.h"
 #include "shell/hud_content.h"
 #include "shell/colors.h"
+#include "shell/now_playing_view.h"
 #include "shell/symbols.h"
 
 namespace halvyn {
@@ -157,6 +158,9 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
         }));
     }
     retarget(nullptr);
+    nowPlaying_ = std::make_unique<NowPlayingView>(ctx, [this] {
+        if (needsDisplay_) needsDisplay_();
+    });
 }
 
 NotchScene::~NotchScene() = default;
@@ -182,12 +186,12 @@ bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
     for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
         moving = v->step(t) || moving;
-    return moving;
+    return nowPlaying_->step(t) || moving;
 }
 
 bool NotchScene::moving() const {
     return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || opacity_.moving() ||
-           volumeBar_.moving() || brightnessBar_.moving();
+           volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
 }
 
 QPainterPath NotchScene::outlinePath() const {
@@ -204,7 +208,9 @@ void NotchScene::paint(QPainter& p) {
     paintOutline(p, m, kWidth, kHeight);
     lastLabel_.reset();
     if (contentOpacity_.value() > 0.01) paintContent(p, m);
-    if (expandedOpacity_.value() > 0.01) paintExpanded(p, m);
+    nowPlaying_->paint(p, m, kWidth);
+    // The open notch's own rows give way to the media when it shows there.
+    if (expandedOpacity_.value() > 0.01) paintExpanded(p, m, nowPlaying_->shown() != NowPlayingView::Shown::expanded);
     p.restore();
 }
 
@@ -365,7 +371,7 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
     p.restore();
 }
 
-void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m) {
+void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows) {
     const Notch& n = ctx_.notch();
     const DrawnOutline settled = outline_.target();
     const QRectF body = notchBodyRect(kWidth, settled.width, settled.height);
@@ -390,7 +396,8 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m) {
         return shown.isEmpty() ? 0.0 : QFontMetricsF(f).horizontalAdvance(shown);
     };
 
-    if (const auto power = levels_ ? levels_->power() : std::nullopt) {
+    const auto power = levels_ && withRows ? levels_->power() : std::nullopt;
+    if (power) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
         paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power->level, !power->onBattery, Qt::white);
         const double pw = text(QRectF(row.left() + 40, row.top(), 50, rowH), QString::fromStdString(percentText(power->level)),
@@ -401,7 +408,7 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m) {
         text(QRectF(x, row.top(), std::max(0.0, row.right() - x), rowH), state, QColor(0xC7, 0xC7, 0xCC), Qt::AlignLeft);
         y += rowH + 4;
     }
-    if (const auto acc = levels_ ? levels_->accessory() : std::nullopt) {
+    if (const auto acc = levels_ && withRows ? levels_->accessory() : std::nullopt) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
         paintSymbol(p, QRectF(row.left() + 5, row.top() + 4, rowH - 8, rowH - 8), acc->symbol, Qt::white);
         double right = row.right();

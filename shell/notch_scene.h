@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@ class QPainter;
 namespace halvyn {
 
 class Context;
+class NowPlayingView;
 
 // The levels the volume, brightness and battery displays show. A service without an adapter
 // has no reading, and its display stays empty rather than show a made-up level.
@@ -89,6 +91,8 @@ public:
     QPainterPath outlinePath() const;
     DrawnOutline current() const { return outline_.current(); }
     DrawnOutline target() const { return outline_.target(); }
+    // The now-playing activity and expanded controls.
+    NowPlayingView& nowPlaying() { return *nowPlaying_; }
 
     // A text as last painted in the compact display: where, in which font, and what of it shows
     // (`full` elided to `text` when it could not fit whole).
@@ -103,7 +107,8 @@ public:
 private:
     void retarget(const Animation* anim);
     void paintContent(QPainter& p, const DrawnOutline& m);
-    void paintExpanded(QPainter& p, const DrawnOutline& m);
+    // `withRows`: the battery and accessory rows (left out while the media shows there).
+    void paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows);
 
     Context& ctx_;
     const DisplayLevels* levels_;
@@ -117,6 +122,7 @@ private:
     std::optional<DrawnLabel> lastLabel_;
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;
+    std::unique_ptr<NowPlayingView> nowPlaying_;
 };
 
 }  // namespace halvyn

@@ -18,6 +18,7 @@
 #include "notch/notch.h"
 #include "notch/notch_input.h"
 #include "settings/defaults.h"
+#include "shell/now_playing_view.h"
 #include "settings/keys.h"
 
 namespace halvyn {
@@ -176,12 +177,16 @@ void NotchWindow::updateHover(const QPointF& pos) {
     if (ctx_.notch().isExpanded.get()) ctx_.notch().setExpanded(false, false);
 }
 
-void NotchWindow::mouseMoveEvent(QMouseEvent* e) { updateHover(e->position()); }
+void NotchWindow::mouseMoveEvent(QMouseEvent* e) {
+    updateHover(e->position());
+    scene_.nowPlaying().pointerMoved(e->position());
+}
 
 void NotchWindow::mousePressEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     updateHover(e->position());
     if (!inside_) return;
+    if (scene_.nowPlaying().pointerDown(e->position())) return;  // a now-playing control
     // A click opens the compact notch when the press rule lets the press through.
     const Notch& n = ctx_.notch();
     clickExpands_ = !n.isPressed.get() && !n.isExpanded.get() && !ctx_.defaults().get(keys::expandNotchOnHover);
@@ -190,6 +195,7 @@ void NotchWindow::mousePressEvent(QMouseEvent* e) {
 
 void NotchWindow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
+    if (scene_.nowPlaying().pointerUp(e->position())) return;
     const bool expand = clickExpands_ && scene_.outlinePath().contains(e->position());
     clickExpands_ = false;
     if (expand) ctx_.notch().setExpanded(true, false);

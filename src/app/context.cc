@@ -12,6 +12,8 @@
 #include "notch/notch_sources.h"
 #include "notch/outline.h"
 #include "notch/screen_manager.h"
+#include "nowplaying/music_manager.h"
+#include "nowplaying/xpc_manager.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
 #include "sources/battery_manager.h"
@@ -108,6 +110,21 @@ UpdateController& Context::updates() {
 LockManager& Context::lock() {
     if (!lock_) lock_ = std::make_unique<LockManager>(*this);
     return *lock_;
+}
+
+MusicManager& Context::music() {
+    if (!music_) {
+        // Created by the now-playing source's first use, the connection exists before the
+        // source asks the helper anything.
+        xpc();
+        music_ = std::make_unique<MusicManager>(*this);
+    }
+    return *music_;
+}
+
+XPCManager& Context::xpc() {
+    if (!xpc_) xpc_ = std::make_unique<XPCManager>(*this);
+    return *xpc_;
 }
 
 }  // namespace halvyn

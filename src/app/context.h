@@ -34,6 +34,8 @@ class Outline;
 class NowPlayingControls;
 class CalendarControls;
 class UpdateController;
+class MusicManager;
+class XPCManager;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -78,6 +80,8 @@ public:
     NotchInput& notchInput();
     Outline& outline();
     UpdateController& updates();
+    MusicManager& music();
+    XPCManager& xpc();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -133,6 +137,10 @@ private:
     std::unique_ptr<BrightnessManager> brightness_;
     // Reads the screen manager's fullscreen flag: destroyed before it.
     std::unique_ptr<UpdateController> updates_;
+    // The now-playing source reads the lock, screen and connectivity managers; the helper
+    // connection calls into it: destroyed first.
+    std::unique_ptr<MusicManager> music_;
+    std::unique_ptr<XPCManager> xpc_;
 };
 
 }  // namespace halvyn

@@ -22,6 +22,12 @@ class Http;
 class FileSystem;
 class Bundle;
 class Installer;
+class PlayerApplications;
+class HelperConnection;
+class AppleScript;
+class Pasteboard;
+class AppLauncher;
+class ArtworkDecoder;
 
 class Platform {
 public:
@@ -45,6 +51,14 @@ public:
     virtual FileSystem* fileSystem() { return nullptr; }
     virtual Bundle* bundle() { return nullptr; }
     virtual Installer* installer() { return nullptr; }
+    // Now playing: the players, the companion helper, browser scripts, the pasteboard, opening
+    // applications, artwork decoding.
+    virtual PlayerApplications* players() { return nullptr; }
+    virtual HelperConnection* helper() { return nullptr; }
+    virtual AppleScript* appleScript() { return nullptr; }
+    virtual Pasteboard* pasteboard() { return nullptr; }
+    virtual AppLauncher* appLauncher() { return nullptr; }
+    virtual ArtworkDecoder* artworkDecoder() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -1,20 +1,13 @@
-// halvyn-sim: the pointer and scroll groups and the `Outline` object.
-//
-// Until the now-playing manager exists, a scenario-only stand-in answers the input's questions
-// with what that manager starts with (it can skip both ways) and sends a skip the way it does for
-// the system-wide source: as the helper request "previousTrack" or "nextTrack". Once a real
-// manager registers its controls on the context, the stand-in is not installed.
+// halvyn-sim: the pointer and scroll groups and the `Outline` object. Skips go to the now-playing
+// source, which registers its controls on the context.
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "app/context.h"
-#include "notch/input_seams.h"
 #include "notch/notch_input.h"
-#include "notch/notch_sources.h"
 #include "notch/outline.h"
 #include "platform/sim/sim_platform.h"
 #include "sim/registry.h"
@@ -24,23 +17,6 @@ namespace halvyn {
 namespace {
 
 using json = nlohmann::json;
-
-class StandInNowPlaying final : public NowPlayingControls {
-public:
-    explicit StandInNowPlaying(EffectLog& effects) : effects_(effects) {}
-    bool hasPreviousSkip() const override { return true; }
-    bool hasNextSkip() const override { return true; }
-    void previous() override { request("previousTrack"); }
-    void next() override { request("nextTrack"); }
-    void setPointerOverNotch(bool) override {}
-    void cancelIdleTimer() override {}
-
-private:
-    void request(const char* name) {
-        effects_.record("helper", {{"request", Value(name)}, {"args", Value::array()}});
-    }
-    EffectLog& effects_;
-};
 
 ScrollPhase phaseNamed(const std::string& name) {
     if (name == "began") return ScrollPhase::began;
@@ -52,13 +28,6 @@ ScrollPhase phaseNamed(const std::string& name) {
 }  // namespace
 
 void registerInputGroups(SimRegistry& r) {
-    r.addSetup([](SimWorld& w) {
-        if (w.ctx.nowPlayingControls()) return;
-        auto& slot = w.ctx.notchSources().attachment("halvyn-sim.nowPlaying");
-        if (!slot) slot = std::make_shared<StandInNowPlaying>(w.platform.effects());
-        w.ctx.setNowPlayingControls(static_cast<StandInNowPlaying*>(slot.get()));
-    });
-
     r.addObject({"Outline", [](SimWorld& w) -> const PropertySet& { return w.ctx.outline().properties(); }});
 
     // pointer

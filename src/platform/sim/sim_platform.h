@@ -14,6 +14,7 @@
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_http.h"
 #include "platform/sim/sim_installer.h"
+#include "platform/sim/sim_now_playing.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -63,6 +64,18 @@ public:
     SimInstaller& simInstaller() { return installer_; }
     SimUpdateWindow& simUpdateWindow() { return updateWindow_; }
 
+    PlayerApplications* players() override { return &players_; }
+    HelperConnection* helper() override { return &helper_; }
+    AppleScript* appleScript() override { return &appleScript_; }
+    Pasteboard* pasteboard() override { return &pasteboard_; }
+    AppLauncher* appLauncher() override { return &launcher_; }
+    ArtworkDecoder* artworkDecoder() override { return &artwork_; }
+    SimPlayers& simPlayers() { return players_; }
+    SimHelper& simHelper() { return helper_; }
+    SimAppleScript& simAppleScript() { return appleScript_; }
+    SimPasteboard& simPasteboard() { return pasteboard_; }
+    SimAppLauncher& simLauncher() { return launcher_; }
+
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -99,6 +112,12 @@ private:
     SimBundle bundle_;
     SimInstaller installer_{main_, &effects_, files_};
     SimUpdateWindow updateWindow_{&effects_};
+    SimPlayers players_{&effects_};
+    SimHelper helper_{main_, &effects_};
+    SimAppleScript appleScript_{&effects_};
+    SimPasteboard pasteboard_{&effects_};
+    SimAppLauncher launcher_{&effects_, &processes_, &players_};
+    SimArtworkDecoder artwork_;
 };
 
 }  // namespace halvyn

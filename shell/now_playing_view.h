@@ -1,0 +1,88 @@
+#pragma once
+// The now-playing drawing: the live activity in the notch's wings (artwork on the left, the
+// visualizer on the right) and, when the notch is open, the expanded view (artwork, marquee title,
+// artist, a progress slider that seeks, previous / play-pause / next and the extra button of
+// "controlChoice"). Everything the controls do goes through the now-playing source's commands.
+// Nothing moves, and nothing asks for frames, while nothing plays.
+
+#include <QImage>
+#include <QPointF>
+#include <QRectF>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <optional>
+#include <vector>
+
+#include "nowplaying/visualizer_model.h"
+#include "runtime/published.h"
+
+class QPainter;
+
+namespace halvyn {
+
+class Context;
+class MusicManager;
+struct DrawnOutline;
+
+class NowPlayingView {
+public:
+    NowPlayingView(Context& ctx, std::function<void()> needsDisplay);
+    ~NowPlayingView();
+    NowPlayingView(const NowPlayingView&) = delete;
+    NowPlayingView& operator=(const NowPlayingView&) = delete;
+
+    // Advances the visualizer and the marquee to `t` (seconds on the context's clock); true while
+    // they move, which is only while media plays and the view shows.
+    bool step(double t);
+    bool moving() const;
+    // Paints, as of the last step, what the notch's state calls for (nothing unless the activity
+    // or the open notch shows).
+    void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
+
+    // Whether the open view sends the source's position-timer signals as it opens and closes (the
+    // desktop program's view does; in halvyn-sim the scenario's `view.positionTimer` does).
+    void setDrivesPositionTimer(bool drives);
+
+    // Pointer on the expanded controls, in window coordinates; true when the view took it.
+    bool pointerDown(const QPointF& pos);
+    bool pointerMoved(const QPointF& pos);
+    bool pointerUp(const QPointF& pos);
+
+    // What the last paint showed, for tests.
+    enum class Shown { nothing, liveActivity, expanded };
+    Shown shown() const { return shown_; }
+    const AudioVisualizerModel& visualizer() const { return *visualizer_; }
+    std::optional<QRectF> controlRect(int index) const;  // 0 extra, 1 previous, 2 play/pause, 3 next, 4 slider
+
+private:
+    bool showsActivity() const;
+    bool showsExpanded() const;
+    void syncVisualizer();
+    const QImage* artwork();
+    void paintArtwork(QPainter& p, const QRectF& r);
+    void paintBars(QPainter& p, const QRectF& r, double t);
+    void paintExpanded(QPainter& p, const QRectF& body, double t);
+    void seekTo(const QPointF& pos);
+
+    Context& ctx_;
+    MusicManager& music_;
+    std::function<void()> needsDisplay_;
+    std::unique_ptr<AudioVisualizerModel> visualizer_;
+    std::vector<double> fromHeights_;
+    double lastTick_ = -1;
+    double now_ = 0;
+    double marqueeStart_ = 0;
+    std::string visualizerTitle_;
+    std::shared_ptr<const ArtworkImage> artSource_;
+    QImage art_;
+    Shown shown_ = Shown::nothing;
+    QRectF controls_[5];
+    bool dragging_ = false;
+    bool positionShown_ = false;
+    bool drivesTimer_ = false;
+    std::vector<Subscription> subscriptions_;
+};
+
+}  // namespace halvyn

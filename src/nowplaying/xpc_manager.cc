@@ -1,0 +1,183 @@
+#include "nowplaying/xpc_manager.h"
+
+#include <algorithm>
+
+#include "app/context.h"
+#include "nowplaying/music_manager.h"
+#include "platform/platform.h"
+#include "platform/player_scripting.h"
+#include "platform/processes.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+
+namespace halvyn {
+
+namespace {
+constexpr double kFirstRetry = 0.25;
+constexpr double kLongestRetry = 1.0;
+}  // namespace
+
+XPCManager::XPCManager(Context& ctx)
+    : ctx_(ctx),
+      helper_(ctx.platform().helper()),
+      log_(ctx.logger("XPCManager")),
+      reconnectDebounce_(ctx.main(), "reconnectDebounce") {
+    connect();
+}
+
+XPCManager::~XPCManager() {
+    *alive_ = false;
+    if (helper_ && connected_) helper_->invalidate();
+}
+
+bool XPCManager::connect() {
+    connected_ = helper_ && helper_->connect(*this);
+    return connected_;
+}
+
+bool XPCManager::callbacksSilenced() const { return ctx_.defaults().get(keys::isFirstLaunch); }
+
+void XPCManager::send(const char* request, std::vector<double> args, std::function<void(const HelperReply&)> reply) {
+    // Without a connection the request is dropped; callers keep their state.
+    if (!connected_) return;
+    std::function<void(const HelperReply&)> guarded;
+    if (reply) {
+        std::weak_ptr<bool> weak = alive_;
+        guarded = [weak, reply = std::move(reply)](const HelperReply& r) {
+            if (auto a = weak.lock(); a && *a) reply(r);
+        };
+    }
+    helper_->send(request, args, std::move(guarded));
+}
+
+void XPCManager::playPause() { send("playPause"); }
+void XPCManager::previousTrack() { send("previousTrack"); }
+void XPCManager::nextTrack() { send("nextTrack"); }
+void XPCManager::setPlayerPosition(double seconds) { send("setPlayerPosition", {seconds}); }
+void XPCManager::setPlaybackRate(double rate) { send("setPlaybackRate", {rate}); }
+
+void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
+    send("getIsPlaying", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
+        if (reply.index() != 1) return;  // a reply that is not a flag answers nothing
+        const bool isPlaying = std::get<1>(reply);
+        if (isPlaying && ctx_.defaults().get(keys::automaticMusicApp)) {
+            // Whether a player plays is a blocking question: asked in the background.
+            std::weak_ptr<bool> weak = alive_;
+            ctx_.background().post([this, weak] {
+                if (!weak.lock()) return;
+                MusicManager& music = ctx_.music();
+                const bool playerPlays = music.isPlayerRunningAndPlaying(PlayerApplications::kMusic) ||
+                                         music.isPlayerRunningAndPlaying(PlayerApplications::kSpotify);
+                ctx_.main().post([this, weak, playerPlays] {
+                    if (!weak.lock() || playerPlays || ctx_.music().hasRecentlyPaused.get()) return;
+                    Defaults& d = ctx_.defaults();
+                    if (d.get(keys::musicApp) != MusicApp::system) d.set(keys::musicApp, MusicApp::system);
+                });
+            });
+        }
+        if (completion) completion(isPlaying);
+    });
+}
+
+void XPCManager::getNowPlayingInfo(std::function<void(const HelperDictionary&)> completion) {
+    send("getNowPlayingInfo", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
+        const HelperDictionary* info = std::get_if<HelperDictionary>(&reply);
+        static const HelperDictionary empty;
+        // A reply that is not a dictionary carries no information.
+        ctx_.music().nowPlaying.set(info ? *info : empty);
+        if (completion) completion(info ? *info : empty);
+    });
+}
+
+void XPCManager::getNowPlayingBundle(std::function<void(const std::optional<std::string>&)> completion) {
+    send("getNowPlayingBundle", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
+        std::optional<std::string> bundle;
+        if (auto* s = std::get_if<std::string>(&reply); s && !s->empty()) bundle = *s;
+        MusicManager& music = ctx_.music();
+        if (bundle)
+            music.appBundleId.set(bundle);
+        else
+            music.resetPlayback();
+        if (completion) completion(bundle);
+    });
+}
+
+void XPCManager::getSeekerPosition(std::function<void(const HelperDictionary&)> completion) {
+    send("getSeekerPosition", {}, [completion = std::move(completion)](const HelperReply& reply) {
+        const HelperDictionary* d = std::get_if<HelperDictionary>(&reply);
+        if (d && completion) completion(*d);
+    });
+}
+
+void XPCManager::checkSupportedCommands(std::function<void(const std::map<std::string, bool>&)> completion) {
+    send("checkSupportedCommands", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
+        std::map<std::string, bool> commands;
+        if (auto* d = std::get_if<HelperDictionary>(&reply))
+            for (auto& [key, v] : *d)
+                if (auto* b = std::get_if<bool>(&v)) commands[key] = *b;  // another type counts as missing
+        ctx_.music().setSupportedCommands(commands);
+        if (completion) completion(commands);
+    });
+}
+
+void XPCManager::refreshNowPlayingInfo() {
+    getNowPlayingInfo([this](const HelperDictionary&) {
+        MusicManager& music = ctx_.music();
+        music.updateMusicStoreLink();
+        if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
+        getSeekerPosition();
+        checkSupportedCommands();
+        std::weak_ptr<bool> weak = alive_;
+        ctx_.main().post([this, weak] {
+            if (weak.lock()) ctx_.music().applyNowPlayingInfo();
+        });
+    });
+}
+
+// MARK: - Callbacks
+
+void XPCManager::nowPlayingDidChange() {
+    if (callbacksSilenced()) return;
+    getIsPlaying();
+    refreshNowPlayingInfo();
+}
+
+void XPCManager::applicationDidChange() {
+    if (callbacksSilenced()) return;
+    getIsPlaying();
+    getNowPlayingBundle();
+}
+
+void XPCManager::applicationIsPlayingDidChange(bool isPlaying, bool playbackState, const std::string& applicationName) {
+    if (callbacksSilenced()) return;
+    getIsPlaying();
+    if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
+    std::optional<RunningApplication> front;
+    if (auto* processes = ctx_.platform().processes()) front = processes->frontmostApplication();
+    MusicManager& music = ctx_.music();
+    music.isSourceAppActive.set(front && front->name == applicationName);
+    music.updatePlayingState(isPlaying, false, playbackState);
+}
+
+// MARK: - Reconnecting
+
+void XPCManager::connectionInvalidated() {
+    if (!connected_) return;
+    connected_ = false;
+    retryDelay_ = kFirstRetry;
+    log_.error("Helper connection lost; reconnecting in %{public}.2f s", retryDelay_);
+    reconnectDebounce_.schedule(retryDelay_, [this] { reconnect(); });
+}
+
+void XPCManager::reconnect() {
+    if (connect()) {
+        log_.info("Helper connection restored");
+        retryDelay_ = kFirstRetry;
+        ctx_.music().resolvePlayerApp();
+        return;
+    }
+    retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);
+    reconnectDebounce_.schedule(retryDelay_, [this] { reconnect(); });
+}
+
+}  // namespace halvyn

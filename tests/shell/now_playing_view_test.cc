@@ -1,0 +1,113 @@
+// The now-playing drawing: what shows when, its controls going through the source's commands,
+// and nothing moving while nothing plays.
+
+#include <QImage>
+#include <QPainter>
+
+#include "nowplaying/music_manager.h"
+#include "shell/notch_scene.h"
+#include "shell/now_playing_view.h"
+#include "shell_fixture.h"
+
+namespace halvyn::test {
+namespace {
+
+class NowPlayingViewTest : public ShellTest {
+protected:
+    NowPlayingViewTest() {
+        defaults().set(keys::isFirstLaunch, false);
+        scene = std::make_unique<NotchScene>(*ctx, nullptr);
+        scene->nowPlaying().setDrivesPositionTimer(true);
+        notch().enable();
+        at(0.1);
+    }
+    void plays(bool playing) {
+        auto& h = sim->simHelper();
+        h.isPlaying = playing;
+        h.commands = {{"hasPreviousSkip", true}, {"hasNextSkip", true}};
+        h.info = {{"kMRMediaRemoteNowPlayingInfoTitle", std::string("Title")},
+                  {"kMRMediaRemoteNowPlayingInfoArtist", std::string("Artist")},
+                  {"kMRMediaRemoteNowPlayingInfoDuration", 200.0},
+                  {"kMRMediaRemoteNowPlayingInfoPlaybackRate", playing ? 1.0 : 0.0}};
+        h.callback("nowPlayingDidChange", false, false, "");
+        if (!playing) h.callback("applicationIsPlayingDidChange", false, false, "Music");
+        time->runCurrent();
+    }
+    void paint(double t) { scene->render(t); }
+    std::vector<std::string> requests() const {
+        std::vector<std::string> out;
+        for (auto& e : sim->effects().ofKind("helper")) out.push_back(e.fields[0].second.asString() + e.fields[1].second.toJson());
+        return out;
+    }
+    std::unique_ptr<NotchScene> scene;
+};
+
+TEST_F(NowPlayingViewTest, TheActivityAnimatesOnlyWhilePlaying) {
+    paint(0.2);
+    EXPECT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::nothing);
+    EXPECT_FALSE(scene->nowPlaying().moving());
+
+    plays(true);
+    at(1.0);
+    paint(1.0);
+    EXPECT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
+    EXPECT_TRUE(scene->moving());
+    std::vector<double> heights;
+    for (double t = 1.0; t < 3.0; t += 0.1) {
+        scene->step(t);
+        for (auto& b : scene->nowPlaying().visualizer().bars()) heights.push_back(b.height);
+    }
+    EXPECT_GT(*std::max_element(heights.begin(), heights.end()), 2);
+
+    plays(false);  // paused (the activity stays for the idle time): the bars settle, then all is still
+    for (double t = 3.0; t < 4.0; t += 0.1) scene->step(t);
+    EXPECT_FALSE(scene->nowPlaying().moving());
+    for (auto& b : scene->nowPlaying().visualizer().bars()) EXPECT_EQ(b.height, 2);
+    EXPECT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
+    at(7.0);  // the idle timer ended the activity
+    paint(7.0);
+    EXPECT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::nothing);
+    EXPECT_FALSE(scene->moving());
+}
+
+TEST_F(NowPlayingViewTest, ExpandedControlsSendTheCommands) {
+    plays(true);
+    notch().setExpanded(true, false);
+    at(2.0);
+    paint(2.0);
+    ASSERT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::expanded);
+    const auto before = requests().size();
+    auto centre = [&](int i) { return scene->nowPlaying().controlRect(i)->center(); };
+    EXPECT_TRUE(scene->nowPlaying().pointerDown(centre(2)));
+    EXPECT_TRUE(scene->nowPlaying().pointerDown(centre(3)));
+    EXPECT_TRUE(ctx->music().nextTrigger.get());
+    const QRectF slider = *scene->nowPlaying().controlRect(4);
+    EXPECT_TRUE(scene->nowPlaying().pointerDown(QPointF(slider.left(), slider.center().y())));
+    EXPECT_TRUE(ctx->music().isDraggingSlider.get());
+    EXPECT_TRUE(scene->nowPlaying().pointerMoved(QPointF(slider.left() + slider.width() / 4, slider.center().y())));
+    EXPECT_TRUE(scene->nowPlaying().pointerUp(QPointF(slider.left() + slider.width() / 2, slider.center().y())));
+    EXPECT_FALSE(ctx->music().isDraggingSlider.get());
+    EXPECT_TRUE(ctx->music().isSeeking.get());
+    auto sent = requests();
+    sent.erase(sent.begin(), sent.begin() + static_cast<long>(before));
+    std::erase_if(sent, [](const std::string& r) { return r.rfind("getSeekerPosition", 0) == 0; });
+    EXPECT_EQ(sent, (std::vector<std::string>{"playPause[]", "nextTrack[]", "setPlayerPosition[100]"}));
+    // Outside the controls the press is the notch's.
+    EXPECT_FALSE(scene->nowPlaying().pointerDown(QPointF(1, 1)));
+    // The open view follows the position once a second; closed, it asks no more.
+    auto positions = [&] {
+        const auto all = requests();
+        return std::count_if(all.begin(), all.end(), [](auto& r) { return r.rfind("getSeekerPosition", 0) == 0; });
+    };
+    time->runCurrent();
+    const auto open = positions();
+    at(4.0);  // opened at 0.1 s: ticks at 2.1 and 3.1
+    EXPECT_EQ(positions(), open + 2);
+    notch().setExpanded(false, false);
+    const auto closed = positions();
+    at(9.0);
+    EXPECT_EQ(positions(), closed);
+}
+
+}  // namespace
+}  // namespace halvyn::test
