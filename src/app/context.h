@@ -33,6 +33,9 @@ class NotchInput;
 class Outline;
 class NowPlayingControls;
 class CalendarControls;
+class FocusManager;
+class CalendarManager;
+class WeatherManager;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -76,6 +79,9 @@ public:
     OSDUIManager& osdUI();
     NotchInput& notchInput();
     Outline& outline();
+    FocusManager& focus();
+    WeatherManager& weather();
+    CalendarManager& calendar();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -129,6 +135,10 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
+    // Focus hands the notch back to the calendar; the calendar reads the location authorization.
+    std::unique_ptr<WeatherManager> weather_;
+    std::unique_ptr<CalendarManager> calendar_;
+    std::unique_ptr<FocusManager> focus_;
 };
 
 }  // namespace halvyn

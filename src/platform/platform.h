@@ -20,6 +20,13 @@ class PowerSources;
 class Bluetooth;
 class Http;
 class FileSystem;
+class LogStream;
+class CalendarStore;
+class TravelTime;
+class Location;
+class WeatherService;
+class Locale;
+class UrlOpener;
 
 class Platform {
 public:
@@ -41,6 +48,13 @@ public:
     virtual Bluetooth* bluetooth() { return nullptr; }
     virtual Http* http() { return nullptr; }
     virtual FileSystem* fileSystem() { return nullptr; }
+    virtual LogStream* logStream() { return nullptr; }
+    virtual CalendarStore* calendarStore() { return nullptr; }
+    virtual TravelTime* travelTime() { return nullptr; }
+    virtual Location* location() { return nullptr; }
+    virtual WeatherService* weatherService() { return nullptr; }
+    virtual Locale* locale() { return nullptr; }
+    virtual UrlOpener* urlOpener() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -10,6 +10,7 @@ void registerNotchGroups(SimRegistry& registry);
 void registerInputGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 void registerSourcesGroup(SimRegistry& registry);
+void registerFocusCalendarGroups(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
@@ -17,6 +18,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerInputGroups(registry);
     registerHudGroup(registry);
     registerSourcesGroup(registry);
+    registerFocusCalendarGroups(registry);
 }
 
 }  // namespace halvyn
