@@ -370,6 +370,9 @@ void CalendarManager::scheduleAfterFetch() {
 
 void CalendarManager::startCountdown(WallTime target, bool isStarted) {
     countdownTimer_.cancel();
+    // A refresh while this countdown already runs restarts its ticks but does not sound again.
+    const bool fresh = !hasCountdown.get() || countdownTarget_ != target;
+    countdownTarget_ = target;
     hasCountdown.set(true);
     updateCountdown(target, isStarted);
     const Defaults& d = ctx_.defaults();
@@ -384,7 +387,7 @@ void CalendarManager::startCountdown(WallTime target, bool isStarted) {
             };
         notch.setLiveActivity(true, L::isCalendar, false, std::move(taken), 0.35);
     }
-    if (d.get(keys::playSoundOnCalendarEvent) && !isStarted) ctx_.sounds().playAlert("event");
+    if (d.get(keys::playSoundOnCalendarEvent) && !isStarted && fresh) ctx_.sounds().playAlert("event");
 }
 
 void CalendarManager::updateCountdown(WallTime target, bool isStarted) {

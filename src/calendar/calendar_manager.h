@@ -97,6 +97,7 @@ private:
     TaskHandle upcomingEventTimer_, midnightTimer_, countdownTimer_, hourlyChimeTimer_, timeToLeaveTimer_;
     std::set<std::string> lastVisibleCalendarIds_;
     std::optional<std::string> lastTimeToLeaveEventId_;
+    WallTime countdownTarget_{};
     std::set<std::string> dismissedEventIds_;
     Subscription calendarPrefsSource_;
     std::vector<Subscription> cancellables_;
