@@ -355,6 +355,9 @@ void CalendarManager::scheduleAfterFetch() {
             startCountdown(start, false);
         }
         const UpcomingEvent chosen = *event;
+        if (pendingLeave_ && pendingLeave_->eventId == chosen.id && pendingLeave_->leave > t &&
+            ctx_.defaults().get(keys::notifyWhenTimeToLeave))
+            armTimeToLeave(chosen.id, pendingLeave_->start, pendingLeave_->leave);
         ctx_.main().postAfter(seconds(2), [this, weak, chosen] {
             if (!weak.lock() || lastTimeToLeaveEventId_ == chosen.id) return;
             lastTimeToLeaveEventId_ = chosen.id;
@@ -485,32 +488,43 @@ void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
     }
     std::weak_ptr<bool> weak = alive_;
     const WallTime start = event.startDate;
-    travel->expectedTravelTime(*event.location, mode, [this, weak, start](std::optional<double> secs, const std::string&) {
+    const std::string id = event.id;
+    travel->expectedTravelTime(*event.location, mode, [this, weak, start, id](std::optional<double> secs, const std::string&) {
         if (!weak.lock()) return;
         if (!secs || !std::isfinite(*secs) || *secs < 0) {
             travelTime.set(std::nullopt);
             return;
         }
-        const Defaults& defaults = ctx_.defaults();
         const double travel = *secs;
-        const WallTime leave = start - seconds(defaults.get(keys::timeToLeaveBuffer) * 60) - seconds(travel);
+        const WallTime leave = start - seconds(ctx_.defaults().get(keys::timeToLeaveBuffer) * 60) - seconds(travel);
         travelTime.set(travel);
         timeToLeaveTimer_.cancel();
         if (travel >= 10800) return;
-        const WallTime t = now();
-        const double untilLeave = toSeconds(leave - t);
-        const double untilStart = toSeconds(start - t);
-        const double duration = defaults.get(keys::timeToLeaveDuration);
-        const double slack = untilStart - (duration + 2);
-        if (!(slack >= 2)) return;
-        const double shown = std::max(std::min(slack - 2, duration), 4.0);
-        if (untilLeave <= 0) {
-            showTimeToLeave(shown);
-            return;
-        }
-        timeToLeaveTimer_ = ctx_.main().postAfter(seconds(untilLeave), [this, weak, shown] {
-            if (weak.lock()) showTimeToLeave(shown);
-        });
+        armTimeToLeave(id, start, leave);
+    });
+}
+
+void CalendarManager::armTimeToLeave(const std::string& id, WallTime start, WallTime leave) {
+    pendingLeave_.reset();
+    const WallTime t = now();
+    const double untilLeave = toSeconds(leave - t);
+    const double untilStart = toSeconds(start - t);
+    const double duration = ctx_.defaults().get(keys::timeToLeaveDuration);
+    const double slack = untilStart - (duration + 2);
+    if (!(slack >= 2)) return;
+    const double shown = std::max(std::min(slack - 2, duration), 4.0);
+    if (untilLeave <= 0) {
+        showTimeToLeave(shown);
+        return;
+    }
+    // Kept so that a refresh before the leave time (a store change, a wake) arms it again: the
+    // estimate itself is asked only once per event.
+    pendingLeave_ = PendingLeave{id, start, leave};
+    std::weak_ptr<bool> weak = alive_;
+    timeToLeaveTimer_ = ctx_.main().postAfter(seconds(untilLeave), [this, weak, shown] {
+        if (!weak.lock()) return;
+        pendingLeave_.reset();
+        showTimeToLeave(shown);
     });
 }
 

@@ -82,6 +82,7 @@ private:
     void updateCountdown(WallTime target, bool isStarted);
     void endCalendarActivity();
     void computeTimeToLeave(const UpcomingEvent& event);
+    void armTimeToLeave(const std::string& id, WallTime start, WallTime leave);
     void showTimeToLeave(double shown);
     void watchCalendarPreferences();
     void calendarPreferencesChanged();
@@ -98,6 +99,12 @@ private:
     std::set<std::string> lastVisibleCalendarIds_;
     std::optional<std::string> lastTimeToLeaveEventId_;
     WallTime countdownTarget_{};
+    struct PendingLeave {
+        std::string eventId;
+        WallTime start;
+        WallTime leave;
+    };
+    std::optional<PendingLeave> pendingLeave_;
     std::set<std::string> dismissedEventIds_;
     Subscription calendarPrefsSource_;
     std::vector<Subscription> cancellables_;

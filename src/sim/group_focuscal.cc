@@ -213,7 +213,7 @@ Problem checkLocation(const json& v, const std::set<std::string>& skip = {}) {
     return std::nullopt;
 }
 
-void applyLocation(SimWorld& w, const json& v) {
+void applyLocation(SimWorld& w, const json& v, bool notify) {
     auto& loc = w.platform.simLocation();
     const auto before = loc.authorization;
     if (auto it = v.find("enabled"); it != v.end()) loc.enabled = it->get<bool>();
@@ -224,7 +224,7 @@ void applyLocation(SimWorld& w, const json& v) {
         else loc.fix = GeoLocation{{(*it)[0].get<double>(), (*it)[1].get<double>()}, (*it)[2].get<double>()};
     }
     if (auto it = v.find("delay"); it != v.end()) loc.delay = it->get<double>();
-    if (loc.authorization != before) loc.postAuthorizationChange();
+    if (notify && loc.authorization != before) loc.postAuthorizationChange();
 }
 
 // weather: the service's state is kept as the scenario gives it and merged by weather.update.
@@ -350,7 +350,8 @@ std::function<Problem(const json&)> eventCheck(Check check) {
 void registerFocusCalendarGroups(SimRegistry& r) {
     r.addPlatformKey({"calendar", [](const json& v) { return checkCalendar(v); }, applyCalendar});
     r.addPlatformKey({"travel", [](const json& v) { return checkTravel(v); }, applyTravel});
-    r.addPlatformKey({"location", [](const json& v) { return checkLocation(v); }, applyLocation});
+    r.addPlatformKey({"location", [](const json& v) { return checkLocation(v); },
+                      [](SimWorld& w, const json& v) { applyLocation(w, v, false); }});
     r.addPlatformKey({"weather", [](const json& v) { return checkWeather(v); },
                       [](SimWorld& w, const json& v) { applyWeather(w, v, true); }});
     r.addPlatformKey({"locale", [](const json& v) { return checkLocale(v); }, applyLocale});
@@ -399,7 +400,7 @@ void registerFocusCalendarGroups(SimRegistry& r) {
     // weather
     r.addAction({"location.update", {},
                  eventCheck([](const json& v, const std::set<std::string>& s) { return checkLocation(v, s); }),
-                 applyLocation});
+                 [](SimWorld& w, const json& ev) { applyLocation(w, ev, true); }});
     r.addAction({"weather.update", {},
                  eventCheck([](const json& v, const std::set<std::string>& s) { return checkWeather(v, s); }),
                  [](SimWorld& w, const json& ev) { applyWeather(w, ev, false); }});

@@ -238,6 +238,24 @@ TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
     EXPECT_EQ(sim->simTravelTime().requests.size(), 1u) << "computed once per event";
 }
 
+TEST_F(CalendarTest, ARefreshBeforeTheLeaveTimeKeepsTheNotification) {
+    defaults().set(keys::notifyWhenTimeToLeave, true);
+    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simTravelTime().seconds = 1200;
+    add("lunch", 60, 60).geo = GeoCoordinate{48.2, 16.4};
+    at(600);
+    storeChanged();  // cancels the event timers
+    defaults().set(keys::timeBeforeEvent, 10.0);
+    at(1800 - 0.001);
+    EXPECT_TRUE(calls.of("setNotification").empty());
+    at(1800);
+    EXPECT_EQ(calls.of("setNotification"), std::vector<std::string>{"1800.000 setNotification [true,\"timeToLeave\",0.35,8]"});
+    EXPECT_EQ(sim->simTravelTime().requests.size(), 1u);
+    storeChanged();
+    at(3000);
+    EXPECT_EQ(calls.of("setNotification").size(), 2u) << "shown once (the second call is its close)";
+}
+
 TEST_F(CalendarTest, TimeToLeaveBoundariesAndFailures) {
     defaults().set(keys::notifyWhenTimeToLeave, true);
     defaults().set(keys::defaultTransportType, TransportType::transit);
