@@ -59,6 +59,9 @@ void DesktopApp::start() {
     Context& ctx = *ctx_;
     ctx.defaults().startCloudSynchronization();
     Notch& notch = ctx.notch();
+    // The sources that the notch's views draw exist before the notch shows.
+    ctx.focus();
+    ctx.calendar();
     notch.enable();
     reportScreens();
     // Checked on the next turn: a screen change settles there.

@@ -82,6 +82,9 @@ public:
     FocusManager& focus();
     WeatherManager& weather();
     CalendarManager& calendar();
+    // The views draw these sources only once something created them.
+    FocusManager* existingFocus() const { return focus_.get(); }
+    CalendarManager* existingCalendar() const { return calendar_.get(); }
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
