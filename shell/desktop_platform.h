@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/linux/system_locale.h"
 #include "platform/platform.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
@@ -28,6 +29,7 @@ public:
     Preferences* preferences() override;
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
+    Locale* locale() override { return &locale_; }
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -40,6 +42,7 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    SystemLocale locale_;
 };
 
 }  // namespace halvyn
