@@ -340,3 +340,28 @@ TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
 
 }  // namespace
 }  // namespace halvyn::focuscal_testing
+
+namespace halvyn::focuscal_testing {
+namespace {
+
+class CalendarAccessTest : public FocusCalTest {};
+
+TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
+    sim->simCalendarStore().authorization = 0;
+    CalendarManager& cal = ctx->calendar();
+    std::vector<bool> answers;
+    cal.requestAccess([&](bool granted) { answers.push_back(granted); });
+    EXPECT_TRUE(defaults().get(keys::hasPromptedCalendarPermission));
+    EXPECT_TRUE(answers.empty()) << "the answer comes later";
+    time->runUntil(time->uptime());
+    EXPECT_EQ(answers, std::vector<bool>{true});
+    EXPECT_EQ(cal.authorizationStatus.get(), 3);
+
+    sim->simCalendarStore().authorization = 4;
+    cal.requestAccess([&](bool granted) { answers.push_back(granted); });
+    EXPECT_EQ(answers, (std::vector<bool>{true, false}));
+    EXPECT_EQ(cal.authorizationStatus.get(), 4) << "write-only reads nothing";
+}
+
+}  // namespace
+}  // namespace halvyn::focuscal_testing
