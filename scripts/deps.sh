@@ -23,3 +23,5 @@ HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev
     qt6-base-dev adwaita-icon-theme fonts-dejavu-core)
 # The desktop program's window tests and a look at it without a desktop.
 HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils)
+# libFuzzer for scripts/fuzz (clang with its runtime libraries).
+HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

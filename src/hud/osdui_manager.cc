@@ -25,7 +25,7 @@ void OSDUIManager::suppressSystemHUD() {
     const auto apps = processes_->runningApplications(kBundleIdentifier);
     osduiPID = apps.empty() ? 0 : apps.front().pid;
     // The running instance goes; the next one the system starts is caught by the observation.
-    if (osduiPID != 0) processes_->sendSignal(osduiPID, ProcessSignal::kill);
+    if (osduiPID != 0) processes_->signal(osduiPID, ProcessSignal::kill);
     suspendDisplayProcess();
 
     // The list may come on any thread: the work moves to the main queue.
@@ -50,7 +50,7 @@ void OSDUIManager::suppressSystemHUD() {
 void OSDUIManager::suspendDisplayProcess() {
     if (!processes_ || osduiPID == 0) return;
     const ProcessID pid = osduiPID;
-    if (!processes_->sendSignal(pid, ProcessSignal::probe)) {
+    if (!processes_->signal(pid, ProcessSignal::probe)) {
         osduiPID = 0;
         return;
     }
@@ -60,12 +60,12 @@ void OSDUIManager::suspendDisplayProcess() {
     const auto owners = processes_->onScreenWindowOwners();
     // A display that is drawing right now is left alone until the next chance.
     const bool showing = std::find(owners.begin(), owners.end(), kWindowOwner) != owners.end();
-    if (!stopped && !showing) processes_->sendSignal(pid, ProcessSignal::stop);
+    if (!stopped && !showing) processes_->signal(pid, ProcessSignal::stop);
 }
 
 void OSDUIManager::restoreSystemHUD() {
     observer.reset();
-    if (processes_ && osduiPID != 0) processes_->sendSignal(osduiPID, ProcessSignal::cont);
+    if (processes_ && osduiPID != 0) processes_->signal(osduiPID, ProcessSignal::cont);
 }
 
 void OSDUIManager::followSettings() {

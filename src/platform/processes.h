@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "runtime/published.h"
@@ -65,6 +66,13 @@ public:
 
     // kill(2): true when the signal was delivered (for `probe`: the process exists).
     virtual bool sendSignal(ProcessID pid, ProcessSignal signal) = 0;
+    // What the logic calls: sendSignal, except to the pids that must never be signalled, whatever
+    // a look-up returned — 0 and negatives (kill(2) would reach a process group or every
+    // process of the user), 1 (init) and this program itself.
+    bool signal(ProcessID pid, ProcessSignal which) { return maySignal(pid) && sendSignal(pid, which); }
+    bool maySignal(ProcessID pid) const { return pid > 1 && pid != ownProcessID(); }
+    // This program's own process.
+    virtual ProcessID ownProcessID() const { return static_cast<ProcessID>(::getpid()); }
     virtual ProcessStatus status(ProcessID pid) const = 0;
     // The owner names of the windows on screen (desktop elements excluded).
     virtual std::vector<std::string> onScreenWindowOwners() const = 0;

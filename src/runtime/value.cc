@@ -1,7 +1,10 @@
 #include "runtime/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace halvyn {
 
@@ -80,20 +83,39 @@ void appendNumber(std::string& out, double d) {
         out += "null";
         return;
     }
-    char buf[64];
-    // Whole numbers print without a fraction; everything else with at most six decimals.
-    double rounded = std::round(d * 1e6) / 1e6;
-    if (rounded == 0) rounded = 0;  // no "-0"
-    if (std::fabs(rounded) < 1e15 && rounded == std::floor(rounded)) {
-        std::snprintf(buf, sizeof buf, "%.0f", rounded);
+    const double magnitude = std::fabs(d);
+    // Integers print without a fraction; "%.0f" is exact and stays short below 1e17.
+    if (magnitude >= 1e15 && magnitude < 1e17 && d == std::floor(d)) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.0f", d);
         out += buf;
         return;
     }
-    std::snprintf(buf, sizeof buf, "%.6f", rounded);
-    std::string s(buf);
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    out += s;
+    if (magnitude < 1e15) {
+        char buf[48];
+        // Everything else with at most six decimals.
+        double rounded = std::round(d * 1e6) / 1e6;
+        if (rounded == 0) rounded = 0;  // no "-0"
+        if (rounded == std::floor(rounded)) {
+            std::snprintf(buf, sizeof buf, "%.0f", rounded);
+        } else {
+            std::snprintf(buf, sizeof buf, "%.6f", rounded);
+            char* end = buf + std::strlen(buf);
+            while (end[-1] == '0') --end;
+            if (end[-1] == '.') --end;
+            *end = '\0';
+        }
+        // Six decimals say all there is below 2^33; above, a double is coarser than a millionth
+        // and the text must give back the very same number.
+        if (magnitude < 0x1p33 || std::strtod(buf, nullptr) == d) {
+            out += buf;
+            return;
+        }
+    }
+    // The shortest text that reads back as the same number ("1e+100").
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d);
+    out.append(buf, r.ptr);
 }
 
 void appendQuoted(std::string& out, std::string_view s) {

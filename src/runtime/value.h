@@ -65,6 +65,7 @@ public:
     void push(Value v);                          // appends to an array (turns null into an array)
 
     // Compact JSON text. Numbers print with at most six decimals (trailing zeros dropped);
+    // numbers too large for six decimals to matter print so that they read back exactly;
     // non-finite numbers print as null.
     std::string toJson() const;
     void appendJson(std::string& out) const;
@@ -80,7 +81,8 @@ private:
     std::unique_ptr<Object> object_;
 };
 
-// Formats a number the way traces and the settings file need it: at most six decimals.
+// Formats a number the way traces and the settings file need it: at most six decimals, always
+// valid JSON, and reading back as the same number once six decimals no longer describe it.
 void appendNumber(std::string& out, double d);
 void appendQuoted(std::string& out, std::string_view s);
 

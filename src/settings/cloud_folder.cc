@@ -63,6 +63,8 @@ FolderCloudStore::FolderCloudStore(std::filesystem::path folder, MainQueue& main
     std::error_code ec;
     std::filesystem::create_directories(folder_, ec);
     if (ec) log_.error("Cannot create the sync folder %{public}s: %{public}s", folder_.string(), ec.message());
+    if (const int stale = removeStaleTemporariesIn(folder_, kExtension))
+        log_.info("Removed %d unfinished synced value(s) in %{public}s", stale, folder_.string());
     {
         // What is there now is the starting point, not a change.
         std::lock_guard lock(mutex_);
@@ -77,22 +79,29 @@ std::filesystem::path FolderCloudStore::fileOf(std::string_view name) const {
     return folder_ / (encodeName(name) + std::string(kExtension));
 }
 
-std::optional<CloudEntry> FolderCloudStore::get(std::string_view name) const {
-    bool missing = false;
-    auto text = readFile(fileOf(name), &missing);
-    if (!text) {
-        if (!missing) log_.error("Cannot read the synced value of %{public}s", std::string(name));
-        return std::nullopt;
-    }
+FolderCloudStore::Read FolderCloudStore::read(const std::filesystem::path& file) {
+    Read r;
+    auto text = readFile(file, &r.status);
+    if (!text) return r;
     auto doc = parseJson(*text);
     const Value* time = doc ? doc->find("time") : nullptr;
     if (!time || !time->isNumber() || !std::isfinite(time->asNumber())) {
-        log_.error("Ignoring the malformed synced value of %{public}s", std::string(name));
-        return std::nullopt;
+        r.malformed = true;
+        return r;
     }
-    CloudEntry entry{std::nullopt, WallTime(seconds(time->asNumber()))};
-    if (const Value* v = doc->find("value"); v && !v->isNull()) entry.value = *v;
-    return entry;
+    r.entry = CloudEntry{std::nullopt, WallTime(seconds(time->asNumber()))};
+    if (const Value* v = doc->find("value"); v && !v->isNull()) r.entry->value = *v;
+    return r;
+}
+
+std::optional<CloudEntry> FolderCloudStore::get(std::string_view name) const {
+    Read r = read(fileOf(name));
+    if (r.malformed) {
+        log_.error("Ignoring the malformed synced value of %{public}s", std::string(name));
+    } else if (r.status != ReadStatus::ok && r.status != ReadStatus::missing) {
+        log_.error("Cannot read the synced value of %{public}s", std::string(name));
+    }
+    return std::move(r.entry);
 }
 
 void FolderCloudStore::set(std::string_view name, CloudEntry entry) {
@@ -101,6 +110,23 @@ void FolderCloudStore::set(std::string_view name, CloudEntry entry) {
     if (entry.value) doc["value"] = toJson(*entry.value);
     const auto file = fileOf(name);
     std::lock_guard lock(mutex_);
+    const Read current = read(file);
+    if (current.malformed) {
+        // Possibly a newer value the sync tool is still bringing in: never overwritten. When the
+        // file changes again the key is compared anew.
+        log_.error("Not replacing the malformed synced value of %{public}s; waiting for it to change",
+                   std::string(name));
+        return;
+    }
+    if (current.status == ReadStatus::notRegular || current.status == ReadStatus::tooLarge) {
+        auto moved = moveAside(file, kUnreadableSuffix);
+        if (!moved) {
+            log_.error("Cannot move the unreadable synced value of %{public}s aside", std::string(name));
+            return;
+        }
+        log_.error("The synced value of %{public}s was unreadable; kept as %{public}s", std::string(name),
+                   moved->string());
+    }
     auto result = writeFileAtomically(file, doc.dump() + "\n");
     if (!result.ok) {
         log_.error("Cannot save the synced value of %{public}s: %{public}s", std::string(name), result.error);

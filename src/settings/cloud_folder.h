@@ -3,7 +3,9 @@
 // machines: one JSON file per key, {"time": seconds since 1970, "value": ...} ("value" left out
 // when the key was removed). Files are replaced atomically. The folder is checked on a timer
 // of the main queue; a file that changed and was not written by this store is an external
-// change. Two stores on one folder behave like two machines.
+// change. Two stores on one folder behave like two machines. A key's file that is malformed is
+// never overwritten (the sync tool may still be bringing it in); one that is no regular file or
+// is too large is kept aside when the key is next saved.
 
 #include <filesystem>
 #include <map>
@@ -22,6 +24,9 @@ namespace halvyn {
 
 class FolderCloudStore final : public CloudStore {
 public:
+    // Where a key's file that is no regular file, or too large, is kept when it must be replaced.
+    static constexpr const char* kUnreadableSuffix = ".unreadable";
+
     FolderCloudStore(std::filesystem::path folder, MainQueue& main, Logger log, Duration pollInterval = seconds(2));
     ~FolderCloudStore() override;
 
@@ -39,6 +44,12 @@ public:
     std::filesystem::path fileOf(std::string_view name) const;
 
 private:
+    struct Read {
+        std::optional<CloudEntry> entry;
+        ReadStatus status = ReadStatus::missing;
+        bool malformed = false;  // read, but not an entry
+    };
+    static Read read(const std::filesystem::path& file);
     // Signatures of the files as this store last wrote or saw them, by key name.
     std::map<std::string, FileSignature, std::less<>> scanLocked() const;
     void schedulePoll();

@@ -28,12 +28,21 @@ struct FileSignature {
 
 FileSignature signatureOf(const std::filesystem::path& path);
 
-// The whole content; nothing when the file cannot be read (a missing file sets `missing`).
-std::optional<std::string> readFile(const std::filesystem::path& path, bool* missing = nullptr);
+// Settings and synced values are small; anything larger is refused rather than read into memory.
+inline constexpr std::size_t kMaxSettingsFileBytes = 16 * 1024 * 1024;
+
+enum class ReadStatus { ok, missing, notRegular, tooLarge, failed };
+
+// The whole content; nothing when the file cannot be read, with the reason in `status`. Only a
+// regular file (or a link to one) is read, and opening never waits: a FIFO or a device in its
+// place is `notRegular`.
+std::optional<std::string> readFile(const std::filesystem::path& path, ReadStatus* status = nullptr,
+                                    std::size_t maxBytes = kMaxSettingsFileBytes);
 
 // Writes `content` to a temporary file beside `path`, flushes it to disk, renames it over `path`
-// and flushes the folder, so a crash leaves either the old or the new file, never a mix. Returns
-// the new file's signature, or an error text.
+// and flushes the folder, so a crash leaves either the old or the new file, never a mix. When
+// `path` is a symbolic link, the file it leads to is replaced (the temporary sits beside that
+// file) and the link stays. Returns the new file's signature, or an error text.
 struct WriteResult {
     bool ok = false;
     FileSignature signature;
@@ -41,8 +50,21 @@ struct WriteResult {
 };
 WriteResult writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 
-// Renames `path` to the first free name among `path` + suffix, + suffix + "-2", ...; returns the
-// new name, or nothing when it could not be moved.
+// How many set-aside copies of one file are kept.
+inline constexpr int kKeptAsideCopies = 5;
+
+// Renames `path` to the first free name among `path` + suffix, + suffix + "-2", ... + suffix +
+// "-5"; when all are taken, the copy set aside longest ago makes room. Returns the new name, or
+// nothing when it could not be moved.
 std::optional<std::filesystem::path> moveAside(const std::filesystem::path& path, std::string_view suffix);
+
+// The file a write to `path` replaces: `path` itself, or where its symbolic links lead.
+std::filesystem::path writeTarget(const std::filesystem::path& path);
+
+// Removes the temporaries of interrupted writes to `path` (name + ".tmp-XXXXXX") that no
+// running writer holds; returns how many.
+int removeStaleTemporaries(const std::filesystem::path& path);
+// The same for every file of `folder` whose name ends with `extension`.
+int removeStaleTemporariesIn(const std::filesystem::path& folder, std::string_view extension);
 
 }  // namespace halvyn

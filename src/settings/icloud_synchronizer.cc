@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 
 #include "platform/cloud_store.h"
 #include "platform/preferences.h"
@@ -96,10 +97,28 @@ struct iCloudSynchronizer::Core : std::enable_shared_from_this<Core> {
         synchronize(key);
     }
 
+    // Future stamps already taken, by key: the raw stamp and when it was first seen.
+    std::map<std::string, std::pair<WallTime, WallTime>, std::less<>> futureStamps;
+
+    // A stamp far ahead of this machine's clock would win against every later change here. It
+    // counts as made when it was first seen, so a later local change still wins.
+    WallTime believable(const std::string& key, WallTime stamp, const char* side) {
+        const WallTime now = clock.now();
+        if (stamp <= now + iCloudSynchronizer::kFutureStampTolerance) return stamp;
+        auto it = futureStamps.find(key);
+        if (it != futureStamps.end() && it->second.first == stamp) return it->second.second;
+        futureStamps.insert_or_assign(key, std::make_pair(stamp, now));
+        log.error("[Defaults.iCloud] %s", std::string("The ") + side + " time stamp of " + key +
+                                              " is in the future; taken as now");
+        return now;
+    }
+
     void synchronize(const std::string& key) {
         if (!contains(key)) return;
-        const auto local = localTime(key);
-        const auto remote = cloud.get(key);
+        auto local = localTime(key);
+        auto remote = cloud.get(key);
+        if (local) local = believable("local:" + key, *local, "local");
+        if (remote) remote->time = believable(key, remote->time, "synced");
         if (local && (!remote || *local > remote->time)) {
             cloud.set(key, CloudEntry{prefs.stored(key), *local});
             log.debug("[Defaults.iCloud] %s", "Push " + key);

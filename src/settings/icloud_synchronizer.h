@@ -28,6 +28,9 @@ public:
     // Local time stamps live in the preferences domain under this prefix plus the key's name.
     static constexpr std::string_view kTimestampPrefix = "__DEFAULTS__synchronizeTimestamp";
     static std::string timestampName(std::string_view key);
+    // How far ahead of this machine's clock a time stamp may be (clocks of two machines differ a
+    // little); a stamp beyond it counts as made when it was first seen.
+    static constexpr Duration kFutureStampTolerance = std::chrono::minutes(1);
 
     iCloudSynchronizer(Preferences& prefs, CloudStore& cloud, Clock& clock, BackgroundQueue& queue, Logger log);
     ~iCloudSynchronizer();

@@ -10,6 +10,9 @@ PreferencesFile::PreferencesFile(std::filesystem::path path, MainQueue& main, Lo
         std::error_code ec;
         std::filesystem::create_directories(path_.parent_path(), ec);
     }
+    // Left by a program that was stopped in the middle of saving; no running writer holds them.
+    if (const int stale = removeStaleTemporaries(path_))
+        log_.info("Removed %d unfinished save(s) of %{public}s", stale, path_.string());
     {
         std::lock_guard lock(mutex_);
         if (auto contents = loadLocked()) replaceLocked(std::move(*contents));
@@ -25,10 +28,10 @@ bool PreferencesFile::isWritable() const {
 }
 
 std::optional<MemoryPreferences::Contents> PreferencesFile::loadLocked() {
-    bool missing = false;
+    ReadStatus status = ReadStatus::ok;
     const FileSignature before = signatureOf(path_);
-    auto text = readFile(path_, &missing);
-    if (missing) {
+    auto text = readFile(path_, &status);
+    if (status == ReadStatus::missing) {
         known_ = {};
         return Contents{};
     }
@@ -44,13 +47,18 @@ std::optional<MemoryPreferences::Contents> PreferencesFile::loadLocked() {
         }
         return contents;
     }
-    // Unreadable: keep it for the user under another name, then carry on from defaults.
+    // Unreadable (or not a file at all, or far too large): keep it for the user under another
+    // name, then carry on from defaults.
+    const char* why = status == ReadStatus::notRegular ? "is not a regular file"
+                      : status == ReadStatus::tooLarge ? "is too large"
+                                                       : "is unreadable";
     if (auto moved = moveAside(path_, kUnreadableSuffix)) {
-        log_.error("Settings file %{public}s is unreadable; kept as %{public}s", path_.string(), moved->string());
+        log_.error("Settings file %{public}s %{public}s; kept as %{public}s", path_.string(), std::string(why),
+                   moved->string());
         known_ = {};
     } else {
-        log_.error("Settings file %{public}s is unreadable and cannot be moved aside; settings will not be saved",
-                   path_.string());
+        log_.error("Settings file %{public}s %{public}s and cannot be moved aside; settings will not be saved",
+                   path_.string(), std::string(why));
         writable_ = false;
         known_ = before;
     }

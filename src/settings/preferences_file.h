@@ -2,7 +2,10 @@
 // The preferences domain kept in a JSON file (one object, name to stored object). Every change
 // replaces the file atomically. Changes that other processes make to the file are noticed by
 // checking the file on a timer of the main queue, and reported as external changes. A file that
-// cannot be read or parsed is moved aside — never overwritten — and the defaults apply.
+// cannot be read or parsed (or is no regular file, or is larger than kMaxSettingsFileBytes) is
+// moved aside — never overwritten — and the defaults apply; the newest few such copies are kept.
+// A symbolic link stays a link: saving replaces the file it leads to. Temporaries of saves that
+// were interrupted are removed at start.
 
 #include <filesystem>
 

@@ -67,7 +67,7 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     RunPlayback& play = playback ? *playback : instant;
     auto parsed = parseScenario(text, registry);
     if (auto* problem = std::get_if<std::string>(&parsed)) {
-        err << *problem << '\n';
+        err << printableLine(*problem) << '\n';
         return 2;
     }
     const Scenario& scenario = std::get<Scenario>(parsed);

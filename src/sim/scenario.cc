@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "runtime/dates.h"
@@ -69,6 +70,7 @@ std::optional<std::string> takeEvent(const nlohmann::json& ev, std::size_t index
     if (!at->is_number() || !std::isfinite(at->get<double>())) return where + "'at' must be a number";
     const double t = at->get<double>();
     if (t < 0) return where + "negative time " + at->dump();
+    if (t > kMaxScenarioSeconds) return where + "'at' is beyond " + std::to_string(int(kMaxScenarioSeconds)) + " seconds";
     auto what = ev.find("do");
     if (what == ev.end()) return where + "missing 'do'";
     if (!what->is_string()) return where + "'do' must be a string";
@@ -89,7 +91,71 @@ struct Refused {
     std::string why;
 };
 
+// The text the parser names in an overflow message ("... parsing '1e400'").
+std::string offendingNumber(const char* what) {
+    std::string_view w(what);
+    const auto from = w.find("parsing '");
+    const auto to = w.rfind('\'');
+    if (from == std::string_view::npos || to <= from + 9) return {};
+    return ": " + std::string(w.substr(from + 9, to - from - 9));
+}
+
+// The length of the UTF-8 sequence `s` starts with, or 0 when it is not a valid one.
+std::size_t utf8Length(std::string_view s) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const auto cont = [&](std::size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
+    const unsigned char c = b(0);
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        if (!cont(1) || !cont(2)) return 0;
+        if ((c == 0xE0 && b(1) < 0xA0) || (c == 0xED && b(1) > 0x9F)) return 0;  // overlong, surrogate
+        return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        if (!cont(1) || !cont(2) || !cont(3)) return 0;
+        if ((c == 0xF0 && b(1) < 0x90) || (c == 0xF4 && b(1) > 0x8F)) return 0;
+        return 4;
+    }
+    return 0;
+}
+
 }  // namespace
+
+std::string printableLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    char buf[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (const std::size_t n = utf8Length(text.substr(i))) {
+            // C1 controls (U+0080..U+009F) act as terminal commands too.
+            if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(text[i + 1]));
+                out += buf;
+            } else {
+                out.append(text.substr(i, n));
+            }
+            i += n;
+            continue;
+        } else {
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        }
+        ++i;
+    }
+    return out;
+}
 
 std::variant<Scenario, std::string> parseScenario(std::string_view text, const SimRegistry& registry) {
     Scenario s;
@@ -101,10 +167,21 @@ std::variant<Scenario, std::string> parseScenario(std::string_view text, const S
     std::string topKey;
     std::size_t eventIndex = 0;
     bool eventsIsArray = false;
+    bool inEvents = false;
+    // Where the parser is, for a refusal found in the middle of a value.
+    auto where = [&] {
+        if (inEvents) return "event " + std::to_string(eventIndex) + ": ";
+        if (!topKey.empty()) return "scenario: '" + topKey + "': ";
+        return std::string("scenario: ");
+    };
     auto callback = [&](int depth, nlohmann::json::parse_event_t ev, nlohmann::json& parsed) {
         using E = nlohmann::json::parse_event_t;
         if (depth == 1 && ev == E::key) topKey = parsed.get<std::string>();
-        if (depth == 1 && ev == E::array_start && topKey == "events") eventsIsArray = true;
+        if (depth == 1 && ev == E::array_start && topKey == "events") eventsIsArray = inEvents = true;
+        if (depth == 1 && ev == E::array_end) inEvents = false;
+        // The reader itself keeps its own stack, but the walks over a value afterwards recurse.
+        if ((ev == E::object_start || ev == E::array_start) && depth >= kMaxScenarioDepth)
+            throw Refused{where() + "nested deeper than " + std::to_string(kMaxScenarioDepth) + " levels"};
         if (depth == 2 && topKey == "events" && eventsIsArray &&
             (ev == E::object_end || ev == E::array_end || ev == E::value)) {
             if (auto problem = takeEvent(parsed, eventIndex++, registry, s)) throw Refused{*problem};
@@ -116,6 +193,9 @@ std::variant<Scenario, std::string> parseScenario(std::string_view text, const S
         doc = nlohmann::json::parse(text.begin(), text.end(), callback);
     } catch (const nlohmann::json::parse_error& e) {
         return std::string("scenario: not valid JSON: ") + e.what();
+    } catch (const nlohmann::json::out_of_range& e) {
+        // A number beyond the range of a double ("1e400").
+        return where() + "number out of range" + offendingNumber(e.what());
     } catch (const Refused& r) {
         return r.why;
     }
@@ -163,11 +243,13 @@ std::variant<Scenario, std::string> parseScenario(std::string_view text, const S
     std::stable_sort(s.events.begin(), s.events.end(),
                      [](const ScenarioEvent& a, const ScenarioEvent& b) { return a.at < b.at; });
     s.events.shrink_to_fit();
-    s.until = s.events.empty() ? 10.0 : s.events.back().at + 10.0;
+    s.until = s.events.empty() ? 10.0 : std::min(s.events.back().at + 10.0, kMaxScenarioSeconds);
     if (auto it = doc.find("until"); it != doc.end()) {
         if (!it->is_number() || !std::isfinite(it->get<double>())) return std::string("scenario: 'until' must be a number");
         s.until = it->get<double>();
         if (s.until < 0) return std::string("scenario: negative 'until'");
+        if (s.until > kMaxScenarioSeconds)
+            return "scenario: 'until' is beyond " + std::to_string(int(kMaxScenarioSeconds)) + " seconds";
         for (auto& ev : s.events) {
             if (ev.at > s.until)
                 return "event " + std::to_string(ev.index) + ": 'at' is after 'until'";

@@ -41,8 +41,17 @@ struct Scenario {
     std::optional<std::vector<std::string>> trace;  // absent: every object
 };
 
+// What a scenario may ask for, so that any accepted scenario finishes in bounded time and no
+// walk over its values runs out of stack.
+inline constexpr double kMaxScenarioSeconds = 86400;  // "at" and "until", one simulated day
+inline constexpr int kMaxScenarioDepth = 100;         // arrays and objects, counted from the top
+
 // The scenario, or the one-line reason it is refused ("event 3: unknown action 'audio.volum'").
 std::variant<Scenario, std::string> parseScenario(std::string_view text, const SimRegistry& registry);
+
+// `text` as one printable line: control characters, and bytes that are not UTF-8, are escaped
+// (\n, \u001b, \xff), so a refusal never breaks a line or reaches the terminal as a command.
+std::string printableLine(std::string_view text);
 
 // Checks an event's arguments against an action's declared shape; returns the problem.
 std::optional<std::string> checkArgs(const nlohmann::json& event, const ActionSpec& spec);

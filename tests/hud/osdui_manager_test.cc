@@ -40,6 +40,45 @@ TEST_F(OSDUITest, KillsTheRunningDisplayAndStopsEveryNewInstance) {
     EXPECT_EQ(signals().size(), 2u);
 }
 
+// A look-up that reports init or this program itself as the display must not make them stop.
+TEST_F(OSDUITest, InitAndThisProgramAreNeverSignalled) {
+    for (ProcessID pid : {1, SimProcesses::kOwnProcessID}) {
+        launchHelper(pid);
+        osd().suppressSystemHUD();
+        launchHelper(pid);
+        osd().restoreSystemHUD();
+        EXPECT_TRUE(signals().empty()) << pid;
+        EXPECT_EQ(osd().osduiPID, 0) << pid;
+        sim->simProcesses().quit(pid);
+        time->runCurrent();
+    }
+}
+
+// Whatever an adapter would deliver, signals through the port never reach every process (-1),
+// a process group (0), init or this program.
+TEST(ProcessesPort, SignalsNeverReachPidsOneAndBelowOrThisProgram) {
+    struct Recording final : Processes {
+        std::vector<ProcessID> signalled;
+        std::vector<RunningApplication> runningApplications() const override { return {}; }
+        std::vector<RunningApplication> runningApplications(const std::string&) const override { return {}; }
+        Subscription observeRunningApplications(std::function<void(const std::vector<RunningApplication>&)>) override {
+            return {};
+        }
+        std::optional<RunningApplication> frontmostApplication() const override { return std::nullopt; }
+        Subscription observeActivation(std::function<void(const RunningApplication&)>) override { return {}; }
+        bool sendSignal(ProcessID pid, ProcessSignal) override {
+            signalled.push_back(pid);
+            return true;
+        }
+        ProcessStatus status(ProcessID) const override { return {}; }
+        std::vector<std::string> onScreenWindowOwners() const override { return {}; }
+        std::optional<std::string> pgrep(const std::string&) const override { return std::nullopt; }
+    } processes;
+    for (ProcessID pid : {-1, 0, 1, static_cast<ProcessID>(::getpid()), 2, 4242})
+        processes.signal(pid, ProcessSignal::kill);
+    EXPECT_EQ(processes.signalled, (std::vector<ProcessID>{2, 4242}));
+}
+
 TEST_F(OSDUITest, AnInstanceThatIsDrawingIsLeftUntilTheNextChance) {
     osd().suppressSystemHUD();
     EXPECT_TRUE(signals().empty());

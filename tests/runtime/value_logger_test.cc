@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "runtime/dates.h"
 #include "runtime/logger.h"
@@ -17,6 +18,29 @@ TEST(Value, NumbersPrintWithAtMostSixDecimals) {
     EXPECT_EQ(Value(-0.0000001).toJson(), "0");
     EXPECT_EQ(Value(std::nan("")).toJson(), "null");
     EXPECT_EQ(Value(65535).toJson(), "65535");
+}
+
+TEST(Value, EveryNumberPrintsAsJsonThatReadsBack) {
+    EXPECT_EQ(Value(1e100).toJson(), "1e+100");
+    EXPECT_EQ(Value(-1.7976931348623157e308).toJson(), "-1.7976931348623157e+308");
+    EXPECT_EQ(Value(1e15).toJson(), "1000000000000000");
+    EXPECT_EQ(Value(1767603600123456.0).toJson(), "1767603600123456");
+    EXPECT_EQ(Value(1767603600.5).toJson(), "1767603600.5");
+    EXPECT_EQ(Value(12345678901.2345678).toJson(), "12345678901.234568");
+    const double samples[] = {1.8e302, 5e302, 1e200, 3.5e62, 1e17, 9007199254740993.0, 123456789012.0625,
+                              0x1p33 + 0x1p-19, 1e-300, 0.1 + 0.2, -2.5e-7, 42.4242424242};
+    for (double d : samples) {
+        for (double v : {d, -d}) {
+            const std::string text = Value(v).toJson();
+            const double back = std::strtod(text.c_str(), nullptr);
+            if (std::fabs(v) < 0x1p33) {
+                EXPECT_LE(std::fabs(back - v), 5e-7) << text;
+            } else {
+                EXPECT_EQ(back, v) << text;
+            }
+            EXPECT_EQ(text.find_first_not_of("0123456789.e+-"), std::string::npos) << text;
+        }
+    }
 }
 
 TEST(Value, ObjectsKeepInsertionOrderAndEscapeStrings) {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <random>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +17,7 @@
 #include "runtime/virtual_time.h"
 #include "settings/cloud_folder.h"
 #include "settings/json_value.h"
+#include "settings/key.h"
 #include "settings/preferences_file.h"
 
 namespace halvyn {
@@ -47,6 +54,10 @@ void spit(const fs::path& p, std::string_view text) {
 
 class FileBackends : public ::testing::Test {
 protected:
+    bool logged(std::string_view part) const {
+        return std::any_of(logs.lines.begin(), logs.lines.end(),
+                           [&](const auto& l) { return l.message.find(part) != std::string::npos; });
+    }
     Logger logger() { return Logger(&logs, "com.halvyn.app", "Defaults"); }
     fs::path file() const { return dir.path() / "com.halvyn.app.json"; }
 
@@ -248,6 +259,181 @@ TEST_F(FileBackends, TwoFolderStoresBehaveLikeTwoMachines) {
     seenB.clear();
     b.checkForExternalChanges();
     EXPECT_EQ(seenB, std::vector<std::string>{"enableHaptics"});
+}
+
+// What sits where the settings file should be is no regular file, or is far too large: start-up
+// neither blocks nor reads it, keeps it aside and carries on saving.
+TEST_F(FileBackends, FifoDeviceOrHugeFileIsKeptAsideWithoutBlocking) {
+    const fs::path aside = dir.path() / "com.halvyn.app.json.unreadable";
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* log;
+    } cases[] = {
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }, "is not a regular file"},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", file()); }, "is not a regular file"},
+        {"sparse 16 MiB + 1", [&] {
+             spit(file(), "{}");
+             fs::resize_file(file(), kMaxSettingsFileBytes + 1);
+         }, "is too large"},
+    };
+    for (auto& c : cases) {
+        fs::remove(aside);
+        logs.lines.clear();
+        c.make();
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_TRUE(prefs.contents().empty()) << c.what;
+        EXPECT_TRUE(fs::exists(fs::symlink_status(aside))) << c.what;
+        EXPECT_TRUE(logged(c.log)) << c.what;
+        prefs.set("hudSpeed", Value("smooth"));
+        ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(file()))) << c.what;
+        EXPECT_EQ(parseJson(slurp(file())), Value(Value::Object{{"hudSpeed", "smooth"}})) << c.what;
+        fs::remove(file());
+    }
+    // Exactly at the limit is still read.
+    spit(file(), "{\"a\":1}");
+    ReadStatus status;
+    EXPECT_EQ(readFile(file(), &status, 7), "{\"a\":1}");
+    EXPECT_FALSE(readFile(file(), &status, 6));
+    EXPECT_EQ(status, ReadStatus::tooLarge);
+}
+
+// A settings file kept elsewhere behind a link (dotfiles) stays a link; saving replaces the
+// target, atomically beside it.
+TEST_F(FileBackends, SavingWritesThroughALinkToItsTarget) {
+    fs::create_directories(dir.path() / "dotfiles");
+    const fs::path target = dir.path() / "dotfiles" / "halvyn.json";
+    spit(target, R"({"hudSpeed":"instant"})");
+    fs::create_symlink("dotfiles/halvyn.json", file());
+    {
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_EQ(prefs.stored("hudSpeed"), Value("instant"));
+        prefs.set("hudSpeed", Value("smooth"));
+        // Its own write is not an external change.
+        std::vector<std::string> changed;
+        auto sub = prefs.observe([&](const auto& names, Preferences::Origin) { changed = names; });
+        prefs.checkForExternalChanges();
+        EXPECT_TRUE(changed.empty());
+    }
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(parseJson(slurp(target)), Value(Value::Object{{"hudSpeed", "smooth"}}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path() / "dotfiles"), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
+TEST_F(FileBackends, StaleTemporariesGoAtStartOnesBeingWrittenStay) {
+    const fs::path stale = dir.path() / "com.halvyn.app.json.tmp-a1B2c3";
+    const fs::path live = dir.path() / "com.halvyn.app.json.tmp-z9Y8x7";
+    const fs::path others[] = {dir.path() / "other.json.tmp-a1B2c3", dir.path() / "com.halvyn.app.json.tmp-toolong"};
+    for (auto& p : {stale, live, others[0], others[1]}) spit(p, "{\"half");
+    // A writer still at work holds its temporary locked.
+    const int held = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    {
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_FALSE(fs::exists(stale));
+        EXPECT_TRUE(fs::exists(live));
+        EXPECT_TRUE(fs::exists(others[0]) && fs::exists(others[1]));
+        EXPECT_TRUE(logged("Removed 1 unfinished save(s)"));
+    }
+    ::close(held);
+    FolderCloudStore cloud(dir.path(), time, logger());
+    EXPECT_FALSE(fs::exists(live));
+    EXPECT_FALSE(fs::exists(others[0])) << "a synced value's temporary";
+    EXPECT_TRUE(fs::exists(others[1]));
+}
+
+// Every new unreadable version is kept, but only the newest few; saving goes on regardless.
+TEST_F(FileBackends, SetAsideCopiesAreBoundedAndSavingNeverStops) {
+    PreferencesFile prefs(file(), time, logger());
+    for (int i = 1; i <= 12; ++i) {
+        spit(file(), "garbage " + std::to_string(i));
+        prefs.checkForExternalChanges();
+        ASSERT_TRUE(prefs.isWritable()) << i;
+        EXPECT_TRUE(parseJsonObject(slurp(file()))) << "saved again after garbage " << i;
+    }
+    std::vector<std::string> kept;
+    for (auto& e : fs::directory_iterator(dir.path()))
+        if (e.path().filename() != file().filename()) kept.push_back(slurp(e.path()));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"garbage 10", "garbage 11", "garbage 12", "garbage 8", "garbage 9"}));
+}
+
+// A key's file that does not parse may be a newer value still arriving: never overwritten, and
+// the other keys go on syncing. One that is no regular file is kept aside and replaced.
+TEST_F(FileBackends, MalformedCloudFileIsLeftUntilItChanges) {
+    FolderCloudStore store(dir.path() / "sync", time, logger());
+    const WallTime t1 = WallTime(std::chrono::seconds(1767603600));
+    spit(store.fileOf("hudSpeed"), "{\"time\": 17676036");
+    store.set("hudSpeed", CloudEntry{Value("smooth"), t1});
+    store.set("hudDuration", CloudEntry{Value(2.0), t1});
+    EXPECT_EQ(slurp(store.fileOf("hudSpeed")), "{\"time\": 17676036");
+    EXPECT_TRUE(logged("Not replacing the malformed synced value of hudSpeed"));
+    EXPECT_EQ(store.get("hudDuration"), (CloudEntry{Value(2.0), t1}));
+
+    std::vector<std::string> seen;
+    auto sub = store.observeExternalChanges([&](const auto& n) { seen.insert(seen.end(), n.begin(), n.end()); });
+    spit(store.fileOf("hudSpeed"), "{\"time\": 1767603601, \"value\": \"fast\"}");
+    store.checkForExternalChanges();
+    EXPECT_EQ(seen, std::vector<std::string>{"hudSpeed"}) << "the completed file is compared anew";
+    EXPECT_EQ(store.get("hudSpeed"), (CloudEntry{Value("fast"), t1 + std::chrono::seconds(1)}));
+
+    fs::remove(store.fileOf("enableHaptics"));
+    ASSERT_EQ(::mkfifo(store.fileOf("enableHaptics").c_str(), 0600), 0);
+    EXPECT_FALSE(store.get("enableHaptics").has_value()) << "and did not block";
+    store.set("enableHaptics", CloudEntry{Value(false), t1});
+    EXPECT_EQ(store.get("enableHaptics"), (CloudEntry{Value(false), t1}));
+    EXPECT_TRUE(fs::is_fifo(store.fileOf("enableHaptics").string() + ".unreadable"));
+}
+
+// A writer killed at random moments, a hundred times: the file always parses and holds the
+// value of the last save that finished or of the one under way; the next start leaves no
+// temporaries. Saves are counted through a pipe, so the kills land without any waiting.
+TEST_F(FileBackends, HundredKillsNeverTearTheFileNorLeaveTemporaries) {
+    std::mt19937 random(16);
+    long saved = 0;
+    for (int round = 0; round < 100; ++round) {
+        int progress[2];
+        ASSERT_EQ(::pipe(progress), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(progress[0]);
+            VirtualTime t;
+            PreferencesFile prefs(file(), t, Logger(nullptr, "", ""));
+            for (long i = saved + 1;; ++i) {
+                prefs.set("counter", Value(i));
+                const char c = 1;
+                if (::write(progress[1], &c, 1) != 1) ::_exit(3);
+            }
+        }
+        ::close(progress[1]);
+        const int wait = std::uniform_int_distribution<int>(1, 3)(random);
+        char c;
+        for (int i = 0; i < wait; ++i) ASSERT_EQ(::read(progress[0], &c, 1), 1);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        long finished = wait;
+        while (::read(progress[0], &c, 1) == 1) ++finished;
+        ::close(progress[0]);
+
+        auto doc = parseJsonObject(slurp(file()));
+        ASSERT_TRUE(doc) << "round " << round;
+        const Value* counter = doc->find("counter");
+        ASSERT_TRUE(counter && counter->isNumber()) << "round " << round;
+        const long value = static_cast<long>(counter->asNumber());
+        ASSERT_TRUE(value == saved + finished || value == saved + finished + 1)
+            << "round " << round << ": " << value << " after " << saved + finished;
+        saved = value;
+
+        PreferencesFile next(file(), time, logger());
+        EXPECT_EQ(next.stored("counter"), Value(saved));
+        for (auto& e : fs::directory_iterator(dir.path()))
+            ASSERT_EQ(e.path().filename(), file().filename()) << "round " << round;
+    }
 }
 
 }  // namespace

@@ -99,6 +99,50 @@ TEST_F(CloudSync, LaterSideWinsOnExternalChange) {
     EXPECT_EQ(w.defaults().get(keys::hudDuration), 1.5);
 }
 
+// A stamp far in the future (a broken clock or tool elsewhere) must not pin the key: it counts
+// from when it was first seen, so a later change here still wins and is pushed.
+TEST_F(CloudSync, FutureStampCountsFromWhenItWasSeen) {
+    start();
+    w.time->advance(seconds(10));
+    // Within the tolerance: taken as it is.
+    w.cloud().externalChange("hudDuration", Value(2.0), w.at(10 + 59));
+    w.time->runCurrent();
+    EXPECT_DOUBLE_EQ(localStamp("hudDuration"), 69.0);
+    EXPECT_FALSE(w.logs.contains("[Defaults.iCloud] The synced time stamp of hudDuration is in the future; taken as now"));
+
+    for (double far : {1e300, 1e9}) {
+        w.time->advance(seconds(100));
+        const double seenAt = toSeconds(w.time->uptime());
+        w.cloud().externalChange("hudDuration", Value(4.0), w.at(far));
+        w.time->runCurrent();
+        EXPECT_EQ(w.defaults().get(keys::hudDuration), 4.0) << "a change from elsewhere is still taken";
+        EXPECT_DOUBLE_EQ(localStamp("hudDuration"), seenAt) << far;
+        EXPECT_TRUE(w.logs.contains("[Defaults.iCloud] The synced time stamp of hudDuration is in the future; taken as now"));
+
+        // Seen again (unchanged) before the user's change: still the moment it was first seen.
+        w.time->advance(seconds(1));
+        w.defaults().synchronizer()->add({"hudDuration"});
+        w.time->runCurrent();
+        EXPECT_EQ(w.defaults().get(keys::hudDuration), 4.0);
+
+        w.time->advance(seconds(1));
+        w.defaults().set(keys::hudDuration, 3.0);
+        w.time->runCurrent();
+        EXPECT_EQ(w.defaults().get(keys::hudDuration), 3.0) << "the later local change is not reverted";
+        EXPECT_EQ(w.cloud().get("hudDuration"), (CloudEntry{Value(3.0), w.at(seenAt + 2)}));
+    }
+
+    // A local stamp from the future (an edited settings file) is not pushed as it is.
+    w.time->advance(seconds(10));
+    w.prefs().set(stamp("enableHaptics"), Value(1e300), Preferences::Origin::sync);
+    w.prefs().set("enableHaptics", Value(false), Preferences::Origin::sync);
+    w.defaults().synchronizer()->add({"enableHaptics"});
+    w.time->runCurrent();
+    auto e = w.cloud().get("enableHaptics");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->time, w.at(toSeconds(w.time->uptime())));
+}
+
 TEST_F(CloudSync, OnlyOneSideStampedThatSideWinsWhenKeysAreAdded) {
     // Remote only.
     w.cloud().set("enableHaptics", CloudEntry{Value(false), w.at(-100)});

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "sim/runner.h"
@@ -63,8 +65,9 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, ScenarioFile, testing::ValuesIn(scenarioName
                              return n;
                          });
 
-int runBinary(const std::string& args, std::string& out) {
-    const std::string cmd = std::string(HALVYN_SIM_BINARY) + " " + args + " 2>/dev/null";
+// `out` gets standard output, or standard error with `errors`.
+int runBinary(const std::string& args, std::string& out, bool errors = false) {
+    const std::string cmd = std::string(HALVYN_SIM_BINARY) + " " + args + (errors ? " 2>&1 >/dev/null" : " 2>/dev/null");
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return -1;
     char buf[4096];
@@ -86,6 +89,19 @@ TEST(HalvynSimBinary, ExitStatusAndStdoutFollowTheContract) {
     EXPECT_EQ(runBinary(bad.string(), out), 2);
     EXPECT_EQ(out, "");
     fs::remove(bad);
+}
+
+TEST(HalvynSimBinary, OnlyARegularFileIsReadAsAScenario) {
+    std::string err;
+    const fs::path dir = fs::temp_directory_path();
+    EXPECT_EQ(runBinary(dir.string(), err, true), 2);
+    EXPECT_EQ(err, "halvyn-sim: '" + dir.string() + "' is not a regular file\n");
+    // A FIFO with no writer would block a plain open for good.
+    const fs::path fifo = dir / ("halvyn-scenario-fifo-" + std::to_string(::getpid()));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(runBinary(fifo.string(), err, true), 2);
+    EXPECT_EQ(err, "halvyn-sim: '" + fifo.string() + "' is not a regular file\n");
+    fs::remove(fifo);
 }
 
 }  // namespace

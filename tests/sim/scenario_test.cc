@@ -78,6 +78,48 @@ TEST(Scenario, RefusesBadInputWithEventIndexAndNothingOnStdout) {
     EXPECT_EQ(err.rfind("scenario: not valid JSON", 0), 0u) << err;
 }
 
+TEST(Scenario, HostileFilesAreRefusedOnOneLine) {
+    Fixture f;
+    const auto nested = [](int levels) {
+        return std::string(static_cast<std::size_t>(levels), '[') + std::string(static_cast<std::size_t>(levels), ']');
+    };
+    struct Case {
+        std::string text;
+        const char* error;
+    } cases[] = {
+        {R"({"events":[{"at":1e400,"do":"test.add","by":1}]})", "event 0: number out of range: 1e400\n"},
+        {R"({"events":[{"at":0,"do":"test.add","by":1},{"at":1,"do":"test.add","by":-1e309}]})",
+         "event 1: number out of range: -1e309\n"},
+        {R"({"settings":{"a":[1e309]}})", "scenario: 'settings': number out of range: 1e309\n"},
+        {R"({"until":1e400})", "scenario: 'until': number out of range: 1e400\n"},
+        {R"({"until":86400.001})", "scenario: 'until' is beyond 86400 seconds\n"},
+        {R"({"events":[{"at":1e15,"do":"test.add","by":1}]})", "event 0: 'at' is beyond 86400 seconds\n"},
+        // Top object and "events" array take two levels, the event object a third.
+        {R"({"events":[{"at":0,"do":"test.add","by":1,"x":)" + nested(98) + "}]}",
+         "event 0: nested deeper than 100 levels\n"},
+        {R"({"settings":{"a":)" + nested(11000) + "}}", "scenario: 'settings': nested deeper than 100 levels\n"},
+        {"{\"col\\nour\\u001b[2J\\u0085\":1}", "scenario: unknown field 'col\\nour\\u001b[2J\\u0085'\n"},
+    };
+    for (auto& c : cases) {
+        std::string out, err;
+        EXPECT_EQ(f.run(c.text, out, err), 2) << c.text.substr(0, 80);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err, c.error);
+    }
+    std::string out, err;
+    // Bytes that are not UTF-8 are spelled out; valid UTF-8 passes.
+    EXPECT_EQ(f.run("{\"caf\xc3\xa9\":1,\"x\xff\x1b\":\n", out, err), 2);
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+    EXPECT_NE(err.find("\\xff"), std::string::npos) << err;
+    // The bounds themselves are accepted.
+    EXPECT_EQ(f.run(R"({"until":86400,"events":[{"at":86400,"do":"test.add","by":1,"x":)" + nested(97) + "}]}", out, err),
+              0)
+        << err;
+    EXPECT_EQ(f.run(R"({"events":[{"at":86400,"do":"test.add","by":1}]})", out, err), 0) << err;
+    EXPECT_NE(out.find("{\"t\":86400.000,\"snapshot\""), std::string::npos) << "the default end stays within the bound";
+}
+
 TEST(Scenario, TraceHasSnapshotsChangesLogsInTimeOrderWithEventsBeforeSameTimeTasks) {
     Fixture f;
     std::string out, err;

@@ -1,15 +1,52 @@
 // halvyn-sim: plays a scenario through the whole system in virtual time and prints its trace.
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/runner.h"
+#include "sim/scenario.h"
 #ifdef HALVYN_SIM_VIEW
 #include "shell/sim_view.h"
 #endif
 
 namespace {
+
+// Reads the whole scenario into `text`; the reason when it cannot. A FIFO or a device never
+// blocks the read: only a regular file is taken.
+std::optional<std::string> readScenarioFile(const std::string& path, std::string& text) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::string("cannot be read: ") + std::strerror(errno);
+    struct stat st {};
+    std::optional<std::string> problem;
+    if (::fstat(fd, &st) != 0) {
+        problem = std::string("cannot be read: ") + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        problem = "is not a regular file";
+    } else {
+        // One buffer of the file's size: a long scenario is read once, not copied.
+        text.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                problem = std::string("cannot be read: ") + std::strerror(errno);
+                break;
+            }
+            if (n == 0) break;  // shrank while being read
+            done += static_cast<std::size_t>(n);
+        }
+        text.resize(done);
+    }
+    ::close(fd);
+    return problem;
+}
 
 int usage() {
     std::cerr << "usage: halvyn-sim [--window | --frames DIR] SCENARIO.json\n";
@@ -50,22 +87,9 @@ int main(int argc, char** argv) {
     }
     if (path.empty()) return usage();
 
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "halvyn-sim: cannot read '" << path << "'\n";
-        return 2;
-    }
-    // One buffer of the file's size: a long scenario is read once, not copied.
     std::string text;
-    in.seekg(0, std::ios::end);
-    const auto size = in.tellg();
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        in.seekg(0);
-        in.read(text.data(), size);
-    }
-    if (!in) {
-        std::cerr << "halvyn-sim: cannot read '" << path << "'\n";
+    if (auto problem = readScenarioFile(path, text)) {
+        std::cerr << "halvyn-sim: " << halvyn::printableLine("'" + path + "' " + *problem) << '\n';
         return 2;
     }
     std::ios::sync_with_stdio(false);

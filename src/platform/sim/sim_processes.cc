@@ -42,7 +42,7 @@ const SimProcesses::Process* SimProcesses::find(ProcessID pid) const {
 
 bool SimProcesses::sendSignal(ProcessID pid, ProcessSignal signal) {
     auto it = std::find_if(processes_.begin(), processes_.end(), [pid](const Process& p) { return p.pid == pid; });
-    if (pid <= 0 || it == processes_.end()) return false;
+    if (!maySignal(pid) || it == processes_.end()) return false;
     if (signal == ProcessSignal::probe) return true;
     if (effects_) effects_->record("signal", {{"pid", Value(pid)}, {"signal", Value(signalName(signal))}});
     switch (signal) {

@@ -31,6 +31,9 @@ public:
     std::optional<RunningApplication> frontmostApplication() const override;
     Subscription observeActivation(std::function<void(const RunningApplication&)> cb) override;
     bool sendSignal(ProcessID pid, ProcessSignal signal) override;
+    // The simulated program's own pid, the same on every run.
+    static constexpr ProcessID kOwnProcessID = 99;
+    ProcessID ownProcessID() const override { return kOwnProcessID; }
     ProcessStatus status(ProcessID pid) const override;
     std::vector<std::string> onScreenWindowOwners() const override;
     std::optional<std::string> pgrep(const std::string& name) const override;
