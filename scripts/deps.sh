@@ -23,5 +23,8 @@ HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev
     qt6-base-dev adwaita-icon-theme fonts-dejavu-core)
 # The desktop program's window tests and a look at it without a desktop.
 HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils)
+# The desktop program's adapters to the Linux services, and the real services their tests start.
+HALVYN_BUILD_PACKAGES+=(libpulse-dev libudev-dev libxcb1-dev qt6-multimedia-dev)
+HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox x11-utils procps)
 # libFuzzer for scripts/fuzz (clang with its runtime libraries).
 HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

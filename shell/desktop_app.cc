@@ -1,8 +1,13 @@
 #include "shell/desktop_app.h"
 
+#include <QEvent>
+
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "app/context.h"
+#include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
@@ -12,6 +17,31 @@
 #include "shell/status_item.h"
 
 namespace halvyn {
+
+namespace {
+// With HALVYN_FRAME_LOG set, each painted frame of the notch is written to standard error as
+// "frame NANOSECONDS NOTIFICATION ACTIVITY" (wall clock; "none" when nothing shows), so that a
+// test or a measurement can tell when a change outside the program reached the screen.
+class FrameLog final : public QObject {
+public:
+    explicit FrameLog(const Notch& notch) : notch_(notch) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            timespec t{};
+            ::clock_gettime(CLOCK_REALTIME, &t);
+            const bool showing = notch_.hasNotification.get();
+            const bool live = notch_.hasLiveActivity.get();
+            std::fprintf(stderr, "frame %lld %s %s\n", static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec,
+                         showing ? caseName(notch_.notification.get()) : "none",
+                         live ? caseName(notch_.liveActivity.get()) : "none");
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const Notch& notch_;
+};
+}  // namespace
 
 std::optional<std::filesystem::path> preferencesPath() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -32,7 +62,13 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     levels_ = std::make_unique<ContextLevels>(*ctx_);
     platform_->setPanelFactory([this](const PanelConfig& config) -> std::unique_ptr<QWidget> {
         if (config.owner != "Notch") return nullptr;
-        return std::make_unique<NotchWindow>(*ctx_, levels_.get());
+        auto window = std::make_unique<NotchWindow>(*ctx_, levels_.get());
+        if (std::getenv("HALVYN_FRAME_LOG")) {
+            auto* log = new FrameLog(ctx_->notch());
+            log->setParent(window.get());  // goes with the window
+            window->installEventFilter(log);
+        }
+        return window;
     });
 }
 
@@ -63,6 +99,8 @@ void DesktopApp::start() {
     ctx.focus();
     ctx.calendar();
     notch.enable();
+    // The screen lock is followed as soon as the desktop says anything about it.
+    if (platform_->workspace()) ctx.lock();
     reportScreens();
     // Checked on the next turn: a screen change settles there.
     enabledObserver_ = notch.isEnabled.observe([this](const bool& enabled, const Animation*) {

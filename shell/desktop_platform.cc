@@ -1,9 +1,20 @@
 #include "shell/desktop_platform.h"
 
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QGuiApplication>
 #include <QWidget>
 
 #include <system_error>
 
+#include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/ewmh_watcher.h"
+#include "platform/linux/linux_processes.h"
+#include "platform/linux/linux_workspace.h"
+#include "platform/linux/pulse_audio_devices.h"
+#include "platform/linux/qt_sounds.h"
+#include "platform/linux/sysfs_backlight.h"
+#include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
@@ -44,9 +55,46 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
         logger.error("No home folder to keep settings in; settings are kept in memory only");
     }
     if (!file_) memory_ = std::make_unique<MemoryPreferences>();
+
+    audio_ = std::make_unique<PulseAudioDevices>(main, Logger(log, "com.halvyn.app", "AudioDevices"));
+
+    QDBusConnection system = QDBusConnection::systemBus();
+    if (system.isConnected()) {
+        power_ = std::make_unique<UPowerPowerSources>(system, Logger(log, "com.halvyn.app", "PowerSources"));
+        bluetooth_ = std::make_unique<BluezBluetooth>(system, Logger(log, "com.halvyn.app", "Bluetooth"));
+    } else {
+        Logger(log, "com.halvyn.app", "Platform")
+            .error("No system bus (%{public}s); battery, low-power mode, accessories, sleep and lock absent",
+                   system.lastError().message().toStdString());
+    }
+    workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
+                                                  Logger(log, "com.halvyn.app", "Workspace"));
+    // The window manager's word on fullscreen and the frontmost application; X11 only.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        wm_ = std::make_unique<EwmhWatcher>(std::nullopt, Logger(log, "com.halvyn.app", "WindowManager"));
+        windows_.setWindowManager(wm_.get());
+        fullscreenObserver_ =
+            wm_->onFullscreenChanged([this] { workspace_->announce(WorkspaceEvent::activeSpaceDidChange); });
+    }
+    processes_ = std::make_unique<LinuxProcesses>(wm_.get());
+    sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
+    backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
 }
 
-DesktopPlatform::~DesktopPlatform() = default;
+DesktopPlatform::~DesktopPlatform() {
+    // The window server outlives the window manager's watcher.
+    windows_.setWindowManager(nullptr);
+}
+
+AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
+PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
+Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
+Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
+Processes* DesktopPlatform::processes() { return processes_.get(); }
+Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
+DisplayBrightness* DesktopPlatform::displayBrightness() {
+    return backlight_->device().empty() ? nullptr : backlight_.get();
+}
 
 Preferences* DesktopPlatform::preferences() {
     if (file_) return file_.get();

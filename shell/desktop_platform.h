@@ -11,6 +11,7 @@
 
 #include "platform/linux/system_locale.h"
 #include "platform/platform.h"
+#include "runtime/published.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
 
@@ -20,6 +21,14 @@ class LogSink;
 class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
+class PulseAudioDevices;
+class UPowerPowerSources;
+class LinuxWorkspace;
+class SysfsBacklight;
+class BluezBluetooth;
+class EwmhWatcher;
+class LinuxProcesses;
+class QtSounds;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -30,6 +39,13 @@ public:
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
     Locale* locale() override { return &locale_; }
+    AudioDevices* audioDevices() override;
+    PowerSources* powerSources() override;
+    Workspace* workspace() override;
+    DisplayBrightness* displayBrightness() override;
+    Bluetooth* bluetooth() override;
+    Processes* processes() override;
+    Sounds* sounds() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -43,6 +59,16 @@ private:
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
     SystemLocale locale_;
+    // The status services, each present only when its adapter could start.
+    std::unique_ptr<PulseAudioDevices> audio_;
+    std::unique_ptr<UPowerPowerSources> power_;
+    std::unique_ptr<LinuxWorkspace> workspace_;
+    std::unique_ptr<SysfsBacklight> backlight_;
+    std::unique_ptr<BluezBluetooth> bluetooth_;
+    std::unique_ptr<EwmhWatcher> wm_;
+    std::unique_ptr<LinuxProcesses> processes_;
+    std::unique_ptr<QtSounds> sounds_;
+    Subscription fullscreenObserver_;
 };
 
 }  // namespace halvyn

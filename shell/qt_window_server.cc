@@ -1,5 +1,7 @@
 #include "shell/qt_window_server.h"
 
+#include "platform/linux/ewmh_watcher.h"
+
 #include <QTimer>
 #include <QWidget>
 
@@ -58,6 +60,15 @@ void QtWindowServer::close(WindowId id) {
     if (it == windows_.end()) return;
     it->second->hide();
     windows_.erase(it);
+}
+
+int QtWindowServer::activeSpaceType() const { return wm_ && wm_->activeIsFullscreen() ? 4 : 0; }
+
+std::vector<WindowInfo> QtWindowServer::onScreenWindows() const {
+    std::vector<WindowInfo> out;
+    if (wm_)
+        for (const XWindowInfo& w : wm_->clients()) out.push_back({w.window, w.name});
+    return out;
 }
 
 }  // namespace halvyn

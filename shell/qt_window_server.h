@@ -1,8 +1,9 @@
 #pragma once
 // The window-server port on the desktop: panels are toolkit windows made by a factory (the
 // notch's panel shows the notch view); frames come in the system's points and are placed through
-// the screens adapter's coordinates. This desktop has no private spaces and no fullscreen-space
-// notion: spaces are accepted and do nothing, and the active space is an ordinary one.
+// the screens adapter's coordinates. This desktop has no private spaces: spaces are accepted and
+// do nothing. The active space is a fullscreen one while the window manager shows the active
+// window fullscreen, when there is a window manager to ask.
 
 #include <functional>
 #include <map>
@@ -16,6 +17,7 @@ namespace halvyn {
 
 class LogSink;
 class QtScreens;
+class EwmhWatcher;
 
 class QtWindowServer final : public WindowServer {
 public:
@@ -38,8 +40,10 @@ public:
     void addWindowsToSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
     void removeWindowsFromSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
 
-    int activeSpaceType() const override { return 0; }
-    std::vector<WindowInfo> onScreenWindows() const override { return {}; }
+    // 4, a fullscreen space, while the active window is fullscreen; 0 otherwise.
+    int activeSpaceType() const override;
+    std::vector<WindowInfo> onScreenWindows() const override;
+    void setWindowManager(const EwmhWatcher* wm) { wm_ = wm; }
 
     QWidget* window(WindowId id) const;
 
@@ -51,6 +55,7 @@ private:
     WindowId lastWindow_ = 0;
     SpaceId lastSpace_ = 0;
     bool saidCapture_ = false;
+    const EwmhWatcher* wm_ = nullptr;
 };
 
 }  // namespace halvyn

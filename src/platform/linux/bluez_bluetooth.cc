@@ -1,0 +1,130 @@
+#include "platform/linux/bluez_bluetooth.h"
+
+#include <QDBusArgument>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+
+#include <cmath>
+
+#include "platform/linux/dbus_object.h"
+
+namespace halvyn {
+
+namespace {
+const QString kBluez = QStringLiteral("org.bluez");
+constexpr int kCallTimeoutMs = 2000;
+
+using Interfaces = QMap<QString, QVariantMap>;
+using Objects = QMap<QDBusObjectPath, Interfaces>;
+
+struct Reading {
+    bool answered = false;
+    bool denied = false;
+    Objects objects;
+};
+
+Reading managedObjects(QDBusConnection& bus) {
+    QDBusMessage call = QDBusMessage::createMethodCall(kBluez, QStringLiteral("/"),
+                                                       QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                                       QStringLiteral("GetManagedObjects"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    Reading r;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        r.denied = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied");
+        return r;
+    }
+    if (reply.arguments().isEmpty() || !reply.arguments().first().canConvert<QDBusArgument>()) return r;
+    const auto arg = reply.arguments().first().value<QDBusArgument>();
+    if (arg.currentSignature() != QLatin1String("a{oa{sa{sv}}}")) return r;
+    arg >> r.objects;
+    r.answered = true;
+    return r;
+}
+
+QVariant plain(const QVariant& v) {
+    if (v.userType() == qMetaTypeId<QDBusVariant>()) return v.value<QDBusVariant>().variant();
+    return v;
+}
+
+std::string dashedAddress(const QString& address) {
+    std::string s = address.toLower().toStdString();
+    for (char& c : s)
+        if (c == ':') c = '-';
+    return s;
+}
+}  // namespace
+
+BluezBluetooth::BluezBluetooth(QDBusConnection bus, Logger logger) : bus_(std::move(bus)), logger_(std::move(logger)) {
+    watcher_ = std::make_unique<QDBusServiceWatcher>(kBluez, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, watcher_.get(),
+                     [this](const QString&, const QString&, const QString&) { update(); });
+    // An adapter plugged in or switched on later.
+    const QString manager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+    added_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { update(); });
+    removed_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { update(); });
+    added_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesAdded"));
+    removed_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesRemoved"));
+    update();
+}
+
+BluezBluetooth::~BluezBluetooth() = default;
+
+void BluezBluetooth::update() {
+    const Reading r = managedObjects(bus_);
+    bool adapter = false;
+    for (const auto& interfaces : r.objects) adapter = adapter || interfaces.contains(QStringLiteral("org.bluez.Adapter1"));
+    BluetoothAuthorization now = BluetoothAuthorization::notDetermined;
+    if (r.denied)
+        now = BluetoothAuthorization::denied;
+    else if (adapter)
+        now = BluetoothAuthorization::allowedAlways;
+    if (now != BluetoothAuthorization::allowedAlways && !saidAbsent_) {
+        logger_.error(r.denied ? "The bus refuses access to BlueZ; accessories absent"
+                               : "No Bluetooth adapter from BlueZ; accessories absent until one appears");
+        saidAbsent_ = true;
+    } else if (now == BluetoothAuthorization::allowedAlways) {
+        saidAbsent_ = false;
+    }
+    if (now == authorization_) return;
+    authorization_ = now;
+    authorizationChanged_.emit();
+}
+
+std::optional<std::vector<PairedDevice>> BluezBluetooth::pairedDevices() {
+    const Reading r = managedObjects(bus_);
+    if (!r.answered) return std::nullopt;
+    std::vector<PairedDevice> out;
+    for (const auto& interfaces : r.objects) {
+        const auto device = interfaces.find(QStringLiteral("org.bluez.Device1"));
+        if (device == interfaces.end()) continue;
+        const QVariant address = plain(device->value(QStringLiteral("Address")));
+        if (address.typeId() != QMetaType::QString) continue;
+        const QVariant paired = plain(device->value(QStringLiteral("Paired")));
+        const QVariant connected = plain(device->value(QStringLiteral("Connected")));
+        const bool isConnected = connected.typeId() == QMetaType::Bool && connected.toBool();
+        if (!isConnected && !(paired.typeId() == QMetaType::Bool && paired.toBool())) continue;
+        PairedDevice d;
+        d.addressString = dashedAddress(address.toString());
+        d.isConnected = isConnected;
+        const auto battery = interfaces.find(QStringLiteral("org.bluez.Battery1"));
+        if (battery != interfaces.end()) {
+            bool ok = false;
+            const QVariant p = plain(battery->value(QStringLiteral("Percentage")));
+            const double percent = p.toDouble(&ok);
+            // Anything but a number from 0 to 100 is no reading.
+            if (ok && p.typeId() != QMetaType::QString && percent >= 0 && percent <= 100)
+                d.batteryPercentSingle = static_cast<std::uint8_t>(std::lround(percent));
+        }
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+Subscription BluezBluetooth::observeAuthorization(std::function<void()> cb) {
+    return authorizationChanged_.connect(std::move(cb));
+}
+
+}  // namespace halvyn

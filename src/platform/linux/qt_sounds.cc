@@ -1,0 +1,141 @@
+#include "platform/linux/qt_sounds.h"
+
+#include <QCoreApplication>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/linux/caf_audio.h"
+
+namespace halvyn {
+
+namespace {
+// Sound files are small; anything larger is not one of ours.
+constexpr std::uintmax_t kLargestSound = 16 * 1024 * 1024;
+
+class QtEffectPlayer final : public EffectPlayer {
+public:
+    explicit QtEffectPlayer(const std::string& wav) {
+        effect_.setSource(QUrl::fromLocalFile(QString::fromStdString(wav)));
+        QObject::connect(&effect_, &QSoundEffect::playingChanged, &effect_, [this] {
+            if (effect_.isPlaying()) started_ = true;
+            else if (started_) finish(!stopped_);
+        });
+        QObject::connect(&effect_, &QSoundEffect::statusChanged, &effect_, [this] {
+            if (effect_.status() == QSoundEffect::Error) finish(false);
+        });
+    }
+    void setFinishHandler(std::function<void(bool)> handler) override { handler_ = std::move(handler); }
+    void prepare() override {}
+    void setVolume(float volume) override { effect_.setVolume(volume); }
+    void play() override { effect_.play(); }
+    void stop() override {
+        stopped_ = true;
+        effect_.stop();
+    }
+
+private:
+    void finish(bool successfully) {
+        if (done_) return;
+        done_ = true;
+        if (handler_) handler_(successfully);
+    }
+    QSoundEffect effect_;
+    std::function<void(bool)> handler_;
+    bool started_ = false, stopped_ = false, done_ = false;
+};
+}  // namespace
+
+QtSounds::QtSounds(std::vector<std::string> resourceFolders, Logger logger)
+    : folders_(std::move(resourceFolders)), logger_(std::move(logger)) {}
+
+QtSounds::~QtSounds() = default;
+
+std::vector<std::string> QtSounds::defaultFolders() {
+    std::vector<std::string> out;
+    const std::string app = QCoreApplication::applicationDirPath().toStdString();
+    if (!app.empty()) out.push_back(app + "/../share/halvyn/sounds");
+#ifdef HALVYN_SOURCE_RESOURCES
+    out.push_back(std::string(HALVYN_SOURCE_RESOURCES) + "/sounds");
+#endif
+    return out;
+}
+
+std::optional<std::string> QtSounds::resourcePath(const std::string& name, const std::string& type) const {
+    // A name is a file name, never a way out of the folder.
+    if (name.empty() || name.find('/') != std::string::npos || type.find('/') != std::string::npos ||
+        name.starts_with("."))
+        return std::nullopt;
+    const std::string file = type.empty() ? name : name + "." + type;
+    std::error_code ec;
+    for (const auto& folder : folders_) {
+        const auto path = std::filesystem::path(folder) / file;
+        if (std::filesystem::is_regular_file(path, ec)) return std::filesystem::weakly_canonical(path, ec).string();
+    }
+    return std::nullopt;
+}
+
+std::string QtSounds::playable(const std::string& path, std::string& error) {
+    if (auto it = decoded_.find(path); it != decoded_.end()) return it->second;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > kLargestSound) {
+        error = ec ? ec.message() : "file too large";
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const std::string data = bytes.str();
+    std::string wav;
+    if (data.rfind("RIFF", 0) == 0) {
+        wav = data;
+    } else if (auto converted = wavFromCaf(data, error)) {
+        wav = std::move(*converted);
+    } else {
+        return {};
+    }
+    if (!cache_.isValid()) {
+        error = "no folder for decoded sounds";
+        return {};
+    }
+    const std::string out = cache_.filePath(QString::number(decoded_.size()) + QStringLiteral(".wav")).toStdString();
+    std::ofstream(out, std::ios::binary) << wav;
+    decoded_[path] = out;
+    return out;
+}
+
+std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path) {
+    std::string error;
+    const std::string wav = playable(path, error);
+    if (wav.empty()) {
+        logger_.error("Sound %{public}s cannot be played: %{public}s", path, error);
+        return std::nullopt;
+    }
+    const SystemSoundID id = ++nextId_;
+    alerts_[id].wav = wav;
+    return id;
+}
+
+void QtSounds::playSystemSound(SystemSoundID id) {
+    auto it = alerts_.find(id);
+    if (it == alerts_.end()) return;
+    // Made on first use: the audio server is reached only when a sound plays.
+    Alert& alert = it->second;
+    if (!alert.effect) {
+        alert.effect = std::make_unique<QSoundEffect>();
+        alert.effect->setSource(QUrl::fromLocalFile(QString::fromStdString(alert.wav)));
+    }
+    alert.effect->play();
+}
+
+std::unique_ptr<EffectPlayer> QtSounds::makePlayer(const std::string& path, std::string& error) {
+    const std::string wav = playable(path, error);
+    if (wav.empty()) return nullptr;
+    return std::make_unique<QtEffectPlayer>(wav);
+}
+
+}  // namespace halvyn

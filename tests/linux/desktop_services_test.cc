@@ -1,0 +1,152 @@
+// The desktop program on real services under Xvfb: what a change in the service shows in the notch.
+// The notch reports each painted frame with the notification it shows (HALVYN_FRAME_LOG).
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "linux/services.h"
+
+namespace halvyn {
+namespace {
+
+using test::spinUntil;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class DesktopServices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
+        display = test::startXvfb(400 + ::getpid() % 100, xvfb);
+        ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+        dir = test::privateFolder("halvyn-desktop-services");
+    }
+    void TearDown() override {
+        test::stop(app);
+        test::stop(xvfb);
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+
+    void startApp(const std::vector<std::string>& env, const std::string& preferences = "{}") {
+        std::filesystem::create_directories(dir / "halvyn");
+        std::ofstream(dir / "halvyn" / "preferences.json") << preferences;
+        const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+        std::vector<std::string> all = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
+                                        "HALVYN_FRAME_LOG=1",
+                                        std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)};
+        all.insert(all.end(), env.begin(), env.end());
+        app = test::spawnWith({HALVYN_BINARY}, all, log().string());
+        ASSERT_GT(app, 0);
+        ASSERT_TRUE(spinUntil([&] { return readFile(log()).find("frame ") != std::string::npos; }, 30000))
+            << readFile(log());
+    }
+    std::filesystem::path log() const { return dir / "halvyn.log"; }
+    // The frames painted, as (notification, live activity).
+    std::vector<std::pair<std::string, std::string>> frames() const {
+        std::istringstream lines(readFile(log()));
+        std::vector<std::pair<std::string, std::string>> out;
+        std::string line, word, time, notification, activity;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            if (fields >> word >> time >> notification >> activity && word == "frame") out.emplace_back(notification, activity);
+        }
+        return out;
+    }
+    bool shows(const std::string& what) const {
+        for (const auto& [notification, activity] : frames())
+            if (notification == what || activity == what) return true;
+        return false;
+    }
+    bool lastFrameShowsNothing() const {
+        const auto all = frames();
+        return !all.empty() && all.back() == std::make_pair(std::string("none"), std::string("none"));
+    }
+    // How many times the notch began to show the notification.
+    int appearances(const std::string& notification) const {
+        std::string previous;
+        int n = 0;
+        for (const auto& [shown, activity] : frames()) {
+            n += shown == notification && previous != notification;
+            previous = shown;
+        }
+        return n;
+    }
+
+    std::string display;
+    std::filesystem::path dir;
+    pid_t xvfb = -1, app = -1;
+};
+
+TEST_F(DesktopServices, PactlVolumeChangeShowsTheVolumeDisplay) {
+    if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio is needed";
+    test::PulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    pulse.pactl("set-sink-volume one 50%");
+    startApp(pulse.env());
+    // Settled: no display yet.
+    spinUntil([&] { return false; }, 1000);
+    EXPECT_FALSE(shows("didChangeVolume")) << readFile(log());
+    // A key step (+6 %) shows it.
+    pulse.pactl("set-sink-volume one 56%");
+    EXPECT_TRUE(spinUntil([&] { return shows("didChangeVolume"); }, 10000)) << readFile(log());
+}
+
+TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": true})");
+    ASSERT_TRUE(upower.start());
+    const std::string display = "/org/freedesktop/UPower/devices/DisplayDevice";
+    auto set = [&](const std::string& path, const std::string& interface, const std::string& name, const std::string& v) {
+        bus.setProperty("org.freedesktop.UPower", path, interface, name, v);
+    };
+    bus.send("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
+             "uint32:2 uint32:2 double:50 double:30 double:60 double:10 int64:3600 int64:0 boolean:true string:b uint32:1");
+    startApp(bus.env(), R"({"batteryDuration": 1.0})");
+
+    // The battery's source learns the power source from its first change.
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:49");
+    set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:false");
+    ASSERT_TRUE(spinUntil([&] { return shows("isCharging"); }, 10000)) << readFile(log());
+    set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:true");
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:9");
+    ASSERT_TRUE(spinUntil([&] { return shows("isLowBattery"); }, 10000)) << readFile(log());
+    ASSERT_TRUE(spinUntil([&] { return lastFrameShowsNothing(); }, 10000));
+    // Lower still in the same discharge: no second warning.
+    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:8");
+    spinUntil([] { return false; }, 1000);
+    EXPECT_EQ(appearances("isLowBattery"), 1) << readFile(log());
+    EXPECT_EQ(appearances("isCharging"), 1) << readFile(log());
+}
+
+TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock logind(bus, "logind", "org.freedesktop.login1");
+    ASSERT_TRUE(logind.start());
+    bus.send("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
+             "string:c3 string:seat0 uint32:1000 string:someone boolean:true");
+    auto env = bus.env();
+    env.push_back("XDG_SESSION_ID=c3");
+    startApp(env);
+    const std::string session = "/org/freedesktop/login1/session/c3";
+    bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Lock");
+    ASSERT_TRUE(spinUntil([&] { return shows("isLocked"); }, 10000)) << readFile(log());
+    bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Unlock");
+    EXPECT_TRUE(spinUntil([&] { return !frames().empty() && frames().back().second == "none"; }, 10000))
+        << readFile(log());
+}
+
+}  // namespace
+}  // namespace halvyn

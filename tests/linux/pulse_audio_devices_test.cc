@@ -1,0 +1,196 @@
+// The audio devices port against a private PulseAudio daemon driven by pactl.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "linux/services.h"
+#include "platform/linux/pulse_audio_devices.h"
+#include "runtime/logger.h"
+#include "shell/real_time.h"
+
+namespace halvyn {
+namespace {
+
+using test::spinUntil;
+
+TEST(PulseTransport, NamesTheBusOrThePort) {
+    EXPECT_EQ(pulseTransport("bluetooth", "headset-output", ""), "Bluetooth");
+    EXPECT_EQ(pulseTransport("usb", "analog-output", ""), "USB");
+    EXPECT_EQ(pulseTransport("pci", "hdmi-output-0", ""), "HDMI");
+    EXPECT_EQ(pulseTransport("pci", "[Out] DisplayPort", ""), "DisplayPort");
+    EXPECT_EQ(pulseTransport("pci", "analog-output-speaker", ""), "Built-In");
+    EXPECT_EQ(pulseTransport("", "", "internal"), "Built-In");
+    EXPECT_EQ(pulseTransport("", "", ""), std::nullopt);
+}
+
+TEST(PulseTransport, BluetoothModelFromTheProductAndVendor) {
+    EXPECT_EQ(pulseBluetoothModel("0x2014", "bluetooth:004c"), "2014 4c");
+    EXPECT_EQ(pulseBluetoothModel("0x200E", "usb:004C"), "200e 4c");
+    EXPECT_EQ(pulseBluetoothModel("0x1f", "bluetooth:0000"), "001f 0");
+    EXPECT_EQ(pulseBluetoothModel("", "bluetooth:004c"), std::nullopt);
+    EXPECT_EQ(pulseBluetoothModel("0x20zz", "bluetooth:004c"), std::nullopt);
+}
+
+TEST(PulseVolume, AverageOfTheChannelsAndNoneWithoutChannels) {
+    EXPECT_EQ(pulseAverageVolume({}), std::nullopt);
+    EXPECT_EQ(pulseAverageVolume({0x10000, 0x10000}), 1.0f);
+    EXPECT_NEAR(*pulseAverageVolume({0x10000 / 5, 0x10000 * 3 / 5}), 0.4f, 1e-4f);
+    EXPECT_EQ(pulseAverageVolume({0x20000}), 1.0f);
+    EXPECT_EQ(pulseAverageVolume({0}), 0.0f);
+}
+
+class PulseAudio : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio and pactl are needed (scripts/test installs them)";
+        ASSERT_TRUE(server.start()) << "the private PulseAudio daemon did not start";
+        ::setenv("PULSE_SERVER", server.server().c_str(), 1);
+        time = std::make_unique<RealTime>(1);
+        port = std::make_unique<PulseAudioDevices>(time->main(), Logger(&logs, "com.halvyn.app", "AudioDevices"));
+        volumeSub = port->onVolumeChanged([this](AudioDeviceID id) { lastVolume = id; ++volumeCount; });
+        muteSub = port->onMuteChanged([this](AudioDeviceID id) { lastMute = id; });
+        defaultSub = port->onDefaultOutputDeviceChanged([this](std::optional<AudioDevice> d) {
+            lastDefault = d;
+            ++defaultCount;
+        });
+    }
+    void TearDown() override {
+        volumeSub.reset();
+        muteSub.reset();
+        defaultSub.reset();
+        port.reset();
+        time.reset();
+        ::setenv("PULSE_SERVER", saved.c_str(), 1);
+    }
+
+    AudioDeviceID idOf(const std::string& uid) {
+        for (const auto& d : port->devices())
+            if (d.uid == uid) return d.id;
+        ADD_FAILURE() << "no device " << uid;
+        return 0;
+    }
+    int errors() const {
+        int n = 0;
+        for (const auto& line : logs.lines) n += line.level == LogLevel::error;
+        return n;
+    }
+
+    test::PulseServer server;
+    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+    CaptureLogSink logs;
+    std::unique_ptr<RealTime> time;
+    std::unique_ptr<PulseAudioDevices> port;
+    Subscription volumeSub, muteSub, defaultSub;
+    std::optional<AudioDeviceID> lastVolume, lastMute;
+    std::optional<AudioDevice> lastDefault;
+    int volumeCount = 0, defaultCount = 0;
+};
+
+TEST_F(PulseAudio, ReadsTheDefaultSinkAndFollowsPactl) {
+    // The first reading is there as soon as the port is made.
+    ASSERT_TRUE(port->isConnected());
+    const auto first = port->defaultOutputDevice();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->uid, "one");
+    EXPECT_EQ(first->modelUID, "One");
+    EXPECT_EQ(port->devices().size(), 2u);
+    const AudioDeviceID one = first->id, two = idOf("two");
+    EXPECT_TRUE(port->hasProperty(one, AudioProperty::volume));
+
+    server.pactl("set-sink-volume one 40%");
+    ASSERT_TRUE(spinUntil([&] { return lastVolume == one; }));
+    EXPECT_NEAR(*port->volume(one), 0.40f, 0.005f);
+
+    server.pactl("set-sink-mute one 1");
+    ASSERT_TRUE(spinUntil([&] { return lastMute == one; }));
+    EXPECT_EQ(port->isMuted(one), true);
+
+    // The channels' average is the level; above 100 % still reads as full.
+    server.pactl("set-sink-volume two 20% 60%");
+    ASSERT_TRUE(spinUntil([&] { return lastVolume == two; }));
+    EXPECT_NEAR(*port->volume(two), 0.40f, 0.005f);
+    server.pactl("set-sink-volume two 150%");
+    ASSERT_TRUE(spinUntil([&] { return port->volume(two) == 1.0f; }));
+
+    server.pactl("set-default-sink two");
+    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));
+    EXPECT_EQ(port->defaultOutputDevice()->id, two);
+}
+
+TEST_F(PulseAudio, WritesTheLevelKeepingTheBalance) {
+    const AudioDeviceID one = idOf("one");
+    server.pactl("set-sink-volume one 20% 60%");
+    ASSERT_TRUE(spinUntil([&] { return lastVolume == one; }));
+    ASSERT_TRUE(port->setVolume(one, 0.2f));
+    ASSERT_TRUE(spinUntil([&] { return std::fabs(port->volume(one).value_or(0) - 0.2f) < 0.005f; }));
+    const std::string text = server.pactl("get-sink-volume one");
+    EXPECT_NE(text.find("10%"), std::string::npos) << text;
+    EXPECT_NE(text.find("30%"), std::string::npos) << text;
+
+    ASSERT_TRUE(port->setMuted(one, true));
+    ASSERT_TRUE(spinUntil([&] { return port->isMuted(one) == true; }));
+    EXPECT_FALSE(port->setVolume(9999, 0.5f));
+    EXPECT_FALSE(port->hasProperty(9999, AudioProperty::mute));
+}
+
+TEST_F(PulseAudio, BluetoothSinkCarriesItsAccessoryAddressAndModel) {
+    server.pactl("load-module module-null-sink sink_name=buds 'sink_properties=\"device.bus=bluetooth "
+                 "device.string=AA:BB:CC:DD:EE:FF device.product.id=0x2014 device.vendor.id=bluetooth:004c\"'");
+    server.pactl("set-default-sink buds");
+    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->transportType == "Bluetooth"; }));
+    EXPECT_EQ(lastDefault->uid, "aa-bb-cc-dd-ee-ff:buds");
+    EXPECT_EQ(lastDefault->modelUID, "2014 4c");
+}
+
+TEST_F(PulseAudio, DefaultMovesWhenItsSinkGoes) {
+    const std::string index = test::output("env PULSE_SERVER=" + server.server() +
+                                           " pactl list short modules | awk '/sink_name=one/ {print $1}'");
+    server.pactl("unload-module " + index);
+    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));
+    EXPECT_EQ(port->devices().size(), 1u);
+}
+
+TEST_F(PulseAudio, ServerThatDiesGoesAbsentAndComesBackReread) {
+    server.kill();
+    ASSERT_TRUE(spinUntil([&] { return defaultCount == 1; }));
+    EXPECT_EQ(lastDefault, std::nullopt);
+    EXPECT_FALSE(port->isConnected());
+    EXPECT_EQ(port->defaultOutputDevice(), std::nullopt);
+    EXPECT_EQ(port->volume(0), std::nullopt);
+    EXPECT_FALSE(port->setVolume(0, 0.5f));
+
+    ASSERT_TRUE(server.start());
+    server.pactl("set-sink-volume one 30%");
+    // Back within the reconnection delay; the level is read again and announced.
+    ASSERT_TRUE(spinUntil([&] { return port->isConnected() && lastDefault && lastDefault->uid == "one"; }, 20000));
+    ASSERT_TRUE(spinUntil([&] { return std::fabs(port->volume(lastDefault->id).value_or(0) - 0.3f) < 0.005f; }));
+    EXPECT_TRUE(spinUntil([&] { return volumeCount >= 1; }));
+    EXPECT_EQ(errors(), 1) << "the loss is told once";
+}
+
+TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {
+    auto dir = test::privateFolder("halvyn-nopulse");
+    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+    ::setenv("PULSE_SERVER", ("unix:" + (dir / "none").string()).c_str(), 1);
+    CaptureLogSink logs;
+    {
+        RealTime time(1);
+        PulseAudioDevices port(time.main(), Logger(&logs, "com.halvyn.app", "AudioDevices"));
+        EXPECT_FALSE(port.isConnected());
+        EXPECT_EQ(port.defaultOutputDevice(), std::nullopt);
+        EXPECT_TRUE(port.devices().empty());
+        EXPECT_TRUE(spinUntil([&] { return !logs.lines.empty(); }));
+        // Retries stay quiet.
+        spinUntil([] { return false; }, 1500);
+        EXPECT_EQ(logs.lines.size(), 1u);
+    }
+    ::setenv("PULSE_SERVER", saved.c_str(), 1);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace halvyn
