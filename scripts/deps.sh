@@ -20,7 +20,8 @@ halvyn_ensure_packages() {
 }
 
 HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
-    qt6-base-dev adwaita-icon-theme fonts-dejavu-core)
+    qt6-base-dev adwaita-icon-theme fonts-dejavu-core
+    libarchive-dev libcmark-gfm-dev libcmark-gfm-extensions-dev)
 # The desktop program's window tests and a look at it without a desktop.
 HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils)
 # The desktop program's adapters to the Linux services, and the real services their tests start.

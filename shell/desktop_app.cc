@@ -15,6 +15,8 @@
 #include "shell/notch_window.h"
 #include "shell/real_time.h"
 #include "shell/status_item.h"
+#include "shell/update_window.h"
+#include "updates/update_controller.h"
 
 namespace halvyn {
 
@@ -73,6 +75,8 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
 }
 
 DesktopApp::~DesktopApp() {
+    if (updateWindow_) ctx_->updates().setWindowHost(nullptr);
+    updateWindow_.reset();
     status_.reset();
     enabledObserver_.reset();
 }
@@ -108,6 +112,10 @@ void DesktopApp::start() {
         ctx_->main().post([this] { reportScreens(); });
     });
     status_ = std::make_unique<StatusItem>(ctx, kName, kVersion);
+    updateWindow_ = std::make_unique<QtUpdateWindow>(ctx);
+    UpdateController& updates = ctx.updates();
+    updates.setWindowHost(updateWindow_.get());
+    updates.periodicCheck();
 }
 
 }  // namespace halvyn

@@ -17,6 +17,7 @@ class NotchWindow;
 class StatusItem;
 class DesktopPlatform;
 class ContextLevels;
+class QtUpdateWindow;
 
 // The preferences file: $XDG_CONFIG_HOME/halvyn/preferences.json, or ~/.config/halvyn/ when the
 // variable is unset or not absolute. Nothing when neither can be found.
@@ -31,7 +32,8 @@ public:
     DesktopApp(LogSink* log, std::optional<std::filesystem::path> preferences);
     ~DesktopApp();
 
-    // Start-up: settings synchronisation when asked for, then the notch, then the status item.
+    // Start-up: settings synchronisation when asked for, then the notch, then the status item,
+    // then the launch's update check.
     void start();
 
     Context& context() { return *ctx_; }
@@ -46,6 +48,8 @@ private:
     std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<StatusItem> status_;
+    // Goes before the context: its view follows the update controller.
+    std::unique_ptr<QtUpdateWindow> updateWindow_;
     Subscription enabledObserver_;
     bool saidNoScreen_ = false;
 };

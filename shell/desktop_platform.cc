@@ -30,7 +30,8 @@ constexpr double kBackupPollSeconds = 24 * 3600;
 
 DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& prefs)
     : screens_(main),
-      windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log) {
+      windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
+      installer_(main) {
     Logger logger(log, "com.halvyn.app", "Defaults");
     if (prefs) {
         std::error_code ec;

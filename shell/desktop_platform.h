@@ -10,6 +10,9 @@
 #include <optional>
 
 #include "platform/linux/system_locale.h"
+#include "platform/linux/linux_installer.h"
+#include "platform/linux/posix_file_system.h"
+#include "platform/linux/qt_http.h"
 #include "platform/platform.h"
 #include "runtime/published.h"
 #include "shell/qt_screens.h"
@@ -46,6 +49,10 @@ public:
     Bluetooth* bluetooth() override;
     Processes* processes() override;
     Sounds* sounds() override;
+    Http* http() override { return &http_; }
+    FileSystem* fileSystem() override { return &files_; }
+    Bundle* bundle() override { return &bundle_; }
+    Installer* installer() override { return &installer_; }
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -69,6 +76,10 @@ private:
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
     Subscription fullscreenObserver_;
+    QtHttp http_;
+    PosixFileSystem files_;
+    LinuxBundle bundle_;
+    LinuxInstaller installer_;
 };
 
 }  // namespace halvyn

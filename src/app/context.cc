@@ -20,6 +20,7 @@
 #include "settings/defaults.h"
 #include "sources/battery_manager.h"
 #include "sources/connectivity_manager.h"
+#include "updates/update_controller.h"
 
 namespace halvyn {
 
@@ -101,6 +102,11 @@ BatteryManager& Context::battery() {
 ConnectivityManager& Context::connectivity() {
     if (!connectivity_) connectivity_ = std::make_unique<ConnectivityManager>(*this);
     return *connectivity_;
+}
+
+UpdateController& Context::updates() {
+    if (!updates_) updates_ = std::make_unique<UpdateController>(*this);
+    return *updates_;
 }
 
 LockManager& Context::lock() {

@@ -36,6 +36,7 @@ class CalendarControls;
 class FocusManager;
 class CalendarManager;
 class WeatherManager;
+class UpdateController;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -85,6 +86,7 @@ public:
     // The views draw these sources only once something created them.
     FocusManager* existingFocus() const { return focus_.get(); }
     CalendarManager* existingCalendar() const { return calendar_.get(); }
+    UpdateController& updates();
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -142,6 +144,8 @@ private:
     std::unique_ptr<WeatherManager> weather_;
     std::unique_ptr<CalendarManager> calendar_;
     std::unique_ptr<FocusManager> focus_;
+    // Reads the screen manager's fullscreen flag: destroyed before it.
+    std::unique_ptr<UpdateController> updates_;
 };
 
 }  // namespace halvyn

@@ -45,6 +45,13 @@ public:
     // rename(2): atomic within one file system, replaces a file or an empty folder at `to`.
     virtual FileResult rename(const std::string& from, const std::string& to) = 0;
     virtual FileResult setExecutable(const std::string& path, bool executable) = 0;
+    // Swaps what is at `a` and `b` (files or whole folders) in one step, where the system can;
+    // otherwise fails and changes nothing.
+    virtual FileResult exchange(const std::string& a, const std::string& b) {
+        (void)a;
+        (void)b;
+        return FileResult::failure("Operation not supported");
+    }
 
     virtual std::string temporaryDirectory() const = 0;
     virtual std::string homeDirectory() const = 0;

@@ -27,6 +27,8 @@ class Location;
 class WeatherService;
 class Locale;
 class UrlOpener;
+class Bundle;
+class Installer;
 
 class Platform {
 public:
@@ -55,6 +57,8 @@ public:
     virtual WeatherService* weatherService() { return nullptr; }
     virtual Locale* locale() { return nullptr; }
     virtual UrlOpener* urlOpener() { return nullptr; }
+    virtual Bundle* bundle() { return nullptr; }
+    virtual Installer* installer() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -11,6 +11,7 @@ void registerInputGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 void registerSourcesGroup(SimRegistry& registry);
 void registerFocusCalendarGroups(SimRegistry& registry);
+void registerUpdatesGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
@@ -19,6 +20,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerHudGroup(registry);
     registerSourcesGroup(registry);
     registerFocusCalendarGroups(registry);
+    registerUpdatesGroup(registry);
 }
 
 }  // namespace halvyn

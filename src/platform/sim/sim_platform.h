@@ -15,6 +15,7 @@
 #include "platform/sim/sim_http.h"
 #include "platform/sim/sim_calendar.h"
 #include "platform/sim/sim_log_stream.h"
+#include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -58,6 +59,11 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     SimHttp& simHttp() { return http_; }
     SimFileSystem& simFiles() { return files_; }
+    Bundle* bundle() override { return &bundle_; }
+    Installer* installer() override { return &installer_; }
+    SimBundle& simBundle() { return bundle_; }
+    SimInstaller& simInstaller() { return installer_; }
+    SimUpdateWindow& simUpdateWindow() { return updateWindow_; }
 
     LogStream* logStream() override { return &logStream_; }
     CalendarStore* calendarStore() override { return &calendarStore_; }
@@ -113,6 +119,9 @@ private:
     SimWeatherService weather_{main_};
     SimLocale locale_;
     SimUrlOpener urlOpener_{&effects_};
+    SimBundle bundle_;
+    SimInstaller installer_{main_, &effects_, files_};
+    SimUpdateWindow updateWindow_{&effects_};
 };
 
 }  // namespace halvyn

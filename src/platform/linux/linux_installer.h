@@ -1,0 +1,50 @@
+#pragma once
+// Unpacking release archives with libarchive (zip, tar and the usual compressions) on a worker
+// thread, and starting the installed program again with no shell in between.
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/bundle.h"
+#include "platform/installer.h"
+
+namespace halvyn {
+
+class MainQueue;
+
+class LinuxInstaller final : public Installer {
+public:
+    explicit LinuxInstaller(MainQueue& main);
+    ~LinuxInstaller() override;
+
+    void unpack(const std::string& archive, const std::string& destination,
+                std::function<void(FileResult)> done) override;
+    FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
+    void terminate() override;
+
+    // The unpacking itself, on the calling thread: every entry must land inside `destination`
+    // and is never written through a link; devices, pipes and hard links are refused.
+    static FileResult unpackNow(const std::string& archive, const std::string& destination);
+
+private:
+    MainQueue& main_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Joined on destruction, so no unpacking outlives the queue it reports to.
+    std::vector<std::thread> workers_;
+};
+
+// The running program as installed: the folder it was installed into (the parent of its "bin"
+// folder), its version and the update server of this build.
+class LinuxBundle final : public Bundle {
+public:
+    // `executable` defaults to the running program; `version`, `build` and `server` to the build's.
+    explicit LinuxBundle(std::string executable = {}, std::string version = {}, std::optional<long long> build = {},
+                         std::optional<std::string> server = {});
+    BundleInfo info() const override { return info_; }
+
+private:
+    BundleInfo info_;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,200 @@
+#include "platform/linux/posix_file_system.h"
+
+#include <QFileSystemWatcher>
+#include <QString>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+namespace halvyn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FileResult fromErrno() { return FileResult::failure(std::strerror(errno)); }
+FileResult fromCode(const std::error_code& ec) {
+    return ec ? FileResult::failure(ec.message()) : FileResult{};
+}
+
+}  // namespace
+
+struct PosixFileSystem::Watches {
+    QFileSystemWatcher watcher;
+    std::map<int, std::pair<std::string, std::function<void()>>> byId;
+    int next = 0;
+
+    void fire(const QString& changed) {
+        const std::string path = changed.toStdString();
+        auto copy = byId;
+        for (auto& [id, w] : copy)
+            if (w.first == path || fs::path(w.first).parent_path() == path)
+                if (byId.count(id)) w.second();
+    }
+};
+
+PosixFileSystem::PosixFileSystem() : watches_(std::make_shared<Watches>()) {
+    QObject::connect(&watches_->watcher, &QFileSystemWatcher::fileChanged, &watches_->watcher,
+                     [w = watches_.get()](const QString& p) { w->fire(p); });
+    QObject::connect(&watches_->watcher, &QFileSystemWatcher::directoryChanged, &watches_->watcher,
+                     [w = watches_.get()](const QString& p) { w->fire(p); });
+}
+
+PosixFileSystem::~PosixFileSystem() = default;
+
+std::optional<std::string> PosixFileSystem::readFile(const std::string& path, std::size_t maxBytes,
+                                                     std::string* error) const {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (error) *error = "Not a regular file";
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (error) *error = std::strerror(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes) {
+            if (error) *error = "File too large";
+            ::close(fd);
+            return std::nullopt;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return out;
+}
+
+FileResult PosixFileSystem::writeFile(const std::string& path, std::string_view data) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return fromErrno();
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            FileResult r = fromErrno();
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return r;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    ::fchmod(fd, 0644);
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        FileResult r = fromErrno();
+        ::unlink(temp.c_str());
+        return r;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        FileResult r = fromErrno();
+        ::unlink(temp.c_str());
+        return r;
+    }
+    return {};
+}
+
+FileType PosixFileSystem::type(const std::string& path) const {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return FileType::none;
+    if (S_ISREG(st.st_mode)) return FileType::file;
+    if (S_ISDIR(st.st_mode)) return FileType::directory;
+    if (S_ISLNK(st.st_mode)) return FileType::link;
+    return FileType::other;
+}
+
+std::vector<std::string> PosixFileSystem::list(const std::string& directory) const {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+FileResult PosixFileSystem::createDirectories(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    return fromCode(ec);
+}
+
+FileResult PosixFileSystem::remove(const std::string& path) {
+    std::error_code ec;
+    fs::remove_all(path, ec);  // does not follow links
+    return fromCode(ec);
+}
+
+FileResult PosixFileSystem::rename(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return fromErrno();
+    return {};
+}
+
+FileResult PosixFileSystem::setExecutable(const std::string& path, bool executable) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return fromErrno();
+    if (S_ISLNK(st.st_mode)) return FileResult::failure("Is a symbolic link");
+    mode_t mode = st.st_mode & 0777;
+    mode = executable ? (mode | 0755) : (mode & ~mode_t{0111});
+    if (::chmod(path.c_str(), mode) != 0) return fromErrno();
+    return {};
+}
+
+FileResult PosixFileSystem::exchange(const std::string& a, const std::string& b) {
+#if defined(SYS_renameat2)
+    constexpr unsigned kExchange = 1u << 1;  // RENAME_EXCHANGE
+    if (::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), kExchange) != 0) return fromErrno();
+    return {};
+#else
+    (void)a;
+    (void)b;
+    return FileResult::failure("Operation not supported");
+#endif
+}
+
+std::string PosixFileSystem::temporaryDirectory() const {
+    std::error_code ec;
+    const fs::path p = fs::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : p.string();
+}
+
+std::string PosixFileSystem::homeDirectory() const {
+    const char* home = std::getenv("HOME");
+    return home && *home ? home : "/";
+}
+
+Subscription PosixFileSystem::watch(const std::string& path, std::function<void()> changed) {
+    const int id = ++watches_->next;
+    watches_->byId[id] = {path, std::move(changed)};
+    // The folder is watched too: a replaced file ends the watch on the old one.
+    watches_->watcher.addPath(QString::fromStdString(fs::path(path).parent_path().string()));
+    if (fs::exists(path)) watches_->watcher.addPath(QString::fromStdString(path));
+    std::weak_ptr<Watches> weak = watches_;
+    return Subscription([weak, id] {
+        if (auto w = weak.lock()) w->byId.erase(id);
+    });
+}
+
+}  // namespace halvyn

@@ -1,0 +1,30 @@
+#pragma once
+// HTTP on Qt Network. Requests run in the event loop without blocking it; each completion runs
+// once, on the main thread. A request gives up after its time-out without data, after a bounded
+// number of redirects, or as soon as its body grows beyond its limit.
+
+#include <memory>
+
+#include "platform/http.h"
+
+class QNetworkAccessManager;
+
+namespace halvyn {
+
+class QtHttp final : public Http {
+public:
+    static constexpr int kMaxRedirects = 10;
+
+    QtHttp();
+    ~QtHttp() override;
+
+    void send(const HttpRequest& request, Completion completion) override;
+    void download(const HttpRequest& request, const std::string& destination, Completion completion) override;
+
+private:
+    void start(const HttpRequest& request, const std::string* destination, Completion completion);
+
+    std::unique_ptr<QNetworkAccessManager> manager_;
+};
+
+}  // namespace halvyn

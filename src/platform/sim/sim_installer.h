@@ -1,0 +1,65 @@
+#pragma once
+// The simulated bundle and installer. A simulated archive is a file holding JSON
+// {"entries": [{"path", "type": "file" | "dir" | "link", "target"}]}; unpacking it writes those
+// entries into the folder with the same refusals as a real unpacker. Starting a process is the
+// effect "process" (path, args); ending this one only marks it.
+
+#include "platform/bundle.h"
+#include <memory>
+
+#include "platform/installer.h"
+#include "updates/update_controller.h"
+
+namespace halvyn {
+
+class EffectLog;
+class MainQueue;
+class SimFileSystem;
+
+class SimBundle final : public Bundle {
+public:
+    SimBundle();
+    BundleInfo info() const override { return info_; }
+    BundleInfo info_;
+};
+
+class SimInstaller final : public Installer {
+public:
+    SimInstaller(MainQueue& main, EffectLog* effects, SimFileSystem& files);
+    ~SimInstaller() override;
+
+    void unpack(const std::string& archive, const std::string& destination,
+                std::function<void(FileResult)> done) override;
+    FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
+    void terminate() override { terminated_ = true; }
+
+    bool terminated() const { return terminated_; }
+    void failLaunch(std::string error) { launchError_ = std::move(error); }
+    // Unpacks synchronously; the rule every simulated unpacking follows.
+    FileResult unpackNow(const std::string& archive, const std::string& destination);
+
+private:
+    MainQueue& main_;
+    EffectLog* effects_;
+    SimFileSystem& files_;
+    bool terminated_ = false;
+    std::string launchError_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The update window as effects "window" (owner "update", action "open" | "close" | "frame" with
+// the new "height").
+class SimUpdateWindow final : public UpdateWindowHost {
+public:
+    explicit SimUpdateWindow(EffectLog* effects) : effects_(effects) {}
+    void open() override;
+    void close() override;
+    void resize(double height) override;
+    bool isOpen() const { return open_; }
+
+private:
+    EffectLog* effects_;
+    bool open_ = false;
+};
+
+}  // namespace halvyn

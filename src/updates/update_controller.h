@@ -1,0 +1,112 @@
+#pragma once
+// Keeps the application current: asks the update server for the newest release every eight hours
+// (and when asked), offers it in the update window with its change notes, and on the user's
+// request downloads, unpacks and installs it in place of the running version, then relaunches.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "runtime/debounce.h"
+#include "runtime/logger.h"
+#include "runtime/properties.h"
+#include "runtime/published.h"
+#include "runtime/task.h"
+#include "updates/changelog.h"
+#include "updates/release.h"
+
+namespace halvyn {
+
+class Context;
+struct BundleInfo;
+
+enum class UpdateAvailability { notChecked = 0, available = 1, unavailable = 2 };
+const char* availabilityName(UpdateAvailability a);
+
+// The update window as the platform shows it.
+class UpdateWindowHost {
+public:
+    virtual ~UpdateWindowHost() = default;
+    virtual void open() = 0;   // creates the window if needed and brings it to the front
+    virtual void close() = 0;
+    virtual void resize(double height) = 0;  // animated, keeping the width and the top edge
+};
+
+class UpdateController {
+public:
+    static constexpr double kCheckInterval = 28'800;   // eight hours
+    static constexpr double kRequestTimeout = 60;
+    static constexpr std::size_t kMaxReleaseBytes = std::size_t{8} << 20;
+    static constexpr std::size_t kMaxAssetBytes = std::size_t{512} << 20;
+    static constexpr double kRestartHeight = 312;
+
+    explicit UpdateController(Context& ctx);
+    ~UpdateController();
+    UpdateController(const UpdateController&) = delete;
+    UpdateController& operator=(const UpdateController&) = delete;
+
+    Published<std::optional<Release>> targetRelease;
+    Published<double> progressBar{0.0};
+    Published<UpdateAvailability> updateState{UpdateAvailability::notChecked};
+    Published<Changelog> changelog;
+    // The update window's own state: the main button shows progress while installing and offers
+    // "Restart..." once an install succeeded.
+    Published<bool> isInstalling{false};
+    Published<bool> readyToRestart{false};
+
+    // Fetches the newest release and decides whether it is offered; `done` runs on the main queue
+    // when the check ends, whatever its outcome. A newer check supersedes one still waiting (whose
+    // `done` then never runs); during an install nothing is asked and `done` runs at once.
+    void checkForUpdates(std::function<void()> done = {});
+    void showUpdateWindowIfAvailable();
+    void showUpdateWindow();
+    void closeUpdateWindow();
+    void resizeUpdateWindow(double height);
+    bool isWindowOpen() const { return windowOpen_; }
+    // Downloads (or reuses) the release archive and installs it; `done(installed)` runs on the
+    // main queue. Only one runs at a time.
+    void performUpdate(std::function<void(bool installed)> done = {});
+    // Unpacks the archive and puts its application tree in place of the running one.
+    void installUpdate(const std::string& archivePath, std::function<void(bool installed)> done);
+    // Starts the installed application again after `delay` seconds and ends this process.
+    void relaunchApplication(double delay);
+
+    // The periodic check (also the launch check): check, then offer the release unless the
+    // prompt is silenced or the notch's screen shows a fullscreen space.
+    void periodicCheck();
+
+    // The update window's buttons.
+    void remindLater();
+    void mainButton();
+
+    void setWindowHost(UpdateWindowHost* host) { host_ = host; }
+    // Identifiers of change notes (random UUIDs unless set).
+    void setNoteIdGenerator(std::function<std::string()> gen) { newNoteId_ = std::move(gen); }
+
+    const PropertySet& properties() const { return properties_; }
+
+private:
+    void armTimer();
+    void earlyBirdChanged(bool turnedOn);
+    void downloaded(const Release& release, const std::string& local, std::function<void(bool)> done);
+    void finishInstall(const BundleInfo& bundle, const std::string& working, std::function<void(bool)> done);
+    bool serverConfigured(const BundleInfo& bundle);
+
+    Context& ctx_;
+    Logger logger;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::vector<Subscription> cancellables;
+    TaskHandle updateTimer;
+    Debounce restartDebounce_;
+    UpdateWindowHost* host_ = nullptr;
+    bool windowOpen_ = false;
+    bool updating_ = false;
+    bool loggedOff_ = false;
+    unsigned checkGeneration_ = 0;
+    std::function<std::string()> newNoteId_;
+    PropertySet properties_;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,151 @@
+// Release decoding, the version and build rules, and the names the server may give.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "updates/archive_entry.h"
+#include "updates/release.h"
+
+namespace halvyn {
+namespace {
+
+const char* kRelease = R"({"id": 7, "tag_name": "1.10", "name": "Halvyn 1.10", "body": "notes",
+  "assets": [{"name": "Halvyn.zip", "url": "https://a/1", "browser_download_url": "https://b/1"}],
+  "prerelease": false, "published_at": "2026-01-01T00:00:00Z", "extra": [1, 2]})";
+
+TEST(Release, DecodesAllSevenKeysAndIgnoresOthers) {
+    auto r = decodeRelease(kRelease);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->id, 7);
+    EXPECT_EQ(r->tagName, "1.10");
+    EXPECT_EQ(r->body, "notes");
+    ASSERT_EQ(r->assets.size(), 1u);
+    EXPECT_EQ(r->assets[0].browserDownloadURL, "https://b/1");
+    EXPECT_FALSE(r->buildNumber);
+    // Encoding gives the same keys back.
+    auto again = decodeRelease(encodeRelease(*r).toJson());
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *r);
+}
+
+TEST(Release, AnyMissingOrMistypedKeyFailsTheWholeResponse) {
+    const std::string base = kRelease;
+    auto without = [&](const std::string& cut) {
+        std::string s = base;
+        s.replace(s.find(cut), cut.size(), "");
+        return s;
+    };
+    for (const char* cut : {R"("id": 7, )", R"("tag_name": "1.10", )", R"("name": "Halvyn 1.10", )",
+                            R"("body": "notes",)", R"("prerelease": false, )", R"("published_at": "2026-01-01T00:00:00Z", )"}) {
+        std::string error;
+        EXPECT_FALSE(decodeRelease(without(cut), &error)) << cut;
+        EXPECT_NE(error.find("missing key"), std::string::npos) << error;
+    }
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string s = base;
+        s.replace(s.find(from), from.size(), to);
+        return s;
+    };
+    EXPECT_FALSE(decodeRelease(replaced(R"("id": 7)", R"("id": "7")")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("id": 7)", R"("id": 7.5)")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("id": 7)", R"("id": 1e300)")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("prerelease": false)", R"("prerelease": "false")")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("tag_name": "1.10")", R"("tag_name": 1.10)")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("body": "notes")", R"("body": null)")));
+    {
+        std::string s = replaced(R"("assets": [)", R"("assets": {"a": [)");
+        s.replace(s.find("}]"), 2, "}]}");
+        EXPECT_FALSE(decodeRelease(s));
+    }
+    EXPECT_FALSE(decodeRelease(replaced(R"("url": "https://a/1", )", "")));
+    EXPECT_FALSE(decodeRelease(replaced(R"("url": "https://a/1")", R"("url": "")")));
+    EXPECT_FALSE(decodeRelease(replaced(R"([{"name")", R"([7, {"name")")));
+    EXPECT_FALSE(decodeRelease("[1, 2]"));
+    EXPECT_FALSE(decodeRelease(""));
+    EXPECT_FALSE(decodeRelease(base.substr(0, base.size() / 2)));
+    EXPECT_FALSE(decodeRelease(std::string(100000, '[') + std::string(100000, ']')));
+}
+
+TEST(Release, VersionsCompareDigitRunsAsNumbers) {
+    EXPECT_GT(compareVersions("1.10", "1.9"), 0);
+    EXPECT_LT(compareVersions("1.9", "1.10"), 0);
+    EXPECT_EQ(compareVersions("1.2", "1.2"), 0);
+    EXPECT_EQ(compareVersions("1.02", "1.2"), 0);
+    EXPECT_LT(compareVersions("1.2", "1.2.1"), 0);
+    EXPECT_GT(compareVersions("2.0.0-beta", "2.0.0"), 0);
+    EXPECT_GT(compareVersions("1." + std::string(40, '9'), "1." + std::string(39, '9')), 0);
+    EXPECT_LT(compareVersions("", "0"), 0);
+}
+
+TEST(Release, PrereleaseNamesGiveVersionAndBuild) {
+    auto m = matchPrereleaseName("v2.0.0 (415)");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->version, "2.0.0");
+    EXPECT_EQ(m->build, 415);
+    // Leftmost "v", shortest version.
+    m = matchPrereleaseName("Beta v1.2 (3) v9 (9)");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->version, "1.2");
+    EXPECT_EQ(m->build, 3);
+    m = matchPrereleaseName("dev v1 (x) v3 (4)");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->version, " v1 (x) v3");  // from the "v" of "dev" to the first " (digits)"
+    EXPECT_FALSE(matchPrereleaseName("v2.0.0 ()"));
+    EXPECT_FALSE(matchPrereleaseName("2.0.0 (415)"));
+    EXPECT_FALSE(matchPrereleaseName("v2.0\n (415)"));  // "." does not cross a line end
+    m = matchPrereleaseName("v2 (99999999999999999999999)");
+    ASSERT_TRUE(m);
+    EXPECT_FALSE(m->build);  // not a number that fits
+    // A hostile name is searched in linear time.
+    EXPECT_FALSE(matchPrereleaseName(std::string(2'000'000, 'v')));
+}
+
+TEST(Release, EarlyBirdBuildRuleOnlyForMatchingPrereleases) {
+    Release pre;
+    pre.tagName = "2.0.0-beta";
+    pre.name = "v2.0.0 (415)";
+    pre.prerelease = true;
+    EXPECT_TRUE(isNewer(pre, "2.0.0", 410, true));
+    EXPECT_FALSE(isNewer(pre, "2.0.0", 410, false));
+    EXPECT_FALSE(isNewer(pre, "2.0.0", 415, true));
+    EXPECT_FALSE(isNewer(pre, "2.0.0", std::nullopt, true));
+    EXPECT_TRUE(isNewer(pre, "1.9", 500, false));
+    // Not matching: compared by its tag, no build.
+    pre.name = "Nightly";
+    EXPECT_EQ(candidateOf(pre).version, "2.0.0-beta");
+    EXPECT_FALSE(candidateOf(pre).build);
+    EXPECT_FALSE(isNewer(pre, "2.0.0-beta", 1, true));
+    // A release that is not a prerelease never takes the build rule, whatever its name.
+    Release full;
+    full.tagName = "2.0.0";
+    full.name = "v2.0.0 (999)";
+    EXPECT_FALSE(isNewer(full, "2.0.0", 1, true));
+    EXPECT_TRUE(isNewer(full, "1.9", 1, false));
+}
+
+TEST(Release, ServerNamesAreUsedOnlyAsPlainFileNames) {
+    EXPECT_TRUE(isPlainFileName("Halvyn.zip"));
+    EXPECT_TRUE(isPlainFileName("a..zip"));
+    for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "a/b", "/etc/passwd", "a\\b", std::string("a\0b", 3),
+                            std::string(256, 'a')})
+        EXPECT_FALSE(isPlainFileName(bad)) << bad;
+}
+
+TEST(ArchiveEntry, EntriesAndLinksStayInsideTheWorkingFolder) {
+    EXPECT_EQ(safeEntryPath("Halvyn.app/./Contents//MacOS/"), "Halvyn.app/Contents/MacOS");
+    for (const char* bad : {"", "/", "/etc/passwd", "../x", "a/../../x", "a/..", ".", "./"})
+        EXPECT_FALSE(safeEntryPath(bad)) << bad;
+    EXPECT_TRUE(linkStaysInside("A.app/Contents/lib/l", "../Frameworks/x"));
+    EXPECT_TRUE(linkStaysInside("A.app/l", ".."));
+    EXPECT_FALSE(linkStaysInside("A.app/l", "../.."));
+    EXPECT_FALSE(linkStaysInside("l", ".."));
+    EXPECT_FALSE(linkStaysInside("A.app/l", "/etc"));
+    EXPECT_FALSE(linkStaysInside("A.app/l", ""));
+    // A ".." after a name climbs from wherever that name (maybe a link to ".") leads.
+    EXPECT_FALSE(linkStaysInside("A.app/B/l", "y/../x"));
+}
+
+}  // namespace
+}  // namespace halvyn
