@@ -16,6 +16,7 @@
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
+#include "shell/focus_calendar_view.h"
 #include "shell/hud_content.h"
 #include "shell/now_playing_view.h"
 #include "shell/symbols.h"
@@ -33,6 +34,20 @@ DisplayLook lookOf(const HUDSettings& s) {
     l.hideLabel = s.hideLabel;
     l.symbolScaling = s.symbolScaling;
     return l;
+}
+
+// The two wings beside the notch proper where compact content sits; false when too narrow.
+bool wingsOf(Context& ctx, const DrawnOutline& m, double windowWidth, QRectF& left, QRectF& right) {
+    const double base = std::max(0.0, ctx.notch().notchWidth.get() + ctx.defaults().get(keys::notchAdjustedWidth));
+    const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
+    const double wing = std::max(0.0, (body.width() - base) / 2);
+    if (wing < 8 || body.height() < 8) return false;
+    const double h = std::min(body.height(), 38.0);
+    // Clear of the flares and the rounded corners.
+    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
+    left = QRectF(body.left() + pad, body.top(), wing - pad, h);
+    right = QRectF(body.right() - wing, body.top(), wing - pad, h);
+    return true;
 }
 
 QColor accentColor() {
@@ -94,6 +109,9 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     content(n.notification);
     content(n.isVisible);
     content(n.notchWidth);
+    subscriptions_.push_back(observeFocusCalendar(ctx, [this] {
+        if (needsDisplay_) needsDisplay_();
+    }));
     if (levels_) {
         volumeBar_.setTarget(levels_->volume().value_or(0), nullptr, 0);
         brightnessBar_.setTarget(levels_->brightness().value_or(0), nullptr, 0);
@@ -148,7 +166,13 @@ void NotchScene::paint(QPainter& p) {
     p.setOpacity(opacity);
     const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
-    if (contentOpacity_.value() > 0.01) paintContent(p, m);
+    if (contentOpacity_.value() > 0.01) {
+        paintContent(p, m);
+    } else if (auto activity = focusCalendarActivity(ctx_)) {
+        QRectF left, right;
+        if (wingsOf(ctx_, m, kWidth, left, right))
+            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *activity);
+    }
     nowPlaying_->paint(p, m, kWidth);
     p.restore();
 }
@@ -195,21 +219,23 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
             c = batteryContent(k, *level, d.get(keys::hideBatteryLabel), d.get(keys::hideBatteryPercentage));
             break;
         }
-        default:
-            return;  // other notifications' content belongs to their own views
+        default: {
+            // The Focus and time-to-leave notifications come from their own view.
+            QRectF left, right;
+            const auto wings = focusCalendarNotification(ctx_, kind);
+            if (!wings || !wingsOf(ctx_, m, kWidth, left, right)) return;
+            p.save();
+            p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
+            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
+            p.restore();
+            return;
+        }
     }
 
     // The content sits in the two wings beside the notch proper.
-    const Notch& n = ctx_.notch();
-    const double base = std::max(0.0, n.notchWidth.get() + d.get(keys::notchAdjustedWidth));
-    const QRectF body = notchBodyRect(kWidth, m.width, m.height);
-    const double wing = std::max(0.0, (body.width() - base) / 2);
-    if (wing < 8 || body.height() < 8) return;
-    const double h = std::min(body.height(), 38.0);
-    // Clear of the flares and the rounded corners.
-    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
-    const QRectF left(body.left() + pad, body.top(), wing - pad, h);
-    const QRectF right(body.right() - wing, body.top(), wing - pad, h);
+    QRectF left, right;
+    if (!wingsOf(ctx_, m, kWidth, left, right)) return;
+    const double h = left.height();
 
     p.save();
     p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
