@@ -19,7 +19,7 @@ halvyn_ensure_packages() {
     apt-get install -y -qq "${missing[@]}" >&2
 }
 
-HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
+HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libicu-dev
     qt6-base-dev libxcb-shape0-dev adwaita-icon-theme fonts-dejavu-core
     libarchive-dev libcmark-gfm-dev libcmark-gfm-extensions-dev)
 # The desktop program's window tests and a look at it without a desktop.

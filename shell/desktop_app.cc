@@ -107,6 +107,9 @@ void DesktopApp::start() {
     Context& ctx = *ctx_;
     ctx.defaults().startCloudSynchronization();
     Notch& notch = ctx.notch();
+    // The sources that the notch's views draw exist before the notch shows.
+    ctx.focus();
+    ctx.calendar();
     notch.enable();
     // The screen lock is followed as soon as the desktop says anything about it.
     if (platform_->workspace()) ctx.lock();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/linux/system_locale.h"
 #include "platform/linux/linux_installer.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
@@ -42,6 +43,7 @@ public:
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
     ArtworkDecoder* artworkDecoder() override { return &artwork_; }
+    Locale* locale() override { return &locale_; }
     AudioDevices* audioDevices() override;
     PowerSources* powerSources() override;
     Workspace* workspace() override;
@@ -66,6 +68,7 @@ private:
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
     QtArtworkDecoder artwork_;
+    SystemLocale locale_;
     // The status services, each present only when its adapter could start.
     std::unique_ptr<PulseAudioDevices> audio_;
     std::unique_ptr<UPowerPowerSources> power_;

@@ -17,6 +17,7 @@
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
+#include "shell/focus_calendar_view.h"
 #include "shell/hud_content.h"
 #include "shell/colors.h"
 #include "shell/now_playing_view.h"
@@ -37,6 +38,20 @@ DisplayLook lookOf(const HUDSettings& s) {
     l.hideLabel = s.hideLabel;
     l.symbolScaling = s.symbolScaling;
     return l;
+}
+
+// The two wings beside the notch proper where compact content sits; false when too narrow.
+bool wingsOf(Context& ctx, const DrawnOutline& m, double windowWidth, QRectF& left, QRectF& right) {
+    const double base = std::max(0.0, ctx.notch().notchWidth.get() + ctx.defaults().get(keys::notchAdjustedWidth));
+    const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
+    const double wing = std::max(0.0, (body.width() - base) / 2);
+    if (wing < 8 || body.height() < 8) return false;
+    const double h = std::min(body.height(), 38.0);
+    // Clear of the flares and the rounded corners.
+    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
+    left = QRectF(body.left() + pad, body.top(), wing - pad, h);
+    right = QRectF(body.right() - wing, body.top(), wing - pad, h);
+    return true;
 }
 
 QColor accentColor() {
@@ -147,6 +162,9 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     content(n.hasOutput);
     content(n.isVisible);
     content(n.notchWidth);
+    subscriptions_.push_back(observeFocusCalendar(ctx, [this] {
+        if (needsDisplay_) needsDisplay_();
+    }));
     if (levels_) {
         volumeBar_.setTarget(levels_->volume().value_or(0), nullptr, 0);
         brightnessBar_.setTarget(levels_->brightness().value_or(0), nullptr, 0);
@@ -207,7 +225,13 @@ void NotchScene::paint(QPainter& p) {
     const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
     lastLabel_.reset();
-    if (contentOpacity_.value() > 0.01) paintContent(p, m);
+    if (contentOpacity_.value() > 0.01) {
+        paintContent(p, m);
+    } else if (auto activity = focusCalendarActivity(ctx_)) {
+        QRectF left, right;
+        if (wingsOf(ctx_, m, kWidth, left, right))
+            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *activity);
+    }
     nowPlaying_->paint(p, m, kWidth);
     // The open notch's own rows give way to the media when it shows there.
     if (expandedOpacity_.value() > 0.01) paintExpanded(p, m, nowPlaying_->shown() != NowPlayingView::Shown::expanded);
@@ -274,10 +298,21 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
             }
             break;
         }
-        default:
-            if (!lock) return;  // other notifications' content belongs to their own views
-            c.symbol.push_back({"lock.fill"});
-            break;
+        default: {
+            if (lock) {
+                c.symbol.push_back({"lock.fill"});
+                break;
+            }
+            // The Focus and time-to-leave notifications come from their own view.
+            QRectF left, right;
+            const auto wings = focusCalendarNotification(ctx_, kind);
+            if (!wings || !wingsOf(ctx_, m, kWidth, left, right)) return;
+            p.save();
+            p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
+            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
+            p.restore();
+            return;
+        }
     }
 
     const double base = std::max(0.0, n.notchWidth.get() + d.get(keys::notchAdjustedWidth));

@@ -54,6 +54,17 @@ constexpr SymbolIcon kIcons[] = {
     {"repeat", "media-playlist-repeat"},
     {"star.fill", "starred"},
     {"star", "non-starred"},
+    // Focus modes, the calendar and travel.
+    {"moon.fill", "weather-clear-night"},
+    {"person.fill", "avatar-default"},
+    {"person.lanyardcard.fill", "x-office-address-book"},
+    {"bed.double.fill", "weather-clear-night"},
+    {"book.closed.fill", "accessories-dictionary"},
+    {"rocket.fill", "applications-games"},
+    {"calendar", "x-office-calendar"},
+    {"car.fill", "find-location"},
+    {"figure.walk", "find-location"},
+    {"tram.fill", "find-location"},
 };
 
 QPointF at(const QRectF& r, double x, double y) { return {r.left() + x * r.width(), r.top() + y * r.height()}; }

@@ -1,5 +1,9 @@
 #include "app/context.h"
 
+#include "calendar/calendar_manager.h"
+#include "sources/focus_manager.h"
+#include "weather/weather_manager.h"
+
 #include "hud/brightness_manager.h"
 #include "hud/osdui_manager.h"
 #include "hud/sound_manager.h"
@@ -125,6 +129,21 @@ MusicManager& Context::music() {
 XPCManager& Context::xpc() {
     if (!xpc_) xpc_ = std::make_unique<XPCManager>(*this);
     return *xpc_;
+}
+
+FocusManager& Context::focus() {
+    if (!focus_) focus_ = std::make_unique<FocusManager>(*this);
+    return *focus_;
+}
+
+WeatherManager& Context::weather() {
+    if (!weather_) weather_ = std::make_unique<WeatherManager>(*this);
+    return *weather_;
+}
+
+CalendarManager& Context::calendar() {
+    if (!calendar_) calendar_ = std::make_unique<CalendarManager>(*this);
+    return *calendar_;
 }
 
 }  // namespace halvyn

@@ -33,6 +33,9 @@ class NotchInput;
 class Outline;
 class NowPlayingControls;
 class CalendarControls;
+class FocusManager;
+class CalendarManager;
+class WeatherManager;
 class UpdateController;
 class MusicManager;
 class XPCManager;
@@ -79,6 +82,12 @@ public:
     OSDUIManager& osdUI();
     NotchInput& notchInput();
     Outline& outline();
+    FocusManager& focus();
+    WeatherManager& weather();
+    CalendarManager& calendar();
+    // The views draw these sources only once something created them.
+    FocusManager* existingFocus() const { return focus_.get(); }
+    CalendarManager* existingCalendar() const { return calendar_.get(); }
     UpdateController& updates();
     MusicManager& music();
     XPCManager& xpc();
@@ -135,6 +144,10 @@ private:
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;
     std::unique_ptr<BrightnessManager> brightness_;
+    // Focus hands the notch back to the calendar; the calendar reads the location authorization.
+    std::unique_ptr<WeatherManager> weather_;
+    std::unique_ptr<CalendarManager> calendar_;
+    std::unique_ptr<FocusManager> focus_;
     // Reads the screen manager's fullscreen flag: destroyed before it.
     std::unique_ptr<UpdateController> updates_;
     // The now-playing source reads the lock, screen and connectivity managers; the helper

@@ -20,6 +20,13 @@ class PowerSources;
 class Bluetooth;
 class Http;
 class FileSystem;
+class LogStream;
+class CalendarStore;
+class TravelTime;
+class Location;
+class WeatherService;
+class Locale;
+class UrlOpener;
 class Bundle;
 class Installer;
 class PlayerApplications;
@@ -49,6 +56,13 @@ public:
     virtual Bluetooth* bluetooth() { return nullptr; }
     virtual Http* http() { return nullptr; }
     virtual FileSystem* fileSystem() { return nullptr; }
+    virtual LogStream* logStream() { return nullptr; }
+    virtual CalendarStore* calendarStore() { return nullptr; }
+    virtual TravelTime* travelTime() { return nullptr; }
+    virtual Location* location() { return nullptr; }
+    virtual WeatherService* weatherService() { return nullptr; }
+    virtual Locale* locale() { return nullptr; }
+    virtual UrlOpener* urlOpener() { return nullptr; }
     virtual Bundle* bundle() { return nullptr; }
     virtual Installer* installer() { return nullptr; }
     // Now playing: the players, the companion helper, browser scripts, the pasteboard, opening

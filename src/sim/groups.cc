@@ -10,6 +10,7 @@ void registerNotchGroups(SimRegistry& registry);
 void registerInputGroups(SimRegistry& registry);
 void registerHudGroup(SimRegistry& registry);
 void registerSourcesGroup(SimRegistry& registry);
+void registerFocusCalendarGroups(SimRegistry& registry);
 void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
 
@@ -19,6 +20,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerInputGroups(registry);
     registerHudGroup(registry);
     registerSourcesGroup(registry);
+    registerFocusCalendarGroups(registry);
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
 }

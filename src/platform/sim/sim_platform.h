@@ -13,6 +13,8 @@
 #include "platform/sim/sim_display_brightness.h"
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_http.h"
+#include "platform/sim/sim_calendar.h"
+#include "platform/sim/sim_log_stream.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_now_playing.h"
 #include "platform/sim/sim_power_sources.h"
@@ -75,6 +77,19 @@ public:
     SimAppleScript& simAppleScript() { return appleScript_; }
     SimPasteboard& simPasteboard() { return pasteboard_; }
     SimAppLauncher& simLauncher() { return launcher_; }
+    LogStream* logStream() override { return &logStream_; }
+    CalendarStore* calendarStore() override { return &calendarStore_; }
+    TravelTime* travelTime() override { return &travelTime_; }
+    Location* location() override { return &location_; }
+    WeatherService* weatherService() override { return &weather_; }
+    Locale* locale() override { return &locale_; }
+    UrlOpener* urlOpener() override { return &urlOpener_; }
+    SimLogStream& simLogStream() { return logStream_; }
+    SimCalendarStore& simCalendarStore() { return calendarStore_; }
+    SimTravelTime& simTravelTime() { return travelTime_; }
+    SimLocation& simLocation() { return location_; }
+    SimWeatherService& simWeather() { return weather_; }
+    SimLocale& simLocale() { return locale_; }
 
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
@@ -109,6 +124,13 @@ private:
     SimHaptics haptics_{&effects_};
     SimFileSystem files_{main_};
     SimHttp http_{main_, &effects_, &files_};
+    SimLogStream logStream_{processes_};
+    SimCalendarStore calendarStore_{main_};
+    SimTravelTime travelTime_{main_};
+    SimLocation location_{main_};
+    SimWeatherService weather_{main_};
+    SimLocale locale_;
+    SimUrlOpener urlOpener_{&effects_};
     SimBundle bundle_;
     SimInstaller installer_{main_, &effects_, files_};
     SimUpdateWindow updateWindow_{&effects_};

@@ -52,6 +52,7 @@ public:
     void setStatusError(std::string error) { statusError_ = std::move(error); }
 
     const Process* find(ProcessID pid) const;
+    const std::vector<Process>& all() const { return processes_; }
 
 private:
     void runningApplicationsChanged();

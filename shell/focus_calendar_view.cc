@@ -1,0 +1,208 @@
+#include "shell/focus_calendar_view.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "app/context.h"
+#include "calendar/calendar_manager.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "shell/colors.h"
+#include "shell/symbols.h"
+#include "sources/focus_manager.h"
+
+namespace halvyn {
+
+namespace {
+using N = Notch::Notification;
+using L = Notch::LiveActivity;
+
+const QColor kIndigo(0x5E, 0x5C, 0xE6);
+}  // namespace
+
+QColor namedColor(std::string_view name) {
+    static const std::pair<std::string_view, QColor> table[] = {
+        {"IndigoColor", kIndigo},
+        {"PurpleColor", QColor(0xBF, 0x5A, 0xF2)},
+        {"TealColor", QColor(0x40, 0xC8, 0xE0)},
+        {"GreenColor", QColor(0x30, 0xD1, 0x58)},
+        {"ReddishOrangeColor", reddishOrangeColor()},
+        {"SkyColor", QColor(0x0A, 0x84, 0xFF)},
+        {"StoneColor", QColor(0xA2, 0x84, 0x5E)},
+        {"StoneLightColor", QColor(0x98, 0x98, 0x9D)},
+        {"PinkColor", QColor(0xFF, 0x37, 0x5F)},
+        {"RoseColor", roseColor()},
+    };
+    for (auto& [n, c] : table)
+        if (n == name) return c;
+    if (name.size() == 7 && name[0] == '#') {
+        const QColor c(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+        if (c.isValid()) return c;
+    }
+    return kIndigo;
+}
+
+WingContent focusContent(const std::optional<FocusMode>& mode, bool isFocus, bool hideLabel) {
+    WingContent c;
+    c.symbol = mode ? mode->symbol : "moon.fill";
+    c.tint = mode ? namedColor(mode->tintColor) : kIndigo;
+    if (isFocus) {
+        if (!hideLabel) c.label = mode ? mode->displayName() : "Focus";
+        c.trailing = "On";
+    } else {
+        c.tint = QColor(0x8E, 0x8E, 0x93);
+        if (!hideLabel) c.label = mode ? mode->displayName() : "Focus";
+        c.trailing = "Off";
+    }
+    return c;
+}
+
+std::string countdownText(double remaining) {
+    char buf[32];
+    if (!std::isfinite(remaining) || remaining <= 0) return "now";
+    if (remaining > 300) {
+        const long minutes = static_cast<long>(std::ceil(remaining / 60 - 1e-9));
+        if (minutes >= 60) std::snprintf(buf, sizeof buf, "%ldh %02ldm", minutes / 60, minutes % 60);
+        else std::snprintf(buf, sizeof buf, "%ldm", minutes);
+    } else if (remaining > 60) {
+        const long s = static_cast<long>(std::ceil(remaining - 1e-9));
+        std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+    } else {
+        std::snprintf(buf, sizeof buf, "%lds", static_cast<long>(std::ceil(remaining - 1e-9)));
+    }
+    return buf;
+}
+
+WingContent calendarContent(const UpcomingEvent& event, std::optional<double> remaining, std::optional<double> progress,
+                            bool reverseProgress, bool colouredIndicator) {
+    WingContent c;
+    c.symbol = "calendar";
+    c.tint = colouredIndicator ? namedColor(event.color) : QColor(Qt::white);
+    c.label = event.displayTitle();
+    if (remaining) c.trailing = countdownText(*remaining);
+    // The published fraction is the part that remains; the bar fills up as time passes unless
+    // it is asked to count down.
+    if (progress) c.bar = reverseProgress ? *progress : 1 - *progress;
+    c.barColor = colouredIndicator ? namedColor(event.color) : QColor(Qt::white);
+    return c;
+}
+
+WingContent timeToLeaveContent(std::optional<double> travelSeconds, TransportType transport) {
+    WingContent c;
+    switch (transport) {
+        case TransportType::drive: c.symbol = "car.fill"; break;
+        case TransportType::walk: c.symbol = "figure.walk"; break;
+        case TransportType::transit: c.symbol = "tram.fill"; break;
+    }
+    c.tint = QColor(0x0A, 0x84, 0xFF);
+    c.label = "Time to leave";
+    if (travelSeconds && std::isfinite(*travelSeconds))
+        c.trailing = std::to_string(std::max(1L, std::lround(*travelSeconds / 60))) + " min";
+    return c;
+}
+
+std::optional<WingContent> focusCalendarNotification(Context& ctx, Notch::Notification kind) {
+    Defaults& d = ctx.defaults();
+    if (kind == N::isFocus) {
+        const FocusManager* f = ctx.existingFocus();
+        if (!f) return std::nullopt;
+        return focusContent(f->focusMode.get(), f->isFocus.get(), d.get(keys::hideLabel));
+    }
+    if (kind == N::timeToLeave) {
+        const CalendarManager* cal = ctx.existingCalendar();
+        if (!cal) return std::nullopt;
+        return timeToLeaveContent(cal->travelTime.get(), d.get(keys::defaultTransportType));
+    }
+    return std::nullopt;
+}
+
+std::optional<WingContent> focusCalendarActivity(Context& ctx) {
+    const Notch& n = ctx.notch();
+    if (!n.hasLiveActivity.get()) return std::nullopt;
+    Defaults& d = ctx.defaults();
+    if (n.liveActivity.get() == L::isFocus) {
+        const FocusManager* f = ctx.existingFocus();
+        if (!f || !f->isFocus.get()) return std::nullopt;
+        WingContent c = focusContent(f->focusMode.get(), true, d.get(keys::hideLabel));
+        c.trailing.clear();  // while it lasts, the symbol and name say it
+        return c;
+    }
+    if (n.liveActivity.get() == L::isCalendar) {
+        const CalendarManager* cal = ctx.existingCalendar();
+        if (!cal || !cal->nextEvent.get()) return std::nullopt;
+        return calendarContent(*cal->nextEvent.get(), cal->remainingTime.get(), cal->eventProgress.get(),
+                               d.get(keys::reverseEventProgress), d.get(keys::useColoredCalendarIndicator));
+    }
+    return std::nullopt;
+}
+
+void paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip, const WingContent& c) {
+    p.save();
+    p.setClipPath(clip, Qt::IntersectClip);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double h = left.height();
+    const double iconSide = h * 0.62;
+    const QRectF icon(left.left(), left.center().y() - iconSide / 2, iconSide, iconSide);
+    paintSymbol(p, icon, c.symbol, c.tint);
+
+    QFont font = p.font();
+    font.setPixelSize(std::max(8, static_cast<int>(h * 0.34)));
+    font.setWeight(QFont::DemiBold);
+    p.setFont(font);
+    const QFontMetricsF metrics(font);
+    if (!c.label.empty()) {
+        const QRectF label(icon.right() + 6, left.top(), std::max(0.0, left.right() - icon.right() - 6), h);
+        p.setPen(c.tint == QColor(0x8E, 0x8E, 0x93) ? c.tint : QColor(Qt::white));
+        p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
+                   metrics.elidedText(QString::fromStdString(c.label), Qt::ElideRight, label.width()));
+    }
+    if (!c.trailing.empty()) {
+        const QString text = QString::fromStdString(c.trailing);
+        p.setPen(Qt::white);
+        p.drawText(right, Qt::AlignVCenter | Qt::AlignRight, metrics.elidedText(text, Qt::ElideLeft, right.width()));
+    }
+    if (c.bar) {
+        // A thin bar along the bottom of the compact notch, under both wings.
+        const double bh = std::max(2.0, h * 0.1);
+        const QRectF track(left.left(), left.bottom() - bh - 1, right.right() - left.left(), bh);
+        QColor dim = c.barColor;
+        dim.setAlphaF(0.3f);
+        p.setPen(Qt::NoPen);
+        p.setBrush(dim);
+        p.drawRoundedRect(track, bh / 2, bh / 2);
+        const double w = track.width() * std::clamp(*c.bar, 0.0, 1.0);
+        if (w > 0) {
+            p.setBrush(c.barColor);
+            p.drawRoundedRect(QRectF(track.left(), track.top(), std::max(w, bh), bh), bh / 2, bh / 2);
+        }
+    }
+    p.restore();
+}
+
+Subscription observeFocusCalendar(Context& ctx, std::function<void()> changed) {
+    auto subs = std::make_shared<std::vector<Subscription>>();
+    auto forward = [changed](const auto&, const Animation*) { changed(); };
+    Notch& n = ctx.notch();
+    subs->push_back(n.liveActivity.observe(forward));
+    subs->push_back(n.hasLiveActivity.observe(forward));
+    if (FocusManager* f = ctx.existingFocus()) {
+        subs->push_back(f->isFocus.observe(forward));
+        subs->push_back(f->focusMode.observe(forward));
+    }
+    if (CalendarManager* cal = ctx.existingCalendar()) {
+        subs->push_back(cal->nextEvent.observe(forward));
+        subs->push_back(cal->remainingTime.observe(forward));
+        subs->push_back(cal->eventProgress.observe(forward));
+    }
+    return Subscription([subs] { subs->clear(); });
+}
+
+}  // namespace halvyn

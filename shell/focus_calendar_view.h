@@ -1,0 +1,63 @@
+#pragma once
+// What the Focus notification and live activity, the calendar live activity and the
+// time-to-leave notification show, and their painting into the notch's two wings. The content
+// is plain values from the sources' published state, so the rules are testable without painting.
+
+#include <QColor>
+#include <QRectF>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "notch/notch.h"
+#include "runtime/published.h"
+#include "settings/options.h"
+
+class QPainter;
+class QPainterPath;
+
+namespace halvyn {
+
+class Context;
+struct FocusMode;
+struct UpcomingEvent;
+
+struct WingContent {
+    std::string symbol;     // left wing
+    QColor tint;            // the symbol's colour
+    std::string label;      // beside the symbol; empty: left out
+    std::string trailing;   // right wing text; empty: left out
+    std::optional<double> bar;  // right wing progress, 0 to 1
+    QColor barColor = Qt::white;
+};
+
+// The program's named colours ("TealColor", …); unknown names are the indigo of the default mode.
+QColor namedColor(std::string_view name);
+
+// "Work" with its symbol and tint while on; the mode's symbol dimmed and "Off" when it ends.
+WingContent focusContent(const std::optional<FocusMode>& mode, bool isFocus, bool hideLabel);
+// "12m" (or "1h 05m") above five minutes, "4:50" above a minute, "45s" below: short enough for a
+// compact wing.
+std::string countdownText(double remaining);
+// The shortened title, the time left and a bar of the event's progress: elapsed by default,
+// remaining with "reverseEventProgress".
+WingContent calendarContent(const UpcomingEvent& event, std::optional<double> remaining,
+                            std::optional<double> progress, bool reverseProgress, bool colouredIndicator);
+// "Time to leave" with the transport's symbol and the travel time.
+WingContent timeToLeaveContent(std::optional<double> travelSeconds, TransportType transport);
+
+// The content for the notch's current notification (Focus, time to leave) or live activity
+// (Focus, calendar); nothing for other kinds or when their source does not exist.
+std::optional<WingContent> focusCalendarNotification(Context& ctx, Notch::Notification kind);
+std::optional<WingContent> focusCalendarActivity(Context& ctx);
+
+// Paints `c` into the wings (left: symbol and label; right: text; the bar along the bottom under
+// both), clipped to `clip`.
+void paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip, const WingContent& c);
+
+// Calls `changed` whenever what these views show may have changed.
+Subscription observeFocusCalendar(Context& ctx, std::function<void()> changed);
+
+}  // namespace halvyn

@@ -1,0 +1,60 @@
+#pragma once
+// The user's calendars and events, the calendar authorization, and store change notifications.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/location.h"
+#include "runtime/published.h"
+#include "runtime/time.h"
+
+namespace halvyn {
+
+// 0 not determined, 1 restricted, 2 denied, 3 full access, 4 write only.
+using CalendarAuthorization = int;
+inline constexpr CalendarAuthorization kCalendarFullAccess = 3;
+
+struct CalendarInfo {
+    std::string id;
+    int type = 0;        // 0 local, 1 CalDAV, 2 Exchange, 3 subscription, 4 birthday
+    int sourceType = 0;  // 0 local, 1 Exchange, 2 CalDAV, 3 MobileMe, 4 subscribed, 5 birthdays
+    std::string color;   // "#RRGGBB"
+};
+
+struct CalendarAttendee {
+    bool isCurrentUser = false;
+    int status = 0;  // 0 unknown, 1 pending, 2 accepted, 3 declined, 4 tentative, ...
+};
+
+struct CalendarEvent {
+    std::string id;
+    std::string calendarId;
+    std::string title;
+    WallTime start;
+    WallTime end;
+    bool isAllDay = false;
+    std::optional<std::string> location;  // free text
+    std::optional<std::string> url;
+    std::optional<std::string> notes;
+    std::optional<GeoCoordinate> geo;  // of the structured location
+    std::vector<CalendarAttendee> attendees;
+};
+
+class CalendarStore {
+public:
+    virtual ~CalendarStore() = default;
+    virtual CalendarAuthorization authorizationStatus() const = 0;
+    // Asks the user for full access; `done` comes on the main queue with the answer, or with an
+    // error text.
+    virtual void requestFullAccess(std::function<void(bool granted, std::optional<std::string> error)> done) = 0;
+    virtual std::vector<CalendarInfo> calendars() const = 0;
+    // Events that overlap [from, to] in the calendars, in the store's order.
+    virtual std::vector<CalendarEvent> events(WallTime from, WallTime to, const std::vector<std::string>& calendarIds) const = 0;
+    virtual std::optional<CalendarEvent> event(const std::string& id) const = 0;
+    // Called on the main queue after the store's contents changed.
+    virtual Subscription observeChanges(std::function<void()> changed) = 0;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,15 @@
+#pragma once
+// Opening a URL with the application the system chooses for it.
+
+#include <string>
+
+namespace halvyn {
+
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    // False when no application could open it.
+    virtual bool openURL(const std::string& url) = 0;
+};
+
+}  // namespace halvyn

@@ -1,0 +1,367 @@
+#include "calendar/calendar_manager.h"
+
+#include "focuscal_fixture.h"
+#include "lockscreen/lock_manager.h"
+#include "notch/notch_sources.h"
+#include "platform/locale.h"
+#include "weather/weather_manager.h"
+
+namespace halvyn::focuscal_testing {
+namespace {
+
+using std::chrono::minutes;
+using std::chrono::seconds;
+
+TEST(CalendarClock, TicksLandOnWholeUnits) {
+    auto tick = [](double remaining) { return toSeconds(calendar::tickDelay(halvyn::seconds(remaining))); };
+    EXPECT_EQ(tick(1000), 40);
+    EXPECT_EQ(tick(960), 60);
+    EXPECT_EQ(tick(300.5), 0.5);
+    EXPECT_EQ(tick(300), 10);
+    EXPECT_EQ(tick(250), 10);
+    EXPECT_EQ(tick(255.25), 5.25);
+    EXPECT_EQ(tick(60.5), 0.5);
+    EXPECT_EQ(tick(60), 1);
+    EXPECT_EQ(tick(0.25), 0.25);
+}
+
+// A zone that leaves daylight saving at 2026-10-25T01:00Z (+02:00 → +01:00) and has a half-hour
+// zone's offsets when asked.
+struct ZoneLocale final : Locale {
+    int half = 0;
+    std::optional<std::string> region() const override { return "DE"; }
+    MeasurementSystem measurementSystem() const override { return MeasurementSystem::metric; }
+    int utcOffsetSeconds(WallTime t) const override {
+        if (half) return half;
+        return t < *parseIso8601("2026-10-25T01:00:00Z") ? 7200 : 3600;
+    }
+};
+
+TEST(CalendarClock, ChimesAndMidnightsInLocalTime) {
+    ZoneLocale zone;
+    // Through the change: every UTC hour is one local full hour, none skipped, none twice.
+    WallTime t = *parseIso8601("2026-10-24T23:10:00Z");
+    std::vector<std::string> chimes;
+    for (int i = 0; i < 4; ++i) {
+        t = calendar::nextFullHour(t, &zone);
+        chimes.push_back(formatIso8601(t));
+    }
+    EXPECT_EQ(chimes, (std::vector<std::string>{"2026-10-25T00:00:00Z", "2026-10-25T01:00:00Z", "2026-10-25T02:00:00Z",
+                                                "2026-10-25T03:00:00Z"}));
+    EXPECT_EQ(formatIso8601(calendar::nextMidnight(*parseIso8601("2026-10-24T21:59:59Z"), &zone)), "2026-10-24T22:00:00Z");
+    EXPECT_EQ(formatIso8601(calendar::nextMidnight(*parseIso8601("2026-10-24T22:00:00Z"), &zone)), "2026-10-25T23:00:00Z")
+        << "the next day is 25 hours long";
+    zone.half = 19800;  // +05:30
+    EXPECT_EQ(formatIso8601(calendar::nextFullHour(*parseIso8601("2026-03-02T09:00:00Z"), &zone)), "2026-03-02T09:30:00Z");
+    EXPECT_EQ(formatIso8601(calendar::nextMidnight(*parseIso8601("2026-03-02T09:00:00Z"), &zone)), "2026-03-02T18:30:00Z");
+    EXPECT_EQ(calendar::localDay(*parseIso8601("2026-03-02T18:30:00Z"), &zone), 3);
+    EXPECT_EQ(calendar::localDay(*parseIso8601("2026-03-02T18:29:59Z"), &zone), 2);
+}
+
+class CalendarTest : public FocusCalTest {
+protected:
+    CalendarTest() {
+        auto& store = sim->simCalendarStore();
+        store.authorization = 3;
+        store.calendarList = {{"home", 0, 0, "#34C759"}, {"work", 1, 2, "#FF9500"}, {"ex", 2, 1, "#5856D6"},
+                              {"subs", 3, 4, "#AAAAAA"}, {"bday", 4, 5, "#FF2D55"}};
+        defaults().set(keys::enableCalendar, true);
+        ctx->calendar();  // created at start-up: the first refresh comes 2.5 s later
+        startNotch();
+    }
+    // An event `in` minutes from the start of the test, lasting `length` minutes.
+    CalendarEvent& add(const std::string& id, double in, double length, const std::string& cal = "work") {
+        CalendarEvent e;
+        e.id = id;
+        e.calendarId = cal;
+        e.title = id;
+        e.start = start_ + halvyn::seconds(in * 60);
+        e.end = e.start + halvyn::seconds(length * 60);
+        sim->simCalendarStore().eventList.push_back(e);
+        return sim->simCalendarStore().eventList.back();
+    }
+    CalendarManager& cal() { return ctx->calendar(); }
+    std::string next() {
+        cal();
+        time->runUntil(time->uptime());
+        const auto& e = cal().nextEvent.get();
+        return e ? e->id : "none";
+    }
+    void storeChanged() {
+        sim->simCalendarStore().postChange();
+        time->runUntil(time->uptime());
+    }
+    void writePrefs(const std::string& text) {
+        sim->simFiles().put(sim->simFiles().homeDirectory() + "/Library/Preferences/com.apple.iCal.plist", text);
+    }
+    WallTime start_ = *parseIso8601("2026-03-02T09:00:00Z");
+};
+
+TEST_F(CalendarTest, TheNextEventPassesTheFiltersAndTheEarliestWins) {
+    add("declined", 5, 30).attendees = {{false, 3}, {true, 3}};
+    add("allday", 6, 60).isAllDay = true;
+    add("birthday", 7, 30, "bday");
+    add("exchange", 8, 30, "ex");
+    add("subscribed", 9, 30, "subs");
+    add("late", 17 * 60 + 1, 30);
+    add("backwards", 10, -20);  // ends before it starts (and before now)
+    add("second", 20, 30).attendees = {{true, 2}, {false, 3}};
+    add("first", 20, 30, "home");
+    at(2.5);
+    EXPECT_EQ(next(), "second") << "equal starts: the store's order";
+
+    defaults().set(keys::excludeSubscribedCalendars, false);
+    at(3);
+    EXPECT_EQ(next(), "exchange");
+
+    sim->simCalendarStore().eventList.clear();
+    add("running", -10, 30);
+    add("later", 60, 30);
+    storeChanged();
+    EXPECT_EQ(next(), "running");
+    defaults().set(keys::disableActivityDuringEvents, true);
+    at(4);
+    EXPECT_EQ(next(), "later") << "only upcoming events while activities are off during events";
+
+    sim->simCalendarStore().authorization = 2;
+    cal().applicationDidBecomeActive();
+    EXPECT_EQ(cal().authorizationStatus.get(), 2);
+    sim->simCalendarStore().eventList.clear();
+    storeChanged();
+    EXPECT_EQ(next(), "later") << "without access nothing is read again";
+}
+
+TEST_F(CalendarTest, CountdownStartsAtTimeBeforeEventAndSwitchesAtTheStart) {
+    defaults().set(keys::beforeEventStarts, true);
+    add("talk", 40, 10);
+    at(2.5);
+    EXPECT_EQ(next(), "talk");
+    EXPECT_FALSE(cal().hasCountdown);
+    at(25 * 60 - 0.001);
+    EXPECT_FALSE(cal().hasCountdown);
+    at(25 * 60);
+    EXPECT_TRUE(cal().hasCountdown);
+    EXPECT_EQ(effects("sound", "name"), std::vector<std::string>{"event"});
+    EXPECT_EQ(calls.of("setQuickPeek"), std::vector<std::string>{"1500.000 setQuickPeek [true,\"isCalendar\",false,0.35,-0.3,4]"});
+    EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
+
+    at(40 * 60 - 1);
+    EXPECT_EQ(cal().remainingTime.get(), 1.0);
+    at(40 * 60);
+    EXPECT_EQ(cal().remainingTime.get(), 600.0) << "counting down to the end";
+    EXPECT_EQ(cal().eventProgress.get(), 1.0);
+    at(45 * 60);
+    EXPECT_EQ(cal().eventProgress.get(), 0.5);
+    at(50 * 60);
+    EXPECT_FALSE(cal().hasCountdown);
+    EXPECT_EQ(next(), "none");
+    EXPECT_FALSE(notch().hasLiveActivity);
+    EXPECT_EQ(effects("sound", "name").size(), 1u);
+}
+
+TEST_F(CalendarTest, AZeroLengthEventEndsTheActivityAtItsStart) {
+    add("instant", 5, 0);
+    at(2.5);
+    EXPECT_TRUE(cal().hasCountdown) << "5 minutes away: the countdown starts at once";
+    at(5 * 60 + 0.1);
+    EXPECT_FALSE(cal().hasCountdown);
+    EXPECT_EQ(next(), "none");
+}
+
+TEST_F(CalendarTest, DismissedEventsStayAwayUntilTheyEnd) {
+    struct Wants final : LiveActivitySource {
+        bool wantsLiveActivity() const override { return true; }
+    } playing;
+    auto reg = ctx->notchSources().addLiveActivitySource(L::isPlaying, playing);
+    add("a", 5, 10);
+    add("b", 30, 10);
+    at(3);
+    EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
+    calls.lines.clear();
+    cal().dismissEvent();
+    EXPECT_EQ(next(), "b");
+    EXPECT_EQ(calls.of("setLiveActivity").front(), "3.000 setLiveActivity [true,\"isPlaying\",true,null,0.35]");
+    storeChanged();
+    EXPECT_EQ(next(), "b");
+    EXPECT_EQ(cal().dismissedEventIds().count("a"), 1u);
+    at(16 * 60);
+    storeChanged();
+    EXPECT_EQ(cal().dismissedEventIds().count("a"), 0u) << "pruned after it ended";
+}
+
+TEST_F(CalendarTest, HiddenCalendarsFileOfAnyShapeHidesNothingUnlessWellFormed) {
+    add("w", 30, 10);
+    add("h", 20, 10, "home");
+    at(2.5);
+    EXPECT_EQ(next(), "h");
+    writePrefs("{ DisabledCalendars = { MainWindow = ( \"calendar://home\" ); }; }");
+    at(2.6);
+    EXPECT_EQ(next(), "w") << "refreshed within the same second";
+
+    for (const char* broken : {"not a plist {", "( a )", "{ DisabledCalendars = x; }",
+                               "{ DisabledCalendars = { MainWindow = x; }; }",
+                               "{ DisabledCalendars = { MainWindow = ( (home) ); }; }", "bplist00"}) {
+        writePrefs("{ DisabledCalendars = { MainWindow = ( \"calendar://home\" ); }; }");
+        at(now() + 0.1);
+        writePrefs(broken);
+        at(now() + 0.1);
+        EXPECT_EQ(next(), "h") << broken;
+    }
+    writePrefs("<plist><dict><key>DisabledCalendars</key><dict><key>MainWindow</key><array/></dict></dict></plist>");
+    at(now() + 0.1);
+    EXPECT_EQ(next(), "h") << "an empty list hides nothing";
+
+    const auto queries = sim->simCalendarStore().queries;
+    sim->simFiles().put(sim->simFiles().homeDirectory() + "/Library/Preferences/com.other.plist", "{}");
+    writePrefs("<plist><dict><key>Other</key><true/></dict></plist>");  // same visible set
+    at(now() + 1);
+    EXPECT_EQ(sim->simCalendarStore().queries, queries) << "no refresh when nothing visible changed";
+}
+
+TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
+    // Turning the notification on refreshes at once (t = 0.5); the estimate follows 2 s later.
+    defaults().set(keys::notifyWhenTimeToLeave, true);
+    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simTravelTime().seconds = 3000;  // the leave time is long past
+    add("near", 1, 5).geo = GeoCoordinate{52.5, 13.4};
+    at(2.5);
+    ASSERT_EQ(next(), "near");
+    // 57.5 s before the start: slack = 57.5 - 10 → shown for the whole 8 s.
+    EXPECT_EQ(calls.of("setNotification"), std::vector<std::string>{"2.500 setNotification [true,\"timeToLeave\",0.35,8]"});
+    EXPECT_EQ(cal().travelTime.get(), 3000.0);
+    EXPECT_EQ(sim->simTravelTime().requests.front().mode, TravelMode::automobile);
+    EXPECT_EQ(effects("sound", "name"), (std::vector<std::string>{"event", "directions"}))
+        << "a refresh while the countdown runs does not sound it again";
+
+    storeChanged();
+    at(10);
+    EXPECT_EQ(sim->simTravelTime().requests.size(), 1u) << "computed once per event";
+}
+
+TEST_F(CalendarTest, ARefreshBeforeTheLeaveTimeKeepsTheNotification) {
+    defaults().set(keys::notifyWhenTimeToLeave, true);
+    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simTravelTime().seconds = 1200;
+    add("lunch", 60, 60).geo = GeoCoordinate{48.2, 16.4};
+    at(600);
+    storeChanged();  // cancels the event timers
+    defaults().set(keys::timeBeforeEvent, 10.0);
+    at(1800 - 0.001);
+    EXPECT_TRUE(calls.of("setNotification").empty());
+    at(1800);
+    EXPECT_EQ(calls.of("setNotification"), std::vector<std::string>{"1800.000 setNotification [true,\"timeToLeave\",0.35,8]"});
+    EXPECT_EQ(sim->simTravelTime().requests.size(), 1u);
+    storeChanged();
+    at(3000);
+    EXPECT_EQ(calls.of("setNotification").size(), 2u) << "shown once (the second call is its close)";
+}
+
+TEST_F(CalendarTest, TimeToLeaveBoundariesAndFailures) {
+    defaults().set(keys::notifyWhenTimeToLeave, true);
+    defaults().set(keys::defaultTransportType, TransportType::transit);
+    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simTravelTime().seconds = 600;
+    add("slack2", 14.5 / 60, 5).geo = GeoCoordinate{1, 1};  // 12 s away at the estimate: slack 2
+    at(5);
+    EXPECT_EQ(calls.of("setNotification"), std::vector<std::string>{"2.500 setNotification [true,\"timeToLeave\",0.35,4]"});
+    EXPECT_EQ(sim->simTravelTime().requests.front().mode, TravelMode::transit);
+
+    calls.lines.clear();
+    sim->simCalendarStore().eventList.clear();
+    add("slack1", 18.0 / 60, 5).geo = GeoCoordinate{1, 1};  // estimated at 7 s, 11 s away: slack 1
+    storeChanged();
+    at(10);
+    auto leaves = [this] {
+        std::size_t n = 0;
+        for (auto& c : calls.of("setNotification")) n += c.find("[true,\"timeToLeave\"") != std::string::npos;
+        return n;
+    };
+    EXPECT_EQ(leaves(), 0u);
+
+    sim->simCalendarStore().eventList.clear();
+    sim->simTravelTime().seconds = 10800;
+    add("far", 300, 5).geo = GeoCoordinate{1, 1};
+    storeChanged();
+    at(300 * 60 - 60);
+    EXPECT_EQ(cal().travelTime.get(), 10800.0);
+    EXPECT_EQ(leaves(), 0u) << "3 hours of travel never notify";
+
+    sim->simCalendarStore().eventList.clear();
+    sim->simTravelTime().seconds.reset();
+    add("nowhere", 400, 5).geo = GeoCoordinate{1, 1};
+    storeChanged();
+    at(now() + 5);
+    EXPECT_EQ(cal().travelTime.get(), std::nullopt);
+    sim->simCalendarStore().eventList.clear();
+    add("nan", 500, 5).geo = GeoCoordinate{std::nan(""), 1};
+    storeChanged();
+    at(now() + 5);
+    EXPECT_EQ(sim->simTravelTime().requests.size(), 4u) << "no estimate for a place without a coordinate";
+    EXPECT_FALSE(cal().nextEvent.get()->location);
+}
+
+TEST_F(CalendarTest, HourlyChimeStopsWhileTheCalendarIsOff) {
+    defaults().set(keys::playHourlyChime, true);
+    cal();
+    at(3600 - 0.001);
+    EXPECT_TRUE(effects("sound", "name").empty());
+    at(3600);
+    EXPECT_EQ(effects("sound", "name"), std::vector<std::string>{"chime"});
+    at(7200);
+    EXPECT_EQ(effects("sound", "name").size(), 2u);
+    defaults().set(keys::enableCalendar, false);
+    at(3 * 3600);
+    defaults().set(keys::enableCalendar, true);
+    at(5 * 3600);
+    EXPECT_EQ(effects("sound", "name").size(), 2u) << "silent, and not re-armed";
+    defaults().set(keys::playHourlyChime, false);
+    defaults().set(keys::playHourlyChime, true);
+    at(6 * 3600);
+    EXPECT_EQ(effects("sound", "name").size(), 3u);
+    EXPECT_EQ(cal().currentDay.get(), 2);
+    at(15 * 3600);
+    EXPECT_EQ(cal().currentDay.get(), 3);
+}
+
+TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
+    add("EV-1", 30, 10).notes = "webex.com/meet/abc";
+    add("bad id", 40, 10);
+    at(2.5);
+    cal().openInCalendar();
+    cal().openMeetingLink();
+    EXPECT_EQ(effects("openURL", "url"), (std::vector<std::string>{"ical://ekevent/20260302T093000Z/EV-1?method=show",
+                                                                   "http://webex.com/meet/abc"}));
+    cal().dismissEvent();
+    EXPECT_EQ(next(), "bad id");
+    cal().openInCalendar();
+    cal().openMeetingLink();
+    EXPECT_EQ(effects("openURL", "url").size(), 2u) << "no valid URL, no meeting link";
+}
+
+}  // namespace
+}  // namespace halvyn::focuscal_testing
+
+namespace halvyn::focuscal_testing {
+namespace {
+
+class CalendarAccessTest : public FocusCalTest {};
+
+TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
+    sim->simCalendarStore().authorization = 0;
+    CalendarManager& cal = ctx->calendar();
+    std::vector<bool> answers;
+    cal.requestAccess([&](bool granted) { answers.push_back(granted); });
+    EXPECT_TRUE(defaults().get(keys::hasPromptedCalendarPermission));
+    EXPECT_TRUE(answers.empty()) << "the answer comes later";
+    time->runUntil(time->uptime());
+    EXPECT_EQ(answers, std::vector<bool>{true});
+    EXPECT_EQ(cal.authorizationStatus.get(), 3);
+
+    sim->simCalendarStore().authorization = 4;
+    cal.requestAccess([&](bool granted) { answers.push_back(granted); });
+    EXPECT_EQ(answers, (std::vector<bool>{true, false}));
+    EXPECT_EQ(cal.authorizationStatus.get(), 4) << "write-only reads nothing";
+}
+
+}  // namespace
+}  // namespace halvyn::focuscal_testing

@@ -1,0 +1,93 @@
+#include "shell/focus_calendar_view.h"
+
+#include <QImage>
+
+#include <cstdlib>
+
+#include "calendar/calendar_manager.h"
+#include "runtime/dates.h"
+#include "shell/notch_scene.h"
+#include "shell_fixture.h"
+#include "sources/focus_manager.h"
+
+namespace halvyn::test {
+namespace {
+
+TEST(FocusCalendarView, ContentFollowsTheSources) {
+    const FocusMode work = focus::builtInModes().at("com.apple.focus.work");
+    WingContent on = focusContent(work, true, false);
+    EXPECT_EQ(on.symbol, "person.lanyardcard.fill");
+    EXPECT_EQ(on.tint, namedColor("TealColor"));
+    EXPECT_EQ(on.label, "Work");
+    WingContent off = focusContent(work, false, true);
+    EXPECT_EQ(off.label, "") << "hideLabel";
+    EXPECT_EQ(off.trailing, "Off");
+    EXPECT_NE(off.tint, on.tint);
+    EXPECT_EQ(focusContent(FocusMode{"x", "star", "NoSuchColor", "Mine", std::nullopt}, true, false).tint,
+              namedColor("IndigoColor"));
+
+    EXPECT_EQ(countdownText(900), "15m");
+    EXPECT_EQ(countdownText(4500), "1h 15m");
+    EXPECT_EQ(countdownText(301), "6m");
+    EXPECT_EQ(countdownText(290), "4:50");
+    EXPECT_EQ(countdownText(59.5), "60s");
+    EXPECT_EQ(countdownText(1), "1s");
+    EXPECT_EQ(countdownText(0), "now");
+
+    UpcomingEvent e{"id", "🎉 Quarterly planning meeting", {}, {}, "#FF9500", {}, {}, {}};
+    WingContent cal = calendarContent(e, 600, 0.75, false, true);
+    EXPECT_EQ(cal.label, "Quarterly planning...");
+    EXPECT_EQ(cal.trailing, "10m");
+    EXPECT_DOUBLE_EQ(*cal.bar, 0.25) << "elapsed by default";
+    EXPECT_EQ(cal.barColor, QColor(0xFF, 0x95, 0x00));
+    EXPECT_DOUBLE_EQ(*calendarContent(e, 600, 0.75, true, false).bar, 0.75) << "remaining when reversed";
+
+    EXPECT_EQ(timeToLeaveContent(1200, TransportType::walk).symbol, "figure.walk");
+    EXPECT_EQ(timeToLeaveContent(1200, TransportType::walk).trailing, "20 min");
+    EXPECT_EQ(timeToLeaveContent(std::nullopt, TransportType::drive).trailing, "");
+}
+
+class CalendarDrawing : public ShellTest {
+protected:
+    CalendarDrawing() {
+        auto& store = sim->simCalendarStore();
+        store.authorization = 3;
+        store.calendarList = {{"work", 1, 2, "#FF9500"}};
+        CalendarEvent ev;
+        ev.id = "talk";
+        ev.calendarId = "work";
+        ev.title = "Talk";
+        ev.start = ctx->clock().now() + seconds(600);
+        ev.end = ev.start + seconds(600);
+        store.eventList.push_back(ev);
+        defaults().set(keys::enableCalendar, true);
+        ctx->calendar();
+        notch().enable();
+        at(5);
+    }
+    int dumps_ = 0;
+    // White pixels along the bottom of the compact notch, where the bar is.
+    int brightPixels(NotchScene& scene) {
+        const QImage img = scene.render(toSeconds(time->uptime()) + 5);
+        if (const char* dump = std::getenv("HALVYN_DUMP")) img.save(QString(dump) + QString::number(dumps_++) + ".png");
+        int n = 0;
+        for (int y = 17; y < 24; ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) > 200 && qAlpha(img.pixel(x, y)) > 200) ++n;
+        return n;
+    }
+};
+
+TEST_F(CalendarDrawing, TheBarHonoursReverseEventProgress) {
+    ASSERT_EQ(notch().liveActivity.get(), L::isCalendar);
+    ASSERT_TRUE(focusCalendarActivity(*ctx));
+    NotchScene scene(*ctx, nullptr);
+    const int elapsed = brightPixels(scene);
+    defaults().set(keys::reverseEventProgress, true);
+    const int remaining = brightPixels(scene);
+    EXPECT_GT(remaining, elapsed + 20) << "nearly all of the event remains";
+    EXPECT_GT(elapsed, 0) << "the start of the bar is drawn";
+}
+
+}  // namespace
+}  // namespace halvyn::test
