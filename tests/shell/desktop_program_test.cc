@@ -294,14 +294,14 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     std::smatch exec;
     ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]+)")));
     const int before = notchWindows();
-    const auto log = config / "installed.log";
-    app = spawn({"sh", "-c", "exec " + exec[1].str() + " 2>\"$0\"", log.string()},
+    const auto runLog = config / "installed.log";
+    app = spawn({"sh", "-c", "exec " + exec[1].str() + " 2>\"$0\"", runLog.string()},
                 {"PATH=" + (moved / "bin").string() + ":/usr/bin:/bin", "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
                  "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
                 true);
     ASSERT_GT(app, 0);
-    EXPECT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000)) << readAll(log);
-    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readAll(log);
+    EXPECT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000)) << readAll(runLog);
+    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readAll(runLog);
 }
 
 TEST(RunScript, BuildOutputGoesToStandardErrorAndTheTraceAloneToStandardOutput) {
