@@ -12,6 +12,7 @@
 #include "platform/apple_script.h"
 #include "platform/artwork.h"
 #include "platform/http.h"
+#include "platform/locale.h"
 #include "platform/pasteboard.h"
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
@@ -136,6 +137,11 @@ MusicManager::MusicManager(Context& ctx)
       seekDebounce(ctx.main(), "seekDebounce"),
       positionTimer_(ctx.main(), "positionTimer"),
       seams_(std::make_unique<Seams>(*this)) {
+    // The store link's region is the user's region, read when a link is made.
+    region_ = [&ctx]() -> std::optional<std::string> {
+        if (auto* locale = ctx.platform().locale()) return locale->region();
+        return std::nullopt;
+    };
     properties_.add("currentTrack", currentTrack);
     properties_.add("isHidden", isHidden);
     properties_.add("isPlaying", isPlaying);

@@ -246,6 +246,10 @@ TEST_F(NowPlayingTest, MusicStoreLinkAndExtraButtonSync) {
     EXPECT_EQ(m.currentTrack.get().url, "https://music.apple.com/us/album/album/17?i=4");
     helperPlays("Another song");  // without store identifiers: no link, not the previous one
     EXPECT_EQ(m.currentTrack.get().url, "");
+    sim->simLocale().regionCode = "DE";  // the user's region names the store
+    helperPlays("Song", {{"kMRMediaRemoteNowPlayingInfoAlbumiTunesStoreAdamIdentifier", 17.0},
+                         {"kMRMediaRemoteNowPlayingInfoiTunesStoreIdentifier", 4.0}});
+    EXPECT_EQ(m.currentTrack.get().url, "https://music.apple.com/de/album/album/17?i=4");
 
     set(keys::automaticMusicApp, false);
     set(keys::musicApp, MusicApp::spotify);
