@@ -212,6 +212,14 @@ bool NotchScene::moving() const {
            volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
 }
 
+std::optional<QRectF> NotchScene::partialFrame() const {
+    const bool othersMove = outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() ||
+                            opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving();
+    const QRectF r = nowPlaying_->animatedRect();
+    if (othersMove || !nowPlaying_->moving() || r.isEmpty()) return std::nullopt;
+    return r.adjusted(-1, -1, 1, 1);  // antialiased edges
+}
+
 QPainterPath NotchScene::outlinePath() const {
     const DrawnOutline m = outline_.current();
     return notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius);

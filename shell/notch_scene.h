@@ -82,6 +82,9 @@ public:
     // Advances the animations to `t`; returns whether anything still moves.
     bool step(double t);
     bool moving() const;
+    // The part of the window the next frame needs when only the visualizer or the marquee moves
+    // (as of the last step and paint); nothing when the whole window must be painted again.
+    std::optional<QRectF> partialFrame() const;
     // Paints the current state into a transparent surface of kWidth × kHeight points.
     void paint(QPainter& p);
     // A transparent image of the window at `scale` pixels per point, stepped to `t` first.

@@ -41,7 +41,12 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     setWindowTitle(QStringLiteral("Halvyn"));
     frameTimer_.setTimerType(Qt::PreciseTimer);
     frameTimer_.setSingleShot(true);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        if (partialFrame_)
+            update(*partialFrame_);
+        else
+            update();
+    });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
@@ -50,6 +55,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
 NotchWindow::~NotchWindow() { scene_.setNeedsDisplay(nullptr); }
 
 void NotchWindow::needsDisplay() {
+    partialFrame_.reset();  // a change of state may touch any part of the window
     if (!frameTimer_.isActive()) frameTimer_.start(0);
 }
 
@@ -67,7 +73,14 @@ void NotchWindow::paintFrame(QPainter& p) {
     ++frames_;
     updateInputRegion();
     // The next frame is asked for only while something moves: a still notch costs nothing.
-    if (moving) frameTimer_.start(kFrameMs);
+    // While only the visualizer or the marquee moves, only their rectangle is painted again.
+    if (moving) {
+        if (auto r = scene_.partialFrame())
+            partialFrame_ = r->toAlignedRect();
+        else
+            partialFrame_.reset();
+        frameTimer_.start(kFrameMs);
+    }
 }
 
 namespace {

@@ -66,6 +66,7 @@ private:
     bool inside_ = false;
     bool clickExpands_ = false;
     QTimer frameTimer_;
+    std::optional<QRect> partialFrame_;  // what the pending frame repaints; nothing: the whole window
     long frames_ = 0;
 };
 

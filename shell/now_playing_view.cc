@@ -226,6 +226,7 @@ void NowPlayingView::paintBars(QPainter& p, const QRectF& r, double t) {
     const double k = lastTick_ < 0 ? 1 : std::clamp((t - lastTick_) / kTick, 0.0, 1.0);
     const double ease = 1 - (1 - k) * (1 - k);
     const double sx = r.width() / visualizer_->params().width, sy = r.height() / visualizer_->params().height;
+    animated_ = animated_.united(r);
     p.save();
     p.setPen(Qt::NoPen);
     p.setBrush(g);
@@ -242,6 +243,7 @@ void NowPlayingView::paintBars(QPainter& p, const QRectF& r, double t) {
 void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidth) {
     const double t = now_;
     shown_ = Shown::nothing;
+    animated_ = QRectF();
     const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
     if (showsExpanded()) {
         shown_ = Shown::expanded;
@@ -286,6 +288,7 @@ void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
     MarqueeModel marquee(textWidth, textBox.width(), false, 8);
     const double elapsed = music_.isPlaying.get() ? t - marqueeStart_ : 0;
     const auto [x0, x1] = marquee.copyPositions(elapsed);
+    if (textWidth > textBox.width()) animated_ = animated_.united(textBox);
     p.save();
     p.setClipRect(textBox);
     p.setFont(font);

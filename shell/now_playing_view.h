@@ -54,6 +54,9 @@ public:
     enum class Shown { nothing, liveActivity, expanded };
     Shown shown() const { return shown_; }
     const AudioVisualizerModel& visualizer() const { return *visualizer_; }
+    // Where the last paint drew what moves by itself (the bars and a scrolling title): the only
+    // part of the window a frame of the visualizer or the marquee needs to repaint.
+    QRectF animatedRect() const { return animated_; }
     std::optional<QRectF> controlRect(int index) const;  // 0 extra, 1 previous, 2 play/pause, 3 next, 4 slider
 
 private:
@@ -78,6 +81,7 @@ private:
     std::shared_ptr<const ArtworkImage> artSource_;
     QImage art_;
     Shown shown_ = Shown::nothing;
+    QRectF animated_;
     QRectF controls_[5];
     bool dragging_ = false;
     bool positionShown_ = false;

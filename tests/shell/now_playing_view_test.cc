@@ -70,6 +70,28 @@ TEST_F(NowPlayingViewTest, TheActivityAnimatesOnlyWhilePlaying) {
     EXPECT_FALSE(scene->moving());
 }
 
+TEST_F(NowPlayingViewTest, OnlyTheBarsArePaintedAgainWhileNothingElseMoves) {
+    plays(true);
+    at(3.0);
+    paint(3.0);  // the outline has settled around the activity
+    ASSERT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
+    const auto part = scene->partialFrame();
+    ASSERT_TRUE(part.has_value());
+    EXPECT_TRUE(part->contains(scene->nowPlaying().animatedRect()));
+    EXPECT_LT(part->width() * part->height(), NotchScene::kWidth * NotchScene::kHeight / 20);
+
+    // A notification widens the outline: the whole window is painted again until it settles.
+    notch().setNotification(true, Notch::Notification::didChangeVolume, 0.3, 1.5);
+    at(3.05);
+    paint(3.05);
+    EXPECT_FALSE(scene->partialFrame().has_value());
+
+    plays(false);  // paused and settled: no frames at all
+    for (double t = 9.0; t < 10.0; t += 0.1) scene->step(t);
+    paint(10.0);
+    EXPECT_FALSE(scene->partialFrame().has_value());
+}
+
 TEST_F(NowPlayingViewTest, ExpandedControlsSendTheCommands) {
     plays(true);
     notch().setExpanded(true, false);
