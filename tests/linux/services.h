@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,14 @@ inline std::filesystem::path privateFolder(const std::string& name) {
 
 // Starts Xvfb on the first free display from `first` on; the display's name, or empty. A display
 // another server holds without a lock file makes this one exit: the next number is tried.
+// The pid written in an X server's lock file, or -1.
+inline pid_t lockHolder(const std::string& number) {
+    std::ifstream lock("/tmp/.X" + number + "-lock");
+    long holder = -1;
+    if (!(lock >> holder)) return -1;
+    return static_cast<pid_t>(holder);
+}
+
 inline std::string startXvfb(int first, pid_t& pid) {
     for (int n = first; n < first + 200; ++n) {
         const std::string number = std::to_string(n);
@@ -86,7 +95,9 @@ inline std::string startXvfb(int first, pid_t& pid) {
                        output("xwininfo -display :" + number + " -root 2>&1").find("Width") != std::string::npos;
             },
             20000);
-        if (ready && !exited) return ":" + number;
+        // Another test process may have started a server on the same number at the same moment:
+        // the display is ours only when the lock names our server.
+        if (ready && !exited && lockHolder(number) == pid) return ":" + number;
         if (!exited) stop(pid);
         pid = -1;
     }

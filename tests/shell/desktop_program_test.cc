@@ -124,6 +124,18 @@ protected:
                            run("xwininfo -display " + display + " -root 2>/dev/null").find("Width") != std::string::npos;
                 },
                 20000);
+            // A server that answers may be the other process's: the display is ours only when its
+            // lock names our server.
+            long holder = -1;
+            if (!exited && ready) {
+                std::ifstream lock("/tmp/.X" + display.substr(1) + "-lock");
+                lock >> holder;
+            }
+            if (!exited && ready && holder != xvfb) {
+                ::kill(xvfb, SIGKILL);
+                ::waitpid(xvfb, nullptr, 0);
+                exited = true;
+            }
             if (exited) {
                 xvfb = -1;
                 continue;
