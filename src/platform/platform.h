@@ -35,6 +35,8 @@ class AppleScript;
 class Pasteboard;
 class AppLauncher;
 class ArtworkDecoder;
+class LoginItems;
+class PowerAssertions;
 
 class Platform {
 public:
@@ -73,6 +75,9 @@ public:
     virtual Pasteboard* pasteboard() { return nullptr; }
     virtual AppLauncher* appLauncher() { return nullptr; }
     virtual ArtworkDecoder* artworkDecoder() { return nullptr; }
+    // Start at login; keeping the machine awake.
+    virtual LoginItems* loginItems() { return nullptr; }
+    virtual PowerAssertions* powerAssertions() { return nullptr; }
 };
 
 }  // namespace halvyn
