@@ -31,7 +31,10 @@ constexpr double kBackupPollSeconds = 24 * 3600;
 DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& prefs)
     : screens_(main),
       windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
-      installer_(main) {
+      installer_(main),
+      // The session starts the installed program itself at login.
+      autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
+                 bundle_.info().name, bundle_.info().launchCommand.front()) {
     Logger logger(log, "com.halvyn.app", "Defaults");
     if (prefs) {
         std::error_code ec;

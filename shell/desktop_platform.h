@@ -14,6 +14,7 @@
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/linux/qt_artwork_decoder.h"
+#include "platform/linux/xdg_autostart.h"
 #include "platform/platform.h"
 #include "runtime/published.h"
 #include "shell/qt_screens.h"
@@ -55,6 +56,7 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    LoginItems* loginItems() override { return &autostart_; }
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -83,6 +85,7 @@ private:
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
+    XdgAutostart autostart_;
 };
 
 }  // namespace halvyn

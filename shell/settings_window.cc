@@ -1,0 +1,461 @@
+#include "shell/settings_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/context.h"
+#include "notch/notch.h"
+#include "platform/bundle.h"
+#include "platform/platform.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "updates/update_controller.h"
+
+namespace halvyn {
+
+namespace {
+
+using Kind = SettingControl::Kind;
+
+// Digits after the point that a step needs (0.5 → 1, 1 → 0).
+int decimalsOf(double step) {
+    int d = 0;
+    while (d < 3 && std::abs(step * std::pow(10, d) - std::round(step * std::pow(10, d))) > 1e-9) ++d;
+    return d;
+}
+
+QString numberText(double value, const SettingControl& c) {
+    const int decimals = std::max(decimalsOf(c.step), decimalsOf(value) > 2 ? 2 : decimalsOf(value));
+    return QString::number(value, 'f', decimals) + QString::fromUtf8(c.unit.data(), static_cast<int>(c.unit.size()));
+}
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+}  // namespace
+
+struct SettingsWindow::Row {
+    const SettingRow* spec = nullptr;
+    const KeyInfo* key = nullptr;
+    QFormLayout* form = nullptr;
+    QWidget* control = nullptr;  // the widget the row was added with (a box for sliders and lists)
+    QCheckBox* check = nullptr;
+    QSlider* slider = nullptr;
+    QLabel* sliderValue = nullptr;
+    QDoubleSpinBox* spin = nullptr;
+    QComboBox* combo = nullptr;
+    QListWidget* list = nullptr;
+    std::vector<Choice> choices;
+    bool refreshing = false;  // the list is being refilled from the store
+    std::function<void()> applyShown;
+};
+
+struct SettingsWindow::BannerArea {
+    QVBoxLayout* layout = nullptr;
+    QWidget* box = nullptr;
+    std::function<std::vector<SettingsBanner>()> source;
+    std::vector<SettingsBanner> current;
+    std::vector<QPushButton*> buttons;
+    std::vector<QLabel*> texts;
+};
+
+SettingsWindow::SettingsWindow(Context& ctx, std::function<void()> closed) : ctx_(ctx), closed_(std::move(closed)) {
+    setWindowTitle(QStringLiteral("Settings"));
+    resize(720, 520);
+    auto* layout = new QHBoxLayout(this);
+    sidebar_ = new QListWidget(this);
+    sidebar_->setFixedWidth(170);
+    pages_ = new QStackedWidget(this);
+    layout->addWidget(sidebar_);
+    layout->addWidget(pages_, 1);
+    for (SettingsTab tab : settingsTabs()) {
+        sidebar_->addItem(qs(tabTitle(tab)));
+        auto* scroll = new QScrollArea(pages_);
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidget(buildTab(tab));
+        pages_->addWidget(scroll);
+    }
+    QObject::connect(sidebar_, &QListWidget::currentRowChanged, pages_, &QStackedWidget::setCurrentIndex);
+    sidebar_->setCurrentRow(0);
+}
+
+SettingsWindow::~SettingsWindow() { *alive_ = false; }
+
+QWidget* SettingsWindow::buildTab(SettingsTab tab) {
+    auto* page = new QWidget;
+    auto* column = new QVBoxLayout(page);
+    auto area = std::make_unique<BannerArea>();
+    area->box = new QWidget(page);
+    area->layout = new QVBoxLayout(area->box);
+    area->layout->setContentsMargins(0, 0, 0, 0);
+    area->box->hide();
+    column->addWidget(area->box);
+    banners_[tab] = std::move(area);
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    column->addLayout(form);
+    for (const SettingRow& spec : settingsTable()) {
+        if (spec.tab != tab) continue;
+        auto row = std::make_unique<Row>();
+        row->spec = &spec;
+        row->key = findKey(spec.key);
+        row->form = form;
+        if (!row->key) continue;  // a row for a setting that does not exist is caught by the tests
+        bindRow(*row);
+        form->addRow(qs(spec.label), row->control);
+        if (row->applyShown) row->applyShown();
+        rows_.push_back(std::move(row));
+    }
+    if (tab == SettingsTab::about) column->addWidget(buildAbout());
+    column->addStretch(1);
+    return page;
+}
+
+void SettingsWindow::bindRow(Row& row) {
+    const SettingControl& c = row.spec->control;
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    std::function<void()> refresh;
+    switch (c.kind) {
+        case Kind::toggle: {
+            row.check = new QCheckBox;
+            row.control = row.check;
+            QObject::connect(row.check, &QCheckBox::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
+            refresh = [&row, &d] {
+                const QSignalBlocker block(row.check);
+                row.check->setChecked(row.key->effective(d).asBool());
+            };
+            break;
+        }
+        case Kind::slider: {
+            auto* box = new QWidget;
+            auto* line = new QHBoxLayout(box);
+            line->setContentsMargins(0, 0, 0, 0);
+            row.slider = new QSlider(Qt::Horizontal);
+            row.slider->setRange(0, static_cast<int>(std::lround((c.max - c.min) / c.step)));
+            row.sliderValue = new QLabel;
+            row.sliderValue->setMinimumWidth(56);
+            line->addWidget(row.slider, 1);
+            line->addWidget(row.sliderValue);
+            row.control = box;
+            const double min = c.min;
+            const double step = c.step;
+            QObject::connect(row.slider, &QSlider::valueChanged, row.slider,
+                             [this, key, min, step](int position) { write(key, Value(min + position * step)); });
+            // The notch previews its size while a size slider is dragged.
+            if (key == "notchAdjustedWidth" || key == "notchAdjustedHeight") {
+                const Notch::Axis axis = key == "notchAdjustedWidth" ? Notch::Axis::vertical : Notch::Axis::horizontal;
+                QObject::connect(row.slider, &QSlider::sliderPressed, row.slider,
+                                 [this, axis] { ctx_.notch().setAdjusting(true, axis); });
+                QObject::connect(row.slider, &QSlider::sliderReleased, row.slider,
+                                 [this, axis] { ctx_.notch().setAdjusting(false, axis); });
+            }
+            refresh = [&row, &d, &c] {
+                const double v = row.key->effective(d).asNumber();
+                const QSignalBlocker block(row.slider);
+                // A value outside the range puts the handle at the end; the text says the truth.
+                row.slider->setValue(static_cast<int>(std::clamp<double>(std::lround((v - c.min) / c.step), 0,
+                                                                         row.slider->maximum())));
+                row.sliderValue->setText(numberText(v, c));
+            };
+            break;
+        }
+        case Kind::spin: {
+            row.spin = new QDoubleSpinBox;
+            row.spin->setDecimals(decimalsOf(c.step));
+            row.spin->setSingleStep(c.step);
+            row.spin->setSuffix(qs(c.unit));
+            row.spin->setKeyboardTracking(false);
+            if (!c.minimumText.empty()) row.spin->setSpecialValueText(qs(c.minimumText));
+            row.control = row.spin;
+            QObject::connect(row.spin, &QDoubleSpinBox::valueChanged, row.spin,
+                             [this, key](double v) { write(key, Value(v)); });
+            refresh = [&row, &d, &c] {
+                const double v = row.key->effective(d).asNumber();
+                const QSignalBlocker block(row.spin);
+                // A stored value outside the range widens it, so the box shows what is in effect
+                // rather than a clamped number the store does not hold.
+                row.spin->setDecimals(std::max(decimalsOf(c.step), std::min(decimalsOf(v), 2)));
+                row.spin->setRange(std::min(c.min, v), std::max(c.max, v));
+                row.spin->setValue(v);
+            };
+            break;
+        }
+        case Kind::picker: {
+            row.combo = new QComboBox;
+            row.control = row.combo;
+            QObject::connect(row.combo, &QComboBox::activated, row.combo, [this, &row, key](int index) {
+                if (index >= 0 && index < static_cast<int>(row.choices.size())) write(key, Value(row.choices[index].raw));
+            });
+            refresh = [&row, &d, &c] {
+                const QSignalBlocker block(row.combo);
+                row.choices = c.choices(d);
+                row.combo->clear();
+                for (const Choice& choice : row.choices) row.combo->addItem(QString::fromStdString(choice.title));
+                const Value v = row.key->effective(d);
+                const auto it = std::find_if(row.choices.begin(), row.choices.end(),
+                                             [&v](const Choice& ch) { return v.isString() && ch.raw == v.asString(); });
+                row.combo->setCurrentIndex(it == row.choices.end() ? -1 : static_cast<int>(it - row.choices.begin()));
+            };
+            break;
+        }
+        case Kind::order: {
+            auto* box = new QWidget;
+            auto* line = new QHBoxLayout(box);
+            line->setContentsMargins(0, 0, 0, 0);
+            row.list = new QListWidget;
+            row.list->setDragDropMode(QAbstractItemView::InternalMove);
+            row.list->setDefaultDropAction(Qt::MoveAction);
+            row.list->setMaximumHeight(130);
+            auto* buttons = new QVBoxLayout;
+            auto* up = new QToolButton;
+            up->setArrowType(Qt::UpArrow);
+            up->setToolTip(QStringLiteral("Move up"));
+            auto* down = new QToolButton;
+            down->setArrowType(Qt::DownArrow);
+            down->setToolTip(QStringLiteral("Move down"));
+            buttons->addWidget(up);
+            buttons->addWidget(down);
+            buttons->addStretch(1);
+            line->addWidget(row.list, 1);
+            line->addLayout(buttons);
+            row.control = box;
+            row.choices = c.choices(d);
+            // Whatever moved the items (a drag, the buttons), the order they now have is written
+            // when it differs from the one in effect.
+            auto commit = [this, &row, key, &d] {
+                if (row.refreshing) return;
+                Value::Array order;
+                for (int i = 0; i < row.list->count(); ++i)
+                    order.emplace_back(row.list->item(i)->data(Qt::UserRole).toString().toStdString());
+                Value now(std::move(order));
+                if (row.list->count() == static_cast<int>(row.choices.size()) && row.key->converts(now) &&
+                    now != row.key->effective(d))
+                    write(key, std::move(now));
+            };
+            QObject::connect(row.list->model(), &QAbstractItemModel::rowsMoved, row.list, commit);
+            QObject::connect(row.list->model(), &QAbstractItemModel::rowsRemoved, row.list, commit);
+            auto move = [this, &row](int delta) {
+                const int from = row.list->currentRow();
+                if (from < 0) return;
+                moveListItem(row.spec->tab, row.spec->key, from, from + delta);
+            };
+            QObject::connect(up, &QToolButton::clicked, row.list, [move] { move(-1); });
+            QObject::connect(down, &QToolButton::clicked, row.list, [move] { move(1); });
+            refresh = [&row, &d] {
+                row.refreshing = true;
+                const int current = row.list->currentRow();
+                row.list->clear();
+                const Value order = row.key->effective(d);
+                for (const Value& raw : order.asArray()) {
+                    const auto it = std::find_if(row.choices.begin(), row.choices.end(),
+                                                 [&raw](const Choice& ch) { return ch.raw == raw.asString(); });
+                    auto* item = new QListWidgetItem(QString::fromStdString(it == row.choices.end() ? raw.asString() : it->title));
+                    item->setData(Qt::UserRole, QString::fromStdString(raw.asString()));
+                    row.list->addItem(item);
+                }
+                row.list->setCurrentRow(current);
+                row.refreshing = false;
+            };
+            break;
+        }
+    }
+    refresh();
+    watch(key, refresh);
+    for (std::string_view other : c.titleKeys) watch(other, refresh);
+    if (!row.spec->shownWhen.key.empty()) {
+        const KeyInfo* when = findKey(row.spec->shownWhen.key);
+        row.applyShown = [&row, when, &d] {
+            const bool shown = when && when->effective(d).asBool() == row.spec->shownWhen.value;
+            row.form->setRowVisible(row.control, shown);
+        };
+        watch(row.spec->shownWhen.key, [&row] { row.applyShown(); });
+    }
+}
+
+void SettingsWindow::watch(std::string_view key, std::function<void()> refresh) {
+    auto it = refreshers_.find(key);
+    if (it == refreshers_.end()) {
+        it = refreshers_.emplace(std::string(key), std::vector<std::function<void()>>{}).first;
+        const std::string name(key);
+        subscriptions_.push_back(ctx_.defaults().observeStored(
+            key, [this, name](const std::optional<Value>&, const std::optional<Value>&) {
+                const auto found = refreshers_.find(name);
+                if (found == refreshers_.end()) return;
+                for (const auto& r : found->second) r();
+            }));
+    }
+    it->second.push_back(std::move(refresh));
+}
+
+void SettingsWindow::write(std::string_view key, Value value) { ctx_.defaults().setStored(key, std::move(value)); }
+
+SettingsWindow::Row* SettingsWindow::findRow(SettingsTab tab, std::string_view key) const {
+    for (const auto& r : rows_)
+        if (r->spec->tab == tab && r->spec->key == key) return r.get();
+    return nullptr;
+}
+
+void SettingsWindow::selectTab(SettingsTab tab) {
+    const auto tabs = settingsTabs();
+    const auto it = std::find(tabs.begin(), tabs.end(), tab);
+    sidebar_->setCurrentRow(static_cast<int>(it - tabs.begin()));
+}
+
+SettingsTab SettingsWindow::currentTab() const { return settingsTabs()[static_cast<std::size_t>(pages_->currentIndex())]; }
+
+QWidget* SettingsWindow::control(SettingsTab tab, std::string_view key) const {
+    Row* r = findRow(tab, key);
+    if (!r) return nullptr;
+    if (r->slider) return r->slider;
+    if (r->list) return r->list;
+    return r->control;
+}
+
+QLabel* SettingsWindow::valueLabel(SettingsTab tab, std::string_view key) const {
+    Row* r = findRow(tab, key);
+    return r ? r->sliderValue : nullptr;
+}
+
+bool SettingsWindow::rowShown(SettingsTab tab, std::string_view key) const {
+    Row* r = findRow(tab, key);
+    return r && r->form->isRowVisible(r->control);
+}
+
+void SettingsWindow::moveListItem(SettingsTab tab, std::string_view key, int from, int to) {
+    Row* r = findRow(tab, key);
+    if (!r || !r->list || from < 0 || to < 0 || from >= r->list->count() || to >= r->list->count() || from == to) return;
+    // The model reports the move, which writes the new order.
+    r->list->model()->moveRow(QModelIndex(), from, QModelIndex(), to > from ? to + 1 : to);
+    r->list->setCurrentRow(to);
+}
+
+void SettingsWindow::setBanners(SettingsTab tab, std::function<std::vector<SettingsBanner>()> banners,
+                                std::vector<std::string_view> watched) {
+    BannerArea& area = *banners_.at(tab);
+    area.source = std::move(banners);
+    refreshBanners(area);
+    for (std::string_view key : watched) watch(key, [this, &area] { refreshBanners(area); });
+}
+
+void SettingsWindow::refreshBanners(BannerArea& area) {
+    for (QWidget* w : area.box->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->deleteLater();
+    area.buttons.clear();
+    area.texts.clear();
+    area.current = area.source ? area.source() : std::vector<SettingsBanner>{};
+    for (std::size_t i = 0; i < area.current.size(); ++i) {
+        const SettingsBanner& b = area.current[i];
+        auto* frame = new QFrame(area.box);
+        frame->setFrameShape(QFrame::StyledPanel);
+        auto* line = new QHBoxLayout(frame);
+        auto* symbol = new QLabel(QStringLiteral("✋"), frame);
+        auto* text = new QLabel(QString::fromStdString(b.text).replace(QStringLiteral(" \n "), QStringLiteral("\n")), frame);
+        text->setWordWrap(true);
+        line->addWidget(symbol);
+        line->addWidget(text, 1);
+        QPushButton* button = nullptr;
+        if (!b.button.empty()) {
+            button = new QPushButton(QString::fromStdString(b.button), frame);
+            line->addWidget(button);
+            // A copy: the action may refill the banners, and this one with them.
+            QObject::connect(button, &QPushButton::clicked, frame, [&area, i] {
+                if (i >= area.current.size()) return;
+                const auto action = area.current[i].action;
+                if (action) action();
+            });
+        }
+        area.layout->addWidget(frame);
+        area.texts.push_back(text);
+        area.buttons.push_back(button);
+    }
+    area.box->setVisible(!area.current.empty());
+}
+
+std::vector<QPushButton*> SettingsWindow::bannerButtons(SettingsTab tab) const { return banners_.at(tab)->buttons; }
+std::vector<QLabel*> SettingsWindow::bannerTexts(SettingsTab tab) const { return banners_.at(tab)->texts; }
+
+QWidget* SettingsWindow::buildAbout() {
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    BundleInfo info;
+    if (Bundle* b = ctx_.platform().bundle()) info = b->info();
+    QString text = QStringLiteral("<h2>%1</h2>Version %2").arg(QString::fromStdString(info.name).toHtmlEscaped(),
+                                                                 QString::fromStdString(info.version).toHtmlEscaped());
+    if (info.build) text += QStringLiteral(" (build %1)").arg(*info.build);
+    aboutText_ = new QLabel(text, box);
+    checkUpdates_ = new QPushButton(QStringLiteral("Check Updates..."), box);
+    updateStatus_ = new QLabel(box);
+    if (info.updateServer.empty()) {
+        checkUpdates_->setEnabled(false);
+        updateStatus_->setText(QStringLiteral("This build does not look for updates."));
+    }
+    QObject::connect(checkUpdates_, &QPushButton::clicked, box, [this] { checkForUpdates(); });
+    column->addWidget(aboutText_);
+    column->addWidget(checkUpdates_, 0, Qt::AlignLeft);
+    column->addWidget(updateStatus_);
+    return box;
+}
+
+void SettingsWindow::checkForUpdates() {
+    UpdateController& updates = ctx_.updates();
+    updateStatus_->setText(QStringLiteral("Checking for updates…"));
+    updates.checkForUpdates([this, &updates, alive = std::weak_ptr<bool>(alive_)] {
+        if (auto a = alive.lock(); !a || !*a) return;
+        switch (updates.updateState.get()) {
+            case UpdateAvailability::available:
+                updateStatus_->setText(QStringLiteral("Version %1 is available.")
+                                           .arg(QString::fromStdString(updates.targetRelease.get()->tagName)));
+                updates.showUpdateWindow();
+                break;
+            case UpdateAvailability::unavailable:
+                updateStatus_->setText(QStringLiteral("You have the newest version."));
+                break;
+            case UpdateAvailability::notChecked:
+                updateStatus_->setText(QStringLiteral("The update server could not be reached."));
+                break;
+        }
+    });
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (closed_) closed_();
+}
+
+SettingsController::SettingsController(Context& ctx, std::function<void()> closed)
+    : ctx_(ctx), closed_(std::move(closed)) {}
+
+SettingsController::~SettingsController() = default;
+
+void SettingsController::showWindow() {
+    if (!window_) {
+        window_ = std::make_unique<SettingsWindow>(ctx_, closed_);
+        if (installBanners_) installBanners_(*window_);
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void SettingsController::setBannerSource(std::function<void(SettingsWindow&)> install) {
+    installBanners_ = std::move(install);
+    if (window_ && installBanners_) installBanners_(*window_);
+}
+
+}  // namespace halvyn

@@ -1,0 +1,305 @@
+// The settings window offscreen: its table against the store's keys, one control of each kind
+// written through, changes made behind its back shown, and hand-edited bad values shown as what
+// a read returns without a single write.
+
+#include "shell/settings_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSlider>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "settings/preferences_file.h"
+#include "shell/shell_fixture.h"
+
+namespace halvyn {
+namespace {
+
+using Tab = SettingsTab;
+using Kind = SettingControl::Kind;
+
+using SettingsTable = test::ShellTest;
+
+TEST_F(SettingsTable, EveryUserSettingHasAControlOfItsKindWithinItsRange) {
+    std::set<std::string_view> shown;
+    for (const SettingRow& row : settingsTable()) {
+        SCOPED_TRACE(std::string(row.key));
+        const KeyInfo* key = findKey(row.key);
+        ASSERT_NE(key, nullptr);
+        EXPECT_FALSE(isInternalSetting(row.key));
+        shown.insert(row.key);
+        const SettingControl& c = row.control;
+        switch (c.kind) {
+            case Kind::toggle: EXPECT_TRUE(key->converts(Value(true)) && !key->converts(Value(1.0))); break;
+            case Kind::slider:
+            case Kind::spin: {
+                ASSERT_TRUE(key->converts(Value(1.0)) && !key->converts(Value(true)));
+                const double def = key->storedDefault->asNumber();
+                EXPECT_TRUE(c.min < c.max && c.step > 0 && def >= c.min && def <= c.max);
+                const double steps = (c.max - c.min) / c.step;
+                EXPECT_NEAR(steps, std::round(steps), 1e-9);
+                break;
+            }
+            case Kind::picker:
+            case Kind::order: {
+                ASSERT_NE(c.choices, nullptr);
+                Value::Array all;
+                for (const Choice& ch : c.choices(defaults())) {
+                    EXPECT_FALSE(ch.title.empty());
+                    if (c.kind == Kind::picker) {
+                        EXPECT_TRUE(key->converts(Value(ch.raw)));
+                    }
+                    all.emplace_back(ch.raw);
+                }
+                if (c.kind == Kind::order) {
+                    EXPECT_TRUE(key->converts(Value(all)));
+                }
+                break;
+            }
+        }
+        if (!row.shownWhen.key.empty()) {
+            const KeyInfo* when = findKey(row.shownWhen.key);
+            ASSERT_NE(when, nullptr);
+            EXPECT_TRUE(when->converts(Value(true)));
+        }
+    }
+    for (const KeyInfo& key : allKeys())
+        EXPECT_EQ(shown.count(key.name) == 1, !isInternalSetting(key.name)) << key.name;
+    for (Tab tab : settingsTabs())
+        EXPECT_TRUE(tab == Tab::about || std::any_of(settingsTable().begin(), settingsTable().end(),
+                                                     [tab](const SettingRow& r) { return r.tab == tab; }))
+            << tabTitle(tab);
+}
+
+class SettingsWindowTest : public test::ShellTest {
+public:
+    SettingsWindowTest() {
+        sim->simPreferences().setRecorder([this](std::string_view name, const std::optional<Value>& v) {
+            writes.push_back(std::string(name) + "=" + (v ? v->toJson() : "removed"));
+        });
+    }
+    void settle() { time->advance(seconds(0.1)); }
+    template <class W>
+    W* control(Tab tab, std::string_view key) {
+        auto* w = dynamic_cast<W*>(window->control(tab, key));
+        EXPECT_NE(w, nullptr) << key;
+        return w;
+    }
+    std::vector<std::string> order(std::string_view key = "lockScreenWidgetOrder") {
+        std::vector<std::string> out;
+        auto* list = control<QListWidget>(Tab::lockScreen, key);
+        for (int i = 0; list && i < list->count(); ++i) out.push_back(list->item(i)->text().toStdString());
+        return out;
+    }
+
+    std::vector<std::string> writes;
+    std::unique_ptr<SettingsWindow> window = std::make_unique<SettingsWindow>(*ctx, nullptr);
+};
+
+TEST_F(SettingsWindowTest, OneControlOfEachKindWritesTheStoreAtOnce) {
+    settle();
+    ASSERT_TRUE(writes.empty()) << writes.front();
+    control<QCheckBox>(Tab::general, "hideMenuBarIcon")->click();
+    EXPECT_TRUE(defaults().get(keys::hideMenuBarIcon));
+
+    auto* slider = control<QSlider>(Tab::battery, "lowBatteryThreshold");
+    EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "10 %");
+    slider->setValue(slider->value() + 2);
+    EXPECT_EQ(defaults().get(keys::lowBatteryThreshold), 20.0);
+
+    control<QDoubleSpinBox>(Tab::volume, "hudDuration")->setValue(2.5);
+    EXPECT_EQ(defaults().get(keys::hudDuration), 2.5);
+
+    auto* speed = control<QComboBox>(Tab::volume, "hudSpeed");
+    EXPECT_EQ(speed->currentText(), "Fast");
+    Q_EMIT speed->activated(0);
+    EXPECT_EQ(defaults().get(keys::hudSpeed), HUDSpeed::smooth);
+
+    window->moveListItem(Tab::lockScreen, "lockScreenWidgetOrder", 0, 2);
+    using W = LockScreenWidgetType;
+    EXPECT_EQ(defaults().get(keys::lockScreenWidgetOrder),
+              (WidgetOrder{W::connectivity, W::focus, W::battery, W::calendar, W::weather}));
+    settle();
+    EXPECT_EQ(order(), (std::vector<std::string>{"Connectivity", "Focus", "Battery", "Calendar", "Weather"}));
+    // Each user change was one write of that setting alone.
+    EXPECT_EQ(writes, (std::vector<std::string>{"hideMenuBarIcon=true", "lowBatteryThreshold=20", "hudDuration=2.5",
+                                                "hudSpeed=\"smooth\"",
+                                                R"(lockScreenWidgetOrder=["connectivity","focus","battery","calendar","weather"])"}));
+}
+
+TEST_F(SettingsWindowTest, ChangesMadeElsewhereShowAtOnceInEveryControlOfTheSetting) {
+    auto& prefs = sim->simPreferences();
+    prefs.externalSet("hideMenuBarIcon", Value(true));
+    prefs.externalSet("lowBatteryThreshold", Value(35.0));
+    prefs.externalSet("hudDuration", Value(3.0));
+    prefs.externalSet("hudSpeed", Value("instant"));
+    prefs.externalSet("lockScreenWidgetOrder", Value(Value::Array{Value("weather"), Value("calendar"), Value("focus"),
+                                                                  Value("connectivity"), Value("battery")}));
+    prefs.externalSet("warnOnLowBattery", Value(false));
+    prefs.externalSet("synchronizedHUD", Value(false));
+    prefs.externalSet("musicApp", Value("spotify"));
+    writes.clear();
+    settle();
+    EXPECT_TRUE(control<QCheckBox>(Tab::general, "hideMenuBarIcon")->isChecked());
+    EXPECT_EQ(control<QSlider>(Tab::battery, "lowBatteryThreshold")->value(), 6);
+    EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "35 %");
+    // The same setting on two tabs.
+    EXPECT_EQ(control<QDoubleSpinBox>(Tab::volume, "hudDuration")->value(), 3.0);
+    EXPECT_EQ(control<QDoubleSpinBox>(Tab::brightness, "hudDuration")->value(), 3.0);
+    EXPECT_EQ(control<QComboBox>(Tab::brightness, "hudSpeed")->currentText(), "Instant");
+    EXPECT_EQ(order(), (std::vector<std::string>{"Weather", "Calendar", "Focus", "Connectivity", "Battery"}));
+    // Rows that depend on another setting follow it.
+    EXPECT_FALSE(window->rowShown(Tab::battery, "lowBatteryThreshold"));
+    EXPECT_TRUE(window->rowShown(Tab::battery, "batteryDuration"));
+    EXPECT_FALSE(window->rowShown(Tab::volume, "hudDuration"));
+    EXPECT_TRUE(window->rowShown(Tab::volume, "volumeDuration"));
+    // The extra media button is titled for the chosen player: Spotify likes with a heart.
+    prefs.externalSet("automaticMusicApp", Value(false));
+    settle();
+    EXPECT_EQ(control<QComboBox>(Tab::nowPlaying, "controlChoice")->itemText(0), "Like");
+    prefs.externalSet("musicApp", Value("music"));
+    settle();
+    EXPECT_EQ(control<QComboBox>(Tab::nowPlaying, "controlChoice")->itemText(0), "Favorite");
+    EXPECT_EQ(control<QComboBox>(Tab::nowPlaying, "controlChoice")->currentText(), "Shuffle");
+    EXPECT_TRUE(writes.empty()) << writes.front();
+}
+
+TEST_F(SettingsWindowTest, HandEditedBadValuesShowWhatAReadReturnsAndAreNeverWrittenBack) {
+    auto& prefs = sim->simPreferences();
+    // Wrong kinds, numbers outside a control's range, an unknown option, a list with a stranger.
+    prefs.externalSet("hideMenuBarIcon", Value("yes"));
+    prefs.externalSet("swipeToSkip", Value(0.0));
+    prefs.externalSet("lowBatteryThreshold", Value(500.0));
+    prefs.externalSet("notchAdjustedWidth", Value(-75.0));
+    prefs.externalSet("hudDuration", Value(99.0));
+    prefs.externalSet("batteryDuration", Value(1.25));
+    prefs.externalSet("hudSpeed", Value("warp"));
+    prefs.externalSet("weatherStyle", Value(3.0));
+    prefs.externalSet("lockScreenWidgetOrder", Value(Value::Array{Value("battery"), Value("clock")}));
+    writes.clear();
+    window = std::make_unique<SettingsWindow>(*ctx, nullptr);
+    settle();
+    EXPECT_FALSE(control<QCheckBox>(Tab::general, "hideMenuBarIcon")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(Tab::general, "swipeToSkip")->isChecked());
+    auto* threshold = control<QSlider>(Tab::battery, "lowBatteryThreshold");
+    EXPECT_EQ(threshold->value(), threshold->maximum());
+    EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "500 %");
+    EXPECT_EQ(control<QSlider>(Tab::general, "notchAdjustedWidth")->value(), 0);
+    EXPECT_EQ(window->valueLabel(Tab::general, "notchAdjustedWidth")->text(), "-75 pt");
+    EXPECT_EQ(control<QDoubleSpinBox>(Tab::volume, "hudDuration")->value(), 99.0);
+    EXPECT_EQ(control<QDoubleSpinBox>(Tab::battery, "batteryDuration")->text(), "1.25 s");
+    EXPECT_EQ(control<QComboBox>(Tab::volume, "hudSpeed")->currentText(), "Fast");
+    EXPECT_EQ(control<QComboBox>(Tab::lockScreen, "weatherStyle")->currentText(), "Conditions");
+    EXPECT_EQ(order(), (std::vector<std::string>{"Battery", "Connectivity", "Focus", "Calendar", "Weather"}));
+    // Another bad edit while the window is open: still nothing written.
+    prefs.externalSet("lowBatteryThreshold", Value(-1.0));
+    prefs.externalSet("hudDuration", Value(0.01));
+    settle();
+    EXPECT_EQ(threshold->value(), 0);
+    EXPECT_EQ(control<QDoubleSpinBox>(Tab::volume, "hudDuration")->value(), 0.01);
+    EXPECT_TRUE(writes.empty()) << writes.front();
+    EXPECT_EQ(*prefs.stored("hudSpeed"), Value("warp"));
+
+    // The user's own change of one of them replaces it, and only it.
+    Q_EMIT control<QComboBox>(Tab::volume, "hudSpeed")->activated(2);
+    EXPECT_EQ(writes, std::vector<std::string>{"hudSpeed=\"instant\""});
+    EXPECT_EQ(*prefs.stored("weatherStyle"), Value(3.0));
+}
+
+TEST_F(SettingsWindowTest, NotchSizeSlidersPreviewTheNotchWhileDragged) {
+    auto* width = control<QSlider>(Tab::general, "notchAdjustedWidth");
+    Q_EMIT width->sliderPressed();
+    EXPECT_TRUE(notch().isAdjusting.get());
+    width->setValue(width->value() + 4);
+    EXPECT_EQ(defaults().get(keys::notchAdjustedWidth), 4.0);
+    Q_EMIT width->sliderReleased();
+    at(3);
+    EXPECT_FALSE(notch().isAdjusting.get());
+}
+
+TEST_F(SettingsWindowTest, AboutShowsTheBundleAndChecksForUpdates) {
+    EXPECT_TRUE(window->aboutText()->text().contains("Halvyn"));
+    EXPECT_TRUE(window->aboutText()->text().contains("Version 1.0.0 (build 100)"));
+    sim->simHttp().setServer("https://updates.halvyn.app/", [](const HttpRequest&) {
+        return std::optional<HttpResponse>(HttpResponse{
+            200, {}, R"({"id": 1, "tag_name": "1.0.0", "name": "1", "assets": [], "prerelease": false,
+                        "published_at": "", "body": ""})", {}});
+    });
+    window->checkUpdatesButton()->click();
+    EXPECT_EQ(window->updateStatus()->text(), "Checking for updates…");
+    settle();
+    EXPECT_EQ(window->updateStatus()->text(), "You have the newest version.");
+}
+
+TEST_F(SettingsWindowTest, ASecondOpeningFrontsTheSameWindowAndClosingIsReported) {
+    int closed = 0;
+    SettingsController controller(*ctx, [&closed] { ++closed; });
+    controller.showWindow();
+    SettingsWindow* first = controller.window();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    first->selectTab(Tab::calendar);
+    controller.showWindow();
+    EXPECT_EQ(controller.window(), first);
+    EXPECT_EQ(first->currentTab(), Tab::calendar);
+    first->close();
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(first->isVisible());
+    controller.showWindow();
+    EXPECT_EQ(controller.window(), first);
+    EXPECT_TRUE(first->isVisible());
+}
+
+// The settings file a person edited: opening the window leaves it byte for byte as it was, and a
+// change the user makes rewrites that setting and keeps the others as they were written.
+TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
+    struct FilePlatform final : Platform {
+        explicit FilePlatform(VirtualTime& t, const std::filesystem::path& p)
+            : file(p, t.main(), Logger(nullptr, "com.halvyn.app", "Defaults")) {}
+        Preferences* preferences() override { return &file; }
+        PreferencesFile file;
+    };
+    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-settings-window-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto path = dir / "preferences.json";
+    const std::string edited =
+        R"({"hideMenuBarIcon": "yes", "lowBatteryThreshold": 400, "hudSpeed": "warp", "notchAdjustedHeight": 2})";
+    std::ofstream(path) << edited;
+    auto time = std::make_unique<VirtualTime>();
+    VirtualTime* vt = time.get();
+    auto platform = std::make_unique<FilePlatform>(*vt, path);
+    CaptureLogSink logs;
+    Context ctx(std::move(time), std::move(platform), &logs);
+    auto read = [&path] {
+        std::stringstream s;
+        s << std::ifstream(path).rdbuf();
+        return s.str();
+    };
+    {
+        SettingsWindow window(ctx, nullptr);
+        vt->advance(seconds(5));
+        EXPECT_EQ(read(), edited);
+        EXPECT_EQ(dynamic_cast<QSlider*>(window.control(Tab::general, "notchAdjustedHeight"))->value(), 12);
+        dynamic_cast<QCheckBox*>(window.control(Tab::general, "swipeToSkip"))->click();
+        vt->advance(seconds(5));
+    }
+    const auto after = parseJsonObject(read());
+    ASSERT_TRUE(after);
+    auto field = [&after](std::string_view name) { return after->find(name) ? *after->find(name) : Value(); };
+    EXPECT_EQ(field("swipeToSkip"), Value(false));
+    EXPECT_EQ(field("hideMenuBarIcon"), Value("yes"));
+    EXPECT_EQ(field("lowBatteryThreshold"), Value(400));
+    EXPECT_EQ(field("hudSpeed"), Value("warp"));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace halvyn
