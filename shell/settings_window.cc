@@ -1,6 +1,6 @@
 #include "shell/settings_window.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -25,6 +26,7 @@
 #include "platform/platform.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
+#include "shell/symbols.h"
 #include "updates/update_controller.h"
 
 namespace halvyn {
@@ -47,6 +49,35 @@ QString numberText(double value, const SettingControl& c) {
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 
+// A Boolean setting's switch: a rounded track with a knob, on to the right in the accent colour.
+class ToggleSwitch final : public QAbstractButton {
+public:
+    ToggleSwitch() {
+        setCheckable(true);
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    QSize sizeHint() const override { return {38, 22}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF track = QRectF(0, 0, 38, 22).translated(0, (height() - 22) / 2.0).adjusted(1, 1, -1, -1);
+        const QPalette& pal = palette();
+        QColor fill = isChecked() ? pal.color(QPalette::Highlight) : pal.color(QPalette::Mid);
+        if (!isEnabled()) fill.setAlphaF(0.4);
+        p.setPen(hasFocus() ? QPen(pal.color(QPalette::Highlight).lighter(130), 1.5) : Qt::NoPen);
+        p.setBrush(fill);
+        p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+        const double d = track.height() - 4;
+        const double x = isChecked() ? track.right() - 2 - d : track.left() + 2;
+        p.setPen(Qt::NoPen);
+        p.setBrush(pal.color(QPalette::Base).lightness() > 128 ? pal.color(QPalette::Base) : QColor(Qt::white));
+        p.drawEllipse(QRectF(x, track.top() + 2, d, d));
+    }
+};
+
 }  // namespace
 
 struct SettingsWindow::Row {
@@ -54,7 +85,7 @@ struct SettingsWindow::Row {
     const KeyInfo* key = nullptr;
     QFormLayout* form = nullptr;
     QWidget* control = nullptr;  // the widget the row was added with (a box for sliders and lists)
-    QCheckBox* check = nullptr;
+    QAbstractButton* check = nullptr;
     QSlider* slider = nullptr;
     QLabel* sliderValue = nullptr;
     QDoubleSpinBox* spin = nullptr;
@@ -80,6 +111,7 @@ SettingsWindow::SettingsWindow(Context& ctx, std::function<void()> closed) : ctx
     auto* layout = new QHBoxLayout(this);
     sidebar_ = new QListWidget(this);
     sidebar_->setFixedWidth(170);
+    sidebar_->setSpacing(3);
     pages_ = new QStackedWidget(this);
     layout->addWidget(sidebar_);
     layout->addWidget(pages_, 1);
@@ -88,6 +120,7 @@ SettingsWindow::SettingsWindow(Context& ctx, std::function<void()> closed) : ctx
         auto* scroll = new QScrollArea(pages_);
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidget(buildTab(tab));
         pages_->addWidget(scroll);
     }
@@ -100,6 +133,12 @@ SettingsWindow::~SettingsWindow() { *alive_ = false; }
 QWidget* SettingsWindow::buildTab(SettingsTab tab) {
     auto* page = new QWidget;
     auto* column = new QVBoxLayout(page);
+    auto* heading = new QLabel(qs(tabTitle(tab)), page);
+    QFont big = heading->font();
+    big.setPointSizeF(big.pointSizeF() * 1.4);
+    big.setBold(true);
+    heading->setFont(big);
+    column->addWidget(heading);
     auto area = std::make_unique<BannerArea>();
     area->box = new QWidget(page);
     area->layout = new QVBoxLayout(area->box);
@@ -107,8 +146,9 @@ QWidget* SettingsWindow::buildTab(SettingsTab tab) {
     area->box->hide();
     column->addWidget(area->box);
     banners_[tab] = std::move(area);
+    if (tab == SettingsTab::about) column->addWidget(buildAbout());
     auto* form = new QFormLayout;
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     column->addLayout(form);
     for (const SettingRow& spec : settingsTable()) {
         if (spec.tab != tab) continue;
@@ -122,7 +162,6 @@ QWidget* SettingsWindow::buildTab(SettingsTab tab) {
         if (row->applyShown) row->applyShown();
         rows_.push_back(std::move(row));
     }
-    if (tab == SettingsTab::about) column->addWidget(buildAbout());
     column->addStretch(1);
     return page;
 }
@@ -134,9 +173,9 @@ void SettingsWindow::bindRow(Row& row) {
     std::function<void()> refresh;
     switch (c.kind) {
         case Kind::toggle: {
-            row.check = new QCheckBox;
+            row.check = new ToggleSwitch;
             row.control = row.check;
-            QObject::connect(row.check, &QCheckBox::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
+            QObject::connect(row.check, &QAbstractButton::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
             refresh = [&row, &d] {
                 const QSignalBlocker block(row.check);
                 row.check->setChecked(row.key->effective(d).asBool());
@@ -151,6 +190,7 @@ void SettingsWindow::bindRow(Row& row) {
             row.slider->setRange(0, static_cast<int>(std::lround((c.max - c.min) / c.step)));
             row.sliderValue = new QLabel;
             row.sliderValue->setMinimumWidth(56);
+            box->setMinimumWidth(260);
             line->addWidget(row.slider, 1);
             line->addWidget(row.sliderValue);
             row.control = box;
@@ -222,7 +262,7 @@ void SettingsWindow::bindRow(Row& row) {
             row.list = new QListWidget;
             row.list->setDragDropMode(QAbstractItemView::InternalMove);
             row.list->setDefaultDropAction(Qt::MoveAction);
-            row.list->setMaximumHeight(130);
+            row.list->setFixedSize(200, 5 * row.list->fontMetrics().height() + 16);
             auto* buttons = new QVBoxLayout;
             auto* up = new QToolButton;
             up->setArrowType(Qt::UpArrow);
@@ -364,7 +404,8 @@ void SettingsWindow::refreshBanners(BannerArea& area) {
         auto* frame = new QFrame(area.box);
         frame->setFrameShape(QFrame::StyledPanel);
         auto* line = new QHBoxLayout(frame);
-        auto* symbol = new QLabel(QStringLiteral("✋"), frame);
+        auto* symbol = new QLabel(frame);
+        symbol->setPixmap(QPixmap::fromImage(symbolImage(b.symbol, QSize(22, 22), palette().color(QPalette::WindowText))));
         auto* text = new QLabel(QString::fromStdString(b.text).replace(QStringLiteral(" \n "), QStringLiteral("\n")), frame);
         text->setWordWrap(true);
         line->addWidget(symbol);

@@ -29,6 +29,7 @@ class Value;
 
 // A permission banner of a tab: its text and its one button, supplied by the permission model.
 struct SettingsBanner {
+    std::string symbol;  // e.g. "hand.raised.fill"
     std::string text;
     std::string button;
     std::function<void()> action;
@@ -42,7 +43,7 @@ public:
 
     void selectTab(SettingsTab tab);
     SettingsTab currentTab() const;
-    // The control of `key` on `tab` (a QCheckBox, QSlider, QDoubleSpinBox, QComboBox or
+    // The control of `key` on `tab` (a switch (QAbstractButton), QSlider, QDoubleSpinBox, QComboBox or
     // QListWidget), or nullptr.
     QWidget* control(SettingsTab tab, std::string_view key) const;
     // The text beside a slider: the setting's value with its unit.

@@ -4,7 +4,7 @@
 
 #include "shell/settings_window.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -106,7 +106,7 @@ public:
 TEST_F(SettingsWindowTest, OneControlOfEachKindWritesTheStoreAtOnce) {
     settle();
     ASSERT_TRUE(writes.empty()) << writes.front();
-    control<QCheckBox>(Tab::general, "hideMenuBarIcon")->click();
+    control<QAbstractButton>(Tab::general, "hideMenuBarIcon")->click();
     EXPECT_TRUE(defaults().get(keys::hideMenuBarIcon));
 
     auto* slider = control<QSlider>(Tab::battery, "lowBatteryThreshold");
@@ -147,7 +147,7 @@ TEST_F(SettingsWindowTest, ChangesMadeElsewhereShowAtOnceInEveryControlOfTheSett
     prefs.externalSet("musicApp", Value("spotify"));
     writes.clear();
     settle();
-    EXPECT_TRUE(control<QCheckBox>(Tab::general, "hideMenuBarIcon")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>(Tab::general, "hideMenuBarIcon")->isChecked());
     EXPECT_EQ(control<QSlider>(Tab::battery, "lowBatteryThreshold")->value(), 6);
     EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "35 %");
     // The same setting on two tabs.
@@ -186,8 +186,8 @@ TEST_F(SettingsWindowTest, HandEditedBadValuesShowWhatAReadReturnsAndAreNeverWri
     writes.clear();
     window = std::make_unique<SettingsWindow>(*ctx, nullptr);
     settle();
-    EXPECT_FALSE(control<QCheckBox>(Tab::general, "hideMenuBarIcon")->isChecked());
-    EXPECT_TRUE(control<QCheckBox>(Tab::general, "swipeToSkip")->isChecked());
+    EXPECT_FALSE(control<QAbstractButton>(Tab::general, "hideMenuBarIcon")->isChecked());
+    EXPECT_TRUE(control<QAbstractButton>(Tab::general, "swipeToSkip")->isChecked());
     auto* threshold = control<QSlider>(Tab::battery, "lowBatteryThreshold");
     EXPECT_EQ(threshold->value(), threshold->maximum());
     EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "500 %");
@@ -288,7 +288,7 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
         vt->advance(seconds(5));
         EXPECT_EQ(read(), edited);
         EXPECT_EQ(dynamic_cast<QSlider*>(window.control(Tab::general, "notchAdjustedHeight"))->value(), 12);
-        dynamic_cast<QCheckBox*>(window.control(Tab::general, "swipeToSkip"))->click();
+        dynamic_cast<QAbstractButton*>(window.control(Tab::general, "swipeToSkip"))->click();
         vt->advance(seconds(5));
     }
     const auto after = parseJsonObject(read());
@@ -303,3 +303,12 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
 
 }  // namespace
 }  // namespace halvyn
+namespace halvyn { namespace {
+TEST_F(SettingsWindowTest, ZZGrab) {
+    window->show();
+    for (Tab t : {Tab::general, Tab::volume, Tab::lockScreen, Tab::about}) {
+        window->selectTab(t);
+        window->grab().save(QString("/tmp/settings_%1.png").arg(static_cast<int>(t)));
+    }
+}
+}}
