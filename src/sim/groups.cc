@@ -13,9 +13,10 @@ void registerSourcesGroup(SimRegistry& registry);
 void registerFocusCalendarGroups(SimRegistry& registry);
 void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
+void registerAppGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
-    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
+    registerSettingsGroup(registry);
     registerNotchGroups(registry);
     registerInputGroups(registry);
     registerHudGroup(registry);
@@ -23,6 +24,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerFocusCalendarGroups(registry);
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
+    registerAppGroup(registry);  // its start-up is the application's
 }
 
 }  // namespace halvyn
