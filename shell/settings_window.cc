@@ -395,7 +395,11 @@ void SettingsWindow::setBanners(SettingsTab tab, std::function<std::vector<Setti
 }
 
 void SettingsWindow::refreshBanners(BannerArea& area) {
-    for (QWidget* w : area.box->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) w->deleteLater();
+    // Later, not now: this may run inside a click of one of these banners' buttons.
+    for (QWidget* w : area.box->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        w->hide();
+        w->deleteLater();
+    }
     area.buttons.clear();
     area.texts.clear();
     area.current = area.source ? area.source() : std::vector<SettingsBanner>{};
@@ -426,6 +430,11 @@ void SettingsWindow::refreshBanners(BannerArea& area) {
         area.buttons.push_back(button);
     }
     area.box->setVisible(!area.current.empty());
+}
+
+void SettingsWindow::refreshBanners() {
+    for (auto& [tab, area] : banners_)
+        if (area->source) refreshBanners(*area);
 }
 
 std::vector<QPushButton*> SettingsWindow::bannerButtons(SettingsTab tab) const { return banners_.at(tab)->buttons; }
@@ -472,6 +481,12 @@ void SettingsWindow::checkForUpdates() {
                 break;
         }
     });
+}
+
+void SettingsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A permission may have been given or taken meanwhile.
+    refreshBanners();
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {

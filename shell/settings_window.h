@@ -59,6 +59,10 @@ public:
     // The banner buttons of a tab, in order.
     std::vector<QPushButton*> bannerButtons(SettingsTab tab) const;
     std::vector<QLabel*> bannerTexts(SettingsTab tab) const;
+    // Asks every tab's banners again (a permission's state changed outside the settings).
+    void refreshBanners();
+    // Keeps a subscription for as long as the window lives.
+    void keep(Subscription s) { subscriptions_.push_back(std::move(s)); }
 
     // About: what the "Check Updates..." button last reported.
     QPushButton* checkUpdatesButton() const { return checkUpdates_; }
@@ -67,6 +71,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     struct Row;

@@ -303,12 +303,3 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
 
 }  // namespace
 }  // namespace halvyn
-namespace halvyn { namespace {
-TEST_F(SettingsWindowTest, ZZGrab) {
-    window->show();
-    for (Tab t : {Tab::general, Tab::volume, Tab::lockScreen, Tab::about}) {
-        window->selectTab(t);
-        window->grab().save(QString("/tmp/settings_%1.png").arg(static_cast<int>(t)));
-    }
-}
-}}

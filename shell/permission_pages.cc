@@ -1,0 +1,194 @@
+#include "shell/permission_pages.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/app_state.h"
+#include "app/context.h"
+#include "calendar/calendar_manager.h"
+#include "platform/bluetooth.h"
+#include "platform/calendar_store.h"
+#include "platform/location.h"
+#include "platform/platform.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "shell/settings_window.h"
+#include "shell/symbols.h"
+
+namespace halvyn {
+
+namespace {
+
+// Model texts break lines with " \n "; a label wraps on its own.
+QString flowing(const std::string& text) {
+    return QString::fromStdString(text).replace(QStringLiteral(" \n "), QStringLiteral(" ")).replace('\n', ' ');
+}
+
+QPalette darkPalette() {
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+    p.setColor(QPalette::WindowText, QColor(0xF2, 0xF2, 0xF2));
+    p.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+    p.setColor(QPalette::ButtonText, QColor(0xF2, 0xF2, 0xF2));
+    p.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    p.setColor(QPalette::Text, QColor(0xF2, 0xF2, 0xF2));
+    return p;
+}
+
+}  // namespace
+
+std::string desktopSourceNote(PermissionPage page) {
+    switch (page) {
+        case PermissionPage::music:
+            return "On this desktop nothing needs to be allowed: media players are followed through their MPRIS "
+                   "interface on the session bus, read by the companion helper.";
+        case PermissionPage::browser:
+            return "On this desktop nothing needs to be allowed: a browser that plays audio shows up as an MPRIS "
+                   "player like any other, through the companion helper.";
+        case PermissionPage::bluetooth:
+            return "On this desktop nothing needs to be allowed: accessories and their batteries come from BlueZ "
+                   "on the system bus.";
+        case PermissionPage::calendar:
+            return "On this desktop nothing needs to be allowed: events come from the iCalendar files in "
+                   "~/.local/share/halvyn/calendars and from Evolution's local calendars.";
+        case PermissionPage::onboarding: return {};
+    }
+    return {};
+}
+
+PermissionPageWindow::PermissionPageWindow(PermissionPage page, const PageContent& content,
+                                           std::function<void()> continued, std::function<void()> closed)
+    : page_(page), closed_(std::move(closed)) {
+    setWindowTitle(QString::fromStdString(content.title));
+    // The welcome window is always dark, whatever the desktop's theme.
+    if (page == PermissionPage::onboarding) {
+        setPalette(darkPalette());
+        setAutoFillBackground(true);
+    }
+    setFixedWidth(380);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(28, 24, 28, 20);
+    column->setSpacing(12);
+    auto* symbol = new QLabel(this);
+    symbol->setPixmap(QPixmap::fromImage(symbolImage(content.symbol, QSize(48, 48), palette().color(QPalette::WindowText))));
+    symbol->setAlignment(Qt::AlignHCenter);
+    title_ = new QLabel(QString::fromStdString(content.title), this);
+    QFont big = title_->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    title_->setFont(big);
+    title_->setAlignment(Qt::AlignHCenter);
+    const std::string note = desktopSourceNote(page);
+    text_ = new QLabel(flowing(note.empty() ? content.reason : note), this);
+    text_->setWordWrap(true);
+    text_->setAlignment(Qt::AlignHCenter);
+    continue_ = new QPushButton(QString::fromStdString(content.continueTitle), this);
+    continue_->setDefault(true);
+    QObject::connect(continue_, &QPushButton::clicked, this, [continued = std::move(continued)] {
+        if (continued) continued();
+    });
+    column->addWidget(symbol);
+    column->addWidget(title_);
+    column->addWidget(text_);
+    column->addSpacing(8);
+    column->addWidget(continue_);
+}
+
+void PermissionPageWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (closed_) closed_();
+}
+
+namespace {
+
+bool needsPermission(Context& ctx, PermissionBanner which) {
+    Platform& p = ctx.platform();
+    switch (which) {
+        case PermissionBanner::calendar:
+            return p.calendarStore() && p.calendarStore()->authorizationStatus() != kCalendarFullAccess;
+        case PermissionBanner::location: {
+            if (!p.location()) return false;
+            const LocationAuthorization a = p.location()->authorizationStatus();
+            return a != LocationAuthorization::authorizedAlways && a != LocationAuthorization::authorizedWhenInUse;
+        }
+        case PermissionBanner::bluetooth:
+            return p.bluetooth() && p.bluetooth()->authorization() != BluetoothAuthorization::allowedAlways;
+    }
+    return false;
+}
+
+SettingsBanner settingsBanner(AppState& app, Context& ctx, PermissionBanner which) {
+    const BannerContent content = app.banner(which);
+    SettingsBanner b{content.symbol, content.text, content.buttonTitle, [&app, which] { app.bannerAction(which); }};
+    // A system settings pane that this desktop cannot open is not offered.
+    if (content.action == BannerAction::openSettings && !ctx.platform().urlOpener()) b.button.clear();
+    return b;
+}
+
+}  // namespace
+
+void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ctx) {
+    auto banners = [&app, &ctx](std::vector<std::pair<PermissionBanner, bool>> wanted) {
+        return [&app, &ctx, wanted] {
+            std::vector<SettingsBanner> out;
+            for (const auto& [which, shown] : wanted)
+                if (shown && needsPermission(ctx, which)) out.push_back(settingsBanner(app, ctx, which));
+            return out;
+        };
+    };
+    Defaults& d = ctx.defaults();
+    window.setBanners(
+        SettingsTab::calendar,
+        [&d, banners] {
+            return banners({{PermissionBanner::calendar, true},
+                            {PermissionBanner::location, d.get(keys::notifyWhenTimeToLeave)}})();
+        },
+        {"hasPromptedCalendarPermission", "hasPromptedLocationPermission", "notifyWhenTimeToLeave"});
+    window.setBanners(
+        SettingsTab::lockScreen,
+        [&d, banners] { return banners({{PermissionBanner::location, d.get(keys::allowWeatherWidgetWhenLocked)}})(); },
+        {"hasPromptedLocationPermission", "allowWeatherWidgetWhenLocked"});
+    window.setBanners(SettingsTab::connectivity, banners({{PermissionBanner::bluetooth, true}}),
+                      {"hasPromptedBluetoothPermission"});
+    // Answers to a prompt arrive outside the settings.
+    window.keep(ctx.calendar().authorizationStatus.observe([&window](const int&, const Animation*) { window.refreshBanners(); }));
+    if (Bluetooth* b = ctx.platform().bluetooth())
+        window.keep(b->observeAuthorization([&window] { window.refreshBanners(); }));
+    if (Location* l = ctx.platform().location()) {
+        LocationCallbacks callbacks;
+        callbacks.didChangeAuthorization = [&window] { window.refreshBanners(); };
+        window.keep(l->observe(std::move(callbacks)));
+    }
+}
+
+PermissionPages::PermissionPages(AppState& app) : app_(app) {}
+
+PermissionPages::~PermissionPages() = default;
+
+void PermissionPages::open(PermissionPage page) {
+    auto& w = windows_[page];
+    if (!w) {
+        AppState* app = &app_;
+        // Continue hides this window (never destroys it) as the chain moves on.
+        w = std::make_unique<PermissionPageWindow>(
+            page, pageContent(page, app_.appName()), [app, page] { app->continuePage(page); },
+            [app, page] { app->windowDidClose(windowName(page)); });
+    }
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void PermissionPages::close(PermissionPage page) {
+    if (auto* w = window(page)) w->hide();
+}
+
+PermissionPageWindow* PermissionPages::window(PermissionPage page) const {
+    const auto it = windows_.find(page);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+}  // namespace halvyn

@@ -1,0 +1,74 @@
+#pragma once
+// The first launch's permission pages as small windows: the page's symbol, title and text, and its
+// Continue button, which runs the application state's continue action for the page. On this
+// desktop none of the permissions is asked for: each page says what the program uses instead,
+// and Continue moves on.
+
+#include <QWidget>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "onboarding/permissions.h"
+
+class QLabel;
+class QPushButton;
+
+namespace halvyn {
+
+class AppState;
+class Context;
+class SettingsWindow;
+
+// The settings tabs' permission banners: Calendar (calendar access, and location for the time to
+// leave), Lock Screen (location for the weather widget), Connectivity (Bluetooth). A banner shows
+// while its source is present and not allowed; its button is the application state's.
+void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ctx);
+
+// What the program uses on this desktop in place of the page's permission; empty when the page
+// asks for nothing (the welcome page).
+std::string desktopSourceNote(PermissionPage page);
+
+class PermissionPageWindow final : public QWidget {
+public:
+    // `continued` runs on Continue, `closed` when the user closes the window.
+    PermissionPageWindow(PermissionPage page, const PageContent& content, std::function<void()> continued,
+                         std::function<void()> closed);
+
+    PermissionPage page() const { return page_; }
+    QPushButton* continueButton() const { return continue_; }
+    QLabel* textLabel() const { return text_; }
+    QLabel* titleLabel() const { return title_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    PermissionPage page_;
+    std::function<void()> closed_;
+    QLabel* title_ = nullptr;
+    QLabel* text_ = nullptr;
+    QPushButton* continue_ = nullptr;
+};
+
+// The page windows of one application state: each created on first opening, re-fronted on the
+// next, hidden (not destroyed) when the chain moves on.
+class PermissionPages {
+public:
+    explicit PermissionPages(AppState& app);
+    ~PermissionPages();
+
+    // Opens or re-fronts the page's window.
+    void open(PermissionPage page);
+    // Hides it without reporting a close: the application state asked for it.
+    void close(PermissionPage page);
+    PermissionPageWindow* window(PermissionPage page) const;
+
+private:
+    AppState& app_;
+    std::map<PermissionPage, std::unique_ptr<PermissionPageWindow>> windows_;
+};
+
+}  // namespace halvyn

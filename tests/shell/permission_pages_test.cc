@@ -1,0 +1,134 @@
+// The permission pages as windows walking the first launch's chain, and the settings tabs'
+// permission banners following the sources' permissions and the prompts.
+
+#include "shell/permission_pages.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/app_state.h"
+#include "platform/sim/sim_calendar.h"
+#include "shell/settings_window.h"
+#include "shell/shell_fixture.h"
+
+namespace halvyn {
+namespace {
+
+// The desktop's part for the pages: named windows opened and closed as the state asks.
+class PagesShell final : public AppShell {
+public:
+    explicit PagesShell(PermissionPages& pages) : pages_(pages) {}
+    bool openWindow(const std::string& name) override {
+        const auto page = pageForWindow(name);
+        if (page) pages_.open(*page);
+        return page.has_value();
+    }
+    void closeWindow(const std::string& name) override {
+        if (const auto page = pageForWindow(name)) pages_.close(*page);
+    }
+    void setStatusItemVisible(bool) override {}
+    void terminate() override {}
+
+private:
+    PermissionPages& pages_;
+};
+
+class PermissionPagesTest : public test::ShellTest {
+public:
+    PermissionPagesTest() { app.setShell(&shell); }
+    bool shown(PermissionPage p) { return pages.window(p) && pages.window(p)->isVisible(); }
+
+    AppState& app = ctx->appState();
+    PermissionPages pages{app};
+    PagesShell shell{pages};
+};
+
+TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesktopUses) {
+    app.setup();
+    ASSERT_TRUE(shown(PermissionPage::music));
+    PermissionPageWindow* music = pages.window(PermissionPage::music);
+    EXPECT_TRUE(music->textLabel()->text().contains("MPRIS"));
+    EXPECT_EQ(music->continueButton()->text(), "Continue");
+    // A second opening brings the same window forward.
+    app.showPage(PermissionPage::music);
+    EXPECT_EQ(pages.window(PermissionPage::music), music);
+
+    const std::pair<PermissionPage, const char*> chain[] = {{PermissionPage::music, "MPRIS"},
+                                                            {PermissionPage::browser, "MPRIS"},
+                                                            {PermissionPage::bluetooth, "BlueZ"}};
+    for (const auto& [page, uses] : chain) {
+        SCOPED_TRACE(windowName(page));
+        ASSERT_TRUE(shown(page));
+        EXPECT_TRUE(pages.window(page)->textLabel()->text().contains(uses));
+        pages.window(page)->continueButton()->click();
+        EXPECT_FALSE(shown(page));
+    }
+    ASSERT_TRUE(shown(PermissionPage::onboarding));
+    EXPECT_TRUE(defaults().get(keys::isFirstLaunch));
+    EXPECT_FALSE(notch().isEnabled.get());
+    pages.window(PermissionPage::onboarding)->continueButton()->click();
+    EXPECT_FALSE(shown(PermissionPage::onboarding));
+    EXPECT_FALSE(defaults().get(keys::isFirstLaunch));
+    at(1);
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_TRUE(app.windows.get().empty());
+}
+
+TEST_F(PermissionPagesTest, ClosingAPageByHandIsReportedAndTheLastWindowEndsRegularMode) {
+    app.setup();
+    ASSERT_EQ(app.activationPolicy.get(), ActivationPolicy::regular);
+    pages.window(PermissionPage::music)->close();
+    EXPECT_FALSE(app.isWindowOpen("musicPermission"));
+    EXPECT_EQ(app.activationPolicy.get(), ActivationPolicy::accessory);
+}
+
+TEST_F(PermissionPagesTest, BannersFollowThePermissionsAndTheirPrompts) {
+    auto& calendar = sim->simCalendarStore();
+    calendar.authorization = 0;
+    calendar.grantsAccess = false;
+    sim->simLocation().authorization = LocationAuthorization::notDetermined;
+    sim->simBluetooth().setAuthorization(BluetoothAuthorization::notDetermined);
+    SettingsWindow window(*ctx, nullptr);
+    installPermissionBanners(window, app, *ctx);
+    auto texts = [&window](SettingsTab tab) {
+        std::vector<std::string> out;
+        for (QLabel* l : window.bannerTexts(tab)) out.push_back(l->text().toStdString());
+        return out;
+    };
+    auto button = [&window](SettingsTab tab, std::size_t i) -> std::string {
+        const auto buttons = window.bannerButtons(tab);
+        if (i >= buttons.size()) return "(no banner)";
+        return buttons[i] ? buttons[i]->text().toStdString() : "(no button)";
+    };
+    // Calendar: the calendar banner; location only once the time to leave needs it.
+    EXPECT_EQ(texts(SettingsTab::calendar), std::vector<std::string>{"Halvyn needs your permission\nto access your events."});
+    EXPECT_EQ(button(SettingsTab::calendar, 0), "Ask Permission...");
+    EXPECT_TRUE(texts(SettingsTab::lockScreen).empty());
+    EXPECT_EQ(button(SettingsTab::connectivity, 0), "(no button)");
+    defaults().set(keys::notifyWhenTimeToLeave, true);
+    defaults().set(keys::allowWeatherWidgetWhenLocked, true);
+    at(0.1);
+    EXPECT_EQ(texts(SettingsTab::calendar).size(), 2u);
+    EXPECT_EQ(button(SettingsTab::lockScreen, 0), "Ask Permission...");
+
+    // Asking records the prompt; refused, the banner now leads to the system settings.
+    window.bannerButtons(SettingsTab::calendar)[0]->click();
+    at(0.2);
+    EXPECT_TRUE(defaults().get(keys::hasPromptedCalendarPermission));
+    EXPECT_EQ(button(SettingsTab::calendar, 0), "Open Settings...");
+    // Location asked from the lock-screen tab and allowed: its banners go from both tabs.
+    window.bannerButtons(SettingsTab::lockScreen)[0]->click();
+    at(0.3);
+    EXPECT_TRUE(texts(SettingsTab::lockScreen).empty());
+    EXPECT_EQ(texts(SettingsTab::calendar).size(), 1u);
+    // Bluetooth allowed elsewhere: its banner goes at once.
+    sim->simBluetooth().setAuthorization(BluetoothAuthorization::allowedAlways);
+    at(0.4);
+    EXPECT_TRUE(texts(SettingsTab::connectivity).empty());
+    sim->simBluetooth().setAuthorization(BluetoothAuthorization::denied);
+    at(0.5);
+    EXPECT_EQ(button(SettingsTab::connectivity, 0), "Open Settings...");
+}
+
+}  // namespace
+}  // namespace halvyn
