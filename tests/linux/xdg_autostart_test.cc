@@ -9,7 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/app_state.h"
+#include "app/context.h"
 #include "linux/services.h"
+#include "settings/defaults.h"
+#include "shell/desktop_platform.h"
+#include "shell/event_loop.h"
+#include "shell/real_time.h"
 
 namespace halvyn {
 namespace {
@@ -118,6 +124,37 @@ TEST(XdgAutostart, ARelativeConfigHomeFallsBackToTheHomeFolder) {
     const char* home = std::getenv("HOME");
     if (!home || !*home) GTEST_SKIP() << "no HOME";
     EXPECT_EQ(xdgConfigHome(), fs::path(home) / ".config");
+}
+
+// The desktop program's own road: the "Launch at login" setting, the application state's
+// observer, the desktop platform's autostart entry in the user's configuration folder.
+TEST(XdgAutostart, LaunchAtLoginWritesTheEntryAndAFailureIsLoggedLeavingTheSetting) {
+    const fs::path home = test::privateFolder("halvyn-autostart-app");
+    ConfigHome env(home.string());
+    CaptureLogSink logs;
+    auto runtime = std::make_unique<RealTime>();
+    auto platform = std::make_unique<DesktopPlatform>(runtime->main(), &logs, std::nullopt);
+    Context ctx(std::move(runtime), std::move(platform), &logs);
+    ctx.appState().setup();
+    const fs::path entry = home / "autostart" / "app.halvyn.Halvyn.desktop";
+    ctx.defaults().set(keys::launchAtLogin, true);
+    ASSERT_TRUE(test::spinUntil([&] { return fs::exists(entry); }));
+    // The entry starts this very program by its full path.
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    EXPECT_NE(readFile(entry).find("Exec=" + desktopExecArgument(self) + "\n"), std::string::npos) << readFile(entry);
+    ctx.defaults().set(keys::launchAtLogin, false);
+    ASSERT_TRUE(test::spinUntil([&] { return !fs::exists(entry); }));
+
+    fs::remove_all(home / "autostart");
+    std::ofstream(home / "autostart") << "in the way";
+    ctx.defaults().set(keys::launchAtLogin, true);
+    auto logged = [&logs](const std::string& part) {
+        return std::any_of(logs.lines.begin(), logs.lines.end(),
+                           [&part](const CaptureLogSink::Line& l) { return l.message.find(part) != std::string::npos; });
+    };
+    ASSERT_TRUE(test::spinUntil([&] { return logged("Failed to register the login item: " + (home / "autostart").string()); }));
+    EXPECT_TRUE(ctx.defaults().get(keys::launchAtLogin));
+    fs::remove_all(home);
 }
 
 }  // namespace
