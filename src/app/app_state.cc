@@ -7,6 +7,7 @@
 #include "calendar/upcoming_event.h"
 #include "hud/osdui_manager.h"
 #include "notch/notch.h"
+#include "notch/notch_sources.h"
 #include "nowplaying/music_manager.h"
 #include "nowplaying/xpc_manager.h"
 #include "platform/bluetooth.h"
@@ -28,6 +29,12 @@ namespace halvyn {
 namespace {
 using L = Notch::LiveActivity;
 constexpr double kActivityDuration = 0.35;
+
+// Whether the source of that activity wants it now (asked through the notch's registry).
+bool wants(Context& ctx, L kind) {
+    LiveActivitySource* source = ctx.notchSources().liveActivitySource(kind);
+    return source && source->wantsLiveActivity();
+}
 }  // namespace
 
 const char* caseName(ActivationPolicy p) { return p == ActivationPolicy::regular ? "regular" : "accessory"; }
@@ -194,9 +201,9 @@ void AppState::handBackFromFocus() {
     Notch& notch = ctx_.notch();
     // Another activity (the lock's, say) keeps its place: only the Focus one is handed back.
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() != L::isFocus) return;
-    if (ctx_.calendar().wantsLiveActivity())
+    if (wants(ctx_, L::isCalendar))
         notch.setLiveActivity(true, L::isCalendar, true, {}, kActivityDuration);
-    else if (ctx_.music().wantsLiveActivity())
+    else if (wants(ctx_, L::isPlaying))
         notch.setLiveActivity(true, L::isPlaying, true, {}, kActivityDuration);
     else if (notch.hasLiveActivity.get())
         notch.setLiveActivity(false, L::none, false, {}, kActivityDuration);
@@ -207,19 +214,19 @@ void AppState::enableFocusChanged(bool on) {
         // The focus source restarts its tracking itself; the activity follows on the next turn.
         std::weak_ptr<bool> weak = alive_;
         ctx_.main().post([this, weak] {
-            if (weak.lock() && ctx_.focus().wantsLiveActivity())
+            if (weak.lock() && wants(ctx_, L::isFocus))
                 ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
         });
         return;
     }
-    ctx_.focus().stopTracking();
+    if (FocusManager* focus = ctx_.existingFocus()) focus->stopTracking();
     handBackFromFocus();
 }
 
 void AppState::displayWhileActiveChanged(bool on) {
     Notch& notch = ctx_.notch();
     if (on) {
-        if (ctx_.focus().wantsLiveActivity()) notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
+        if (wants(ctx_, L::isFocus)) notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
         return;
     }
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isFocus) handBackFromFocus();
@@ -228,7 +235,7 @@ void AppState::displayWhileActiveChanged(bool on) {
 void AppState::enableNowPlayingChanged(bool on) {
     Notch& notch = ctx_.notch();
     if (on) {
-        if (ctx_.music().wantsLiveActivity()) notch.setLiveActivity(true, L::isPlaying, false, {}, kActivityDuration);
+        if (wants(ctx_, L::isPlaying)) notch.setLiveActivity(true, L::isPlaying, false, {}, kActivityDuration);
         return;
     }
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isPlaying)
@@ -238,10 +245,10 @@ void AppState::enableNowPlayingChanged(bool on) {
 void AppState::reevaluateFocusActivity() {
     Notch& notch = ctx_.notch();
     const bool shows = notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isFocus;
-    const bool wants = ctx_.focus().wantsLiveActivity();
-    if (wants && !shows)
+    const bool wanted = wants(ctx_, L::isFocus);
+    if (wanted && !shows)
         notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
-    else if (!wants && shows)
+    else if (!wanted && shows)
         handBackFromFocus();
 }
 
