@@ -15,6 +15,7 @@
 #include "shell/desktop_platform.h"
 #include "shell/desktop_shell.h"
 #include "shell/notch_window.h"
+#include "shell/permission_pages.h"
 #include "shell/now_playing_view.h"
 #include "shell/real_time.h"
 #include "shell/status_item.h"
@@ -78,6 +79,7 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
         return window;
     });
     shell_ = std::make_unique<DesktopShell>(ctx_->appState(), nullptr);
+    registerSettingsWindows(*shell_, *ctx_);
 }
 
 DesktopApp::~DesktopApp() {

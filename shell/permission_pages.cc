@@ -1,6 +1,5 @@
 #include "shell/permission_pages.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -15,6 +14,7 @@
 #include "platform/platform.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
+#include "shell/desktop_shell.h"
 #include "shell/settings_window.h"
 #include "shell/symbols.h"
 
@@ -60,8 +60,8 @@ std::string desktopSourceNote(PermissionPage page) {
 }
 
 PermissionPageWindow::PermissionPageWindow(PermissionPage page, const PageContent& content,
-                                           std::function<void()> continued, std::function<void()> closed)
-    : page_(page), closed_(std::move(closed)) {
+                                           std::function<void()> continued)
+    : page_(page) {
     setWindowTitle(QString::fromStdString(content.title));
     // The welcome window is always dark, whatever the desktop's theme.
     if (page == PermissionPage::onboarding) {
@@ -95,11 +95,6 @@ PermissionPageWindow::PermissionPageWindow(PermissionPage page, const PageConten
     column->addWidget(text_);
     column->addSpacing(8);
     column->addWidget(continue_);
-}
-
-void PermissionPageWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    if (closed_) closed_();
 }
 
 namespace {
@@ -164,31 +159,21 @@ void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ct
     }
 }
 
-PermissionPages::PermissionPages(AppState& app) : app_(app) {}
-
-PermissionPages::~PermissionPages() = default;
-
-void PermissionPages::open(PermissionPage page) {
-    auto& w = windows_[page];
-    if (!w) {
-        AppState* app = &app_;
-        // Continue hides this window (never destroys it) as the chain moves on.
-        w = std::make_unique<PermissionPageWindow>(
-            page, pageContent(page, app_.appName()), [app, page] { app->continuePage(page); },
-            [app, page] { app->windowDidClose(windowName(page)); });
+void registerSettingsWindows(DesktopShell& shell, Context& ctx) {
+    shell.registerWindow(AppState::kSettings, [&ctx]() -> std::unique_ptr<QWidget> {
+        auto window = std::make_unique<SettingsWindow>(ctx);
+        installPermissionBanners(*window, ctx.appState(), ctx);
+        return window;
+    });
+    for (PermissionPage page : {PermissionPage::music, PermissionPage::browser, PermissionPage::bluetooth,
+                                PermissionPage::calendar, PermissionPage::onboarding}) {
+        shell.registerWindow(windowName(page), [&ctx, page]() -> std::unique_ptr<QWidget> {
+            AppState& app = ctx.appState();
+            // Continue closes this window (later, by the shell) as the chain moves on.
+            return std::make_unique<PermissionPageWindow>(page, pageContent(page, app.appName()),
+                                                          [&app, page] { app.continuePage(page); });
+        });
     }
-    w->show();
-    w->raise();
-    w->activateWindow();
-}
-
-void PermissionPages::close(PermissionPage page) {
-    if (auto* w = window(page)) w->hide();
-}
-
-PermissionPageWindow* PermissionPages::window(PermissionPage page) const {
-    const auto it = windows_.find(page);
-    return it == windows_.end() ? nullptr : it->second.get();
 }
 
 }  // namespace halvyn

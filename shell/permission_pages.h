@@ -7,8 +7,6 @@
 #include <QWidget>
 
 #include <functional>
-#include <map>
-#include <memory>
 #include <string>
 
 #include "onboarding/permissions.h"
@@ -20,6 +18,7 @@ namespace halvyn {
 
 class AppState;
 class Context;
+class DesktopShell;
 class SettingsWindow;
 
 // The settings tabs' permission banners: Calendar (calendar access, and location for the time to
@@ -33,42 +32,23 @@ std::string desktopSourceNote(PermissionPage page);
 
 class PermissionPageWindow final : public QWidget {
 public:
-    // `continued` runs on Continue, `closed` when the user closes the window.
-    PermissionPageWindow(PermissionPage page, const PageContent& content, std::function<void()> continued,
-                         std::function<void()> closed);
+    // `continued` runs on Continue.
+    PermissionPageWindow(PermissionPage page, const PageContent& content, std::function<void()> continued);
 
     PermissionPage page() const { return page_; }
     QPushButton* continueButton() const { return continue_; }
     QLabel* textLabel() const { return text_; }
     QLabel* titleLabel() const { return title_; }
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     PermissionPage page_;
-    std::function<void()> closed_;
     QLabel* title_ = nullptr;
     QLabel* text_ = nullptr;
     QPushButton* continue_ = nullptr;
 };
 
-// The page windows of one application state: each created on first opening, re-fronted on the
-// next, hidden (not destroyed) when the chain moves on.
-class PermissionPages {
-public:
-    explicit PermissionPages(AppState& app);
-    ~PermissionPages();
-
-    // Opens or re-fronts the page's window.
-    void open(PermissionPage page);
-    // Hides it without reporting a close: the application state asked for it.
-    void close(PermissionPage page);
-    PermissionPageWindow* window(PermissionPage page) const;
-
-private:
-    AppState& app_;
-    std::map<PermissionPage, std::unique_ptr<PermissionPageWindow>> windows_;
-};
+// Registers the settings window ("settings", with its permission banners) and the permission
+// pages with the desktop's named windows.
+void registerSettingsWindows(DesktopShell& shell, Context& ctx);
 
 }  // namespace halvyn

@@ -1,7 +1,6 @@
 #include "shell/settings_window.h"
 
 #include <QAbstractButton>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -105,7 +104,7 @@ struct SettingsWindow::BannerArea {
     std::vector<QLabel*> texts;
 };
 
-SettingsWindow::SettingsWindow(Context& ctx, std::function<void()> closed) : ctx_(ctx), closed_(std::move(closed)) {
+SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx) {
     setWindowTitle(QStringLiteral("Settings"));
     resize(720, 520);
     auto* layout = new QHBoxLayout(this);
@@ -487,31 +486,6 @@ void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A permission may have been given or taken meanwhile.
     refreshBanners();
-}
-
-void SettingsWindow::closeEvent(QCloseEvent* event) {
-    QWidget::closeEvent(event);
-    if (closed_) closed_();
-}
-
-SettingsController::SettingsController(Context& ctx, std::function<void()> closed)
-    : ctx_(ctx), closed_(std::move(closed)) {}
-
-SettingsController::~SettingsController() = default;
-
-void SettingsController::showWindow() {
-    if (!window_) {
-        window_ = std::make_unique<SettingsWindow>(ctx_, closed_);
-        if (installBanners_) installBanners_(*window_);
-    }
-    window_->show();
-    window_->raise();
-    window_->activateWindow();
-}
-
-void SettingsController::setBannerSource(std::function<void(SettingsWindow&)> install) {
-    installBanners_ = std::move(install);
-    if (window_ && installBanners_) installBanners_(*window_);
 }
 
 }  // namespace halvyn

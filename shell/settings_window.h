@@ -37,8 +37,7 @@ struct SettingsBanner {
 
 class SettingsWindow final : public QWidget {
 public:
-    // `closed` runs when the user closes the window.
-    SettingsWindow(Context& ctx, std::function<void()> closed);
+    explicit SettingsWindow(Context& ctx);
     ~SettingsWindow() override;
 
     void selectTab(SettingsTab tab);
@@ -70,7 +69,6 @@ public:
     QLabel* aboutText() const { return aboutText_; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -87,7 +85,6 @@ private:
     void checkForUpdates();
 
     Context& ctx_;
-    std::function<void()> closed_;
     QListWidget* sidebar_ = nullptr;
     QStackedWidget* pages_ = nullptr;
     std::vector<std::unique_ptr<Row>> rows_;
@@ -99,24 +96,6 @@ private:
     QLabel* updateStatus_ = nullptr;
     QLabel* aboutText_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-};
-
-// Opens the settings window, or brings the open one to the front.
-class SettingsController {
-public:
-    // `closed` runs after the user closed the window.
-    SettingsController(Context& ctx, std::function<void()> closed);
-    ~SettingsController();
-    void showWindow();
-    SettingsWindow* window() const { return window_.get(); }
-    // Supplies the banners of every window opened from now on (and of the open one).
-    void setBannerSource(std::function<void(SettingsWindow&)> install);
-
-private:
-    Context& ctx_;
-    std::function<void()> closed_;
-    std::function<void(SettingsWindow&)> installBanners_;
-    std::unique_ptr<SettingsWindow> window_;
 };
 
 }  // namespace halvyn

@@ -8,65 +8,56 @@
 
 #include "app/app_state.h"
 #include "platform/sim/sim_calendar.h"
+#include "shell/desktop_shell.h"
+#include "shell/event_loop.h"
 #include "shell/settings_window.h"
 #include "shell/shell_fixture.h"
 
 namespace halvyn {
 namespace {
 
-// The desktop's part for the pages: named windows opened and closed as the state asks.
-class PagesShell final : public AppShell {
-public:
-    explicit PagesShell(PermissionPages& pages) : pages_(pages) {}
-    bool openWindow(const std::string& name) override {
-        const auto page = pageForWindow(name);
-        if (page) pages_.open(*page);
-        return page.has_value();
-    }
-    void closeWindow(const std::string& name) override {
-        if (const auto page = pageForWindow(name)) pages_.close(*page);
-    }
-    void setStatusItemVisible(bool) override {}
-    void terminate() override {}
-
-private:
-    PermissionPages& pages_;
-};
-
 class PermissionPagesTest : public test::ShellTest {
 public:
-    PermissionPagesTest() { app.setShell(&shell); }
-    bool shown(PermissionPage p) { return pages.window(p) && pages.window(p)->isVisible(); }
+    PermissionPagesTest() {
+        registerSettingsWindows(shell, *ctx);
+        app.setShell(&shell);
+    }
+    ~PermissionPagesTest() override { app.setShell(nullptr); }
+    PermissionPageWindow* page(PermissionPage p) {
+        return dynamic_cast<PermissionPageWindow*>(shell.window(windowName(p)));
+    }
+    bool shown(PermissionPage p) { return page(p) && page(p)->isVisible(); }
 
     AppState& app = ctx->appState();
-    PermissionPages pages{app};
-    PagesShell shell{pages};
+    DesktopShell shell{app, nullptr};
 };
 
 TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesktopUses) {
     app.setup();
     ASSERT_TRUE(shown(PermissionPage::music));
-    PermissionPageWindow* music = pages.window(PermissionPage::music);
+    PermissionPageWindow* music = page(PermissionPage::music);
+    ASSERT_NE(music, nullptr);
     EXPECT_TRUE(music->textLabel()->text().contains("MPRIS"));
     EXPECT_EQ(music->continueButton()->text(), "Continue");
     // A second opening brings the same window forward.
     app.showPage(PermissionPage::music);
-    EXPECT_EQ(pages.window(PermissionPage::music), music);
+    EXPECT_EQ(page(PermissionPage::music), music);
+    EXPECT_EQ(app.openPages().size(), 1u);
 
     const std::pair<PermissionPage, const char*> chain[] = {{PermissionPage::music, "MPRIS"},
                                                             {PermissionPage::browser, "MPRIS"},
                                                             {PermissionPage::bluetooth, "BlueZ"}};
-    for (const auto& [page, uses] : chain) {
-        SCOPED_TRACE(windowName(page));
-        ASSERT_TRUE(shown(page));
-        EXPECT_TRUE(pages.window(page)->textLabel()->text().contains(uses));
-        pages.window(page)->continueButton()->click();
-        EXPECT_FALSE(shown(page));
+    for (const auto& [p, uses] : chain) {
+        SCOPED_TRACE(windowName(p));
+        ASSERT_TRUE(shown(p));
+        EXPECT_TRUE(page(p)->textLabel()->text().contains(uses));
+        page(p)->continueButton()->click();
+        EXPECT_FALSE(shown(p));
     }
     ASSERT_TRUE(shown(PermissionPage::onboarding));
     EXPECT_TRUE(defaults().get(keys::isFirstLaunch));
     EXPECT_FALSE(notch().isEnabled.get());
-    pages.window(PermissionPage::onboarding)->continueButton()->click();
+    page(PermissionPage::onboarding)->continueButton()->click();
     EXPECT_FALSE(shown(PermissionPage::onboarding));
     EXPECT_FALSE(defaults().get(keys::isFirstLaunch));
     at(1);
@@ -77,9 +68,29 @@ TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesk
 TEST_F(PermissionPagesTest, ClosingAPageByHandIsReportedAndTheLastWindowEndsRegularMode) {
     app.setup();
     ASSERT_EQ(app.activationPolicy.get(), ActivationPolicy::regular);
-    pages.window(PermissionPage::music)->close();
-    EXPECT_FALSE(app.isWindowOpen("musicPermission"));
+    page(PermissionPage::music)->close();
+    EXPECT_TRUE(test::spinUntil([&] { return !app.isWindowOpen("musicPermission"); }));
     EXPECT_EQ(app.activationPolicy.get(), ActivationPolicy::accessory);
+}
+
+TEST_F(PermissionPagesTest, SettingsOpenOnceWithBannersAndClosingTheLastWindowIsReported) {
+    defaults().set(keys::isFirstLaunch, false);
+    app.setup();
+    app.openSettings();
+    auto* window = dynamic_cast<SettingsWindow*>(shell.window(AppState::kSettings));
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    window->selectTab(SettingsTab::calendar);
+    // Reopening the application brings the same window forward.
+    app.reopen();
+    EXPECT_EQ(shell.window(AppState::kSettings), window);
+    EXPECT_EQ(window->currentTab(), SettingsTab::calendar);
+    // The sim's calendar store is not allowed yet: the banner is there.
+    EXPECT_EQ(window->bannerTexts(SettingsTab::calendar).size(), 1u);
+    window->close();
+    EXPECT_TRUE(test::spinUntil([&] { return !app.isWindowOpen(AppState::kSettings); }));
+    EXPECT_EQ(app.activationPolicy.get(), ActivationPolicy::accessory);
+    EXPECT_EQ(shell.window(AppState::kSettings), nullptr);
 }
 
 TEST_F(PermissionPagesTest, BannersFollowThePermissionsAndTheirPrompts) {
@@ -88,7 +99,7 @@ TEST_F(PermissionPagesTest, BannersFollowThePermissionsAndTheirPrompts) {
     calendar.grantsAccess = false;
     sim->simLocation().authorization = LocationAuthorization::notDetermined;
     sim->simBluetooth().setAuthorization(BluetoothAuthorization::notDetermined);
-    SettingsWindow window(*ctx, nullptr);
+    SettingsWindow window(*ctx);
     installPermissionBanners(window, app, *ctx);
     auto texts = [&window](SettingsTab tab) {
         std::vector<std::string> out;

@@ -100,7 +100,7 @@ public:
     }
 
     std::vector<std::string> writes;
-    std::unique_ptr<SettingsWindow> window = std::make_unique<SettingsWindow>(*ctx, nullptr);
+    std::unique_ptr<SettingsWindow> window = std::make_unique<SettingsWindow>(*ctx);
 };
 
 TEST_F(SettingsWindowTest, OneControlOfEachKindWritesTheStoreAtOnce) {
@@ -184,7 +184,7 @@ TEST_F(SettingsWindowTest, HandEditedBadValuesShowWhatAReadReturnsAndAreNeverWri
     prefs.externalSet("weatherStyle", Value(3.0));
     prefs.externalSet("lockScreenWidgetOrder", Value(Value::Array{Value("battery"), Value("clock")}));
     writes.clear();
-    window = std::make_unique<SettingsWindow>(*ctx, nullptr);
+    window = std::make_unique<SettingsWindow>(*ctx);
     settle();
     EXPECT_FALSE(control<QAbstractButton>(Tab::general, "hideMenuBarIcon")->isChecked());
     EXPECT_TRUE(control<QAbstractButton>(Tab::general, "swipeToSkip")->isChecked());
@@ -238,25 +238,6 @@ TEST_F(SettingsWindowTest, AboutShowsTheBundleAndChecksForUpdates) {
     EXPECT_EQ(window->updateStatus()->text(), "You have the newest version.");
 }
 
-TEST_F(SettingsWindowTest, ASecondOpeningFrontsTheSameWindowAndClosingIsReported) {
-    int closed = 0;
-    SettingsController controller(*ctx, [&closed] { ++closed; });
-    controller.showWindow();
-    SettingsWindow* first = controller.window();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isVisible());
-    first->selectTab(Tab::calendar);
-    controller.showWindow();
-    EXPECT_EQ(controller.window(), first);
-    EXPECT_EQ(first->currentTab(), Tab::calendar);
-    first->close();
-    EXPECT_EQ(closed, 1);
-    EXPECT_FALSE(first->isVisible());
-    controller.showWindow();
-    EXPECT_EQ(controller.window(), first);
-    EXPECT_TRUE(first->isVisible());
-}
-
 // The settings file a person edited: opening the window leaves it byte for byte as it was, and a
 // change the user makes rewrites that setting and keeps the others as they were written.
 TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
@@ -284,7 +265,7 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
         return s.str();
     };
     {
-        SettingsWindow window(ctx, nullptr);
+        SettingsWindow window(ctx);
         vt->advance(seconds(5));
         EXPECT_EQ(read(), edited);
         EXPECT_EQ(dynamic_cast<QSlider*>(window.control(Tab::general, "notchAdjustedHeight"))->value(), 12);
