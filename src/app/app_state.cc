@@ -339,7 +339,14 @@ void AppState::terminate() {
 void AppState::showPage(PermissionPage page) {
     const std::string name = windowName(page);
     openWindow(name);
-    if (!isWindowOpen(name)) return;
+    if (!isWindowOpen(name)) {
+        // A program without the page could never leave the first launch: it starts without it.
+        if (ctx_.defaults().get(keys::isFirstLaunch)) {
+            logger_.info("Onboarding is skipped: this program cannot show its pages");
+            finishFirstLaunch();
+        }
+        return;
+    }
     // The frontmost page is the last one shown.
     std::erase(openPages_, page);
     openPages_.push_back(page);
