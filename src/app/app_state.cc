@@ -404,6 +404,20 @@ void AppState::finishFirstLaunch() {
 
 // MARK: - Banners
 
+bool AppState::bannerNeeded(PermissionBanner which) const {
+    switch (which) {
+        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != 3;
+        case PermissionBanner::location: {
+            const int status = ctx_.weather().authorizationStatus.get();
+            return status != static_cast<int>(LocationAuthorization::authorizedAlways) &&
+                   status != static_cast<int>(LocationAuthorization::authorizedWhenInUse);
+        }
+        case PermissionBanner::bluetooth:
+            return ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::allowedAlways;
+    }
+    return false;
+}
+
 BannerContent AppState::banner(PermissionBanner which) const {
     const Defaults& d = ctx_.defaults();
     bool prompted = false;

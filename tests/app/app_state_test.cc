@@ -223,6 +223,17 @@ TEST_F(AppStateTest, SwipeToDismissOffRestoresOnlyWhatIsWantedAndNowPlayingOffEn
     EXPECT_FALSE(notch().hasLiveActivity.get());
 }
 
+TEST_F(AppStateTest, ScreenCaptureSettingReachesTheOpenWindow) {
+    start();
+    ASSERT_TRUE(notch().panel());
+    const auto* window = sim->simWindowServer().window(notch().panel()->id());
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->sharingType, 1);
+    defaults().set(keys::hideFromScreenCapture, true);
+    time->advance(seconds(0.1));
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 0);
+}
+
 TEST_F(AppStateTest, ExcludingInaptSourcesStopsACallCountingAsPlaying) {
     startEnabled();
     start();
@@ -249,12 +260,16 @@ TEST_F(AppStateTest, ExcludingInaptSourcesStopsACallCountingAsPlaying) {
 
 TEST_F(AppStateTest, BannersFollowThePromptedFlags) {
     start();
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::calendar));  // not determined
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::location));
+    EXPECT_FALSE(app().bannerNeeded(PermissionBanner::bluetooth));  // allowed
     BannerContent calendar = app().banner(PermissionBanner::calendar);
     EXPECT_EQ(calendar.text, "Halvyn needs your permission \n to access your events.");
     EXPECT_EQ(calendar.buttonTitle, "Ask Permission...");
     app().bannerAction(PermissionBanner::location);  // asks; the answer marks it prompted
     time->advance(seconds(0.1));
     EXPECT_TRUE(defaults().get(keys::hasPromptedLocationPermission));
+    EXPECT_FALSE(app().bannerNeeded(PermissionBanner::location));  // authorized now
     const BannerContent location = app().banner(PermissionBanner::location);
     EXPECT_EQ(location.buttonTitle, "Open Settings...");
     app().bannerAction(PermissionBanner::location);
@@ -265,6 +280,7 @@ TEST_F(AppStateTest, BannersFollowThePromptedFlags) {
     sim->simBluetooth().setAuthorization(BluetoothAuthorization::notDetermined);
     time->advance(seconds(0.1));
     EXPECT_EQ(app().banner(PermissionBanner::bluetooth).action, BannerAction::none);
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::bluetooth));
 }
 
 }  // namespace
