@@ -339,7 +339,14 @@ void AppState::terminate() {
 void AppState::showPage(PermissionPage page) {
     const std::string name = windowName(page);
     openWindow(name);
-    if (!isWindowOpen(name)) return;
+    if (!isWindowOpen(name)) {
+        // A program without the page could never leave the first launch: it starts without it.
+        if (ctx_.defaults().get(keys::isFirstLaunch)) {
+            logger_.info("Onboarding is skipped: this program cannot show its pages");
+            finishFirstLaunch();
+        }
+        return;
+    }
     // The frontmost page is the last one shown.
     std::erase(openPages_, page);
     openPages_.push_back(page);
@@ -396,6 +403,20 @@ void AppState::finishFirstLaunch() {
 }
 
 // MARK: - Banners
+
+bool AppState::bannerNeeded(PermissionBanner which) const {
+    switch (which) {
+        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != 3;
+        case PermissionBanner::location: {
+            const int status = ctx_.weather().authorizationStatus.get();
+            return status != static_cast<int>(LocationAuthorization::authorizedAlways) &&
+                   status != static_cast<int>(LocationAuthorization::authorizedWhenInUse);
+        }
+        case PermissionBanner::bluetooth:
+            return ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::allowedAlways;
+    }
+    return false;
+}
 
 BannerContent AppState::banner(PermissionBanner which) const {
     const Defaults& d = ctx_.defaults();

@@ -75,7 +75,9 @@ public:
     // The page windows open, in the order they were opened.
     const std::vector<PermissionPage>& openPages() const { return openPages_; }
 
-    // The settings banners.
+    // The settings banners: shown while the source lacks its permission (calendar without full
+    // access, location neither authorized nor while in use, Bluetooth not allowed).
+    bool bannerNeeded(PermissionBanner which) const;
     BannerContent banner(PermissionBanner which) const;
     void bannerAction(PermissionBanner which);
 

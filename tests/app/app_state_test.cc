@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_state.h"
+#include "nowplaying/music_manager.h"
 #include "notch/notch_fixture.h"
 
 namespace halvyn::testing {
@@ -78,6 +79,23 @@ TEST_F(AppStateTest, FirstLaunchWalksThePagesAndEndsWithTheNotch) {
                                    "open musicPermission", "open browserPermission", "close musicPermission",
                                    "open bluetoothPermission", "close browserPermission", "open onboarding",
                                    "close bluetoothPermission", "close onboarding"}));
+}
+
+TEST_F(AppStateTest, AProgramWithoutThePagesStartsWithTheNotch) {
+    struct NoWindows final : AppShell {
+        bool openWindow(const std::string&) override { return false; }
+        void closeWindow(const std::string&) override {}
+        void setStatusItemVisible(bool) override {}
+        void terminate() override {}
+    } shell;
+    defaults().set(keys::isFirstLaunch, true);
+    app().setShell(&shell);
+    app().setup();
+    time->advance(seconds(0.5));
+    EXPECT_TRUE(notch().isEnabled.get());
+    EXPECT_FALSE(defaults().get(keys::isFirstLaunch));
+    EXPECT_EQ(app().activationPolicy.get(), ActivationPolicy::accessory);
+    EXPECT_TRUE(app().windows.get().empty());
 }
 
 TEST_F(AppStateTest, AutomationIsAskedOfTheInstalledPlayerAndTheBrowserAndDenialOnlyLogs) {
@@ -205,14 +223,53 @@ TEST_F(AppStateTest, SwipeToDismissOffRestoresOnlyWhatIsWantedAndNowPlayingOffEn
     EXPECT_FALSE(notch().hasLiveActivity.get());
 }
 
+TEST_F(AppStateTest, ScreenCaptureSettingReachesTheOpenWindow) {
+    start();
+    ASSERT_TRUE(notch().panel());
+    const auto* window = sim->simWindowServer().window(notch().panel()->id());
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->sharingType, 1);
+    defaults().set(keys::hideFromScreenCapture, true);
+    time->advance(seconds(0.1));
+    EXPECT_EQ(sim->simWindowServer().window(notch().panel()->id())->sharingType, 0);
+}
+
+TEST_F(AppStateTest, ExcludingInaptSourcesStopsACallCountingAsPlaying) {
+    startEnabled();
+    start();
+    MusicManager& music = ctx->music();
+    defaults().set(keys::excludeInaptSources, false);
+    time->advance(seconds(0.1));
+    music.appBundleId.set(std::string("us.zoom.xos"));
+    music.isPlaying.set(true);
+    notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);
+    time->advance(seconds(1));
+    ASSERT_TRUE(showsActivity(L::isPlaying));
+    defaults().set(keys::excludeInaptSources, true);
+    time->advance(seconds(1));
+    EXPECT_FALSE(music.isPlaying.get());
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    // A player that is no chat application is left alone.
+    music.appBundleId.set(std::string("com.apple.Safari"));
+    music.isPlaying.set(true);
+    defaults().set(keys::excludeInaptSources, false);
+    defaults().set(keys::excludeInaptSources, true);
+    time->advance(seconds(0.1));
+    EXPECT_TRUE(music.isPlaying.get());
+}
+
 TEST_F(AppStateTest, BannersFollowThePromptedFlags) {
     start();
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::calendar));  // not determined
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::location));
+    EXPECT_FALSE(app().bannerNeeded(PermissionBanner::bluetooth));  // allowed
     BannerContent calendar = app().banner(PermissionBanner::calendar);
     EXPECT_EQ(calendar.text, "Halvyn needs your permission \n to access your events.");
     EXPECT_EQ(calendar.buttonTitle, "Ask Permission...");
     app().bannerAction(PermissionBanner::location);  // asks; the answer marks it prompted
     time->advance(seconds(0.1));
     EXPECT_TRUE(defaults().get(keys::hasPromptedLocationPermission));
+    EXPECT_FALSE(app().bannerNeeded(PermissionBanner::location));  // authorized now
     const BannerContent location = app().banner(PermissionBanner::location);
     EXPECT_EQ(location.buttonTitle, "Open Settings...");
     app().bannerAction(PermissionBanner::location);
@@ -223,6 +280,7 @@ TEST_F(AppStateTest, BannersFollowThePromptedFlags) {
     sim->simBluetooth().setAuthorization(BluetoothAuthorization::notDetermined);
     time->advance(seconds(0.1));
     EXPECT_EQ(app().banner(PermissionBanner::bluetooth).action, BannerAction::none);
+    EXPECT_TRUE(app().bannerNeeded(PermissionBanner::bluetooth));
 }
 
 }  // namespace
