@@ -8,10 +8,9 @@
 #include "app/app_state.h"
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
-#include "platform/bluetooth.h"
-#include "platform/calendar_store.h"
-#include "platform/location.h"
 #include "platform/platform.h"
+#include "sources/connectivity_manager.h"
+#include "weather/weather_manager.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "shell/desktop_shell.h"
@@ -99,20 +98,21 @@ PermissionPageWindow::PermissionPageWindow(PermissionPage page, const PageConten
 
 namespace {
 
-bool needsPermission(Context& ctx, PermissionBanner which) {
+// A banner only for a source this desktop has: there is nothing to ask for one it lacks.
+bool needsPermission(AppState& app, Context& ctx, PermissionBanner which) {
     Platform& p = ctx.platform();
     switch (which) {
         case PermissionBanner::calendar:
-            return p.calendarStore() && p.calendarStore()->authorizationStatus() != kCalendarFullAccess;
-        case PermissionBanner::location: {
+            if (!p.calendarStore()) return false;
+            break;
+        case PermissionBanner::location:
             if (!p.location()) return false;
-            const LocationAuthorization a = p.location()->authorizationStatus();
-            return a != LocationAuthorization::authorizedAlways && a != LocationAuthorization::authorizedWhenInUse;
-        }
+            break;
         case PermissionBanner::bluetooth:
-            return p.bluetooth() && p.bluetooth()->authorization() != BluetoothAuthorization::allowedAlways;
+            if (!p.bluetooth()) return false;
+            break;
     }
-    return false;
+    return app.bannerNeeded(which);
 }
 
 SettingsBanner settingsBanner(AppState& app, Context& ctx, PermissionBanner which) {
@@ -130,7 +130,7 @@ void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ct
         return [&app, &ctx, wanted] {
             std::vector<SettingsBanner> out;
             for (const auto& [which, shown] : wanted)
-                if (shown && needsPermission(ctx, which)) out.push_back(settingsBanner(app, ctx, which));
+                if (shown && needsPermission(app, ctx, which)) out.push_back(settingsBanner(app, ctx, which));
             return out;
         };
     };
@@ -148,15 +148,11 @@ void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ct
         {"hasPromptedLocationPermission", "allowWeatherWidgetWhenLocked"});
     window.setBanners(SettingsTab::connectivity, banners({{PermissionBanner::bluetooth, true}}),
                       {"hasPromptedBluetoothPermission"});
-    // Answers to a prompt arrive outside the settings.
-    window.keep(ctx.calendar().authorizationStatus.observe([&window](const int&, const Animation*) { window.refreshBanners(); }));
-    if (Bluetooth* b = ctx.platform().bluetooth())
-        window.keep(b->observeAuthorization([&window] { window.refreshBanners(); }));
-    if (Location* l = ctx.platform().location()) {
-        LocationCallbacks callbacks;
-        callbacks.didChangeAuthorization = [&window] { window.refreshBanners(); };
-        window.keep(l->observe(std::move(callbacks)));
-    }
+    // Answers to a prompt arrive outside the settings, through the sources.
+    auto refresh = [&window](const auto&, const Animation*) { window.refreshBanners(); };
+    window.keep(ctx.calendar().authorizationStatus.observe(refresh));
+    window.keep(ctx.weather().authorizationStatus.observe(refresh));
+    window.keep(ctx.connectivity().authorizationStatus.observe(refresh));
 }
 
 void registerSettingsWindows(DesktopShell& shell, Context& ctx) {

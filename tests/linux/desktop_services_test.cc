@@ -36,7 +36,8 @@ protected:
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
 
-    void startApp(const std::vector<std::string>& env, const std::string& preferences = "{}") {
+    // `preferences`: the settings file; a returning user's, so the notch shows without the pages.
+    void startApp(const std::vector<std::string>& env, const std::string& preferences = R"({"isFirstLaunch": false})") {
         std::filesystem::create_directories(dir / "halvyn");
         std::ofstream(dir / "halvyn" / "preferences.json") << preferences;
         const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
@@ -113,7 +114,7 @@ TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
     };
     bus.send("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
              "uint32:2 uint32:2 double:50 double:30 double:60 double:10 int64:3600 int64:0 boolean:true string:b uint32:1");
-    startApp(bus.env(), R"({"batteryDuration": 1.0})");
+    startApp(bus.env(), R"({"batteryDuration": 1.0, "isFirstLaunch": false})");
 
     // The battery's source learns the power source from its first change.
     set(display, "org.freedesktop.UPower.Device", "Percentage", "double:49");

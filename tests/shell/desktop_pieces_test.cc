@@ -20,6 +20,7 @@
 #include "settings/keys.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_app.h"
+#include "shell/desktop_shell.h"
 #include "shell/event_loop.h"
 #include "shell/notch_window.h"
 #include "shell/qt_screens.h"
@@ -175,6 +176,12 @@ TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
     {
         DesktopApp app(&logs, file);
         app.start();
+        // The defaults make it a first launch: the permission pages come first, then the notch.
+        ASSERT_NE(app.shell().window("musicPermission"), nullptr);
+        EXPECT_FALSE(app.context().notch().isEnabled.get());
+        int pages = 0;
+        while (app.context().appState().continueOnboarding()) ++pages;
+        EXPECT_EQ(pages, 4);
         ASSERT_TRUE(test::spinUntil([&] { return app.context().notch().isVisible.get(); }));
         NotchWindow* w = app.notchWindow();
         ASSERT_NE(w, nullptr);

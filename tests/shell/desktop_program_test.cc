@@ -144,7 +144,9 @@ protected:
         }
         ASSERT_GT(xvfb, 0) << "no free display";
         config = std::filesystem::temp_directory_path() / ("halvyn-xvfb-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(config);
+        std::filesystem::create_directories(config / "halvyn");
+        // A returning user: the notch shows at once (the first launch walks the permission pages).
+        std::ofstream(config / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
     }
 
     void TearDown() override {
@@ -235,6 +237,27 @@ TEST(DesktopCommandLine, HelpAndVersionAnswerAndNoDisplayIsOneLine) {
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
     run("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:999 " + lsanEnv() + " " + bin + " 2>/dev/null", &status);
     EXPECT_EQ(status, 1) << "an unreachable display is the same";
+}
+
+TEST_F(DesktopProgram, FirstLaunchShowsTheFirstPermissionPageBeforeTheNotch) {
+    std::filesystem::remove(config / "halvyn" / "preferences.json");
+    const auto log = config / "first-launch.log";
+    const int before = notchWindows();
+    app = spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
+                {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                 "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                false);
+    ASSERT_GT(app, 0);
+    std::string tree;
+    ASSERT_TRUE(test::spinUntil(
+        [&] {
+            tree = run("xwininfo -display " + display + " -root -tree 2>/dev/null");
+            return tree.find("\"Media Player\"") != std::string::npos;
+        },
+        30000))
+        << readAll(log) << tree;
+    EXPECT_EQ(notchWindows(), before) << "the notch waits for the end of the pages";
+    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << readAll(log);
 }
 
 TEST_F(DesktopProgram, ASecondLaunchHandsOverToTheFirstAndEnds) {
