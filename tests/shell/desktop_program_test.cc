@@ -167,6 +167,13 @@ protected:
         const std::regex panel(R"re("Halvyn".*\s576x320\+)re");
         return static_cast<int>(std::distance(std::sregex_iterator(tree.begin(), tree.end(), panel), std::sregex_iterator()));
     }
+    // Starts the program on the test's display with its standard error in `log`.
+    pid_t startLogged(const std::filesystem::path& log) const {
+        return spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
+                     {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                      "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                     false);
+    }
     std::string env() const {
         return "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + config.string() +
                " XDG_RUNTIME_DIR=" + config.string() + " " + lsanEnv();
@@ -243,10 +250,7 @@ TEST_F(DesktopProgram, FirstLaunchShowsTheFirstPermissionPageBeforeTheNotch) {
     std::filesystem::remove(config / "halvyn" / "preferences.json");
     const auto log = config / "first-launch.log";
     const int before = notchWindows();
-    app = spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
-                {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
-                 "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
-                false);
+    app = startLogged(log);
     ASSERT_GT(app, 0);
     std::string tree;
     ASSERT_TRUE(test::spinUntil(
@@ -263,10 +267,7 @@ TEST_F(DesktopProgram, FirstLaunchShowsTheFirstPermissionPageBeforeTheNotch) {
 TEST_F(DesktopProgram, ASecondLaunchHandsOverToTheFirstAndEnds) {
     const auto log = config / "first.log";
     const int before = notchWindows();
-    app = spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
-                {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
-                 "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
-                false);
+    app = startLogged(log);
     ASSERT_GT(app, 0);
     ASSERT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000))
         << readAll(log) << run("xwininfo -display " + display + " -root -tree 2>&1");
