@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -47,6 +48,23 @@ QString numberText(double value, const SettingControl& c) {
 }
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+// A wheel turned over a number or a choice that the user has not clicked into scrolls the page
+// instead of changing the setting under the pointer.
+class WheelGuard final : public QObject {
+public:
+    using QObject::QObject;
+    void guard(QWidget* w) {
+        w->setFocusPolicy(Qt::StrongFocus);
+        w->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Wheel || !w || w->hasFocus() || !w->parentWidget()) return false;
+        QCoreApplication::sendEvent(w->parentWidget(), event);
+        return true;
+    }
+};
 
 // A Boolean setting's switch: a rounded track with a knob, on to the right in the accent colour.
 class ToggleSwitch final : public QAbstractButton {
@@ -104,7 +122,7 @@ struct SettingsWindow::BannerArea {
     std::vector<QLabel*> texts;
 };
 
-SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx) {
+SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx), wheelGuard_(new WheelGuard(this)) {
     setWindowTitle(QStringLiteral("Settings"));
     resize(720, 520);
     auto* layout = new QHBoxLayout(this);
@@ -315,6 +333,8 @@ void SettingsWindow::bindRow(Row& row) {
             break;
         }
     }
+    for (QWidget* w : {static_cast<QWidget*>(row.slider), static_cast<QWidget*>(row.spin), static_cast<QWidget*>(row.combo)})
+        if (w) static_cast<WheelGuard*>(wheelGuard_)->guard(w);
     refresh();
     watch(key, refresh);
     for (std::string_view other : c.titleKeys) watch(other, refresh);

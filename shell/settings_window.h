@@ -95,6 +95,7 @@ private:
     QPushButton* checkUpdates_ = nullptr;
     QLabel* updateStatus_ = nullptr;
     QLabel* aboutText_ = nullptr;
+    QObject* wheelGuard_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

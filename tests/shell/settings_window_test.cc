@@ -6,17 +6,20 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include <fstream>
 #include <set>
 #include <sstream>
 
 #include "settings/preferences_file.h"
+#include "shell/event_loop.h"
 #include "shell/shell_fixture.h"
 
 namespace halvyn {
@@ -211,6 +214,31 @@ TEST_F(SettingsWindowTest, HandEditedBadValuesShowWhatAReadReturnsAndAreNeverWri
     Q_EMIT control<QComboBox>(Tab::volume, "hudSpeed")->activated(2);
     EXPECT_EQ(writes, std::vector<std::string>{"hudSpeed=\"instant\""});
     EXPECT_EQ(*prefs.stored("weatherStyle"), Value(3.0));
+}
+
+TEST_F(SettingsWindowTest, AWheelOverAControlNotClickedIntoChangesNothing) {
+    window->show();
+    for (QWidget* w : {window->control(Tab::volume, "hudDuration"), window->control(Tab::volume, "hudSpeed"),
+                       window->control(Tab::battery, "lowBatteryThreshold")}) {
+        ASSERT_NE(w, nullptr);
+        QWheelEvent wheel(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(w, &wheel);
+    }
+    settle();
+    EXPECT_TRUE(writes.empty()) << writes.front();
+    // Clicked into, the wheel is the control's.
+    auto* spin = control<QDoubleSpinBox>(Tab::volume, "hudDuration");
+    window->selectTab(Tab::volume);
+    window->activateWindow();
+    spin->setFocus();
+    ASSERT_TRUE(test::spinUntil([&] { return spin->hasFocus(); }, 2000));
+    {
+        QWheelEvent wheel(QPointF(5, 5), spin->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(spin, &wheel);
+        EXPECT_EQ(defaults().get(keys::hudDuration), 1.6);
+    }
 }
 
 TEST_F(SettingsWindowTest, NotchSizeSlidersPreviewTheNotchWhileDragged) {
