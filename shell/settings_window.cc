@@ -123,7 +123,9 @@ struct SettingsWindow::BannerArea {
 };
 
 SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx), wheelGuard_(new WheelGuard(this)) {
-    setWindowTitle(QStringLiteral("Settings"));
+    const Bundle* bundle = ctx_.platform().bundle();
+    setWindowTitle(bundle ? QString::fromStdString(bundle->info().name) + QStringLiteral(" Settings")
+                          : QStringLiteral("Settings"));
     resize(720, 520);
     auto* layout = new QHBoxLayout(this);
     sidebar_ = new QListWidget(this);

@@ -255,6 +255,7 @@ TEST_F(SettingsWindowTest, NotchSizeSlidersPreviewTheNotchWhileDragged) {
 TEST_F(SettingsWindowTest, AboutShowsTheBundleAndChecksForUpdates) {
     EXPECT_TRUE(window->aboutText()->text().contains("Halvyn"));
     EXPECT_TRUE(window->aboutText()->text().contains("Version 1.0.0 (build 100)"));
+    EXPECT_EQ(window->windowTitle(), "Halvyn Settings");
     sim->simHttp().setServer("https://updates.halvyn.app/", [](const HttpRequest&) {
         return std::optional<HttpResponse>(HttpResponse{
             200, {}, R"({"id": 1, "tag_name": "1.0.0", "name": "1", "assets": [], "prerelease": false,
