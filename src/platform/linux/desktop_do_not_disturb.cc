@@ -51,8 +51,12 @@ DesktopDoNotDisturb::~DesktopDoNotDisturb() {
 
 bool DesktopDoNotDisturb::available() const { return settings_ || connected_; }
 
+bool DesktopDoNotDisturb::bannersShown() const {
+    return !settings_ || g_settings_get_boolean(static_cast<GSettings*>(settings_), kKey);
+}
+
 bool DesktopDoNotDisturb::enabled() const {
-    if (settings_ && !g_settings_get_boolean(static_cast<GSettings*>(settings_), kKey)) return true;
+    if (!bannersShown()) return true;
     if (notifications_) {
         const QVariant inhibited = notifications_->get(QStringLiteral("Inhibited"));
         if (inhibited.typeId() == QMetaType::Bool && inhibited.toBool()) return true;

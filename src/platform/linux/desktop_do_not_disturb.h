@@ -39,6 +39,8 @@ public:
     // Neither the settings schema nor a session bus: nothing to follow.
     bool available() const;
     bool hasSettings() const { return settings_ != nullptr; }
+    // GNOME's "show-banners" as the settings read now; true without the settings.
+    bool bannersShown() const;
     // Do not disturb, by either source.
     bool enabled() const;
     // The process that stands in for both daemons.
