@@ -105,6 +105,14 @@ DTSTART:20260330T180000
 DTEND:20260330T200000
 END:VEVENT
 BEGIN:VEVENT
+UID:gym@example.org
+SUMMARY:Gym
+DTSTART:20260301T070000
+DTEND:20260301T080000
+RRULE:FREQ=DAILY
+EXDATE;VALUE=DATE:20260331
+END:VEVENT
+BEGIN:VEVENT
 UID:odd-zone@example.org
 SUMMARY:Odd zone
 DTSTART;TZID=../../../etc/passwd:20260330T080000
@@ -218,6 +226,14 @@ TEST_F(IcsStore, ReadsEveryCalendarWithZonesRecurrenceAndExceptions) {
     EXPECT_EQ(odd->start, utc(2026, 3, 30, 12));
     EXPECT_EQ(odd->end, utc(2026, 3, 30, 12, 30));
     EXPECT_TRUE(find(week, "Dentist"));
+    // A daily floating series with one day excluded by its date: Mar 27 to Apr 1, without Mar 31.
+    std::vector<WallTime> gym;
+    for (auto& e : week)
+        if (e.title == "Gym") gym.push_back(e.start);
+    ASSERT_EQ(gym.size(), 5u);
+    EXPECT_EQ(gym[0], utc(2026, 3, 27, 11));  // 07:00 in New York
+    EXPECT_EQ(gym[3], utc(2026, 3, 30, 11));
+    EXPECT_EQ(gym[4], utc(2026, 4, 1, 11));
 
     // The look-up by identifier finds single events and single instances.
     EXPECT_EQ(store->event("review@example.org")->title, "Design review");

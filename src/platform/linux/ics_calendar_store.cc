@@ -307,8 +307,13 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
                                             .count()
                                       : 0;
         std::unordered_set<std::int64_t> skip;
-        for (icalproperty* p : item.exdates)
-            skip.insert(toWall(exdateTime(p, item.vcalendar), local).time_since_epoch().count());
+        // Some writers exclude an instance of a timed series by its date alone.
+        std::vector<icaltimetype> skipDays;
+        for (icalproperty* p : item.exdates) {
+            const icaltimetype ex = exdateTime(p, item.vcalendar);
+            if (ex.is_date && !item.allDay) skipDays.push_back(ex);
+            else skip.insert(toWall(ex, local).time_since_epoch().count());
+        }
         for (std::size_t o : item.overrides)
             skip.insert(toWall(*items_[o].recurrenceId, local).time_since_epoch().count());
         std::unordered_set<std::int64_t> seen;
@@ -316,6 +321,8 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
             const WallTime s = toWall(t, local);
             const auto key = s.time_since_epoch().count();
             if (skip.count(key) || !seen.insert(key).second) return;
+            for (auto& day : skipDays)
+                if (day.year == t.year && day.month == t.month && day.day == t.day) return;
             WallTime e = s + length;
             if (item.allDay && days > 0) {
                 icaltimetype last = t;

@@ -82,7 +82,7 @@ public:
     // neither is set (the store then takes the organiser most of the user's events name).
     static std::vector<std::string> addressesFromEnvironment();
 
-    static constexpr std::size_t kMaxFileBytes = std::size_t{32} << 20;
+    static constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
 
     IcsCalendarStore(FileSystem& files, MainQueue& main, Logger log, Folders folders,
                      std::vector<std::string> ownAddresses, std::string localZone = ics::systemZoneName());
