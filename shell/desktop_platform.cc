@@ -102,7 +102,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     if (GeoClueLocation::available(system))
         location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
     else
-        platformLog.error("No GeoClue on the system bus; location and weather absent");
+        platformLog.error("No GeoClue on the system bus; location absent, so no weather");
     if (const std::string endpoint = weatherEndpoint(); !endpoint.empty())
         weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
     doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,

@@ -311,6 +311,12 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     fs::remove_all(folders.evolution);
     ASSERT_TRUE(test::spinUntil([&] { return store->calendars().empty(); }));
     EXPECT_TRUE(between(from, to).empty());
+
+    // The folder made again, with a calendar in it: noticed without a restart.
+    fs::create_directories(folders.own);
+    ASSERT_TRUE(test::spinUntil([&] { return fs::exists(folders.own); }));
+    write(folders.own + "/back.ics", calendar("BEGIN:VEVENT\nUID:b\nSUMMARY:Back\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
+    ASSERT_TRUE(test::spinUntil([&] { return find(between(from, to), "Back") != nullptr; }));
 }
 
 TEST(IcsParse, RejectsWhatIsNotICalendar) {

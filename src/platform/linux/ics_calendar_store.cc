@@ -519,10 +519,16 @@ void IcsCalendarStore::reload() {
 void IcsCalendarStore::watchFolders() {
     folderWatches_.clear();
     std::weak_ptr<bool> weak = alive_;
-    for (const std::string& folder : {folders_.own, folders_.evolution})
-        folderWatches_.push_back(files_.watch(folder, [this, weak] {
+    auto watch = [&](const std::string& path) {
+        folderWatches_.push_back(files_.watch(path, [this, weak] {
             if (weak.lock()) scheduleReload();
         }));
+    };
+    for (const std::string& folder : {folders_.own, folders_.evolution}) {
+        watch(folder);
+        // A folder made later is noticed through its parent's change.
+        if (files_.type(folder) != FileType::directory) watch(std::filesystem::path(folder).parent_path().string());
+    }
 }
 
 void IcsCalendarStore::scheduleReload() {
