@@ -30,3 +30,6 @@ HALVYN_BUILD_PACKAGES+=(libpulse-dev libudev-dev libxcb1-dev qt6-multimedia-dev)
 HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox x11-utils procps)
 # libFuzzer for scripts/fuzz (clang with its runtime libraries).
 HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Calendars as iCalendar files; GNOME's notification settings (GSettings) and its schema.
+HALVYN_BUILD_PACKAGES+=(libical-dev libglib2.0-dev)
+HALVYN_DISPLAY_PACKAGES+=(gsettings-desktop-schemas libglib2.0-bin)

@@ -5,9 +5,14 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include <cstdlib>
 #include <system_error>
 
 #include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/desktop_do_not_disturb.h"
+#include "platform/linux/geoclue_location.h"
+#include "platform/linux/ics_calendar_store.h"
+#include "weather/open_meteo.h"
 #include "platform/linux/ewmh_watcher.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
@@ -26,6 +31,15 @@ namespace {
 // External edits are noticed through the file watcher; the file's own timer only backs it up
 // rarely, so a still program does not wake up for it.
 constexpr double kBackupPollSeconds = 24 * 3600;
+
+#ifndef HALVYN_WEATHER_URL
+#define HALVYN_WEATHER_URL ""
+#endif
+// The forecast service: the build's address, unless the environment names another (tests).
+std::string weatherEndpoint() {
+    const char* env = std::getenv("HALVYN_WEATHER_URL");
+    return env ? env : HALVYN_WEATHER_URL;
+}
 }  // namespace
 
 DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& prefs)
@@ -83,6 +97,25 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
     sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
+
+    Logger platformLog(log, "com.halvyn.app", "Platform");
+    calendar_ = std::make_unique<IcsCalendarStore>(
+        files_, main, Logger(log, "com.halvyn.app", "CalendarStore"),
+        IcsCalendarStore::Folders::fromEnvironment(files_.homeDirectory()), IcsCalendarStore::addressesFromEnvironment());
+    if (GeoClueLocation::available(system))
+        location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
+    else
+        platformLog.error("No GeoClue on the system bus; location absent, so no weather");
+    if (const std::string endpoint = weatherEndpoint(); !endpoint.empty())
+        weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
+    doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,
+                                                          Logger(log, "com.halvyn.app", "DoNotDisturb"));
+    if (doNotDisturb_->available()) {
+        standIns_ = std::make_unique<StandInProcesses>(*processes_);
+    } else {
+        platformLog.error("Neither GNOME's notification settings nor a session bus; Focus absent");
+        doNotDisturb_.reset();
+    }
 }
 
 DesktopPlatform::~DesktopPlatform() {
@@ -94,7 +127,14 @@ AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
-Processes* DesktopPlatform::processes() { return processes_.get(); }
+Processes* DesktopPlatform::processes() {
+    if (standIns_) return standIns_.get();
+    return processes_.get();
+}
+CalendarStore* DesktopPlatform::calendarStore() { return calendar_.get(); }
+Location* DesktopPlatform::location() { return location_.get(); }
+WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
+LogStream* DesktopPlatform::logStream() { return doNotDisturb_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();

@@ -34,6 +34,11 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class IcsCalendarStore;
+class GeoClueLocation;
+class OpenMeteoWeather;
+class DesktopDoNotDisturb;
+class StandInProcesses;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -57,6 +62,10 @@ public:
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
     LoginItems* loginItems() override { return &autostart_; }
+    CalendarStore* calendarStore() override;
+    Location* location() override;
+    WeatherService* weatherService() override;
+    LogStream* logStream() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -86,6 +95,13 @@ private:
     LinuxBundle bundle_;
     LinuxInstaller installer_;
     XdgAutostart autostart_;
+    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
+    // this process standing in for the Focus daemons).
+    std::unique_ptr<IcsCalendarStore> calendar_;
+    std::unique_ptr<GeoClueLocation> location_;
+    std::unique_ptr<OpenMeteoWeather> weather_;
+    std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
+    std::unique_ptr<StandInProcesses> standIns_;
 };
 
 }  // namespace halvyn
