@@ -184,7 +184,7 @@ TEST_F(DesktopServices, AnEventInACalendarFileStartsTheCountdown) {
     std::ofstream(dir / "data/halvyn/calendars/work.ics")
         << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:soon@example.org\r\nSUMMARY:Soon\r\nDTSTART:" << stamp
         << "\r\nDTEND:" << end << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
-    startApp({"XDG_DATA_HOME=" + (dir / "data").string(), "GSETTINGS_BACKEND=memory"}, R"({"enableCalendar": true})");
+    startApp({"XDG_DATA_HOME=" + (dir / "data").string(), "GSETTINGS_BACKEND=memory"}, R"({"enableCalendar": true, "isFirstLaunch": false})");
     EXPECT_TRUE(spinUntil([&] { return shows("isCalendar"); }, 15000)) << readFile(log());
 }
 
