@@ -81,7 +81,12 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
 }
 
 DesktopApp::~DesktopApp() {
-    if (AppState* state = ctx_->existingAppState()) state->setShell(nullptr);
+    if (AppState* state = ctx_->existingAppState()) {
+        state->setShell(nullptr);
+        // Ended some other way than "Quit" (a signal, the session): the system display still
+        // comes back.
+        if (state->isSetUp()) state->terminate();
+    }
     if (updateWindow_) ctx_->updates().setWindowHost(nullptr);
     updateWindow_.reset();
     shell_.reset();
