@@ -7,7 +7,11 @@
 
 #include <system_error>
 
+#include <unistd.h>
+
 #include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/dbus_helper_connection.h"
+#include "platform/linux/helper_bus.h"
 #include "platform/linux/ewmh_watcher.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
@@ -19,6 +23,7 @@
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
 #include "settings/preferences_file.h"
+#include "shell/resources.h"
 
 namespace halvyn {
 
@@ -80,6 +85,20 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
     sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
+
+    // Media playing elsewhere on the desktop comes through the companion helper, found next to
+    // the program and started when it does not run yet.
+    const auto helperPath = programDirectory() / helperbus::kExecutable;
+    QDBusConnection session = QDBusConnection::sessionBus();
+    std::error_code ec;
+    if (!session.isConnected()) {
+        Logger(log, "com.halvyn.app", "Platform").error("No session bus; media playing elsewhere on the desktop is not shown");
+    } else if (!std::filesystem::is_regular_file(helperPath, ec) || ::access(helperPath.c_str(), X_OK) != 0) {
+        Logger(log, "com.halvyn.app", "Platform")
+            .error("%{public}s not found; media playing elsewhere on the desktop is not shown", helperPath.string());
+    } else {
+        helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
+    }
 }
 
 DesktopPlatform::~DesktopPlatform() {
@@ -93,6 +112,7 @@ Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
 Processes* DesktopPlatform::processes() { return processes_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
+HelperConnection* DesktopPlatform::helper() { return helper_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

@@ -33,6 +33,7 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -55,6 +56,7 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -78,6 +80,8 @@ private:
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
+    // The companion helper that follows the desktop's media players; absent without it.
+    std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;
