@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "helper/mpris_helper.h"
+#include "platform/linux/dbus_object.h"
 #include "platform/linux/helper_bus.h"
 #include "runtime/logger.h"
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
     halvyn::StderrLogSink sink;
     QDBusConnection bus = QDBusConnection::sessionBus();
     halvyn::MprisHelper helper(bus, halvyn::Logger(&sink, "com.halvyn.helper", "MprisHelper"));
-    switch (helper.start()) {
+    auto lost = [] { QCoreApplication::exit(0); };
+    switch (helper.start(lost)) {
         case halvyn::MprisHelper::Start::ok: break;
         case halvyn::MprisHelper::Start::nameTaken:
             std::fprintf(stderr, "halvyn-helper: another helper already runs on this session bus\n");
@@ -73,5 +75,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "halvyn-helper: no session bus to serve on\n");
             return 1;
     }
+    // Without its bus the helper serves no one: it ends with it.
+    halvyn::DBusRelay gone([](const QDBusMessage&) { QCoreApplication::quit(); });
+    gone.listen(bus, QString(), QStringLiteral("/org/freedesktop/DBus/Local"), QStringLiteral("org.freedesktop.DBus.Local"),
+                QStringLiteral("Disconnected"));
     return app.exec();
 }

@@ -4,7 +4,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusSignature>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QThreadPool>
@@ -35,6 +34,9 @@ constexpr int kCallTimeoutMs = 2000;
 constexpr int kPositionTimeoutMs = 500;
 constexpr int kArtTimeoutSeconds = 5;
 constexpr int kMaxDepth = 8;
+// Entries of one map or list read from a player; the rest is skipped, so a player that sends a
+// huge Metadata costs bounded work.
+constexpr int kMaxEntries = 512;
 
 const char* kIntrospection = R"(<interface name="org.halvyn.Helper">
   <method name="playPause"/>
@@ -63,12 +65,13 @@ Value fromArgument(const QDBusArgument& arg, int depth) {
         case QDBusArgument::MapType: {
             Value out = Value::object();
             arg.beginMap();
-            while (!arg.atEnd()) {
+            for (int n = 0; !arg.atEnd(); ++n) {
                 arg.beginMapEntry();
                 const QVariant key = arg.asVariant();
                 const QVariant value = arg.asVariant();
                 arg.endMapEntry();
-                if (key.typeId() == QMetaType::QString) out.set(key.toString().toStdString(), fromBus(value, depth + 1));
+                if (n < kMaxEntries && key.typeId() == QMetaType::QString)
+                    out.set(key.toString().toStdString(), fromBus(value, depth + 1));
             }
             arg.endMap();
             return out;
@@ -76,14 +79,20 @@ Value fromArgument(const QDBusArgument& arg, int depth) {
         case QDBusArgument::ArrayType: {
             Value out = Value::array();
             arg.beginArray();
-            while (!arg.atEnd()) out.push(fromBus(arg.asVariant(), depth + 1));
+            for (int n = 0; !arg.atEnd(); ++n) {
+                const QVariant one = arg.asVariant();
+                if (n < kMaxEntries) out.push(fromBus(one, depth + 1));
+            }
             arg.endArray();
             return out;
         }
         case QDBusArgument::StructureType: {
             Value out = Value::array();
             arg.beginStructure();
-            while (!arg.atEnd()) out.push(fromBus(arg.asVariant(), depth + 1));
+            for (int n = 0; !arg.atEnd(); ++n) {
+                const QVariant one = arg.asVariant();
+                if (n < kMaxEntries) out.push(fromBus(one, depth + 1));
+            }
             arg.endStructure();
             return out;
         }
@@ -97,35 +106,26 @@ Value fromBus(const QVariant& v, int depth) {
     if (type == qMetaTypeId<QDBusVariant>()) return fromBus(v.value<QDBusVariant>().variant(), depth + 1);
     if (type == qMetaTypeId<QDBusArgument>()) return fromArgument(v.value<QDBusArgument>(), depth + 1);
     if (type == qMetaTypeId<QDBusObjectPath>()) return Value(v.value<QDBusObjectPath>().path().toStdString());
-    if (type == qMetaTypeId<QDBusSignature>()) return Value();
     switch (type) {
-        case QMetaType::Bool: return Value(v.toBool());
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::UChar:
-        case QMetaType::Double: return Value(v.toDouble());
-        case QMetaType::QString: return Value(v.toString().toStdString());
         case QMetaType::QStringList: {
             Value out = Value::array();
-            for (const QString& s : v.toStringList()) out.push(Value(s.toStdString()));
+            for (const QString& s : v.toStringList().mid(0, kMaxEntries)) out.push(Value(s.toStdString()));
             return out;
         }
         case QMetaType::QVariantList: {
             Value out = Value::array();
-            for (const QVariant& one : v.toList()) out.push(fromBus(one, depth + 1));
+            for (const QVariant& one : v.toList().mid(0, kMaxEntries)) out.push(fromBus(one, depth + 1));
             return out;
         }
         case QMetaType::QVariantMap: {
             Value out = Value::object();
             const QVariantMap map = v.toMap();
-            for (auto it = map.begin(); it != map.end(); ++it) out.set(it.key().toStdString(), fromBus(it.value(), depth + 1));
+            int n = 0;
+            for (auto it = map.begin(); it != map.end() && n < kMaxEntries; ++it, ++n)
+                out.set(it.key().toStdString(), fromBus(it.value(), depth + 1));
             return out;
         }
-        default: return Value();
+        default: return valueFromVariant(v);  // flags, numbers and texts; null for the rest
     }
 }
 
@@ -202,24 +202,41 @@ MprisHelper::MprisHelper(QDBusConnection bus, Logger log)
       seekedRelay_([this](const QDBusMessage& m) { seeked(m); }) {}
 
 MprisHelper::~MprisHelper() {
+    published_ = true;  // pending reads that end now publish nothing
     bus_.unregisterObject(QString::fromUtf8(helperbus::kPath));
     // Artwork reads still running post back to the anchor; they finish before it goes.
     QThreadPool::globalInstance()->waitForDone();
 }
 
-MprisHelper::Start MprisHelper::start() {
+MprisHelper::Start MprisHelper::start(std::function<void()> nameLost) {
     if (!bus_.isConnected()) return Start::failed;
+    const QString service = QString::fromUtf8(helperbus::kService);
+    const auto owned = bus_.interface()->isServiceRegistered(service);
+    if (!owned.isValid()) return Start::failed;
+    if (owned.value()) return Start::nameTaken;
     if (!bus_.registerVirtualObject(QString::fromUtf8(helperbus::kPath), object_.get())) return Start::failed;
+    nameLost_ = std::move(nameLost);
     ownerRelay_.listen(bus_, kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("NameOwnerChanged"));
     propertiesRelay_.listen(bus_, QString(), kMpris, kProperties, QStringLiteral("PropertiesChanged"));
     seekedRelay_.listen(bus_, QString(), kMpris, kPlayer, QStringLiteral("Seeked"));
+    // The name is taken once the players already there were read (or did not answer in time), so
+    // the program's first questions find them.
+    scan(std::shared_ptr<int>(new int(0), [this](int* p) {
+        delete p;
+        publish();
+    }));
+    return Start::ok;
+}
+
+void MprisHelper::publish() {
+    if (published_) return;
+    published_ = true;
     const auto reply = bus_.interface()->registerService(QString::fromUtf8(helperbus::kService),
                                                          QDBusConnectionInterface::DontQueueService,
                                                          QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid()) return Start::failed;
-    if (reply.value() != QDBusConnectionInterface::ServiceRegistered) return Start::nameTaken;
-    scan();
-    return Start::ok;
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) return;
+    log_.error("Another helper took the bus name first; this one ends");
+    if (nameLost_) nameLost_();
 }
 
 double MprisHelper::now() const {
@@ -249,9 +266,9 @@ void MprisHelper::emitSignal(const char* name, const QList<QVariant>& args) {
 
 // MARK: - Following the players
 
-void MprisHelper::scan() {
+void MprisHelper::scan(std::shared_ptr<int> token) {
     call(QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("ListNames")),
-         kCallTimeoutMs, [this](const QDBusMessage& reply) {
+         kCallTimeoutMs, [this, token](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
                  log_.error("The bus does not list its names: %{public}s", reply.errorMessage().toStdString());
                  return;
@@ -261,9 +278,9 @@ void MprisHelper::scan() {
                  QDBusMessage owner = QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
                                                                      QStringLiteral("GetNameOwner"));
                  owner << name;
-                 call(owner, kCallTimeoutMs, [this, name](const QDBusMessage& r) {
+                 call(owner, kCallTimeoutMs, [this, name, token](const QDBusMessage& r) {
                      if (r.type() == QDBusMessage::ReplyMessage && !r.arguments().isEmpty())
-                         addPlayer(name, r.arguments().first().toString());
+                         addPlayer(name, r.arguments().first().toString(), token);
                  });
              }
          });
@@ -278,23 +295,23 @@ void MprisHelper::nameOwnerChanged(const QDBusMessage& m) {
         MprisPlayer* p = sessions_.find(before.toStdString());
         if (p && p->name == name.toStdString()) sessions_.remove(before.toStdString());
     }
-    if (!after.isEmpty()) addPlayer(name, after);
+    if (!after.isEmpty()) addPlayer(name, after, {});
     settle();
 }
 
-void MprisHelper::addPlayer(const QString& name, const QString& owner) {
+void MprisHelper::addPlayer(const QString& name, const QString& owner, const std::shared_ptr<int>& token) {
     if (owner.isEmpty() || sessions_.find(owner.toStdString())) return;
     sessions_.add(owner.toStdString(), name.toStdString());
-    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2");
-    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2.Player");
+    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2", token);
+    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2.Player", token);
 }
 
-void MprisHelper::readProperties(const std::string& busName, const char* interface) {
+void MprisHelper::readProperties(const std::string& busName, const char* interface, std::shared_ptr<int> token) {
     QDBusMessage get = QDBusMessage::createMethodCall(QString::fromStdString(busName), kMpris, kProperties,
                                                       QStringLiteral("GetAll"));
     get << QString::fromUtf8(interface);
     const bool player = QString::fromUtf8(interface) == kPlayer;
-    call(get, kCallTimeoutMs, [this, busName, player](const QDBusMessage& reply) {
+    call(get, kCallTimeoutMs, [this, busName, player, token = std::move(token)](const QDBusMessage& reply) {
         MprisPlayer* p = sessions_.find(busName);
         if (!p) return;  // it left meanwhile
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {

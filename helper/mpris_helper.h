@@ -37,16 +37,19 @@ public:
     MprisHelper& operator=(const MprisHelper&) = delete;
 
     enum class Start { ok, nameTaken, failed };
-    // Publishes the helper's object and name, then looks for the players already there.
-    Start start();
+    // Publishes the helper's object, reads the players already there, then takes the helper's
+    // name. `nameLost` runs when another helper took the name meanwhile.
+    Start start(std::function<void()> nameLost);
 
 private:
-    void scan();
+    // The calls of the first look hold `token`; when the last of them ends, the name is taken.
+    void scan(std::shared_ptr<int> token);
+    void publish();
     void nameOwnerChanged(const QDBusMessage& m);
     void propertiesChanged(const QDBusMessage& m);
     void seeked(const QDBusMessage& m);
-    void addPlayer(const QString& name, const QString& owner);
-    void readProperties(const std::string& busName, const char* interface);
+    void addPlayer(const QString& name, const QString& owner, const std::shared_ptr<int>& token);
+    void readProperties(const std::string& busName, const char* interface, std::shared_ptr<int> token = {});
     void settle();
     void fetchArt(const MprisPlayer& p);
     void artDone(const std::string& busName, const std::string& url, std::string bytes, const std::string& failure);
@@ -73,6 +76,8 @@ private:
     DBusRelay ownerRelay_, propertiesRelay_, seekedRelay_;
     std::set<std::pair<std::string, std::string>> artInFlight_;
     std::set<std::string> logged_;
+    std::function<void()> nameLost_;
+    bool published_ = false;
 };
 
 }  // namespace halvyn

@@ -15,6 +15,9 @@
 #include <sstream>
 #include <tuple>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include "app/context.h"
@@ -299,8 +302,10 @@ TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestart
 
     // The player quits: the now-playing state resets.
     test::stop(players[0], SIGKILL);
-    ASSERT_TRUE(spinUntil([&] { return music.currentTrack.get().title.empty() && !music.isPlaying.get(); }));
-    EXPECT_EQ(music.appBundleId.get(), std::nullopt);
+    ASSERT_TRUE(spinUntil([&] {
+        return music.currentTrack.get().title.empty() && !music.isPlaying.get() && music.nowPlaying.get().empty();
+    }));
+    EXPECT_EQ(music.trackDuration.get(), 0);
 
     const std::string second = bus.send("org.freedesktop.DBus", "/org/freedesktop/DBus",
                                         "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.halvyn.Helper");
@@ -348,12 +353,32 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
     }
     std::filesystem::resize_file(dir / "big.png", std::uintmax_t{200} << 20);  // sparse
     std::ofstream(dir / "small.png") << "\x89PNG\r\n\x1a\nsmall";
-    for (auto [player, file, failure] : {std::tuple{"fifo", "art.fifo", "not a regular file"},
-                                         std::tuple{"big", "big.png", "larger than the artwork limit"},
-                                         std::tuple{"small", "small.png", ""}}) {
-        startPython({player, "art", "file://" + (dir / file).string()});
+    // Artwork on the web comes from a loopback server.
+    const int port = 20000 + ::getpid() % 20000;
+    players.push_back(test::spawnWith({test::PrivateBus::python(), "-m", "http.server", std::to_string(port), "--bind",
+                                       "127.0.0.1", "--directory", dir.string()},
+                                      {}));
+    ASSERT_TRUE(spinUntil([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return up;
+    }));
+    const std::string web = "http://127.0.0.1:" + std::to_string(port) + "/";
+    for (auto [player, url, failure] :
+         {std::tuple{"fifo", "file://" + (dir / "art.fifo").string(), std::string("not a regular file")},
+          std::tuple{"big", "file://" + (dir / "big.png").string(), std::string("larger than the artwork limit")},
+          std::tuple{"bigweb", web + "big.png", std::string("not read: " + web + "big.png")},
+          std::tuple{"missing", web + "none.png", std::string("none.png answered 404")},
+          std::tuple{"small", "file://" + (dir / "small.png").string(), std::string()},
+          std::tuple{"web", web + "small.png", std::string()}}) {
+        startPython({player, "art", url});
         ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply(std::string(player)); })) << player;
-        if (*failure) {
+        if (!failure.empty()) {
             ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find(failure) != std::string::npos; })) << player;
             info = dictionary("getNowPlayingInfo");
             EXPECT_EQ(text(info, kTitle), "Drawn");
@@ -368,6 +393,35 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
     }
     EXPECT_EQ(occurrences(readFile(helperLog()), "not a regular file"), 1);
     EXPECT_EQ(::waitpid(helper, nullptr, WNOHANG), 0);  // still running
+}
+
+// What the user sees: the program on X, finding a player already playing, starts its helper and
+// shows the track in the notch; a track change reaches a painted frame.
+TEST_F(MprisHelperTest, TheProgramShowsWhatMpvPlaysInTheNotch) {
+    if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
+    pid_t xvfb = -1;
+    const std::string display = test::startXvfb(500 + ::getpid() % 100, xvfb);
+    ASSERT_FALSE(display.empty());
+    startMpv({"one.wav", "two.wav"});
+    ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
+    std::filesystem::create_directories(dir / "halvyn");
+    std::ofstream(dir / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    std::vector<std::string> env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
+                                    "XDG_RUNTIME_DIR=" + dir.string(), "HALVYN_FRAME_LOG=1",
+                                    std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)};
+    for (const auto& e : bus.env()) env.push_back(e);
+    const auto log = dir / "halvyn.log";
+    pid_t app = test::spawnWith({HALVYN_BINARY}, env, log.string());
+    const bool shown = spinUntil([&] { return readFile(log).find(" isPlaying Tone One\n") != std::string::npos; }, 30000);
+    if (shown) playerctl("-p mpv next");
+    const bool changed = shown && spinUntil([&] { return readFile(log).find(" Tone Two\n") != std::string::npos; }, 10000);
+    test::stop(app);
+    test::stop(xvfb);
+    EXPECT_TRUE(shown) << readFile(log);
+    EXPECT_TRUE(changed) << readFile(log);
+    // The helper it started ends with it.
+    EXPECT_TRUE(spinUntil([&] { return !bus.hasName("org.halvyn.Helper"); }, 10000));
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include <QDBusArgument>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
-#include <QDBusVariant>
 #include <QProcess>
 #include <QTimer>
 
 #include <unistd.h>
 
 #include "platform/linux/helper_bus.h"
+#include "runtime/value.h"
 
 namespace halvyn {
 
@@ -20,22 +20,13 @@ const QString kPath = QString::fromUtf8(helperbus::kPath);
 const QString kInterface = QString::fromUtf8(helperbus::kInterface);
 const QString kDBus = QStringLiteral("org.freedesktop.DBus");
 
-HelperScalar scalarFrom(QVariant v) {
-    if (v.userType() == qMetaTypeId<QDBusVariant>()) v = v.value<QDBusVariant>().variant();
-    switch (v.typeId()) {
-        case QMetaType::Bool: return v.toBool();
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::UChar:
-        case QMetaType::Double: return v.toDouble();
-        case QMetaType::QString: return v.toString().toStdString();
-        case QMetaType::QByteArray: return Bytes{v.toByteArray().toStdString()};
-        default: return std::monostate{};
-    }
+HelperScalar scalarFrom(const QVariant& v) {
+    if (v.typeId() == QMetaType::QByteArray) return Bytes{v.toByteArray().toStdString()};
+    const Value plain = valueFromVariant(v);
+    if (plain.isBool()) return plain.asBool();
+    if (plain.isNumber()) return plain.asNumber();
+    if (plain.isString()) return plain.asString();
+    return std::monostate{};
 }
 
 }  // namespace
