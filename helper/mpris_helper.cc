@@ -76,24 +76,17 @@ Value fromArgument(const QDBusArgument& arg, int depth) {
             arg.endMap();
             return out;
         }
-        case QDBusArgument::ArrayType: {
-            Value out = Value::array();
-            arg.beginArray();
-            for (int n = 0; !arg.atEnd(); ++n) {
-                const QVariant one = arg.asVariant();
-                if (n < kMaxEntries) out.push(fromBus(one, depth + 1));
-            }
-            arg.endArray();
-            return out;
-        }
+        case QDBusArgument::ArrayType:
         case QDBusArgument::StructureType: {
+            // A structure reads as the list of its fields.
+            const bool array = arg.currentType() == QDBusArgument::ArrayType;
             Value out = Value::array();
-            arg.beginStructure();
+            array ? arg.beginArray() : arg.beginStructure();
             for (int n = 0; !arg.atEnd(); ++n) {
                 const QVariant one = arg.asVariant();
                 if (n < kMaxEntries) out.push(fromBus(one, depth + 1));
             }
-            arg.endStructure();
+            array ? arg.endArray() : arg.endStructure();
             return out;
         }
         default: return fromBus(arg.asVariant(), depth + 1);

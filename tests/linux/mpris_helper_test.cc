@@ -391,6 +391,11 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
             }));
         }
     }
+    // Its position never comes: the helper answers with the position it expects, within its bound.
+    const HelperDictionary position = dictionary("getSeekerPosition");
+    EXPECT_EQ(number(position, "playbackRate"), 1);
+    EXPECT_GE(number(position, "elapsedTime"), 0);
+    EXPECT_EQ(number(position, "duration"), 90);
     EXPECT_EQ(occurrences(readFile(helperLog()), "not a regular file"), 1);
     EXPECT_EQ(::waitpid(helper, nullptr, WNOHANG), 0);  // still running
 }

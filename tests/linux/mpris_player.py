@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A small MPRIS player for the helper's tests, misbehaving on purpose:
 #   mpris_player.py NAME wrong-types   publishes properties of the wrong types, again on every "Next"
-#   mpris_player.py NAME art URL       plays a well-formed track whose artwork is at URL
+#   mpris_player.py NAME art URL       plays a well-formed track whose artwork is at URL; asked for
+#                                      its position, it never answers
 #   mpris_player.py NAME hang          owns its name but never answers a call
 import sys
 import time
@@ -63,9 +64,11 @@ class Player(dbus.service.Object):
                 "CanSeek": dbus.Boolean(True), "CanControl": dbus.Boolean(True), "Position": dbus.Int64(0)}
         self.root = {"Identity": "Test Player", "DesktopEntry": name}
 
-    @dbus.service.method(PROPS, in_signature="ss", out_signature="v")
-    def Get(self, interface, prop):
-        return (self.props if interface == PLAYER else self.root)[prop]
+    @dbus.service.method(PROPS, in_signature="ss", out_signature="v", async_callbacks=("reply", "error"))
+    def Get(self, interface, prop, reply, error):
+        if prop == "Position" and mode == "art":
+            return  # asked for its position, it never answers
+        reply((self.props if interface == PLAYER else self.root)[prop])
 
     @dbus.service.method(PROPS, in_signature="s", out_signature="a{sv}")
     def GetAll(self, interface):
