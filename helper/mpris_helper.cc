@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <fstream>
 #include <cmath>
 
 #include <fcntl.h>
@@ -295,6 +296,15 @@ void MprisHelper::nameOwnerChanged(const QDBusMessage& m) {
 void MprisHelper::addPlayer(const QString& name, const QString& owner, const std::shared_ptr<int>& token) {
     if (owner.isEmpty() || sessions_.find(owner.toStdString())) return;
     sessions_.add(owner.toStdString(), name.toStdString());
+    QDBusMessage pid = QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
+                                                      QStringLiteral("GetConnectionUnixProcessID"));
+    pid << owner;
+    call(pid, kCallTimeoutMs, [this, busName = owner.toStdString(), token](const QDBusMessage& r) {
+        MprisPlayer* p = sessions_.find(busName);
+        if (!p || r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) return;
+        std::ifstream comm("/proc/" + std::to_string(r.arguments().first().toUInt()) + "/comm");
+        std::getline(comm, p->processName);
+    });
     readProperties(owner.toStdString(), "org.mpris.MediaPlayer2", token);
     readProperties(owner.toStdString(), "org.mpris.MediaPlayer2.Player", token);
 }
@@ -351,7 +361,7 @@ void MprisHelper::settle() {
         const bool playing = p && p->status == PlaybackStatus::playing;
         // Stopped, or no player at all: nothing to resume, the program may let go at once.
         const bool stopped = !p || p->status == PlaybackStatus::stopped;
-        const std::string name = p ? (p->identity.empty() ? p->bundle() : p->identity) : std::string();
+        const std::string name = p ? p->applicationName() : std::string();
         emitSignal("applicationIsPlayingDidChange", {playing, !playing && stopped, QString::fromStdString(name)});
     }
     if (c.nowPlaying) emitSignal("nowPlayingDidChange");

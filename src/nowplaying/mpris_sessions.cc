@@ -62,6 +62,11 @@ std::string MprisPlayer::bundle() const {
     return b;
 }
 
+std::string MprisPlayer::applicationName() const {
+    if (!processName.empty()) return processName;
+    return identity.empty() ? bundle() : identity;
+}
+
 bool MprisSessions::isPlayerName(const std::string& name) {
     return name.rfind(kPrefix, 0) == 0 && name.size() > std::string(kPrefix).size() &&
            name != std::string(kPrefix) + "playerctld";

@@ -33,6 +33,9 @@ struct MprisPlayer {
     std::string busName;  // the player's unique name, which its signals carry
     std::string name;     // its org.mpris.MediaPlayer2.* name
     std::string desktopEntry, identity;
+    // The name of the player's process: what the desktop calls the application whose window is
+    // in front, so the program can tell when the player itself is.
+    std::string processName;
     bool ready = false;  // its properties were read at least once
     PlaybackStatus status = PlaybackStatus::stopped;
     MprisTrack track;
@@ -49,6 +52,8 @@ struct MprisPlayer {
     double positionNow(double now) const;
     // The desktop-entry name, else the bus name's last part without its instance suffix.
     std::string bundle() const;
+    // How the callbacks name the application: its process, else its Identity, else its bundle.
+    std::string applicationName() const;
 };
 
 // Which callbacks a change of the session calls for.

@@ -190,6 +190,7 @@ TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }, 10000)) << readFile(helperLog());
     EXPECT_GE(client.application, 1);
     EXPECT_TRUE(client.lastPlaying);
+    EXPECT_EQ(client.lastName, "mpv");  // its process, as the desktop names the frontmost application
     HelperDictionary info = dictionary("getNowPlayingInfo");
     EXPECT_EQ(text(info, "kMRMediaRemoteNowPlayingInfoArtist"), "Ann");
     EXPECT_NEAR(number(info, "kMRMediaRemoteNowPlayingInfoDuration"), 30, 0.5);

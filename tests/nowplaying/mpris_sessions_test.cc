@@ -72,8 +72,13 @@ TEST(MprisNames, OnlyPlayersOfTheirOwnCount) {
     MprisPlayer p;
     p.name = "org.mpris.MediaPlayer2.vlc.instance4242";
     EXPECT_EQ(p.bundle(), "vlc");
+    EXPECT_EQ(p.applicationName(), "vlc");
     p.desktopEntry = "org.videolan.VLC";
     EXPECT_EQ(p.bundle(), "org.videolan.VLC");
+    p.identity = "VLC media player";
+    EXPECT_EQ(p.applicationName(), "VLC media player");
+    p.processName = "vlc";  // what the desktop names the frontmost application by
+    EXPECT_EQ(p.applicationName(), "vlc");
 }
 
 TEST_F(Sessions, TheLatestToStartPlayingWinsThenTheLastThatPlayed) {
