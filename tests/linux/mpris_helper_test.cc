@@ -186,7 +186,7 @@ TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     EXPECT_EQ(ask("getNowPlayingBundle"), HelperReply{});  // no player yet: none
     EXPECT_EQ(ask("getIsPlaying"), HelperReply(false));
 
-    const pid_t first = startMpv({"one.wav", "two.wav"});
+    startMpv({"one.wav", "two.wav"});
     ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }, 10000)) << readFile(helperLog());
     EXPECT_GE(client.application, 1);
     EXPECT_TRUE(client.lastPlaying);
@@ -243,7 +243,6 @@ TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }));
     const int apps = client.application;
     test::stop(players[0], SIGKILL);
-    (void)first;
     ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply{}; }));
     EXPECT_TRUE(dictionary("getNowPlayingInfo").empty());
     EXPECT_GT(client.application, apps);
@@ -264,9 +263,17 @@ private:
 
 TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestarting) {
     // The program starts the helper it does not find; a helper inherits the program's bus.
-    const char* before = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    const std::string saved = before ? before : "";
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+    struct SessionBusVariable {
+        explicit SessionBusVariable(const std::string& address) {
+            if (const char* v = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved = v;
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        }
+        ~SessionBusVariable() {
+            if (saved) ::setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
+            else ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        }
+        std::optional<std::string> saved;
+    } variable(bus.address());
     startMpv({"one.wav", "two.wav"});
     ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
 
@@ -289,17 +296,21 @@ TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestart
     EXPECT_EQ(playerctl("-p mpv status"), "Paused");
 
     // The helper dies: the program starts another and reads the session again.
-    const std::string pid = bus.send("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                     "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.halvyn.Helper");
-    const auto at = pid.find("uint32 ");
-    ASSERT_NE(at, std::string::npos) << pid;
-    pid_t first = static_cast<pid_t>(std::stol(pid.substr(at + 7)));
-    ::kill(first, SIGKILL);
+    auto helperPid = [&]() -> pid_t {
+        const std::string pid = bus.send("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                         "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.halvyn.Helper");
+        const auto at = pid.find("uint32 ");
+        return at == std::string::npos ? -1 : static_cast<pid_t>(std::stol(pid.substr(at + 7)));
+    };
+    const pid_t started = helperPid();
+    ASSERT_GT(started, 0);
+    ::kill(started, SIGKILL);
     ASSERT_TRUE(spinUntil([&] { return !conn->helperPresent(); }));
     ASSERT_TRUE(spinUntil([&] { return conn->helperPresent(); }, 10000));
     music.playPause();
     ASSERT_TRUE(spinUntil([&] { return music.isPlaying.get(); }));
     EXPECT_EQ(playerctl("-p mpv status"), "Playing");
+    EXPECT_EQ(music.currentTrack.get().title, "Tone Two");  // the new helper knew the player before it answered
 
     // The player quits: the now-playing state resets.
     test::stop(players[0], SIGKILL);
@@ -308,16 +319,12 @@ TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestart
     }));
     EXPECT_EQ(music.trackDuration.get(), 0);
 
-    const std::string second = bus.send("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                        "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.halvyn.Helper");
-    if (auto a = second.find("uint32 "); a != std::string::npos) helper = static_cast<pid_t>(std::stol(second.substr(a + 7)));
+    helper = helperPid();
     ctx.reset();
     conn.reset();
     // The started helper is not our child: it is ended here and leaves on its own with us.
     if (helper > 0) ::kill(helper, SIGTERM);
     helper = -1;
-    if (saved.empty()) ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    else ::setenv("DBUS_SESSION_BUS_ADDRESS", saved.c_str(), 1);
 }
 
 TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
