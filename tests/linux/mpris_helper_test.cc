@@ -405,6 +405,9 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
     EXPECT_GE(number(position, "elapsedTime"), 0);
     EXPECT_EQ(number(position, "duration"), 90);
     EXPECT_EQ(occurrences(readFile(helperLog()), "not a regular file"), 1);
+    // The player that never answered was given up on within the bound, and said once.
+    ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find("hung does not answer") != std::string::npos; }));
+    EXPECT_EQ(occurrences(readFile(helperLog()), "does not answer"), 1) << readFile(helperLog());
     EXPECT_EQ(::waitpid(helper, nullptr, WNOHANG), 0);  // still running
 }
 
