@@ -33,6 +33,11 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class IcsCalendarStore;
+class GeoClueLocation;
+class OpenMeteoWeather;
+class DesktopDoNotDisturb;
+class StandInProcesses;
 class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
@@ -56,6 +61,10 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    CalendarStore* calendarStore() override;
+    Location* location() override;
+    WeatherService* weatherService() override;
+    LogStream* logStream() override;
     HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
@@ -87,6 +96,13 @@ private:
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
+    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
+    // this process standing in for the Focus daemons).
+    std::unique_ptr<IcsCalendarStore> calendar_;
+    std::unique_ptr<GeoClueLocation> location_;
+    std::unique_ptr<OpenMeteoWeather> weather_;
+    std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
+    std::unique_ptr<StandInProcesses> standIns_;
 };
 
 }  // namespace halvyn
