@@ -33,6 +33,12 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class IcsCalendarStore;
+class GeoClueLocation;
+class OpenMeteoWeather;
+class DesktopDoNotDisturb;
+class StandInProcesses;
+class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -55,6 +61,11 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    CalendarStore* calendarStore() override;
+    Location* location() override;
+    WeatherService* weatherService() override;
+    LogStream* logStream() override;
+    HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -78,11 +89,20 @@ private:
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
+    // The companion helper that follows the desktop's media players; absent without it.
+    std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
+    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
+    // this process standing in for the Focus daemons).
+    std::unique_ptr<IcsCalendarStore> calendar_;
+    std::unique_ptr<GeoClueLocation> location_;
+    std::unique_ptr<OpenMeteoWeather> weather_;
+    std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
+    std::unique_ptr<StandInProcesses> standIns_;
 };
 
 }  // namespace halvyn
