@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/dbus_helper_connection.h"
+#include "platform/linux/helper_bus.h"
 #include "platform/linux/desktop_do_not_disturb.h"
 #include "platform/linux/geoclue_location.h"
 #include "platform/linux/ics_calendar_store.h"
@@ -24,6 +28,7 @@
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
 #include "settings/preferences_file.h"
+#include "shell/resources.h"
 
 namespace halvyn {
 
@@ -116,6 +121,19 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
         platformLog.error("Neither GNOME's notification settings nor a session bus; Focus absent");
         doNotDisturb_.reset();
     }
+
+    // Media playing elsewhere on the desktop comes through the companion helper, found next to
+    // the program and started when it does not run yet.
+    const auto helperPath = programDirectory() / helperbus::kExecutable;
+    QDBusConnection session = QDBusConnection::sessionBus();
+    std::error_code ec;
+    if (!session.isConnected()) {
+        platformLog.error("No session bus; media playing elsewhere on the desktop is not shown");
+    } else if (!std::filesystem::is_regular_file(helperPath, ec) || ::access(helperPath.c_str(), X_OK) != 0) {
+        platformLog.error("%{public}s not found; media playing elsewhere on the desktop is not shown", helperPath.string());
+    } else {
+        helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
+    }
 }
 
 DesktopPlatform::~DesktopPlatform() {
@@ -136,6 +154,7 @@ Location* DesktopPlatform::location() { return location_.get(); }
 WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
 LogStream* DesktopPlatform::logStream() { return doNotDisturb_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
+HelperConnection* DesktopPlatform::helper() { return helper_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

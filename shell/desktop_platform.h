@@ -39,6 +39,7 @@ class GeoClueLocation;
 class OpenMeteoWeather;
 class DesktopDoNotDisturb;
 class StandInProcesses;
+class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -66,6 +67,7 @@ public:
     Location* location() override;
     WeatherService* weatherService() override;
     LogStream* logStream() override;
+    HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -89,6 +91,8 @@ private:
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
+    // The companion helper that follows the desktop's media players; absent without it.
+    std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;

@@ -387,6 +387,7 @@ void AppState::runPageContinue(PermissionPage page) {
         case PermissionPage::bluetooth:
             // The accessory source follows the answer (its authorization status).
             ctx_.connectivity();
+            ctx_.defaults().set(keys::hasPromptedBluetoothPermission, true);
             if (Bluetooth* bluetooth = ctx_.platform().bluetooth()) bluetooth->requestAuthorization();
             break;
         case PermissionPage::calendar:
@@ -425,7 +426,8 @@ BannerContent AppState::banner(PermissionBanner which) const {
         case PermissionBanner::calendar: prompted = d.get(keys::hasPromptedCalendarPermission); break;
         case PermissionBanner::location: prompted = d.get(keys::hasPromptedLocationPermission); break;
         case PermissionBanner::bluetooth:
-            prompted = ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::notDetermined;
+            prompted = d.get(keys::hasPromptedBluetoothPermission) ||
+                       ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::notDetermined;
             break;
     }
     return bannerContent(which, appName(), prompted);

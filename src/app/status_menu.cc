@@ -116,12 +116,13 @@ Menu AppState::statusMenu() {
     menu.push_back(std::move(versionItem));
     if (!d.get(keys::isFirstLaunch)) {
         MenuItem settings = item("Settings...", "", [this] { openSettings(); });
-        settings.key = ",";
+        // assign(): a literal assigned here makes GCC 12 warn falsely (-Wrestrict) when optimising.
+        settings.key.assign(1, ',');
         menu.push_back(std::move(settings));
     }
     menu.push_back(MenuItem::divider());
     MenuItem quit = item("Quit " + appName(), "", [this] { terminate(); });
-    quit.key = "q";
+    quit.key.assign(1, 'q');
     menu.push_back(std::move(quit));
     return menu;
 }
@@ -170,7 +171,6 @@ void AppState::appendMediaItems(Menu& menu) {
         const ControlType choice = d.get(keys::controlChoice);
         const ControlButton button = controlButton(choice, d.get(keys::automaticMusicApp), app);
         MenuItem extra;
-        extra.symbolPointSize = 13;
         bool shown = false;
         switch (choice) {
             case ControlType::like:

@@ -47,8 +47,8 @@ struct BannerContent {
     BannerAction action = BannerAction::none;
     std::string settingsURL;  // the system settings pane "Open Settings..." opens
 };
-// `prompted`: the user was already asked (for the calendar and location banners their
-// "hasPrompted…" setting; for Bluetooth, the authorization is no longer undetermined).
+// `prompted`: the user was already asked (the banner's "hasPrompted…" setting; for Bluetooth
+// also an authorization that is no longer undetermined).
 BannerContent bannerContent(PermissionBanner banner, std::string_view appName, bool prompted);
 
 // Asks the system for permissions to automate other applications; keeps no state.

@@ -69,6 +69,7 @@ TEST_F(AppStateTest, FirstLaunchWalksThePagesAndEndsWithTheNotch) {
     EXPECT_EQ(app().activationPolicy.get(), ActivationPolicy::regular);
     ASSERT_TRUE(app().continueOnboarding());
     EXPECT_EQ(app().windows.get(), std::vector<std::string>{"onboarding"});
+    EXPECT_TRUE(defaults().get(keys::hasPromptedBluetoothPermission));
     ASSERT_TRUE(app().continueOnboarding());
     EXPECT_FALSE(app().continueOnboarding());
     EXPECT_FALSE(defaults().get(keys::isFirstLaunch));
