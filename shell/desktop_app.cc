@@ -10,6 +10,7 @@
 #include "app/context.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
+#include "platform/linux/xdg_autostart.h"
 #include "nowplaying/music_manager.h"
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
@@ -54,12 +55,9 @@ private:
 }  // namespace
 
 std::optional<std::filesystem::path> preferencesPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg && std::filesystem::path(xdg).is_absolute())
-        return std::filesystem::path(xdg) / "halvyn" / "preferences.json";
-    const char* home = std::getenv("HOME");
-    if (home && *home) return std::filesystem::path(home) / ".config" / "halvyn" / "preferences.json";
-    return std::nullopt;
+    const auto config = xdgConfigHome();
+    if (!config) return std::nullopt;
+    return *config / "halvyn" / "preferences.json";
 }
 
 DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> preferences) {
