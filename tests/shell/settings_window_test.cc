@@ -298,6 +298,14 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
         vt->advance(seconds(5));
         EXPECT_EQ(read(), edited);
         EXPECT_EQ(dynamic_cast<QSlider*>(window.control(Tab::general, "notchAdjustedHeight"))->value(), 12);
+        // Edited again by hand while the window is open: it shows, and is still not written back.
+        const std::string again = R"({"hideMenuBarIcon": "yes", "lowBatteryThreshold": 400, "hudSpeed": "smooth",
+                                      "notchAdjustedHeight": -3})";
+        std::ofstream(path) << again;
+        vt->advance(seconds(5));
+        EXPECT_EQ(dynamic_cast<QSlider*>(window.control(Tab::general, "notchAdjustedHeight"))->value(), 7);
+        EXPECT_EQ(dynamic_cast<QComboBox*>(window.control(Tab::volume, "hudSpeed"))->currentText(), "Smooth");
+        EXPECT_EQ(read(), again);
         dynamic_cast<QAbstractButton*>(window.control(Tab::general, "swipeToSkip"))->click();
         vt->advance(seconds(5));
     }
@@ -307,7 +315,7 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
     EXPECT_EQ(field("swipeToSkip"), Value(false));
     EXPECT_EQ(field("hideMenuBarIcon"), Value("yes"));
     EXPECT_EQ(field("lowBatteryThreshold"), Value(400));
-    EXPECT_EQ(field("hudSpeed"), Value("warp"));
+    EXPECT_EQ(field("hudSpeed"), Value("smooth"));
     std::filesystem::remove_all(dir);
 }
 
