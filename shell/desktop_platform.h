@@ -33,6 +33,7 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class IdleInhibitor;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -55,6 +56,7 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    PowerAssertions* powerAssertions() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -78,6 +80,7 @@ private:
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
+    std::unique_ptr<IdleInhibitor> idleInhibitor_;
     Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;

@@ -13,6 +13,7 @@ void registerSourcesGroup(SimRegistry& registry);
 void registerFocusCalendarGroups(SimRegistry& registry);
 void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
+void registerLockScreenGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
@@ -23,6 +24,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerFocusCalendarGroups(registry);
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
+    registerLockScreenGroup(registry);
 }
 
 }  // namespace halvyn

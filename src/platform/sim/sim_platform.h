@@ -17,6 +17,7 @@
 #include "platform/sim/sim_log_stream.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_now_playing.h"
+#include "platform/sim/sim_power_assertions.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -105,6 +106,9 @@ public:
     SimSystemInfo& simSystemInfo() { return systemInfo_; }
     SimHaptics& simHaptics() { return haptics_; }
 
+    PowerAssertions* powerAssertions() override { return &powerAssertions_; }
+    SimPowerAssertions& simPowerAssertions() { return powerAssertions_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
@@ -140,6 +144,7 @@ private:
     SimPasteboard pasteboard_{&effects_};
     SimAppLauncher launcher_{&effects_, &processes_, &players_};
     SimArtworkDecoder artwork_;
+    SimPowerAssertions powerAssertions_{&effects_};
 };
 
 }  // namespace halvyn
