@@ -10,6 +10,7 @@
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "lockscreen/lock_screen.h"
+#include "nowplaying/music_manager.h"
 #include "platform/locale.h"
 #include "platform/platform.h"
 #include "settings/defaults.h"
@@ -169,7 +170,8 @@ void LockScreenView::paint(QPainter& p) {
     }
 
     // The media card, above the login elements, in the notch's dark material.
-    if (ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked)) {
+    const MusicManager* music = ctx_.existingMusic();
+    if (ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked) && music && !music->currentTrack.get().isEmpty()) {
         const QRectF card(16, sz.height() - ls.bottomInset.get() - kCardHeight, sz.width() - 32, kCardHeight);
         if (card.top() > y + kRowHeight) {
             QPainterPath shape;

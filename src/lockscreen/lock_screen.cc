@@ -123,8 +123,6 @@ LockScreen::LockScreen(Context& ctx)
     auto relayout = [this, weak] {
         if (weak.lock()) updateLayout();
     };
-    for (Published<bool>* flag : {&hasClock, &hasMessage, &hasAvatar, &hasMultipleAccounts})
-        cancellables.push_back(flag->observe([relayout](const bool&, const Animation*) { relayout(); }));
     Defaults& d = ctx.defaults();
     cancellables.push_back(d.observe(keys::lockScreenWidgetOrder, [relayout](auto&, auto&) { relayout(); }));
     for (const Key<bool>* key : {&keys::allowBatteryWidgetWhenLocked, &keys::allowConnectivityWidgetWhenLocked,
@@ -263,8 +261,8 @@ void LockScreen::readLoginWindowPreferences() {
 }
 
 void LockScreen::applyLoginWindowText(const std::optional<std::string>& text) {
-    std::string error;
-    const auto flags = parseLoginWindowPreferences(text ? *text : std::string(), &error);
+    std::string error = std::string(kDefaultsPath) + " could not be run";
+    const auto flags = text ? parseLoginWindowPreferences(*text, &error) : std::nullopt;
     if (!flags) {
         ctx_.logger("LockScreen").error("Failed to parse plist: %{public}s", error);
         return;
@@ -273,6 +271,7 @@ void LockScreen::applyLoginWindowText(const std::optional<std::string>& text) {
     hasMessage.set(flags->hasMessage);
     hasAvatar.set(flags->hasAvatar);
     hasMultipleAccounts.set(flags->hasMultipleAccounts);
+    updateLayout();
 }
 
 // MARK: - Keep awake

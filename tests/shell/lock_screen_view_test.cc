@@ -6,6 +6,7 @@
 #include "lockscreen/lock_manager.h"
 #include "lockscreen/lock_screen.h"
 #include "shell/lock_screen_view.h"
+#include "shell/notch_scene.h"
 #include "shell/shell_fixture.h"
 #include "sources/focus_manager.h"
 #include "weather/weather_manager.h"
@@ -69,16 +70,19 @@ TEST_F(LockScreenDrawing, RowFollowsTheOrderAndLeavesOutWidgetsWithNothingToShow
     defaults().set(keys::lockScreenWidgetOrder,
                    WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::connectivity,
                                LockScreenWidgetType::focus, LockScreenWidgetType::battery});
+    at(2);
     EXPECT_EQ(describe(lockScreenWidgets(*ctx, &levels)), "sun.max.fill 21°; airpodspro 90%; briefcase.fill Work; [battery] 42%; ");
 
     defaults().set(keys::weatherStyle, WeatherStyle::precipitation);
     weather.precipitationChance.set(40);
+    at(3);
     EXPECT_EQ(lockScreenWidgets(*ctx, &levels).front().text, "40%");
 
     // No row at all when the allowed widgets have no source to show.
     for (const Key<bool>* key : {&keys::allowBatteryWidgetWhenLocked, &keys::allowConnectivityWidgetWhenLocked,
                                  &keys::allowFocusWidgetWhenLocked})
         defaults().set(*key, false);
+    at(4);
     EXPECT_TRUE(lockScreenWidgets(*ctx, &levels).empty());
 }
 
