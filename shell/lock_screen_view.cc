@@ -177,7 +177,7 @@ void LockScreenView::paint(QPainter& p) {
             QPainterPath shape;
             shape.addRoundedRect(card, 24, 24);
             p.fillPath(shape, QColor(0, 0, 0, 170));
-            nowPlaying_->paintCard(p, card, now_);
+            nowPlaying_->paintCard(p, card.adjusted(0, 18, 0, -18), now_);
         }
     }
     p.restore();

@@ -321,6 +321,24 @@ TEST_F(LockScreenTest, UnlockUnderTheScreensaverStillTakesThePanelAway) {
     EXPECT_EQ(held(), 0u);
 }
 
+TEST_F(LockScreenTest, WhereTheSessionsLockerOwnsTheScreenOnlyKeepAwakeRuns) {
+    sim->simWindowServer().lockScreenLayer = false;
+    defaults().set(keys::keepAwake, 1.0);
+    for (int i = 0; i < 2; ++i) {
+        screenLock();
+        EXPECT_TRUE(screen().isVisible.get());
+        EXPECT_FALSE(screen().panel());
+        EXPECT_EQ(held(), 3u);
+        screenUnlock();
+        EXPECT_EQ(held(), 0u);
+    }
+    at(1);
+    EXPECT_TRUE(windows().empty());
+    int said = 0;
+    for (auto& l : logs.lines) said += l.message.find("locker owns the locked screen") != std::string::npos;
+    EXPECT_EQ(said, 1) << "said once";
+}
+
 TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;

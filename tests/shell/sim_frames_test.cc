@@ -110,5 +110,32 @@ TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(SimFrames, LockedRunsAlsoShowTheLockScreenPanel) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-lockframes-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/lockscreen_login_window.json";
+    int status = -1;
+    const std::string trace =
+        run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/lockscreen_login_window.trace"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "000-1.000-lock.png")) << "not locked yet";
+    // Locked: the panel is 562 points wide and as tall as the main display, its row below the clock.
+    const QImage locked(QString::fromStdString((dir / "001-2.000-lock.png").string()));
+    EXPECT_EQ(locked.size(), QSize(562, 982));
+    int drawn = 0;
+    for (int y = 0; y < locked.height(); ++y)
+        for (int x = 0; x < locked.width(); ++x)
+            if (qAlpha(locked.pixel(x, y)) > 40) {
+                EXPECT_GE(y, 257) << "nothing over the clock";
+                ++drawn;
+            }
+    EXPECT_GT(drawn, 50) << "the battery widget";
+    // After the screen change, on the larger display.
+    EXPECT_EQ(QImage(QString::fromStdString((dir / "002-3.000-lock.png").string())).size(), QSize(562, 1080));
+    EXPECT_FALSE(std::filesystem::exists(dir / "end-4.000-lock.png")) << "closed after the unlock";
+    std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace halvyn
