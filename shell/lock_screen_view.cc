@@ -114,7 +114,26 @@ std::vector<LockScreenWidget> lockScreenWidgets(Context& ctx, const DisplayLevel
 }
 
 LockScreenView::LockScreenView(Context& ctx, const DisplayLevels* levels)
-    : ctx_(ctx), levels_(levels), nowPlaying_(std::make_unique<NowPlayingView>(ctx, [] {})) {}
+    : ctx_(ctx),
+      levels_(levels),
+      nowPlaying_(std::make_unique<NowPlayingView>(ctx, [] {})),
+      opacity_(ctx.lockScreen().isVisible.get() ? 1 : 0),
+      rowTop_(ctx.lockScreen().topInset.get()) {
+    LockScreen& ls = ctx.lockScreen();
+    auto clock = [this] { return toSeconds(ctx_.clock().uptime()); };
+    subscriptions_.push_back(ls.isVisible.observe([this, clock](const bool& shown, const Animation* anim) {
+        opacity_.setTarget(shown ? 1 : 0, anim, clock());
+        if (shown) return;
+        // The next showing starts with the row in place.
+        lastPaint_ = -1;
+        widgetX_.clear();
+        widgetAlpha_.clear();
+    }));
+    subscriptions_.push_back(ls.topInset.observe([this, clock](const double& top, const Animation*) {
+        const Animation spring = Animation::critical(0.2);
+        rowTop_.setTarget(top, &spring, clock());
+    }));
+}
 
 LockScreenView::~LockScreenView() = default;
 
@@ -130,7 +149,9 @@ void LockScreenView::paint(QPainter& p) {
     const QSizeF sz = size();
     // The whole panel fades with its visibility; the system's lock screen shows through.
     p.save();
-    p.setOpacity(ls.isVisible.get() ? 1.0 : 0.0);
+    opacity_.step(now_);
+    rowTop_.step(now_);
+    p.setOpacity(std::clamp(opacity_.value(), 0.0, 1.0));
     p.setRenderHint(QPainter::Antialiasing);
 
     // The row, centred below the clock.
@@ -153,10 +174,26 @@ void LockScreenView::paint(QPainter& p) {
     const double room = sz.width() - 32;
     const double share = total > room && !widgets.empty() ? room / static_cast<double>(widgets.size()) - spacing : 0;
     double x = (sz.width() - std::min(total, room)) / 2;
-    const double y = ls.topInset.get();
+    const double y = rowTop_.value();
+    const Animation widgetSpring = Animation::critical(0.25);
     for (std::size_t i = 0; i < widgets.size(); ++i) {
         const auto& w = widgets[i];
         const double width = share > 0 ? std::min(widths[i], share) : widths[i];
+        // A widget new to the row fades in where it belongs; one whose place changed slides there.
+        // The change is taken to have come just after the last frame; on the first frame
+        // everything stands where it belongs.
+        const bool first = lastPaint_ < 0;
+        const double since = first ? now_ : lastPaint_;
+        const auto place = widgetX_.try_emplace(w.kind, x).first;
+        const auto alpha = widgetAlpha_.try_emplace(w.kind, first ? 1.0 : 0.0).first;
+        if (place->second.target() != x) place->second.setTarget(x, &widgetSpring, since);
+        if (alpha->second.target() != 1) alpha->second.setTarget(1, &widgetSpring, since);
+        place->second.step(now_);
+        alpha->second.step(now_);
+        const double target = x;
+        x = place->second.value();
+        p.save();
+        p.setOpacity(p.opacity() * std::clamp(alpha->second.value(), 0.0, 1.0));
         const double glyph = w.batteryLevel ? icon * 1.6 : icon;
         if (w.batteryLevel)
             paintBatteryGlyph(p, QRectF(x, y + 2, glyph, icon - 4), *w.batteryLevel, w.charging, Qt::white);
@@ -166,7 +203,19 @@ void LockScreenView::paint(QPainter& p) {
         p.setPen(Qt::white);
         p.drawText(QRectF(x + glyph + gap, y, textWidth, icon), Qt::AlignVCenter | Qt::AlignLeft,
                    metrics.elidedText(QString::fromStdString(w.text), Qt::ElideRight, textWidth));
-        x += width + spacing;
+        p.restore();
+        x = target + width + spacing;
+    }
+    lastPaint_ = now_;
+    // Widgets that left the row fade in again when they come back.
+    for (auto it = widgetAlpha_.begin(); it != widgetAlpha_.end();) {
+        const bool shown = std::any_of(widgets.begin(), widgets.end(), [&](const auto& w) { return w.kind == it->first; });
+        if (shown) {
+            ++it;
+        } else {
+            widgetX_.erase(it->first);
+            it = widgetAlpha_.erase(it);
+        }
     }
 
     // The media card, above the login elements, in the notch's dark material.

@@ -8,12 +8,15 @@
 #include <QImage>
 #include <QSizeF>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "runtime/published.h"
 #include "settings/options.h"
+#include "shell/spring.h"
 
 class QPainter;
 
@@ -60,6 +63,13 @@ private:
     const DisplayLevels* levels_;
     std::unique_ptr<NowPlayingView> nowPlaying_;
     double now_ = 0;
+    double lastPaint_ = -1;
+    // The panel fades as its visibility changes; the row follows the clock's inset with a spring
+    // of response 0.2 s, each widget slides to its place and fades in with one of 0.25 s.
+    AnimatedValue opacity_;
+    AnimatedValue rowTop_;
+    std::map<LockScreenWidgetType, AnimatedValue> widgetX_, widgetAlpha_;
+    std::vector<Subscription> subscriptions_;
 };
 
 }  // namespace halvyn

@@ -6,6 +6,7 @@
 #include "calendar/calendar_manager.h"
 #include "focuscal/focuscal_fixture.h"
 #include "lockscreen/lock_manager.h"
+#include "nowplaying/music_manager.h"
 #include "weather/weather_manager.h"
 
 namespace halvyn {
@@ -337,6 +338,27 @@ TEST_F(LockScreenTest, WhereTheSessionsLockerOwnsTheScreenOnlyKeepAwakeRuns) {
     int said = 0;
     for (auto& l : logs.lines) said += l.message.find("locker owns the locked screen") != std::string::npos;
     EXPECT_EQ(said, 1) << "said once";
+}
+
+TEST_F(LockScreenTest, TheOpenPanelDrivesTheMediaPositionTimer) {
+    MusicManager& music = ctx->music();
+    int starts = 0, stops = 0;
+    Subscription a = music.timerStartSignal.connect([&] { ++starts; });
+    Subscription b = music.timerStopSignal.connect([&] { ++stops; });
+    screenLock();
+    EXPECT_EQ(starts, 1);
+    screenUnlock();
+    at(0.724);
+    EXPECT_EQ(stops, 0) << "on screen while it fades";
+    at(0.725);
+    EXPECT_EQ(stops, 1);
+    defaults().set(keys::allowNowPlayingWidgetWhenLocked, false);
+    at(1);
+    screenLock();
+    screenUnlock();
+    at(2);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(stops, 1);
 }
 
 TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
