@@ -18,10 +18,6 @@ namespace halvyn {
 
 // MARK: - Panel
 
-LockScreenPanel::LockScreenPanel(WindowServer* server) : server_(server) {
-    if (server_) id_ = server_->createPanel(config());
-}
-
 PanelConfig LockScreenPanel::config() {
     PanelConfig c;
     c.owner = "LockScreen";
@@ -32,18 +28,6 @@ PanelConfig LockScreenPanel::config() {
 
 Rect LockScreenPanel::frameFor(const Screen& screen) {
     return {screen.frame.midX() - kWidth / 2, screen.frame.y, kWidth, screen.frame.height};
-}
-
-void LockScreenPanel::orderFrontRegardless() {
-    if (server_) server_->orderFrontRegardless(id_);
-}
-
-void LockScreenPanel::setFrame(const Rect& frame) {
-    if (server_) server_->setFrame(id_, frame);
-}
-
-void LockScreenPanel::close() {
-    if (server_) server_->close(id_);
 }
 
 // MARK: - Login-window preferences

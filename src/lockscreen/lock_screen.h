@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "notch/cgs_space.h"
+#include "notch/notch_panel.h"
 #include "platform/power_assertions.h"
 #include "platform/screens.h"
 #include "runtime/debounce.h"
@@ -26,22 +27,13 @@ class Context;
 // The borderless, non-activating panel that carries the lock-screen view: 562 points wide,
 // centred on its screen, as tall as the screen. Unlike the notch's panel it is released when
 // closed.
-class LockScreenPanel {
+class LockScreenPanel : public OverlayPanel {
 public:
     static constexpr double kWidth = 562;
 
-    explicit LockScreenPanel(WindowServer* server);
+    explicit LockScreenPanel(WindowServer* server) : OverlayPanel(server, config()) {}
     static PanelConfig config();
     static Rect frameFor(const Screen& screen);
-
-    WindowId id() const { return id_; }
-    void orderFrontRegardless();
-    void setFrame(const Rect& frame);
-    void close();
-
-private:
-    WindowServer* server_;
-    WindowId id_ = 0;
 };
 
 // What the login window shows on the lock screen, from its preferences.
