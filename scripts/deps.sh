@@ -30,3 +30,9 @@ HALVYN_BUILD_PACKAGES+=(libpulse-dev libudev-dev libxcb1-dev qt6-multimedia-dev)
 HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox x11-utils procps)
 # libFuzzer for scripts/fuzz (clang with its runtime libraries).
 HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# Calendars as iCalendar files; GNOME's notification settings (GSettings) and its schema.
+HALVYN_BUILD_PACKAGES+=(libical-dev libglib2.0-dev)
+HALVYN_DISPLAY_PACKAGES+=(gsettings-desktop-schemas libglib2.0-bin)
+# The companion helper's tests: a real media player with its MPRIS plugin, and playerctl to check
+# what the player itself reports; python3-gi runs the tests' small misbehaving players.
+HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)

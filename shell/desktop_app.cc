@@ -9,6 +9,7 @@
 #include "app/context.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
+#include "nowplaying/music_manager.h"
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
@@ -23,26 +24,29 @@ namespace halvyn {
 
 namespace {
 // With HALVYN_FRAME_LOG set, each painted frame of the notch is written to standard error as
-// "frame NANOSECONDS NOTIFICATION ACTIVITY" (wall clock; "none" when nothing shows), so that a
-// test or a measurement can tell when a change outside the program reached the screen.
+// "frame NANOSECONDS NOTIFICATION ACTIVITY [TITLE]" (wall clock; "none" when nothing shows; the
+// now-playing title when there is one), so that a test or a measurement can tell when a change
+// outside the program reached the screen.
 class FrameLog final : public QObject {
 public:
-    explicit FrameLog(const Notch& notch) : notch_(notch) {}
+    FrameLog(const Notch& notch, const MusicManager& music) : notch_(notch), music_(music) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             timespec t{};
             ::clock_gettime(CLOCK_REALTIME, &t);
             const bool showing = notch_.hasNotification.get();
             const bool live = notch_.hasLiveActivity.get();
-            std::fprintf(stderr, "frame %lld %s %s\n", static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec,
+            const std::string& title = music_.currentTrack.get().title;
+            std::fprintf(stderr, "frame %lld %s %s%s%s\n", static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec,
                          showing ? caseName(notch_.notification.get()) : "none",
-                         live ? caseName(notch_.liveActivity.get()) : "none");
+                         live ? caseName(notch_.liveActivity.get()) : "none", title.empty() ? "" : " ", title.c_str());
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
     const Notch& notch_;
+    const MusicManager& music_;
 };
 }  // namespace
 
@@ -69,7 +73,7 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
         // The program's own view asks for the playing position; a scenario's views do it by action.
         window->scene().nowPlaying().setDrivesPositionTimer(true);
         if (std::getenv("HALVYN_FRAME_LOG")) {
-            auto* log = new FrameLog(ctx_->notch());
+            auto* log = new FrameLog(ctx_->notch(), ctx_->music());
             log->setParent(window.get());  // goes with the window
             window->installEventFilter(log);
         }

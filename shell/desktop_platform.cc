@@ -5,9 +5,18 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include <cstdlib>
 #include <system_error>
 
+#include <unistd.h>
+
 #include "platform/linux/bluez_bluetooth.h"
+#include "platform/linux/dbus_helper_connection.h"
+#include "platform/linux/helper_bus.h"
+#include "platform/linux/desktop_do_not_disturb.h"
+#include "platform/linux/geoclue_location.h"
+#include "platform/linux/ics_calendar_store.h"
+#include "weather/open_meteo.h"
 #include "platform/linux/ewmh_watcher.h"
 #include "platform/linux/idle_inhibitor.h"
 #include "platform/linux/linux_processes.h"
@@ -20,6 +29,7 @@
 #include "runtime/main_queue.h"
 #include "settings/memory_preferences.h"
 #include "settings/preferences_file.h"
+#include "shell/resources.h"
 
 namespace halvyn {
 
@@ -27,6 +37,15 @@ namespace {
 // External edits are noticed through the file watcher; the file's own timer only backs it up
 // rarely, so a still program does not wake up for it.
 constexpr double kBackupPollSeconds = 24 * 3600;
+
+#ifndef HALVYN_WEATHER_URL
+#define HALVYN_WEATHER_URL ""
+#endif
+// The forecast service: the build's address, unless the environment names another (tests).
+std::string weatherEndpoint() {
+    const char* env = std::getenv("HALVYN_WEATHER_URL");
+    return env ? env : HALVYN_WEATHER_URL;
+}
 }  // namespace
 
 DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& prefs)
@@ -89,6 +108,38 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
             .error("No idle inhibitor (logind or screen saver); the display is not kept awake while locked");
         idleInhibitor_.reset();
     }
+
+    Logger platformLog(log, "com.halvyn.app", "Platform");
+    calendar_ = std::make_unique<IcsCalendarStore>(
+        files_, main, Logger(log, "com.halvyn.app", "CalendarStore"),
+        IcsCalendarStore::Folders::fromEnvironment(files_.homeDirectory()), IcsCalendarStore::addressesFromEnvironment());
+    if (GeoClueLocation::available(system))
+        location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
+    else
+        platformLog.error("No GeoClue on the system bus; location absent, so no weather");
+    if (const std::string endpoint = weatherEndpoint(); !endpoint.empty())
+        weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
+    doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,
+                                                          Logger(log, "com.halvyn.app", "DoNotDisturb"));
+    if (doNotDisturb_->available()) {
+        standIns_ = std::make_unique<StandInProcesses>(*processes_);
+    } else {
+        platformLog.error("Neither GNOME's notification settings nor a session bus; Focus absent");
+        doNotDisturb_.reset();
+    }
+
+    // Media playing elsewhere on the desktop comes through the companion helper, found next to
+    // the program and started when it does not run yet.
+    const auto helperPath = programDirectory() / helperbus::kExecutable;
+    QDBusConnection session = QDBusConnection::sessionBus();
+    std::error_code ec;
+    if (!session.isConnected()) {
+        platformLog.error("No session bus; media playing elsewhere on the desktop is not shown");
+    } else if (!std::filesystem::is_regular_file(helperPath, ec) || ::access(helperPath.c_str(), X_OK) != 0) {
+        platformLog.error("%{public}s not found; media playing elsewhere on the desktop is not shown", helperPath.string());
+    } else {
+        helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
+    }
 }
 
 DesktopPlatform::~DesktopPlatform() {
@@ -100,9 +151,17 @@ AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
-Processes* DesktopPlatform::processes() { return processes_.get(); }
+Processes* DesktopPlatform::processes() {
+    if (standIns_) return standIns_.get();
+    return processes_.get();
+}
+CalendarStore* DesktopPlatform::calendarStore() { return calendar_.get(); }
+Location* DesktopPlatform::location() { return location_.get(); }
+WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
+LogStream* DesktopPlatform::logStream() { return doNotDisturb_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
 PowerAssertions* DesktopPlatform::powerAssertions() { return idleInhibitor_.get(); }
+HelperConnection* DesktopPlatform::helper() { return helper_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();
 }

@@ -34,6 +34,12 @@ class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
 class IdleInhibitor;
+class IcsCalendarStore;
+class GeoClueLocation;
+class OpenMeteoWeather;
+class DesktopDoNotDisturb;
+class StandInProcesses;
+class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
 public:
@@ -57,6 +63,11 @@ public:
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
     PowerAssertions* powerAssertions() override;
+    CalendarStore* calendarStore() override;
+    Location* location() override;
+    WeatherService* weatherService() override;
+    LogStream* logStream() override;
+    HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -81,11 +92,20 @@ private:
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
     std::unique_ptr<IdleInhibitor> idleInhibitor_;
+    // The companion helper that follows the desktop's media players; absent without it.
+    std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;
     QtHttp http_;
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
+    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
+    // this process standing in for the Focus daemons).
+    std::unique_ptr<IcsCalendarStore> calendar_;
+    std::unique_ptr<GeoClueLocation> location_;
+    std::unique_ptr<OpenMeteoWeather> weather_;
+    std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
+    std::unique_ptr<StandInProcesses> standIns_;
 };
 
 }  // namespace halvyn

@@ -149,18 +149,21 @@ void LockScreen::show() {
     if (isVisible.get() || !lock.isLocked.get() || lock.hasScreensaver.get() || !anyWidget) return;
 
     hideDebounce.cancel();
+    WindowServer* server = ctx_.platform().windowServer();
+    // Where the session's locker owns the locked screen there is nothing to lay out around.
+    const bool coversLockScreen = !server || server->hasLockScreenLayer();
     std::weak_ptr<bool> weak = alive_;
-    ctx_.main().post([this, weak] {
-        if (weak.lock()) readLoginWindowPreferences();
-    });
+    if (coversLockScreen)
+        ctx_.main().post([this, weak] {
+            if (weak.lock()) readLoginWindowPreferences();
+        });
     isVisible.set(true);
 
     const auto target = screen();
     if (!target) return;
     observeAuthorizations();
     updateLayout();
-    WindowServer* server = ctx_.platform().windowServer();
-    if (server && !server->hasLockScreenLayer()) {
+    if (!coversLockScreen) {
         // The session's own locker owns the locked screen: no panel, keep-awake only.
         if (!saidNoLayer_) {
             saidNoLayer_ = true;

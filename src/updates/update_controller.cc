@@ -265,7 +265,7 @@ void UpdateController::mainButton() {
 }
 
 void UpdateController::performUpdate(std::function<void(bool)> done) {
-    auto finish = [this, done](bool installed) {
+    auto finish = [done](bool installed) {
         if (done) done(installed);
     };
     if (updating_) return;  // one download and install at a time; the first one reports

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -147,6 +149,42 @@ TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
     bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Unlock");
     EXPECT_TRUE(spinUntil([&] { return !frames().empty() && frames().back().second == "none"; }, 10000))
         << readFile(log());
+}
+
+TEST_F(DesktopServices, TheNotificationServersDoNotDisturbShowsTheFocusNotification) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock server(bus, "notification_daemon", "org.freedesktop.Notifications");
+    ASSERT_TRUE(server.start());
+    const std::string path = "/org/freedesktop/Notifications", name = "org.freedesktop.Notifications";
+    bus.send(name, path, "org.freedesktop.DBus.Mock.AddProperty", "string:" + name + " string:Inhibited variant:boolean:false");
+    auto env = bus.env();
+    env.push_back("GSETTINGS_BACKEND=memory");
+    startApp(env);
+    spinUntil([&] { return false; }, 1000);
+    EXPECT_FALSE(shows("isFocus")) << readFile(log());
+    bus.setProperty(name, path, name, "Inhibited", "boolean:true");
+    EXPECT_TRUE(spinUntil([&] { return shows("isFocus"); }, 10000)) << readFile(log());
+}
+
+TEST_F(DesktopServices, AnEventInACalendarFileStartsTheCountdown) {
+    // An event three minutes from now in the program's calendar folder.
+    auto utc = [](std::time_t t) {
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char out[32];
+        std::strftime(out, sizeof out, "%Y%m%dT%H%M%SZ", &tm);
+        return std::string(out);
+    };
+    const std::time_t start = std::time(nullptr) + 180;
+    const std::string stamp = utc(start), end = utc(start + 1800);
+    std::filesystem::create_directories(dir / "data/halvyn/calendars");
+    std::ofstream(dir / "data/halvyn/calendars/work.ics")
+        << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:soon@example.org\r\nSUMMARY:Soon\r\nDTSTART:" << stamp
+        << "\r\nDTEND:" << end << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    startApp({"XDG_DATA_HOME=" + (dir / "data").string(), "GSETTINGS_BACKEND=memory"}, R"({"enableCalendar": true})");
+    EXPECT_TRUE(spinUntil([&] { return shows("isCalendar"); }, 15000)) << readFile(log());
 }
 
 }  // namespace

@@ -338,6 +338,7 @@ TEST_F(LockScreenTest, WhereTheSessionsLockerOwnsTheScreenOnlyKeepAwakeRuns) {
     int said = 0;
     for (auto& l : logs.lines) said += l.message.find("locker owns the locked screen") != std::string::npos;
     EXPECT_EQ(said, 1) << "said once";
+    EXPECT_FALSE(logged("Failed to parse plist")) << "no login window to lay out around";
 }
 
 TEST_F(LockScreenTest, TheOpenPanelDrivesTheMediaPositionTimer) {

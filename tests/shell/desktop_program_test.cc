@@ -282,7 +282,8 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     int status = -1;
     const std::string log = run("cmake --install " + std::string(HALVYN_BUILD_DIR) + " --prefix " + first.string() + " 2>&1", &status);
     ASSERT_EQ(status, 0) << log;
-    for (const char* f : {"bin/halvyn", "bin/halvyn-sim", "share/halvyn/sounds/lock.caf",
+    for (const char* f : {"bin/halvyn", "bin/halvyn-sim", "bin/halvyn-helper", "share/man/man1/halvyn-helper.1",
+                          "share/halvyn/sounds/lock.caf",
                           "share/icons/hicolor/scalable/apps/app.halvyn.Halvyn.svg",
                           "share/applications/app.halvyn.Halvyn.desktop", "share/metainfo/app.halvyn.Halvyn.metainfo.xml",
                           "share/man/man1/halvyn.1", "share/man/man1/halvyn-sim.1"})

@@ -95,6 +95,7 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
         // An HTTP error status is an answer, not a transport failure: the status tells it.
         const bool httpStatusError = response.status > 0 && ((error >= QNetworkReply::ContentAccessDenied &&
                                                                 error <= QNetworkReply::UnknownContentError) ||
+                                                               error == QNetworkReply::ProtocolInvalidOperationError ||
                                                                (error >= QNetworkReply::InternalServerError &&
                                                                 error <= QNetworkReply::UnknownServerError));
         if (!t->failure.empty()) {

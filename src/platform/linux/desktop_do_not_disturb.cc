@@ -1,0 +1,129 @@
+#include "platform/linux/desktop_do_not_disturb.h"
+
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
+
+#include <map>
+
+#include "platform/linux/dbus_object.h"
+#include "runtime/main_queue.h"
+
+namespace halvyn {
+
+namespace {
+constexpr const char* kSchema = "org.gnome.desktop.notifications";
+constexpr const char* kKey = "show-banners";
+}  // namespace
+
+struct DesktopDoNotDisturb::Streams {
+    std::map<int, std::function<void(const LogEntry&)>> open;
+    int next = 0;
+};
+
+DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log,
+                                         std::optional<std::string> keyfile)
+    : main_(main), log_(std::move(log)), streams_(std::make_shared<Streams>()) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, kSchema, TRUE) : nullptr;
+    if (schema && g_settings_schema_has_key(schema, kKey)) {
+        GSettingsBackend* backend = keyfile ? g_keyfile_settings_backend_new(keyfile->c_str(), "/", nullptr) : nullptr;
+        GSettings* settings = g_settings_new_full(schema, backend, nullptr);
+        if (backend) g_object_unref(backend);
+        settings_ = settings;
+        handler_ = g_signal_connect(settings, "changed::show-banners", G_CALLBACK(&DesktopDoNotDisturb::settingsChanged), this);
+    }
+    if (schema) g_settings_schema_unref(schema);
+    connected_ = session.isConnected();
+    if (connected_)
+        notifications_ = std::make_unique<DBusObject>(session, QStringLiteral("org.freedesktop.Notifications"),
+                                                      QStringLiteral("/org/freedesktop/Notifications"),
+                                                      QStringLiteral("org.freedesktop.Notifications"), [this] { update(); });
+    last_ = enabled();
+}
+
+DesktopDoNotDisturb::~DesktopDoNotDisturb() {
+    if (settings_) {
+        g_signal_handler_disconnect(settings_, handler_);
+        g_object_unref(settings_);
+    }
+}
+
+bool DesktopDoNotDisturb::available() const { return settings_ || connected_; }
+
+bool DesktopDoNotDisturb::bannersShown() const {
+    return !settings_ || g_settings_get_boolean(static_cast<GSettings*>(settings_), kKey);
+}
+
+bool DesktopDoNotDisturb::enabled() const {
+    if (!bannersShown()) return true;
+    if (notifications_) {
+        const QVariant inhibited = notifications_->get(QStringLiteral("Inhibited"));
+        if (inhibited.typeId() == QMetaType::Bool && inhibited.toBool()) return true;
+    }
+    return false;
+}
+
+void DesktopDoNotDisturb::settingsChanged(void*, const char*, void* self) {
+    static_cast<DesktopDoNotDisturb*>(self)->update();
+}
+
+std::vector<LogEntry> DesktopDoNotDisturb::linesFor(bool on) {
+    const ProcessID pid = standIn();
+    if (!on) return {{kRegistrationDaemon, pid, "Registration", "Registration: DND Enabled: NO"}};
+    // The registration comes first: it turns the Focus back on after an earlier off, and the
+    // state update that follows names the mode without posting the change twice.
+    return {{kRegistrationDaemon, pid, "Registration", "Registration: DND Enabled: YES"},
+            {kStateDaemon, pid, "ServiceProvider",
+             "Delivering state update: modeIdentifier: com.apple.donotdisturb.mode.default; name: Do Not Disturb; "
+             "symbolImageName: moon.fill; tintColorName: systemIndigoColor"}};
+}
+
+void DesktopDoNotDisturb::update() {
+    const bool now = enabled();
+    if (now == last_) return;
+    last_ = now;
+    log_.info("Do not disturb %{public}s", std::string(now ? "on" : "off"));
+    std::weak_ptr<Streams> weak = streams_;
+    main_.post([weak, lines = linesFor(now)] {
+        auto streams = weak.lock();
+        if (!streams) return;
+        auto open = streams->open;  // a reader may close its stream while reading
+        for (auto& [id, entry] : open)
+            for (auto& line : lines)
+                if (streams->open.count(id)) entry(line);
+    });
+}
+
+Subscription DesktopDoNotDisturb::open(const std::vector<ProcessID>& processes,
+                                       std::function<void(const LogEntry&)> entry,
+                                       std::function<void(const std::string&)> failed) {
+    for (ProcessID p : processes)
+        if (p != standIn()) {
+            if (failed) failed("No log of process " + std::to_string(p) + " on this desktop");
+            return {};
+        }
+    const int id = ++streams_->next;
+    streams_->open[id] = std::move(entry);
+    // The stream starts with the state as it is.
+    std::weak_ptr<Streams> weak = streams_;
+    main_.post([weak, id, lines = linesFor(last_)] {
+        auto streams = weak.lock();
+        for (auto& line : lines) {
+            if (!streams || !streams->open.count(id)) return;
+            auto reader = streams->open[id];  // it may close its stream while reading
+            reader(line);
+        }
+    });
+    return Subscription([weak, id] {
+        if (auto s = weak.lock()) s->open.erase(id);
+    });
+}
+
+std::optional<std::string> StandInProcesses::pgrep(const std::string& name) const {
+    if (name == DesktopDoNotDisturb::kStateDaemon || name == DesktopDoNotDisturb::kRegistrationDaemon)
+        return std::to_string(DesktopDoNotDisturb::standIn()) + "\n";
+    return inner_.pgrep(name);
+}
+
+}  // namespace halvyn

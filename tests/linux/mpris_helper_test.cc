@@ -1,0 +1,444 @@
+// The companion helper against real players on a private session bus: mpv with its MPRIS plugin
+// (checked through playerctl), small misbehaving players, and the now-playing source driven
+// through the helper end to end on real time.
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <tuple>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include "app/context.h"
+#include "linux/services.h"
+#include "nowplaying/music_manager.h"
+#include "platform/linux/dbus_helper_connection.h"
+#include "platform/platform.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+#include "settings/memory_preferences.h"
+#include "shell/real_time.h"
+
+namespace halvyn {
+namespace {
+
+using test::spinUntil;
+
+const char* kTitle = "kMRMediaRemoteNowPlayingInfoTitle";
+
+// A WAV of `seconds` of a quiet tone whose INFO chunk names title and artist.
+void writeWav(const std::filesystem::path& path, const std::string& title, const std::string& artist, int seconds) {
+    auto tag = [](const char* id, std::string text) {
+        text.push_back('\0');
+        if (text.size() % 2) text.push_back('\0');
+        std::string chunk(id, 4);
+        const auto n = static_cast<std::uint32_t>(text.size());
+        chunk.append(reinterpret_cast<const char*>(&n), 4);
+        return chunk + text;
+    };
+    const std::string info = "INFO" + tag("INAM", title) + tag("IART", artist);
+    const std::uint32_t rate = 8000, samples = rate * static_cast<std::uint32_t>(seconds), dataBytes = samples * 2;
+    std::string pcm(dataBytes, '\0');
+    for (std::uint32_t i = 0; i < samples; ++i) {
+        const auto s = static_cast<std::int16_t>(2000 * std::sin(2 * M_PI * 440 * i / rate));
+        std::memcpy(&pcm[i * 2], &s, 2);
+    }
+    auto u32 = [](std::uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [](std::uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    const std::string fmt = "fmt " + u32(16) + u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) + u16(16);
+    const std::string list = "LIST" + u32(static_cast<std::uint32_t>(info.size())) + info;
+    const std::string body = "WAVE" + fmt + list + "data" + u32(dataBytes) + pcm;
+    std::ofstream(path, std::ios::binary) << "RIFF" << u32(static_cast<std::uint32_t>(body.size())) << body;
+}
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+struct RecordingClient final : HelperClient {
+    void nowPlayingDidChange() override { ++nowPlaying; }
+    void applicationDidChange() override { ++application; }
+    void applicationIsPlayingDidChange(bool playing, bool stopped, const std::string& name) override {
+        ++isPlayingCalls;
+        lastPlaying = playing;
+        lastStopped = stopped;
+        lastName = name;
+    }
+    void connectionInvalidated() override { ++invalidated; }
+    int nowPlaying = 0, application = 0, isPlayingCalls = 0, invalidated = 0;
+    bool lastPlaying = false, lastStopped = false;
+    std::string lastName;
+};
+
+class MprisHelperTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::PrivateBus::available() || !test::onPath("mpv") || !test::onPath("playerctl") || plugin().empty())
+            GTEST_SKIP() << "dbus-daemon, python3-dbusmock, mpv, mpv-mpris and playerctl are needed";
+        dir = test::privateFolder("halvyn-mpris");
+        ASSERT_TRUE(bus.start());
+        writeWav(dir / "one.wav", "Tone One", "Ann", 30);
+        writeWav(dir / "two.wav", "Tone Two", "Bob", 30);
+        writeWav(dir / "three.wav", "Tone Three", "Cy", 30);
+        connection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("mpris-test")));
+        ASSERT_TRUE(connection->isConnected());
+    }
+    void TearDown() override {
+        for (pid_t& p : players) test::stop(p, SIGKILL);
+        test::stop(helper);
+        adapter.reset();
+        connection.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("mpris-test"));
+        if (!dir.empty()) std::filesystem::remove_all(dir);
+    }
+
+    static std::string plugin() {
+        for (const char* p : {"/usr/lib/mpv-mpris/mpris.so", "/etc/mpv/scripts/mpris.so"})
+            if (std::filesystem::exists(p)) return p;
+        return {};
+    }
+    void startHelper() {
+        helper = test::spawnWith({HALVYN_HELPER_BINARY}, bus.env(), helperLog().string());
+        ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.halvyn.Helper"); }, 10000)) << readFile(helperLog());
+    }
+    void connectAdapter() {
+        adapter = std::make_unique<DBusHelperConnection>(*connection, "", Logger(&logs, "com.halvyn.app", "XPCManager"));
+        ASSERT_TRUE(adapter->connect(client));
+        ASSERT_TRUE(spinUntil([&] { return adapter->helperPresent(); }));
+    }
+    pid_t startMpv(const std::vector<std::string>& files) {
+        std::vector<std::string> args = {"mpv", "--no-config", "--load-scripts=no", "--script=" + plugin(), "--ao=null",
+                                         "--no-video", "--no-terminal", "--idle=no"};
+        for (auto& f : files) args.push_back((dir / f).string());
+        const pid_t pid = test::spawnWith(args, bus.env());
+        players.push_back(pid);
+        return pid;
+    }
+    pid_t startPython(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {test::PrivateBus::python(), HALVYN_SOURCE_DIR "/tests/linux/mpris_player.py"};
+        all.insert(all.end(), args.begin(), args.end());
+        const pid_t pid = test::spawnWith(all, bus.env());
+        players.push_back(pid);
+        return pid;
+    }
+
+    // The helper's reply, waited for within a bound; nothing when none came.
+    std::optional<HelperReply> ask(const std::string& request, std::vector<double> args = {}) {
+        auto got = std::make_shared<std::optional<HelperReply>>();
+        adapter->send(request, args, [got](const HelperReply& r) { *got = r; });
+        spinUntil([&] { return got->has_value(); }, 5000);
+        return *got;
+    }
+    HelperDictionary dictionary(const std::string& request) {
+        auto r = ask(request);
+        return r && std::holds_alternative<HelperDictionary>(*r) ? std::get<HelperDictionary>(*r) : HelperDictionary{};
+    }
+    std::string text(const HelperDictionary& d, const char* key) {
+        auto it = d.find(key);
+        return it != d.end() && std::holds_alternative<std::string>(it->second) ? std::get<std::string>(it->second) : "";
+    }
+    double number(const HelperDictionary& d, const char* key) {
+        auto it = d.find(key);
+        return it != d.end() && std::holds_alternative<double>(it->second) ? std::get<double>(it->second) : -1;
+    }
+    std::string title() { return text(dictionary("getNowPlayingInfo"), kTitle); }
+    std::string playerctl(const std::string& args) {
+        std::string out = test::output("env DBUS_SESSION_BUS_ADDRESS=" + bus.address() + " playerctl " + args + " 2>/dev/null");
+        while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+        return out;
+    }
+    std::filesystem::path helperLog() const { return dir / "helper.log"; }
+
+    std::filesystem::path dir;
+    test::PrivateBus bus;
+    std::unique_ptr<QDBusConnection> connection;
+    CaptureLogSink logs;
+    RecordingClient client;
+    std::unique_ptr<DBusHelperConnection> adapter;
+    pid_t helper = -1;
+    std::vector<pid_t> players;
+};
+
+TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
+    startHelper();
+    connectAdapter();
+    EXPECT_EQ(ask("getNowPlayingBundle"), HelperReply{});  // no player yet: none
+    EXPECT_EQ(ask("getIsPlaying"), HelperReply(false));
+
+    startMpv({"one.wav", "two.wav"});
+    ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }, 10000)) << readFile(helperLog());
+    EXPECT_GE(client.application, 1);
+    EXPECT_TRUE(client.lastPlaying);
+    EXPECT_EQ(client.lastName, "mpv");  // its process, as the desktop names the frontmost application
+    HelperDictionary info = dictionary("getNowPlayingInfo");
+    EXPECT_EQ(text(info, "kMRMediaRemoteNowPlayingInfoArtist"), "Ann");
+    EXPECT_NEAR(number(info, "kMRMediaRemoteNowPlayingInfoDuration"), 30, 0.5);
+    EXPECT_EQ(number(info, "kMRMediaRemoteNowPlayingInfoPlaybackRate"), 1);
+    EXPECT_EQ(ask("getNowPlayingBundle"), HelperReply(std::string("mpv")));
+    EXPECT_EQ(ask("getIsPlaying"), HelperReply(true));
+    HelperDictionary commands = dictionary("checkSupportedCommands");
+    EXPECT_EQ(commands["hasNextSkip"], HelperScalar(true));
+    EXPECT_EQ(commands["hasPlaybackRate"], HelperScalar(true));
+    ASSERT_TRUE(spinUntil([&] { return number(dictionary("getSeekerPosition"), "elapsedTime") > 0.2; }));
+
+    adapter->send("playPause", {}, {});
+    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv status") == "Paused"; })) << playerctl("-p mpv status");
+    ASSERT_TRUE(spinUntil([&] { return ask("getIsPlaying") == HelperReply(false); }));
+    EXPECT_FALSE(client.lastPlaying);
+    EXPECT_FALSE(client.lastStopped);  // paused, not stopped: the program keeps the track a while
+
+    const int changes = client.nowPlaying;
+    adapter->send("setPlayerPosition", {12.0}, {});
+    ASSERT_TRUE(spinUntil([&] {
+        const std::string p = playerctl("-p mpv position");
+        return !p.empty() && std::abs(std::stod(p) - 12) < 0.5;
+    })) << playerctl("-p mpv position");
+    ASSERT_TRUE(spinUntil([&] { return client.nowPlaying > changes; }));  // the jump was announced
+    EXPECT_NEAR(number(dictionary("getSeekerPosition"), "elapsedTime"), 12, 0.5);
+    EXPECT_EQ(number(dictionary("getSeekerPosition"), "playbackRate"), 0);
+
+    adapter->send("nextTrack", {}, {});
+    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv metadata title") == "Tone Two"; }));
+    ASSERT_TRUE(spinUntil([&] { return title() == "Tone Two"; }));
+    adapter->send("previousTrack", {}, {});
+    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv metadata title") == "Tone One"; }));
+    ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }));
+    adapter->send("setPlaybackRate", {1.5}, {});
+    ASSERT_TRUE(spinUntil([&] {
+        return number(dictionary("getNowPlayingInfo"), "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate") == 1.5;
+    }));
+
+    // A second player that starts playing takes over; the first, paused, is left alone.
+    startMpv({"three.wav"});
+    ASSERT_TRUE(spinUntil([&] { return title() == "Tone Three"; }, 10000));
+    EXPECT_EQ(ask("getIsPlaying"), HelperReply(true));
+    EXPECT_EQ(playerctl("-p mpv status"), "Paused");
+    adapter->send("playPause", {}, {});  // goes to the session's player, the second one
+    ASSERT_TRUE(spinUntil([&] { return ask("getIsPlaying") == HelperReply(false); }));
+    EXPECT_EQ(title(), "Tone Three");  // none plays: the last one that played
+
+    // Both gone: nothing plays, nothing is shown.
+    test::stop(players[1], SIGKILL);
+    ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }));
+    const int apps = client.application;
+    test::stop(players[0], SIGKILL);
+    ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply{}; }));
+    EXPECT_TRUE(dictionary("getNowPlayingInfo").empty());
+    EXPECT_GT(client.application, apps);
+    EXPECT_TRUE(logs.lines.empty());
+}
+
+// The desktop's now-playing source on real time, through the helper, which it starts itself.
+class HelperPlatform final : public Platform {
+public:
+    explicit HelperPlatform(HelperConnection* helper) : helper_(helper) {}
+    Preferences* preferences() override { return &prefs_; }
+    HelperConnection* helper() override { return helper_; }
+
+private:
+    MemoryPreferences prefs_;
+    HelperConnection* helper_;
+};
+
+TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestarting) {
+    // The program starts the helper it does not find; a helper inherits the program's bus.
+    struct SessionBusVariable {
+        explicit SessionBusVariable(const std::string& address) {
+            if (const char* v = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved = v;
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        }
+        ~SessionBusVariable() {
+            if (saved) ::setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
+            else ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        }
+        std::optional<std::string> saved;
+    } variable(bus.address());
+    startMpv({"one.wav", "two.wav"});
+    ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
+
+    auto conn = std::make_unique<DBusHelperConnection>(*connection, HALVYN_HELPER_BINARY,
+                                                       Logger(&logs, "com.halvyn.app", "XPCManager"));
+    CaptureLogSink appLogs;
+    auto ctx = std::make_unique<Context>(std::make_unique<RealTime>(1), std::make_unique<HelperPlatform>(conn.get()), &appLogs);
+    ctx->defaults().set(keys::isFirstLaunch, false);
+    MusicManager& music = ctx->music();
+    ASSERT_TRUE(spinUntil([&] { return music.currentTrack.get().title == "Tone One"; }, 15000));
+    EXPECT_EQ(music.currentTrack.get().artist, "Ann");
+    EXPECT_TRUE(music.isPlaying.get());
+    EXPECT_EQ(music.appBundleId.get(), std::optional<std::string>("mpv"));
+    EXPECT_NEAR(music.trackDuration.get(), 30, 0.5);
+
+    music.next();
+    ASSERT_TRUE(spinUntil([&] { return music.currentTrack.get().title == "Tone Two"; }));
+    music.playPause();
+    ASSERT_TRUE(spinUntil([&] { return !music.isPlaying.get(); }));
+    EXPECT_EQ(playerctl("-p mpv status"), "Paused");
+
+    // The helper dies: the program starts another and reads the session again.
+    auto helperPid = [&]() -> pid_t {
+        const std::string pid = bus.send("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                         "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.halvyn.Helper");
+        const auto at = pid.find("uint32 ");
+        return at == std::string::npos ? -1 : static_cast<pid_t>(std::stol(pid.substr(at + 7)));
+    };
+    const pid_t started = helperPid();
+    ASSERT_GT(started, 0);
+    ::kill(started, SIGKILL);
+    ASSERT_TRUE(spinUntil([&] { return !conn->helperPresent(); }));
+    ASSERT_TRUE(spinUntil([&] { return conn->helperPresent(); }, 10000));
+    music.playPause();
+    ASSERT_TRUE(spinUntil([&] { return music.isPlaying.get(); }));
+    EXPECT_EQ(playerctl("-p mpv status"), "Playing");
+    EXPECT_EQ(music.currentTrack.get().title, "Tone Two");  // the new helper knew the player before it answered
+
+    // The player quits: the now-playing state resets.
+    test::stop(players[0], SIGKILL);
+    ASSERT_TRUE(spinUntil([&] {
+        return music.currentTrack.get().title.empty() && !music.isPlaying.get() && music.nowPlaying.get().empty();
+    }));
+    EXPECT_EQ(music.trackDuration.get(), 0);
+
+    helper = helperPid();
+    ctx.reset();
+    conn.reset();
+    // The started helper is not our child: it is ended here and leaves on its own with us.
+    if (helper > 0) ::kill(helper, SIGTERM);
+    helper = -1;
+}
+
+TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
+    startHelper();
+    connectAdapter();
+    // A player that never answers: the helper keeps answering at once meanwhile.
+    startPython({"hung", "hang"});
+    ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.hung"); }));
+    EXPECT_EQ(ask("getIsPlaying"), HelperReply(false));
+    EXPECT_EQ(ask("getNowPlayingBundle"), HelperReply{});  // never chosen
+
+    // Wrong types: what is well-typed is taken, the rest ignored, and said once.
+    startPython({"wrong", "wrong-types"});
+    ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply(std::string("wrong")); }));
+    HelperDictionary info = dictionary("getNowPlayingInfo");
+    EXPECT_EQ(text(info, "kMRMediaRemoteNowPlayingInfoAlbum"), "Kept Album 0");
+    EXPECT_EQ(info.count(kTitle), 0u);
+    EXPECT_EQ(number(info, "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate"), 1);
+    EXPECT_EQ(dictionary("checkSupportedCommands")["hasNextSkip"], HelperScalar(false));
+    for (int i = 1; i <= 3; ++i) {
+        adapter->send("nextTrack", {}, {});
+        ASSERT_TRUE(spinUntil([&] {
+            return text(dictionary("getNowPlayingInfo"), "kMRMediaRemoteNowPlayingInfoAlbum") ==
+                   "Kept Album " + std::to_string(i);
+        }));
+    }
+    adapter->send("setPlayerPosition", {5}, {});  // it cannot seek: nothing is sent
+    EXPECT_EQ(occurrences(readFile(helperLog()), "wrong type"), 1) << readFile(helperLog());
+
+    // Artwork that is a FIFO, or far too large: refused without waiting, said once each.
+    ASSERT_EQ(::mkfifo((dir / "art.fifo").c_str(), 0600), 0);
+    {
+        std::ofstream big(dir / "big.png");
+    }
+    std::filesystem::resize_file(dir / "big.png", std::uintmax_t{200} << 20);  // sparse
+    std::ofstream(dir / "small.png") << "\x89PNG\r\n\x1a\nsmall";
+    // Artwork on the web comes from a loopback server.
+    const int port = 20000 + ::getpid() % 20000;
+    players.push_back(test::spawnWith({test::PrivateBus::python(), "-m", "http.server", std::to_string(port), "--bind",
+                                       "127.0.0.1", "--directory", dir.string()},
+                                      {}));
+    ASSERT_TRUE(spinUntil([&] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return up;
+    }));
+    const std::string web = "http://127.0.0.1:" + std::to_string(port) + "/";
+    for (auto [player, url, failure] :
+         {std::tuple{"fifo", "file://" + (dir / "art.fifo").string(), std::string("not a regular file")},
+          std::tuple{"big", "file://" + (dir / "big.png").string(), std::string("larger than the artwork limit")},
+          std::tuple{"bigweb", web + "big.png", std::string("not read: " + web + "big.png")},
+          std::tuple{"missing", web + "none.png", std::string("none.png answered 404")},
+          std::tuple{"small", "file://" + (dir / "small.png").string(), std::string()},
+          std::tuple{"web", web + "small.png", std::string()}}) {
+        startPython({player, "art", url});
+        ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply(std::string(player)); })) << player;
+        if (!failure.empty()) {
+            ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find(failure) != std::string::npos; })) << player;
+            info = dictionary("getNowPlayingInfo");
+            EXPECT_EQ(text(info, kTitle), "Drawn");
+            EXPECT_EQ(info.count("kMRMediaRemoteNowPlayingInfoArtworkData"), 0u) << player;
+        } else {
+            ASSERT_TRUE(spinUntil([&] {
+                info = dictionary("getNowPlayingInfo");
+                auto it = info.find("kMRMediaRemoteNowPlayingInfoArtworkData");
+                return it != info.end() && std::get<Bytes>(it->second).data == "\x89PNG\r\n\x1a\nsmall";
+            }));
+        }
+    }
+    // Its position never comes: the helper answers with the position it expects, within its bound.
+    const HelperDictionary position = dictionary("getSeekerPosition");
+    EXPECT_EQ(number(position, "playbackRate"), 1);
+    EXPECT_GE(number(position, "elapsedTime"), 0);
+    EXPECT_EQ(number(position, "duration"), 90);
+    EXPECT_EQ(occurrences(readFile(helperLog()), "not a regular file"), 1);
+    // The player that never answered was given up on within the bound, and said once.
+    ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find("hung does not answer") != std::string::npos; }));
+    EXPECT_EQ(occurrences(readFile(helperLog()), "does not answer"), 1) << readFile(helperLog());
+    EXPECT_EQ(::waitpid(helper, nullptr, WNOHANG), 0);  // still running
+}
+
+// What the user sees: the program on X, finding a player already playing, starts its helper and
+// shows the track in the notch; a track change reaches a painted frame.
+TEST_F(MprisHelperTest, TheProgramShowsWhatMpvPlaysInTheNotch) {
+    if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
+    pid_t xvfb = -1;
+    const std::string display = test::startXvfb(500 + ::getpid() % 100, xvfb);
+    ASSERT_FALSE(display.empty());
+    startMpv({"one.wav", "two.wav"});
+    ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
+    std::filesystem::create_directories(dir / "halvyn");
+    std::ofstream(dir / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    std::vector<std::string> env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
+                                    "XDG_RUNTIME_DIR=" + dir.string(), "HALVYN_FRAME_LOG=1",
+                                    std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)};
+    for (const auto& e : bus.env()) env.push_back(e);
+    const auto log = dir / "halvyn.log";
+    pid_t app = test::spawnWith({HALVYN_BINARY}, env, log.string());
+    const bool shown = spinUntil([&] { return readFile(log).find(" isPlaying Tone One\n") != std::string::npos; }, 30000);
+    if (shown) playerctl("-p mpv next");
+    const bool changed = shown && spinUntil([&] { return readFile(log).find(" Tone Two\n") != std::string::npos; }, 10000);
+    test::stop(app);
+    test::stop(xvfb);
+    EXPECT_TRUE(shown) << readFile(log);
+    EXPECT_TRUE(changed) << readFile(log);
+    // The helper it started ends with it.
+    EXPECT_TRUE(spinUntil([&] { return !bus.hasName("org.halvyn.Helper"); }, 10000));
+}
+
+}  // namespace
+}  // namespace halvyn
