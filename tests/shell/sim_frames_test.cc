@@ -51,15 +51,23 @@ double columnPoints(const QImage& img, double xPoints) {
     return n / 2.0;
 }
 
-TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-frames-" + std::to_string(::getpid()));
+// Plays scenarios/NAME.json with --frames into a fresh folder, whose path it returns; the trace
+// must be the recorded one, frames or not.
+std::filesystem::path playWithFrames(const std::string& name) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("halvyn-frames-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
-    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.json";
+    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".json";
     int status = -1;
     const std::string trace =
         run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace"));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".trace"));
+    return dir;
+}
+
+TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
+    const std::filesystem::path dir = playWithFrames("shell_frames");
 
     auto frame = [&](const char* name) {
         QImage img(QString::fromStdString((dir / name).string()));
@@ -111,14 +119,7 @@ TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
 }
 
 TEST(SimFrames, LockedRunsAlsoShowTheLockScreenPanel) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-lockframes-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/lockscreen_login_window.json";
-    int status = -1;
-    const std::string trace =
-        run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/lockscreen_login_window.trace"));
+    const std::filesystem::path dir = playWithFrames("lockscreen_login_window");
     EXPECT_FALSE(std::filesystem::exists(dir / "000-1.000-lock.png")) << "not locked yet";
     // Locked: the panel is 562 points wide and as tall as the main display, its row below the clock.
     const QImage locked(QString::fromStdString((dir / "001-2.000-lock.png").string()));
