@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "app/app_state.h"
 #include "app/context.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
@@ -13,6 +14,7 @@
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
+#include "shell/desktop_shell.h"
 #include "shell/notch_window.h"
 #include "shell/now_playing_view.h"
 #include "shell/real_time.h"
@@ -79,11 +81,19 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
         }
         return window;
     });
+    shell_ = std::make_unique<DesktopShell>(ctx_->appState(), nullptr);
 }
 
 DesktopApp::~DesktopApp() {
+    if (AppState* state = ctx_->existingAppState()) {
+        state->setShell(nullptr);
+        // Ended some other way than "Quit" (a signal, the session): the system display still
+        // comes back.
+        if (state->isSetUp()) state->terminate();
+    }
     if (updateWindow_) ctx_->updates().setWindowHost(nullptr);
     updateWindow_.reset();
+    shell_.reset();
     status_.reset();
     enabledObserver_.reset();
 }
@@ -103,31 +113,31 @@ void DesktopApp::reportScreens() {
 }
 
 void DesktopApp::reopen() {
-    // Nothing to open yet beyond what shows; the launch is acknowledged where it can be seen.
     ctx_->logger("AppState").info("Launched again: the running instance stays");
+    ctx_->appState().reopen();
 }
 
 void DesktopApp::start() {
     Context& ctx = *ctx_;
-    ctx.defaults().startCloudSynchronization();
     Notch& notch = ctx.notch();
     // The sources that the notch's views draw exist before the notch shows.
     ctx.focus();
     ctx.calendar();
-    notch.enable();
     // The screen lock is followed as soon as the desktop says anything about it.
     if (platform_->workspace()) ctx.lock();
+    AppState& state = ctx.appState();
+    status_ = std::make_unique<StatusItem>(state, ctx.logger("AppState"));
+    shell_->setStatusItem(status_.get());
+    updateWindow_ = std::make_unique<QtUpdateWindow>(ctx);
+    ctx.updates().setWindowHost(updateWindow_.get());
+    state.setShell(shell_.get());
+    state.setup();
     reportScreens();
     // Checked on the next turn: a screen change settles there.
     enabledObserver_ = notch.isEnabled.observe([this](const bool& enabled, const Animation*) {
         if (enabled) return;
         ctx_->main().post([this] { reportScreens(); });
     });
-    status_ = std::make_unique<StatusItem>(ctx, kName, kVersion);
-    updateWindow_ = std::make_unique<QtUpdateWindow>(ctx);
-    UpdateController& updates = ctx.updates();
-    updates.setWindowHost(updateWindow_.get());
-    updates.periodicCheck();
 }
 
 }  // namespace halvyn

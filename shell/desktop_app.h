@@ -18,6 +18,7 @@ class StatusItem;
 class DesktopPlatform;
 class ContextLevels;
 class QtUpdateWindow;
+class DesktopShell;
 
 // The preferences file: $XDG_CONFIG_HOME/halvyn/preferences.json, or ~/.config/halvyn/ when the
 // variable is unset or not absolute. Nothing when neither can be found.
@@ -32,16 +33,21 @@ public:
     DesktopApp(LogSink* log, std::optional<std::filesystem::path> preferences);
     ~DesktopApp();
 
-    // Start-up: settings synchronisation when asked for, then the notch, then the status item,
-    // then the launch's update check.
+    // Start-up: the sources the notch draws, the status item (invisible), the update window,
+    // then the application state's start-up (settings synchronisation, its settings observers,
+    // the first launch's permission pages or the notch, the status item shown, the update check).
     void start();
 
-    // Another launch handed over to this one.
+    // Another launch handed over to this one: the application state decides (the settings).
     void reopen();
 
     Context& context() { return *ctx_; }
     NotchWindow* notchWindow() const;
     StatusItem* statusItem() const { return status_.get(); }
+    // Where the windows the application state opens by name are registered ("settings", the
+    // permission pages, "about"); exists from the construction on, so they can be registered
+    // before `start`.
+    DesktopShell& shell() { return *shell_; }
 
 private:
     void reportScreens();
@@ -51,6 +57,7 @@ private:
     std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<Context> ctx_;
     std::unique_ptr<StatusItem> status_;
+    std::unique_ptr<DesktopShell> shell_;
     // Goes before the context: its view follows the update controller.
     std::unique_ptr<QtUpdateWindow> updateWindow_;
     Subscription enabledObserver_;

@@ -13,10 +13,10 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
-#include "app/context.h"
-#include "settings/defaults.h"
-#include "settings/keys.h"
+#include "app/app_state.h"
+#include "runtime/logger.h"
 #include "shell/outline.h"
+#include "shell/symbols.h"
 
 namespace halvyn {
 
@@ -58,26 +58,97 @@ QIcon statusIcon(const QPalette& palette) {
     return drawn;
 }
 
-std::vector<StatusMenuItem> statusMenu(Context& ctx, const std::string& appName, const std::string& version) {
-    std::vector<StatusMenuItem> items;
-    const bool firstLaunch = ctx.defaults().get(keys::isFirstLaunch);
-    items.push_back({.separator = true});
-    items.push_back({.title = "Version " + version, .enabled = false});
-    if (!firstLaunch) items.push_back({.title = "Settings...", .shortcut = ",", .action = StatusMenuItem::Action::settings});
-    items.push_back({.separator = true});
-    items.push_back({.title = "Quit " + appName, .shortcut = "q", .action = StatusMenuItem::Action::quit});
-    // A menu never starts with a separator.
-    if (!items.empty() && items.front().separator) items.erase(items.begin());
-    return items;
+namespace {
+
+// The image assets the menu names, as the desktop's icon theme calls them.
+const char* themeIconFor(const std::string& image) {
+    static const std::pair<const char*, const char*> table[] = {
+        {"MusicAppIcon18x18", "multimedia-audio-player"}, {"SpotifyAppIcon18x18", "spotify-client"},
+        {"SystemAppIcon18x18", "applications-multimedia"}, {"SafariAppIcon18x18", "web-browser"},
+        {"ChromeAppIcon18x18", "google-chrome"},          {"CalendarAppIcon18x18", "x-office-calendar"},
+    };
+    for (auto& [asset, icon] : table)
+        if (image == asset) return icon;
+    return nullptr;
 }
 
-StatusItem::StatusItem(Context& ctx, std::string appName, std::string version)
-    : ctx_(ctx), appName_(std::move(appName)), version_(std::move(version)), menu_(std::make_unique<QMenu>()) {
+QIcon symbolIcon(const std::string& symbol, const QColor& color, double points) {
+    const int side = points > 0 ? static_cast<int>(points + 2) : 16;
+    return QIcon(QPixmap::fromImage(symbolImage(symbol, QSize(side * 2, side * 2), color)));
+}
+
+// A short text drawn as the item's image (the playback speed).
+QIcon textIcon(const std::string& text, const QColor& color) {
+    QPixmap pm(64, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    QFont f = QApplication::font();
+    f.setPixelSize(22);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(color);
+    p.drawText(pm.rect(), Qt::AlignCenter, QString::fromStdString(text));
+    return QIcon(pm);
+}
+
+QIcon itemIcon(const MenuItem& item, const QColor& ink) {
+    if (!item.symbol.empty())
+        return symbolIcon(item.symbol, item.accentBadge ? QColor(0xFF, 0x2D, 0x55) : ink, item.symbolPointSize);
+    if (item.image.empty()) return {};
+    if (item.imageIsText) return textIcon(item.image, ink);
+    if (const char* name = themeIconFor(item.image)) {
+        const QIcon themed = QIcon::fromTheme(QString::fromLatin1(name));
+        if (!themed.isNull()) return themed;
+    }
+    // An image that cannot be loaded shows its fallback symbol, or nothing.
+    if (!item.fallbackSymbol.empty()) return symbolIcon(item.fallbackSymbol, ink, 0);
+    return {};
+}
+
+}  // namespace
+
+void renderMenu(QMenu& menu, const Menu& model) {
+    const QColor ink = menu.palette().color(QPalette::Active, QPalette::WindowText);
+    for (const MenuItem& item : model) {
+        if (item.separator) {
+            // Two in a row, or one at an end, show as one or none (the menu collapses them).
+            menu.addSeparator();
+            continue;
+        }
+        const QString title = QString::fromStdString(item.title);
+        QAction* a = nullptr;
+        if (!item.submenu.empty()) {
+            QMenu* sub = menu.addMenu(title);
+            renderMenu(*sub, item.submenu);
+            a = sub->menuAction();
+        } else {
+            a = menu.addAction(title);
+            if (item.action) QObject::connect(a, &QAction::triggered, &menu, [action = item.action] { action(); });
+        }
+        a->setEnabled(item.enabled);
+        const QIcon icon = itemIcon(item, ink);
+        if (!icon.isNull()) a->setIcon(icon);
+        if (item.checked) {
+            a->setCheckable(true);
+            a->setChecked(true);
+        }
+        if (item.smallFont) {
+            QFont f = a->font();
+            f.setPointSizeF(f.pointSizeF() * 0.85);
+            a->setFont(f);
+        }
+        if (!item.key.empty())
+            a->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + QString::fromStdString(item.key).toUpper()));
+    }
+}
+
+StatusItem::StatusItem(AppState& state, const Logger& log) : state_(state), menu_(std::make_unique<QMenu>()) {
     menu_->setMinimumWidth(160);
+    menu_->setSeparatorsCollapsible(true);
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { rebuild(); });
     rebuild();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        ctx_.logger("AppState").error("No system tray on this desktop: the status menu is not shown");
+        log.error("No system tray on this desktop: the status menu is not shown");
         return;
     }
     icon_ = std::make_unique<QSystemTrayIcon>(statusIcon(QGuiApplication::palette()));
@@ -85,15 +156,11 @@ StatusItem::StatusItem(Context& ctx, std::string appName, std::string version)
         if (icon_) icon_->setIcon(statusIcon(QGuiApplication::palette()));
     });
     qApp->installEventFilter(paletteWatch_.get());
-    icon_->setToolTip(QString::fromStdString(appName_));
+    icon_->setToolTip(QString::fromStdString(state_.appName()));
     icon_->setContextMenu(menu_.get());
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, menu_.get(), [this](QSystemTrayIcon::ActivationReason r) {
         // A left click opens the same menu as a right click.
         if (r == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
-    });
-    icon_->setVisible(!ctx_.defaults().get(keys::hideMenuBarIcon));
-    hideObserver_ = ctx_.defaults().observe(keys::hideMenuBarIcon, [this](const bool&, const bool& hide) {
-        if (icon_) icon_->setVisible(!hide);
     });
 }
 
@@ -104,33 +171,13 @@ StatusItem::~StatusItem() {
 bool StatusItem::available() const { return icon_ != nullptr; }
 bool StatusItem::visible() const { return icon_ && icon_->isVisible(); }
 
+void StatusItem::setVisible(bool visible) {
+    if (icon_) icon_->setVisible(visible);
+}
+
 void StatusItem::rebuild() {
     menu_->clear();
-    for (const StatusMenuItem& item : statusMenu(ctx_, appName_, version_)) {
-        if (item.separator) {
-            menu_->addSeparator();
-            continue;
-        }
-        QAction* a = menu_->addAction(QString::fromStdString(item.title));
-        a->setEnabled(item.enabled);
-        if (!item.enabled) {
-            QFont f = a->font();
-            f.setPointSizeF(f.pointSizeF() * 0.85);
-            a->setFont(f);
-        }
-        if (!item.shortcut.empty()) a->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + QString::fromStdString(item.shortcut)));
-        switch (item.action) {
-            case StatusMenuItem::Action::quit:
-                QObject::connect(a, &QAction::triggered, qApp, [] { QApplication::quit(); });
-                break;
-            case StatusMenuItem::Action::settings:
-                QObject::connect(a, &QAction::triggered, menu_.get(), [this] {
-                    ctx_.logger("SettingsController").info("The settings window is not part of this build yet");
-                });
-                break;
-            case StatusMenuItem::Action::none: break;
-        }
-    }
+    renderMenu(*menu_, state_.statusMenu());
 }
 
 }  // namespace halvyn

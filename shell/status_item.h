@@ -1,14 +1,13 @@
 #pragma once
-// The status item: a tray icon whose menu is built afresh every time it opens, so it always
-// shows the current state. Where the desktop has no tray the program runs on without it.
+// The status item: a tray icon whose menu is the application state's status menu, built afresh
+// every time it opens so it always shows the current state. Where the desktop has no tray the
+// program runs on without it.
 
 #include <memory>
-#include <string>
-#include <vector>
-
-#include "runtime/published.h"
 
 #include <QIcon>
+
+#include "app/status_menu.h"
 
 class QMenu;
 class QObject;
@@ -17,25 +16,21 @@ class QSystemTrayIcon;
 
 namespace halvyn {
 
-class Context;
-
-struct StatusMenuItem {
-    std::string title;
-    bool enabled = true;
-    bool separator = false;
-    std::string shortcut;  // key equivalent, e.g. "q"
-    enum class Action { none, settings, quit } action = Action::none;
-};
-
-// The status menu for the current state, top to bottom.
-std::vector<StatusMenuItem> statusMenu(Context& ctx, const std::string& appName, const std::string& version);
+class AppState;
+class Logger;
 
 // The status icon for the desktop's current palette.
 QIcon statusIcon(const QPalette& palette);
 
+// Fills `menu` with the model's items: symbols through the icon table, image assets through the
+// desktop's icon theme (their fallback symbol, or none, when it has no match), check marks, key
+// equivalents, submenus; choosing an item runs its action.
+void renderMenu(QMenu& menu, const Menu& model);
+
 class StatusItem {
 public:
-    StatusItem(Context& ctx, std::string appName, std::string version);
+    // Created invisible; the application state shows it.
+    StatusItem(AppState& state, const Logger& log);
     ~StatusItem();
     StatusItem(const StatusItem&) = delete;
     StatusItem& operator=(const StatusItem&) = delete;
@@ -43,18 +38,16 @@ public:
     // False when the desktop has no tray to put the item in.
     bool available() const;
     bool visible() const;
+    void setVisible(bool visible);
     QMenu* menu() const { return menu_.get(); }
-    // Fills the menu as statusMenu says; runs on every opening.
+    // Fills the menu from the application state; runs on every opening.
     void rebuild();
 
 private:
-    Context& ctx_;
-    std::string appName_;
-    std::string version_;
+    AppState& state_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::unique_ptr<QObject> paletteWatch_;
-    Subscription hideObserver_;
 };
 
 }  // namespace halvyn

@@ -1,5 +1,7 @@
 #include "app/context.h"
 
+#include "app/app_state.h"
+
 #include "calendar/calendar_manager.h"
 #include "sources/focus_manager.h"
 #include "weather/weather_manager.h"
@@ -144,6 +146,11 @@ WeatherManager& Context::weather() {
 CalendarManager& Context::calendar() {
     if (!calendar_) calendar_ = std::make_unique<CalendarManager>(*this);
     return *calendar_;
+}
+
+AppState& Context::appState() {
+    if (!appState_) appState_ = std::make_unique<AppState>(*this);
+    return *appState_;
 }
 
 }  // namespace halvyn

@@ -39,6 +39,7 @@ class WeatherManager;
 class UpdateController;
 class MusicManager;
 class XPCManager;
+class AppState;
 
 // Receives the calls of the notch's operations, for halvyn-sim's trace.
 class CallRecorder {
@@ -94,6 +95,9 @@ public:
     UpdateController& updates();
     MusicManager& music();
     XPCManager& xpc();
+    // The application state: start-up, the status menu, windows and permission pages.
+    AppState& appState();
+    AppState* existingAppState() const { return appState_.get(); }
 
     // Where sources register for the notch's questions.
     NotchSources& notchSources();
@@ -156,6 +160,8 @@ private:
     // connection calls into it: destroyed first.
     std::unique_ptr<MusicManager> music_;
     std::unique_ptr<XPCManager> xpc_;
+    // Observes and drives every manager above: destroyed first.
+    std::unique_ptr<AppState> appState_;
 };
 
 }  // namespace halvyn

@@ -251,6 +251,12 @@ bool MusicManager::isExcludedSource() const {
 void MusicManager::endLiveActivity() { ctx_.notch().setLiveActivity(false, L::none, false, {}, 0.35); }
 void MusicManager::showLiveActivity() { ctx_.notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35); }
 
+void MusicManager::reevaluateExclusion() {
+    if (!isExcludedSource() || !isPlaying.get()) return;
+    if (liveActivityShows()) endLiveActivity();
+    isPlaying.set(false, Animation::spring(0.6, 0.4));
+}
+
 void MusicManager::publishDebounces() {
     idlePending_.set(idleDebounce.isPending());
     hideIdlePending_.set(hideIdleDebounce.isPending());

@@ -104,6 +104,9 @@ public:
     void copyLink();
     // The extra button's state: reads the player's shuffle or repeat state for those choices.
     void syncControlState(ControlType choice);
+    // "excludeInaptSources" changed: an excluded source that plays stops counting as playing and
+    // its live activity ends.
+    void reevaluateExclusion();
 
     // The notch input: the pointer over the notch holds the idle and hide timers.
     void setPointerOverNotch(bool inside);

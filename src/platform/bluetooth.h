@@ -53,6 +53,9 @@ public:
     virtual BluetoothAuthorization authorization() const = 0;
     // The authorisation changed. Callbacks come on the main queue.
     virtual Subscription observeAuthorization(std::function<void()> cb) = 0;
+    // Makes the system ask the user for Bluetooth access when it has not yet; the answer comes
+    // through observeAuthorization. Where nothing can be asked, nothing happens.
+    virtual void requestAuthorization() {}
 };
 
 }  // namespace halvyn

@@ -37,6 +37,9 @@ public:
     virtual LocationAuthorization authorizationStatus() const = 0;
     // Asks for one fix; the answer comes later through the callbacks.
     virtual void requestLocation() = 0;
+    // Asks the user to let the program use the location while it runs; the answer comes through
+    // didChangeAuthorization. Where nothing can be asked, nothing happens.
+    virtual void requestWhenInUseAuthorization() {}
     // The callbacks come on the main queue until the subscription ends.
     virtual Subscription observe(LocationCallbacks callbacks) = 0;
 };

@@ -224,8 +224,6 @@ void registerHudGroup(SimRegistry& r) {
         {"BrightnessManager", [](SimWorld& w) -> const PropertySet& { return w.ctx.brightness().properties(); }});
     r.addObject({"OSDUIManager", [](SimWorld& w) -> const PropertySet& { return w.ctx.osdUI().properties(); }});
 
-    r.addStartup([](SimWorld& w) { w.ctx.osdUI().followSettings(); });
-
     // audio
     r.addAction({"audio.volume",
                  {{"value", ArgType::number}, {"device", ArgType::number, false}},

@@ -1,5 +1,5 @@
 // halvyn-sim: the screens, power, notch and lock groups, the "system", "screens" and "space"
-// platform state, the Notch and ScreenManager objects, the notch's start-up, and the
+// platform state, the Notch and ScreenManager objects, and the
 // scenario-only test source ("test.*").
 
 #include <cmath>
@@ -191,9 +191,6 @@ void registerNotchGroups(SimRegistry& r) {
                      TestSource::of(w.ctx).activity(*liveActivityNamed(ev["kind"].get<std::string>()),
                                                     ev["wants"].get<bool>());
                  }});
-
-    // Start-up before the application state exists: the notch's enable.
-    r.addStartup([](SimWorld& w) { w.ctx.notch().enable(); });
 }
 
 }  // namespace halvyn

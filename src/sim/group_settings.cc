@@ -1,6 +1,6 @@
 // The settings in halvyn-sim: the scenario's "settings" stored before start-up, the `Settings`
 // trace object, the actions settings.set, settings.reset and cloud.change, the `settings` effect
-// for writes the system makes itself, and cloud registration at start-up.
+// for writes the system makes itself.
 //
 // cloud.change's `time` is seconds relative to the scenario's start (negative: before it), the
 // time stamp the other machine gave its change.
@@ -57,8 +57,6 @@ void registerSettingsGroup(SimRegistry& r) {
 
     r.addObject({"Settings", [](SimWorld& w) -> const PropertySet& { return w.ctx.defaults().properties(); }});
 
-    // Until AppState exists, start-up registers the synchronised keys itself.
-    r.addStartup([](SimWorld& w) { w.ctx.defaults().startCloudSynchronization(); });
 
     r.addAction({"settings.set",
                  {{"key", ArgType::string}, {"value", ArgType::any}},

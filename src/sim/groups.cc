@@ -14,9 +14,10 @@ void registerFocusCalendarGroups(SimRegistry& registry);
 void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
 void registerLockScreenGroup(SimRegistry& registry);
+void registerAppGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
-    registerSettingsGroup(registry);  // first: cloud registration starts up before the notch
+    registerSettingsGroup(registry);
     registerNotchGroups(registry);
     registerInputGroups(registry);
     registerHudGroup(registry);
@@ -25,6 +26,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
     registerLockScreenGroup(registry);
+    registerAppGroup(registry);  // its start-up is the application's
 }
 
 }  // namespace halvyn

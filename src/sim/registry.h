@@ -16,6 +16,7 @@ namespace halvyn {
 class Context;
 class PropertySet;
 class SimPlatform;
+class TraceWriter;
 class VirtualTime;
 struct Scenario;
 
@@ -25,6 +26,10 @@ struct SimWorld {
     SimPlatform& platform;
     VirtualTime& time;
     const Scenario& scenario;
+    // Where actions that print their own lines (the status menu) write them.
+    TraceWriter* trace = nullptr;
+    // The application ended: no event runs after it.
+    bool ended = false;
 };
 
 enum class ArgType { number, boolean, string, object, array, any };

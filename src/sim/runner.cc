@@ -82,7 +82,7 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     auto platformOwner = std::make_unique<SimPlatform>(time);
     SimPlatform& platform = *platformOwner;
     Context ctx(std::move(timeOwner), std::move(platformOwner), &logSink);
-    SimWorld world{ctx, platform, time, scenario};
+    SimWorld world{ctx, platform, time, scenario, &writer};
 
     platform.effects().setListener([&](const Effect& e) {
         Value::Object fields{{"effect", Value(e.kind)}};
@@ -126,8 +126,10 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
         play.advance(time, seconds(ev.at), false);
         play.beforeEvent(world, seconds(ev.at));
         ev.action->run(world, ev.args());
+        if (world.ended) break;
     }
-    play.advance(time, seconds(scenario.until), true);
+    // An ended application runs nothing more: the end state is the one at its end.
+    if (!world.ended) play.advance(time, seconds(scenario.until), true);
     play.finished(world);
 
     for (auto& [name, props] : objects)

@@ -252,6 +252,13 @@ void FocusManager::startLogStream() {
     });
 }
 
+void FocusManager::stopTracking() {
+    ++generation_;
+    logTask_.reset();
+    focusMode.set(std::nullopt);
+    isFocus.set(false);
+}
+
 void FocusManager::handle(const LogEntry& entry) {
     const std::string_view message = entry.message;
     if (entry.category == "ServiceProvider" && contains(message, "Delivering state update") &&

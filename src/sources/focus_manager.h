@@ -72,6 +72,9 @@ public:
     // opens the stream. Without both daemons there is no stream until the next start.
     void startLogStream();
     bool isReading() const { return logTask_.active(); }
+    // Focus switched off: the log is no longer read (a look-up still running is dropped) and the
+    // Focus state is cleared.
+    void stopTracking();
 
     // One log message, as the stream delivers it (on the main queue).
     void handle(const LogEntry& entry);

@@ -82,22 +82,8 @@ UpdateController::UpdateController(Context& ctx)
     properties_.add("isInstalling", isInstalling);
     properties_.add("readyToRestart", readyToRestart);
 
-    // The settings reactions of the application state, kept with the controller they drive.
-    std::weak_ptr<bool> weak = alive_;
-    Defaults& d = ctx.defaults();
-    cancellables.push_back(d.observe(keys::earlyBirdUpdates, [this, weak](bool, bool now) {
-        if (weak.lock()) earlyBirdChanged(now);
-    }));
-    cancellables.push_back(d.observe(keys::silenceUpdatePrompt, [this, weak](bool, bool now) {
-        if (!weak.lock()) return;
-        if (now) {
-            closeUpdateWindow();
-        } else {
-            checkForUpdates([this, weak] {
-                if (weak.lock()) showUpdateWindowIfAvailable();
-            });
-        }
-    }));
+    // The settings that drive it ("earlyBirdUpdates", "silenceUpdatePrompt") are followed by the
+    // application state.
     armTimer();
 }
 

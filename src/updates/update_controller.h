@@ -82,6 +82,10 @@ public:
     void mainButton();
 
     void setWindowHost(UpdateWindowHost* host) { host_ = host; }
+    UpdateWindowHost* windowHost() const { return host_; }
+    // "earlyBirdUpdates" changed: a new check, whose release is offered when it is newer
+    // (always when early releases were just turned on, else unless the prompt is silenced).
+    void earlyBirdChanged(bool turnedOn);
     // Identifiers of change notes (random UUIDs unless set).
     void setNoteIdGenerator(std::function<std::string()> gen) { newNoteId_ = std::move(gen); }
 
@@ -89,7 +93,6 @@ public:
 
 private:
     void armTimer();
-    void earlyBirdChanged(bool turnedOn);
     void downloaded(const Release& release, const std::string& local, std::function<void(bool)> done);
     void finishInstall(const BundleInfo& bundle, const std::string& working, std::function<void(bool)> done);
     bool serverConfigured(const BundleInfo& bundle);
@@ -97,7 +100,6 @@ private:
     Context& ctx_;
     Logger logger;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    std::vector<Subscription> cancellables;
     TaskHandle updateTimer;
     Debounce restartDebounce_;
     UpdateWindowHost* host_ = nullptr;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "app/app_state.h"
 #include "app/context.h"
 #include "notch/notch.h"
 #include "runtime/logger.h"
@@ -99,43 +100,70 @@ TEST_F(Levels, ReadingsComeFromTheSourcesAndAreAbsentWithoutTheirService) {
     EXPECT_FALSE(none.outputDeviceSymbol().has_value());
 }
 
-class StatusMenu : public test::ShellTest {};
-
-TEST_F(StatusMenu, SkeletonFollowsFirstLaunch) {
-    defaults().set(keys::isFirstLaunch, false);
-    auto items = statusMenu(*ctx, "Halvyn", "1.0.0");
-    ASSERT_EQ(items.size(), 4u);
-    EXPECT_EQ(items[0].title, "Version 1.0.0");
-    EXPECT_FALSE(items[0].enabled);
-    EXPECT_EQ(items[1].title, "Settings...");
-    EXPECT_EQ(items[1].shortcut, ",");
-    EXPECT_TRUE(items[2].separator);
-    EXPECT_EQ(items[3].title, "Quit Halvyn");
-    EXPECT_EQ(items[3].shortcut, "q");
-    EXPECT_EQ(items[3].action, StatusMenuItem::Action::quit);
-
-    defaults().set(keys::isFirstLaunch, true);
-    items = statusMenu(*ctx, "Halvyn", "1.0.0");
-    for (auto& i : items) EXPECT_NE(i.title, "Settings...");
-}
-
-TEST_F(StatusMenu, RebuiltOnEveryOpening) {
-    defaults().set(keys::isFirstLaunch, true);
-    StatusItem item(*ctx, "Halvyn", "1.0.0");
-    auto titles = [&] {
+class StatusMenu : public test::ShellTest {
+protected:
+    static std::vector<std::string> titles(const QMenu* menu) {
         std::vector<std::string> t;
-        for (QAction* a : item.menu()->actions())
+        for (QAction* a : menu->actions())
             if (!a->isSeparator()) t.push_back(a->text().toStdString());
         return t;
-    };
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Version 1.0.0", "Quit Halvyn"}));
+    }
+    static QAction* action(const QMenu* menu, const char* title) {
+        for (QAction* a : menu->actions())
+            if (a->text() == QLatin1String(title)) return a;
+        return nullptr;
+    }
+};
+
+TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
+    defaults().set(keys::isFirstLaunch, true);
+    StatusItem item(ctx->appState(), ctx->logger("AppState"));
+    EXPECT_EQ(titles(item.menu()), (std::vector<std::string>{"Version 1.0.0", "Quit Halvyn"}));
+    EXPECT_EQ(action(item.menu(), "Quit Halvyn")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     defaults().set(keys::isFirstLaunch, false);
     Q_EMIT item.menu()->aboutToShow();
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Version 1.0.0", "Settings...", "Quit Halvyn"}));
+    EXPECT_EQ(titles(item.menu()), (std::vector<std::string>{"Play", "Next", "Previous", "Display", "Version 1.0.0",
+                                                             "Settings...", "Quit Halvyn"}));
+    EXPECT_FALSE(action(item.menu(), "Version 1.0.0")->isEnabled());
+    EXPECT_FALSE(action(item.menu(), "Play")->icon().isNull());  // its symbol, from the icon table
+    // The display submenu checks the current choice; picking the other writes the setting.
+    QMenu* display = action(item.menu(), "Display")->menu();
+    ASSERT_TRUE(display);
+    EXPECT_TRUE(action(display, "Main Screen")->isChecked());
+    EXPECT_FALSE(action(display, "Built-in Display")->isChecked());
+    action(display, "Built-in Display")->trigger();
+    EXPECT_EQ(defaults().get(keys::showOnDisplay), DisplayType::builtInDisplay);
+    // "Settings..." asks the application state for the settings window.
+    action(item.menu(), "Settings...")->trigger();
+    EXPECT_TRUE(ctx->appState().isWindowOpen("settings"));
     // The offscreen platform has no tray: the item says so once and the program goes on.
     int said = 0;
     for (auto& l : logs.lines) said += l.message.find("No system tray") != std::string::npos;
     EXPECT_EQ(said, 1);
+}
+
+TEST(RenderMenu, ImagesFallBackAndTextImagesAreDrawn) {
+    Menu model(3);
+    model[0].title = "Join Webex";
+    model[0].image = "WebexAppIcon18x18";  // no such icon on this desktop
+    model[0].fallbackSymbol = "video.fill";
+    model[1].title = "Speed";
+    model[1].image = "1.5";
+    model[1].imageIsText = true;
+    model[1].submenu.resize(1);
+    model[1].submenu[0].title = "1.5x";
+    model[1].submenu[0].checked = true;
+    model[2].title = "Unknown";
+    model[2].image = "NoSuchAsset";
+    QMenu menu;
+    renderMenu(menu, model);
+    const auto actions = menu.actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_FALSE(actions[0]->icon().isNull());
+    EXPECT_FALSE(actions[1]->icon().isNull());
+    ASSERT_TRUE(actions[1]->menu());
+    EXPECT_TRUE(actions[1]->menu()->actions()[0]->isChecked());
+    EXPECT_TRUE(actions[2]->icon().isNull());  // shown without an image
 }
 
 TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {

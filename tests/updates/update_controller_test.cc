@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/app_state.h"
 #include "app/context.h"
 #include "notch/screen_manager.h"
 #include "platform/sim/sim_platform.h"
@@ -96,6 +97,8 @@ TEST_F(Updates, TimerFirstFiresOnePeriodAfterConstructionThenRepeats) {
 
 TEST_F(Updates, PeriodicCheckStaysQuietWhileSilencedOrFullscreen) {
     ctx->defaults().set(keys::silenceUpdatePrompt, true);
+    // The application's start-up follows the settings (and checks once, silently here).
+    ctx->appState().setup();
     vt->advance(seconds(28'800.1));
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
     EXPECT_FALSE(sim->simUpdateWindow().isOpen());
@@ -181,6 +184,7 @@ TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersion) {
     sim->simBundle().info_.version = "2.0.0";
     sim->simBundle().info_.build = 410;
     serve(release("2.0.0-b", true, "v2.0.0 (415)"), kGoodArchive);
+    ctx->appState().setup();  // follows the settings
     check();
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
     // Turning early-bird updates on checks again and shows the window even while silenced.

@@ -16,6 +16,14 @@ public:
         return authorizationChanges_.connect(std::move(cb));
     }
 
+    // The user answers an undetermined authorization with `answer`.
+    void requestAuthorization() override {
+        ++requests;
+        if (authorization_ == BluetoothAuthorization::notDetermined) setAuthorization(answer);
+    }
+    BluetoothAuthorization answer = BluetoothAuthorization::allowedAlways;
+    int requests = 0;
+
     // Simulation controls. Absent: the list cannot be had.
     std::optional<std::vector<PairedDevice>> paired = std::vector<PairedDevice>{};
     // Changes the authorisation and tells the observers when it differs.

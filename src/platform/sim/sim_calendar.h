@@ -82,6 +82,13 @@ public:
     LocationAuthorization authorizationStatus() const override { return authorization; }
     void requestLocation() override;
     Subscription observe(LocationCallbacks callbacks) override;
+    // An undetermined authorization becomes `answer` (the system's answer to such a request on
+    // the desktop is "authorized"); the observers hear of every request.
+    void requestWhenInUseAuthorization() override {
+        if (authorization == LocationAuthorization::notDetermined) authorization = answer;
+        postAuthorizationChange();
+    }
+    LocationAuthorization answer = LocationAuthorization::authorizedAlways;
 
     // Simulation controls.
     bool enabled = true;

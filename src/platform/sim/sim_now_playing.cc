@@ -277,6 +277,17 @@ void SimAppLauncher::openApplication(const std::string&, const std::string& bund
     if (effects_) effects_->record("openApp", {{"bundleId", Value(bundleId)}, {"activates", Value(activates)}});
 }
 
+std::optional<std::string> SimAppLauncher::defaultApplicationForURL(const std::string& url) const {
+    if (url.rfind("http://", 0) != 0 && url.rfind("https://", 0) != 0) return std::nullopt;
+    return defaultBrowser;
+}
+
+int SimAppLauncher::requestAutomation(const std::string& bundleId) {
+    automationRequests.push_back(bundleId);
+    auto it = automationStatus.find(bundleId);
+    return it == automationStatus.end() ? 0 : it->second;
+}
+
 // MARK: - Artwork
 
 std::optional<ArtworkImage> SimArtworkDecoder::decode(const std::string& bytes, int box) {

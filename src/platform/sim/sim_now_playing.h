@@ -149,6 +149,12 @@ public:
         : effects_(effects), processes_(processes), players_(players) {}
     std::optional<std::string> urlForApplication(const std::string& bundleId) const override;
     void openApplication(const std::string& url, const std::string& bundleId, bool activates) override;
+    std::optional<std::string> defaultApplicationForURL(const std::string& url) const override;
+    int requestAutomation(const std::string& bundleId) override;
+
+    // Automation answers by bundle identifier (allowed, 0, unless given) and the requests asked.
+    std::map<std::string, int> automationStatus;
+    std::vector<std::string> automationRequests;
 
     // Installed besides the running processes and players.
     std::vector<std::string> installed{"com.apple.Music", "com.apple.Safari"};

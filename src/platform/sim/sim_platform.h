@@ -8,6 +8,7 @@
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_cloud_store.h"
 #include "platform/sim/sim_preferences.h"
+#include "platform/sim/sim_app_shell.h"
 #include "platform/sim/sim_audio_devices.h"
 #include "platform/sim/sim_bluetooth.h"
 #include "platform/sim/sim_display_brightness.h"
@@ -15,6 +16,7 @@
 #include "platform/sim/sim_http.h"
 #include "platform/sim/sim_calendar.h"
 #include "platform/sim/sim_log_stream.h"
+#include "platform/sim/sim_login_items.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_now_playing.h"
 #include "platform/sim/sim_power_assertions.h"
@@ -92,6 +94,10 @@ public:
     SimWeatherService& simWeather() { return weather_; }
     SimLocale& simLocale() { return locale_; }
 
+    LoginItems* loginItems() override { return &loginItems_; }
+    SimLoginItems& simLoginItems() { return loginItems_; }
+    SimAppShell& simAppShell() { return appShell_; }
+
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
@@ -145,6 +151,8 @@ private:
     SimAppLauncher launcher_{&effects_, &processes_, &players_};
     SimArtworkDecoder artwork_;
     SimPowerAssertions powerAssertions_{&effects_};
+    SimLoginItems loginItems_{&effects_};
+    SimAppShell appShell_{&effects_};
 };
 
 }  // namespace halvyn

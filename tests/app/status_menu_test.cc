@@ -1,0 +1,152 @@
+// The status menu model: which items show for which state, their enabled and checked states, the
+// speed's rounding, and what picking an item does.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/app_state.h"
+#include "calendar/calendar_manager.h"
+#include "notch/notch_fixture.h"
+#include "nowplaying/music_manager.h"
+#include "updates/update_controller.h"
+
+namespace halvyn::testing {
+namespace {
+
+TEST(SpeedText, RoundsDownToOneDecimal) {
+    const std::pair<double, const char*> cases[] = {
+        {1.0, "1.0"}, {1.25, "1.2"}, {1.99, "1.9"}, {0.3, "0.3"}, {0.7, "0.7"}, {2.0, "2.0"},
+        {0.05, "0.0"}, {-0.25, "-0.3"}, {std::numeric_limits<double>::quiet_NaN(), "1.0"},
+        {std::numeric_limits<double>::infinity(), "1.0"}};
+    for (auto [speed, text] : cases) EXPECT_EQ(speedText(speed), text) << speed;
+}
+
+class StatusMenuTest : public NotchTest {
+protected:
+    StatusMenuTest() {
+        defaults().set(keys::isFirstLaunch, false);
+        defaults().set(keys::automaticMusicApp, false);
+        app().setShell(&sim->simAppShell());
+        app().setup();
+        time->advance(seconds(0.5));
+    }
+    AppState& app() { return ctx->appState(); }
+    MusicManager& music() { return ctx->music(); }
+    static std::vector<std::string> titles(const Menu& menu) {
+        std::vector<std::string> out;
+        for (auto& m : menu) out.push_back(m.separator ? "-" : m.title);
+        return out;
+    }
+    void running(SimPlayer& player) { player.state = Value(Value::Object{{"running", Value(true)}}); }
+};
+
+TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
+    defaults().set(keys::musicApp, MusicApp::spotify);
+    defaults().set(keys::controlChoice, ControlType::shuffle);
+    running(sim->simPlayers().spotify);
+    music().isPlaying.set(true);
+    music().hasFastForward.set(true);
+    music().hasNextSkip.set(false);
+    music().hasShuffle.set(false);
+    music().isShuffled.set(true);
+    Menu menu = app().statusMenu();
+    EXPECT_EQ(titles(menu), (std::vector<std::string>{"Pause", "Forward", "Previous", "Shuffle", "Show in Spotify",
+                                                      "Source", "Display", "-", "-", "Version 1.0.0", "Settings...",
+                                                      "-", "Quit Halvyn"}));
+    EXPECT_EQ(menu[1].symbol, "goforward.30");
+    EXPECT_FALSE(menu[1].enabled);
+    EXPECT_FALSE(menu[3].enabled);
+    EXPECT_TRUE(menu[3].checked);
+    EXPECT_EQ(menu[4].image, "SpotifyAppIcon18x18");
+    // The source submenu checks the current player; picking another writes it.
+    const MenuItem* spotify = findItem(menu, "Spotify");
+    ASSERT_TRUE(spotify);
+    EXPECT_TRUE(spotify->checked);
+    findItem(menu, "Music")->action();
+    EXPECT_EQ(defaults().get(keys::musicApp), MusicApp::music);
+
+    // Music not running: no "like" and no "Show in Music"; copy-link only with a link.
+    defaults().set(keys::controlChoice, ControlType::like);
+    EXPECT_EQ(findItem(app().statusMenu(), "Favorite"), nullptr);
+    EXPECT_EQ(findItem(app().statusMenu(), "Show in Music"), nullptr);
+    running(sim->simPlayers().music);
+    music().isLoved.set(false);
+    const Menu withLike = app().statusMenu();
+    const MenuItem* like = findItem(withLike, "Favorite");
+    ASSERT_TRUE(like);
+    EXPECT_EQ(like->symbol, "star");
+    defaults().set(keys::controlChoice, ControlType::copyLink);
+    EXPECT_EQ(findItem(app().statusMenu(), "Copy Link"), nullptr);
+    Track t = music().currentTrack.get();
+    t.url = "https://music.example/1";
+    music().currentTrack.set(t);
+    EXPECT_NE(findItem(app().statusMenu(), "Copy Link"), nullptr);
+    // Automatic player choice: no source submenu.
+    defaults().set(keys::automaticMusicApp, true);
+    EXPECT_EQ(findItem(app().statusMenu(), "Source"), nullptr);
+}
+
+TEST_F(StatusMenuTest, SystemSourceOffersSpeedAndTheBrowserTab) {
+    defaults().set(keys::musicApp, MusicApp::system);
+    defaults().set(keys::controlChoice, ControlType::shuffle);
+    music().hasPlaybackSpeed.set(true);
+    music().playbackSpeed.set(1.25);
+    music().appBundleId.set(std::string("com.google.Chrome"));
+    const Menu menu = app().statusMenu();
+    EXPECT_EQ(findItem(menu, "Shuffle"), nullptr);  // no shuffle for the system source
+    const MenuItem* speed = findItem(menu, "Speed");
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(speed->image, "1.2");
+    ASSERT_EQ(speed->submenu.size(), 5u);
+    EXPECT_TRUE(findItem(speed->submenu, "1.2x")->checked);
+    EXPECT_FALSE(findItem(speed->submenu, "1.0x")->checked);
+    EXPECT_NE(findItem(menu, "Show in Chrome"), nullptr);
+    findItem(speed->submenu, "2.0x")->action();
+    const auto sent = sim->effects().ofKind("helper");
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(field(sent.back(), "request").asString(), "setPlaybackRate");
+    // Without speed support the extra item follows the control choice again.
+    music().hasPlaybackSpeed.set(false);
+    EXPECT_EQ(findItem(app().statusMenu(), "Speed"), nullptr);
+}
+
+TEST_F(StatusMenuTest, CalendarActivityReplacesTheMediaItems) {
+    UpcomingEvent event;
+    event.id = "e1";
+    event.title = "Standup";
+    event.meetingType = MeetingType::googleMeet;
+    ctx->calendar().nextEvent.set(event);
+    notch().liveActivity.set(L::isCalendar);
+    notch().hasLiveActivity.set(true);
+    const Menu menu = app().statusMenu();
+    EXPECT_EQ(findItem(menu, "Play"), nullptr);
+    ASSERT_EQ(menu[0].title, "Join Google Meet");
+    EXPECT_EQ(menu[0].image, "GoogleMeetAppIcon18x18");
+    EXPECT_EQ(menu[1].image, "CalendarAppIcon18x18");
+    EXPECT_EQ(menu[2].symbol, "xmark.circle.fill");
+    EXPECT_EQ(menu[3].title, "Source");
+    // The activity gone: the media items come back (rebuilt on every opening).
+    notch().hasLiveActivity.set(false);
+    EXPECT_NE(findItem(app().statusMenu(), "Play"), nullptr);
+}
+
+TEST_F(StatusMenuTest, UpdateItemAndTheTracedShape) {
+    ctx->updates().updateState.set(UpdateAvailability::available);
+    Menu menu = app().statusMenu();
+    EXPECT_EQ(menu[0].title, "Update Now...");
+    EXPECT_EQ(menu[0].symbol, "1.circle.fill");
+    EXPECT_TRUE(menu[1].separator);
+    const Menu small{menu.back(), MenuItem::divider(), *findItem(menu, "Display")};
+    EXPECT_EQ(toValue(small).toJson(),
+              R"([{"title":"Quit Halvyn","enabled":true,"key":"q"},{"separator":true},)"
+              R"({"title":"Display","enabled":true,"submenu":[{"title":"Built-in Display","enabled":true},)"
+              R"({"title":"Main Screen","enabled":true,"checked":true}]}])");
+    // "Quit" ends the application.
+    menu.back().action();
+    EXPECT_TRUE(app().isTerminated());
+}
+
+}  // namespace
+}  // namespace halvyn::testing
