@@ -371,6 +371,18 @@ TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder());
     screenUnlock();
     EXPECT_FALSE(ctx->weather().isUpdating()) << "unlocking cancels the hourly loop";
+
+    // The calendar widget's events are read again on a later turn after locking.
+    sim->simCalendarStore().authorization = 3;
+    defaults().set(keys::enableCalendar, true);
+    defaults().set(keys::allowCalendarWidgetWhenLocked, true);
+    ctx->calendar();
+    at(10);
+    const std::size_t before = sim->simCalendarStore().queries;
+    screenLock();
+    EXPECT_EQ(sim->simCalendarStore().queries, before);
+    at(10.1);
+    EXPECT_GT(sim->simCalendarStore().queries, before);
 }
 
 }  // namespace
