@@ -1,6 +1,5 @@
 #include "platform/linux/idle_inhibitor.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 
@@ -15,12 +14,23 @@ const QString kLogin = QStringLiteral("org.freedesktop.login1");
 const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kWho = QStringLiteral("Halvyn");
 
+// Asks the bus itself, never waiting long: this runs while the program starts.
+QDBusMessage askBus(const QDBusConnection& bus, const QString& method, const QVariantList& args) {
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                       QStringLiteral("/org/freedesktop/DBus"),
+                                                       QStringLiteral("org.freedesktop.DBus"), method);
+    call.setArguments(args);
+    return bus.call(call, QDBus::Block, kCallTimeoutMs);
+}
+
 bool hasService(const QDBusConnection& bus, const QString& name) {
-    if (!bus.isConnected() || !bus.interface()) return false;
-    const auto owned = bus.interface()->isServiceRegistered(name);
-    if (owned.isValid() && owned.value()) return true;
-    const auto activatable = bus.interface()->activatableServiceNames();
-    return activatable.isValid() && activatable.value().contains(name);
+    if (!bus.isConnected()) return false;
+    const QDBusMessage owned = askBus(bus, QStringLiteral("NameHasOwner"), {name});
+    if (owned.type() == QDBusMessage::ReplyMessage && !owned.arguments().isEmpty() && owned.arguments().first().toBool())
+        return true;
+    const QDBusMessage activatable = askBus(bus, QStringLiteral("ListActivatableNames"), {});
+    return activatable.type() == QDBusMessage::ReplyMessage && !activatable.arguments().isEmpty() &&
+           activatable.arguments().first().toStringList().contains(name);
 }
 }  // namespace
 
