@@ -18,6 +18,7 @@
 #include "platform/linux/ics_calendar_store.h"
 #include "weather/open_meteo.h"
 #include "platform/linux/ewmh_watcher.h"
+#include "platform/linux/idle_inhibitor.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_audio_devices.h"
@@ -102,6 +103,14 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
     sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
+    // Keep-awake while locked goes through the session's idle inhibitor, when it has one.
+    idleInhibitor_ = std::make_unique<IdleInhibitor>(system, QDBusConnection::sessionBus(),
+                                                     Logger(log, "com.halvyn.app", "PowerAssertions"));
+    if (!idleInhibitor_->available()) {
+        Logger(log, "com.halvyn.app", "Platform")
+            .error("No idle inhibitor (logind or screen saver); the display is not kept awake while locked");
+        idleInhibitor_.reset();
+    }
 
     Logger platformLog(log, "com.halvyn.app", "Platform");
     calendar_ = std::make_unique<IcsCalendarStore>(
@@ -154,6 +163,7 @@ Location* DesktopPlatform::location() { return location_.get(); }
 WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
 LogStream* DesktopPlatform::logStream() { return doNotDisturb_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
+PowerAssertions* DesktopPlatform::powerAssertions() { return idleInhibitor_.get(); }
 HelperConnection* DesktopPlatform::helper() { return helper_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {
     return backlight_->device().empty() ? nullptr : backlight_.get();

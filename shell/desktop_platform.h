@@ -34,6 +34,7 @@ class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
 class QtSounds;
+class IdleInhibitor;
 class IcsCalendarStore;
 class GeoClueLocation;
 class OpenMeteoWeather;
@@ -63,6 +64,7 @@ public:
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
     LoginItems* loginItems() override { return &autostart_; }
+    PowerAssertions* powerAssertions() override;
     CalendarStore* calendarStore() override;
     Location* location() override;
     WeatherService* weatherService() override;
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
     std::unique_ptr<QtSounds> sounds_;
+    std::unique_ptr<IdleInhibitor> idleInhibitor_;
     // The companion helper that follows the desktop's media players; absent without it.
     std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;

@@ -270,6 +270,14 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     p.restore();
 }
 
+bool NowPlayingView::paintCard(QPainter& p, const QRectF& card, double t) {
+    if (music_.currentTrack.get().isEmpty()) return false;
+    // The open view starts below the camera housing's row; the card has none.
+    constexpr double kHousingRow = 38;
+    paintExpanded(p, QRectF(card.left(), card.top() - kHousingRow, card.width(), card.height() + kHousingRow), t);
+    return true;
+}
+
 void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
     const Track& track = music_.currentTrack.get();
     const double top = body.top() + 38;  // below the camera housing's row

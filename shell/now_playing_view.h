@@ -41,6 +41,10 @@ public:
     // or the open notch shows).
     void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
 
+    // The lock-screen panel's media card: the open view's artwork, titles, progress and controls
+    // laid into `card` as of `t`; false (nothing drawn) without a track.
+    bool paintCard(QPainter& p, const QRectF& card, double t);
+
     // Whether the open view sends the source's position-timer signals as it opens and closes (the
     // desktop program's view does; in halvyn-sim the scenario's `view.positionTimer` does).
     void setDrivesPositionTimer(bool drives);

@@ -39,6 +39,8 @@ public:
     void destroySpace(SpaceId) override {}
     void addWindowsToSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
     void removeWindowsFromSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
+    // The session's locker owns the locked screen.
+    bool hasLockScreenLayer() const override { return false; }
 
     // 4, a fullscreen space, while the active window is fullscreen; 0 otherwise.
     int activeSpaceType() const override;

@@ -19,6 +19,7 @@
 #include "app/context.h"
 #include "runtime/virtual_time.h"
 #include "shell/context_levels.h"
+#include "shell/lock_screen_view.h"
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "sim/registry.h"
@@ -51,6 +52,7 @@ public:
     void started(SimWorld& world) override {
         levels_ = std::make_unique<ContextLevels>(world.ctx);
         scene_ = std::make_unique<NotchScene>(world.ctx, levels_.get());
+        lockScreen_ = std::make_unique<LockScreenView>(world.ctx, levels_.get());
     }
     void beforeEvent(SimWorld&, Uptime t) override {
         write(t, Kind::event);
@@ -60,6 +62,7 @@ public:
     }
     void finished(SimWorld& world) override {
         write(world.time.uptime(), Kind::end);
+        lockScreen_.reset();
         scene_.reset();
         levels_.reset();
     }
@@ -92,7 +95,15 @@ private:
         if (kind == Kind::end) std::snprintf(name, sizeof name, "end-%.3f.png", toSeconds(t));
         else if (kind == Kind::rest) std::snprintf(name, sizeof name, "%03dr-%.3f.png", events_ - 1, toSeconds(t));
         else std::snprintf(name, sizeof name, "%03d-%.3f.png", events_++, toSeconds(t));
-        const auto path = dir_ / name;
+        save(img, dir_ / name);
+        // While the lock-screen panel is open, its frame goes beside the notch's: "007-3.000-lock.png".
+        if (lockScreen_ && lockScreen_->showsPanel() && !failed_) {
+            std::string lockName = name;
+            lockName.replace(lockName.size() - 4, 4, "-lock.png");
+            save(lockScreen_->render(toSeconds(t), 1), dir_ / lockName);
+        }
+    }
+    void save(const QImage& img, const std::filesystem::path& path) {
         if (!img.save(QString::fromStdString(path.string()), "PNG")) {
             err_ << "halvyn-sim: cannot write " << path.string() << '\n';
             failed_ = true;
@@ -105,6 +116,7 @@ private:
     std::ostream& err_;
     std::unique_ptr<ContextLevels> levels_;
     std::unique_ptr<NotchScene> scene_;
+    std::unique_ptr<LockScreenView> lockScreen_;
     int count_ = 0;
     int events_ = 0;
     bool awaitingRest_ = false;

@@ -11,7 +11,7 @@
 #include "hud/sound_manager.h"
 #include "hud/volume_manager.h"
 #include "lockscreen/lock_manager.h"
-#include "lockscreen/lock_screen_hooks.h"
+#include "lockscreen/lock_screen.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "notch/notch_input.h"
@@ -93,9 +93,9 @@ SoundManager& Context::sounds() {
     return *sounds_;
 }
 
-LockScreenHooks& Context::lockScreenHooks() {
-    if (!lockScreenHooks_) lockScreenHooks_ = std::make_unique<LockScreenHooks>();
-    return *lockScreenHooks_;
+LockScreen& Context::lockScreen() {
+    if (!lockScreen_) lockScreen_ = std::make_unique<LockScreen>(*this);
+    return *lockScreen_;
 }
 
 BatteryManager& Context::battery() {

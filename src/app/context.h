@@ -23,7 +23,7 @@ class SoundManager;
 class BatteryManager;
 class ConnectivityManager;
 class LockManager;
-struct LockScreenHooks;
+class LockScreen;
 class FocusStateSource;
 class VolumeManager;
 class BrightnessManager;
@@ -78,6 +78,7 @@ public:
     BatteryManager& battery();
     ConnectivityManager& connectivity();
     LockManager& lock();
+    LockScreen& lockScreen();
     VolumeManager& volume();
     BrightnessManager& brightness();
     OSDUIManager& osdUI();
@@ -89,6 +90,8 @@ public:
     // The views draw these sources only once something created them.
     FocusManager* existingFocus() const { return focus_.get(); }
     CalendarManager* existingCalendar() const { return calendar_.get(); }
+    WeatherManager* existingWeather() const { return weather_.get(); }
+    MusicManager* existingMusic() const { return music_.get(); }
     UpdateController& updates();
     MusicManager& music();
     XPCManager& xpc();
@@ -102,8 +105,6 @@ public:
     // one set here (a test's), else the OSDUIManager, created on first use.
     SystemHUDSuppression* systemHUD();
     void setSystemHUD(SystemHUDSuppression* s) { systemHUD_ = s; }
-    // The lock-screen panel's show and hide and the widgets' refreshes, filled in by their owners.
-    LockScreenHooks& lockScreenHooks();
     // Whether a Focus is active, once the Focus source provides it; absent, none is.
     FocusStateSource* focusState() const { return focusState_; }
     void setFocusState(FocusStateSource* s) { focusState_ = s; }
@@ -139,11 +140,12 @@ private:
     std::unique_ptr<NotchInput> notchInput_;        // observes the notch
     std::unique_ptr<Outline> outline_;              // observes the notch and the input
     std::unique_ptr<SoundManager> sounds_;
-    std::unique_ptr<LockScreenHooks> lockScreenHooks_;
-    // The sources use the notch, the sounds and the hooks: destroyed before them.
+    // The sources use the notch and the sounds: destroyed before them.
     std::unique_ptr<BatteryManager> battery_;
     std::unique_ptr<ConnectivityManager> connectivity_;
     std::unique_ptr<LockManager> lock_;
+    // Shown and hidden by the lock source; reads it and the widgets' sources.
+    std::unique_ptr<LockScreen> lockScreen_;
     std::unique_ptr<OSDUIManager> osdUI_;
     // The displays read the sources and ask the notch: destroyed before them.
     std::unique_ptr<VolumeManager> volume_;

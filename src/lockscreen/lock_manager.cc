@@ -2,11 +2,13 @@
 
 #include "app/context.h"
 #include "hud/sound_manager.h"
-#include "lockscreen/lock_screen_hooks.h"
+#include "calendar/calendar_manager.h"
+#include "lockscreen/lock_screen.h"
 #include "platform/platform.h"
 #include "platform/system_info.h"
 #include "platform/workspace.h"
 #include "settings/defaults.h"
+#include "weather/weather_manager.h"
 
 namespace halvyn {
 
@@ -72,15 +74,14 @@ void LockManager::screenLocked() {
     unlockDebounce.cancel();
     isLocked.set(true);
 
-    auto& hooks = ctx_.lockScreenHooks();
     if (d.get(keys::allowCalendarWidgetWhenLocked)) {
         std::weak_ptr<bool> weak = alive_;
-        ctx_.main().post([&hooks, weak] {
-            if (weak.lock()) LockScreenHooks::run(hooks.refreshCalendarEvents);
+        ctx_.main().post([this, weak] {
+            if (weak.lock()) ctx_.calendar().refreshEvents();
         });
     }
-    if (d.get(keys::allowWeatherWidgetWhenLocked)) LockScreenHooks::run(hooks.refreshWeather);
-    LockScreenHooks::run(hooks.showPanel);
+    if (d.get(keys::allowWeatherWidgetWhenLocked)) ctx_.weather().startUpdating();
+    ctx_.lockScreen().show();
 
     // A lock that comes with waking from sleep does not chime.
     if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) ctx_.sounds().playAlert("lock");
@@ -97,13 +98,15 @@ void LockManager::screenLocked() {
 void LockManager::screenUnlocked() {
     const Defaults& d = ctx_.defaults();
     if (!isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
+        // A panel shown before the screensaver started (or before the lock screen was turned off)
+        // must not stay over the unlocked desktop, nor keep it awake.
+        ctx_.lockScreen().hide();
         isLocked.set(false);
         const auto kind = notch.firstWantedLiveActivity();
         if (kind != Notch::LiveActivity::none) notch.setLiveActivity(true, kind, false, nullptr, 0.35);
         return;
     }
-    auto& hooks = ctx_.lockScreenHooks();
-    LockScreenHooks::run(hooks.hidePanel);
+    ctx_.lockScreen().hide();
 
     // The system brings its own volume and brightness display back across the lock screen.
     if (d.get(keys::enableBrightness) || d.get(keys::enableVolume)) {
@@ -117,7 +120,7 @@ void LockManager::screenUnlocked() {
     lockDebounce.cancel();
     unlockDebounce.cancel();
     isLocked.set(false, Animation::spring(0.35, 0.3));
-    LockScreenHooks::run(hooks.cancelWeatherRefresh);
+    if (WeatherManager* weather = ctx_.existingWeather()) weather->stopUpdating();
 
     if (d.get(keys::playSoundOnUnlock)) ctx_.sounds().playAlert("unlock");
 

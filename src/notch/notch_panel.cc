@@ -2,8 +2,20 @@
 
 namespace halvyn {
 
-NotchPanel::NotchPanel(WindowServer* server) : server_(server) {
-    if (server_) id_ = server_->createPanel(config());
+OverlayPanel::OverlayPanel(WindowServer* server, const PanelConfig& config) : server_(server) {
+    if (server_) id_ = server_->createPanel(config);
+}
+
+void OverlayPanel::orderFrontRegardless() {
+    if (server_) server_->orderFrontRegardless(id_);
+}
+
+void OverlayPanel::setFrame(const Rect& frame) {
+    if (server_) server_->setFrame(id_, frame);
+}
+
+void OverlayPanel::close() {
+    if (server_) server_->close(id_);
 }
 
 PanelConfig NotchPanel::config() {
@@ -29,20 +41,8 @@ Rect NotchPanel::frameFor(const Screen& screen) {
     return {screen.frame.midX() - kWidth / 2, screen.frame.maxY() - kHeight, kWidth, kHeight};
 }
 
-void NotchPanel::orderFrontRegardless() {
-    if (server_) server_->orderFrontRegardless(id_);
-}
-
 void NotchPanel::setSharingType(bool hideFromScreenCapture) {
     if (server_) server_->setSharingType(id_, hideFromScreenCapture ? 0 : 1);
-}
-
-void NotchPanel::setFrame(const Rect& frame) {
-    if (server_) server_->setFrame(id_, frame);
-}
-
-void NotchPanel::close() {
-    if (server_) server_->close(id_);
 }
 
 }  // namespace halvyn

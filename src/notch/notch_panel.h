@@ -8,30 +8,37 @@
 
 namespace halvyn {
 
-class NotchPanel {
+// A borderless panel of the window server; without a window server it is inert.
+class OverlayPanel {
 public:
-    static constexpr double kWidth = 576;
-    static constexpr double kHeight = 320;
-
-    // Creates the panel with a zero content rectangle; without a window server it is inert.
-    explicit NotchPanel(WindowServer* server);
-
-    static Rect frameFor(const Screen& screen);
-    static PanelConfig config();
+    OverlayPanel(WindowServer* server, const PanelConfig& config);
 
     WindowId id() const { return id_; }
     bool canBecomeKeyWindow() const { return false; }
     bool canBecomeMainWindow() const { return false; }
 
     void orderFrontRegardless();
-    // None (0) hides the window from screen capture; read-only (1) otherwise.
-    void setSharingType(bool hideFromScreenCapture);
     void setFrame(const Rect& frame);
     void close();
 
-private:
+protected:
     WindowServer* server_;
     WindowId id_ = 0;
+};
+
+class NotchPanel : public OverlayPanel {
+public:
+    static constexpr double kWidth = 576;
+    static constexpr double kHeight = 320;
+
+    // Creates the panel with a zero content rectangle.
+    explicit NotchPanel(WindowServer* server) : OverlayPanel(server, config()) {}
+
+    static Rect frameFor(const Screen& screen);
+    static PanelConfig config();
+
+    // None (0) hides the window from screen capture; read-only (1) otherwise.
+    void setSharingType(bool hideFromScreenCapture);
 };
 
 }  // namespace halvyn

@@ -79,6 +79,14 @@ public:
     // What "/usr/bin/pgrep NAME" prints (one process identifier a line), or nothing when it
     // cannot be run.
     virtual std::optional<std::string> pgrep(const std::string& name) const = 0;
+    // What the program at `path` prints on standard output and standard error together when run
+    // with `args` (never through a shell), once it has exited; nothing when it cannot be run.
+    // Blocks: called on the background queue.
+    virtual std::optional<std::string> output(const std::string& path, const std::vector<std::string>& args) const {
+        (void)path;
+        (void)args;
+        return std::nullopt;
+    }
 };
 
 }  // namespace halvyn

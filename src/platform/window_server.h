@@ -57,6 +57,10 @@ public:
     virtual void removeWindowsFromSpaces(const std::vector<WindowId>& windows,
                                          const std::vector<SpaceId>& spaces) = 0;
 
+    // Whether a private space shows its windows over the system's lock screen. Where the
+    // session's own locker owns the locked screen, nothing of ours may cover it.
+    virtual bool hasLockScreenLayer() const { return true; }
+
     // The type of the active space; a type above 1 is a fullscreen space.
     virtual int activeSpaceType() const = 0;
     // The windows on screen, desktop elements excluded.

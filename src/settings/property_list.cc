@@ -4,10 +4,29 @@
 #include <cstdint>
 #include <cctype>
 #include <cstdlib>
+#include <unordered_map>
 
 namespace halvyn {
 
 namespace {
+
+// Entries in file order, a repeated key replacing the earlier value in place; the index keeps a
+// dictionary of a million keys linear to build.
+class DictionaryBuilder {
+public:
+    void set(std::string key, Value v) {
+        auto [it, added] = index_.try_emplace(key, entries_.size());
+        if (added)
+            entries_.emplace_back(std::move(key), std::move(v));
+        else
+            entries_[it->second].second = std::move(v);
+    }
+    Value take() { return Value(std::move(entries_)); }
+
+private:
+    Value::Object entries_;
+    std::unordered_map<std::string, std::size_t> index_;
+};
 
 struct Failure {
     std::string why;
@@ -104,18 +123,18 @@ private:
 
     Value dictionary(int depth) {
         ++at_;
-        Value out = Value::object();
+        DictionaryBuilder out;
         for (;;) {
             skip();
             if (peek() == '}') {
                 ++at_;
-                return out;
+                return out.take();
             }
             entry(out, depth);
         }
     }
 
-    void entry(Value& out, int depth) {
+    void entry(DictionaryBuilder& out, int depth) {
         Value key = value(depth + 1);
         if (!key.isString()) throw Failure{"a key must be a string", at_};
         skip();
@@ -129,7 +148,7 @@ private:
     }
 
     Value bareDictionary(Value firstKey) {
-        Value out = Value::object();
+        DictionaryBuilder out;
         ++at_;  // '='
         Value v = value(1);
         skip();
@@ -138,7 +157,7 @@ private:
         out.set(firstKey.asString(), std::move(v));
         for (;;) {
             skip();
-            if (at_ == s_.size()) return out;
+            if (at_ == s_.size()) return out.take();
             entry(out, 0);
         }
     }
@@ -431,8 +450,8 @@ private:
         if (depth >= kMaxPropertyListDepth) throw Failure{"nested too deeply", at_};
         const std::string_view n = tag.name;
         if (n == "dict") {
-            Value out = Value::object();
-            if (tag.empty) return out;
+            if (tag.empty) return Value::object();
+            DictionaryBuilder out;
             for (;;) {
                 misc();
                 if (startsWith("</")) break;
@@ -440,10 +459,11 @@ private:
                 if (key.name != "key") throw Failure{"expected <key>", at_};
                 std::string name = leaf(key);
                 misc();
-                out.set(name, element(openTag(), depth + 1));
+                Value v = element(openTag(), depth + 1);
+                out.set(std::move(name), std::move(v));
             }
             closeTag("dict");
-            return out;
+            return out.take();
         }
         if (n == "array") {
             Value out = Value::array();

@@ -13,6 +13,7 @@ void registerSourcesGroup(SimRegistry& registry);
 void registerFocusCalendarGroups(SimRegistry& registry);
 void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
+void registerLockScreenGroup(SimRegistry& registry);
 void registerAppGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
@@ -24,6 +25,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerFocusCalendarGroups(registry);
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
+    registerLockScreenGroup(registry);
     registerAppGroup(registry);  // its start-up is the application's
 }
 

@@ -19,6 +19,9 @@ TEST(PropertyList, OldStyleText) {
     EXPECT_EQ(json(R"("tab\tq\"\\ \101\U00e9\u00E9 \ud83c\udf89")"), "\"tab\\tq\\\"\\\\ A\u00e9\u00e9 \U0001F389\"");
     EXPECT_EQ(json("key = value; other = (1);"), R"({"key":"value","other":["1"]})") << "a bare top-level dictionary";
     EXPECT_EQ(json("{a=b;a=c;}"), R"({"a":"c"})") << "a repeated key keeps the last value";
+    EXPECT_EQ(json("{a=1;b=2;a=3;}"), R"({"a":"3","b":"2"})") << "in the place of its first";
+    EXPECT_EQ(json("<plist><dict><key>a</key><true/><key>b</key><false/><key>a</key><false/></dict></plist>"),
+              R"({"a":false,"b":false})");
 
     for (const char* bad : {"", "{", "{a=b}", "{a;}", "(a b)", "\"open", "<0f", "<0g>", "<abc>", "/* open", "{(a)=b;}",
                             "a b", "\"\\U\"", "}"})

@@ -71,8 +71,6 @@ inline std::filesystem::path privateFolder(const std::string& name) {
     return dir;
 }
 
-// Starts Xvfb on the first free display from `first` on; the display's name, or empty. A display
-// another server holds without a lock file makes this one exit: the next number is tried.
 // The pid written in an X server's lock file, or -1.
 inline pid_t lockHolder(const std::string& number) {
     std::ifstream lock("/tmp/.X" + number + "-lock");
@@ -81,12 +79,16 @@ inline pid_t lockHolder(const std::string& number) {
     return static_cast<pid_t>(holder);
 }
 
+// Starts Xvfb on the first free display from `first` on; the display's name, or empty. A display
+// another server holds without a lock file makes this one exit: the next number is tried.
+// The server never resets: by default it resets whenever its last client leaves, and a client
+// connecting in that moment (right after the readiness probe) is refused.
 inline std::string startXvfb(int first, pid_t& pid) {
     for (int n = first; n < first + 200; ++n) {
         const std::string number = std::to_string(n);
         if (std::filesystem::exists("/tmp/.X11-unix/X" + number) || std::filesystem::exists("/tmp/.X" + number + "-lock"))
             continue;
-        pid = spawnWith({"Xvfb", ":" + number, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {});
+        pid = spawnWith({"Xvfb", ":" + number, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"}, {});
         bool exited = false;
         const bool ready = spinUntil(
             [&] {

@@ -1,6 +1,6 @@
 #include "lockscreen/lock_manager.h"
 
-#include "lockscreen/lock_screen_hooks.h"
+#include "lockscreen/lock_screen.h"
 #include "notch/notch_sources.h"
 #include "sources/sources_fixture.h"
 
@@ -24,12 +24,8 @@ class LockTest : public SourcesTest {
 protected:
     LockTest() {
         ctx->setSystemHUD(&osd);
-        auto& hooks = ctx->lockScreenHooks();
-        hooks.showPanel = [this] { panel.push_back("show"); };
-        hooks.hidePanel = [this] { panel.push_back("hide"); };
-        hooks.refreshCalendarEvents = [this] { panel.push_back("calendar"); };
-        hooks.refreshWeather = [this] { panel.push_back("weather"); };
-        hooks.cancelWeatherRefresh = [this] { panel.push_back("cancelWeather"); };
+        visibility = ctx->lockScreen().isVisible.observe(
+            [this](const bool& shown, const Animation*) { panel.push_back(shown ? "show" : "hide"); });
         registration = ctx->notchSources().addLiveActivitySource(L::isPlaying, playing);
         startNotch();
         lock();
@@ -42,6 +38,7 @@ protected:
     SuspendSpy osd;
     Wanting playing;
     Subscription registration;
+    Subscription visibility;
     std::vector<std::string> panel;
 };
 
@@ -66,7 +63,7 @@ TEST_F(LockTest, LockShowsPanelAndTheLockActivityAfterAFifthOfASecond) {
     calls.calls.clear();
     screenUnlock();
     EXPECT_FALSE(lock().isLocked.get());
-    EXPECT_EQ(panel, (std::vector<std::string>{"show", "hide", "cancelWeather"}));
+    EXPECT_EQ(panel, (std::vector<std::string>{"show", "hide"}));
     EXPECT_EQ(sounds(), (std::vector<std::string>{"lock", "unlock"}));
     EXPECT_EQ(osd.suspended, 1) << "15.1 re-applies the display-process suppression";
     at(2.474);
@@ -148,20 +145,6 @@ TEST_F(LockTest, NoLockSoundWithinHalfASecondOfWaking) {
     EXPECT_FALSE(lock().hasRecentlyWokeFromSleep.get());
     screenLock();
     EXPECT_EQ(sounds(), (std::vector<std::string>{"unlock", "lock"}));
-}
-
-TEST_F(LockTest, WidgetRefreshesFollowTheirSettings) {
-    screenLock();
-    at(1);
-    EXPECT_EQ(panel, std::vector<std::string>{"show"});
-    screenUnlock();
-    defaults().set(keys::allowCalendarWidgetWhenLocked, true);
-    defaults().set(keys::allowWeatherWidgetWhenLocked, true);
-    panel.clear();
-    screenLock();
-    EXPECT_EQ(panel, (std::vector<std::string>{"weather", "show"}));
-    at(2);
-    EXPECT_EQ(panel, (std::vector<std::string>{"weather", "show", "calendar"})) << "calendar on a later turn";
 }
 
 TEST_F(LockTest, SuppressionIsReappliedOnlyBetweenSystems15And26) {

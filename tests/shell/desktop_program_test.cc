@@ -22,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "linux/services.h"
 #include "shell/event_loop.h"
 
 extern char** environ;
@@ -105,43 +106,7 @@ class DesktopProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!onPath("Xvfb") || !onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed (scripts/test installs them)";
-        // Another test process may pick the same free display at the same moment: the Xvfb that
-        // loses exits at once, and the next number is tried.
-        for (int n = 90 + ::getpid() % 100; n < 400 && xvfb <= 0; ++n) {
-            if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-                std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
-                continue;
-            display = ":" + std::to_string(n);
-            xvfb = spawn({"Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {}, true);
-            ASSERT_GT(xvfb, 0);
-            const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-            bool exited = false;
-            // Ready once it answers, not merely once its socket exists.
-            const bool ready = test::spinUntil(
-                [&] {
-                    if (::waitpid(xvfb, nullptr, WNOHANG) == xvfb) return exited = true;
-                    return std::filesystem::exists(socket) &&
-                           run("xwininfo -display " + display + " -root 2>/dev/null").find("Width") != std::string::npos;
-                },
-                20000);
-            // A server that answers may be the other process's: the display is ours only when its
-            // lock names our server.
-            long holder = -1;
-            if (!exited && ready) {
-                std::ifstream lock("/tmp/.X" + display.substr(1) + "-lock");
-                lock >> holder;
-            }
-            if (!exited && ready && holder != xvfb) {
-                ::kill(xvfb, SIGKILL);
-                ::waitpid(xvfb, nullptr, 0);
-                exited = true;
-            }
-            if (exited) {
-                xvfb = -1;
-                continue;
-            }
-            ASSERT_TRUE(ready) << "Xvfb did not start";
-        }
+        display = test::startXvfb(90 + ::getpid() % 100, xvfb);
         ASSERT_GT(xvfb, 0) << "no free display";
         config = std::filesystem::temp_directory_path() / ("halvyn-xvfb-" + std::to_string(::getpid()));
         std::filesystem::create_directories(config / "halvyn");

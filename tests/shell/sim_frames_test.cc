@@ -51,15 +51,23 @@ double columnPoints(const QImage& img, double xPoints) {
     return n / 2.0;
 }
 
-TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("halvyn-frames-" + std::to_string(::getpid()));
+// Plays scenarios/NAME.json with --frames into a fresh folder, whose path it returns; the trace
+// must be the recorded one, frames or not.
+std::filesystem::path playWithFrames(const std::string& name) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("halvyn-frames-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
-    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.json";
+    const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".json";
     int status = -1;
     const std::string trace =
         run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace"));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".trace"));
+    return dir;
+}
+
+TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
+    const std::filesystem::path dir = playWithFrames("shell_frames");
 
     auto frame = [&](const char* name) {
         QImage img(QString::fromStdString((dir / name).string()));
@@ -107,6 +115,26 @@ TEST(SimFrames, FramesShowEachStateAndTheTraceIsUnchanged) {
     ASSERT_FALSE(chargingRest.empty());
     EXPECT_LT(std::stod(chargingRest.substr(5)), 7.0);
     EXPECT_NEAR(rowPoints(frame(chargingRest.c_str()), 12), 353 - 13, 3);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SimFrames, LockedRunsAlsoShowTheLockScreenPanel) {
+    const std::filesystem::path dir = playWithFrames("lockscreen_login_window");
+    EXPECT_FALSE(std::filesystem::exists(dir / "000-1.000-lock.png")) << "not locked yet";
+    // Locked: the panel is 562 points wide and as tall as the main display, its row below the clock.
+    const QImage locked(QString::fromStdString((dir / "001-2.000-lock.png").string()));
+    EXPECT_EQ(locked.size(), QSize(562, 982));
+    int drawn = 0;
+    for (int y = 0; y < locked.height(); ++y)
+        for (int x = 0; x < locked.width(); ++x)
+            if (qAlpha(locked.pixel(x, y)) > 40) {
+                EXPECT_GE(y, 257) << "nothing over the clock";
+                ++drawn;
+            }
+    EXPECT_GT(drawn, 50) << "the battery widget";
+    // After the screen change, on the larger display.
+    EXPECT_EQ(QImage(QString::fromStdString((dir / "002-3.000-lock.png").string())).size(), QSize(562, 1080));
+    EXPECT_FALSE(std::filesystem::exists(dir / "end-4.000-lock.png")) << "closed after the unlock";
     std::filesystem::remove_all(dir);
 }
 

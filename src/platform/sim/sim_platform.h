@@ -19,6 +19,7 @@
 #include "platform/sim/sim_login_items.h"
 #include "platform/sim/sim_installer.h"
 #include "platform/sim/sim_now_playing.h"
+#include "platform/sim/sim_power_assertions.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_processes.h"
 #include "platform/sim/sim_sounds.h"
@@ -111,6 +112,9 @@ public:
     SimSystemInfo& simSystemInfo() { return systemInfo_; }
     SimHaptics& simHaptics() { return haptics_; }
 
+    PowerAssertions* powerAssertions() override { return &powerAssertions_; }
+    SimPowerAssertions& simPowerAssertions() { return powerAssertions_; }
+
 private:
     MainQueue& main_;
     EffectLog effects_;
@@ -146,6 +150,7 @@ private:
     SimPasteboard pasteboard_{&effects_};
     SimAppLauncher launcher_{&effects_, &processes_, &players_};
     SimArtworkDecoder artwork_;
+    SimPowerAssertions powerAssertions_{&effects_};
     SimLoginItems loginItems_{&effects_};
     SimAppShell appShell_{&effects_};
 };

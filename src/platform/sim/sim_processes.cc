@@ -81,6 +81,28 @@ std::optional<std::string> SimProcesses::pgrep(const std::string& name) const {
     return out;
 }
 
+namespace {
+std::vector<std::string> commandLine(const std::string& path, const std::vector<std::string>& args) {
+    std::vector<std::string> line{path};
+    line.insert(line.end(), args.begin(), args.end());
+    return line;
+}
+}  // namespace
+
+std::optional<std::string> SimProcesses::output(const std::string& path, const std::vector<std::string>& args) const {
+    auto it = outputs_.find(commandLine(path, args));
+    if (it == outputs_.end()) return std::nullopt;
+    return it->second;
+}
+
+void SimProcesses::setOutput(const std::string& path, const std::vector<std::string>& args,
+                             std::optional<std::string> text) {
+    if (text)
+        outputs_[commandLine(path, args)] = std::move(*text);
+    else
+        outputs_.erase(commandLine(path, args));
+}
+
 void SimProcesses::reset(std::vector<Process> processes) { processes_ = std::move(processes); }
 
 void SimProcesses::launch(Process process) {

@@ -2,6 +2,7 @@
 // Simulated processes and running applications. Signals that reach a process are recorded as
 // "signal" effects (pid, signal); existence probes are not effects. A killed process is gone.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ public:
     ProcessStatus status(ProcessID pid) const override;
     std::vector<std::string> onScreenWindowOwners() const override;
     std::optional<std::string> pgrep(const std::string& name) const override;
+    std::optional<std::string> output(const std::string& path, const std::vector<std::string>& args) const override;
 
     // Simulation controls.
     void reset(std::vector<Process> processes);
@@ -50,6 +52,8 @@ public:
     void activate(RunningApplication app);
     // Makes status() fail for every process with this error text (empty: it works).
     void setStatusError(std::string error) { statusError_ = std::move(error); }
+    // What a program prints when run with these arguments; nothing (cannot be run) unless set.
+    void setOutput(const std::string& path, const std::vector<std::string>& args, std::optional<std::string> text);
 
     const Process* find(ProcessID pid) const;
     const std::vector<Process>& all() const { return processes_; }
@@ -62,6 +66,7 @@ private:
     std::vector<Process> processes_;
     std::optional<RunningApplication> frontmost_;
     std::string statusError_;
+    std::map<std::vector<std::string>, std::string> outputs_;
     Signal<const std::vector<RunningApplication>&> runningChanged_;
     Signal<const RunningApplication&> activated_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -43,11 +43,14 @@ public:
     void removeWindowsFromSpaces(const std::vector<WindowId>& windows, const std::vector<SpaceId>& spaces) override;
 
     int activeSpaceType() const override { return activeSpaceType_; }
+    bool hasLockScreenLayer() const override { return lockScreenLayer; }
     std::vector<WindowInfo> onScreenWindows() const override;
 
     // Simulation controls.
     void setFullscreen(bool fullscreen) { activeSpaceType_ = fullscreen ? 4 : 0; }
     void setActiveSpaceType(int type) { activeSpaceType_ = type; }
+    // false: like a desktop whose own locker owns the locked screen.
+    bool lockScreenLayer = true;
     // Windows of other applications, by owner name.
     std::vector<WindowInfo> otherWindows;
 

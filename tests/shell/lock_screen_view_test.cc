@@ -1,0 +1,107 @@
+// The lock-screen panel as drawn: the widget row in the stored order with only the widgets
+// that have something to show, below the clock's inset, and the media card above the bottom one.
+
+#include <QImage>
+
+#include "lockscreen/lock_manager.h"
+#include "lockscreen/lock_screen.h"
+#include "shell/lock_screen_view.h"
+#include "shell/notch_scene.h"
+#include "shell/shell_fixture.h"
+#include "sources/focus_manager.h"
+#include "weather/weather_manager.h"
+
+namespace halvyn {
+namespace {
+
+struct Levels : DisplayLevels {
+    std::optional<float> volume() const override { return std::nullopt; }
+    std::optional<float> brightness() const override { return std::nullopt; }
+    std::optional<double> batteryLevel() const override {
+        return powerValue ? std::optional<double>(powerValue->level) : std::nullopt;
+    }
+    std::optional<Power> power() const override { return powerValue; }
+    std::optional<Accessory> accessory() const override { return accessoryValue; }
+    std::optional<Power> powerValue = Power{0.42, false, false};
+    std::optional<Accessory> accessoryValue;
+};
+
+std::string describe(const std::vector<LockScreenWidget>& row) {
+    std::string out;
+    for (const auto& w : row) out += (w.symbol.empty() ? "[battery]" : w.symbol) + " " + w.text + "; ";
+    return out;
+}
+
+// Rows of the image, in points, that hold any visible pixel.
+int visibleRows(const QImage& img, int from, int to) {
+    int rows = 0;
+    for (int y = from; y < to && y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qAlpha(img.pixel(x, y)) > 40) {
+                ++rows;
+                break;
+            }
+    return rows;
+}
+
+class LockScreenDrawing : public test::ShellTest {
+protected:
+    LockScreenDrawing() : view(*ctx, &levels) {
+        notch().enable();
+        ctx->lock();
+        at(1);
+    }
+    void lock() { sim->simWorkspace().postDistributed("com.apple.screenIsLocked"); }
+    Levels levels;
+    LockScreenView view;
+};
+
+TEST_F(LockScreenDrawing, RowFollowsTheOrderAndLeavesOutWidgetsWithNothingToShow) {
+    lock();
+    EXPECT_EQ(describe(lockScreenWidgets(*ctx, &levels)), "[battery] 42%; ") << "no accessory, Focus, event or weather";
+
+    levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
+    FocusManager& focus = ctx->focus();
+    focus.focusMode.set(FocusMode{"com.apple.focus.work", "briefcase.fill", "TealColor", std::string("Work"), {}});
+    focus.isFocus.set(true);
+    WeatherManager& weather = ctx->weather();
+    weather.weather.set(Weather{21, std::string("sun.max.fill"), std::string("clear")});
+    weather.hasWeather.set(true);
+    defaults().set(keys::lockScreenWidgetOrder,
+                   WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::connectivity,
+                               LockScreenWidgetType::focus, LockScreenWidgetType::battery});
+    at(2);
+    EXPECT_EQ(describe(lockScreenWidgets(*ctx, &levels)), "sun.max.fill 21°; airpodspro 90%; briefcase.fill Work; [battery] 42%; ");
+
+    defaults().set(keys::weatherStyle, WeatherStyle::precipitation);
+    weather.precipitationChance.set(40);
+    at(3);
+    EXPECT_EQ(lockScreenWidgets(*ctx, &levels).front().text, "40%");
+
+    // No row at all when the allowed widgets have no source to show.
+    for (const Key<bool>* key : {&keys::allowBatteryWidgetWhenLocked, &keys::allowConnectivityWidgetWhenLocked,
+                                 &keys::allowFocusWidgetWhenLocked})
+        defaults().set(*key, false);
+    at(4);
+    EXPECT_TRUE(lockScreenWidgets(*ctx, &levels).empty());
+}
+
+TEST_F(LockScreenDrawing, PanelDrawsTheRowAtTheClockInsetOnly) {
+    EXPECT_FALSE(view.showsPanel());
+    lock();
+    ASSERT_TRUE(view.showsPanel());
+    const QImage img = view.render(1, 1);
+    ASSERT_EQ(img.size(), QSize(562, 982));
+    const int top = static_cast<int>(ctx->lockScreen().topInset.get());
+    EXPECT_EQ(top, 257);
+    EXPECT_EQ(visibleRows(img, 0, top), 0) << "nothing over the system clock";
+    EXPECT_GT(visibleRows(img, top, top + 18), 8) << "the battery widget";
+    EXPECT_EQ(visibleRows(img, top + 19, 982), 0) << "no media card without a track";
+
+    sim->simWorkspace().postDistributed("com.apple.screenIsUnlocked");
+    at(2);
+    EXPECT_FALSE(view.showsPanel());
+}
+
+}  // namespace
+}  // namespace halvyn
