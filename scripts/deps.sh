@@ -33,6 +33,8 @@ HALVYN_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Calendars as iCalendar files; GNOME's notification settings (GSettings) and its schema.
 HALVYN_BUILD_PACKAGES+=(libical-dev libglib2.0-dev)
 HALVYN_DISPLAY_PACKAGES+=(gsettings-desktop-schemas libglib2.0-bin)
+# Links open with the user's chosen application.
+HALVYN_DISPLAY_PACKAGES+=(xdg-utils)
 # The companion helper's tests: a real media player with its MPRIS plugin, and playerctl to check
 # what the player itself reports; python3-gi runs the tests' small misbehaving players.
 HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)

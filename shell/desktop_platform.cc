@@ -54,7 +54,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
       installer_(main),
       // The session starts the installed program itself at login.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
-                 bundle_.info().name, bundle_.info().launchCommand.front()) {
+                 bundle_.info().name, bundle_.info().launchCommand.front()),
+      links_(log) {
     Logger logger(log, "com.halvyn.app", "Defaults");
     if (prefs) {
         std::error_code ec;

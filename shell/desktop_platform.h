@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/linux/desktop_links.h"
 #include "platform/linux/system_locale.h"
 #include "platform/linux/linux_installer.h"
 #include "platform/linux/posix_file_system.h"
@@ -64,6 +65,8 @@ public:
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
     LoginItems* loginItems() override { return &autostart_; }
+    UrlOpener* urlOpener() override { return &links_; }
+    Pasteboard* pasteboard() override { return &links_; }
     PowerAssertions* powerAssertions() override;
     CalendarStore* calendarStore() override;
     Location* location() override;
@@ -102,6 +105,8 @@ private:
     LinuxBundle bundle_;
     LinuxInstaller installer_;
     XdgAutostart autostart_;
+    // Links open with the user's chosen application; share links go on the clipboard.
+    DesktopLinks links_;
     // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
     // this process standing in for the Focus daemons).
     std::unique_ptr<IcsCalendarStore> calendar_;

@@ -9,6 +9,7 @@
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "platform/platform.h"
+#include "platform/url_opener.h"
 #include "sources/connectivity_manager.h"
 #include "weather/weather_manager.h"
 #include "settings/defaults.h"
@@ -118,8 +119,11 @@ bool needsPermission(AppState& app, Context& ctx, PermissionBanner which) {
 SettingsBanner settingsBanner(AppState& app, Context& ctx, PermissionBanner which) {
     const BannerContent content = app.banner(which);
     SettingsBanner b{content.symbol, content.text, content.buttonTitle, [&app, which] { app.bannerAction(which); }};
-    // A system settings pane that this desktop cannot open is not offered.
-    if (content.action == BannerAction::openSettings && !ctx.platform().urlOpener()) b.button.clear();
+    // A system settings pane that this desktop cannot open (the Mac's privacy panes, on Linux) is
+    // not offered: once the user was asked, the banner only explains.
+    UrlOpener* opener = ctx.platform().urlOpener();
+    if (content.action == BannerAction::openSettings && !(opener && opener->canOpen(content.settingsURL)))
+        b.button.clear();
     return b;
 }
 

@@ -10,6 +10,11 @@ public:
     virtual ~UrlOpener() = default;
     // False when no application could open it.
     virtual bool openURL(const std::string& url) = 0;
+    // Whether some application would open it, for offering a link only where it leads somewhere.
+    virtual bool canOpen(const std::string& url) {
+        (void)url;
+        return true;
+    }
 };
 
 }  // namespace halvyn
