@@ -76,6 +76,8 @@ TEST(DesktopLinks, AURLOpensWithTheUsersHandlerAsOneArgument) {
     EXPECT_TRUE(links.canOpen("https://example.com"));
     EXPECT_FALSE(links.canOpen("x-apple.systempreferences:com.apple.preference.security?Privacy_Calendars"));
     EXPECT_FALSE(links.canOpen("no scheme"));
+    EXPECT_FALSE(links.openURL("ical://ekevent/20261206T100000Z/1?method=show"));
+    EXPECT_TRUE(logs.contains("Cannot open ical://ekevent/20261206T100000Z/1?method=show: no application here opens ical links"));
     fs::remove_all(dir);
 }
 

@@ -25,6 +25,12 @@ bool DesktopLinks::openURL(const std::string& url) {
         log.error("Cannot open %{public}s: %{public}s is not installed", url, opener_);
         return false;
     }
+    // A scheme nothing here handles would otherwise end up in a browser as an unknown address.
+    if (!canOpen(url)) {
+        log.error("Cannot open %{public}s: no application here opens %{public}s links", url,
+                  parsed.scheme().toStdString());
+        return false;
+    }
     if (!QProcess::startDetached(program, {parsed.toString(QUrl::FullyEncoded)})) {
         log.error("Cannot open %{public}s: %{public}s did not start", url, opener_);
         return false;
