@@ -8,9 +8,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include <cstdlib>
 #include <fstream>
-#include <optional>
 
 #include "linux/services.h"
 #include "runtime/logger.h"
@@ -19,23 +17,6 @@ namespace halvyn {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets an environment variable for the test's length.
-class EnvVar {
-public:
-    EnvVar(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvVar() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p);
@@ -57,8 +38,9 @@ TEST(DesktopLinks, AURLOpensWithTheUsersHandlerAsOneArgument) {
         << "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" << (dir / "record").string()
         << " %u\nMimeType=x-scheme-handler/https;\n";
     std::ofstream(dir / "config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/https=recorder.desktop\n";
-    EnvVar data("XDG_DATA_HOME", (dir / "data").string()), config("XDG_CONFIG_HOME", (dir / "config").string()),
-        display("DISPLAY", ":999"), desktop("XDG_CURRENT_DESKTOP", "");
+    test::ScopedEnv data("XDG_DATA_HOME", (dir / "data").string()),
+        config("XDG_CONFIG_HOME", (dir / "config").string()), display("DISPLAY", ":999"),
+        desktop("XDG_CURRENT_DESKTOP", "");
 
     CaptureLogSink logs;
     DesktopLinks links(&logs);

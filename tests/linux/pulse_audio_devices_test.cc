@@ -174,8 +174,7 @@ TEST_F(PulseAudio, ServerThatDiesGoesAbsentAndComesBackReread) {
 
 TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {
     auto dir = test::privateFolder("halvyn-nopulse");
-    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
-    ::setenv("PULSE_SERVER", ("unix:" + (dir / "none").string()).c_str(), 1);
+    test::ScopedEnv server("PULSE_SERVER", "unix:" + (dir / "none").string());
     CaptureLogSink logs;
     {
         RealTime time(1);
@@ -188,7 +187,6 @@ TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {
         spinUntil([] { return false; }, 1500);
         EXPECT_EQ(logs.lines.size(), 1u);
     }
-    ::setenv("PULSE_SERVER", saved.c_str(), 1);
     std::filesystem::remove_all(dir);
 }
 

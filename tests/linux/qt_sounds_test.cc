@@ -70,8 +70,7 @@ TEST(QtSoundsPlayback, AlertAndEffectPlayIntoThePrivateServer) {
     if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio is needed";
     test::PulseServer pulse;
     ASSERT_TRUE(pulse.start());
-    const std::string saved = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
-    ::setenv("PULSE_SERVER", pulse.server().c_str(), 1);
+    test::ScopedEnv server("PULSE_SERVER", pulse.server());
     CaptureLogSink logs;
     {
         QtSounds sounds(QtSounds::defaultFolders(), Logger(&logs, "com.halvyn.app", "Sounds"));
@@ -103,7 +102,6 @@ TEST(QtSoundsPlayback, AlertAndEffectPlayIntoThePrivateServer) {
         EXPECT_EQ(stoppedResult, false);
     }
     EXPECT_TRUE(logs.lines.empty());
-    ::setenv("PULSE_SERVER", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -27,6 +27,30 @@ inline bool onPath(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Sets an environment variable for its own lifetime and puts the previous value (or its absence)
+// back, also when a test returns early.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+            hadOld_ = true;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (hadOld_) ::setenv(name_, old_.c_str(), 1);
+        else ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
 // Starts `args` through env(1), `env` settings first; output discarded unless `log` names a file.
 inline pid_t spawnWith(std::vector<std::string> args, const std::vector<std::string>& env, const std::string& log = {}) {
     args.insert(args.begin(), env.begin(), env.end());
@@ -45,13 +69,17 @@ inline pid_t spawnWith(std::vector<std::string> args, const std::vector<std::str
     return pid;
 }
 
-inline std::string output(const std::string& command) {
+// Runs `command` through the shell: its standard output, and its exit status when asked (-1 when
+// it did not exit normally).
+inline std::string output(const std::string& command, int* status = nullptr) {
     std::string out;
+    if (status) *status = -1;
     if (FILE* f = ::popen(command.c_str(), "r")) {
         char buf[4096];
         std::size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        ::pclose(f);
+        const int st = ::pclose(f);
+        if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     }
     return out;
 }

@@ -22,19 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ConfigHome {
-public:
-    explicit ConfigHome(const std::string& value) {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
-        ::setenv("XDG_CONFIG_HOME", value.c_str(), 1);
-    }
-    ~ConfigHome() {
-        if (old_) ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
-    }
-
-private:
-    std::optional<std::string> old_;
+// XDG_CONFIG_HOME for the test's length.
+struct ConfigHome : test::ScopedEnv {
+    explicit ConfigHome(const std::string& value) : ScopedEnv("XDG_CONFIG_HOME", value) {}
 };
 
 std::string readFile(const fs::path& p) {

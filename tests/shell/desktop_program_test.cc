@@ -17,65 +17,20 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "linux/services.h"
 #include "shell/event_loop.h"
 
-extern char** environ;
 
 namespace halvyn {
 namespace {
 
-bool onPath(const std::string& tool) { return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0; }
+using test::onPath;
 
-// Starts `args` (through env(1), so `env` settings come first) with standard output and error
-// discarded when `quiet`.
-pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& env, bool quiet) {
-    args.insert(args.begin(), env.begin(), env.end());
-    args.insert(args.begin(), "env");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, "env", &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* f = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        ::pclose(f);
-    }
-    return out;
-}
-
-// Runs `command` through the shell; its standard output, and the exit status.
-std::string run(const std::string& command, int* status) {
-    std::string out;
-    *status = -1;
-    if (FILE* f = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        const int st = ::pclose(f);
-        *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    }
-    return out;
-}
+// Runs `command` through the shell: its standard output (and exit status).
+std::string run(const std::string& command, int* status = nullptr) { return test::output(command, status); }
 
 std::string lsanEnv() {
     const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
@@ -134,10 +89,10 @@ protected:
     }
     // Starts the program on the test's display with its standard error in `log`.
     pid_t startLogged(const std::filesystem::path& log) const {
-        return spawn({"sh", "-c", "exec \"$0\" 2>\"$1\"", HALVYN_BINARY, log.string()},
-                     {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
-                      "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
-                     false);
+        return test::spawnWith({HALVYN_BINARY},
+                               {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                                "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                               log.string());
     }
     std::string env() const {
         return "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=" + config.string() +
@@ -151,12 +106,7 @@ protected:
 };
 
 TEST_F(DesktopProgram, ShowsTheNotchAtTheTopCentreAndQuitsCleanly) {
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    app = spawn({HALVYN_BINARY},
-                {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
-                 "XDG_RUNTIME_DIR=" + config.string(),
-                 std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)},
-                false);
+    app = startLogged(config / "app.log");
     ASSERT_GT(app, 0);
 
     // The panel: 576 × 320 at x = (1280 - 576) / 2 = 352, flush with the top edge.
@@ -297,10 +247,12 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]+)")));
     const int before = notchWindows();
     const auto runLog = config / "installed.log";
-    app = spawn({"sh", "-c", "exec " + exec[1].str() + " 2>\"$0\"", runLog.string()},
-                {"PATH=" + (moved / "bin").string() + ":/usr/bin:/bin", "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb",
-                 "XDG_CONFIG_HOME=" + config.string(), "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
-                true);
+    // The entry's Exec line as the session's launcher would run it, through a shell.
+    app = test::spawnWith({"sh", "-c", "exec " + exec[1].str()},
+                          {"PATH=" + (moved / "bin").string() + ":/usr/bin:/bin", "DISPLAY=" + display,
+                           "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + config.string(),
+                           "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
+                          runLog.string());
     ASSERT_GT(app, 0);
     EXPECT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000)) << readAll(runLog);
     EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readAll(runLog);
