@@ -15,6 +15,12 @@ namespace halvyn {
 
 namespace {
 
+std::string lowered(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
 bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 bool isDelimiter(char c) { return isAsciiSpace(c) || c == '<' || c == '>' || c == '"' || c == '`' || c == '|'; }
@@ -27,9 +33,7 @@ bool knownTopLevel(std::string_view tld) {
         "com", "org", "net", "edu", "gov", "io", "us", "co", "uk", "de", "fr", "app", "me", "ai", "dev", "info",
         "biz", "ca", "au", "jp", "ch", "nl", "se", "no", "fi", "es", "it", "eu", "in", "ly", "gl", "tv", "gg",
         "be", "at", "dk", "pl", "br", "nz", "ie", "link", "team", "meet", "zoom", "cloud", "online", "site"};
-    std::string lower(tld);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    return std::find(std::begin(known), std::end(known), lower) != std::end(known);
+    return std::find(std::begin(known), std::end(known), lowered(tld)) != std::end(known);
 }
 
 // A host such as "zoom.us" or "us02web.zoom.us:443".
@@ -61,12 +65,15 @@ bool isHost(std::string_view host, bool www) {
 }
 
 // Drops closing punctuation that ends a sentence rather than the link; a ")" stays when the
-// link opened one.
+// link opened one. Counted once: a token of a million ")" costs a million steps, not a trillion.
 std::string_view trimTrailing(std::string_view t) {
+    const auto opened = std::count(t.begin(), t.end(), '(');
+    auto closed = std::count(t.begin(), t.end(), ')');
     while (!t.empty()) {
         const char c = t.back();
         if (c == ')') {
-            if (std::count(t.begin(), t.end(), '(') >= std::count(t.begin(), t.end(), ')')) break;
+            if (opened >= closed) break;
+            --closed;
         } else if (std::string_view(".,;:!?'\"]}").find(c) == std::string_view::npos) {
             break;
         }
@@ -92,26 +99,63 @@ std::optional<std::string> linkIn(std::string_view token) {
     const auto hostEnd = token.find_first_of("/?#");
     const auto host = token.substr(0, hostEnd);
     if (host.find('@') != std::string_view::npos) return std::nullopt;  // an address, not a link
-    std::string lower(host.substr(0, 4));
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (!isHost(host, lower == "www.")) return std::nullopt;
-    return "http://" + std::string(token);
+    if (!isHost(host, lowered(host.substr(0, 4)) == "www.")) return std::nullopt;
+    // Written without a scheme, a link is taken as a secure one: nothing here opens plain http.
+    return "https://" + std::string(token);
 }
 
+// A meeting service: its host (and every subdomain of it), and where a join link's path starts.
 struct ServiceRow {
-    std::string_view piece;
+    std::string_view host;
+    std::string_view path;
     MeetingType type;
 };
 
 constexpr ServiceRow kServices[] = {
-    {"facetime.apple.com/join", MeetingType::facetime},
-    {"facetime://", MeetingType::facetime},
-    {"zoom.us/j/", MeetingType::zoom},
-    {"zoom.us/w/", MeetingType::zoom},
-    {"meet.google.com", MeetingType::googleMeet},
-    {"teams.microsoft.com", MeetingType::teams},
-    {"webex.com", MeetingType::webex},
+    {"facetime.apple.com", "/join", MeetingType::facetime},
+    {"zoom.us", "/j/", MeetingType::zoom},
+    {"zoom.us", "/w/", MeetingType::zoom},
+    {"meet.google.com", "", MeetingType::googleMeet},
+    {"teams.microsoft.com", "", MeetingType::teams},
+    {"webex.com", "", MeetingType::webex},
 };
+
+// The service a link joins, if it is a meeting link at all. A calendar's text is anyone's: only a
+// secure web link whose host is the service's own (or a subdomain of it, label by label) counts,
+// or a link in FaceTime's own scheme. A service's name elsewhere in the address (a path, a user
+// name, a longer host), any other scheme (file:, smb:, plain http:) and a host written with
+// anything but letters, digits, hyphens and dots (escapes, "@", "\\") is not a meeting.
+std::optional<MeetingType> meetingService(std::string_view link) {
+    const auto colon = link.find("://");
+    if (colon == std::string_view::npos) return std::nullopt;
+    const std::string scheme = lowered(link.substr(0, colon));
+    if (scheme == "facetime") return MeetingType::facetime;
+    if (scheme != "https") return std::nullopt;
+    const auto rest = link.substr(colon + 3);
+    const auto hostEnd = rest.find_first_of("/?#");
+    std::string_view authority = rest.substr(0, hostEnd);
+    const std::string_view path = hostEnd == std::string_view::npos ? std::string_view() : rest.substr(hostEnd);
+    if (const auto port = authority.find(':'); port != std::string_view::npos) {
+        const auto digits = authority.substr(port + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        authority = authority.substr(0, port);
+    }
+    if (authority.empty() || authority.front() == '.' || authority.back() == '.' ||
+        authority.find("..") != std::string_view::npos ||
+        !std::all_of(authority.begin(), authority.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+        }))
+        return std::nullopt;
+    const std::string host = lowered(authority);
+    for (const ServiceRow& row : kServices) {
+        const bool ownHost = host == row.host || (host.size() > row.host.size() && host.ends_with(row.host) &&
+                                                  host[host.size() - row.host.size() - 1] == '.');
+        if (ownHost && path.starts_with(row.path)) return row.type;
+    }
+    return std::nullopt;
+}
 
 std::u16string toUtf16(std::string_view s) {
     std::u16string out(s.size() + 1, u'\0');
@@ -197,8 +241,7 @@ std::optional<std::pair<std::string, MeetingType>> findMeetingLink(const Calenda
         links.insert(links.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
     }
     for (auto& link : links)
-        for (auto& row : kServices)
-            if (link.find(row.piece) != std::string::npos) return std::make_pair(link, row.type);
+        if (auto type = meetingService(link)) return std::make_pair(std::move(link), *type);
     return std::nullopt;
 }
 

@@ -37,11 +37,12 @@ Value toValue(const UpcomingEvent& e);
 
 // The URLs a person would call links in free text, in order: with a scheme ("https://…",
 // "facetime://…") as written, and without one (a host such as "zoom.us/j/1" or "www.example.com")
-// with "http://" put in front.
+// with "https://" put in front.
 std::vector<std::string> detectLinks(std::string_view text);
 
 // The first link of the event's location, URL and notes (in that order) that belongs to a
-// meeting service, with the service.
+// meeting service, with the service: a secure web link on the service's own host or one of its
+// subdomains, or FaceTime's own scheme. Nothing else found in calendar text is ever offered.
 std::optional<std::pair<std::string, MeetingType>> findMeetingLink(const CalendarEvent& event);
 
 // Emoji dropped (numbers kept), white space trimmed, and cut to 18 characters plus "..." when it

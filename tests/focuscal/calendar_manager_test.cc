@@ -330,7 +330,7 @@ TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
     cal().openInCalendar();
     cal().openMeetingLink();
     EXPECT_EQ(effects("openURL", "url"), (std::vector<std::string>{"ical://ekevent/20260302T093000Z/EV-1?method=show",
-                                                                   "http://webex.com/meet/abc"}));
+                                                                   "https://webex.com/meet/abc"}));
     cal().dismissEvent();
     EXPECT_EQ(next(), "bad id");
     cal().openInCalendar();

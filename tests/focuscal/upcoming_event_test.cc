@@ -16,7 +16,7 @@ CalendarEvent event(std::optional<std::string> location, std::optional<std::stri
 
 TEST(MeetingLinks, DetectorFindsLinksWithAndWithoutScheme) {
     EXPECT_EQ(detectLinks("See zoom.us/j/99?pwd=x, or (https://example.com/a_(b)). Mail me@zoom.us; www.example.org"),
-              (std::vector<std::string>{"http://zoom.us/j/99?pwd=x", "https://example.com/a_(b)", "http://www.example.org"}));
+              (std::vector<std::string>{"https://zoom.us/j/99?pwd=x", "https://example.com/a_(b)", "https://www.example.org"}));
     EXPECT_EQ(detectLinks("Link:facetime://user@example.com and e.g. Sprint.review at 3.30"),
               (std::vector<std::string>{"facetime://user@example.com"}));
     EXPECT_TRUE(detectLinks("https:// nothing, ://x, a.b, 1.2.3").empty());
@@ -31,18 +31,57 @@ TEST(MeetingLinks, FirstMatchingLinkInTextOrderAndRowOrder) {
     auto teams = findMeetingLink(event("https://example.com/office", std::nullopt,
                                        "teams.microsoft.com/l/meetup-join/abc"));
     ASSERT_TRUE(teams);
-    EXPECT_EQ(teams->first, "http://teams.microsoft.com/l/meetup-join/abc");
+    EXPECT_EQ(teams->first, "https://teams.microsoft.com/l/meetup-join/abc") << "taken as secure";
     EXPECT_EQ(teams->second, MeetingType::teams);
 
     auto both = findMeetingLink(event(std::nullopt, "https://meet.google.com/abc?via=webex.com", std::nullopt));
     ASSERT_TRUE(both);
-    EXPECT_EQ(both->second, MeetingType::googleMeet) << "the earlier row wins";
+    EXPECT_EQ(both->second, MeetingType::googleMeet) << "the host decides, not the query";
 
     EXPECT_FALSE(findMeetingLink(event(std::nullopt, std::nullopt, "https://zoom.us/my/room")));
     EXPECT_FALSE(findMeetingLink(event(std::nullopt, std::nullopt, std::nullopt)));
     auto ft = findMeetingLink(event(std::nullopt, std::nullopt, "https://facetime.apple.com/join#v=1&p=x"));
     ASSERT_TRUE(ft);
     EXPECT_EQ(ft->second, MeetingType::facetime);
+}
+
+// Calendar text is anyone's: a service's name in a path, a user name or a longer host, another
+// scheme, or a host written in a way a browser would read otherwise, is never a meeting link.
+TEST(MeetingLinks, OnlyASecureLinkOnTheServicesOwnHostIsAMeeting) {
+    for (const char* hostile : {
+             "file:///home/u/Downloads/zoom.us/j/run.desktop",
+             "smb://attacker.example/share/zoom.us/j/1",
+             "https://evil.example/zoom.us/j/123",
+             "https://zoom.us.evil.example/j/1",
+             "https://evilzoom.us/j/1",
+             "https://zoom.us@evil.example/j/1",
+             "https://evil.example\\@zoom.us/j/1",
+             "https://zoom%2eus/j/1",
+             "https://a..zoom.us/j/1",
+             "https://zoom.us:x/j/1",
+             "http://zoom.us/j/1",
+             "HTTPS-x://zoom.us/j/1",
+             "ftp://meet.google.com/abc",
+             "javascript://meet.google.com/%0aalert(1)",
+             "https://example.com/?u=https://teams.microsoft.com/l/1",
+             "https://facetime.apple.com/call",
+             "https://zoom.us/my/room",
+         }) {
+        EXPECT_FALSE(findMeetingLink(event(std::nullopt, std::nullopt, hostile))) << hostile;
+    }
+    // The first real meeting after hostile ones is the one offered, exactly as written.
+    auto after = findMeetingLink(event("file:///tmp/zoom.us/j/1", "https://evil.example/meet.google.com/x",
+                                       "smb://x/zoom.us/j/2 then HTTPS://EU01WEB.Zoom.US:443/w/77?tk=1"));
+    ASSERT_TRUE(after);
+    EXPECT_EQ(after->first, "HTTPS://EU01WEB.Zoom.US:443/w/77?tk=1");
+    EXPECT_EQ(after->second, MeetingType::zoom);
+    for (auto [link, type] : {std::pair{"https://acme.webex.com/meet/j", MeetingType::webex},
+                              std::pair{"https://teams.microsoft.com", MeetingType::teams},
+                              std::pair{"facetime://user@example.com", MeetingType::facetime}}) {
+        auto found = findMeetingLink(event(std::nullopt, link, std::nullopt));
+        ASSERT_TRUE(found) << link;
+        EXPECT_EQ(found->second, type) << link;
+    }
 }
 
 TEST(DisplayTitle, DropsEmojiKeepsNumbersAndCutsByCharacter) {
