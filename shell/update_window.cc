@@ -11,7 +11,6 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QUrl>
-#include <QDesktopServices>
 #include <QVBoxLayout>
 
 #include <cmark-gfm-core-extensions.h>
@@ -20,6 +19,7 @@
 #include "app/context.h"
 #include "platform/bundle.h"
 #include "platform/platform.h"
+#include "platform/url_opener.h"
 #include "shell/symbols.h"
 
 namespace halvyn {
@@ -219,10 +219,11 @@ void UpdateView::rebuildNotes() {
             label->setStyleSheet("color: rgba(255,255,255,210);");
             label->setText(QString::fromStdString(renderNoteHtml(note.text)));
             label->setOpenExternalLinks(false);
-            QObject::connect(label, &QLabel::linkActivated, label, [](const QString& link) {
-                const QUrl url(link);
-                if (url.scheme() == "https" || url.scheme() == "http" || url.scheme() == "mailto")
-                    QDesktopServices::openUrl(url);
+            // Release notes come from the update server: only their secure web links open, and
+            // through the same opener as every other link.
+            QObject::connect(label, &QLabel::linkActivated, label, [this](const QString& link) {
+                UrlOpener* opener = ctx_.platform().urlOpener();
+                if (opener && QUrl(link).scheme() == QLatin1String("https")) opener->openURL(link.toStdString());
             });
             list->addWidget(label);
             section->noteLabels.push_back(label);

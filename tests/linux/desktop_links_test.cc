@@ -8,6 +8,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 
 #include "linux/services.h"
@@ -23,43 +25,86 @@ std::string readFile(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(DesktopLinks, AURLOpensWithTheUsersHandlerAsOneArgument) {
-    if (!test::onPath("xdg-open")) GTEST_SKIP() << "xdg-open is needed (scripts/test installs xdg-utils)";
-    const fs::path dir = test::privateFolder("halvyn-links");
-    fs::create_directories(dir / "data/applications");
-    fs::create_directories(dir / "config");
-    const fs::path opened = dir / "opened";
-    {
-        std::ofstream script(dir / "record");
-        script << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << opened.string() << "'\n";
+// A private desktop configuration whose recorder takes secure web and FaceTime links.
+struct RecordingDesktop {
+    RecordingDesktop() {
+        fs::create_directories(dir / "data/applications");
+        fs::create_directories(dir / "config");
+        std::ofstream(dir / "record") << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << opened.string() << "'\n";
+        fs::permissions(dir / "record", fs::perms::owner_all);
+        std::ofstream(dir / "data/applications/recorder.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" << (dir / "record").string()
+            << " %u\nMimeType=x-scheme-handler/https;x-scheme-handler/facetime;x-scheme-handler/file;"
+               "x-scheme-handler/smb;x-scheme-handler/http;\n";
+        std::ofstream(dir / "config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/https=recorder.desktop\n"
+                                                       "x-scheme-handler/facetime=recorder.desktop\n"
+                                                       "x-scheme-handler/smb=recorder.desktop\n"
+                                                       "x-scheme-handler/http=recorder.desktop\n"
+                                                       "x-scheme-handler/file=recorder.desktop\n";
     }
-    fs::permissions(dir / "record", fs::perms::owner_all);
-    std::ofstream(dir / "data/applications/recorder.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" << (dir / "record").string()
-        << " %u\nMimeType=x-scheme-handler/https;\n";
-    std::ofstream(dir / "config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/https=recorder.desktop\n";
-    test::ScopedEnv data("XDG_DATA_HOME", (dir / "data").string()),
-        config("XDG_CONFIG_HOME", (dir / "config").string()), display("DISPLAY", ":999"),
-        desktop("XDG_CURRENT_DESKTOP", "");
+    ~RecordingDesktop() { fs::remove_all(dir); }
+    std::string recorded() const { return fs::exists(opened) ? readFile(opened) : std::string(); }
 
+    fs::path dir = test::privateFolder("halvyn-links");
+    fs::path opened = dir / "opened";
+    test::ScopedEnv data{"XDG_DATA_HOME", (dir / "data").string()}, config{"XDG_CONFIG_HOME", (dir / "config").string()},
+        display{"DISPLAY", ":999"}, desktop{"XDG_CURRENT_DESKTOP", ""};
+};
+
+TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOneArgument) {
+    if (!test::onPath("xdg-open") || !test::onPath("xdg-mime"))
+        GTEST_SKIP() << "xdg-open is needed (scripts/test installs xdg-utils)";
+    RecordingDesktop desktop;
     CaptureLogSink logs;
     DesktopLinks links(&logs);
     // Shell syntax in a meeting link stays text; a space is encoded.
     EXPECT_TRUE(links.openURL("https://meet.example.com/j/1 2?pwd=$(touch x);rm"));
-    EXPECT_TRUE(test::spinUntil([&] { return fs::exists(opened) && !readFile(opened).empty(); }, 10000));
-    EXPECT_EQ(readFile(opened), "https://meet.example.com/j/1%202?pwd=$(touch%20x);rm\n");
+    EXPECT_TRUE(test::spinUntil([&] { return !desktop.recorded().empty(); }, 10000));
+    EXPECT_EQ(desktop.recorded(), "https://meet.example.com/j/1%202?pwd=$(touch%20x);rm\n");
 
+    // Every other scheme is refused, even where the user's configuration has a handler for it.
+    for (const char* refused : {"file:///home/u/Downloads/zoom.us/j/run.desktop", "smb://attacker.example/share/zoom.us/j/1",
+                                "http://zoom.us/j/1", "mailto:a@example.com", "javascript:alert(1)"}) {
+        EXPECT_FALSE(links.canOpen(refused)) << refused;
+        EXPECT_FALSE(links.openURL(refused)) << refused;
+    }
+    EXPECT_TRUE(logs.contains("Not opened: file links are not opened from here: file:///home/u/Downloads/zoom.us/j/run.desktop"));
     // Text without a scheme never reaches the opener, so it cannot pass as an option.
     EXPECT_FALSE(links.openURL("--help"));
     EXPECT_FALSE(links.openURL(""));
     EXPECT_TRUE(logs.contains("Not a URL, not opened: --help"));
 
-    // Offered only where it leads somewhere: the Mac's settings panes have no handler here.
+    // The program's own schemes open where a handler takes them, once the handler is known; the
+    // Mac's settings panes and calendar have none here.
+    EXPECT_TRUE(links.openURL("facetime://user@example.com"));
+    EXPECT_TRUE(test::spinUntil([&] { return desktop.recorded().find("facetime://user@example.com\n") != std::string::npos; }, 10000));
+    EXPECT_TRUE(links.canOpen("facetime://user@example.com"));
     EXPECT_TRUE(links.canOpen("https://example.com"));
     EXPECT_FALSE(links.canOpen("x-apple.systempreferences:com.apple.preference.security?Privacy_Calendars"));
     EXPECT_FALSE(links.canOpen("no scheme"));
     EXPECT_FALSE(links.openURL("ical://ekevent/20261206T100000Z/1?method=show"));
     EXPECT_TRUE(logs.contains("Cannot open ical://ekevent/20261206T100000Z/1?method=show: no application here opens ical links"));
+    EXPECT_EQ(desktop.recorded(), "https://meet.example.com/j/1%202?pwd=$(touch%20x);rm\nfacetime://user@example.com\n");
+}
+
+// Asking for a scheme's handler never holds the window: a handler look-up that hangs is given up
+// on in the background, and meanwhile the scheme counts as not handled.
+TEST(DesktopLinks, AHandlerLookUpThatHangsNeverBlocksTheCaller) {
+    if (!test::onPath("xdg-open")) GTEST_SKIP() << "xdg-open is needed (scripts/test installs xdg-utils)";
+    const fs::path dir = test::privateFolder("halvyn-links-hang");
+    std::ofstream(dir / "xdg-mime") << "#!/bin/sh\nexec sleep 30\n";
+    fs::permissions(dir / "xdg-mime", fs::perms::owner_all);
+    test::ScopedEnv path("PATH", dir.string() + ":" + std::getenv("PATH"));
+    CaptureLogSink logs;
+    DesktopLinks links(&logs);
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_FALSE(links.canOpen("ical://ekevent/1"));
+    EXPECT_TRUE(links.openURL("facetime://user@example.com"));  // waits for the answer, not here
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(test::spinUntil(
+        [&] { return logs.contains("Cannot open facetime://user@example.com: no application here opens facetime links"); },
+        10000));
+    EXPECT_FALSE(links.canOpen("facetime://user@example.com"));
     fs::remove_all(dir);
 }
 

@@ -1,5 +1,6 @@
 // The update window, built offscreen over the simulated system.
 
+#include <QLabel>
 #include <QPushButton>
 
 #include <memory>
@@ -44,7 +45,7 @@ TEST(UpdateWindow, ShowsSectionsFoldsThemAndFollowsTheInstall) {
                                       {"path": "Halvyn.app/Contents/XPCServices/HalvynHelper.xpc", "type": "dir"}]})"
                      : R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [{"name": "H.zip", "url": "u",
                           "browser_download_url": "b"}], "prerelease": false, "published_at": "",
-                          "body": "# 📣 New\n- **Bold** start\n- Two\n# 🐞 Fixes\n- One <b>raw</b>"})",
+                          "body": "# 📣 New\n- **Bold** start\n- Two, [notes](https://example.org/n) [old](http://example.org/o)\n# 🐞 Fixes\n- One <b>raw</b>"})",
             {}});
     });
     UpdateController& u = ctx.updates();
@@ -63,6 +64,14 @@ TEST(UpdateWindow, ShowsSectionsFoldsThemAndFollowsTheInstall) {
     view->toggleSection(0);
     EXPECT_FALSE(view->sectionExpanded(0));
     EXPECT_TRUE(view->sectionExpanded(1));
+    // A link in the notes opens through the program's opener, and only a secure one.
+    for (QLabel* label : view->findChildren<QLabel*>())
+        if (label->text().contains("example.org/n"))
+            for (const char* link : {"http://example.org/o", "file:///etc/passwd", "https://example.org/n"})
+                Q_EMIT label->linkActivated(QString::fromUtf8(link));
+    const auto opened = sim->effects().ofKind("openURL");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(Value(opened[0].fields), Value(Value::Object{{"url", Value("https://example.org/n")}}));
 
     EXPECT_EQ(view->mainButtonLabel(), "Install");
     EXPECT_TRUE(view->remindLaterButton()->isEnabled());
