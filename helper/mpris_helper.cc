@@ -6,15 +6,23 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
 #include <QThreadPool>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <cmath>
 
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/magic.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "platform/linux/helper_bus.h"
@@ -34,6 +42,8 @@ const QString kDBus = QStringLiteral("org.freedesktop.DBus");
 constexpr int kCallTimeoutMs = 2000;
 constexpr int kPositionTimeoutMs = 500;
 constexpr int kArtTimeoutSeconds = 5;
+// Artwork is drawn at most a few hundred points wide; a larger image is refused, not decoded.
+constexpr int kMaxArtSide = 8192;
 constexpr int kMaxDepth = 8;
 // Entries of one map or list read from a player; the rest is skipped, so a player that sends a
 // huge Metadata costs bounded work.
@@ -137,10 +147,35 @@ QVariantMap toBus(const HelperDictionary& d) {
     return out;
 }
 
-// Reads a local artwork file off the loop. Only a regular file within the limit is read: a FIFO
-// would block, a device would never end.
+bool under(std::string_view path, std::string_view tree) {
+    return path == tree || (path.starts_with(tree) && path.size() > tree.size() && path[tree.size()] == '/');
+}
+
+// The kernel's own file systems: their "files" are the state of processes and devices (the
+// helper's own environment among them), never artwork.
+bool kernelFileSystem(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0) return true;
+    constexpr unsigned long kernel[] = {PROC_SUPER_MAGIC, SYSFS_MAGIC, DEBUGFS_MAGIC, SECURITYFS_MAGIC, TRACEFS_MAGIC,
+                                        CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, EFIVARFS_MAGIC};
+    return std::find(std::begin(kernel), std::end(kernel), static_cast<unsigned long>(fs.f_type)) != std::end(kernel);
+}
+
+// Reads a local artwork file off the loop. A player may name any path: only a regular file
+// outside /proc, /sys and /dev, and within the limit, is read. It is opened by its canonical
+// path without following a link swapped in meanwhile, and checked on the opened descriptor: a
+// FIFO would block, a device would never end.
 std::string readArtFile(const std::string& path, std::string& failure) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    char real[PATH_MAX];
+    if (!::realpath(path.c_str(), real)) {
+        failure = "cannot be opened";
+        return {};
+    }
+    if (under(real, "/proc") || under(real, "/sys") || under(real, "/dev")) {
+        failure = "is a system file";
+        return {};
+    }
+    const int fd = ::open(real, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) {
         failure = "cannot be opened";
         return {};
@@ -149,6 +184,8 @@ std::string readArtFile(const std::string& path, std::string& failure) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         failure = "is not a regular file";
+    } else if (kernelFileSystem(fd)) {
+        failure = "is a system file";
     } else if (static_cast<std::size_t>(st.st_size) > MprisHelper::kMaxArtBytes) {
         failure = "is larger than the artwork limit";
     } else {
@@ -169,6 +206,26 @@ std::string readArtFile(const std::string& path, std::string& failure) {
     }
     ::close(fd);
     return bytes;
+}
+
+// What a player names may be any file or any web answer: it is passed on only when it decodes
+// whole as an image of a common artwork format and size, so nothing else ever reaches the
+// helper's clients.
+void keepOnlyImage(std::string& bytes, std::string& failure) {
+    if (bytes.empty() || !failure.empty()) return;
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    const QSize size = reader.size();
+    const bool known = format == "png" || format == "jpeg" || format == "gif" || format == "bmp" || format == "webp";
+    if (!known || !size.isValid() || size.width() > kMaxArtSide || size.height() > kMaxArtSide ||
+        reader.read().isNull()) {
+        failure = "is not an image";
+        bytes.clear();
+    }
 }
 
 }  // namespace
@@ -375,13 +432,7 @@ void MprisHelper::fetchArt(const MprisPlayer& p) {
     const QUrl u(QString::fromStdString(url));
     if (u.isLocalFile()) {
         const std::string path = u.toLocalFile().toStdString();
-        QThreadPool::globalInstance()->start([this, busName, url, path] {
-            std::string failure;
-            std::string bytes = readArtFile(path, failure);
-            QMetaObject::invokeMethod(
-                &anchor_, [this, busName, url, bytes = std::move(bytes), failure] { artDone(busName, url, bytes, failure); },
-                Qt::QueuedConnection);
-        });
+        checkArt(busName, url, [path](std::string& failure) { return readArtFile(path, failure); });
         return;
     }
     if (u.scheme() == QLatin1String("http") || u.scheme() == QLatin1String("https")) {
@@ -390,12 +441,24 @@ void MprisHelper::fetchArt(const MprisPlayer& p) {
         request.timeout = seconds(kArtTimeoutSeconds);
         request.maxBodyBytes = kMaxArtBytes;
         http_->send(request, [this, busName, url](HttpResponse r) {
-            if (r.ok()) return artDone(busName, url, std::move(r.body), {});
-            artDone(busName, url, {}, r.error.empty() ? "answered " + std::to_string(r.status) : r.error);
+            if (!r.ok()) return artDone(busName, url, {}, r.error.empty() ? "answered " + std::to_string(r.status) : r.error);
+            checkArt(busName, url, [body = std::move(r.body)](std::string&) mutable { return std::move(body); });
         });
         return;
     }
     artDone(busName, url, {}, "is not a file or web address");
+}
+
+void MprisHelper::checkArt(const std::string& busName, const std::string& url,
+                           std::function<std::string(std::string& failure)> read) {
+    QThreadPool::globalInstance()->start([this, busName, url, read = std::move(read)] {
+        std::string failure;
+        std::string bytes = read(failure);
+        keepOnlyImage(bytes, failure);
+        QMetaObject::invokeMethod(
+            &anchor_, [this, busName, url, bytes = std::move(bytes), failure] { artDone(busName, url, bytes, failure); },
+            Qt::QueuedConnection);
+    });
 }
 
 void MprisHelper::artDone(const std::string& busName, const std::string& url, std::string bytes,

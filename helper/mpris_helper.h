@@ -52,6 +52,9 @@ private:
     void readProperties(const std::string& busName, const char* interface, std::shared_ptr<int> token = {});
     void settle();
     void fetchArt(const MprisPlayer& p);
+    // Reads (a file) and checks artwork off the loop; the outcome comes back to artDone.
+    void checkArt(const std::string& busName, const std::string& url,
+                  std::function<std::string(std::string& failure)> read);
     void artDone(const std::string& busName, const std::string& url, std::string bytes, const std::string& failure);
 
     bool handle(const QDBusMessage& request);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDBusConnection>
+#include <QImage>
 
 #include <cmath>
 #include <cstdint>
@@ -60,6 +62,17 @@ void writeWav(const std::filesystem::path& path, const std::string& title, const
     const std::string list = "LIST" + u32(static_cast<std::uint32_t>(info.size())) + info;
     const std::string body = "WAVE" + fmt + list + "data" + u32(dataBytes) + pcm;
     std::ofstream(path, std::ios::binary) << "RIFF" << u32(static_cast<std::uint32_t>(body.size())) << body;
+}
+
+// A small real PNG, as a player's artwork is.
+std::string pngBytes() {
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
 }
 
 std::string readFile(const std::filesystem::path& p) {
@@ -354,13 +367,20 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
     adapter->send("setPlayerPosition", {5}, {});  // it cannot seek: nothing is sent
     EXPECT_EQ(occurrences(readFile(helperLog()), "wrong type"), 1) << readFile(helperLog());
 
-    // Artwork that is a FIFO, or far too large: refused without waiting, said once each.
+    // Artwork a player names may be any file: only an image that is a regular file outside the
+    // kernel's trees and within the limit passes, from a file or the web. A FIFO is refused
+    // without waiting; everything is said once.
     ASSERT_EQ(::mkfifo((dir / "art.fifo").c_str(), 0600), 0);
     {
         std::ofstream big(dir / "big.png");
     }
     std::filesystem::resize_file(dir / "big.png", std::uintmax_t{200} << 20);  // sparse
-    std::ofstream(dir / "small.png") << "\x89PNG\r\n\x1a\nsmall";
+    const std::string png = pngBytes();
+    std::ofstream(dir / "small.png", std::ios::binary) << png;
+    std::ofstream(dir / "notes.txt") << "password=hunter2\n";
+    std::ofstream(dir / "fake.png") << "\x89PNG\r\n\x1a\npassword=hunter2\n";
+    std::filesystem::create_symlink(dir / "notes.txt", dir / "link.png");
+    std::filesystem::create_symlink("/proc/self/environ", dir / "env.png");
     // Artwork on the web comes from a loopback server.
     const int port = 20000 + ::getpid() % 20000;
     players.push_back(test::spawnWith({test::PrivateBus::python(), "-m", "http.server", std::to_string(port), "--bind",
@@ -377,27 +397,36 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
         return up;
     }));
     const std::string web = "http://127.0.0.1:" + std::to_string(port) + "/";
+    const std::string file = "file://" + dir.string() + "/";
     for (auto [player, url, failure] :
-         {std::tuple{"fifo", "file://" + (dir / "art.fifo").string(), std::string("not a regular file")},
-          std::tuple{"big", "file://" + (dir / "big.png").string(), std::string("larger than the artwork limit")},
-          std::tuple{"bigweb", web + "big.png", std::string("not read: " + web + "big.png")},
-          std::tuple{"missing", web + "none.png", std::string("none.png answered 404")},
-          std::tuple{"small", "file://" + (dir / "small.png").string(), std::string()},
+         {std::tuple{"fifo", file + "art.fifo", std::string("is not a regular file")},
+          std::tuple{"big", file + "big.png", std::string("is larger than the artwork limit")},
+          std::tuple{"environ", std::string("file:///proc/self/environ"), std::string("is a system file")},
+          std::tuple{"envlink", file + "env.png", std::string("is a system file")},
+          std::tuple{"text", file + "notes.txt", std::string("is not an image")},
+          std::tuple{"fake", file + "fake.png", std::string("is not an image")},
+          std::tuple{"link", file + "link.png", std::string("is not an image")},
+          std::tuple{"webtext", web + "notes.txt", std::string("is not an image")},
+          std::tuple{"bigweb", web + "big.png", std::string()},
+          std::tuple{"missing", web + "none.png", std::string("answered 404")},
+          std::tuple{"small", file + "small.png", std::string()},
           std::tuple{"web", web + "small.png", std::string()}}) {
+        SCOPED_TRACE(player);
         startPython({player, "art", url});
-        ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply(std::string(player)); })) << player;
-        if (!failure.empty()) {
-            ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find(failure) != std::string::npos; })) << player;
-            info = dictionary("getNowPlayingInfo");
-            EXPECT_EQ(text(info, kTitle), "Drawn");
-            EXPECT_EQ(info.count("kMRMediaRemoteNowPlayingInfoArtworkData"), 0u) << player;
-        } else {
+        ASSERT_TRUE(spinUntil([&] { return ask("getNowPlayingBundle") == HelperReply(std::string(player)); }));
+        if (std::string(player) == "small" || std::string(player) == "web") {
             ASSERT_TRUE(spinUntil([&] {
                 info = dictionary("getNowPlayingInfo");
                 auto it = info.find("kMRMediaRemoteNowPlayingInfoArtworkData");
-                return it != info.end() && std::get<Bytes>(it->second).data == "\x89PNG\r\n\x1a\nsmall";
+                return it != info.end() && std::get<Bytes>(it->second).data == png;
             }));
+            continue;
         }
+        ASSERT_TRUE(spinUntil([&] { return readFile(helperLog()).find("not read: " + url + " " + failure) != std::string::npos; }))
+            << readFile(helperLog());
+        info = dictionary("getNowPlayingInfo");
+        EXPECT_EQ(text(info, kTitle), "Drawn");
+        EXPECT_EQ(info.count("kMRMediaRemoteNowPlayingInfoArtworkData"), 0u);
     }
     // Its position never comes: the helper answers with the position it expects, within its bound.
     const HelperDictionary position = dictionary("getSeekerPosition");
