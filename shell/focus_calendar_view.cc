@@ -17,6 +17,7 @@
 #include "settings/keys.h"
 #include "shell/colors.h"
 #include "shell/symbols.h"
+#include "shell/whole_number.h"
 #include "sources/focus_manager.h"
 
 namespace halvyn {
@@ -24,6 +25,8 @@ namespace halvyn {
 namespace {
 using N = Notch::Notification;
 using L = Notch::LiveActivity;
+// A travel estimate is another service's number; more than this does not fit the notch.
+constexpr int kMaxTravelMinutes = 99999;
 
 const QColor kIndigo(0x5E, 0x5C, 0xE6);
 }  // namespace
@@ -105,7 +108,7 @@ WingContent timeToLeaveContent(std::optional<double> travelSeconds, TransportTyp
     c.tint = QColor(0x0A, 0x84, 0xFF);
     c.label = "Time to leave";
     if (travelSeconds && std::isfinite(*travelSeconds))
-        c.trailing = std::to_string(std::max(1L, std::lround(*travelSeconds / 60))) + " min";
+        c.trailing = std::to_string(wholeNumberWithin(*travelSeconds / 60, 1, kMaxTravelMinutes, 1)) + " min";
     return c;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "notch/notch_shape.h"
+#include "shell/whole_number.h"
 
 namespace halvyn {
 
@@ -59,6 +60,10 @@ void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bo
 // whose standard deviation is half the radius) at half resolution, then brought to the device's
 // resolution once. Kept by size and radius in whole points, so a hover or an opening reuses it
 // frame after frame; the opacity and the offset are applied when it is drawn.
+// No screen is wider than this many points; nor is a shadow's blur radius larger than this.
+constexpr int kMaxShadowSide = 8192;
+constexpr int kMaxShadowRadius = 256;
+
 struct ShadowKey {
     int width, height, top, bottom, radius;
     double scale;
@@ -115,9 +120,12 @@ QImage blurredShadow(const ShadowKey& k, double margin) {
 
 void paintShadow(QPainter& p, const DrawnOutline& m, double ww) {
     const double scale = std::max(0.01, std::abs(p.transform().m11())) * p.device()->devicePixelRatioF();
-    const ShadowKey key{static_cast<int>(std::lround(m.width)), static_cast<int>(std::lround(m.height)),
-                        static_cast<int>(std::lround(m.topRadius)), static_cast<int>(std::lround(m.bottomRadius)),
-                        static_cast<int>(std::lround(m.shadowRadius)), scale};
+    // The size follows the notch adjustments of the settings, which may hold any number: the
+    // shadow is bounded by what a screen could show.
+    const ShadowKey key{wholeNumberWithin(m.width, 0, kMaxShadowSide, 0), wholeNumberWithin(m.height, 0, kMaxShadowSide, 0),
+                        wholeNumberWithin(m.topRadius, 0, kMaxShadowSide, 0),
+                        wholeNumberWithin(m.bottomRadius, 0, kMaxShadowSide, 0),
+                        wholeNumberWithin(m.shadowRadius, 0, kMaxShadowRadius, 0), scale};
     if (key.width <= 0 || key.height <= 0 || key.radius <= 0) return;
     const double margin = 1.5 * key.radius + 2;
     static std::vector<std::pair<ShadowKey, QImage>> cache;  // most recent last

@@ -27,6 +27,7 @@
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "shell/symbols.h"
+#include "shell/whole_number.h"
 #include "updates/update_controller.h"
 
 namespace halvyn {
@@ -34,6 +35,9 @@ namespace halvyn {
 namespace {
 
 using Kind = SettingControl::Kind;
+
+// More positions than a slider's width in pixels could never be told apart.
+constexpr int kMaxSliderSteps = 100000;
 
 // Digits after the point that a step needs (0.5 → 1, 1 → 0).
 int decimalsOf(double step) {
@@ -43,8 +47,11 @@ int decimalsOf(double step) {
 }
 
 QString numberText(double value, const SettingControl& c) {
+    const QString unit = QString::fromUtf8(c.unit.data(), static_cast<int>(c.unit.size()));
+    // A hand-written 1e300 in full would be three hundred digits wide and crowd out the slider.
+    if (!(std::abs(value) < 1e9)) return QString::number(value, 'g', 6) + unit;
     const int decimals = std::max(decimalsOf(c.step), decimalsOf(value) > 2 ? 2 : decimalsOf(value));
-    return QString::number(value, 'f', decimals) + QString::fromUtf8(c.unit.data(), static_cast<int>(c.unit.size()));
+    return QString::number(value, 'f', decimals) + unit;
 }
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
@@ -206,7 +213,7 @@ void SettingsWindow::bindRow(Row& row) {
             auto* line = new QHBoxLayout(box);
             line->setContentsMargins(0, 0, 0, 0);
             row.slider = new QSlider(Qt::Horizontal);
-            row.slider->setRange(0, static_cast<int>(std::lround((c.max - c.min) / c.step)));
+            row.slider->setRange(0, wholeNumberWithin((c.max - c.min) / c.step, 0, kMaxSliderSteps, 0));
             row.sliderValue = new QLabel;
             row.sliderValue->setMinimumWidth(56);
             box->setMinimumWidth(260);
@@ -228,9 +235,12 @@ void SettingsWindow::bindRow(Row& row) {
             refresh = [&row, &d, &c] {
                 const double v = row.key->effective(d).asNumber();
                 const QSignalBlocker block(row.slider);
-                // A value outside the range puts the handle at the end; the text says the truth.
-                row.slider->setValue(static_cast<int>(std::clamp<double>(std::lround((v - c.min) / c.step), 0,
-                                                                         row.slider->maximum())));
+                // A value outside the range puts the handle at that end, however far out (1e300 by
+                // hand); one that is no number at all, at the default. The text says the truth.
+                const int last = row.slider->maximum();
+                const double fallback = row.key->storedDefault ? row.key->storedDefault->asNumber() : c.min;
+                const int atDefault = wholeNumberWithin((fallback - c.min) / c.step, 0, last, 0);
+                row.slider->setValue(wholeNumberWithin((v - c.min) / c.step, 0, last, atDefault));
                 row.sliderValue->setText(numberText(v, c));
             };
             break;

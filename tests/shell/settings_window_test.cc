@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QWheelEvent>
 
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -207,6 +208,15 @@ TEST_F(SettingsWindowTest, HandEditedBadValuesShowWhatAReadReturnsAndAreNeverWri
     settle();
     EXPECT_EQ(threshold->value(), 0);
     EXPECT_EQ(control<QDoubleSpinBox>(Tab::volume, "hudDuration")->value(), 0.01);
+    // However far out, a number puts the handle at that end; no number at all, at the default (10 %).
+    for (auto [stored, position] : {std::pair{1e300, threshold->maximum()}, std::pair{-1e300, 0},
+                                    std::pair{HUGE_VAL, threshold->maximum()}, std::pair{-HUGE_VAL, 0},
+                                    std::pair{std::nan(""), 1}, std::pair{1e300, threshold->maximum()}}) {
+        prefs.externalSet("lowBatteryThreshold", Value(stored));
+        settle();
+        EXPECT_EQ(threshold->value(), position) << stored;
+    }
+    EXPECT_EQ(window->valueLabel(Tab::battery, "lowBatteryThreshold")->text(), "1e+300 %") << "short, and true";
     EXPECT_TRUE(writes.empty()) << writes.front();
     EXPECT_EQ(*prefs.stored("hudSpeed"), Value("warp"));
 
