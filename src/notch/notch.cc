@@ -131,6 +131,8 @@ L Notch::firstWantedLiveActivity() const {
     return L::none;
 }
 
+bool Notch::isNotifying() const { return hasNotification.get() || notificationSwapDebounce.isPending(); }
+
 // MARK: - Notifications
 
 void Notch::setNotification(bool isShowing, N kind, double duration, double dismissAfter) {

@@ -98,6 +98,10 @@ public:
     // The first of the Focus, calendar and now-playing activities whose source wants it (the
     // lock activity is never handed back this way), or none.
     LiveActivity firstWantedLiveActivity() const;
+    // A notification shows, or one waits for the live activity it ended to go. Either way the
+    // notch brings a live activity back when the notification closes; a source that starts its
+    // own meanwhile takes the notification's place.
+    bool isNotifying() const;
 
     // Geometry and placement.
     // The screen that hosts the notch, by "showOnDisplay".

@@ -708,7 +708,9 @@ void MusicManager::updatePlayingState(bool playing, bool trackChanged, bool play
         isHidden.set(false);
         if (!wantsLiveActivity() || outputRecentlyChanged()) return;
         if (trackChanged && liveActivityShows() && d.get(keys::whenSongChanges)) onMain([this] { songChangeQuickPeek(); });
-        if (!liveActivityShows()) showLiveActivity();
+        // A notification on its way or up (a volume change just before this track change) would be
+        // dropped by a start now; the notch brings the activity back when it closes.
+        if (!liveActivityShows() && !ctx_.notch().isNotifying()) showLiveActivity();
         hasRecentlyPaused.set(false);
         return;
     }
@@ -783,7 +785,8 @@ void MusicManager::applicationActivated(const std::string& frontmost) {
     if (!d.get(keys::enableNowPlaying)) return;
     if (isSourceAppActive.get() && liveActivityShows())
         endLiveActivity();
-    else if (!isSourceAppActive.get() && isPlaying.get() && !ctx_.notch().hasLiveActivity.get())
+    else if (!isSourceAppActive.get() && isPlaying.get() && !ctx_.notch().hasLiveActivity.get() &&
+             !ctx_.notch().isNotifying())
         showLiveActivity();
 }
 
