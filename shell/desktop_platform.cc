@@ -89,7 +89,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
         bluetooth_ = std::make_unique<BluezBluetooth>(system, Logger(log, "com.halvyn.app", "Bluetooth"));
     } else {
         Logger(log, "com.halvyn.app", "Platform")
-            .error("No system bus (%{public}s); battery, low-power mode, accessories, sleep and lock absent",
+            .error("No system bus (%{public}s); battery, low-power mode, accessories, location, sleep and lock absent",
                    system.lastError().message().toStdString());
     }
     workspace_ = std::make_unique<LinuxWorkspace>(system, QDBusConnection::sessionBus(),
@@ -117,10 +117,9 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     calendar_ = std::make_unique<IcsCalendarStore>(
         files_, main, Logger(log, "com.halvyn.app", "CalendarStore"),
         IcsCalendarStore::Folders::fromEnvironment(files_.homeDirectory()), IcsCalendarStore::addressesFromEnvironment());
-    if (GeoClueLocation::available(system))
+    // GeoClue is followed by name, so one that starts later is still used; it says when it is missing.
+    if (system.isConnected())
         location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
-    else
-        platformLog.error("No GeoClue on the system bus; location absent, so no weather");
     if (const std::string endpoint = weatherEndpoint(); !endpoint.empty())
         weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
     doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,

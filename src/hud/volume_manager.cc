@@ -43,6 +43,7 @@ VolumeManager::VolumeManager(Context& ctx)
     volume = isMuted ? 0.0f : actualVolume.get();
 
     if (simplyCA) {
+        cancellables.push_back(simplyCA->onConnected([this] { readBaseline(); }));
         // Each device change is reduced to the new value; repeats are dropped before the
         // throttle so that a burst of identical notifications costs one interval at most.
         cancellables.push_back(simplyCA->onVolumeChanged([this](AudioDeviceID id) {
@@ -68,6 +69,18 @@ VolumeManager::VolumeManager(Context& ctx)
 }
 
 VolumeManager::~VolumeManager() { *self_ = nullptr; }
+
+// An audio service that answers after start-up, or comes back, is read as at construction: the
+// level it has is no change the user made, so nothing is shown; the next change is measured from it.
+void VolumeManager::readBaseline() {
+    const auto device = simplyCA->defaultOutputDevice();
+    if (!device) return;
+    lastDeviceVolume = simplyCA->volume(device->id);
+    lastDeviceMute = simplyCA->isMuted(device->id);
+    if (lastDeviceVolume) actualVolume = *lastDeviceVolume;
+    if (lastDeviceMute) isMuted = *lastDeviceMute;
+    volume = isMuted ? 0.0f : actualVolume.get();
+}
 
 void VolumeManager::postWeak(std::function<void(VolumeManager&)> fn) {
     ctx_.main().post([weak = std::weak_ptr<VolumeManager*>(self_), fn = std::move(fn)] {

@@ -47,6 +47,7 @@ public:
 
 private:
     void volumeChanged(float level);
+    void readBaseline();
     void muteChanged(bool muted);
     void applyVolume(float level);
     void showHUD();

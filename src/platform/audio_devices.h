@@ -1,7 +1,8 @@
 #pragma once
 // The audio devices of the system: the device list, the default output device, each device's
 // volume and mute state (which a device may lack), its identifiers and transport, and the three
-// change notifications. Notifications are delivered on the main queue.
+// change notifications, and the service's (re)connection. Notifications are delivered on the
+// main queue.
 
 #include <cstdint>
 #include <functional>
@@ -62,6 +63,13 @@ public:
     virtual Subscription onDefaultOutputDeviceChanged(std::function<void(std::optional<AudioDevice>)> cb) = 0;
     virtual Subscription onVolumeChanged(std::function<void(AudioDeviceID)> cb) = 0;
     virtual Subscription onMuteChanged(std::function<void(AudioDeviceID)> cb) = 0;
+    // The audio service was (re)connected and read in full: the default output device, its level
+    // and its mute state are where later changes start from, as at start-up, not changes. A
+    // platform whose audio service is there from the start never sends it.
+    virtual Subscription onConnected(std::function<void()> cb) {
+        (void)cb;
+        return {};
+    }
 };
 
 }  // namespace halvyn

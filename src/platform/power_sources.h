@@ -31,6 +31,13 @@ public:
 
     // The power sources changed. Callbacks come on the main queue.
     virtual Subscription observeChanges(std::function<void()> cb) = 0;
+    // The battery service was (re)connected and read in full; the battery may only now be found.
+    // What it reports is where later changes start from, not a change. A platform whose battery
+    // service is there from the start never sends it. Callbacks come on the main queue.
+    virtual Subscription observeConnected(std::function<void()> cb) {
+        (void)cb;
+        return {};
+    }
     // The process's power state changed; carries its low-power flag when the notification has
     // one. Callbacks come on the main queue.
     virtual Subscription observeLowPowerMode(std::function<void(std::optional<bool>)> cb) = 0;

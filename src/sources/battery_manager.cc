@@ -26,21 +26,13 @@ BatteryManager::BatteryManager(Context& ctx)
     std::weak_ptr<bool> weak = alive_;
     if (sources) {
         batteryHelper = BatteryHelper::find(*sources);
-        if (batteryHelper) {
-            cancellables.push_back(sources->observeChanges([this, weak] {
-                if (weak.lock()) powerSourceChanged();
-            }));
-        }
-    }
-    updateRemainingTime();
-    // Without a battery there is no low-power mode to report either: nothing is followed.
-    if (batteryHelper) {
-        cancellables.push_back(sources->observeLowPowerMode([this, weak](std::optional<bool> enabled) {
-            if (!weak.lock()) return;
-            lowPowerModeChanged(enabled);
-            updateRemainingTime();
+        // A battery service that answers only after start-up, or comes back, is read then.
+        cancellables.push_back(sources->observeConnected([this, weak, sources] {
+            if (weak.lock()) serviceConnected(*sources);
         }));
     }
+    updateRemainingTime();
+    if (batteryHelper) follow(*sources);
 
     auto& registry = ctx.notchSources();
     for (auto kind : {Notch::Notification::isCharging, Notch::Notification::isLowBattery,
@@ -79,6 +71,29 @@ std::optional<int> BatteryManager::notificationPercentage() const {
     return static_cast<int>(std::lround(batteryLevel.get() * 100));
 }
 
+void BatteryManager::follow(PowerSources& sources) {
+    std::weak_ptr<bool> weak = alive_;
+    cancellables.push_back(sources.observeChanges([this, weak] {
+        if (weak.lock()) powerSourceChanged();
+    }));
+    // Without a battery there is no low-power mode to report either: nothing is followed.
+    cancellables.push_back(sources.observeLowPowerMode([this, weak](std::optional<bool> enabled) {
+        if (!weak.lock()) return;
+        lowPowerModeChanged(enabled);
+        updateRemainingTime();
+    }));
+}
+
+void BatteryManager::serviceConnected(PowerSources& sources) {
+    if (!batteryHelper) {
+        batteryHelper = BatteryHelper::find(sources);
+        if (!batteryHelper) return;
+        follow(sources);
+    }
+    update(true);
+    updateRemainingTime();
+}
+
 void BatteryManager::powerSourceChanged() {
     hasRecentlyChangedPowerSource.set(true);
     powerSourceDebounce_.schedule(0.5, [this] { hasRecentlyChangedPowerSource.set(false); });
@@ -86,11 +101,11 @@ void BatteryManager::powerSourceChanged() {
     updateRemainingTime();
 }
 
-void BatteryManager::update() {
+void BatteryManager::update(bool baseline) {
     if (!batteryHelper) return;
     const bool wasOnBattery = isOnBattery.get();
     isOnBattery.set(batteryHelper->powerSource() != PowerSource::powerAdapter);
-    const bool changed = wasOnBattery != isOnBattery.get();
+    const bool changed = !baseline && wasOnBattery != isOnBattery.get();
     const auto percent = batteryHelper->batteryPercent();
     batteryLevel.set(percent ? *percent / 100.0 : 0.0);
 
@@ -104,6 +119,8 @@ void BatteryManager::update() {
         hasPassedThreshold.set(true);
         return;
     }
+    // A first reading on the adapter ends the discharge as a connection would, silently.
+    if (baseline && !isOnBattery.get()) hasPassedThreshold.set(false);
     if (changed && !isOnBattery.get()) {
         hasPassedThreshold.set(false);
         std::weak_ptr<bool> weak = alive_;

@@ -55,8 +55,12 @@ public:
     const PropertySet& properties() const { return properties_; }
 
 private:
+    // Subscribes to the battery's changes once it has been found.
+    void follow(PowerSources& sources);
+    void serviceConnected(PowerSources& sources);
     void powerSourceChanged();
-    void update();
+    // `baseline`: the reading is where later changes start from, so no charging is announced.
+    void update(bool baseline = false);
     void updateRemainingTime();
     void lowPowerModeChanged(std::optional<bool> enabled);
     void warnLowBattery();

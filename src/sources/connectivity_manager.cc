@@ -150,6 +150,10 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
         cancellables.push_back(simplyCA->onDefaultOutputDeviceChanged([this, weak](std::optional<AudioDevice> device) {
             if (weak.lock() && device) outputDeviceChanged(*device);
         }));
+        // A (re)connected audio service is recognised as at start-up, without a notification.
+        cancellables.push_back(simplyCA->onConnected([this, weak] {
+            if (weak.lock()) recognizeCurrentDevice();
+        }));
     }
     if (Workspace* ws = ctx.platform().workspace()) {
         for (auto event : {WorkspaceEvent::didWake, WorkspaceEvent::screensDidWake}) {

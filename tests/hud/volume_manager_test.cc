@@ -32,6 +32,32 @@ TEST_F(VolumeTest, StartsFromTheOutputDevice) {
     EXPECT_FLOAT_EQ(volume().volume, 0.0f);
 }
 
+// An audio service that connects after start-up (or again) sets where the level stands; the
+// next change is measured from there.
+TEST_F(VolumeTest, ServiceConnectedLateIsAStartingPointNotAChange) {
+    sim->audio().reset({}, std::nullopt);
+    volume();
+    EXPECT_FLOAT_EQ(volume().volume, 1.0f);
+    sim->audio().connectService({{{1, "Speakers", "Speakers", "Built-In"}, 0.5f, false}}, 1);
+    time->runCurrent();
+    EXPECT_FLOAT_EQ(volume().volume, 0.5f);
+    advance(1);
+    EXPECT_FALSE(shown());
+    deviceVolume(0.5625f);
+    EXPECT_TRUE(logs.contains("volumeDiff: 0.062500"));
+    EXPECT_TRUE(shown());
+
+    // Reconnected while muted: the starting point is muted, and shows nothing either.
+    const auto before = notificationCalls().size();
+    sim->audio().connectService({{{1, "Speakers", "Speakers", "Built-In"}, 0.7f, true}}, 1);
+    time->runCurrent();
+    advance(1);
+    EXPECT_TRUE(volume().isMuted);
+    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
+    EXPECT_FLOAT_EQ(volume().actualVolume, 0.7f);
+    EXPECT_EQ(notificationCalls().size(), before);
+}
+
 TEST_F(VolumeTest, DeviceWithoutPropertiesStartsAtFullVolumeUnmuted) {
     sim->audio().reset({{{7, "X", "Y", "USB"}, std::nullopt, std::nullopt}}, 7);
     EXPECT_FLOAT_EQ(volume().actualVolume, 1.0f);

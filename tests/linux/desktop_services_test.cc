@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -54,6 +55,22 @@ protected:
             << readFile(log());
     }
     std::filesystem::path log() const { return dir / "halvyn.log"; }
+    // Wall-clock nanoseconds of the first painted frame; 0 before it.
+    long long firstFrameNs() const {
+        std::istringstream lines(readFile(log()));
+        std::string line, word;
+        long long t = 0;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            if (fields >> word >> t && word == "frame") return t;
+        }
+        return 0;
+    }
+    static long long wallClockNs() {
+        timespec t{};
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+    }
     // The frames painted, as (notification, live activity).
     std::vector<std::pair<std::string, std::string>> frames() const {
         std::istringstream lines(readFile(log()));
@@ -131,6 +148,48 @@ TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
     spinUntil([] { return false; }, 1000);
     EXPECT_EQ(appearances("isLowBattery"), 1) << readFile(log());
     EXPECT_EQ(appearances("isCharging"), 1) << readFile(log());
+}
+
+// UPower and PulseAudio hold their sockets and names but answer nothing for 6 s from start-up.
+// The notch paints without them (waiting for them would cost 4 s on its own: 2 s for PulseAudio,
+// 1 s for each of UPower's two objects); once they answer, the first readings are starting points (no
+// "Charging", no volume display) and the next changes show.
+TEST_F(DesktopServices, StalledServicesHoldUpNothingAndAreFollowedOnceTheyAnswer) {
+    if (!test::PrivateBus::available() || !test::PulseServer::available()) GTEST_SKIP() << "dbus-daemon, dbusmock, pulseaudio";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": false})");
+    ASSERT_TRUE(upower.start());
+    bus.send("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
+             "uint32:2 uint32:1 double:50 double:30 double:60 double:10 int64:0 int64:600 boolean:true string:b uint32:1");
+    test::PulseServer pulse;
+    ASSERT_TRUE(pulse.start());
+    pulse.pactl("set-sink-volume one 50%");
+    upower.pause();
+    pulse.pause();
+    std::vector<std::string> env = bus.env();
+    for (const auto& e : pulse.env()) env.push_back(e);
+    const long long started = wallClockNs();
+    startApp(env, R"({"batteryDuration": 1.0, "isFirstLaunch": false})");
+    const long long firstFrameMs = (firstFrameNs() - started) / 1000000;
+    std::printf("first frame %lld ms after start with UPower and PulseAudio stalled\n", firstFrameMs);
+    EXPECT_LT(firstFrameMs, 4000) << readFile(log());
+    spinUntil([] { return false; }, 6000 - static_cast<int>(firstFrameMs));
+    upower.resume();
+    pulse.resume();
+
+    // Their first readings: on the adapter, charging, at half volume; nothing of it is news.
+    spinUntil([] { return false; }, 1500);
+    EXPECT_EQ(appearances("isCharging"), 0) << readFile(log());
+    EXPECT_FALSE(shows("didChangeVolume")) << readFile(log());
+    EXPECT_EQ(readFile(log()).find("No UPower"), std::string::npos) << "a slow answer is no absence";
+    // The next changes are news: a key step of the volume shows, and so does plugging in again.
+    pulse.pactl("set-sink-volume one 56%");
+    EXPECT_TRUE(spinUntil([&] { return shows("didChangeVolume"); }, 10000)) << readFile(log());
+    bus.setProperty("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:true");
+    spinUntil([] { return false; }, 500);
+    bus.setProperty("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:false");
+    EXPECT_TRUE(spinUntil([&] { return shows("isCharging"); }, 10000)) << readFile(log());
 }
 
 TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {

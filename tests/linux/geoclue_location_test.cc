@@ -1,5 +1,6 @@
 // The location port against a GeoClue2 mock (python3-dbusmock, tests/linux/geoclue_mock.py) on a
-// private bus: a granted client reports its fix, a refused start is a denial, no GeoClue is no port.
+// private bus: a granted client reports its fix, a refused start is a denial, a GeoClue that is
+// late, stalled or replaced is asked when it answers.
 
 #include <gtest/gtest.h>
 
@@ -65,7 +66,6 @@ protected:
 
 TEST_F(GeoClue, AGrantedClientReportsItsFixAndStops) {
     startMock(R"({"latitude": 52.52, "longitude": 13.405, "accuracy": 5000})");
-    ASSERT_TRUE(GeoClueLocation::available(*connection));
     openPort();
     EXPECT_EQ(port->authorizationStatus(), LocationAuthorization::notDetermined);
     // The first look at GeoClue settles the authorization; its fix goes to the observers.
@@ -95,14 +95,45 @@ TEST_F(GeoClue, ARefusedStartIsADenial) {
     EXPECT_TRUE(fixes.empty());
 }
 
-TEST_F(GeoClue, WithoutGeoClueThereIsNoPortAndASilentOneReportsNothing) {
-    EXPECT_FALSE(GeoClueLocation::available(*connection));
+TEST_F(GeoClue, ASilentOneReportsNothing) {
     startMock(R"({"silent": true})");
-    EXPECT_TRUE(GeoClueLocation::available(*connection));
     openPort();
     ASSERT_TRUE(spinUntil([&] { return port->authorizationStatus() == LocationAuthorization::authorizedAlways; }));
     port->requestLocation();  // one is on its way: nothing more is asked
     EXPECT_TRUE(fixes.empty());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(GeoClue, AbsentAtStartThenStartedAndReplacedIsAskedEachTime) {
+    openPort();
+    ASSERT_TRUE(spinUntil([&] { return errors.size() == 1; }));
+    port->requestLocation();
+    ASSERT_TRUE(spinUntil([&] { return errors.size() == 2; }));
+    EXPECT_EQ(logs.lines.size(), 1u) << "a missing GeoClue is said once";
+    EXPECT_EQ(port->authorizationStatus(), LocationAuthorization::notDetermined);
+
+    startMock(R"({"latitude": 1, "longitude": 2})");
+    ASSERT_TRUE(spinUntil([&] { return fixes.size() == 1; }));
+    EXPECT_EQ(port->authorizationStatus(), LocationAuthorization::authorizedAlways);
+
+    // A new GeoClue process: the old client went with the old one; the next request asks anew.
+    mock->kill();
+    mock.reset();
+    startMock(R"({"latitude": 3, "longitude": 4})");
+    spinUntil([] { return false; }, 300);  // the port hears of the new owner
+    port->requestLocation();
+    ASSERT_TRUE(spinUntil([&] { return fixes.size() == 2; }));
+    EXPECT_DOUBLE_EQ(fixes[1].coordinate.latitude, 3);
+}
+
+TEST_F(GeoClue, StalledAtStartIsAskedWhenItAnswers) {
+    startMock(R"({"latitude": 52.52, "longitude": 13.405})");
+    mock->pause();
+    EXPECT_LT(test::millisecondsOf([&] { openPort(); }), 1000) << "the port waits for nobody";
+    spinUntil([] { return false; }, 3000);
+    mock->resume();
+    ASSERT_TRUE(spinUntil([&] { return fixes.size() == 1; })) << (errors.empty() ? "" : errors[0]);
+    EXPECT_EQ(port->authorizationStatus(), LocationAuthorization::authorizedAlways);
     EXPECT_TRUE(errors.empty());
 }
 

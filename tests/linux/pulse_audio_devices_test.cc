@@ -47,21 +47,30 @@ class PulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio and pactl are needed (scripts/test installs them)";
-        ASSERT_TRUE(server.start()) << "the private PulseAudio daemon did not start";
         ::setenv("PULSE_SERVER", server.server().c_str(), 1);
         time = std::make_unique<RealTime>(1);
+        if (!startsLate) {
+            ASSERT_TRUE(server.start()) << "the private PulseAudio daemon did not start";
+            make();
+            ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }));
+        }
+    }
+    // Returns at once, whatever the server does.
+    void make() {
         port = std::make_unique<PulseAudioDevices>(time->main(), Logger(&logs, "com.halvyn.app", "AudioDevices"));
         volumeSub = port->onVolumeChanged([this](AudioDeviceID id) { lastVolume = id; ++volumeCount; });
-        muteSub = port->onMuteChanged([this](AudioDeviceID id) { lastMute = id; });
+        muteSub = port->onMuteChanged([this](AudioDeviceID id) { lastMute = id; ++muteCount; });
         defaultSub = port->onDefaultOutputDeviceChanged([this](std::optional<AudioDevice> d) {
             lastDefault = d;
             ++defaultCount;
         });
+        connectedSub = port->onConnected([this] { ++connectedCount; });
     }
     void TearDown() override {
         volumeSub.reset();
         muteSub.reset();
         defaultSub.reset();
+        connectedSub.reset();
         port.reset();
         time.reset();
         ::setenv("PULSE_SERVER", saved.c_str(), 1);
@@ -84,15 +93,23 @@ protected:
     CaptureLogSink logs;
     std::unique_ptr<RealTime> time;
     std::unique_ptr<PulseAudioDevices> port;
-    Subscription volumeSub, muteSub, defaultSub;
+    Subscription volumeSub, muteSub, defaultSub, connectedSub;
     std::optional<AudioDeviceID> lastVolume, lastMute;
     std::optional<AudioDevice> lastDefault;
-    int volumeCount = 0, defaultCount = 0;
+    int volumeCount = 0, muteCount = 0, defaultCount = 0, connectedCount = 0;
+    bool startsLate = false;  // the test starts the server itself
+};
+
+// The server comes after the port: its first reading is where the levels stand.
+class LatePulseAudio : public PulseAudio {
+protected:
+    LatePulseAudio() { startsLate = true; }
 };
 
 TEST_F(PulseAudio, ReadsTheDefaultSinkAndFollowsPactl) {
-    // The first reading is there as soon as the port is made.
+    // The first reading is announced as the connection, with no change of its own.
     ASSERT_TRUE(port->isConnected());
+    EXPECT_EQ(volumeCount + muteCount + defaultCount, 0);
     const auto first = port->defaultOutputDevice();
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->uid, "one");
@@ -165,11 +182,39 @@ TEST_F(PulseAudio, ServerThatDiesGoesAbsentAndComesBackReread) {
 
     ASSERT_TRUE(server.start());
     server.pactl("set-sink-volume one 30%");
-    // Back within the reconnection delay; the level is read again and announced.
-    ASSERT_TRUE(spinUntil([&] { return port->isConnected() && lastDefault && lastDefault->uid == "one"; }, 20000));
-    ASSERT_TRUE(spinUntil([&] { return std::fabs(port->volume(lastDefault->id).value_or(0) - 0.3f) < 0.005f; }));
-    EXPECT_TRUE(spinUntil([&] { return volumeCount >= 1; }));
+    // Back within the reconnection delay; read again as a starting point, not as a change.
+    ASSERT_TRUE(spinUntil([&] { return connectedCount == 2; }, 20000));
+    ASSERT_TRUE(port->defaultOutputDevice());
+    EXPECT_EQ(port->defaultOutputDevice()->uid, "one");
+    EXPECT_NEAR(*port->volume(port->defaultOutputDevice()->id), 0.3f, 0.005f);
+    EXPECT_EQ(volumeCount, 0);
     EXPECT_EQ(errors(), 1) << "the loss is told once";
+}
+
+TEST_F(LatePulseAudio, ServerStartedAfterThePortGivesABaselineThenChanges) {
+    make();
+    spinUntil([] { return false; }, 300);
+    EXPECT_FALSE(port->isConnected());
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }, 20000));
+    const AudioDeviceID one = port->defaultOutputDevice().value().id;
+    spinUntil([] { return false; }, 300);
+    EXPECT_EQ(volumeCount + muteCount, 0) << "the first reading is no change";
+    server.pactl("set-sink-volume one 56%");
+    ASSERT_TRUE(spinUntil([&] { return volumeCount == 1; }));
+    EXPECT_NEAR(*port->volume(one), 0.56f, 0.005f);
+}
+
+TEST_F(LatePulseAudio, StalledServerHoldsNothingUp) {
+    ASSERT_TRUE(server.start());
+    server.pause();
+    EXPECT_LT(test::millisecondsOf([&] { make(); }), 1000) << "the port waits for nobody";
+    spinUntil([] { return false; }, 3000);
+    EXPECT_FALSE(port->isConnected());
+    server.resume();
+    ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }));
+    EXPECT_EQ(port->defaultOutputDevice().value().uid, "one");
+    EXPECT_EQ(errors(), 0);
 }
 
 TEST(PulseAudioAbsent, NoServerMeansNoDevicesAndOneLine) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,7 @@ inline std::string output(const std::string& command, int* status = nullptr) {
 inline void stop(pid_t& pid, int signal = SIGTERM) {
     if (pid <= 0) return;
     ::kill(pid, signal);
+    ::kill(pid, SIGCONT);  // a paused process takes its signal only once it runs
     ::waitpid(pid, nullptr, 0);
     pid = -1;
 }
@@ -97,6 +99,23 @@ inline std::filesystem::path privateFolder(const std::string& name) {
     std::filesystem::create_directories(dir);
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
     return dir;
+}
+
+// Holds a service still (SIGSTOP): it keeps its socket and its bus name but answers nothing until
+// it is let go (SIGCONT), as a daemon that stalls does.
+inline void pause(pid_t pid) {
+    if (pid > 0) ::kill(pid, SIGSTOP);
+}
+inline void resume(pid_t pid) {
+    if (pid > 0) ::kill(pid, SIGCONT);
+}
+
+// Milliseconds that `fn` took on the steady clock.
+template <typename Fn>
+long long millisecondsOf(Fn&& fn) {
+    const auto start = std::chrono::steady_clock::now();
+    fn();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 // The pid written in an X server's lock file, or -1.
@@ -163,6 +182,8 @@ public:
         return pid_ > 0 && spinUntil([&] { return pactl("info").find("Default Sink: one") != std::string::npos; }, 20000);
     }
     void kill() { stop(pid_, SIGKILL); }
+    void pause() { test::pause(pid_); }
+    void resume() { test::resume(pid_); }
 
     std::string pactl(const std::string& args) const {
         return output("env PULSE_SERVER=" + server() + " pactl " + args + " 2>&1");
@@ -254,6 +275,8 @@ public:
         stop(pid_, SIGKILL);
         spinUntil([&] { return !bus_.hasName(name_); }, 10000);
     }
+    void pause() { test::pause(pid_); }
+    void resume() { test::resume(pid_); }
 
 private:
     const PrivateBus& bus_;

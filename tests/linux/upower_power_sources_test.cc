@@ -30,21 +30,39 @@ protected:
         connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
             QString::fromStdString(bus.address()), QStringLiteral("upower-test")));
         ASSERT_TRUE(connection->isConnected());
-        port = std::make_unique<UPowerPowerSources>(*connection, Logger(&logs, "com.halvyn.app", "PowerSources"));
-        changes = port->observeChanges([this] { ++changeCount; });
-        lowPower = port->observeLowPowerMode([this](std::optional<bool> on) {
-            lastLowPower = on;
-            ++lowPowerCount;
-        });
+        make();
+        // The first reading is announced as the service's connection, not as a change.
+        ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }));
+        EXPECT_EQ(changeCount, 0);
     }
     void TearDown() override {
         changes.reset();
         lowPower.reset();
+        connected.reset();
         port.reset();
         connection.reset();
         QDBusConnection::disconnectFromBus(QStringLiteral("upower-test"));
     }
 
+    // Returns at once, whatever the services do.
+    void make() {
+        port = std::make_unique<UPowerPowerSources>(*connection, Logger(&logs, "com.halvyn.app", "PowerSources"));
+        changes = port->observeChanges([this] { ++changeCount; });
+        connected = port->observeConnected([this] { ++connectedCount; });
+        lowPower = port->observeLowPowerMode([this](std::optional<bool> on) {
+            lastLowPower = on;
+            ++lowPowerCount;
+        });
+    }
+    int errors() const {
+        int n = 0;
+        for (const auto& line : logs.lines) n += line.level == LogLevel::error;
+        return n;
+    }
+    void setProfile(const std::string& variant) {
+        bus.setProperty("net.hadess.PowerProfiles", "/net/hadess/PowerProfiles", "net.hadess.PowerProfiles",
+                        "ActiveProfile", variant);
+    }
     void battery(int state, double percent, long secondsToFull) {
         bus.send(kUPower, "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
                  "uint32:2 uint32:" + std::to_string(state) + " double:" + std::to_string(percent) +
@@ -68,8 +86,8 @@ protected:
     std::unique_ptr<QDBusConnection> connection;
     CaptureLogSink logs;
     std::unique_ptr<UPowerPowerSources> port;
-    Subscription changes, lowPower;
-    int changeCount = 0, lowPowerCount = 0;
+    Subscription changes, lowPower, connected;
+    int changeCount = 0, lowPowerCount = 0, connectedCount = 0;
     std::optional<bool> lastLowPower;
 };
 
@@ -108,32 +126,62 @@ TEST_F(UPower, MalformedPropertiesReadAsNoReading) {
     EXPECT_TRUE(port->powerSourceDescriptions().empty());
 }
 
-TEST_F(UPower, ServiceThatGoesAwayIsReadAgainWhenItReturns) {
+TEST_F(UPower, ServiceReplacedByANewProcessIsReadAgainAsAStartingPoint) {
     upower.kill();
     ASSERT_TRUE(spinUntil([&] { return port->matchingService("AppleSmartBattery") == 0; }));
     EXPECT_TRUE(property("ExternalConnected").isNull());
-    const int afterLoss = changeCount;
-    EXPECT_GE(afterLoss, 1);
 
-    ASSERT_TRUE(upower.start());
+    // The new UPower runs on the adapter and charges: that is where it stands, not a plug-in.
+    test::DBusMock replacement{bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": false})"};
+    ASSERT_TRUE(replacement.start());
     battery(1, 77, 600);
     ASSERT_TRUE(spinUntil([&] { return capacity() == 77; }));
+    EXPECT_EQ(property("ExternalConnected"), Value(true));
     EXPECT_EQ(property("AvgTimeToFull"), Value(10));
-    EXPECT_GT(changeCount, afterLoss);
-    int errors = 0;
-    for (const auto& line : logs.lines) errors += line.level == LogLevel::error;
-    EXPECT_EQ(errors, 1);
+    EXPECT_GE(connectedCount, 2);
+    const int changesAfterReturn = changeCount;
+    EXPECT_EQ(errors(), 1) << "the loss is told once";
+
+    setDisplay("Percentage", "double:80");
+    ASSERT_TRUE(spinUntil([&] { return changeCount == changesAfterReturn + 1; }));
+}
+
+TEST_F(UPower, ServicesStalledAtStartAreReadWhenTheyAnswer) {
+    changes.reset();
+    lowPower.reset();
+    connected.reset();
+    port.reset();
+    connectedCount = 0;
+    setProfile("string:power-saver");
+    upower.pause();
+    profiles.pause();
+    EXPECT_LT(test::millisecondsOf([&] { make(); }), 1000) << "the port waits for nobody";
+    EXPECT_EQ(port->matchingService("AppleSmartBattery"), 0u) << "nothing is known yet";
+    spinUntil([] { return false; }, 3000);
+    upower.resume();
+    profiles.resume();
+
+    ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }));
+    EXPECT_EQ(capacity(), 50);
+    EXPECT_EQ(property("ExternalConnected"), Value(false));
+    EXPECT_EQ(changeCount, 0);
+    EXPECT_EQ(errors(), 0) << "a slow answer is no absence";
+    // The mode found at the first reading is where it stands; the next switch is told.
+    spinUntil([] { return false; }, 1000);
+    EXPECT_EQ(lowPowerCount, 0);
+    setProfile("string:balanced");
+    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));
+    EXPECT_EQ(lastLowPower, false);
 }
 
 TEST_F(UPower, LowPowerModeIsThePowerSaverProfile) {
-    const std::string path = "/net/hadess/PowerProfiles";
-    bus.setProperty("net.hadess.PowerProfiles", path, "net.hadess.PowerProfiles", "ActiveProfile", "string:power-saver");
+    setProfile("string:power-saver");
     ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));
     EXPECT_EQ(lastLowPower, true);
-    bus.setProperty("net.hadess.PowerProfiles", path, "net.hadess.PowerProfiles", "ActiveProfile", "string:balanced");
+    setProfile("string:balanced");
     ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 2; }));
     EXPECT_EQ(lastLowPower, false);
-    bus.setProperty("net.hadess.PowerProfiles", path, "net.hadess.PowerProfiles", "ActiveProfile", "int32:3");
+    setProfile("int32:3");
     ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 3; }));
     EXPECT_EQ(lastLowPower, std::nullopt);
 }

@@ -134,6 +134,39 @@ TEST_F(BatteryTest, UnknownLevelNeverWarns) {
     EXPECT_EQ(sounds(), std::vector<std::string>{"low-power"});
 }
 
+// A battery service that answers only after start-up is found then, and each (re)connection is a
+// starting point: nothing is announced for it, the changes after it are.
+TEST_F(BatteryTest, ServiceConnectedLateIsFoundAndReadAsAStartingPoint) {
+    startNotch();
+    sim->power.present = false;
+    battery();
+    ASSERT_FALSE(battery().batteryHelper);
+    sim->power.present = true;
+    sim->power.registry["ExternalConnected"] = Value(false);
+    sim->power.percent = Value(60);
+    sim->power.postConnected();
+    ASSERT_TRUE(battery().batteryHelper);
+    EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.6);
+    EXPECT_TRUE(battery().isOnBattery.get());
+    EXPECT_FALSE(battery().hasRecentlyChangedPowerSource.get());
+
+    // Back on the adapter after a restart of the service: no "Charging".
+    sim->power.registry["ExternalConnected"] = Value(true);
+    sim->power.postConnected();
+    at(1);
+    EXPECT_FALSE(battery().isOnBattery.get());
+    EXPECT_TRUE(calls.of("setNotification").empty());
+
+    // What follows the starting point is followed as usual, the low-power mode included.
+    report(Value(false), Value(60));
+    report(Value(true), Value(60));
+    at(1.2);
+    EXPECT_EQ(calls.of("setNotification"),
+              std::vector<std::string>{"1.200 setNotification [true,\"isCharging\",0.35,5]"});
+    sim->power.setLowPowerMode(true);
+    EXPECT_TRUE(battery().isLowPowerModeEnabled.get());
+}
+
 TEST_F(BatteryTest, ConnectingTheAdapterAsksForChargingAfterAFifthOfASecond) {
     startNotch();
     battery();

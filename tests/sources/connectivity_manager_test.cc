@@ -292,5 +292,17 @@ TEST_F(ConnectivityTest, WakeRecognisesTheOutputAgainWithoutAnnouncingIt) {
     EXPECT_TRUE(calls.calls.empty());
 }
 
+TEST_F(ConnectivityTest, AudioServiceConnectingLateRecognisesTheOutputWithoutAnnouncingIt) {
+    startNotch();
+    sim->audio.reset({}, std::nullopt);
+    connectivity();
+    setBuds(40, 40);
+    sim->audio.connectService({{device(2, "A1-B2-C3-D4-E5-F6:output", "2014 4c", "Bluetooth"), 0.5f, false}}, 2);
+    at(1);
+    EXPECT_EQ(connectivity().virtualDevice.get(), (VirtualDevice{K::airPodsPro2, S::both}));
+    EXPECT_FALSE(connectivity().hasRecentlyChangedOutputDevice.get());
+    EXPECT_TRUE(calls.calls.empty());
+}
+
 }  // namespace
 }  // namespace halvyn::sources_testing

@@ -4,10 +4,14 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/linux/dbus_object.h"
 
@@ -15,7 +19,6 @@ namespace halvyn {
 
 namespace {
 const QString kBluez = QStringLiteral("org.bluez");
-constexpr int kCallTimeoutMs = 2000;
 
 using Interfaces = QMap<QString, QVariantMap>;
 using Objects = QMap<QDBusObjectPath, Interfaces>;
@@ -26,11 +29,7 @@ struct Reading {
     Objects objects;
 };
 
-Reading managedObjects(QDBusConnection& bus) {
-    QDBusMessage call = QDBusMessage::createMethodCall(kBluez, QStringLiteral("/"),
-                                                       QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                                       QStringLiteral("GetManagedObjects"));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+Reading readingFrom(const QDBusMessage& reply) {
     Reading r;
     if (reply.type() != QDBusMessage::ReplyMessage) {
         r.denied = reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.AccessDenied");
@@ -55,49 +54,11 @@ std::string dashedAddress(const QString& address) {
         if (c == ':') c = '-';
     return s;
 }
-}  // namespace
 
-BluezBluetooth::BluezBluetooth(QDBusConnection bus, Logger logger) : bus_(std::move(bus)), logger_(std::move(logger)) {
-    watcher_ = std::make_unique<QDBusServiceWatcher>(kBluez, bus_, QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, watcher_.get(),
-                     [this](const QString&, const QString&, const QString&) { update(); });
-    // An adapter plugged in or switched on later.
-    const QString manager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-    added_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { update(); });
-    removed_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { update(); });
-    added_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesAdded"));
-    removed_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesRemoved"));
-    update();
-}
-
-BluezBluetooth::~BluezBluetooth() = default;
-
-void BluezBluetooth::update() {
-    const Reading r = managedObjects(bus_);
-    bool adapter = false;
-    for (const auto& interfaces : r.objects) adapter = adapter || interfaces.contains(QStringLiteral("org.bluez.Adapter1"));
-    BluetoothAuthorization now = BluetoothAuthorization::notDetermined;
-    if (r.denied)
-        now = BluetoothAuthorization::denied;
-    else if (adapter)
-        now = BluetoothAuthorization::allowedAlways;
-    if (now != BluetoothAuthorization::allowedAlways && !saidAbsent_) {
-        logger_.error(r.denied ? "The bus refuses access to BlueZ; accessories absent"
-                               : "No Bluetooth adapter from BlueZ; accessories absent until one appears");
-        saidAbsent_ = true;
-    } else if (now == BluetoothAuthorization::allowedAlways) {
-        saidAbsent_ = false;
-    }
-    if (now == authorization_) return;
-    authorization_ = now;
-    authorizationChanged_.emit();
-}
-
-std::optional<std::vector<PairedDevice>> BluezBluetooth::pairedDevices() {
-    const Reading r = managedObjects(bus_);
-    if (!r.answered) return std::nullopt;
+// Each paired or connected device with its battery level.
+std::vector<PairedDevice> devicesFrom(const Objects& objects) {
     std::vector<PairedDevice> out;
-    for (const auto& interfaces : r.objects) {
+    for (const auto& interfaces : objects) {
         const auto device = interfaces.find(QStringLiteral("org.bluez.Device1"));
         if (device == interfaces.end()) continue;
         const QVariant address = plain(device->value(QStringLiteral("Address")));
@@ -121,6 +82,83 @@ std::optional<std::vector<PairedDevice>> BluezBluetooth::pairedDevices() {
         out.push_back(std::move(d));
     }
     return out;
+}
+
+}  // namespace
+
+BluezBluetooth::BluezBluetooth(QDBusConnection bus, Logger logger) : bus_(std::move(bus)), logger_(std::move(logger)) {
+    watcher_ = std::make_unique<QDBusServiceWatcher>(kBluez, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, &context_,
+                     [this](const QString&, const QString&, const QString&) {
+                         retryMs_ = 0;
+                         update();
+                     });
+    // An adapter plugged in or switched on later, a device paired, connected or with a new level.
+    const QString manager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+    relay_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { update(); });
+    relay_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesAdded"));
+    relay_->listen(bus_, kBluez, QStringLiteral("/"), manager, QStringLiteral("InterfacesRemoved"));
+    relay_->listen(bus_, kBluez, QString(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                   QStringLiteral("PropertiesChanged"));
+    update();
+}
+
+BluezBluetooth::~BluezBluetooth() = default;
+
+void BluezBluetooth::update() {
+    // One question at a time; news that comes meanwhile asks once more when it is answered.
+    if (asking_) {
+        again_ = true;
+        return;
+    }
+    asking_ = true;
+    QDBusMessage call = QDBusMessage::createMethodCall(kBluez, QStringLiteral("/"),
+                                                       QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                                                       QStringLiteral("GetManagedObjects"));
+    auto* pending = new QDBusPendingCallWatcher(bus_.asyncCall(call, DBusObject::kCallTimeoutMs), &context_);
+    QObject::connect(pending, &QDBusPendingCallWatcher::finished, &context_, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        asking_ = false;
+        answered(w->reply());
+        if (std::exchange(again_, false)) update();
+    });
+}
+
+void BluezBluetooth::answered(const QDBusMessage& reply) {
+    const Reading r = readingFrom(reply);
+    if (!r.answered && noAnswer(reply)) {
+        // BlueZ holds its name but does not answer: asked again after 1, 2, 4 ... 30 s.
+        retryMs_ = retryMs_ == 0 ? 1000 : std::min(retryMs_ * 2, 30000);
+        QTimer::singleShot(retryMs_, &context_, [this] { update(); });
+    } else {
+        retryMs_ = 0;
+    }
+    bool adapter = false;
+    for (const auto& interfaces : r.objects) adapter = adapter || interfaces.contains(QStringLiteral("org.bluez.Adapter1"));
+    BluetoothAuthorization now = BluetoothAuthorization::notDetermined;
+    if (r.denied)
+        now = BluetoothAuthorization::denied;
+    else if (adapter)
+        now = BluetoothAuthorization::allowedAlways;
+    if (now != BluetoothAuthorization::allowedAlways && !saidAbsent_) {
+        logger_.error(r.denied ? "The bus refuses access to BlueZ; accessories absent"
+                               : "No Bluetooth adapter from BlueZ; accessories absent until one appears");
+        saidAbsent_ = true;
+    } else if (now == BluetoothAuthorization::allowedAlways) {
+        saidAbsent_ = false;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        paired_ = r.answered ? std::optional(devicesFrom(r.objects)) : std::nullopt;
+    }
+    if (now == authorization_) return;
+    authorization_ = now;
+    authorizationChanged_.emit();
+}
+
+std::optional<std::vector<PairedDevice>> BluezBluetooth::pairedDevices() {
+    std::lock_guard lock(mutex_);
+    return paired_;
 }
 
 Subscription BluezBluetooth::observeAuthorization(std::function<void()> cb) {

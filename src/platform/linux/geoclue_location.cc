@@ -1,12 +1,13 @@
 #include "platform/linux/geoclue_location.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/linux/dbus_object.h"
@@ -35,6 +36,11 @@ GeoClueLocation::GeoClueLocation(QDBusConnection system, Logger log, QString des
         const auto args = m.arguments();
         if (args.size() == 2 && running_) fixArrived(args[1].value<QDBusObjectPath>().path());
     });
+    watcher_ = std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, &context_,
+                     [this](const QString&, const QString& was, const QString& is) {
+                         ownerChanged(!was.isEmpty(), !is.isEmpty());
+                     });
     requestLocation();
 }
 
@@ -42,10 +48,27 @@ GeoClueLocation::~GeoClueLocation() {
     if (running_) stop();
 }
 
-bool GeoClueLocation::available(QDBusConnection& system) {
-    if (!system.isConnected() || !system.interface()) return false;
-    if (system.interface()->isServiceRegistered(kService).value()) return true;
-    return system.interface()->activatableServiceNames().value().contains(kService);
+// GeoClue leaves the bus when idle and is started again by the next request; a client and the
+// answers on their way go with the process that made them. A GeoClue that appears while the
+// authorization is still unknown (missing or late at start) is asked at once.
+void GeoClueLocation::ownerChanged(bool wasThere, bool isThere) {
+    if (wasThere) {
+        ++owner_;
+        ++generation_;
+        client_.clear();
+        running_ = asking_ = false;
+        retryMs_ = 0;
+        if (!isThere) log_.info("GeoClue left the bus; a new client is asked for when a location is wanted");
+    }
+    if (isThere && status_ == LocationAuthorization::notDetermined) requestLocation();
+}
+
+// Asks again later when GeoClue holds its name but does not answer: after 1, 2, 4 ... 30 s.
+void GeoClueLocation::retryLater() {
+    retryMs_ = retryMs_ == 0 ? 1000 : std::min(retryMs_ * 2, 30000);
+    QTimer::singleShot(retryMs_, &context_, [this, owner = owner_] {
+        if (owner == owner_) requestLocation();
+    });
 }
 
 Subscription GeoClueLocation::observe(LocationCallbacks callbacks) {
@@ -65,8 +88,16 @@ void GeoClueLocation::setStatus(LocationAuthorization status) {
         if (observers_->count(id) && o.didChangeAuthorization) o.didChangeAuthorization();
 }
 
-void GeoClueLocation::failed(const QString& error) {
-    log_.error("GeoClue: %{public}s", error.toStdString());
+void GeoClueLocation::failed(const QDBusError& error) { failed(error.message(), error.type()); }
+
+void GeoClueLocation::failed(const QString& error, QDBusError::ErrorType type) {
+    // A missing GeoClue is said once, however often the weather asks; it is watched for.
+    if (type == QDBusError::ServiceUnknown) {
+        if (!saidAbsent_) log_.error("No GeoClue on the system bus (%{public}s); location absent until it starts", error.toStdString());
+        saidAbsent_ = true;
+    } else {
+        log_.error("GeoClue: %{public}s", error.toStdString());
+    }
     auto observers = *observers_;
     for (auto& [id, o] : observers)
         if (observers_->count(id) && o.didFail) o.didFail(error.toStdString());
@@ -82,14 +113,18 @@ void GeoClueLocation::requestLocation() {
 void GeoClueLocation::withClient() {
     auto call = QDBusMessage::createMethodCall(kService, kManager, kManagerInterface, QStringLiteral("GetClient"));
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), &context_);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_, [this](QDBusPendingCallWatcher* w) {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_, [this, owner = owner_](QDBusPendingCallWatcher* w) {
         w->deleteLater();
+        if (owner != owner_) return;
         QDBusPendingReply<QDBusObjectPath> reply = *w;
         if (reply.isError()) {
             asking_ = false;
             if (reply.error().type() == QDBusError::AccessDenied) setStatus(LocationAuthorization::denied);
-            return failed(reply.error().message());
+            if (noAnswer(w->reply())) retryLater();
+            return failed(reply.error());
         }
+        saidAbsent_ = false;
+        retryMs_ = 0;
         client_ = reply.value().path();
         relay_->listen(bus_, kService, client_, kClientInterface, QStringLiteral("LocationUpdated"));
         auto set = [this](const char* name, const QVariant& value) {
@@ -109,8 +144,11 @@ void GeoClueLocation::start() {
     running_ = true;
     const int generation = ++generation_;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), &context_);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_, [this, generation](QDBusPendingCallWatcher* w) {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
+                     [this, generation, owner = owner_](QDBusPendingCallWatcher* w) {
         w->deleteLater();
+        // A GeoClue that went meanwhile took this client with it; the new one is asked anew.
+        if (owner != owner_) return;
         asking_ = false;
         const QDBusPendingReply<> reply = *w;
         if (!reply.isError()) {
@@ -124,7 +162,7 @@ void GeoClueLocation::start() {
         } else if (error.type() == QDBusError::UnknownObject || error.type() == QDBusError::UnknownMethod) {
             client_.clear();  // GeoClue restarted: the next request asks for a new client
         }
-        failed(error.message());
+        failed(error);
     });
     // A fix that does not come within the window is given up; the client stops searching.
     QTimer::singleShot(kFixWindowMs, &context_, [this, generation] {

@@ -2,8 +2,11 @@
 // Location fixes from GeoClue2 on the system bus: one client of the manager, started for a fix
 // and stopped once it came. Authorization is what GeoClue's agent answers: a started client
 // means authorized, a refused start means denied; until the first answer it is not determined.
+// GeoClue is followed by name: missing or late at start, it is asked when it appears; gone, its
+// client is dropped and the next request asks the new one. No call is waited for.
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QObject>
 #include <QString>
 
@@ -12,6 +15,8 @@
 
 #include "platform/location.h"
 #include "runtime/logger.h"
+
+class QDBusServiceWatcher;
 
 namespace halvyn {
 
@@ -23,14 +28,12 @@ public:
     static constexpr int kFixWindowMs = 30000;
     static constexpr int kCallTimeoutMs = 5000;
 
-    // Asks GeoClue once right away, so that the authorization is known before the first request.
+    // Asks GeoClue once right away, so that the authorization is known before the first request;
+    // returns at once.
     GeoClueLocation(QDBusConnection system, Logger log, QString desktopId = QStringLiteral("app.halvyn.Halvyn"));
     ~GeoClueLocation() override;
     GeoClueLocation(const GeoClueLocation&) = delete;
     GeoClueLocation& operator=(const GeoClueLocation&) = delete;
-
-    // GeoClue runs on the bus or the bus can start it.
-    static bool available(QDBusConnection& system);
 
     bool servicesEnabled() const override { return true; }
     LocationAuthorization authorizationStatus() const override { return status_; }
@@ -42,7 +45,10 @@ private:
     void start();
     void stop();
     void fixArrived(const QString& path);
-    void failed(const QString& error);
+    void ownerChanged(bool wasThere, bool isThere);
+    void retryLater();
+    void failed(const QDBusError& error);
+    void failed(const QString& error, QDBusError::ErrorType type = QDBusError::Other);
     void setStatus(LocationAuthorization status);
 
     QDBusConnection bus_;
@@ -53,8 +59,12 @@ private:
     bool running_ = false;
     bool asking_ = false;
     int generation_ = 0;
+    int owner_ = 0;  // answers from before GeoClue last came or went are dropped
+    int retryMs_ = 0;
+    bool saidAbsent_ = false;
     LocationAuthorization status_ = LocationAuthorization::notDetermined;
     std::unique_ptr<DBusRelay> relay_;
+    std::unique_ptr<QDBusServiceWatcher> watcher_;
     std::shared_ptr<std::map<int, LocationCallbacks>> observers_ = std::make_shared<std::map<int, LocationCallbacks>>();
     int nextObserver_ = 0;
 };

@@ -57,12 +57,18 @@ LinuxWorkspace::LinuxWorkspace(QDBusConnection system, QDBusConnection session, 
         lock_->listen(system, kLogin, sessionPath_, kSession, QStringLiteral("Lock"));
         unlock_->listen(system, kLogin, sessionPath_, kSession, QStringLiteral("Unlock"));
         session_ = std::make_unique<DBusObject>(system, kLogin, sessionPath_, kSession, [this] {
+            if (!session_->present() && !session_->reading()) {
+                if (!saidNoSession_) logger_.error("No logind session; sleep, wake and the screen lock are not followed");
+                saidNoSession_ = true;
+                return;
+            }
+            saidNoSession_ = false;
             const QVariant hint = session_->get(QStringLiteral("LockedHint"));
-            if (hint.typeId() == QMetaType::Bool) locked(hint.toBool());
+            if (hint.typeId() != QMetaType::Bool) return;
+            // The first reading is where the screen stands, not a change of it.
+            if (session_->takeFresh()) locked_ = hint.toBool();
+            else locked(hint.toBool());
         });
-        if (!session_->present()) logger_.error("No logind session; sleep, wake and the screen lock are not followed");
-        const QVariant hint = session_->get(QStringLiteral("LockedHint"));
-        if (hint.typeId() == QMetaType::Bool) locked_ = hint.toBool();
     }
     if (session.isConnected()) {
         screenSaver_ = std::make_unique<DBusRelay>([this](const QDBusMessage& m) {

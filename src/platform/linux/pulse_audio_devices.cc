@@ -3,9 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <numeric>
 
 #include "runtime/main_queue.h"
@@ -71,10 +69,10 @@ struct PulseAudioDevices::Shared {
     Signal<std::optional<AudioDevice>> defaultChanged;
     Signal<AudioDeviceID> volumeChanged;
     Signal<AudioDeviceID> muteChanged;
-    std::condition_variable firstRead;
+    Signal<> connected;
 };
 
-PulseAudioDevices::PulseAudioDevices(MainQueue& main, Logger logger, int firstReadMs)
+PulseAudioDevices::PulseAudioDevices(MainQueue& main, Logger logger)
     : main_(main), logger_(std::move(logger)), shared_(std::make_shared<Shared>()) {
     loop_ = pa_threaded_mainloop_new();
     if (!loop_) {
@@ -86,15 +84,8 @@ PulseAudioDevices::PulseAudioDevices(MainQueue& main, Logger logger, int firstRe
     connect();
     const bool started = pa_threaded_mainloop_start(loop_) == 0;
     pa_threaded_mainloop_unlock(loop_);
-    if (!started) {
-        logger_.error("Cannot start the PulseAudio client; audio devices absent");
-        return;
-    }
-    // The server answers a local client within milliseconds; the wait only bounds a stuck one.
-    std::unique_lock lock(mutex_);
-    waiting_ = true;
-    shared_->firstRead.wait_for(lock, std::chrono::milliseconds(firstReadMs), [this] { return answered_; });
-    waiting_ = false;
+    // Nothing waits for the server: its first reading is announced when it comes.
+    if (!started) logger_.error("Cannot start the PulseAudio client; audio devices absent");
 }
 
 PulseAudioDevices::~PulseAudioDevices() {
@@ -170,7 +161,6 @@ void PulseAudioDevices::stateChanged() {
         std::lock_guard lock(mutex_);
         wasConnected = connected_;
         connected_ = false;
-        answered_ = true;
         sinks_.clear();
         defaultName_.clear();
         defaultId_.reset();
@@ -181,7 +171,6 @@ void PulseAudioDevices::stateChanged() {
                                           : "No PulseAudio server (" + reason + "); audio devices absent until one starts");
         saidLost_ = true;
     }
-    shared_->firstRead.notify_all();
     if (wasConnected) {
         main_.post([weak = std::weak_ptr<Shared>(shared_)] {
             if (auto s = weak.lock()) s->defaultChanged.emit(std::nullopt);
@@ -307,7 +296,6 @@ void PulseAudioDevices::publishDefault() {
     ready_ = true;
     std::optional<AudioDevice> device;
     bool changed;
-    bool again = first && saidLost_;
     {
         std::lock_guard lock(mutex_);
         std::optional<std::uint32_t> id;
@@ -316,31 +304,24 @@ void PulseAudioDevices::publishDefault() {
                 id = index;
                 device = sink.info;
             }
-        // The first reading of a port still being made is read by its maker directly.
-        changed = first ? !waiting_ : id != defaultId_;
+        changed = id != defaultId_;
         defaultId_ = id;
-        if (first) connected_ = answered_ = true;
+        if (first) connected_ = true;
     }
+    auto weak = std::weak_ptr<Shared>(shared_);
     if (first) {
-        shared_->firstRead.notify_all();
         if (saidLost_) say(LogLevel::info, "PulseAudio connected again; audio devices back");
         saidLost_ = false;
+        // The first reading of a connection is where the levels stand, not a change of them.
+        main_.post([weak] {
+            if (auto s = weak.lock()) s->connected.emit();
+        });
+        return;
     }
     if (!changed) return;
-    auto weak = std::weak_ptr<Shared>(shared_);
     main_.post([weak, device] {
         if (auto s = weak.lock()) s->defaultChanged.emit(device);
     });
-    // After a reconnection the levels are read again, as if they had changed.
-    if (again && device) {
-        const AudioDeviceID id = device->id;
-        main_.post([weak, id] {
-            if (auto s = weak.lock()) {
-                s->volumeChanged.emit(id);
-                s->muteChanged.emit(id);
-            }
-        });
-    }
 }
 
 // Log sinks belong to the main queue.
@@ -445,5 +426,6 @@ Subscription PulseAudioDevices::onVolumeChanged(std::function<void(AudioDeviceID
 Subscription PulseAudioDevices::onMuteChanged(std::function<void(AudioDeviceID)> cb) {
     return shared_->muteChanged.connect(std::move(cb));
 }
+Subscription PulseAudioDevices::onConnected(std::function<void()> cb) { return shared_->connected.connect(std::move(cb)); }
 
 }  // namespace halvyn

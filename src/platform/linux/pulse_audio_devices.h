@@ -1,8 +1,10 @@
 #pragma once
 // Audio devices on a PulseAudio server (or PipeWire's PulseAudio service): every sink is a device,
 // the server's default sink is the default output device. The client runs on its own thread;
-// change notifications are handed to the main queue. When the server goes away the port reads as
-// having no devices, and it reconnects on its own when the server comes back.
+// change notifications are handed to the main queue. Nothing waits for the server: the first full
+// reading of each connection is announced as the service's connection (a starting point, not a
+// change). When the server goes away the port reads as having no devices, and it reconnects on
+// its own when the server comes back.
 
 #include <cstdint>
 #include <map>
@@ -41,9 +43,9 @@ std::optional<float> pulseAverageVolume(const std::vector<std::uint32_t>& channe
 
 class PulseAudioDevices final : public AudioDevices {
 public:
-    // Connects to the server named by the environment (PULSE_SERVER, XDG_RUNTIME_DIR), waiting at
-    // most `firstReadMs` for the first reading so that the sources start from the real levels.
-    PulseAudioDevices(MainQueue& main, Logger logger, int firstReadMs = 2000);
+    // Starts connecting to the server named by the environment (PULSE_SERVER, XDG_RUNTIME_DIR) and
+    // returns at once.
+    PulseAudioDevices(MainQueue& main, Logger logger);
     ~PulseAudioDevices() override;
     PulseAudioDevices(const PulseAudioDevices&) = delete;
     PulseAudioDevices& operator=(const PulseAudioDevices&) = delete;
@@ -63,6 +65,7 @@ public:
     Subscription onDefaultOutputDeviceChanged(std::function<void(std::optional<AudioDevice>)> cb) override;
     Subscription onVolumeChanged(std::function<void(AudioDeviceID)> cb) override;
     Subscription onMuteChanged(std::function<void(AudioDeviceID)> cb) override;
+    Subscription onConnected(std::function<void()> cb) override;
 
 private:
     struct Sink {
@@ -102,8 +105,6 @@ private:
     std::string defaultName_;
     std::optional<std::uint32_t> defaultId_;
     bool connected_ = false;
-    bool waiting_ = false;   // the constructor waits for the first reading
-    bool answered_ = false;  // the first connection attempt has ended, either way
 };
 
 }  // namespace halvyn

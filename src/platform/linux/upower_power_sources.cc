@@ -26,11 +26,11 @@ std::optional<unsigned> unsignedOf(const QVariant& v) {
 
 struct UPowerPowerSources::State {
     std::unique_ptr<DBusObject> daemon, display, profiles;
-    Signal<> changes;
+    Signal<> changes, connected;
     Signal<std::optional<bool>> lowPower;
     std::optional<bool> lastLowPower;
     std::string lastReading;
-    bool saidUPower = false, saidProfiles = false;
+    bool saidUPower = false, saidProfiles = false, hadUPower = false, hadProfiles = false;
 
     bool batteryPresent() const {
         return display->present() && display->get("IsPresent").toBool() &&
@@ -38,8 +38,23 @@ struct UPowerPowerSources::State {
     }
 };
 
+namespace {
+// Says once that a service is missing, in the words for a service that never came or one that
+// went; forgets it when the service is back.
+void sayPresence(const Logger& logger, bool present, bool& said, bool& had, const char* never, const char* gone) {
+    if (present) {
+        said = false;
+        had = true;
+    } else if (!said) {
+        logger.error(had ? gone : never);
+        said = true;
+    }
+}
+}  // namespace
+
 UPowerPowerSources::UPowerPowerSources(QDBusConnection bus, Logger logger)
     : logger_(std::move(logger)), state_(std::make_unique<State>()) {
+    // Both services are read in the background; until they answer there is no battery.
     state_->daemon = std::make_unique<DBusObject>(bus, kUPower, QStringLiteral("/org/freedesktop/UPower"), kUPower,
                                                   [this] { changed(); });
     state_->display = std::make_unique<DBusObject>(bus, kUPower,
@@ -48,50 +63,44 @@ UPowerPowerSources::UPowerPowerSources(QDBusConnection bus, Logger logger)
     state_->profiles = std::make_unique<DBusObject>(bus, kProfiles, QStringLiteral("/net/hadess/PowerProfiles"),
                                                     kProfiles, [this] { profileChanged(); });
     state_->lastReading = reading();
-    if (const QVariant profile = state_->profiles->get("ActiveProfile"); profile.typeId() == QMetaType::QString)
-        state_->lastLowPower = profile.toString() == QLatin1String("power-saver");
-    if (!state_->display->present()) {
-        logger_.error("No UPower service; battery absent");
-        state_->saidUPower = true;
-    }
-    if (!state_->profiles->present()) {
-        logger_.error("No power-profiles-daemon service; low-power mode not followed until it starts");
-        state_->saidProfiles = true;
-    }
 }
 
 UPowerPowerSources::~UPowerPowerSources() = default;
 
-bool UPowerPowerSources::available() const { return state_->display->present(); }
-
 void UPowerPowerSources::changed() {
-    if (!state_->display->present() && !state_->saidUPower) {
-        logger_.error("UPower went away; battery readings absent until it comes back");
-        state_->saidUPower = true;
-    } else if (state_->display->present()) {
-        state_->saidUPower = false;
-    }
-    // UPower announces every new energy reading; only a change in what the port reports is told.
+    State& s = *state_;
+    // The daemon and its display device are read one after the other: nothing is told until both
+    // are in, so that a half-read service never looks like a change.
+    if (s.daemon->reading() || s.display->reading()) return;
+    const bool fresh = s.display->takeFresh() | s.daemon->takeFresh();
+    sayPresence(logger_, s.display->present(), s.saidUPower, s.hadUPower, "No UPower service; battery absent until it starts",
+                "UPower went away; battery readings absent until it comes back");
     std::string now = reading();
-    if (now == state_->lastReading) return;
-    state_->lastReading = std::move(now);
-    state_->changes.emit();
+    const bool same = now == s.lastReading;
+    s.lastReading = std::move(now);
+    // A service that went away leaves the last readings standing where they are shown.
+    if (!s.display->present()) return;
+    if (fresh) return s.connected.emit();
+    // UPower announces every new energy reading; only a change in what the port reports is told.
+    if (!same) s.changes.emit();
 }
 
 void UPowerPowerSources::profileChanged() {
-    const QVariant profile = state_->profiles->get("ActiveProfile");
+    State& s = *state_;
+    if (s.profiles->reading()) return;
+    const bool fresh = s.profiles->takeFresh();
+    sayPresence(logger_, s.profiles->present(), s.saidProfiles, s.hadProfiles,
+                "No power-profiles-daemon service; low-power mode not followed until it starts",
+                "power-profiles-daemon went away; low-power mode unknown until it comes back");
+    if (!s.profiles->present()) return;
+    const QVariant profile = s.profiles->get("ActiveProfile");
     std::optional<bool> lowPower;
     if (profile.typeId() == QMetaType::QString) lowPower = profile.toString() == QLatin1String("power-saver");
-    if (!state_->profiles->present() && !state_->saidProfiles) {
-        logger_.error("power-profiles-daemon went away; low-power mode unknown until it comes back");
-        state_->saidProfiles = true;
-    } else if (state_->profiles->present()) {
-        state_->saidProfiles = false;
-    }
-    // Every property change of the daemon comes here; only the mode's changes are told.
-    if (lowPower == state_->lastLowPower) return;
-    state_->lastLowPower = lowPower;
-    state_->lowPower.emit(lowPower);
+    // Every property change of the daemon comes here; only the mode's changes are told. The
+    // first reading from a (re)started daemon is where the mode stands, not a switch.
+    if (lowPower == s.lastLowPower) return;
+    s.lastLowPower = lowPower;
+    if (!fresh) s.lowPower.emit(lowPower);
 }
 
 std::string UPowerPowerSources::reading() {
@@ -142,6 +151,10 @@ std::vector<Value> UPowerPowerSources::powerSourceDescriptions() {
 }
 
 Subscription UPowerPowerSources::observeChanges(std::function<void()> cb) { return state_->changes.connect(std::move(cb)); }
+
+Subscription UPowerPowerSources::observeConnected(std::function<void()> cb) {
+    return state_->connected.connect(std::move(cb));
+}
 
 Subscription UPowerPowerSources::observeLowPowerMode(std::function<void(std::optional<bool>)> cb) {
     return state_->lowPower.connect(std::move(cb));

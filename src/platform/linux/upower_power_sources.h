@@ -1,7 +1,9 @@
 #pragma once
 // The battery as UPower reports it (its display device and whether the machine runs on battery),
 // and the low-power mode as power-profiles-daemon reports it ("power-saver" active). Both are
-// followed on the system bus; a service that goes away reads as no readings until it returns.
+// followed on the system bus by name: late or stalled at start, they are read when they answer;
+// one that goes away reads as no readings (and tells no change) until it returns, when it is read
+// again and its first reading is announced as a starting point, not a change.
 
 #include <QDBusConnection>
 
@@ -20,9 +22,6 @@ public:
     UPowerPowerSources(QDBusConnection bus, Logger logger);
     ~UPowerPowerSources() override;
 
-    // Whether UPower answered when the port was made; no battery service otherwise.
-    bool available() const;
-
     // "AppleSmartBattery" is the internal battery: the display device, when it is a present battery.
     Service matchingService(std::string_view name) override;
     // ExternalConnected, IsCharging, CurrentCapacity, MaxCapacity (100), AvgTimeToFull (minutes).
@@ -31,6 +30,7 @@ public:
     std::vector<Value> powerSourceDescriptions() override;
 
     Subscription observeChanges(std::function<void()> cb) override;
+    Subscription observeConnected(std::function<void()> cb) override;
     Subscription observeLowPowerMode(std::function<void(std::optional<bool>)> cb) override;
 
 private:

@@ -94,9 +94,16 @@ Subscription SimAudioDevices::onMuteChanged(std::function<void(AudioDeviceID)> c
     return muteChanged_.connect(std::move(cb));
 }
 
+Subscription SimAudioDevices::onConnected(std::function<void()> cb) { return connected_.connect(std::move(cb)); }
+
 void SimAudioDevices::reset(std::vector<Device> devices, std::optional<AudioDeviceID> defaultOutput) {
     devices_ = std::move(devices);
     defaultOutput_ = defaultOutput;
+}
+
+void SimAudioDevices::connectService(std::vector<Device> devices, std::optional<AudioDeviceID> defaultOutput) {
+    reset(std::move(devices), defaultOutput);
+    deliver([this] { connected_.emit(); });
 }
 
 void SimAudioDevices::addDevice(Device device) {

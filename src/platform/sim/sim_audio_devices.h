@@ -35,10 +35,13 @@ public:
     Subscription onDefaultOutputDeviceChanged(std::function<void(std::optional<AudioDevice>)> cb) override;
     Subscription onVolumeChanged(std::function<void(AudioDeviceID)> cb) override;
     Subscription onMuteChanged(std::function<void(AudioDeviceID)> cb) override;
+    Subscription onConnected(std::function<void()> cb) override;
 
     // Simulation controls.
     // Replaces every device (no notification): the state at start.
     void reset(std::vector<Device> devices, std::optional<AudioDeviceID> defaultOutput);
+    // Replaces every device and announces the audio service as (re)connected with them.
+    void connectService(std::vector<Device> devices, std::optional<AudioDeviceID> defaultOutput);
     // Adds or replaces a device (no notification).
     void addDevice(Device device);
     // Makes the device the default output and notifies.
@@ -72,6 +75,7 @@ private:
     Signal<std::optional<AudioDevice>> defaultChanged_;
     Signal<AudioDeviceID> volumeChanged_;
     Signal<AudioDeviceID> muteChanged_;
+    Signal<> connected_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

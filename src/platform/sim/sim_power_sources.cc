@@ -33,6 +33,8 @@ Subscription SimPowerSources::observeChanges(std::function<void()> cb) {
     return changes_.connect(std::move(cb));
 }
 
+Subscription SimPowerSources::observeConnected(std::function<void()> cb) { return connected_.connect(std::move(cb)); }
+
 Subscription SimPowerSources::observeLowPowerMode(std::function<void(std::optional<bool>)> cb) {
     return lowPower_.connect(std::move(cb));
 }
@@ -43,6 +45,8 @@ void SimPowerSources::clear() {
 }
 
 void SimPowerSources::postChange() { changes_.emit(); }
+
+void SimPowerSources::postConnected() { connected_.emit(); }
 
 void SimPowerSources::setLowPowerMode(bool enabled) {
     lowPowerMode = enabled;

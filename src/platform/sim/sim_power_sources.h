@@ -20,6 +20,7 @@ public:
     Value registryProperty(Service service, std::string_view key) override;
     std::vector<Value> powerSourceDescriptions() override;
     Subscription observeChanges(std::function<void()> cb) override;
+    Subscription observeConnected(std::function<void()> cb) override;
     Subscription observeLowPowerMode(std::function<void(std::optional<bool>)> cb) override;
 
     // Simulation controls.
@@ -35,6 +36,8 @@ public:
     void clear();
     // Posts the power-source change notification.
     void postChange();
+    // Announces the battery service as (re)connected with the values as they are now.
+    void postConnected();
     // Sets the low-power state and posts its notification, carrying it.
     void setLowPowerMode(bool enabled);
     // Posts the low-power notification as given (without a state: nullopt).
@@ -43,7 +46,7 @@ public:
     static constexpr Service kBatteryService = 0x2a03;
 
 private:
-    Signal<> changes_;
+    Signal<> changes_, connected_;
     Signal<std::optional<bool>> lowPower_;
 };
 
