@@ -93,7 +93,7 @@ void installServer(SimWorld& w, const json& state) {
 Problem checkBundle(const json& v) {
     if (!v.is_object()) return std::string("must be an object");
     for (auto& [k, val] : v.items()) {
-        if (k == "name" || k == "identifier" || k == "version" || k == "path") {
+        if (k == "name" || k == "identifier" || k == "version" || k == "path" || k == "notReplaceable") {
             if (!val.is_string()) return "'" + k + "' must be a text";
         } else if (k == "build") {
             if (!val.is_number_integer() && !val.is_null()) return std::string("'build' must be a whole number or null");
@@ -115,11 +115,15 @@ void applyBundle(SimBundle& bundle, const json& v) {
     b.path = v.value("path", b.path);
     b.executables = {"Contents/MacOS/" + b.name, "Contents/XPCServices/" + b.name + "Helper.xpc"};
     b.launchCommand = {"open", b.path};
+    // A copy the application may not replace: it keeps running from `path`, but has none to update.
+    b.notReplaceable = v.value("notReplaceable", std::string());
+    if (!b.notReplaceable.empty()) b.path.clear();
 }
 
 // The installed bundle, so an install has something to replace.
 void putInstalledBundle(SimWorld& w) {
     const BundleInfo& b = w.platform.simBundle().info_;
+    if (b.path.empty()) return;
     auto& files = w.platform.simFiles();
     files.put(b.path + "/Contents/Info.plist", "CFBundleShortVersionString=" + b.version);
     files.put(b.path + "/Contents/MacOS/" + b.name, "program " + b.version, true);

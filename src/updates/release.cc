@@ -84,6 +84,7 @@ std::optional<Release> decodeRelease(std::string_view json, std::string* error) 
         return std::nullopt;
     }
     r.prerelease = pre->asBool();
+    if (const Value* page = v.find("html_url"); page && page->isString()) r.htmlURL = page->asString();
     const Value* assets = v.find("assets");
     if (!assets || !assets->isArray()) {
         fail(error, assets ? "'assets' is not an array" : "missing key 'assets'");
@@ -110,13 +111,15 @@ Value encodeRelease(const Release& r) {
         assets.push_back(Value(Value::Object{{"name", Value(a.name)},
                                              {"url", Value(a.url)},
                                              {"browser_download_url", Value(a.browserDownloadURL)}}));
-    return Value(Value::Object{{"id", Value(r.id)},
-                               {"tag_name", Value(r.tagName)},
-                               {"name", Value(r.name)},
-                               {"body", Value(r.body)},
-                               {"assets", Value(std::move(assets))},
-                               {"prerelease", Value(r.prerelease)},
-                               {"published_at", Value(r.publishedAt)}});
+    Value::Object out{{"id", Value(r.id)},
+                      {"tag_name", Value(r.tagName)},
+                      {"name", Value(r.name)},
+                      {"body", Value(r.body)},
+                      {"assets", Value(std::move(assets))},
+                      {"prerelease", Value(r.prerelease)},
+                      {"published_at", Value(r.publishedAt)}};
+    if (!r.htmlURL.empty()) out.emplace_back("html_url", Value(r.htmlURL));
+    return Value(std::move(out));
 }
 
 int compareVersions(std::string_view a, std::string_view b) {

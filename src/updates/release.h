@@ -28,12 +28,14 @@ struct Release {
     bool prerelease = false;
     std::string publishedAt;
     std::optional<long long> buildNumber;  // never in the JSON
+    // The release's page for people ("html_url", optional): where to get it by hand.
+    std::string htmlURL;
 
     friend bool operator==(const Release&, const Release&) = default;
 };
 
 // Decodes one release object. All seven keys are required and typed; an asset needs its three
-// keys, its addresses non-empty. Nothing, with the reason in `error`, when any of it is wrong.
+// keys, its addresses non-empty; "html_url" is read when it is there. Nothing, with the reason in `error`, when any of it is wrong.
 std::optional<Release> decodeRelease(std::string_view json, std::string* error = nullptr);
 // The JSON keys of the release (without the build number), for traces and the server's tests.
 Value encodeRelease(const Release& release);

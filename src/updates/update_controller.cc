@@ -11,6 +11,7 @@
 #include "platform/http.h"
 #include "platform/installer.h"
 #include "platform/platform.h"
+#include "platform/url_opener.h"
 #include "runtime/animation.h"
 #include "runtime/main_queue.h"
 #include "settings/defaults.h"
@@ -46,10 +47,6 @@ std::string responseProblem(const HttpResponse& r) {
     if (!r.error.empty()) return r.error;
     if (r.status < 200 || r.status >= 300) return "The server answered with status " + std::to_string(r.status) + ".";
     return {};
-}
-
-bool endsWith(const std::string& s, std::string_view suffix) {
-    return s.size() > suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 }  // namespace
@@ -231,6 +228,12 @@ void UpdateController::mainButton() {
         relaunchApplication(0.5);
         return;
     }
+    // Where it cannot replace itself, the button leads to the release's page instead.
+    if (!selfUpdateProblem().empty()) {
+        if (UrlOpener* opener = ctx_.platform().urlOpener(); opener && !releasePage().empty())
+            opener->openURL(releasePage());
+        return;
+    }
     // The button ignores clicks while it shows progress, and while an update started elsewhere runs.
     if (isInstalling.get() || updating_) return;
     isInstalling.set(true);
@@ -275,6 +278,12 @@ void UpdateController::performUpdate(std::function<void(bool)> done) {
     }
     if (!files || !serverConfigured(bundle)) {
         logger.error("Error downloading asset: %{public}s", "no file system or update server");
+        ctx_.main().post([finish] { finish(false); });
+        return;
+    }
+    // Nothing is downloaded that could not be installed.
+    if (bundle.path.empty()) {
+        logger.error("Error updating: %{public}s", "this copy cannot update itself: " + bundle.notReplaceable);
         ctx_.main().post([finish] { finish(false); });
         return;
     }
@@ -343,7 +352,10 @@ void UpdateController::installUpdate(const std::string& archivePath, std::functi
     if (auto made = files->createDirectories(working); !made.ok) return fail(made.error);
 
     std::weak_ptr<bool> weak = alive_;
-    installer->unpack(archivePath, working, [this, weak, bundle, working, done](FileResult unpacked) {
+    UnpackRules rules;
+    rules.topFolder = bundle.name + ".app";
+    if (!bundle.executables.empty()) rules.program = bundle.executables.front();
+    installer->unpack(archivePath, working, rules, [this, weak, bundle, working, done](FileResult unpacked) {
         if (!weak.lock()) return;
         if (!unpacked.ok) {
             logger.error("Error updating: %{public}s", unpacked.error);
@@ -363,25 +375,26 @@ void UpdateController::finishInstall(const BundleInfo& bundle, const std::string
         files.remove(working);
         done(false);
     };
-    std::string entry;
-    for (const std::string& name : files.list(working)) {
-        if (endsWith(name, ".app") && files.type(join(working, name)) == FileType::directory) {
-            entry = join(working, name);
-            break;
-        }
-    }
-    if (entry.empty()) {
+    // The archive held one folder, named after the application, and nothing beside it.
+    const std::string entry = join(working, bundle.name + ".app");
+    if (files.list(working) != std::vector<std::string>{bundle.name + ".app"} ||
+        files.type(entry) != FileType::directory) {
         logger.error("No app bundle found");
         return fail({});
     }
-    // Everything that can fail about the new tree is checked before the running one is touched.
+    // Everything that can fail about the new tree is checked before the running one is touched:
+    // the program is a file (the unpacker ran it), the other parts files or folders.
     for (const std::string& relative : bundle.executables) {
         const std::string path = join(entry, relative);
         const FileType type = files.type(path);
-        if (type != FileType::file && type != FileType::directory)
+        if (type != FileType::file && (relative == bundle.executables.front() || type != FileType::directory))
             return fail("the new version has no " + relative);
         if (auto r = files.setExecutable(path, true); !r.ok) return fail(r.error);
     }
+
+    // What the folder holds may have changed while the archive was unpacked.
+    if (Bundle* now = ctx_.platform().bundle(); !now || now->info().path != bundle.path)
+        return fail("this copy cannot update itself any more: " + (now ? now->info().notReplaceable : std::string()));
 
     const std::string previous = join(parentOf(bundle.path), "." + bundle.name + "-previous");
     if (files.exists(bundle.path)) {
@@ -406,6 +419,22 @@ void UpdateController::finishInstall(const BundleInfo& bundle, const std::string
     if (auto r = files.remove(previous); !r.ok) logger.error("Error updating: %{public}s", r.error);
     if (auto r = files.remove(working); !r.ok) logger.error("Error updating: %{public}s", r.error);
     done(true);
+}
+
+std::string UpdateController::selfUpdateProblem() const {
+    Bundle* bundlePort = ctx_.platform().bundle();
+    if (!bundlePort) return "this system cannot install updates";
+    const BundleInfo bundle = bundlePort->info();
+    return bundle.path.empty() ? bundle.notReplaceable : std::string();
+}
+
+std::string UpdateController::releasePage() const {
+    const auto& release = targetRelease.get();
+    // Only a web page is opened from what the server says.
+    if (!release || release->htmlURL.rfind("https://", 0) != 0) return {};
+    for (unsigned char c : release->htmlURL)
+        if (c <= 0x20 || c == 0x7F) return {};
+    return release->htmlURL;
 }
 
 void UpdateController::relaunchApplication(double delay) {

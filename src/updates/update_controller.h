@@ -77,9 +77,15 @@ public:
     // prompt is silenced or the notch's screen shows a fullscreen space.
     void periodicCheck();
 
-    // The update window's buttons.
+    // The update window's buttons. Where the application cannot update itself, the main button
+    // opens the release's page instead of installing.
     void remindLater();
     void mainButton();
+    // Why this copy cannot replace itself (installed by a package manager, run from a folder the
+    // installation did not make, …), or empty when it can.
+    std::string selfUpdateProblem() const;
+    // The offered release's web page ("https:" only), or empty.
+    std::string releasePage() const;
 
     void setWindowHost(UpdateWindowHost* host) { host_ = host; }
     UpdateWindowHost* windowHost() const { return host_; }

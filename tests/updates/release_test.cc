@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -133,18 +134,71 @@ TEST(Release, ServerNamesAreUsedOnlyAsPlainFileNames) {
         EXPECT_FALSE(isPlainFileName(bad)) << bad;
 }
 
-TEST(ArchiveEntry, EntriesAndLinksStayInsideTheWorkingFolder) {
+TEST(ArchiveEntry, EntriesAndLinksStayInsideTheTopFolder) {
     EXPECT_EQ(safeEntryPath("Halvyn.app/./Contents//MacOS/"), "Halvyn.app/Contents/MacOS");
     for (const char* bad : {"", "/", "/etc/passwd", "../x", "a/../../x", "a/..", ".", "./"})
         EXPECT_FALSE(safeEntryPath(bad)) << bad;
     EXPECT_TRUE(linkStaysInside("A.app/Contents/lib/l", "../Frameworks/x"));
-    EXPECT_TRUE(linkStaysInside("A.app/l", ".."));
+    EXPECT_TRUE(linkStaysInside("A.app/l", "."));
+    // The top folder is renamed when installed: a link to it, or through it, leads outside.
+    EXPECT_FALSE(linkStaysInside("A.app/l", ".."));
+    EXPECT_FALSE(linkStaysInside("A.app/lib/l", "../../A.app/bin"));
     EXPECT_FALSE(linkStaysInside("A.app/l", "../.."));
-    EXPECT_FALSE(linkStaysInside("l", ".."));
+    EXPECT_FALSE(linkStaysInside("l", "."));
     EXPECT_FALSE(linkStaysInside("A.app/l", "/etc"));
     EXPECT_FALSE(linkStaysInside("A.app/l", ""));
     // A ".." after a name climbs from wherever that name (maybe a link to ".") leads.
     EXPECT_FALSE(linkStaysInside("A.app/B/l", "y/../x"));
+}
+
+TEST(ArchiveEntry, OneFolderNamedAfterTheApplicationAndNothingBesideIt) {
+    UnpackRules rules;
+    rules.topFolder = "Halvyn.app";
+    auto admit = [&](std::vector<std::pair<std::string, EntryKind>> entries) {
+        ArchiveEntryCheck check(rules, UINT64_MAX);
+        for (auto& [name, kind] : entries)
+            if (auto v = check.admit(name, kind, ".", 1); !v.ok()) return v.refusal;
+        return check.finish();
+    };
+    EXPECT_EQ(admit({{"Halvyn.app", EntryKind::directory}, {"Halvyn.app/bin/halvyn", EntryKind::file}}), "");
+    EXPECT_EQ(admit({{"./Halvyn.app/bin/halvyn", EntryKind::file}}), "");
+    const std::string beside = "\": the archive must hold the folder \"Halvyn.app\" and nothing beside it";
+    EXPECT_EQ(admit({{"Halvyn.app/x", EntryKind::file}, {"B.app/x", EntryKind::file}}), "refused the archive entry \"B.app/x" + beside);
+    EXPECT_EQ(admit({{"Evil.app", EntryKind::directory}}), "refused the archive entry \"Evil.app" + beside);
+    EXPECT_EQ(admit({{"Halvyn.app/x", EntryKind::file}, {"README", EntryKind::file}}), "refused the archive entry \"README" + beside);
+    EXPECT_EQ(admit({{"Halvyn.app", EntryKind::file}}), "refused the archive entry \"Halvyn.app" + beside);
+    EXPECT_EQ(admit({{"Halvyn.app", EntryKind::link}}), "refused the archive entry \"Halvyn.app" + beside);
+    EXPECT_EQ(admit({{"Halvyn.app/fifo", EntryKind::other}}), "refused the archive entry \"Halvyn.app/fifo\"");
+    EXPECT_EQ(admit({}), "The archive is empty.");
+    // A newline in a name would forge a line of the log.
+    EXPECT_EQ(admit({{"Halvyn.app/a\nError updating: done", EntryKind::file}}),
+              "refused the archive entry \"Halvyn.app/a\\x0AError updating: done\": its name holds a control character");
+    ArchiveEntryCheck check(rules, UINT64_MAX);
+    EXPECT_EQ(check.admit("Halvyn.app/up", EntryKind::link, "..", {}).refusal, "refused the link \"Halvyn.app/up\" to \"..\"");
+    EXPECT_EQ(check.admit("Halvyn.app/l", EntryKind::link, "a\tb", {}).refusal,
+              "refused the link \"Halvyn.app/l\" to \"a\\x09b\"");
+}
+
+TEST(ArchiveEntry, EntriesBytesAndFreeSpaceAreBounded) {
+    UnpackRules rules;
+    rules.topFolder = "A.app";
+    rules.maxEntries = 3;
+    rules.maxBytes = 3 << 20;
+    ArchiveEntryCheck count(rules, UINT64_MAX);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(count.admit("A.app/" + std::to_string(i), EntryKind::file, "", 0).ok());
+    EXPECT_EQ(count.admit("A.app/3", EntryKind::file, "", 0).refusal, "The archive holds more than 3 entries.");
+
+    // Declared sizes are refused before anything is written; what is written counts as well.
+    ArchiveEntryCheck declared(rules, UINT64_MAX);
+    EXPECT_TRUE(declared.admit("A.app/a", EntryKind::file, "", 3 << 20).ok());
+    EXPECT_EQ(declared.admit("A.app/b", EntryKind::file, "", 1).refusal, "The archive unpacks to more than 3 MiB.");
+    ArchiveEntryCheck written(rules, UINT64_MAX);
+    EXPECT_EQ(written.spend(3 << 20), "");
+    EXPECT_EQ(written.spend(1), "The archive unpacks to more than 3 MiB.");
+    ArchiveEntryCheck room(rules, 1 << 20);
+    EXPECT_TRUE(room.admit("A.app/a", EntryKind::file, "", 1 << 20).ok());
+    EXPECT_EQ(room.admit("A.app/b", EntryKind::file, "", 1).refusal,
+              "Not enough free space: the new version needs 2 MiB, 1 MiB are free.");
 }
 
 }  // namespace

@@ -302,9 +302,19 @@ TEST_F(Updates, BadArchivesLeaveTheRunningVersionWhole) {
         {head + R"({"path": "Halvyn.app/l", "type": "link", "target": "."}, {"path": "Halvyn.app/l/x", "type": "file"}]})",
          "refused the archive entry \"Halvyn.app/l/x\""},
         {std::string(kGoodArchive).substr(0, 60), "The archive is damaged or truncated."},
-        {R"({"entries": [{"path": "Other/readme", "type": "file"}]})", "No app bundle found"},
+        {head + R"({"path": "Halvyn.app/up", "type": "link", "target": ".."}]})", "refused the link \"Halvyn.app/up\""},
+        {head + R"({"path": "Halvyn.app/a\nError updating: forged", "type": "file"}]})",
+         "refused the archive entry \"Halvyn.app/a\\x0AError updating: forged\": its name holds a control character"},
+        // One folder named after the application, and nothing beside it.
+        {head + R"({"path": "Other.app/x", "type": "file"}]})", "refused the archive entry \"Other.app/x\": the archive must"},
+        {head + R"({"path": "README", "type": "file"}]})", "refused the archive entry \"README\": the archive must"},
+        {R"({"entries": [{"path": "Evil.app/Contents/MacOS/Halvyn", "type": "file"}]})", "refused the archive entry \"Evil.app"},
+        {R"({"entries": []})", "The archive is empty."},
+        // The program must be a program, not a folder or nothing.
+        {R"({"entries": [{"path": "Halvyn.app/Contents/MacOS/Halvyn", "type": "dir"}]})",
+         "the new version's Contents/MacOS/Halvyn is not a program"},
         {R"({"entries": [{"path": "Halvyn.app/Contents/Info.plist", "type": "file"}]})",
-         "the new version has no Contents/MacOS/Halvyn"},
+         "the new version's Contents/MacOS/Halvyn is not a program"},
     };
     for (auto& c : cases) {
         serve(release("1.10"), c.archive);
@@ -323,6 +333,38 @@ TEST_F(Updates, BadArchivesLeaveTheRunningVersionWhole) {
         EXPECT_TRUE(sim->simFiles().list(sim->simFiles().temporaryDirectory()).empty());
         EXPECT_FALSE(sim->simFiles().exists("/etc/evil"));
     }
+}
+
+TEST_F(Updates, ACopyThatCannotUpdateItselfOffersTheReleasePageAndDownloadsNothing) {
+    sim->simBundle().info_.path.clear();
+    sim->simBundle().info_.notReplaceable = "/usr is shared with other programs";
+    std::string withPage = release("1.10");
+    withPage.insert(withPage.size() - 1, R"(, "html_url": "https://example.org/releases/1.10")");
+    serve(withPage, kGoodArchive);
+    check();
+    ASSERT_EQ(u->updateState.get(), UpdateAvailability::available);
+    EXPECT_EQ(u->selfUpdateProblem(), "/usr is shared with other programs");
+    install();
+    EXPECT_EQ(requests("X-Download"), 0);
+    EXPECT_FALSE(u->isInstalling.get());
+    auto opened = sim->effects().ofKind("openURL");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].fields[0].second.asString(), "https://example.org/releases/1.10");
+    // Not even asked directly: nothing is downloaded that could not be installed.
+    u->performUpdate();
+    vt->advance(seconds(1));
+    EXPECT_EQ(requests("X-Download"), 0);
+    EXPECT_TRUE(logs.contains("Error updating: this copy cannot update itself: /usr is shared with other programs"));
+    // Only a web page is opened from what the server says.
+    for (const char* page : {"file:///etc/passwd", "http://example.org/x", "https://a b"}) {
+        std::string other = release("1.10");
+        other.insert(other.size() - 1, std::string(R"(, "html_url": ")") + page + "\"");
+        serve(other, kGoodArchive);
+        check();
+        EXPECT_EQ(u->releasePage(), "") << page;
+        install();
+    }
+    EXPECT_EQ(sim->effects().ofKind("openURL").size(), 1u);
 }
 
 TEST_F(Updates, AnInstallThatCannotWriteChangesNothing) {

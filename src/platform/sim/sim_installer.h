@@ -28,7 +28,7 @@ public:
     SimInstaller(MainQueue& main, EffectLog* effects, SimFileSystem& files);
     ~SimInstaller() override;
 
-    void unpack(const std::string& archive, const std::string& destination,
+    void unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
                 std::function<void(FileResult)> done) override;
     FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void terminate() override { terminated_ = true; }
@@ -36,7 +36,7 @@ public:
     bool terminated() const { return terminated_; }
     void failLaunch(std::string error) { launchError_ = std::move(error); }
     // Unpacks synchronously; the rule every simulated unpacking follows.
-    FileResult unpackNow(const std::string& archive, const std::string& destination);
+    FileResult unpackNow(const std::string& archive, const std::string& destination, const UnpackRules& rules);
 
 private:
     MainQueue& main_;
