@@ -279,6 +279,8 @@ void UpdateView::refreshHeading() {
                              .arg(QString::fromStdString(name), QString::fromStdString(problem)) +
                          how.arg(QString::fromStdString(name), QString::fromStdString(version)));
     }
+    // A wrapped label asks for less height than its lines take at the window's width.
+    advice_->setMinimumHeight(problem.empty() ? 0 : advice_->heightForWidth(QtUpdateWindow::kWidth - 40));
     advice_->setVisible(!problem.empty());
     static_cast<MainButton*>(main_)->setByHand(!problem.empty());
     main_->setVisible(problem.empty() || page);

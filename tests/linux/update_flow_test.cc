@@ -444,7 +444,7 @@ protected:
         writeFile(home / ".local/opt/other/readme", "another program");
         writeFile(home / ".config/halvyn/preferences.json", "{}");
         int status = -1;
-        const std::string log = test::output("cmake --install '" HALVYN_BUILD_DIR "' --strip --prefix '" + prefix.string() +
+        const std::string log = test::output("cmake --install '" HALVYN_BUILD_DIR "' --prefix '" + prefix.string() +
                                                  "' 2>&1",
                                              &status);
         ASSERT_EQ(status, 0) << log;
@@ -571,7 +571,7 @@ TEST(LinuxBundle, OnlyAFolderItsInstallationMadeAndHoldsAloneIsReplaced) {
     // The program reached through a link in ~/.local/bin is judged where it really is.
     EXPECT_EQ(judged(home / ".local/bin/halvyn-link", home), opt);
     // The home folder, however HOME is written, and any folder holding it.
-    for (const std::string h : {home.string(), home.string() + "/", (root / "home-link").string()})
+    for (const std::string& h : {home.string(), home.string() + "/", (root / "home-link").string()})
         EXPECT_EQ(judged(home / "bin/halvyn", h), "refused: " + home.string() + " is the home folder or holds it") << h;
     EXPECT_EQ(judged(home / ".local/opt/halvyn/bin/halvyn", (home / ".local/opt/halvyn/x").string()),
               "refused: " + opt + " is the home folder or holds it");
