@@ -2,6 +2,7 @@
 // started here: Qt Network for HTTP, libarchive for unpacking, POSIX files for the install.
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -21,6 +22,7 @@
 
 #include "app/context.h"
 #include "platform/linux/linux_installer.h"
+#include "platform/linux/openssl_verifier.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/platform.h"
@@ -29,6 +31,7 @@
 #include "shell/event_loop.h"
 #include "shell/real_time.h"
 #include "linux/loopback_server.h"
+#include "linux/services.h"
 #include "updates/update_controller.h"
 
 namespace halvyn {
@@ -84,6 +87,12 @@ std::string readFile(const fs::path& p) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The asset keys a release server publishes for these bytes.
+std::string describes(const std::string& bytes) {
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256);
+    return R"(, "size": )" + std::to_string(bytes.size()) + R"(, "digest": "sha256:)" + digest.toHex().toStdString() + "\"";
+}
+
 // Starting processes is recorded, so the test can run the relaunch command itself.
 class RecordingInstaller final : public Installer {
 public:
@@ -104,18 +113,20 @@ public:
 
 class DesktopUpdatePlatform final : public Platform {
 public:
-    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b) : bundle_(std::move(b)), recorder(main) {}
+    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b) : bundle_(std::move(b)), recorder(main), verifier(main, "") {}
     Preferences* preferences() override { return &prefs; }
     Http* http() override { return &http_; }
     FileSystem* fileSystem() override { return &files; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &recorder; }
+    ArchiveVerifier* archiveVerifier() override { return &verifier; }
 
     MemoryPreferences prefs;
     QtHttp http_;
     PosixFileSystem files;
     LinuxBundle bundle_;
     RecordingInstaller recorder;
+    OpenSslVerifier verifier;
 };
 
 class DesktopUpdates : public ::testing::Test {
@@ -123,22 +134,25 @@ protected:
     void SetUp() override {
         char pattern[] = "/tmp/halvyn-update-XXXXXX";
         root = mkdtemp(pattern);
+        // Downloads go to this user's cache: the test's own.
+        cacheHome.emplace("XDG_CACHE_HOME", (root / "cache").string());
         // A path with a space, quotes and "$": the relaunch must pass it through untouched.
         prefix = root / "my \"apps\" $HOME" / "halvyn";
         writeFile(prefix / "bin/halvyn", "#!/bin/sh\necho old\n", fs::perms(0755));
         writeFile(prefix / "share/halvyn/VERSION", "1.0");
         assetName = "Halvyn-" + std::to_string(::getpid()) + ".tar.gz";
+        downloads = root / "cache/halvyn/updates";
     }
     void TearDown() override {
         ctx.reset();
         fs::remove_all(root);
-        fs::remove(fs::temp_directory_path() / (assetName + "_2.0"));
     }
 
-    void start(const std::string& archive) {
+    // `assetExtra`: more keys of the asset, such as its size and digest.
+    void start(const std::string& archive, const std::string& assetExtra = "") {
         const std::string release = R"({"id": 2, "tag_name": "2.0", "name": "Halvyn 2.0", "body": "# 📣 New\n- Two",
-            "assets": [{"name": ")" + assetName + R"(", "url": "https://api/2", "browser_download_url": "https://dl/2"}],
-            "prerelease": false, "published_at": "2026-03-01T00:00:00Z"})";
+            "assets": [{"name": ")" + assetName + R"(", "url": "https://api/2", "browser_download_url": "https://dl/2")" +
+                                    assetExtra + R"(}], "prerelease": false, "published_at": "2026-03-01T00:00:00Z"})";
         server.handler = [=, this](const LoopbackServer::Request& r) {
             LoopbackServer::Reply reply;
             if (r.headers.count("x-download")) {
@@ -168,7 +182,8 @@ protected:
         return u.readyToRestart.get();
     }
 
-    fs::path root, prefix;
+    std::optional<test::ScopedEnv> cacheHome;
+    fs::path root, prefix, downloads;
     std::string assetName;
     std::string assetHeader;
     LoopbackServer server;
@@ -178,19 +193,21 @@ protected:
 };
 
 TEST_F(DesktopUpdates, TheWholeFlowReplacesTheInstalledTreeAndRelaunchesTheNewOne) {
-    start(archiveOf({{"Halvyn.app", 'd', "", 0755},
-                     {"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho \"new $#\"\n", 0755},
-                     {"Halvyn.app/share/halvyn/VERSION", 'f', "2.0"},
-                     {"Halvyn.app/lib/halvyn", 'l', "../bin/halvyn"}}));
+    const std::string archive = archiveOf({{"Halvyn.app", 'd', "", 0755},
+                                           {"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho \"new $#\"\n", 0755},
+                                           {"Halvyn.app/share/halvyn/VERSION", 'f', "2.0"},
+                                           {"Halvyn.app/lib/halvyn", 'l', "../bin/halvyn"}});
+    start(archive, describes(archive));
     ASSERT_TRUE(runInstall());
     EXPECT_EQ(assetHeader, "https://dl/2");
     EXPECT_EQ(readFile(prefix / "share/halvyn/VERSION"), "2.0");
     EXPECT_NE(fs::status(prefix / "bin/halvyn").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_NE(fs::status(prefix / "bin/halvyn").permissions() & fs::perms::others_exec, fs::perms::none);
     EXPECT_EQ(fs::read_symlink(prefix / "lib/halvyn"), "../bin/halvyn");
-    // Nothing left beside the tree or in the temporary folder.
+    // Nothing left beside the tree or in the download folder, which is this user's alone.
     EXPECT_EQ(std::distance(fs::directory_iterator(prefix.parent_path()), fs::directory_iterator()), 1);
-    EXPECT_FALSE(fs::exists(fs::temp_directory_path() / (assetName + "_2.0")));
+    EXPECT_TRUE(fs::is_empty(downloads));
+    EXPECT_EQ(fs::status(downloads).permissions() & fs::perms::all, fs::perms::owner_all);
 
     ctx->updates().mainButton();  // "Restart..."
     auto& installer = platformPtr->recorder;
@@ -235,6 +252,31 @@ TEST_F(DesktopUpdates, HostileOrBrokenArchivesLeaveTheInstalledTreeWhole) {
         ctx.reset();
         logs.lines.clear();
     }
+}
+
+TEST_F(DesktopUpdates, NeitherAPlantedFileNorABadDigestIsInstalled) {
+    const std::string good = archiveOf({{"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho new\n", 0755}});
+    const std::string evil = archiveOf({{"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho evil\n", 0755}});
+    // Another user's archive, and a link to the user's own file, under the name anyone can read.
+    const fs::path shared = fs::temp_directory_path() / (assetName + "_2.0");
+    writeFile(root / "bashrc", "mine");
+    fs::create_symlink(root / "bashrc", shared);
+    // The server's bytes are not the ones its release describes.
+    start(good, describes(evil));
+    EXPECT_FALSE(runInstall());
+    bool logged = false;
+    for (auto& l : logs.lines) logged |= l.message.find("Error verifying update: the archive's SHA-256 digest") == 0;
+    EXPECT_TRUE(logged);
+    EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho old\n");
+    EXPECT_EQ(readFile(root / "bashrc"), "mine");
+    EXPECT_TRUE(fs::is_empty(downloads));
+    ctx.reset();
+    fs::remove(shared);
+    writeFile(shared, evil);
+    start(good, describes(good));
+    EXPECT_TRUE(runInstall());
+    EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho new\n");
+    fs::remove(shared);
 }
 
 TEST_F(DesktopUpdates, HttpGivesUpOnLoopsSilenceAndHugeBodies) {
