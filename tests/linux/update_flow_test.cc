@@ -2,6 +2,7 @@
 // started here: Qt Network for HTTP, libarchive for unpacking, POSIX files for the install.
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -25,6 +26,7 @@
 
 #include "app/context.h"
 #include "platform/linux/linux_installer.h"
+#include "platform/linux/openssl_verifier.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/platform.h"
@@ -123,6 +125,12 @@ std::map<std::string, std::string> listing(const fs::path& root, const fs::path&
     return out;
 }
 
+// The asset keys a release server publishes for these bytes.
+std::string describes(const std::string& bytes) {
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256);
+    return R"(, "size": )" + std::to_string(bytes.size()) + R"(, "digest": "sha256:)" + digest.toHex().toStdString() + "\"";
+}
+
 // Starting processes is recorded, so the test can run the relaunch command itself.
 class RecordingInstaller final : public Installer {
 public:
@@ -144,18 +152,20 @@ public:
 
 class DesktopUpdatePlatform final : public Platform {
 public:
-    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b) : bundle_(std::move(b)), recorder(main) {}
+    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b) : bundle_(std::move(b)), recorder(main), verifier(main, "") {}
     Preferences* preferences() override { return &prefs; }
     Http* http() override { return &http_; }
     FileSystem* fileSystem() override { return &files; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &recorder; }
+    ArchiveVerifier* archiveVerifier() override { return &verifier; }
 
     MemoryPreferences prefs;
     QtHttp http_;
     PosixFileSystem files;
     LinuxBundle bundle_;
     RecordingInstaller recorder;
+    OpenSslVerifier verifier;
 };
 
 class DesktopUpdates : public ::testing::Test {
@@ -163,20 +173,23 @@ protected:
     void SetUp() override {
         char pattern[] = "/tmp/halvyn-update-XXXXXX";
         root = mkdtemp(pattern);
+        // Downloads go to this user's cache: the test's own.
+        cacheHome.emplace("XDG_CACHE_HOME", (root / "cache").string());
         // A path with a space, quotes and "$": the relaunch must pass it through untouched.
         prefix = root / "my \"apps\" $HOME" / "halvyn";
         writeFile(prefix / "bin/halvyn", "#!/bin/sh\necho old\n", fs::perms(0755));
         writeFile(prefix / "share/halvyn/VERSION", "1.0");
         writeManifest(prefix);
         assetName = "Halvyn-" + std::to_string(::getpid()) + ".tar.gz";
+        downloads = root / "cache/halvyn/updates";
     }
     void TearDown() override {
         ctx.reset();
         fs::remove_all(root);
-        fs::remove(fs::temp_directory_path() / (assetName + "_2.0"));
     }
 
-    void start(const std::string& archive, const std::string& assetExtra = {}) {
+    // `assetExtra`: more keys of the asset, such as its size and digest.
+    void start(const std::string& archive, const std::string& assetExtra = "") {
         const std::string release = R"({"id": 2, "tag_name": "2.0", "name": "Halvyn 2.0", "body": "# 📣 New\n- Two",
             "assets": [{"name": ")" + assetName + R"(", "url": "https://api/2", "browser_download_url": "https://dl/2")" +
                                     assetExtra + R"(}], "prerelease": false, "published_at": "2026-03-01T00:00:00Z"})";
@@ -209,7 +222,8 @@ protected:
         return u.readyToRestart.get();
     }
 
-    fs::path root, prefix;
+    std::optional<test::ScopedEnv> cacheHome;
+    fs::path root, prefix, downloads;
     std::string assetName;
     std::string assetHeader;
     LoopbackServer server;
@@ -219,19 +233,21 @@ protected:
 };
 
 TEST_F(DesktopUpdates, TheWholeFlowReplacesTheInstalledTreeAndRelaunchesTheNewOne) {
-    start(archiveOf({{"Halvyn.app", 'd', "", 0755},
-                     {"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho \"new $#\"\n", 0755},
-                     {"Halvyn.app/share/halvyn/VERSION", 'f', "2.0"},
-                     {"Halvyn.app/lib/halvyn", 'l', "../bin/halvyn"}}));
+    const std::string archive = archiveOf({{"Halvyn.app", 'd', "", 0755},
+                                           {"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho \"new $#\"\n", 0755},
+                                           {"Halvyn.app/share/halvyn/VERSION", 'f', "2.0"},
+                                           {"Halvyn.app/lib/halvyn", 'l', "../bin/halvyn"}});
+    start(archive, describes(archive));
     ASSERT_TRUE(runInstall());
     EXPECT_EQ(assetHeader, "https://dl/2");
     EXPECT_EQ(readFile(prefix / "share/halvyn/VERSION"), "2.0");
     EXPECT_NE(fs::status(prefix / "bin/halvyn").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_NE(fs::status(prefix / "bin/halvyn").permissions() & fs::perms::others_exec, fs::perms::none);
     EXPECT_EQ(fs::read_symlink(prefix / "lib/halvyn"), "../bin/halvyn");
-    // Nothing left beside the tree or in the temporary folder.
+    // Nothing left beside the tree or in the download folder, which is this user's alone.
     EXPECT_EQ(std::distance(fs::directory_iterator(prefix.parent_path()), fs::directory_iterator()), 1);
-    EXPECT_FALSE(fs::exists(fs::temp_directory_path() / (assetName + "_2.0")));
+    EXPECT_TRUE(fs::is_empty(downloads));
+    EXPECT_EQ(fs::status(downloads).permissions() & fs::perms::all, fs::perms::owner_all);
 
     ctx->updates().mainButton();  // "Restart..."
     auto& installer = platformPtr->recorder;
@@ -366,6 +382,31 @@ TEST_F(DesktopUpdates, AFullDiskIsReportedAndLeavesTheInstalledTreeWhole) {
     ::umount(disk.c_str());
 }
 
+TEST_F(DesktopUpdates, NeitherAPlantedFileNorABadDigestIsInstalled) {
+    const std::string good = archiveOf({{"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho new\n", 0755}});
+    const std::string evil = archiveOf({{"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\necho evil\n", 0755}});
+    // Another user's archive, and a link to the user's own file, under the name anyone can read.
+    const fs::path shared = fs::temp_directory_path() / (assetName + "_2.0");
+    writeFile(root / "bashrc", "mine");
+    fs::create_symlink(root / "bashrc", shared);
+    // The server's bytes are not the ones its release describes.
+    start(good, describes(evil));
+    EXPECT_FALSE(runInstall());
+    bool logged = false;
+    for (auto& l : logs.lines) logged |= l.message.find("Error verifying update: the archive's SHA-256 digest") == 0;
+    EXPECT_TRUE(logged);
+    EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho old\n");
+    EXPECT_EQ(readFile(root / "bashrc"), "mine");
+    EXPECT_TRUE(fs::is_empty(downloads));
+    ctx.reset();
+    fs::remove(shared);
+    writeFile(shared, evil);
+    start(good, describes(good));
+    EXPECT_TRUE(runInstall());
+    EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho new\n");
+    fs::remove(shared);
+}
+
 TEST_F(DesktopUpdates, HttpGivesUpOnLoopsSilenceAndHugeBodies) {
     QtHttp http;
     auto fetch = [&](const char* path, std::size_t max = 1 << 20, double timeout = 60) {
@@ -459,23 +500,25 @@ protected:
             else entries.push_back({at, 'f', readFile(e.path())});
         }
         archive = makeArchive(root / "new.tar.gz", entries);
-        digest = test::output("sha256sum '" + (root / "new.tar.gz").string() + "'").substr(0, 64);
     }
     void TearDown() override {
+        close();
+        fs::remove_all(root);
+    }
+    void close() {
         if (ctx) ctx->updates().setWindowHost(nullptr);
         window.reset();
         ctx.reset();
-        fs::remove_all(root);
     }
 
-    // Offers version 2.0.0 with the archive's size and `advertised` digest, and presses the update
-    // window's main button; whether it then offers "Restart...".
-    bool installThroughTheWindow(const std::string& advertised) {
+    // Offers version 2.0.0 as the bytes `described` (their size and digest), and presses the
+    // update window's main button; whether it then offers "Restart...".
+    bool installThroughTheWindow(const std::string& described) {
+        close();
         const std::string assetName = "Halvyn-2.0.0-" + std::to_string(::getpid()) + ".tar.gz";
         const std::string release = R"({"id": 3, "tag_name": "2.0.0", "name": "Halvyn 2.0.0", "body": "# 📣 New\n- Two",
-            "assets": [{"name": ")" + assetName + R"(", "url": "https://api/3", "browser_download_url": "https://dl/3",
-            "size": )" + std::to_string(archive.size()) + R"(, "digest": "sha256:)" + advertised + R"("}],
-            "prerelease": false, "published_at": "2026-03-01T00:00:00Z"})";
+            "assets": [{"name": ")" + assetName + R"(", "url": "https://api/3", "browser_download_url": "https://dl/3")" +
+                                    describes(described) + R"(}], "prerelease": false, "published_at": "2026-03-01T00:00:00Z"})";
         server.handler = [this, release](const LoopbackServer::Request& r) {
             LoopbackServer::Reply reply;
             reply.body = QByteArray::fromStdString(r.headers.count("x-download") ? archive : release);
@@ -511,7 +554,7 @@ protected:
     std::string version() const { return test::output("'" + (prefix / "bin/halvyn").string() + "' --version"); }
 
     fs::path root, home, prefix;
-    std::string archive, digest;
+    std::string archive;
     LoopbackServer server;
     CaptureLogSink logs;
     std::unique_ptr<Context> ctx;
@@ -525,7 +568,7 @@ TEST_F(DesktopUpdateEndToEnd, TheInstalledProgramBecomesTheNewVersionAndNothingE
     const auto before = listing(home, prefix);
     const auto installed = listing(prefix);
 
-    ASSERT_TRUE(installThroughTheWindow(digest));
+    ASSERT_TRUE(installThroughTheWindow(archive));
     EXPECT_EQ(version(), "Halvyn 2.0.0\n");
     EXPECT_EQ(test::output("'" + (home / ".local/bin/halvyn").string() + "' --version"), "Halvyn 2.0.0\n");
     EXPECT_EQ(listing(home, prefix), before);
@@ -535,6 +578,17 @@ TEST_F(DesktopUpdateEndToEnd, TheInstalledProgramBecomesTheNewVersionAndNothingE
     EXPECT_EQ(now.count("share/halvyn/install-manifest"), 1u);
     EXPECT_EQ(listing(home / ".local/opt", prefix),
               (std::map<std::string, std::string>{{"other", "folder"}, {"other/readme", before.at(".local/opt/other/readme")}}));
+
+    // A second run whose bytes are not the ones the release describes changes nothing at all.
+    const auto updated = listing(home);
+    std::string other = archive;
+    other[other.size() / 2] ^= 1;
+    ASSERT_FALSE(installThroughTheWindow(other));
+    bool refused = false;
+    for (auto& l : logs.lines) refused |= l.message.rfind("Error verifying update: the archive's SHA-256 digest", 0) == 0;
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(listing(home), updated);
+    EXPECT_EQ(version(), "Halvyn 2.0.0\n");
 }
 
 TEST(LinuxBundle, OnlyAFolderItsInstallationMadeAndHoldsAloneIsReplaced) {

@@ -134,6 +134,61 @@ TEST(Release, ServerNamesAreUsedOnlyAsPlainFileNames) {
         EXPECT_FALSE(isPlainFileName(bad)) << bad;
 }
 
+TEST(Release, AssetSizeAndDigestAreOptionalButNeverMalformed) {
+    const std::string base = kRelease;
+    auto withAsset = [&](const std::string& extra) {
+        std::string s = base;
+        s.replace(s.find(R"("https://b/1")"), 13, R"("https://b/1")" + extra);
+        return s;
+    };
+    const std::string hex(64, 'a');
+    auto r = decodeRelease(withAsset(R"(, "size": 1234, "digest": "SHA256:)" + std::string(64, 'A') + "\""));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->assets[0].size, 1234u);
+    EXPECT_EQ(r->assets[0].sha256, hex);  // kept in lower case
+    EXPECT_EQ(*decodeRelease(encodeRelease(*r).toJson()), *r);
+    r = decodeRelease(withAsset(R"(, "size": null, "digest": null)"));
+    ASSERT_TRUE(r);
+    EXPECT_FALSE(r->assets[0].size);
+    EXPECT_TRUE(r->assets[0].sha256.empty());
+    EXPECT_EQ(decodeRelease(withAsset(R"(, "size": 9007199254740992)"))->assets[0].size, 9007199254740992u);
+    for (const std::string& bad : std::vector<std::string>{R"(, "size": "12")", R"(, "size": -1)", R"(, "size": 1.5)", R"(, "size": 1e300)", R"(, "size": true)",
+          R"(, "size": 9007199254740994)", R"(, "digest": 7)", R"(, "digest": ")" + hex + "\"",
+          R"(, "digest": "sha512:)" + hex + "\"", R"(, "digest": "sha256:)" + hex.substr(1) + "\"",
+          R"(, "digest": "sha256:)" + hex + "a\"", R"(, "digest": "sha256:)" + hex.substr(1) + "g\"",
+          R"(, "digest": "sha256: )" + hex.substr(1) + "\""}) {
+        std::string error;
+        EXPECT_FALSE(decodeRelease(withAsset(bad), &error)) << bad;
+        EXPECT_NE(error.find("in an asset"), std::string::npos) << error;
+    }
+}
+
+TEST(Release, UpdateAddressesAreHttpsOrThisMachine) {
+    for (const char* good : {"https://updates.halvyn.app/", "HTTPS://u.example:8443/x?y", "http://127.0.0.1:8080/",
+                             "http://127.255.0.9/", "http://localhost/", "http://LOCALHOST:1/", "http://[::1]:9/"})
+        EXPECT_TRUE(isSecureUpdateURL(good)) << good;
+    for (const char* bad : {"http://updates.halvyn.app/", "http://128.0.0.1/", "http://127.0.0.1.evil.example/",
+                            "http://127.0.0.1@evil.example/", "https://user@u.example/", "http://127.1/",
+                            "http://[::2]/", "file:///etc/passwd", "data:,x", "ftp://u/", "https:///x", "https://",
+                            "https://u.example/ x", "http://localhost\\@evil/", "", "localhost",
+                            "http://127.0.0.256/", "http://localhost.evil.example/"})
+        EXPECT_FALSE(isSecureUpdateURL(bad)) << bad;
+}
+
+TEST(Release, SignaturesAreTheirBytesOrHexOrBase64Text) {
+    const std::string raw(64, '\x5a');
+    EXPECT_EQ(decodeSignature(raw), raw);
+    EXPECT_EQ(decodeSignature(std::string(128, '5').replace(1, 1, "A") + "\n"), [] {
+        std::string s(64, '\x55');
+        s[0] = '\x5a';
+        return s;
+    }());
+    EXPECT_EQ(decodeSignature("  WlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWlpaWg==\r\n"), raw);
+    for (const std::string& bad : std::vector<std::string>{std::string(), std::string(63, 'x'), std::string(126, '5'), std::string(86, 'W') + "=",
+                                   std::string(86, '!') + "==", std::string(130, '5')})
+        EXPECT_FALSE(decodeSignature(bad)) << bad;
+}
+
 TEST(ArchiveEntry, EntriesAndLinksStayInsideTheTopFolder) {
     EXPECT_EQ(safeEntryPath("Halvyn.app/./Contents//MacOS/"), "Halvyn.app/Contents/MacOS");
     for (const char* bad : {"", "/", "/etc/passwd", "../x", "a/../../x", "a/..", ".", "./"})

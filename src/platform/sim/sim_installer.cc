@@ -1,6 +1,7 @@
 #include "platform/sim/sim_installer.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "platform/sim/effect_log.h"
@@ -91,6 +92,42 @@ FileResult SimInstaller::launchDetached(const std::string& program, const std::v
     }
     if (!launchError_.empty()) return FileResult::failure(launchError_);
     return {};
+}
+
+SimArchiveVerifier::SimArchiveVerifier(MainQueue& main, SimFileSystem& files) : main_(main), files_(files) {}
+
+SimArchiveVerifier::~SimArchiveVerifier() { *alive_ = false; }
+
+std::string SimArchiveVerifier::digestOf(std::string_view bytes) {
+    std::string hex;
+    for (std::uint64_t lane = 0; lane < 4; ++lane) {
+        std::uint64_t h = 14695981039346656037ull ^ (lane * 0x9E3779B97F4A7C15ull);
+        for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+        char part[17];
+        std::snprintf(part, sizeof part, "%016llx", static_cast<unsigned long long>(h));
+        hex += part;
+    }
+    return hex;
+}
+
+std::string SimArchiveVerifier::signatureOf(std::string_view bytes) {
+    return digestOf("signed with the update key:" + std::string(bytes));
+}
+
+void SimArchiveVerifier::examine(const std::string& path, const std::string& signature,
+                                 std::function<void(ArchiveFacts)> done) {
+    ArchiveFacts facts;
+    if (files_.type(path) != FileType::file) {
+        facts.error = path + " is not a regular file";
+    } else if (auto bytes = files_.readFile(path, std::size_t{1} << 30, &facts.error)) {
+        facts.size = bytes->size();
+        facts.sha256 = digestOf(*bytes);
+        facts.signatureValid = hasKey_ && !signature.empty() && signature == signatureOf(*bytes);
+    }
+    std::weak_ptr<bool> alive = alive_;
+    main_.post([alive, done = std::move(done), facts = std::move(facts)] {
+        if (alive.lock()) done(facts);
+    });
 }
 
 void SimUpdateWindow::open() {
