@@ -1,5 +1,6 @@
-// The update server's release JSON: decoding, the version and build rules on what it names, the
-// file-name check of its asset, and the change notes of its body.
+// The update server's release JSON: decoding (assets' sizes and digests included), the version and
+// build rules on what it names, the file-name and address checks of its assets, the signature
+// reading, and the change notes of its body.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!release) return 0;
     (void)halvyn::isNewer(*release, "1.9.0", 100, true);
     (void)halvyn::compareVersions(release->tagName, release->name);
-    for (const auto& asset : release->assets) (void)halvyn::isPlainFileName(asset.name + "_" + release->tagName);
+    for (const auto& asset : release->assets) {
+        (void)halvyn::isPlainFileName(asset.name + "_" + release->tagName);
+        (void)halvyn::isSecureUpdateURL(asset.url);
+        (void)halvyn::isSecureUpdateURL(asset.browserDownloadURL);
+        // A digest, when there is one, is always 64 lower-case hex digits.
+        if (!asset.sha256.empty() && (asset.sha256.size() != 64 ||
+                                      asset.sha256.find_first_not_of("0123456789abcdef") != std::string::npos))
+            __builtin_trap();
+    }
+    (void)halvyn::decodeSignature(release->body);
     int n = 0;
     auto changelog = halvyn::parseChangelog(release->body, [&n] { return std::to_string(++n); });
     // What was decoded encodes to JSON that decodes to the same release (the identifier is a

@@ -52,6 +52,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
     : screens_(main),
       windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
       installer_(main),
+      verifier_(main),
       // The session starts the installed program itself at login.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
                  bundle_.info().name, bundle_.info().launchCommand.front()),

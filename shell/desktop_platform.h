@@ -12,6 +12,7 @@
 #include "platform/linux/desktop_links.h"
 #include "platform/linux/system_locale.h"
 #include "platform/linux/linux_installer.h"
+#include "platform/linux/openssl_verifier.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/linux/qt_artwork_decoder.h"
@@ -64,6 +65,7 @@ public:
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
     Installer* installer() override { return &installer_; }
+    ArchiveVerifier* archiveVerifier() override { return &verifier_; }
     LoginItems* loginItems() override { return &autostart_; }
     UrlOpener* urlOpener() override { return &links_; }
     Pasteboard* pasteboard() override { return &links_; }
@@ -104,6 +106,7 @@ private:
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
+    OpenSslVerifier verifier_;
     XdgAutostart autostart_;
     // Links open with the user's chosen application; share links go on the clipboard.
     DesktopLinks links_;

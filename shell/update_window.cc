@@ -43,7 +43,15 @@ public:
         setCursor(Qt::PointingHandCursor);
         setAccessibleName(label());
     }
-    QString label() const { return updates_.readyToRestart.get() ? "Restart..." : "Install"; }
+    QString label() const {
+        if (updates_.readyToRestart.get()) return "Restart...";
+        return byHand_ ? "Open Release Page" : "Install";
+    }
+    // Where the application cannot update itself, the button leads to the release's page.
+    void setByHand(bool byHand) {
+        byHand_ = byHand;
+        setMinimumWidth(byHand ? 170 : 140);
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -78,6 +86,7 @@ protected:
 
 private:
     UpdateController& updates_;
+    bool byHand_ = false;
 };
 
 }  // namespace
@@ -135,6 +144,13 @@ UpdateView::UpdateView(Context& ctx) : ctx_(ctx), updates_(ctx.updates()) {
     scroll->setWidget(notes);
     layout->addWidget(scroll, 1);
 
+    advice_ = new QLabel(this);
+    advice_->setWordWrap(true);
+    advice_->setTextFormat(Qt::PlainText);
+    advice_->setStyleSheet("color: rgba(255,255,255,170);");
+    advice_->setVisible(false);
+    layout->addWidget(advice_);
+
     auto* buttons = new QHBoxLayout();
     remindLater_ = new QPushButton("Remind Later...", this);
     remindLater_->setFixedHeight(32);
@@ -151,6 +167,7 @@ UpdateView::UpdateView(Context& ctx) : ctx_(ctx), updates_(ctx.updates()) {
     subscriptions_.push_back(updates_.readyToRestart.observe(refresh));
     subscriptions_.push_back(updates_.progressBar.observe(refresh));
     subscriptions_.push_back(updates_.changelog.observe([this](auto&&...) { rebuildNotes(); }));
+    subscriptions_.push_back(updates_.targetRelease.observe([this](auto&&...) { refreshHeading(); }));
 }
 
 UpdateView::~UpdateView() = default;
@@ -161,12 +178,7 @@ void UpdateView::rebuildNotes() {
         delete item;
     }
     sections_.clear();
-    const auto& release = updates_.targetRelease.get();
-    Bundle* bundle = ctx_.platform().bundle();
-    const std::string name = bundle ? bundle->info().name : std::string("Halvyn");
-    const std::string version = release ? release->tagName : std::string();
-    heading_->setText(QString("<b style='font-size:15pt'>%1 %2 is available</b>")
-                          .arg(QString::fromStdString(name).toHtmlEscaped(), QString::fromStdString(version).toHtmlEscaped()));
+    refreshHeading();
 
     // A huge changelog would hold the main thread while its rows are made; the window shows the
     // first notes and says how many more there are.
@@ -250,6 +262,31 @@ void UpdateView::rebuildNotes() {
     resize(QtUpdateWindow::kWidth, std::min(sizeHint().height(), QtUpdateWindow::kMaxInitialHeight));
 }
 
+void UpdateView::refreshHeading() {
+    const auto& release = updates_.targetRelease.get();
+    Bundle* bundle = ctx_.platform().bundle();
+    const std::string name = bundle ? bundle->info().name : std::string("Halvyn");
+    const std::string version = release ? release->tagName : std::string();
+    heading_->setText(QString("<b style='font-size:15pt'>%1 %2 is available</b>")
+                          .arg(QString::fromStdString(name).toHtmlEscaped(), QString::fromStdString(version).toHtmlEscaped()));
+    // A copy that cannot replace itself says why and how to get the new version instead.
+    const std::string problem = updates_.selfUpdateProblem();
+    const bool page = !updates_.releasePage().empty();
+    if (!problem.empty()) {
+        const QString how = page ? QString("Get %1 %2 from its release page and install it the way this copy was installed.")
+                                 : QString("Install %1 %2 the way this copy was installed, for example with the "
+                                           "system's package manager.");
+        advice_->setText(QString("%1 cannot update itself here: %2.\n\n")
+                             .arg(QString::fromStdString(name), QString::fromStdString(problem)) +
+                         how.arg(QString::fromStdString(name), QString::fromStdString(version)));
+    }
+    // A wrapped label asks for less height than its lines take at the window's width.
+    advice_->setMinimumHeight(problem.empty() ? 0 : advice_->heightForWidth(QtUpdateWindow::kWidth - 40));
+    advice_->setVisible(!problem.empty());
+    static_cast<MainButton*>(main_)->setByHand(!problem.empty());
+    main_->setVisible(problem.empty() || page);
+}
+
 void UpdateView::toggleSection(int i) {
     if (i < 0 || i >= sectionCount()) return;
     Section& s = *sections_[static_cast<std::size_t>(i)];
@@ -284,6 +321,8 @@ QString UpdateView::notesHtml(int section) const {
     for (QLabel* l : sections_[static_cast<std::size_t>(section)]->noteLabels) out += l->text();
     return out;
 }
+
+QString UpdateView::adviceText() const { return advice_->isVisibleTo(this) ? advice_->text() : QString(); }
 
 QString UpdateView::mainButtonLabel() const { return static_cast<MainButton*>(main_)->label(); }
 

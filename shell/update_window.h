@@ -62,6 +62,7 @@ public:
     void toggleSection(int i);
     bool sectionExpanded(int i) const;
     QString notesHtml(int section) const;
+    QString adviceText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -71,11 +72,13 @@ protected:
 private:
     struct Section;
     void rebuildNotes();
+    void refreshHeading();  // the heading, and the advice where the application cannot update itself
     void refreshButtons();
 
     Context& ctx_;
     UpdateController& updates_;
     QLabel* heading_ = nullptr;
+    QLabel* advice_ = nullptr;  // how to update where the application cannot update itself
     QVBoxLayout* notesLayout_ = nullptr;
     QPushButton* remindLater_ = nullptr;
     QWidget* main_ = nullptr;

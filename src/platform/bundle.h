@@ -14,8 +14,10 @@ struct BundleInfo {
     std::string version;     // the short version string ("1.4.2")
     std::optional<long long> build;  // the build number, absent when it is not a whole number
     // The installed tree an update replaces as a whole (the application bundle, or the folder the
-    // program was installed into).
+    // program was installed into); empty when the application cannot update itself.
     std::string path;
+    // Why it cannot, when `path` is empty: the user updates it some other way.
+    std::string notReplaceable;
     // Paths inside the tree, relative to it, that must be executable after an install; the
     // first is the program itself. An archive's tree that lacks one of them is refused.
     std::vector<std::string> executables;

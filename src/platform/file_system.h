@@ -55,6 +55,14 @@ public:
 
     virtual std::string temporaryDirectory() const = 0;
     virtual std::string homeDirectory() const = 0;
+    // Where this user's caches live ($XDG_CACHE_HOME when absolute, else ~/.cache).
+    virtual std::string cacheDirectory() const = 0;
+    // Makes `base`/`relative` a folder only this user can enter. `base` is created when missing;
+    // each folder of `relative` is created with mode 0700, or must already be a real folder (not
+    // a link) owned by this user that no one else can write to. When the last one is open to
+    // others it is closed to them and emptied, since what it holds may not be the user's.
+    // Fails with the reason otherwise.
+    virtual FileResult makePrivateDirectory(const std::string& base, const std::string& relative) = 0;
 
     // Calls `changed` on the main queue after the file at `path` was created, written, replaced or
     // removed, until the subscription ends.

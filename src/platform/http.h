@@ -19,7 +19,13 @@ struct HttpRequest {
     std::string method = "GET";
     std::string url;
     HttpHeaders headers;  // in the order they are sent
+    // Gives up after this long without any data arriving.
     Duration timeout = seconds(60.0);
+    // Gives up after this long in all, however steadily data arrives: a server that trickles a
+    // byte now and then cannot hold a request open.
+    Duration deadline = seconds(60.0);
+    // The address and every redirect must be https, or plain http to this machine (updates).
+    bool secureOnly = false;
     // A body longer than this is not read: the request fails with an error instead.
     std::size_t maxBodyBytes = std::size_t{64} << 20;
 };
@@ -41,7 +47,8 @@ public:
     // Sends the request; the body comes back in the response.
     virtual void send(const HttpRequest& request, Completion completion) = 0;
     // Sends the request and writes the body to `destination`, which is replaced only once the whole
-    // body arrived with a 2xx status; the response's body is empty.
+    // body arrived with a 2xx status; the response's body is empty. The body is written to a new
+    // file of this user beside `destination` (never through a link, never into an existing file).
     virtual void download(const HttpRequest& request, const std::string& destination, Completion completion) = 0;
 };
 

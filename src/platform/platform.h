@@ -29,6 +29,7 @@ class Locale;
 class UrlOpener;
 class Bundle;
 class Installer;
+class ArchiveVerifier;
 class PlayerApplications;
 class HelperConnection;
 class AppleScript;
@@ -67,6 +68,8 @@ public:
     virtual UrlOpener* urlOpener() { return nullptr; }
     virtual Bundle* bundle() { return nullptr; }
     virtual Installer* installer() { return nullptr; }
+    // Digests and signatures of downloaded updates.
+    virtual ArchiveVerifier* archiveVerifier() { return nullptr; }
     // Now playing: the players, the companion helper, browser scripts, the pasteboard, opening
     // applications, artwork decoding.
     virtual PlayerApplications* players() { return nullptr; }

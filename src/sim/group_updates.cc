@@ -1,4 +1,4 @@
-// The update group of halvyn-sim: the `updateServer`, `tmp` and `bundle` platform state, the
+// The update group of halvyn-sim: the `updateServer`, `tmp`, `downloads` and `bundle` platform state, the
 // update window's actions, and the UpdateController object. The simulated server answers at the
 // bundle's update address: the release JSON (or a raw body, or a transport error), and on a
 // request with "X-Download: true" the archive, written as JSON of its entries.
@@ -93,7 +93,7 @@ void installServer(SimWorld& w, const json& state) {
 Problem checkBundle(const json& v) {
     if (!v.is_object()) return std::string("must be an object");
     for (auto& [k, val] : v.items()) {
-        if (k == "name" || k == "identifier" || k == "version" || k == "path") {
+        if (k == "name" || k == "identifier" || k == "version" || k == "path" || k == "notReplaceable") {
             if (!val.is_string()) return "'" + k + "' must be a text";
         } else if (k == "build") {
             if (!val.is_number_integer() && !val.is_null()) return std::string("'build' must be a whole number or null");
@@ -115,11 +115,15 @@ void applyBundle(SimBundle& bundle, const json& v) {
     b.path = v.value("path", b.path);
     b.executables = {"Contents/MacOS/" + b.name, "Contents/XPCServices/" + b.name + "Helper.xpc"};
     b.launchCommand = {"open", b.path};
+    // A copy the application may not replace: it keeps running from `path`, but has none to update.
+    b.notReplaceable = v.value("notReplaceable", std::string());
+    if (!b.notReplaceable.empty()) b.path.clear();
 }
 
 // The installed bundle, so an install has something to replace.
 void putInstalledBundle(SimWorld& w) {
     const BundleInfo& b = w.platform.simBundle().info_;
+    if (b.path.empty()) return;
     auto& files = w.platform.simFiles();
     files.put(b.path + "/Contents/Info.plist", "CFBundleShortVersionString=" + b.version);
     files.put(b.path + "/Contents/MacOS/" + b.name, "program " + b.version, true);
@@ -139,16 +143,15 @@ void registerUpdatesGroup(SimRegistry& r) {
     r.addPlatformKey({"bundle", checkBundle,
                       [](SimWorld& w, const json& v) { applyBundle(w.platform.simBundle(), v); }});
     r.addPlatformKey({"updateServer", [](const json& v) { return checkServer(v, false); }, nullptr});
-    r.addPlatformKey({"tmp",
-                      [](const json& v) -> Problem {
-                          if (!v.is_array()) return std::string("must be an array of file names");
-                          for (auto& n : v)
-                              if (!n.is_string() || n.get<std::string>().empty() ||
-                                  n.get<std::string>().find('/') != std::string::npos)
-                                  return std::string("must be an array of file names");
-                          return std::nullopt;
-                      },
-                      nullptr});
+    const auto fileNames = [](const json& v) -> Problem {
+        if (!v.is_array()) return std::string("must be an array of file names");
+        for (auto& n : v)
+            if (!n.is_string() || n.get<std::string>().empty() || n.get<std::string>().find('/') != std::string::npos)
+                return std::string("must be an array of file names");
+        return std::nullopt;
+    };
+    r.addPlatformKey({"tmp", fileNames, nullptr});
+    r.addPlatformKey({"downloads", fileNames, nullptr});
 
     // After every platform key: the server lives at the bundle's address, and a file left in the
     // temporary folder holds the archive the server would send.
@@ -157,11 +160,11 @@ void registerUpdatesGroup(SimRegistry& r) {
         installServer(w, platform.value("updateServer", json::object()));
         putInstalledBundle(w);
         w.platform.simFiles().createDirectories(w.platform.simFiles().temporaryDirectory());
-        if (auto tmp = platform.find("tmp"); tmp != platform.end()) {
-            auto& files = w.platform.simFiles();
-            for (auto& name : *tmp)
-                files.put(files.temporaryDirectory() + "/" + name.get<std::string>(), archiveText(platform));
-        }
+        auto& files = w.platform.simFiles();
+        const std::string downloads = files.cacheDirectory() + "/" + UpdateController::kDownloadFolder;
+        for (auto [key, folder] : {std::pair{"tmp", files.temporaryDirectory()}, std::pair{"downloads", downloads}})
+            if (auto names = platform.find(key); names != platform.end())
+                for (auto& name : *names) files.put(folder + "/" + name.get<std::string>(), archiveText(platform));
         auto counter = std::make_shared<long long>(0);
         UpdateController& updates = w.ctx.updates();
         updates.setNoteIdGenerator([counter] {

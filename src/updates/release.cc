@@ -30,6 +30,39 @@ bool readURL(const Value& object, const char* key, std::string& out, std::string
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// "size" and "digest" of an asset: absent or null means the server did not say.
+bool readIntegrity(const Value& object, Asset& asset, std::string* error) {
+    if (const Value* size = object.find("size"); size && !size->isNull()) {
+        const double d = size->asNumber();
+        if (!size->isNumber() || !std::isfinite(d) || std::floor(d) != d || d < 0 || d > 9007199254740992.0)
+            return fail(error, "'size' is not a whole number of bytes in an asset");
+        asset.size = static_cast<std::uint64_t>(d);
+    }
+    if (const Value* digest = object.find("digest"); digest && !digest->isNull()) {
+        if (!digest->isString()) return fail(error, "'digest' is not a string in an asset");
+        const std::string& text = digest->asString();
+        constexpr std::string_view kPrefix = "sha256:";
+        bool good = text.size() == kPrefix.size() + 64;
+        std::string hex;
+        for (std::size_t i = 0; good && i < text.size(); ++i) {
+            if (i < kPrefix.size()) good = lower(text[i]) == kPrefix[i];
+            else if ((good = hexValue(text[i]) >= 0)) hex += lower(text[i]);
+        }
+        if (!good) return fail(error, "'digest' is not \"sha256:\" and 64 hex digits in an asset");
+        asset.sha256 = std::move(hex);
+    }
+    return true;
+}
+
 // Line ends that "." does not cross: LF, VT, FF, CR, and U+0085, U+2028, U+2029 in UTF-8.
 std::size_t lineEndAt(std::string_view s, std::size_t i) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
@@ -84,6 +117,7 @@ std::optional<Release> decodeRelease(std::string_view json, std::string* error) 
         return std::nullopt;
     }
     r.prerelease = pre->asBool();
+    if (const Value* page = v.find("html_url"); page && page->isString()) r.htmlURL = page->asString();
     const Value* assets = v.find("assets");
     if (!assets || !assets->isArray()) {
         fail(error, assets ? "'assets' is not an array" : "missing key 'assets'");
@@ -97,7 +131,8 @@ std::optional<Release> decodeRelease(std::string_view json, std::string* error) 
         Asset asset;
         if (!readString(a, "name", asset.name, error, " in an asset") ||
             !readURL(a, "url", asset.url, error, " in an asset") ||
-            !readURL(a, "browser_download_url", asset.browserDownloadURL, error, " in an asset"))
+            !readURL(a, "browser_download_url", asset.browserDownloadURL, error, " in an asset") ||
+            !readIntegrity(a, asset, error))
             return std::nullopt;
         r.assets.push_back(std::move(asset));
     }
@@ -106,17 +141,23 @@ std::optional<Release> decodeRelease(std::string_view json, std::string* error) 
 
 Value encodeRelease(const Release& r) {
     Value::Array assets;
-    for (const Asset& a : r.assets)
-        assets.push_back(Value(Value::Object{{"name", Value(a.name)},
-                                             {"url", Value(a.url)},
-                                             {"browser_download_url", Value(a.browserDownloadURL)}}));
-    return Value(Value::Object{{"id", Value(r.id)},
-                               {"tag_name", Value(r.tagName)},
-                               {"name", Value(r.name)},
-                               {"body", Value(r.body)},
-                               {"assets", Value(std::move(assets))},
-                               {"prerelease", Value(r.prerelease)},
-                               {"published_at", Value(r.publishedAt)}});
+    for (const Asset& a : r.assets) {
+        Value::Object asset{{"name", Value(a.name)},
+                            {"url", Value(a.url)},
+                            {"browser_download_url", Value(a.browserDownloadURL)}};
+        if (a.size) asset.emplace_back("size", Value(static_cast<double>(*a.size)));
+        if (!a.sha256.empty()) asset.emplace_back("digest", Value("sha256:" + a.sha256));
+        assets.push_back(Value(std::move(asset)));
+    }
+    Value::Object out{{"id", Value(r.id)},
+                      {"tag_name", Value(r.tagName)},
+                      {"name", Value(r.name)},
+                      {"body", Value(r.body)},
+                      {"assets", Value(std::move(assets))},
+                      {"prerelease", Value(r.prerelease)},
+                      {"published_at", Value(r.publishedAt)}};
+    if (!r.htmlURL.empty()) out.emplace_back("html_url", Value(r.htmlURL));
+    return Value(std::move(out));
 }
 
 int compareVersions(std::string_view a, std::string_view b) {
@@ -187,6 +228,105 @@ bool isNewer(const Release& release, std::string_view runningVersion, std::optio
 bool isPlainFileName(std::string_view name) {
     if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
     return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+bool isLoopbackHost(std::string_view host) {
+    std::string h;
+    for (char c : host) h += lower(c);
+    if (h == "localhost" || h == "localhost." || h == "[::1]" || h == "::1") return true;
+    // Dotted decimal with four parts, the first 127.
+    int parts = 0;
+    std::size_t i = 0;
+    while (i <= h.size()) {
+        std::size_t j = i;
+        while (j < h.size() && isDigit(h[j])) ++j;
+        if (j == i || j - i > 3) return false;
+        const int n = std::stoi(h.substr(i, j - i));
+        if (n > 255 || (parts == 0 && n != 127)) return false;
+        ++parts;
+        if (j == h.size()) break;
+        if (h[j] != '.') return false;
+        i = j + 1;
+    }
+    return parts == 4;
+}
+
+bool isSecureUpdateURL(std::string_view url) {
+    for (char c : url)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F || c == '\\') return false;
+    const std::size_t colon = url.find("://");
+    if (colon == std::string_view::npos) return false;
+    std::string scheme;
+    for (char c : url.substr(0, colon)) scheme += lower(c);
+    std::string_view authority = url.substr(colon + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    // Credentials before the host are not something an update address has.
+    if (authority.find('@') != std::string_view::npos) return false;
+    std::string_view host = authority;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t close = host.find(']');
+        if (close == std::string_view::npos) return false;
+        host = host.substr(0, close + 1);
+    } else {
+        host = host.substr(0, host.find(':'));
+    }
+    if (host.empty()) return false;
+    if (scheme == "https") return true;
+    return scheme == "http" && isLoopbackHost(host);
+}
+
+std::optional<std::string> decodeHexOrBase64(std::string_view text) {
+    std::string out;
+    bool hex = !text.empty() && text.size() % 2 == 0;
+    for (char c : text) hex = hex && hexValue(c) >= 0;
+    if (hex) {
+        for (std::size_t i = 0; i < text.size(); i += 2)
+            out += static_cast<char>(hexValue(text[i]) * 16 + hexValue(text[i + 1]));
+        return out;
+    }
+    if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+    auto sextet = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z') return c - 'A';
+        if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+        if (c >= '0' && c <= '9') return c - '0' + 52;
+        if (c == '+') return 62;
+        if (c == '/') return 63;
+        return -1;
+    };
+    std::size_t padding = 0;
+    while (padding < 2 && text[text.size() - 1 - padding] == '=') ++padding;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (std::size_t i = 0; i < text.size() - padding; ++i) {
+        const int v = sextet(text[i]);
+        if (v < 0) return std::nullopt;
+        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        if (++count == 4) {
+            out += static_cast<char>((bits >> 16) & 0xFF);
+            out += static_cast<char>((bits >> 8) & 0xFF);
+            out += static_cast<char>(bits & 0xFF);
+            bits = 0;
+            count = 0;
+        }
+    }
+    if (count == 3) {
+        out += static_cast<char>((bits >> 10) & 0xFF);
+        out += static_cast<char>((bits >> 2) & 0xFF);
+    } else if (count == 2) {
+        out += static_cast<char>((bits >> 4) & 0xFF);
+    }
+    return out;
+}
+
+std::optional<std::string> decodeSignature(std::string_view published) {
+    constexpr std::size_t kSignatureBytes = 64;
+    if (published.size() == kSignatureBytes) return std::string(published);
+    const auto space = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+    while (!published.empty() && space(published.front())) published.remove_prefix(1);
+    while (!published.empty() && space(published.back())) published.remove_suffix(1);
+    auto bytes = decodeHexOrBase64(published);
+    if (!bytes || bytes->size() != kSignatureBytes) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace halvyn

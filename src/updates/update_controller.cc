@@ -5,12 +5,14 @@
 
 #include "app/context.h"
 #include "notch/screen_manager.h"
+#include "platform/archive_verifier.h"
 #include "platform/bundle.h"
 #include "platform/file_system.h"
 #include "platform/haptics.h"
 #include "platform/http.h"
 #include "platform/installer.h"
 #include "platform/platform.h"
+#include "platform/url_opener.h"
 #include "runtime/animation.h"
 #include "runtime/main_queue.h"
 #include "settings/defaults.h"
@@ -48,8 +50,15 @@ std::string responseProblem(const HttpResponse& r) {
     return {};
 }
 
-bool endsWith(const std::string& s, std::string_view suffix) {
-    return s.size() > suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+// Why the downloaded bytes are not the release's archive, or empty.
+std::string mismatch(const Asset& asset, const ArchiveFacts& facts, bool needsSignature) {
+    if (asset.size && facts.size != *asset.size)
+        return "the archive has " + std::to_string(facts.size) + " bytes, the release says " + std::to_string(*asset.size);
+    if (!asset.sha256.empty() && facts.sha256 != asset.sha256)
+        return "the archive's SHA-256 digest " + facts.sha256 + " is not the release's " + asset.sha256;
+    if (needsSignature && !facts.signatureValid)
+        return "the archive's signature does not verify with this build's update key";
+    return {};
 }
 
 }  // namespace
@@ -84,6 +93,7 @@ UpdateController::UpdateController(Context& ctx)
 
     // The settings that drive it ("earlyBirdUpdates", "silenceUpdatePrompt") are followed by the
     // application state.
+    recoverInterruptedInstall();
     armTimer();
 }
 
@@ -124,11 +134,14 @@ void UpdateController::earlyBirdChanged(bool turnedOn) {
 }
 
 bool UpdateController::serverConfigured(const BundleInfo& bundle) {
-    if (!bundle.updateServer.empty() && ctx_.platform().http()) return true;
+    const bool secure = isSecureUpdateURL(bundle.updateServer);
+    if (secure && ctx_.platform().http()) return true;
     if (!loggedOff_) {
         loggedOff_ = true;
         logger.info("Updates are off: %{public}s",
-                    bundle.updateServer.empty() ? "this build names no update server" : "no network access");
+                    bundle.updateServer.empty() ? "this build names no update server"
+                    : !secure                   ? "the update server's address is not HTTPS"
+                                                : "no network access");
     }
     return false;
 }
@@ -154,6 +167,7 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
     request.url = bundle.updateServer;
     request.timeout = seconds(kRequestTimeout);
     request.maxBodyBytes = kMaxReleaseBytes;
+    request.secureOnly = true;
     std::weak_ptr<bool> weak = alive_;
     ctx_.platform().http()->send(request, [this, weak, generation, done = std::move(done)](HttpResponse response) mutable {
         if (!weak.lock()) return;
@@ -231,6 +245,12 @@ void UpdateController::mainButton() {
         relaunchApplication(0.5);
         return;
     }
+    // Where it cannot replace itself, the button leads to the release's page instead.
+    if (!selfUpdateProblem().empty()) {
+        if (UrlOpener* opener = ctx_.platform().urlOpener(); opener && !releasePage().empty())
+            opener->openURL(releasePage());
+        return;
+    }
     // The button ignores clicks while it shows progress, and while an update started elsewhere runs.
     if (isInstalling.get() || updating_) return;
     isInstalling.set(true);
@@ -250,6 +270,32 @@ void UpdateController::mainButton() {
     });
 }
 
+// One download in flight: what is fetched, where it goes and what it must match.
+struct UpdateController::Download {
+    Release release;
+    Asset asset;
+    std::optional<Asset> signatureAsset;
+    std::string server;
+    std::string local;
+    std::string signature;  // the 64 bytes of the detached signature, when there is one
+    bool earlyBird = false;  // early releases name their asset's API address, others its public one
+    bool reused = false;
+    std::function<void(bool)> finish;
+
+    const std::string& addressOf(const Asset& a) const { return earlyBird ? a.url : a.browserDownloadURL; }
+    // The server fetches the asset for us: the request goes to its root and names the asset.
+    HttpRequest request(const Asset& a, std::size_t maxBytes, double deadline) const {
+        HttpRequest r;
+        r.url = server;
+        r.timeout = seconds(kRequestTimeout);
+        r.deadline = seconds(deadline);
+        r.maxBodyBytes = maxBytes;
+        r.secureOnly = true;
+        r.headers = {{"X-Download", "true"}, {"X-Asset-URL", addressOf(a)}};
+        return r;
+    }
+};
+
 void UpdateController::performUpdate(std::function<void(bool)> done) {
     auto finish = [done](bool installed) {
         if (done) done(installed);
@@ -262,48 +308,117 @@ void UpdateController::performUpdate(std::function<void(bool)> done) {
         return;
     }
     FileSystem* files = ctx_.platform().fileSystem();
-    Http* http = ctx_.platform().http();
     Bundle* bundlePort = ctx_.platform().bundle();
     const BundleInfo bundle = bundlePort ? bundlePort->info() : BundleInfo{};
-    const Asset& asset = release->assets.front();
-    // The server names the file: it must stay one plain name inside the temporary folder.
-    const std::string fileName = asset.name + "_" + release->tagName;
-    if (!isPlainFileName(asset.name) || !isPlainFileName(fileName)) {
-        logger.error("Error downloading asset: %{public}s", "refused the file name \"" + fileName + "\"");
+    ArchiveVerifier* verifier = ctx_.platform().archiveVerifier();
+    auto refuse = [this, finish](const std::string& why) {
+        logger.error("Error downloading asset: %{public}s", why);
+        ctx_.main().post([finish] { finish(false); });
+    };
+    auto job = std::make_shared<Download>();
+    job->release = *release;
+    job->asset = release->assets.front();
+    job->earlyBird = ctx_.defaults().get(keys::earlyBirdUpdates);
+    // The server names the file: it must stay one plain name inside the download folder.
+    const std::string fileName = job->asset.name + "_" + release->tagName;
+    if (!isPlainFileName(job->asset.name) || !isPlainFileName(fileName))
+        return refuse("refused the file name \"" + fileName + "\"");
+    if (!files || !verifier || !serverConfigured(bundle))
+        return refuse("this system cannot download and verify updates");
+    // Nothing is downloaded that could not be installed.
+    if (bundle.path.empty()) {
+        logger.error("Error updating: %{public}s", "this copy cannot update itself: " + bundle.notReplaceable);
         ctx_.main().post([finish] { finish(false); });
         return;
     }
-    if (!files || !serverConfigured(bundle)) {
-        logger.error("Error downloading asset: %{public}s", "no file system or update server");
-        ctx_.main().post([finish] { finish(false); });
-        return;
-    }
-    const std::string local = join(files->temporaryDirectory(), fileName);
+    if (job->asset.size && *job->asset.size > kMaxAssetBytes)
+        return refuse("the archive is larger than " + std::to_string(kMaxAssetBytes) + " bytes");
+    for (const Asset& a : release->assets)
+        if (a.name == job->asset.name + ".sig") job->signatureAsset = a;
+    if (verifier->hasUpdateKey() && !job->signatureAsset) return refuse("the release has no signature");
+    for (const Asset* a : {&job->asset, job->signatureAsset ? &*job->signatureAsset : nullptr})
+        if (a && !isSecureUpdateURL(job->addressOf(*a)))
+            return refuse("refused the download address \"" + job->addressOf(*a) + "\": not HTTPS");
+    const std::string folder = join(files->cacheDirectory(), kDownloadFolder);
+    if (auto made = files->makePrivateDirectory(files->cacheDirectory(), kDownloadFolder); !made.ok)
+        return refuse("the download folder cannot be used: " + made.error);
+    job->server = bundle.updateServer;
+    job->local = join(folder, fileName);
+    job->finish = finish;
     progressBar.set(0.25);
     updating_ = true;
+    if (!job->signatureAsset) return fetchArchive(job);
+
+    // The signature is small and comes first, so a release whose signature cannot be had is not
+    // downloaded at all.
     std::weak_ptr<bool> weak = alive_;
-    if (files->type(local) == FileType::file) {
-        // An archive left by an earlier attempt is used again.
-        ctx_.main().post([this, weak, release = *release, local, finish] {
-            if (weak.lock()) downloaded(release, local, finish);
+    const HttpRequest request = job->request(*job->signatureAsset, kMaxSignatureBytes, kRequestTimeout);
+    ctx_.platform().http()->send(request, [this, weak, job](HttpResponse response) {
+        if (!weak.lock()) return;
+        std::string problem = responseProblem(response);
+        std::optional<std::string> signature;
+        if (problem.empty() && !(signature = decodeSignature(response.body)))
+            problem = "the signature is not 64 bytes of Ed25519 signature";
+        if (!problem.empty()) {
+            logger.error("Error downloading asset: %{public}s", "the signature: " + problem);
+            updating_ = false;
+            job->finish(false);
+            return;
+        }
+        job->signature = std::move(*signature);
+        fetchArchive(job);
+    });
+}
+
+void UpdateController::fetchArchive(std::shared_ptr<Download> job) {
+    FileSystem& files = *ctx_.platform().fileSystem();
+    std::weak_ptr<bool> weak = alive_;
+    if (!job->reused && files.type(job->local) == FileType::file) {
+        // An archive this user downloaded earlier is used again once it passes the same checks.
+        job->reused = true;
+        ctx_.main().post([this, weak, job] {
+            if (weak.lock()) verifyArchive(job);
         });
         return;
     }
-    HttpRequest request;
-    request.url = bundle.updateServer;
-    request.timeout = seconds(kRequestTimeout);
-    request.maxBodyBytes = kMaxAssetBytes;
-    request.headers = {{"X-Download", "true"},
-                       {"X-Asset-URL", ctx_.defaults().get(keys::earlyBirdUpdates) ? asset.url : asset.browserDownloadURL}};
-    http->download(request, local, [this, weak, release = *release, local, finish](HttpResponse response) {
+    job->reused = false;
+    // Whatever else has the name (a link, a folder) goes; the download makes a new file.
+    files.remove(job->local);
+    const HttpRequest request = job->request(job->asset, kMaxAssetBytes, kDownloadDeadline);
+    ctx_.platform().http()->download(request, job->local, [this, weak, job](HttpResponse response) {
         if (!weak.lock()) return;
         if (auto problem = responseProblem(response); !problem.empty()) {
             logger.error("Error downloading asset: %{public}s", problem);
             updating_ = false;
-            finish(false);
+            job->finish(false);
             return;
         }
-        downloaded(release, local, finish);
+        verifyArchive(job);
+    });
+}
+
+void UpdateController::verifyArchive(std::shared_ptr<Download> job) {
+    ArchiveVerifier& verifier = *ctx_.platform().archiveVerifier();
+    std::weak_ptr<bool> weak = alive_;
+    verifier.examine(job->local, job->signature, [this, weak, job](ArchiveFacts facts) {
+        if (!weak.lock()) return;
+        const std::string problem =
+            facts.error.empty() ? mismatch(job->asset, facts, ctx_.platform().archiveVerifier()->hasUpdateKey())
+                                : facts.error;
+        if (problem.empty()) {
+            downloaded(job->release, job->local, job->finish);
+            return;
+        }
+        ctx_.platform().fileSystem()->remove(job->local);
+        if (job->reused) {
+            // What an earlier attempt left is not what the release describes: fetch it again.
+            logger.info("Discarded an earlier download: %{public}s", problem);
+            fetchArchive(job);
+            return;
+        }
+        logger.error("Error verifying update: %{public}s", problem);
+        updating_ = false;
+        job->finish(false);
     });
 }
 
@@ -343,7 +458,10 @@ void UpdateController::installUpdate(const std::string& archivePath, std::functi
     if (auto made = files->createDirectories(working); !made.ok) return fail(made.error);
 
     std::weak_ptr<bool> weak = alive_;
-    installer->unpack(archivePath, working, [this, weak, bundle, working, done](FileResult unpacked) {
+    UnpackRules rules;
+    rules.topFolder = bundle.name + ".app";
+    if (!bundle.executables.empty()) rules.program = bundle.executables.front();
+    installer->unpack(archivePath, working, rules, [this, weak, bundle, working, done](FileResult unpacked) {
         if (!weak.lock()) return;
         if (!unpacked.ok) {
             logger.error("Error updating: %{public}s", unpacked.error);
@@ -363,49 +481,94 @@ void UpdateController::finishInstall(const BundleInfo& bundle, const std::string
         files.remove(working);
         done(false);
     };
-    std::string entry;
-    for (const std::string& name : files.list(working)) {
-        if (endsWith(name, ".app") && files.type(join(working, name)) == FileType::directory) {
-            entry = join(working, name);
-            break;
-        }
-    }
-    if (entry.empty()) {
+    // The archive held one folder, named after the application, and nothing beside it.
+    const std::string entry = join(working, bundle.name + ".app");
+    if (files.list(working) != std::vector<std::string>{bundle.name + ".app"} ||
+        files.type(entry) != FileType::directory) {
         logger.error("No app bundle found");
         return fail({});
     }
-    // Everything that can fail about the new tree is checked before the running one is touched.
+    // Everything that can fail about the new tree is checked before the running one is touched:
+    // the program is a file (the unpacker ran it), the other parts files or folders.
     for (const std::string& relative : bundle.executables) {
         const std::string path = join(entry, relative);
         const FileType type = files.type(path);
-        if (type != FileType::file && type != FileType::directory)
+        if (type != FileType::file && (relative == bundle.executables.front() || type != FileType::directory))
             return fail("the new version has no " + relative);
         if (auto r = files.setExecutable(path, true); !r.ok) return fail(r.error);
     }
 
-    const std::string previous = join(parentOf(bundle.path), "." + bundle.name + "-previous");
-    if (files.exists(bundle.path)) {
-        if (files.exchange(entry, bundle.path).ok) {
-            // The old tree is now where the new one was unpacked.
-            if (auto r = files.remove(working); !r.ok) logger.error("Error updating: %{public}s", r.error);
-            done(true);
-            return;
-        }
-        files.remove(previous);
-        if (auto r = files.rename(bundle.path, previous); !r.ok) return fail(r.error);
-        if (auto r = files.rename(entry, bundle.path); !r.ok) {
-            // Put the running version back where it was.
-            if (auto back = files.rename(previous, bundle.path); !back.ok)
-                logger.error("Error updating: %{public}s", "could not restore the previous version: " + back.error);
-            return fail(r.error);
-        }
-    } else if (auto r = files.rename(entry, bundle.path); !r.ok) {
-        return fail(r.error);
-    }
-    // The new version is in place; what is left is clean-up.
-    if (auto r = files.remove(previous); !r.ok) logger.error("Error updating: %{public}s", r.error);
+    // What the folder holds may have changed while the archive was unpacked.
+    if (Bundle* now = ctx_.platform().bundle(); !now || now->info().path != bundle.path)
+        return fail("this copy cannot update itself any more: " + (now ? now->info().notReplaceable : std::string()));
+
+    const FileResult swapped = replaceInstalledTree(files, entry, bundle.path, previousTreeOf(bundle));
+    if (!swapped.ok) return fail(swapped.error);
+    // The new version is in place; what is left (the old tree, where the exchange put it) is clean-up.
+    if (!swapped.error.empty()) logger.error("Error updating: %{public}s", swapped.error);
     if (auto r = files.remove(working); !r.ok) logger.error("Error updating: %{public}s", r.error);
     done(true);
+}
+
+std::string UpdateController::selfUpdateProblem() const {
+    Bundle* bundlePort = ctx_.platform().bundle();
+    if (!bundlePort) return "this system cannot install updates";
+    const BundleInfo bundle = bundlePort->info();
+    return bundle.path.empty() ? bundle.notReplaceable : std::string();
+}
+
+std::string UpdateController::releasePage() const {
+    const auto& release = targetRelease.get();
+    // Only a web page is opened from what the server says.
+    if (!release || release->htmlURL.rfind("https://", 0) != 0) return {};
+    for (unsigned char c : release->htmlURL)
+        if (c <= 0x20 || c == 0x7F) return {};
+    return release->htmlURL;
+}
+
+void UpdateController::recoverInterruptedInstall() {
+    FileSystem* files = ctx_.platform().fileSystem();
+    Bundle* bundlePort = ctx_.platform().bundle();
+    const BundleInfo bundle = bundlePort ? bundlePort->info() : BundleInfo{};
+    if (!files || bundle.name.empty() || bundle.path.empty() || bundle.path.front() != '/') return;
+    const std::string previous = previousTreeOf(bundle);
+    if (previous != bundle.path && files->exists(previous)) {
+        if (!files->exists(bundle.path)) {
+            // Stopped between its two renames: the old version is whole, only set aside.
+            if (auto r = files->rename(previous, bundle.path); r.ok)
+                logger.info("Restored the installed version that an interrupted update had set aside");
+            else
+                logger.error("Error updating: %{public}s", "could not restore the previous version: " + r.error);
+        } else if (auto r = files->remove(previous); !r.ok) {
+            // Stopped after the new version took its place.
+            logger.error("Error updating: %{public}s", r.error);
+        }
+    }
+    // A working folder left by a stopped install may hold half an archive.
+    const std::string working = join(parentOf(bundle.path), "." + bundle.name + "-update");
+    if (working != bundle.path && files->exists(working)) files->remove(working);
+}
+
+std::string previousTreeOf(const BundleInfo& bundle) {
+    return join(parentOf(bundle.path), "." + bundle.name + "-previous");
+}
+
+FileResult replaceInstalledTree(FileSystem& files, const std::string& fresh, const std::string& installed,
+                                const std::string& previous) {
+    if (!files.exists(installed)) return files.rename(fresh, installed);
+    // One step where the system can: the old tree ends up where the new one was.
+    if (files.exchange(fresh, installed).ok) return {};
+    // Two renames otherwise. Stopped between them, the old tree is whole at `previous`, and the
+    // next start puts it back (recoverInterruptedInstall).
+    files.remove(previous);
+    if (auto r = files.rename(installed, previous); !r.ok) return r;
+    if (auto r = files.rename(fresh, installed); !r.ok) {
+        if (auto back = files.rename(previous, installed); !back.ok)
+            return FileResult::failure(r.error + "; could not restore the previous version: " + back.error);
+        return r;
+    }
+    if (auto r = files.remove(previous); !r.ok) return FileResult{true, r.error};
+    return {};
 }
 
 void UpdateController::relaunchApplication(double delay) {

@@ -20,7 +20,9 @@
 namespace halvyn {
 
 class Context;
+class FileSystem;
 struct BundleInfo;
+struct FileResult;
 
 enum class UpdateAvailability { notChecked = 0, available = 1, unavailable = 2 };
 const char* availabilityName(UpdateAvailability a);
@@ -38,8 +40,14 @@ class UpdateController {
 public:
     static constexpr double kCheckInterval = 28'800;   // eight hours
     static constexpr double kRequestTimeout = 60;
+    // A download may take this long in all (a slow line fetches the largest archive well within
+    // it); a server that trickles its bytes cannot keep the update "installing" beyond it.
+    static constexpr double kDownloadDeadline = 900;
     static constexpr std::size_t kMaxReleaseBytes = std::size_t{8} << 20;
     static constexpr std::size_t kMaxAssetBytes = std::size_t{512} << 20;
+    static constexpr std::size_t kMaxSignatureBytes = 4096;
+    // Downloads live in this user's own folder below the cache folder, never in a shared one.
+    static constexpr const char* kDownloadFolder = "halvyn/updates";
     static constexpr double kRestartHeight = 312;
 
     explicit UpdateController(Context& ctx);
@@ -77,9 +85,15 @@ public:
     // prompt is silenced or the notch's screen shows a fullscreen space.
     void periodicCheck();
 
-    // The update window's buttons.
+    // The update window's buttons. Where the application cannot update itself, the main button
+    // opens the release's page instead of installing.
     void remindLater();
     void mainButton();
+    // Why this copy cannot replace itself (installed by a package manager, run from a folder the
+    // installation did not make, …), or empty when it can.
+    std::string selfUpdateProblem() const;
+    // The offered release's web page ("https:" only), or empty.
+    std::string releasePage() const;
 
     void setWindowHost(UpdateWindowHost* host) { host_ = host; }
     UpdateWindowHost* windowHost() const { return host_; }
@@ -91,8 +105,15 @@ public:
 
     const PropertySet& properties() const { return properties_; }
 
+    // Puts back an installed tree that an interrupted install left aside, and removes what it left
+    // half-made. Runs when the controller is created, at start-up.
+    void recoverInterruptedInstall();
+
 private:
+    struct Download;
     void armTimer();
+    void fetchArchive(std::shared_ptr<Download> job);
+    void verifyArchive(std::shared_ptr<Download> job);
     void downloaded(const Release& release, const std::string& local, std::function<void(bool)> done);
     void finishInstall(const BundleInfo& bundle, const std::string& working, std::function<void(bool)> done);
     bool serverConfigured(const BundleInfo& bundle);
@@ -110,5 +131,13 @@ private:
     std::function<std::string()> newNoteId_;
     PropertySet properties_;
 };
+
+// Where the fallback swap sets the installed tree aside: beside it, hidden.
+std::string previousTreeOf(const BundleInfo& bundle);
+// Puts the tree at `fresh` in place of the one at `installed`: one exchange where the system has
+// it, else two renames through `previous`. On failure the installed tree is where it was. A
+// success may carry a clean-up problem in `error`.
+FileResult replaceInstalledTree(FileSystem& files, const std::string& fresh, const std::string& installed,
+                                const std::string& previous);
 
 }  // namespace halvyn

@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -28,6 +29,7 @@ public:
         bool hang = false;              // read the request and never answer
         qint64 declaredLength = -1;     // a Content-Length other than the body's
         bool withoutLength = false;     // no Content-Length: the body ends with the connection
+        int trickleMs = 0;              // send a declared 1 MB body one byte per this many ms, forever
     };
     std::function<Reply(const Request&)> handler;
     int requests = 0;
@@ -65,6 +67,13 @@ private:
         }
         const Reply r = handler(req);
         if (r.hang) return;
+        if (r.trickleMs > 0) {
+            s->write("HTTP/1.1 200 X\r\nContent-Length: 1000000\r\n\r\n");
+            auto* timer = new QTimer(s);
+            QObject::connect(timer, &QTimer::timeout, s, [s] { s->write("x"); });
+            timer->start(r.trickleMs);
+            return;
+        }
         QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\nConnection: close\r\n";
         if (!r.location.isEmpty()) out += "Location: " + r.location + "\r\n";
         if (!r.withoutLength)

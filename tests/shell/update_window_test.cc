@@ -90,6 +90,42 @@ TEST(UpdateWindow, ShowsSectionsFoldsThemAndFollowsTheInstall) {
     u.setWindowHost(nullptr);
 }
 
+TEST(UpdateWindow, ACopyThatCannotUpdateItselfSaysWhyAndOffersTheReleasePage) {
+    auto time = std::make_unique<VirtualTime>();
+    VirtualTime* vt = time.get();
+    auto platform = std::make_unique<SimPlatform>(*vt);
+    SimPlatform* sim = platform.get();
+    Context ctx(std::move(time), std::move(platform), nullptr);
+    sim->simBundle().info_.path.clear();
+    sim->simBundle().info_.notReplaceable = "/usr is shared with other programs";
+    std::string page = R"(, "html_url": "https://example.org/releases/2.0.0")";
+    sim->simHttp().setServer("https://updates.halvyn.app/", [&page](const HttpRequest&) {
+        return std::optional<HttpResponse>(HttpResponse{200, {}, R"({"id": 1, "tag_name": "2.0.0", "name": "2",
+            "assets": [{"name": "H.zip", "url": "u", "browser_download_url": "b"}], "prerelease": false,
+            "published_at": "", "body": "# 📣 New\n- One")" + page + "}", {}});
+    });
+    UpdateController& u = ctx.updates();
+    QtUpdateWindow host(ctx);
+    u.setWindowHost(&host);
+    u.checkForUpdates([&u] { u.showUpdateWindowIfAvailable(); });
+    vt->advance(seconds(0.1));
+    auto* view = dynamic_cast<UpdateView*>(host.window());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->mainButtonLabel(), "Open Release Page");
+    EXPECT_TRUE(view->mainButton()->isVisibleTo(view));
+    EXPECT_EQ(view->adviceText(), "Halvyn cannot update itself here: /usr is shared with other programs.\n\n"
+                                  "Get Halvyn 2.0.0 from its release page and install it the way this copy was installed.");
+    if (const char* shot = std::getenv("HALVYN_SHOT")) test::spinUntil([] { return false; }, std::atoi(shot));  // TEMP
+    // Without a page to open, the text alone says how.
+    page.clear();
+    u.checkForUpdates();
+    vt->advance(seconds(0.1));
+    EXPECT_FALSE(view->mainButton()->isVisibleTo(view));
+    EXPECT_NE(view->adviceText().indexOf("Install Halvyn 2.0.0 the way this copy was installed"), -1);
+    u.closeUpdateWindow();
+    u.setWindowHost(nullptr);
+}
+
 TEST(UpdateWindow, AHugeChangelogShowsItsFirstNotesOnly) {
     auto time = std::make_unique<VirtualTime>();
     VirtualTime* vt = time.get();

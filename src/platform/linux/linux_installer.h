@@ -2,6 +2,7 @@
 // Unpacking release archives with libarchive (zip, tar and the usual compressions) on a worker
 // thread, and starting the installed program again with no shell in between.
 
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -18,14 +19,15 @@ public:
     explicit LinuxInstaller(MainQueue& main);
     ~LinuxInstaller() override;
 
-    void unpack(const std::string& archive, const std::string& destination,
+    void unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
                 std::function<void(FileResult)> done) override;
     FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void terminate() override;
 
     // The unpacking itself, on the calling thread: every entry must land inside `destination`
-    // and is never written through a link; devices, pipes and hard links are refused.
-    static FileResult unpackNow(const std::string& archive, const std::string& destination);
+    // and is never written through a link; devices, pipes and hard links are refused. Then the
+    // program is run once with "--version".
+    static FileResult unpackNow(const std::string& archive, const std::string& destination, const UnpackRules& rules);
 
 private:
     MainQueue& main_;
@@ -35,15 +37,26 @@ private:
 };
 
 // The running program as installed: the folder it was installed into (the parent of its "bin"
-// folder), its version and the update server of this build.
+// folder), its version and the update server of this build. An update replaces that folder only
+// when the installation made it: its manifest names the program and lists every file in it, and
+// it is neither a shared folder nor the home folder or one above it.
 class LinuxBundle final : public Bundle {
 public:
+    // Written by the installation, relative to the folder it installed into: the program's name
+    // on the first line, then every file it put there, one a line.
+    static constexpr const char* kManifest = "share/halvyn/install-manifest";
+
     // `executable` defaults to the running program; `version`, `build` and `server` to the build's.
     explicit LinuxBundle(std::string executable = {}, std::string version = {}, std::optional<long long> build = {},
                          std::optional<std::string> server = {});
-    BundleInfo info() const override { return info_; }
+    BundleInfo info() const override;
+
+    // Why an update must not replace the installation of the program `exe` (a real path), or
+    // empty when it may.
+    static std::string notReplaceable(const std::filesystem::path& exe, const std::string& name);
 
 private:
+    std::filesystem::path exe_;
     BundleInfo info_;
 };
 

@@ -185,6 +185,64 @@ std::string PosixFileSystem::homeDirectory() const {
     return home && *home ? home : "/";
 }
 
+std::string PosixFileSystem::cacheDirectory() const {
+    // A relative XDG_CACHE_HOME is invalid and ignored.
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg && *xdg == '/') return xdg;
+    return (fs::path(homeDirectory()) / ".cache").string();
+}
+
+FileResult PosixFileSystem::makePrivateDirectory(const std::string& base, const std::string& relative) {
+    std::error_code ec;
+    fs::create_directories(base, ec);
+    if (ec) return FileResult::failure(base + ": " + ec.message());
+    int dir = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return FileResult::failure(base + ": " + std::strerror(errno));
+    std::string path = base;
+    for (std::size_t start = 0; start <= relative.size();) {
+        const std::size_t slash = std::min(relative.find('/', start), relative.size());
+        const std::string name = relative.substr(start, slash - start);
+        const bool last = slash == relative.size();
+        start = slash + 1;
+        path += "/" + name;
+        if (::mkdirat(dir, name.c_str(), 0700) != 0 && errno != EEXIST) {
+            const FileResult f = FileResult::failure(path + ": " + std::strerror(errno));
+            ::close(dir);
+            return f;
+        }
+        const int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int openError = errno;
+        ::close(dir);
+        dir = next;
+        struct stat st {};
+        std::string problem;
+        if (dir < 0)
+            problem = openError == ELOOP || openError == ENOTDIR ? "is a link or not a folder" : std::strerror(openError);
+        else if (::fstat(dir, &st) != 0)
+            problem = std::strerror(errno);
+        else if (st.st_uid != ::geteuid())
+            problem = "belongs to another user";
+        else if (!last && (st.st_mode & 022))
+            problem = "others can write to it";
+        else if (last && (st.st_mode & 077)) {
+            // Open to others until now: close it, then let nothing in it count as this user's.
+            if (::fchmod(dir, 0700) != 0) {
+                problem = std::strerror(errno);
+            } else {
+                for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+                    if (fs::remove_all(it->path(), ec); ec) break;
+                if (ec) problem = "could not be emptied: " + ec.message();
+            }
+        }
+        if (!problem.empty()) {
+            if (dir >= 0) ::close(dir);
+            return FileResult::failure(path + ": " + problem);
+        }
+    }
+    ::close(dir);
+    return {};
+}
+
 Subscription PosixFileSystem::watch(const std::string& path, std::function<void()> changed) {
     const int id = ++watches_->next;
     watches_->byId[id] = {path, std::move(changed)};

@@ -26,6 +26,10 @@ public:
     FileResult exchange(const std::string& a, const std::string& b) override;
     std::string temporaryDirectory() const override;
     std::string homeDirectory() const override;
+    std::string cacheDirectory() const override;
+    // Walks the folders with descriptors opened without following links and checks each one's
+    // owner and mode on the descriptor itself, so nothing can be swapped in between.
+    FileResult makePrivateDirectory(const std::string& base, const std::string& relative) override;
     Subscription watch(const std::string& path, std::function<void()> changed) override;
 
 private:

@@ -3,8 +3,20 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <QTimer>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "updates/release.h"
 
 namespace halvyn {
 
@@ -15,15 +27,83 @@ struct Transfer {
     std::size_t maxBytes = 0;
     std::size_t received = 0;
     std::string body;
-    std::unique_ptr<QSaveFile> file;  // for a download: replaced only when it all arrived
-    std::string failure;              // set when this side gave up (too large, not writable)
+    // A download goes to a new file of its own beside the destination, renamed over it only when
+    // the whole body arrived.
+    int fd = -1;
+    std::string partial;
+    std::string destination;
+    QUrl current;           // where the request is now, after the redirects so far
+    bool secureOnly = false;
+    std::string failure;    // set when this side gave up (too large, too slow, refused, not writable)
     bool done = false;
+
+    ~Transfer();
 };
+
+std::string errnoText() { return std::strerror(errno); }
+
+// The new file is made with O_EXCL | O_NOFOLLOW under a name no one can guess: nothing planted
+// beside the destination, a link least of all, is written through.
+std::string createPartial(Transfer& t) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".part-%016llx",
+                      static_cast<unsigned long long>(QRandomGenerator::system()->generate64()));
+        const std::string name = t.destination + suffix;
+        t.fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (t.fd >= 0) {
+            t.partial = name;
+            return {};
+        }
+        if (errno != EEXIST) break;
+    }
+    return t.destination + ": " + errnoText();
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Puts the whole body in place: the destination's name now means the new file.
+std::string commit(Transfer& t) {
+    const int fd = std::exchange(t.fd, -1);
+    if (::fsync(fd) != 0 || ::close(fd) != 0) return t.destination + ": " + errnoText();
+    if (::rename(t.partial.c_str(), t.destination.c_str()) != 0) return t.destination + ": " + errnoText();
+    t.partial.clear();
+    return {};
+}
+
+// What is left of a download that did not complete goes now, before the completion runs.
+void discard(Transfer& t) {
+    if (t.fd >= 0) ::close(std::exchange(t.fd, -1));
+    if (!t.partial.empty()) ::unlink(std::exchange(t.partial, std::string()).c_str());
+}
+
+Transfer::~Transfer() { discard(*this); }
+
+// Why a redirect from `from` to `to` is not followed, or empty.
+std::string redirectProblem(const QUrl& from, const QUrl& to, bool secureOnly) {
+    const QString scheme = to.scheme().toLower();
+    const std::string target = to.toString(QUrl::FullyEncoded).toStdString();
+    if (scheme != "https" && scheme != "http") return "refused the redirect to \"" + target + "\"";
+    const bool loopback = isLoopbackHost(to.host(QUrl::FullyEncoded).toStdString());
+    if (scheme == "http" && !loopback && (secureOnly || from.scheme().toLower() == "https"))
+        return "refused the redirect to \"" + target + "\": not HTTPS";
+    return {};
+}
 
 }  // namespace
 
 QtHttp::QtHttp() : manager_(std::make_unique<QNetworkAccessManager>()) {
-    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Every redirect is looked at: see redirectProblem.
+    manager_->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
 QtHttp::~QtHttp() = default;
@@ -38,30 +118,55 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
     auto t = std::make_shared<Transfer>();
     t->completion = std::move(completion);
     t->maxBytes = request.maxBodyBytes;
+    t->current = QUrl(QString::fromStdString(request.url));
+    t->secureOnly = request.secureOnly;
+    if (destination) t->destination = *destination;
 
-    QNetworkRequest req(QUrl(QString::fromStdString(request.url)));
+    // Refused before anything is sent; the completion still comes on a later turn.
+    std::string refusal;
+    if (request.secureOnly && !isSecureUpdateURL(request.url))
+        refusal = "refused the address \"" + request.url + "\": not HTTPS";
+    else if (destination)
+        refusal = createPartial(*t);
+    if (!refusal.empty()) {
+        QTimer::singleShot(0, manager_.get(), [t, refusal] {
+            HttpResponse response;
+            response.error = refusal;
+            auto completion = std::move(t->completion);
+            completion(std::move(response));
+        });
+        return;
+    }
+
+    QNetworkRequest req(t->current);
     for (auto& [name, value] : request.headers)
         req.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
     req.setMaximumRedirectsAllowed(kMaxRedirects);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(request.timeout).count();
-    req.setTransferTimeout(static_cast<int>(std::clamp<long long>(ms, 1, 24LL * 3600 * 1000)));
+    auto milliseconds = [](Duration d) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+        return static_cast<int>(std::clamp<long long>(ms, 1, 24LL * 3600 * 1000));
+    };
+    req.setTransferTimeout(milliseconds(request.timeout));
 
     QNetworkReply* reply = nullptr;
     if (request.method == "GET") reply = manager_->get(req);
     else reply = manager_->sendCustomRequest(req, QByteArray::fromStdString(request.method));
 
-    if (destination) {
-        t->file = std::make_unique<QSaveFile>(QString::fromStdString(*destination));
-        if (!t->file->open(QIODevice::WriteOnly)) {
-            t->failure = t->file->errorString().toStdString();
-            reply->abort();
-        }
-    }
-
-    auto tooLarge = [t, reply](std::size_t size) {
-        if (size <= t->maxBytes) return false;
-        t->failure = "The response is too large.";
+    auto giveUp = [t, reply](std::string why) {
+        if (!t->failure.empty() || t->done) return;
+        t->failure = std::move(why);
         reply->abort();
+    };
+    // The whole request, not only each silence, is bounded; the timer dies with the reply.
+    QTimer::singleShot(milliseconds(request.deadline), reply, [giveUp] { giveUp("The request took too long."); });
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [t, reply, giveUp](const QUrl& to) {
+        if (auto problem = redirectProblem(t->current, to, t->secureOnly); !problem.empty()) return giveUp(problem);
+        t->current = to;
+        Q_EMIT reply->redirectAllowed();
+    });
+    auto tooLarge = [t, giveUp](std::size_t size) {
+        if (size <= t->maxBytes) return false;
+        giveUp("The response is too large.");
         return true;
     };
     // A declared length beyond the limit is refused before any of the body is read.
@@ -69,16 +174,14 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid()) tooLarge(length.toULongLong());
     });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [t, reply, tooLarge] {
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [t, reply, tooLarge, giveUp] {
         if (!t->failure.empty()) return;
         const QByteArray chunk = reply->readAll();
         t->received += static_cast<std::size_t>(chunk.size());
         if (tooLarge(t->received)) return;
-        if (t->file) {
-            if (t->file->write(chunk) != chunk.size()) {
-                t->failure = t->file->errorString().toStdString();
-                reply->abort();
-            }
+        if (t->fd >= 0) {
+            if (!writeAll(t->fd, chunk.constData(), static_cast<std::size_t>(chunk.size())))
+                giveUp(t->destination + ": " + errnoText());
         } else {
             t->body.append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
         }
@@ -107,10 +210,10 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
         } else if (error != QNetworkReply::NoError && !httpStatusError) {
             response.error = reply->errorString().toStdString();
         }
-        if (t->file) {
-            if (response.ok() && !t->file->commit()) response.error = t->file->errorString().toStdString();
-            else if (!response.ok()) t->file->cancelWriting();
-            t->file.reset();
+        if (!t->destination.empty()) {
+            if (response.ok())
+                if (auto problem = commit(*t); !problem.empty()) response.error = problem;
+            discard(*t);
         } else {
             response.body = std::move(t->body);
         }

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_file_system.h"
 
+#include <algorithm>
+
 #include "runtime/main_queue.h"
 
 namespace halvyn {
@@ -88,6 +90,19 @@ FileResult SimFileSystem::createDirectories(const std::string& path) {
     nodes_[path] = Node{FileType::directory, {}, false};
     changed(path, false);  // an empty folder changes no file below it
     return {};
+}
+
+FileResult SimFileSystem::makePrivateDirectory(const std::string& base, const std::string& relative) {
+    std::string path = base;
+    for (std::size_t start = 0; start <= relative.size();) {
+        const std::size_t slash = std::min(relative.find('/', start), relative.size());
+        path += "/" + relative.substr(start, slash - start);
+        start = slash + 1;
+        const FileType t = type(path);
+        if (t != FileType::none && t != FileType::directory)
+            return FileResult::failure(path + " is a link or not a folder");
+    }
+    return createDirectories(path);
 }
 
 FileResult SimFileSystem::remove(const std::string& path) {

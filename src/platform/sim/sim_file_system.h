@@ -29,6 +29,9 @@ public:
     FileResult setExecutable(const std::string& path, bool executable) override;
     std::string temporaryDirectory() const override { return temporaryDirectory_; }
     std::string homeDirectory() const override { return homeDirectory_; }
+    std::string cacheDirectory() const override { return homeDirectory_ + "/Library/Caches"; }
+    // Creates the folders; a link or a file in their place is refused, as a real system does.
+    FileResult makePrivateDirectory(const std::string& base, const std::string& relative) override;
     Subscription watch(const std::string& path, std::function<void()> changed) override;
 
     // Simulation controls. Parents are created as needed; watches fire as for a port write.

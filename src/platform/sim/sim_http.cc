@@ -1,8 +1,11 @@
 #include "platform/sim/sim_http.h"
 
+#include <algorithm>
+
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_file_system.h"
 #include "runtime/main_queue.h"
+#include "updates/release.h"
 
 namespace halvyn {
 
@@ -33,17 +36,25 @@ void SimHttp::handle(const HttpRequest& request, std::optional<std::string> dest
                                   {"headers", Value(std::move(headers))}});
     }
     std::optional<HttpResponse> answer = HttpResponse{0, {}, {}, "Could not connect to the server."};
+    Duration latency{};
     // Keys sort in descending order, so the first prefix that matches is the longest one.
     for (auto& [prefix, server] : servers_) {
+        if (request.secureOnly && !isSecureUpdateURL(request.url)) break;
         if (request.url.compare(0, prefix.size(), prefix) == 0) {
             answer = server(request);
+            if (auto l = latency_.find(prefix); l != latency_.end()) latency = l->second;
             break;
         }
     }
     std::weak_ptr<bool> alive = alive_;
-    if (!answer) {
-        main_.postAfter(request.timeout, [alive, completion = std::move(completion)] {
-            if (alive.lock()) completion(HttpResponse{0, {}, {}, "The request timed out."});
+    if (!answer || latency >= request.deadline) {
+        // Silence ends at the time-out; a slow answer at the deadline.
+        const bool silent = !answer;
+        const Duration after = silent ? std::min(request.timeout, request.deadline) : request.deadline;
+        const char* why = silent && request.timeout <= request.deadline ? "The request timed out."
+                                                                        : "The request took too long.";
+        main_.postAfter(after, [alive, why, completion = std::move(completion)] {
+            if (alive.lock()) completion(HttpResponse{0, {}, {}, why});
         });
         return;
     }
@@ -57,9 +68,11 @@ void SimHttp::handle(const HttpRequest& request, std::optional<std::string> dest
     } else if (destination) {
         response.body.clear();
     }
-    main_.post([alive, completion = std::move(completion), response = std::move(response)]() mutable {
+    auto deliver = [alive, completion = std::move(completion), response = std::move(response)]() mutable {
         if (alive.lock()) completion(std::move(response));
-    });
+    };
+    if (latency > Duration{}) main_.postAfter(latency, std::move(deliver));
+    else main_.post(std::move(deliver));
 }
 
 }  // namespace halvyn

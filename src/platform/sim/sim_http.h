@@ -1,8 +1,10 @@
 #pragma once
 // Simulated HTTP. Every request is the effect "http" (method, url, headers). A server is a handler
 // chosen by URL prefix (longest first); it answers at once, on a later turn of the main queue, or
-// never (the request then fails when its time-out passes). A request no server claims fails as a
-// refused connection.
+// never (the request then fails when its time-out passes). A server given a latency sends its
+// answer slowly, finishing only that long after the request, so only the request's deadline cuts
+// it short. A request no server claims fails as a refused connection, as does a secure-only
+// request to an address that is not.
 
 #include <functional>
 #include <map>
@@ -32,6 +34,7 @@ public:
     // Simulation controls.
     void setServer(const std::string& urlPrefix, Server server);
     void removeServer(const std::string& urlPrefix);
+    void setLatency(const std::string& urlPrefix, Duration latency) { latency_[urlPrefix] = latency; }
     int requests() const { return requests_; }
 
 private:
@@ -41,6 +44,7 @@ private:
     EffectLog* effects_;
     SimFileSystem* files_;
     std::map<std::string, Server, std::greater<>> servers_;  // longest prefix first among shared ones
+    std::map<std::string, Duration> latency_;
     int requests_ = 0;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -6,7 +6,9 @@
 
 #include "platform/bundle.h"
 #include <memory>
+#include <string_view>
 
+#include "platform/archive_verifier.h"
 #include "platform/installer.h"
 #include "updates/update_controller.h"
 
@@ -28,7 +30,7 @@ public:
     SimInstaller(MainQueue& main, EffectLog* effects, SimFileSystem& files);
     ~SimInstaller() override;
 
-    void unpack(const std::string& archive, const std::string& destination,
+    void unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
                 std::function<void(FileResult)> done) override;
     FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void terminate() override { terminated_ = true; }
@@ -36,7 +38,7 @@ public:
     bool terminated() const { return terminated_; }
     void failLaunch(std::string error) { launchError_ = std::move(error); }
     // Unpacks synchronously; the rule every simulated unpacking follows.
-    FileResult unpackNow(const std::string& archive, const std::string& destination);
+    FileResult unpackNow(const std::string& archive, const std::string& destination, const UnpackRules& rules);
 
 private:
     MainQueue& main_;
@@ -44,6 +46,28 @@ private:
     SimFileSystem& files_;
     bool terminated_ = false;
     std::string launchError_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// Simulated digests and signatures over the simulated files. The digest stands in for SHA-256
+// (64 hex digits, a plain non-cryptographic mix: a simulation needs only that different bytes
+// give different digests); the trusted key's signature over some bytes is `signatureOf` them.
+class SimArchiveVerifier final : public ArchiveVerifier {
+public:
+    SimArchiveVerifier(MainQueue& main, SimFileSystem& files);
+    ~SimArchiveVerifier() override;
+
+    bool hasUpdateKey() const override { return hasKey_; }
+    void examine(const std::string& path, const std::string& signature, std::function<void(ArchiveFacts)> done) override;
+
+    void setUpdateKey(bool present) { hasKey_ = present; }
+    static std::string digestOf(std::string_view bytes);
+    static std::string signatureOf(std::string_view bytes);
+
+private:
+    MainQueue& main_;
+    SimFileSystem& files_;
+    bool hasKey_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -67,6 +67,8 @@ public:
     Installer* installer() override { return &installer_; }
     SimBundle& simBundle() { return bundle_; }
     SimInstaller& simInstaller() { return installer_; }
+    ArchiveVerifier* archiveVerifier() override { return &verifier_; }
+    SimArchiveVerifier& simVerifier() { return verifier_; }
     SimUpdateWindow& simUpdateWindow() { return updateWindow_; }
 
     PlayerApplications* players() override { return &players_; }
@@ -143,6 +145,7 @@ private:
     SimUrlOpener urlOpener_{&effects_};
     SimBundle bundle_;
     SimInstaller installer_{main_, &effects_, files_};
+    SimArchiveVerifier verifier_{main_, files_};
     SimUpdateWindow updateWindow_{&effects_};
     SimPlayers players_{&effects_};
     SimHelper helper_{main_, &effects_};
