@@ -1,5 +1,6 @@
-// An iCalendar file: any bytes parse to a calendar or an error, and expanding any calendar over
-// the seventeen-hour window does bounded work and never faults.
+// An iCalendar file: any bytes parse to a calendar or an error (a deeply nested one is refused
+// before the parser sees it), and expanding any calendar over the seventeen-hour window does
+// bounded work and never faults.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!cal) return 0;
     const halvyn::WallTime from(sys_days(year{2026} / 3 / 29) + hours(20));
     halvyn::ics::ExpandOptions options{"fuzz", {"me@example.org"}, "Europe/Berlin", 500};
+    halvyn::ics::StepBudget budget;
     std::vector<halvyn::CalendarEvent> events;
-    cal->events(from, from + seconds(61200), options, events);
-    if (!events.empty()) (void)cal->find(events.front().id, options);
+    cal->events(from, from + seconds(61200), options, events, budget);
+    if (!events.empty()) (void)cal->find(events.front().id, options, budget);
     return 0;
 }

@@ -62,7 +62,7 @@ std::optional<std::filesystem::path> preferencesPath() {
 
 DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> preferences) {
     auto runtime = std::make_unique<RealTime>();
-    auto platform = std::make_unique<DesktopPlatform>(runtime->main(), log, preferences);
+    auto platform = std::make_unique<DesktopPlatform>(runtime->main(), runtime->background(), log, preferences);
     platform_ = platform.get();
     ctx_ = std::make_unique<Context>(std::move(runtime), std::move(platform), log);
     // Levels come from the sources; with no audio, brightness or power service on this desktop

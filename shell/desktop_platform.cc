@@ -48,7 +48,8 @@ std::string weatherEndpoint() {
 }
 }  // namespace
 
-DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& prefs)
+DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, LogSink* log,
+                                 const std::optional<std::filesystem::path>& prefs)
     : screens_(main),
       windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
       installer_(main),
@@ -116,7 +117,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, LogSink* log, const std::optio
 
     Logger platformLog(log, "com.halvyn.app", "Platform");
     calendar_ = std::make_unique<IcsCalendarStore>(
-        files_, main, Logger(log, "com.halvyn.app", "CalendarStore"),
+        files_, main, background, Logger(log, "com.halvyn.app", "CalendarStore"),
         IcsCalendarStore::Folders::fromEnvironment(files_.homeDirectory()), IcsCalendarStore::addressesFromEnvironment());
     // GeoClue is followed by name, so one that starts later is still used; it says when it is missing.
     if (system.isConnected())

@@ -24,6 +24,7 @@
 
 namespace halvyn {
 
+class BackgroundQueue;
 class LogSink;
 class MainQueue;
 class PreferencesFile;
@@ -46,7 +47,8 @@ class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
 public:
-    DesktopPlatform(MainQueue& main, LogSink* log, const std::optional<std::filesystem::path>& preferences);
+    DesktopPlatform(MainQueue& main, BackgroundQueue& background, LogSink* log,
+                    const std::optional<std::filesystem::path>& preferences);
     ~DesktopPlatform() override;
 
     Preferences* preferences() override;

@@ -1,6 +1,6 @@
 // Reading a large calendar: 5,000 events of an iCalendar file (its own VTIMEZONE; one in five a
 // weekly series with an exclusion, one in twenty all-day) parsed and expanded over the window the
-// calendar source asks for (17 hours).
+// calendar source asks for (17 hours); and a hostile file's query, bounded by its step budget.
 
 #include <benchmark/benchmark.h>
 
@@ -58,7 +58,8 @@ void BM_ParseAndExpand5000Events(benchmark::State& state) {
     for (auto _ : state) {
         auto cal = ics::Calendar::parse(text);
         std::vector<CalendarEvent> events;
-        cal->events(from, from + seconds(61200), options, events);
+        ics::StepBudget budget;
+        cal->events(from, from + seconds(61200), options, events, budget);
         found = events.size();
         benchmark::DoNotOptimize(events.data());
     }
@@ -72,11 +73,39 @@ void BM_Expand5000EventsParsedOnce(benchmark::State& state) {
     const ics::ExpandOptions options{"bench", {"me@example.org"}, "Europe/Berlin"};
     for (auto _ : state) {
         std::vector<CalendarEvent> events;
-        cal->events(from, from + seconds(61200), options, events);
+        ics::StepBudget budget;
+        cal->events(from, from + seconds(61200), options, events, budget);
         benchmark::DoNotOptimize(events.data());
     }
 }
 BENCHMARK(BM_Expand5000EventsParsedOnce)->Unit(benchmark::kMillisecond);
+
+// A hostile file: 2,000 events repeating every second since 2020 with a COUNT, so that no step
+// can be skipped. One query over it stops at the file's share of steps.
+std::string hostileCalendar(int events) {
+    std::string out = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Bench//EN\r\n";
+    for (int i = 0; i < events; ++i)
+        out += "BEGIN:VEVENT\r\nUID:tick-" + std::to_string(i) +
+               "\r\nSUMMARY:Tick\r\nDTSTART:20200101T000000Z\r\nDURATION:PT1S\r\n"
+               "RRULE:FREQ=SECONDLY;COUNT=999999999\r\nEND:VEVENT\r\n";
+    return out + "END:VCALENDAR\r\n";
+}
+
+void BM_QueryHostileRecurrences(benchmark::State& state) {
+    const auto cal = ics::Calendar::parse(hostileCalendar(2000));
+    const WallTime from(sys_days(year{2026} / 3 / 30) + hours(6));
+    const ics::ExpandOptions options{"bench", {"me@example.org"}, "Europe/Berlin"};
+    std::size_t steps = 0;
+    for (auto _ : state) {
+        std::vector<CalendarEvent> events;
+        ics::StepBudget budget;
+        cal->events(from, from + seconds(61200), options, events, budget);
+        steps = ics::kMaxStepsPerFile - budget.left;
+        benchmark::DoNotOptimize(events.data());
+    }
+    state.counters["steps"] = static_cast<double>(steps);
+}
+BENCHMARK(BM_QueryHostileRecurrences)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace halvyn

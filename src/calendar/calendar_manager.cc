@@ -270,20 +270,7 @@ void CalendarManager::refreshEvents() {
     const Defaults& d = ctx_.defaults();
     if (!d.get(keys::enableCalendar) || authorizationStatus.get() != kCalendarFullAccess) return;
     cancelEventTimers();
-    if (const CalendarStore* store = ctx_.platform().calendarStore()) {
-        const WallTime t = now();
-        for (auto it = dismissedEventIds_.begin(); it != dismissedEventIds_.end();) {
-            auto event = store->event(*it);
-            if (event && event->end > t) ++it;
-            else it = dismissedEventIds_.erase(it);
-        }
-    }
-    std::weak_ptr<bool> weak = alive_;
-    ctx_.main().post([this, weak] {
-        if (!weak.lock()) return;
-        fetchNextEvent(ctx_.defaults().get(keys::disableActivityDuringEvents));
-        scheduleAfterFetch();
-    });
+    fetchNextEvent([this] { scheduleAfterFetch(); });
 }
 
 void CalendarManager::cancelEventTimers() {
@@ -292,15 +279,44 @@ void CalendarManager::cancelEventTimers() {
     timeToLeaveTimer_.cancel();
 }
 
-void CalendarManager::fetchNextEvent(bool upcomingOnly) {
+void CalendarManager::fetchNextEvent(std::function<void()> then) {
+    // The store reads off the main queue; only the answer to the latest request is used, so a
+    // slow reading never overwrites a newer one.
+    const std::uint64_t generation = ++fetchGeneration_;
+    std::weak_ptr<bool> weak = alive_;
+    auto answered = [this, weak, generation, then = std::move(then)](CalendarAnswer answer) {
+        if (!weak.lock() || generation != fetchGeneration_) return;
+        pruneDismissed(answer.found);
+        chooseNextEvent(answer.events, ctx_.defaults().get(keys::disableActivityDuringEvents));
+        if (then) then();
+    };
+    CalendarStore* store = ctx_.platform().calendarStore();
+    if (!store) {
+        ctx_.main().post([answered = std::move(answered)]() mutable { answered({}); });
+        return;
+    }
+    const WallTime t = now();
+    store->fetch(CalendarQuery{t, t + kWindow, visibleCalendars(), {dismissedEventIds_.begin(), dismissedEventIds_.end()}},
+                 std::move(answered));
+}
+
+// A dismissed event is remembered while the store still has it and it has not ended.
+void CalendarManager::pruneDismissed(const std::vector<CalendarEvent>& found) {
+    const WallTime t = now();
+    for (auto it = dismissedEventIds_.begin(); it != dismissedEventIds_.end();) {
+        auto event = std::find_if(found.begin(), found.end(), [&](const CalendarEvent& e) { return e.id == *it; });
+        if (event != found.end() && event->end > t) ++it;
+        else it = dismissedEventIds_.erase(it);
+    }
+}
+
+void CalendarManager::chooseNextEvent(const std::vector<CalendarEvent>& events, bool upcomingOnly) {
     if (authorizationStatus.get() != kCalendarFullAccess) return;
     const CalendarStore* store = ctx_.platform().calendarStore();
     if (!store) return;
     const WallTime t = now();
     const bool excludeSubscribed = ctx_.defaults().get(keys::excludeSubscribedCalendars);
     const auto calendars = store->calendars();
-    const auto visible = visibleCalendars();
-    const auto events = store->events(t, t + kWindow, visible);
 
     const CalendarEvent* best = nullptr;
     const CalendarInfo* bestCalendar = nullptr;

@@ -3,6 +3,8 @@
 // countdown live activity (to the start, then to the end), the calendar quick peeks, the
 // time-to-leave notification and the hourly chime, and keeps the day of the month current.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -59,7 +61,9 @@ public:
     // `done` gets whether full access is granted.
     void requestAccess(std::function<void(bool)> done);
     void refreshEvents();
-    void fetchNextEvent(bool upcomingOnly);
+    // Reads the next 17 hours from the store and, when the answer comes (on a later turn of the
+    // main queue), chooses `nextEvent` and runs `then`. A later call supersedes an earlier one.
+    void fetchNextEvent(std::function<void()> then = {});
     void dismissEvent() override;
     void openInCalendar();
     void openMeetingLink();
@@ -77,6 +81,8 @@ public:
     const PropertySet& properties() const { return properties_; }
 
 private:
+    void pruneDismissed(const std::vector<CalendarEvent>& found);
+    void chooseNextEvent(const std::vector<CalendarEvent>& events, bool upcomingOnly);
     void scheduleAfterFetch();
     void startCountdown(WallTime target, bool isStarted);
     void updateCountdown(WallTime target, bool isStarted);
@@ -106,6 +112,7 @@ private:
     };
     std::optional<PendingLeave> pendingLeave_;
     std::set<std::string> dismissedEventIds_;
+    std::uint64_t fetchGeneration_ = 0;
     Subscription calendarPrefsSource_;
     std::vector<Subscription> cancellables_;
     PropertySet properties_;

@@ -42,6 +42,20 @@ struct CalendarEvent {
     std::vector<CalendarAttendee> attendees;
 };
 
+// One reading of the store: the events of some calendars in a window, and some events looked up
+// by identifier wherever they are.
+struct CalendarQuery {
+    WallTime from;
+    WallTime to;
+    std::vector<std::string> calendarIds;
+    std::vector<std::string> eventIds;
+};
+
+struct CalendarAnswer {
+    std::vector<CalendarEvent> events;  // that overlap [from, to] in the calendars, in the store's order
+    std::vector<CalendarEvent> found;   // of the identifiers asked for, those the store still has
+};
+
 class CalendarStore {
 public:
     virtual ~CalendarStore() = default;
@@ -50,9 +64,8 @@ public:
     // error text.
     virtual void requestFullAccess(std::function<void(bool granted, std::optional<std::string> error)> done) = 0;
     virtual std::vector<CalendarInfo> calendars() const = 0;
-    // Events that overlap [from, to] in the calendars, in the store's order.
-    virtual std::vector<CalendarEvent> events(WallTime from, WallTime to, const std::vector<std::string>& calendarIds) const = 0;
-    virtual std::optional<CalendarEvent> event(const std::string& id) const = 0;
+    // Reads the events off the main queue; `done` comes on a later turn of the main queue.
+    virtual void fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) = 0;
     // Called on the main queue after the store's contents changed.
     virtual Subscription observeChanges(std::function<void()> changed) = 0;
 };

@@ -26,8 +26,8 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // The file's bytes, or nothing with the reason in `error`: missing, not a regular file, or
-    // longer than `maxBytes`.
+    // The file's bytes, or nothing with the reason in `error`: missing, not a regular file (a
+    // final symbolic link is not followed), or longer than `maxBytes`. Never waits for a writer.
     virtual std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes,
                                                 std::string* error = nullptr) const = 0;
     // Replaces the file atomically (a temporary file beside it, then a rename).

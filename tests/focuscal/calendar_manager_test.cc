@@ -189,6 +189,21 @@ TEST_F(CalendarTest, DismissedEventsStayAwayUntilTheyEnd) {
     EXPECT_EQ(cal().dismissedEventIds().count("a"), 0u) << "pruned after it ended";
 }
 
+TEST_F(CalendarTest, AnAnswerToAnEarlierReadingNeverReplacesALaterOne) {
+    auto& store = sim->simCalendarStore();
+    add("a", 30, 10);
+    store.answerDelay = 1;  // the start-up reading is slow
+    at(2.5);
+    EXPECT_EQ(next(), "none");
+    store.answerDelay = 0;
+    store.eventList.clear();
+    add("b", 40, 10);
+    storeChanged();
+    EXPECT_EQ(next(), "b");
+    at(4);
+    EXPECT_EQ(next(), "b") << "the slow answer came after a newer reading was asked for";
+}
+
 TEST_F(CalendarTest, HiddenCalendarsFileOfAnyShapeHidesNothingUnlessWellFormed) {
     add("w", 30, 10);
     add("h", 20, 10, "home");

@@ -1,10 +1,14 @@
 // The calendar store over a folder of iCalendar files written here, shaped like real exports:
 // a work calendar with its own VTIMEZONE, a recurring meeting with an exclusion and a moved
-// instance, a declined meeting, an all-day event, a floating time, Evolution's local calendar.
+// instance, a declined meeting, an all-day event, a floating time, Evolution's local calendar;
+// and hostile files beside them: nested too deep, recurring without end, a FIFO.
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -12,6 +16,7 @@
 #include "platform/linux/ics_calendar_store.h"
 #include "platform/linux/posix_file_system.h"
 #include "runtime/logger.h"
+#include "runtime/virtual_time.h"
 #include "shell/event_loop.h"
 #include "shell/real_time.h"
 
@@ -142,15 +147,29 @@ protected:
     }
     static void write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-    IcsCalendarStore& open(std::vector<std::string> own = {"me@example.org"}) {
-        store = std::make_unique<IcsCalendarStore>(files, runtime, Logger(&logs, "com.halvyn.app", "CalendarStore"),
-                                                   folders, std::move(own), "America/New_York");
+    // The store with its first reading in place.
+    IcsCalendarStore& open(std::vector<std::string> own = {"me@example.org"}, FileSystem* through = nullptr) {
+        store = std::make_unique<IcsCalendarStore>(through ? *through : files, runtime, runtime.background(),
+                                                   Logger(&logs, "com.halvyn.app", "CalendarStore"), folders,
+                                                   std::move(own), "America/New_York");
+        int changes = 0;
+        auto sub = store->observeChanges([&] { ++changes; });
+        EXPECT_TRUE(test::spinUntil([&] { return changes > 0; }));
         return *store;
     }
-    std::vector<CalendarEvent> between(WallTime from, WallTime to) {
+    CalendarAnswer ask(WallTime from, WallTime to, std::vector<std::string> lookups = {}) {
         std::vector<std::string> ids;
         for (auto& c : store->calendars()) ids.push_back(c.id);
-        return store->events(from, to, ids);
+        std::optional<CalendarAnswer> answer;
+        store->fetch({from, to, ids, std::move(lookups)}, [&](CalendarAnswer a) { answer = std::move(a); });
+        EXPECT_TRUE(test::spinUntil([&] { return answer.has_value(); }));
+        return answer.value_or(CalendarAnswer{});
+    }
+    std::vector<CalendarEvent> between(WallTime from, WallTime to) { return ask(from, to).events; }
+    std::optional<CalendarEvent> lookUp(const std::string& id) {
+        auto found = ask(WallTime{}, WallTime{}, {id}).found;
+        if (found.empty()) return std::nullopt;
+        return found.front();
     }
     const CalendarEvent* find(const std::vector<CalendarEvent>& events, const std::string& title) {
         for (auto& e : events)
@@ -236,10 +255,10 @@ TEST_F(IcsStore, ReadsEveryCalendarWithZonesRecurrenceAndExceptions) {
     EXPECT_EQ(gym[4], utc(2026, 4, 1, 11));
 
     // The look-up by identifier finds single events and single instances.
-    EXPECT_EQ(store->event("review@example.org")->title, "Design review");
-    EXPECT_EQ(store->event("standup@example.org/20260330T070000Z")->start, utc(2026, 3, 30, 7));
-    EXPECT_FALSE(store->event("standup@example.org/20260331T070000Z"));  // excluded
-    EXPECT_FALSE(store->event("nothing"));
+    EXPECT_EQ(lookUp("review@example.org")->title, "Design review");
+    EXPECT_EQ(lookUp("standup@example.org/20260330T070000Z")->start, utc(2026, 3, 30, 7));
+    EXPECT_FALSE(lookUp("standup@example.org/20260331T070000Z"));  // excluded
+    EXPECT_FALSE(lookUp("nothing"));
 }
 
 TEST_F(IcsStore, WindowEdgesAndTheOwnAddressGuess) {
@@ -300,6 +319,7 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     EXPECT_EQ(changes, before);
     EXPECT_TRUE(find(between(from, to), "Design review"));
     store->reload();
+    between(from, to);  // answered after the reading asked for before it
     EXPECT_EQ(countErrors("not an iCalendar file"), 1u);
 
     // A new file in the folder is a new calendar.
@@ -317,6 +337,208 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     ASSERT_TRUE(test::spinUntil([&] { return fs::exists(folders.own); }));
     write(folders.own + "/back.ics", calendar("BEGIN:VEVENT\nUID:b\nSUMMARY:Back\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
     ASSERT_TRUE(test::spinUntil([&] { return find(between(from, to), "Back") != nullptr; }));
+}
+
+// Components nested 400,000 deep: the parser's tree overflowed the stack when it was freed.
+std::string deeplyNested(int levels) {
+    std::string text = "BEGIN:VCALENDAR\n";
+    for (int i = 0; i < levels; ++i) text += "BEGIN:X\n";
+    for (int i = 0; i < levels; ++i) text += "END:X\n";
+    return text + "END:VCALENDAR\n";
+}
+
+// 2,000 events repeating every second since 2020 with a COUNT: every step from the start must be
+// taken, 5,000 per event, and the whole took half a minute per query.
+std::string hostileRecurrences(int events) {
+    std::string text;
+    for (int i = 0; i < events; ++i)
+        text += "BEGIN:VEVENT\nUID:tick-" + std::to_string(i) +
+                "\nSUMMARY:Tick\nDTSTART:20200101T000000Z\nRRULE:FREQ=SECONDLY;COUNT=999999999\nEND:VEVENT\n";
+    return calendar(text);
+}
+
+TEST_F(IcsStore, HostileFilesAreBoundedAndTheOthersStillRead) {
+    write(folders.own + "/deep.ics", deeplyNested(400'000));
+    write(folders.own + "/ticks.ics", hostileRecurrences(2000));
+    open();
+    EXPECT_EQ(countErrors("deep.ics: components nested more than 8 deep"), 1u);
+    const auto day = between(utc(2026, 3, 30, 9), utc(2026, 3, 31, 2));
+    EXPECT_TRUE(find(day, "Design review"));
+    EXPECT_TRUE(find(day, "Dinner"));
+    EXPECT_TRUE(find(day, "Dentist"));
+    EXPECT_FALSE(find(day, "Tick")) << "no instance reached the window within the file's share";
+    EXPECT_EQ(countErrors("ticks.ics repeats too often"), 1u);
+    // Read again and freed again: nothing of the deep file ever reached the parser.
+    store->reload();
+    EXPECT_TRUE(find(between(utc(2026, 3, 30, 9), utc(2026, 3, 31, 2)), "Design review"));
+    store.reset();
+}
+
+// A file listed as regular and replaced by a FIFO before it is opened.
+struct SwappedForFifo final : FileSystem {
+    SwappedForFifo(FileSystem& real, std::string fifo) : real(real), fifo(std::move(fifo)) {}
+    std::optional<std::string> readFile(const std::string& p, std::size_t max, std::string* error) const override {
+        return real.readFile(p, max, error);
+    }
+    FileType type(const std::string& p) const override { return p == fifo ? FileType::file : real.type(p); }
+    std::vector<std::string> list(const std::string& d) const override { return real.list(d); }
+    Subscription watch(const std::string& p, std::function<void()> changed) override { return real.watch(p, std::move(changed)); }
+    FileResult writeFile(const std::string&, std::string_view) override { return FileResult::failure("read only"); }
+    FileResult createDirectories(const std::string&) override { return FileResult::failure("read only"); }
+    FileResult remove(const std::string&) override { return FileResult::failure("read only"); }
+    FileResult rename(const std::string&, const std::string&) override { return FileResult::failure("read only"); }
+    FileResult setExecutable(const std::string&, bool) override { return FileResult::failure("read only"); }
+    std::string temporaryDirectory() const override { return real.temporaryDirectory(); }
+    std::string homeDirectory() const override { return real.homeDirectory(); }
+    FileSystem& real;
+    std::string fifo;
+};
+
+TEST_F(IcsStore, AFifoOrALinkSwappedInIsRefusedWithoutWaiting) {
+    const std::string fifo = folders.own + "/pipe.ics", link = folders.own + "/link.ics";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink(folders.own + "/work.ics", link);
+    SwappedForFifo swapped(files, fifo);
+    open({"me@example.org"}, &swapped);  // no writer ever opens the FIFO
+    EXPECT_EQ(countErrors("pipe.ics: Not a regular file"), 1u);
+    EXPECT_TRUE(find(between(utc(2026, 3, 30), utc(2026, 3, 31)), "Design review"));
+    std::string error;
+    EXPECT_FALSE(files.readFile(link, IcsCalendarStore::kMaxFileBytes, &error));
+    EXPECT_EQ(error, "Not a regular file");
+    EXPECT_FALSE(files.readFile(folders.own + "/work.ics", 100, &error));
+    EXPECT_EQ(error, "File too large");
+}
+
+// Holds background work until the test runs it, in the order it chooses.
+struct HeldQueue final : BackgroundQueue {
+    void post(Task task) override { tasks.push_back(std::move(task)); }
+    void runNext() {
+        Task t = std::move(tasks.front());
+        tasks.pop_front();
+        t();
+    }
+    void runAll() {
+        while (!tasks.empty()) runNext();
+    }
+    std::deque<Task> tasks;
+};
+
+TEST_F(IcsStore, AReadingAskedForLaterReplacesOneStillOnItsWay) {
+    VirtualTime main;
+    HeldQueue background;
+    store = std::make_unique<IcsCalendarStore>(files, main, background, Logger(&logs, "com.halvyn.app", "CalendarStore"),
+                                               folders, std::vector<std::string>{"me@example.org"}, "UTC");
+    int changes = 0;
+    auto sub = store->observeChanges([&] { ++changes; });
+    background.runAll();
+    main.runCurrent();
+    ASSERT_EQ(changes, 1);
+    auto dentist = [&](const char* title) {
+        write(folders.evolution + "/system/calendar.ics",
+              calendar(std::string("BEGIN:VEVENT\nUID:evo-1\nSUMMARY:") + title + "\nDTSTART:20260330T160000Z\nEND:VEVENT\n"));
+    };
+    dentist("First");
+    store->reload();
+    background.runAll();  // read; the reading waits on the main queue
+    dentist("Second");
+    store->reload();
+    background.runAll();
+    main.runCurrent();
+    EXPECT_EQ(changes, 2) << "the first reading arrived after the second was asked for: dropped";
+
+    // The second reading is the one the store answers from.
+    std::vector<std::string> ids;
+    for (auto& c : store->calendars()) ids.push_back(c.id);
+    std::vector<CalendarEvent> events;
+    store->fetch({utc(2026, 3, 30), utc(2026, 3, 31), ids, {}}, [&](CalendarAnswer a) { events = std::move(a.events); });
+    background.runAll();
+    main.runCurrent();
+    EXPECT_TRUE(find(events, "Second"));
+    EXPECT_FALSE(find(events, "First"));
+
+    // A reading still queued when a newer one is asked for does nothing; an unchanged one is no change.
+    store->reload();
+    store->reload();
+    background.runNext();
+    EXPECT_EQ(main.pendingCount(), 0u);
+    background.runAll();
+    main.runCurrent();
+    EXPECT_EQ(changes, 2);
+    store.reset();
+}
+
+TEST(IcsParse, NestingIsCountedAsTheParserSeesIt) {
+    auto nested = [](int levels, const std::string& begin = "BEGIN:X\r\n") {
+        std::string text = "BEGIN:VCALENDAR\r\n";
+        for (int i = 1; i < levels; ++i) text += begin;
+        for (int i = 1; i < levels; ++i) text += "END:X\r\n";
+        return text + "END:VCALENDAR\r\n";
+    };
+    std::string error;
+    EXPECT_TRUE(ics::unfoldedWithinNesting(nested(ics::kMaxNesting)));
+    EXPECT_FALSE(ics::unfoldedWithinNesting(nested(ics::kMaxNesting + 1), &error));
+    EXPECT_EQ(error, "components nested more than 8 deep");
+    // Any case, a parameter, a folded name: each opens a component all the same.
+    for (const char* begin : {"begin:x\r\n", "Begin;X-P=1:X\r\n", "BEG\r\n IN:X\r\n", "B\n\tEGIN:X\n", "BEGIN :X\n"})
+        EXPECT_FALSE(ics::unfoldedWithinNesting(nested(ics::kMaxNesting + 1, begin))) << begin;
+    // Siblings are no depth; only what the parser takes as END closes one; text after a zero byte is not read.
+    std::string siblings = "BEGIN:VCALENDAR\n";
+    for (int i = 0; i < 1000; ++i) siblings += "BEGIN:VEVENT\nEND:VEVENT\n";
+    EXPECT_TRUE(ics::unfoldedWithinNesting(siblings + "END:VCALENDAR\n"));
+    EXPECT_FALSE(ics::unfoldedWithinNesting(nested(ics::kMaxNesting + 1, "BEGIN:X\nEND\nDESCRIPTION:x\n END:X\n")));
+    EXPECT_EQ(*ics::unfoldedWithinNesting(std::string("A:1\r\n  b\r\nB:2\0BEGIN:X", 21)), "A:1 b\nB:2\n");
+}
+
+TEST(IcsParse, OneBudgetForEveryEventOfAFile) {
+    const auto cal = ics::Calendar::parse(hostileRecurrences(50));
+    ASSERT_TRUE(cal);
+    const ics::ExpandOptions options{"c", {}, "UTC"};
+    std::vector<CalendarEvent> out;
+    ics::StepBudget budget{12'345};
+    cal->events(utc(2026, 3, 30), utc(2026, 3, 31), options, out, budget);
+    EXPECT_EQ(budget.left, 0u) << "spent across the events, each taking at most its own share";
+    EXPECT_TRUE(budget.exhausted);
+    out.clear();
+    budget = {};
+    cal->events(utc(2020, 1, 1), utc(2020, 1, 1, 0, 0) + seconds(9), options, out, budget);
+    EXPECT_EQ(out.size(), 50u * 10);  // within reach, every event is there
+    EXPECT_FALSE(budget.exhausted);
+}
+
+TEST(IcsParse, RulesThatNeverMatchEndAtOnce) {
+    // The library searched the first two second by second for ever, the third day by day to the
+    // end of its calendar.
+    const auto cal = ics::Calendar::parse(calendar(R"(BEGIN:VEVENT
+UID:feb30
+SUMMARY:Never
+DTSTART:20260330T100000Z
+RRULE:FREQ=SECONDLY;BYMONTH=2;BYMONTHDAY=30
+END:VEVENT
+BEGIN:VEVENT
+UID:leap-second
+DTSTART:20260330T100000Z
+RRULE:FREQ=HOURLY;BYSECOND=60
+END:VEVENT
+BEGIN:VEVENT
+UID:daily-feb30
+DTSTART:20260330T100000Z
+RRULE:FREQ=DAILY;BYMONTH=2;BYMONTHDAY=30;COUNT=3
+END:VEVENT
+BEGIN:VEVENT
+UID:weekly
+DTSTART:20260323T120000Z
+RRULE:FREQ=WEEKLY
+END:VEVENT
+)"));
+    ASSERT_TRUE(cal);
+    std::vector<CalendarEvent> out;
+    ics::StepBudget budget;
+    cal->events(utc(2026, 3, 30), utc(2026, 3, 31), {"c", {}, "UTC"}, out, budget);
+    EXPECT_TRUE(budget.exhausted);
+    EXPECT_EQ(budget.left, 0u) << "the daily rule that never matches took the file's share";
+    ASSERT_EQ(out.size(), 2u) << "only the first instances of the rules not searched";
+    EXPECT_EQ(out[0].id, "feb30/20260330T100000Z");
+    EXPECT_EQ(out[1].id, "leap-second/20260330T100000Z");
 }
 
 TEST(IcsParse, RejectsWhatIsNotICalendar) {

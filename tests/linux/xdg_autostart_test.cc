@@ -123,7 +123,7 @@ TEST(XdgAutostart, LaunchAtLoginWritesTheEntryAndAFailureIsLoggedLeavingTheSetti
     ConfigHome env(home.string());
     CaptureLogSink logs;
     auto runtime = std::make_unique<RealTime>();
-    auto platform = std::make_unique<DesktopPlatform>(runtime->main(), &logs, std::nullopt);
+    auto platform = std::make_unique<DesktopPlatform>(runtime->main(), runtime->background(), &logs, std::nullopt);
     Context ctx(std::move(runtime), std::move(platform), &logs);
     ctx.appState().setup();
     const fs::path entry = home / "autostart" / "app.halvyn.Halvyn.desktop";

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <atomic>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "runtime/main_queue.h"
@@ -198,6 +201,51 @@ Calendar::Item readEvent(icalcomponent* event, icalcomponent* vcalendar, std::si
     return item;
 }
 
+// A rule more frequent than daily that names days, weeks or months (or the 60th second) is
+// searched second by second (minute, hour) for each instance, without end when none can match
+// ("every second of February 30th"). Such a rule is not expanded.
+bool searchesWithoutEnd(const icalrecurrencetype& rule) {
+    if (rule.freq != ICAL_SECONDLY_RECURRENCE && rule.freq != ICAL_MINUTELY_RECURRENCE &&
+        rule.freq != ICAL_HOURLY_RECURRENCE)
+        return false;
+    auto any = [](const short* list) { return list[0] != ICAL_RECURRENCE_ARRAY_MAX; };
+    if (any(rule.by_day) || any(rule.by_month_day) || any(rule.by_year_day) || any(rule.by_week_no) ||
+        any(rule.by_month) || any(rule.by_set_pos))
+        return true;
+    auto beyond = [](const short* list, int size, short limit) {
+        for (int i = 0; i < size && list[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+            if (list[i] >= limit || list[i] < 0) return true;
+        return false;
+    };
+    return beyond(rule.by_second, ICAL_BY_SECOND_SIZE, 60) || beyond(rule.by_minute, ICAL_BY_MINUTE_SIZE, 60) ||
+           beyond(rule.by_hour, ICAL_BY_HOUR_SIZE, 24);
+}
+
+// What one step of a rule's search costs: the library walks the rule's unit (a second for a
+// secondly rule, a day for a daily one) until an instance matches, so a sparse rule pays for the
+// time it passes over. A second, minute or hour is much cheaper to walk than a day.
+struct Cost {
+    Duration unit;
+    std::int64_t perStep;
+    std::size_t of(Duration passed) const {
+        const std::int64_t units = passed > Duration::zero() ? passed / unit : 0;
+        return 1 + static_cast<std::size_t>(units / perStep);
+    }
+};
+
+Cost costOf(icalrecurrencetype_frequency freq) {
+    namespace c = std::chrono;
+    switch (freq) {
+        case ICAL_SECONDLY_RECURRENCE: return {c::seconds(1), 64};
+        case ICAL_MINUTELY_RECURRENCE: return {c::minutes(1), 64};
+        case ICAL_HOURLY_RECURRENCE: return {c::hours(1), 64};
+        case ICAL_DAILY_RECURRENCE: return {c::days(1), 1};
+        case ICAL_WEEKLY_RECURRENCE: return {c::weeks(1), 1};
+        case ICAL_MONTHLY_RECURRENCE: return {c::months(1), 1};
+        default: return {c::years(1), 1};
+    }
+}
+
 icaltimetype exdateTime(icalproperty* p, icalcomponent* vcalendar) {
     icaltimetype t = icalproperty_get_exdate(p);
     resolveZone(t, p, vcalendar);
@@ -226,8 +274,9 @@ std::unique_ptr<Calendar> Calendar::parse(std::string_view input, std::string* e
         return true;
     }();
     (void)quiet;
-    const std::string copy(input);  // the parser reads up to a terminating zero
-    icalcomponent* root = icalparser_parse_string(copy.c_str());
+    const auto text = unfoldedWithinNesting(input, error);
+    if (!text) return nullptr;
+    icalcomponent* root = icalparser_parse_string(text->c_str());
     std::vector<icalcomponent*> vcalendars;
     if (root && icalcomponent_isa(root) == ICAL_VCALENDAR_COMPONENT) {
         vcalendars.push_back(root);
@@ -263,7 +312,7 @@ std::unique_ptr<Calendar> Calendar::parse(std::string_view input, std::string* e
 }
 
 void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, std::vector<CalendarEvent>& out,
-                      bool* truncated) const {
+                      StepBudget& budget) const {
     const icaltimezone* local = options.localZone.empty() ? nullptr : namedZone(options.localZone);
     if (!local) local = utcZone();
 
@@ -308,10 +357,11 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
                                       : 0;
         std::unordered_set<std::int64_t> skip;
         // Some writers exclude an instance of a timed series by its date alone.
-        std::vector<icaltimetype> skipDays;
+        auto dayKey = [](const icaltimetype& t) { return (std::int64_t{t.year} * 16 + t.month) * 32 + t.day; };
+        std::unordered_set<std::int64_t> skipDays;
         for (icalproperty* p : item.exdates) {
             const icaltimetype ex = exdateTime(p, item.vcalendar);
-            if (ex.is_date && !item.allDay) skipDays.push_back(ex);
+            if (ex.is_date && !item.allDay) skipDays.insert(dayKey(ex));
             else skip.insert(toWall(ex, local).time_since_epoch().count());
         }
         for (std::size_t o : item.overrides)
@@ -320,9 +370,7 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
         auto instance = [&](icaltimetype t) {
             const WallTime s = toWall(t, local);
             const auto key = s.time_since_epoch().count();
-            if (skip.count(key) || !seen.insert(key).second) return;
-            for (auto& day : skipDays)
-                if (day.year == t.year && day.month == t.month && day.day == t.day) return;
+            if (skip.count(key) || skipDays.count(dayKey(t)) || !seen.insert(key).second) return;
             WallTime e = s + length;
             if (item.allDay && days > 0) {
                 icaltimetype last = t;
@@ -334,30 +382,55 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
         if (item.rrule) {
             const icalrecurrencetype rule = icalproperty_get_rrule(item.rrule);
             const bool ended = !icaltime_is_null_time(rule.until) && toWall(rule.until, local) + length < from;
-            icalrecur_iterator* it = ended ? nullptr : icalrecur_iterator_new(rule, item.start);
+            if (searchesWithoutEnd(rule)) {
+                // Only its first instance; the rest is never looked for.
+                budget.exhausted = true;
+                instance(item.start);
+            }
+            icalrecur_iterator* it = ended || searchesWithoutEnd(rule) ? nullptr : icalrecur_iterator_new(rule, item.start);
             if (it) {
                 // Jump close to the window when the rule allows it (a COUNT needs every step).
                 const Duration margin = rule.freq == ICAL_SECONDLY_RECURRENCE   ? Duration(std::chrono::minutes(1))
                                         : rule.freq == ICAL_MINUTELY_RECURRENCE ? Duration(std::chrono::hours(1))
                                                                                 : Duration(std::chrono::days(1));
                 const WallTime jump = from - length - margin;
+                WallTime last = start;  // where the library's search starts
                 if (rule.count == 0 && jump > start) {
                     const icaltimezone* zone = (item.allDay || !item.start.zone) ? local : item.start.zone;
                     const auto secs = std::chrono::duration_cast<Secs>(jump.time_since_epoch()).count();
                     icaltimetype at = icaltime_from_timet_with_zone(static_cast<time_t>(secs), item.allDay, zone);
                     at.zone = item.start.zone;
                     icalrecur_iterator_set_start(it, at);
+                    last = jump;
                 }
-                std::size_t steps = 0;
-                for (;; ++steps) {
-                    if (steps >= options.maxStepsPerEvent) {
-                        if (truncated) *truncated = true;
+                const Cost cost = costOf(rule.freq);
+                std::size_t spent = 0;
+                // Charges a step of the library's search: the time it passed over, in its units.
+                auto charge = [&](std::size_t steps) {
+                    steps = std::min(steps, budget.left);
+                    budget.left -= steps;
+                    spent += steps;
+                };
+                for (bool produced = false;;) {
+                    if (spent >= options.maxStepsPerEvent || budget.left == 0) {
+                        budget.exhausted = true;
                         break;
                     }
                     icaltimetype t = icalrecur_iterator_next(it);
-                    if (icaltime_is_null_time(t)) break;
+                    if (icaltime_is_null_time(t)) {
+                        // A rule that never matches was searched to the end of time (or to its UNTIL).
+                        if (!produced) {
+                            if (icaltime_is_null_time(rule.until)) charge(budget.left);
+                            else charge(cost.of(toWall(rule.until, local) - last));
+                        }
+                        break;
+                    }
+                    produced = true;
                     t.zone = item.start.zone;
-                    if (toWall(t, local) > to) break;
+                    const WallTime at = toWall(t, local);
+                    charge(cost.of(at - last));
+                    last = std::max(last, at);
+                    if (at > to) break;
                     instance(t);
                 }
                 icalrecur_iterator_free(it);
@@ -372,12 +445,13 @@ void Calendar::events(WallTime from, WallTime to, const ExpandOptions& options, 
     }
 }
 
-std::optional<CalendarEvent> Calendar::find(const std::string& id, const ExpandOptions& options) const {
+std::optional<CalendarEvent> Calendar::find(const std::string& id, const ExpandOptions& options,
+                                            StepBudget& budget) const {
     std::vector<CalendarEvent> found;
     const auto slash = id.rfind('/');
     if (slash != std::string::npos)
         if (auto at = parseStamp(std::string_view(id).substr(slash + 1))) {
-            events(*at, *at, options, found);
+            events(*at, *at, options, found, budget);
             for (auto& e : found)
                 if (e.id == id) return e;
             found.clear();
@@ -387,10 +461,66 @@ std::optional<CalendarEvent> Calendar::find(const std::string& id, const ExpandO
         if (item.uid != id || item.rrule || !item.rdates.empty() || item.recurrenceId) continue;
         const icaltimezone* local = options.localZone.empty() ? nullptr : namedZone(options.localZone);
         const WallTime start = toWall(item.start, local ? local : utcZone());
-        events(start, start, options, found);
+        events(start, start, options, found, budget);
         for (auto& e : found)
             if (e.id == id) return e;
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> unfoldedWithinNesting(std::string_view input, std::string* error) {
+    input = input.substr(0, input.find('\0'));  // where the parser would stop
+    std::string out;
+    out.reserve(input.size());
+    int depth = 0;
+    std::size_t line = 0;  // where the current line starts in `out`
+    // Ends the line being built. The parser takes the name before the first ':' or ';' and opens
+    // a component for BEGIN, closes the innermost for END. BEGIN is counted generously (blanks
+    // around it, no value), END only when the parser certainly closes one, so the count of open
+    // components is never below the parser's.
+    auto endLine = [&] {
+        const auto blank = std::string_view::npos;
+        const std::size_t first = out.find_first_not_of(" \t", line);
+        if (first == blank) {
+            out.resize(line);
+            return true;
+        }
+        out.erase(line, first - line);  // the parser must not take this line as folded
+        const std::string_view text(out.data() + line, out.size() - line);
+        const std::size_t delimiter = text.find_first_of(":;");
+        std::string_view name = text.substr(0, delimiter);
+        auto is = [](std::string_view s, std::string_view word) {
+            return s.size() == word.size() && std::equal(s.begin(), s.end(), word.begin(), [](char a, char b) {
+                       return std::toupper(static_cast<unsigned char>(a)) == b;
+                   });
+        };
+        if (is(name.substr(0, name.find_last_not_of(" \t") + 1), "BEGIN")) {
+            if (++depth > kMaxNesting) return false;
+        } else if (delimiter != blank && is(name, "END") && depth > 0) {
+            --depth;
+        }
+        out += '\n';
+        line = out.size();
+        return true;
+    };
+    bool within = true;
+    for (std::size_t i = 0; within && i < input.size(); ++i) {
+        const char c = input[i];
+        if (c == '\r') continue;
+        if (c != '\n') {
+            out += c;
+            continue;
+        }
+        std::size_t next = i + 1;
+        while (next < input.size() && input[next] == '\r') ++next;
+        if (next < input.size() && (input[next] == ' ' || input[next] == '\t')) {
+            i = next;  // a folded line goes on without its line break and first blank
+            continue;
+        }
+        within = endLine();
+    }
+    if (within && endLine()) return out;
+    if (error) *error = "components nested more than " + std::to_string(kMaxNesting) + " deep";
     return std::nullopt;
 }
 
@@ -432,15 +562,138 @@ std::vector<std::string> IcsCalendarStore::addressesFromEnvironment() {
     return out;
 }
 
-IcsCalendarStore::IcsCalendarStore(FileSystem& files, MainQueue& main, Logger log, Folders folders,
-                                   std::vector<std::string> ownAddresses, std::string localZone)
-    : files_(files), main_(main), log_(std::move(log)), folders_(std::move(folders)),
-      configured_(std::move(ownAddresses)), zone_(std::move(localZone)) {
-    for (auto& a : configured_) a = address(a.c_str());
+struct IcsCalendarStore::File {
+    std::string path;  // also the calendar's identifier
+    std::shared_ptr<const ics::Calendar> calendar;  // the last good reading; null before one
+    std::size_t digest = 0;                         // of the text of that reading
+    std::string failure;                            // why this reading of the file failed
+};
+
+struct IcsCalendarStore::Reading {
+    std::vector<File> files;
+    std::vector<std::string> own;  // the user's addresses
+};
+
+// What the background work needs; it outlives the store while work is queued.
+struct IcsCalendarStore::Shared {
+    Shared(FileSystem& f, Folders d, std::vector<std::string> c, std::string z)
+        : files(f), folders(std::move(d)), configured(std::move(c)), zone(std::move(z)) {}
+    FileSystem& files;  // used only under `work` while not closing
+    const Folders folders;
+    const std::vector<std::string> configured;
+    const std::string zone;
+    // One reading or query at a time: the parsed trees are never used by two threads at once.
+    std::mutex work;
+    std::atomic<bool> closing{false};
+    std::atomic<std::uint64_t> latest{0};  // the newest reading asked for
+    std::shared_ptr<const Reading> last;   // the newest reading made, under `work`
+};
+
+namespace {
+
+std::vector<std::string> calendarPaths(const FileSystem& files, const IcsCalendarStore::Folders& folders) {
+    std::vector<std::string> paths;
+    for (auto& name : files.list(folders.own))
+        if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".ics" &&
+            files.type(folders.own + "/" + name) == FileType::file)
+            paths.push_back(folders.own + "/" + name);
+    for (auto& name : files.list(folders.evolution)) {
+        const std::string path = folders.evolution + "/" + name + "/calendar.ics";
+        if (files.type(path) == FileType::file) paths.push_back(path);
+    }
+    return paths;
+}
+
+// Every calendar file, read again; an unchanged text keeps its parsed calendar, a file that
+// cannot be read or parsed keeps its last good reading. Under `work`.
+std::shared_ptr<const IcsCalendarStore::Reading> readCalendars(IcsCalendarStore::Shared& shared) {
+    using File = IcsCalendarStore::File;
+    auto reading = std::make_shared<IcsCalendarStore::Reading>();
+    const auto* before = shared.last.get();
+    for (const std::string& path : calendarPaths(shared.files, shared.folders)) {
+        if (shared.closing) break;
+        File file;
+        file.path = path;
+        const File* old = nullptr;
+        if (before)
+            for (auto& f : before->files)
+                if (f.path == path) old = &f;
+        std::string error;
+        // Opened without following a link and without blocking, checked as a regular file of
+        // bounded size: what was listed may have been replaced since.
+        auto bytes = shared.files.readFile(path, IcsCalendarStore::kMaxFileBytes, &error);
+        const std::size_t digest = bytes ? std::hash<std::string>{}(*bytes) : 0;
+        if (bytes && old && old->calendar && digest == old->digest) {
+            file.calendar = old->calendar;
+            file.digest = digest;
+        } else if (auto parsed = bytes ? ics::Calendar::parse(*bytes, &error) : nullptr) {
+            file.calendar = std::move(parsed);
+            file.digest = digest;
+        } else {
+            file.failure = error;
+            if (old) {
+                file.calendar = old->calendar;
+                file.digest = old->digest;
+            }
+        }
+        reading->files.push_back(std::move(file));
+    }
+    reading->own = shared.configured;
+    if (reading->own.empty()) {
+        // Without a configured address, the user is whoever organises most of their events.
+        std::map<std::string, int> count;
+        for (auto& f : reading->files)
+            if (f.calendar)
+                for (auto& a : f.calendar->organizers()) ++count[a];
+        auto best = std::max_element(count.begin(), count.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        if (best != count.end()) reading->own.push_back(best->first);
+    }
+    return reading;
+}
+
+struct Expansion {
+    CalendarAnswer answer;
+    std::vector<std::string> truncated;  // files whose recurrences were cut short
+};
+
+// The query over one reading, each file within its share of the query's steps. Under `work`.
+Expansion expand(const IcsCalendarStore::Reading& reading, const std::string& zone, const CalendarQuery& query) {
+    Expansion out;
+    std::size_t left = ics::kMaxStepsPerQuery;
+    std::vector<bool> found(query.eventIds.size(), false);
+    for (auto& f : reading.files) {
+        if (!f.calendar) continue;
+        const bool wanted = std::find(query.calendarIds.begin(), query.calendarIds.end(), f.path) != query.calendarIds.end();
+        ics::StepBudget budget{std::min(ics::kMaxStepsPerFile, left)};
+        const ics::ExpandOptions options{f.path, reading.own, zone};
+        if (wanted) f.calendar->events(query.from, query.to, options, out.answer.events, budget);
+        for (std::size_t i = 0; i < query.eventIds.size(); ++i)
+            if (!found[i])
+                if (auto e = f.calendar->find(query.eventIds[i], options, budget)) {
+                    found[i] = true;
+                    out.answer.found.push_back(std::move(*e));
+                }
+        left -= std::min(ics::kMaxStepsPerFile, left) - budget.left;
+        if (budget.exhausted) out.truncated.push_back(f.path);
+    }
+    return out;
+}
+
+}  // namespace
+
+IcsCalendarStore::IcsCalendarStore(FileSystem& files, MainQueue& main, BackgroundQueue& background, Logger log,
+                                   Folders folders, std::vector<std::string> ownAddresses, std::string localZone)
+    : files_(files), main_(main), background_(background), log_(std::move(log)), folders_(folders) {
+    for (auto& a : ownAddresses) a = address(a.c_str());
+    shared_ = std::make_shared<Shared>(files, std::move(folders), std::move(ownAddresses), std::move(localZone));
     reload();
 }
 
-IcsCalendarStore::~IcsCalendarStore() = default;
+IcsCalendarStore::~IcsCalendarStore() {
+    shared_->closing = true;
+    // The file system may go right after the store: wait for work that is using it.
+    std::lock_guard lock(shared_->work);
+}
 
 void IcsCalendarStore::requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) {
     // Reading the user's own files needs no one's permission.
@@ -450,66 +703,53 @@ void IcsCalendarStore::requestFullAccess(std::function<void(bool, std::optional<
     });
 }
 
-std::vector<std::string> IcsCalendarStore::calendarPaths() const {
-    std::vector<std::string> paths;
-    for (auto& name : files_.list(folders_.own))
-        if (name.size() > 4 && lower(name.substr(name.size() - 4)) == ".ics" &&
-            files_.type(folders_.own + "/" + name) == FileType::file)
-            paths.push_back(folders_.own + "/" + name);
-    for (auto& name : files_.list(folders_.evolution)) {
-        const std::string path = folders_.evolution + "/" + name + "/calendar.ics";
-        if (files_.type(path) == FileType::file) paths.push_back(path);
-    }
-    return paths;
+const std::vector<std::string>& IcsCalendarStore::ownAddresses() const {
+    return reading_ ? reading_->own : shared_->configured;
 }
 
 void IcsCalendarStore::reload() {
     reloadPending_ = false;
-    std::vector<File> next;
-    bool changed = false;
-    for (const std::string& path : calendarPaths()) {
-        File file;
-        auto old = std::find_if(calendars_.begin(), calendars_.end(), [&](const File& f) { return f.path == path; });
-        if (old != calendars_.end()) file = std::move(*old);
-        else changed = true;
-        file.path = path;
-        file.id = path;
-        std::string error;
-        auto bytes = files_.readFile(path, kMaxFileBytes, &error);
-        // A file read again unchanged (a folder event, a rewrite of the same text) is no change.
-        const std::size_t digest = bytes ? std::hash<std::string>{}(*bytes) : 0;
-        if (bytes && file.calendar && digest == file.digest) {
-            file.failure.clear();
-        } else if (auto parsed = bytes ? ics::Calendar::parse(*bytes, &error) : nullptr) {
-            file.calendar = std::move(parsed);
-            file.digest = digest;
-            file.failure.clear();
-            changed = true;
-        } else if (file.failure != error) {
-            // Logged once per failure; the last good reading stays in place.
-            file.failure = error;
-            log_.error("Cannot read the calendar %{public}s: %{public}s", path, error);
-        }
-        std::weak_ptr<bool> weak = alive_;
-        file.watch = files_.watch(path, [this, weak] {
-            if (weak.lock()) scheduleReload();
+    const std::uint64_t generation = ++readingsAsked_;
+    shared_->latest = generation;
+    std::weak_ptr<bool> weak = alive_;
+    background_.post([this, weak, shared = shared_, generation, main = &main_] {
+        std::lock_guard lock(shared->work);
+        // A reading asked for later reads everything this one would.
+        if (shared->closing || shared->latest != generation) return;
+        auto reading = readCalendars(*shared);
+        shared->last = reading;
+        main->post([this, weak, generation, reading] {
+            // One asked for since then is on its way and replaces this one.
+            if (weak.lock() && generation == readingsAsked_) apply(reading);
         });
-        next.push_back(std::move(file));
-    }
-    if (next.size() != calendars_.size()) changed = true;
-    calendars_ = std::move(next);
-    watchFolders();
+    });
+}
 
-    own_ = configured_;
-    if (own_.empty()) {
-        // Without a configured address, the user is whoever organises most of their events.
-        std::map<std::string, int> count;
-        for (auto& f : calendars_)
-            if (f.calendar)
-                for (auto& a : f.calendar->organizers()) ++count[a];
-        auto best = std::max_element(count.begin(), count.end(), [](auto& a, auto& b) { return a.second < b.second; });
-        if (best != count.end()) own_.push_back(best->first);
+void IcsCalendarStore::apply(std::shared_ptr<const Reading> reading) {
+    std::map<std::string, std::string> failures;
+    for (auto& f : reading->files) {
+        if (f.failure.empty()) continue;
+        // Logged once per failure; the last good reading stays in place.
+        if (failuresLogged_[f.path] != f.failure)
+            log_.error("Cannot read the calendar %{public}s: %{public}s", f.path, f.failure);
+        failures[f.path] = f.failure;
     }
+    failuresLogged_ = std::move(failures);
+
+    // A file read again unchanged (a folder event, a rewrite of the same text) is no change.
+    static const Reading none{};
+    const Reading& before = reading_ ? *reading_ : none;
+    bool changed = before.files.size() != reading->files.size() || before.own != reading->own;
+    for (std::size_t i = 0; !changed && i < reading->files.size(); ++i)
+        changed = before.files[i].path != reading->files[i].path || before.files[i].calendar != reading->files[i].calendar;
+
+    // The calendars this one replaces are freed with the background work, not on the main queue.
+    if (auto old = std::exchange(reading_, std::move(reading)))
+        background_.post([shared = shared_, old]() mutable {
+            std::lock_guard lock(shared->work);
+            old.reset();
+        });
+    watchFolders();
     if (changed) {
         truncatedLogged_.clear();
         changed_.emit();
@@ -517,13 +757,14 @@ void IcsCalendarStore::reload() {
 }
 
 void IcsCalendarStore::watchFolders() {
-    folderWatches_.clear();
+    watches_.clear();
     std::weak_ptr<bool> weak = alive_;
     auto watch = [&](const std::string& path) {
-        folderWatches_.push_back(files_.watch(path, [this, weak] {
+        watches_.push_back(files_.watch(path, [this, weak] {
             if (weak.lock()) scheduleReload();
         }));
     };
+    for (auto& f : reading_->files) watch(f.path);
     for (const std::string& folder : {folders_.own, folders_.evolution}) {
         watch(folder);
         // A folder made later is noticed through its parent's change.
@@ -541,38 +782,36 @@ void IcsCalendarStore::scheduleReload() {
     });
 }
 
-ics::ExpandOptions IcsCalendarStore::optionsFor(const File& file) const { return {file.id, own_, zone_}; }
-
 std::vector<CalendarInfo> IcsCalendarStore::calendars() const {
     static const char* palette[] = {"#3B82F6", "#10B981", "#F59E0B", "#EF4444", "#8B5CF6", "#EC4899"};
     std::vector<CalendarInfo> out;
+    if (!reading_) return out;
     std::size_t i = 0;
-    for (auto& f : calendars_) {
+    for (auto& f : reading_->files) {
         const std::string color = f.calendar && f.calendar->color() ? *f.calendar->color() : palette[i % 6];
-        out.push_back(CalendarInfo{f.id, 0, 0, color});
+        out.push_back(CalendarInfo{f.path, 0, 0, color});
         ++i;
     }
     return out;
 }
 
-std::vector<CalendarEvent> IcsCalendarStore::events(WallTime from, WallTime to,
-                                                    const std::vector<std::string>& calendarIds) const {
-    std::vector<CalendarEvent> out;
-    for (auto& f : calendars_) {
-        if (!f.calendar || std::find(calendarIds.begin(), calendarIds.end(), f.id) == calendarIds.end()) continue;
-        bool truncated = false;
-        f.calendar->events(from, to, optionsFor(f), out, &truncated);
-        if (truncated && truncatedLogged_.insert(f.path).second)
-            log_.error("A recurrence in %{public}s repeats too often; only its first instances are shown", f.path);
-    }
-    return out;
-}
-
-std::optional<CalendarEvent> IcsCalendarStore::event(const std::string& id) const {
-    for (auto& f : calendars_)
-        if (f.calendar)
-            if (auto e = f.calendar->find(id, optionsFor(f))) return e;
-    return std::nullopt;
+void IcsCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) {
+    std::weak_ptr<bool> weak = alive_;
+    // The query runs over the reading the caller's calendars() came from.
+    background_.post([this, weak, shared = shared_, reading = reading_, query = std::move(query),
+                      done = std::move(done), main = &main_]() mutable {
+        auto result = std::make_shared<Expansion>();
+        std::lock_guard lock(shared->work);
+        if (!shared->closing && reading) *result = expand(*reading, shared->zone, query);
+        reading.reset();  // the last holder of a replaced reading frees it here
+        main->post([this, weak, result, done] {
+            if (!weak.lock()) return;
+            for (auto& path : result->truncated)
+                if (truncatedLogged_.insert(path).second)
+                    log_.error("A recurrence in %{public}s repeats too often; only its first instances are shown", path);
+            if (done) done(std::move(result->answer));
+        });
+    });
 }
 
 }  // namespace halvyn

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,14 +55,21 @@ PosixFileSystem::~PosixFileSystem() = default;
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path, std::size_t maxBytes,
                                                      std::string* error) const {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // What was checked before may have been swapped since: a FIFO must not block the reader, a
+    // link must not lead elsewhere; the descriptor itself is checked.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) {
-        if (error) *error = std::strerror(errno);
+        if (error) *error = errno == ELOOP ? "Not a regular file" : std::strerror(errno);
         return std::nullopt;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (error) *error = "Not a regular file";
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        if (error) *error = "File too large";
         ::close(fd);
         return std::nullopt;
     }

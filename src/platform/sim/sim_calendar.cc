@@ -14,21 +14,19 @@ void SimCalendarStore::requestFullAccess(std::function<void(bool, std::optional<
     });
 }
 
-std::vector<CalendarEvent> SimCalendarStore::events(WallTime from, WallTime to,
-                                                     const std::vector<std::string>& calendarIds) const {
+void SimCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) {
     ++queries;
-    std::vector<CalendarEvent> out;
+    CalendarAnswer answer;
     for (auto& e : eventList) {
-        if (std::find(calendarIds.begin(), calendarIds.end(), e.calendarId) == calendarIds.end()) continue;
-        if (e.start < to && e.end > from) out.push_back(e);
+        if (std::find(query.calendarIds.begin(), query.calendarIds.end(), e.calendarId) != query.calendarIds.end() &&
+            e.start < query.to && e.end > query.from)
+            answer.events.push_back(e);
+        if (std::find(query.eventIds.begin(), query.eventIds.end(), e.id) != query.eventIds.end())
+            answer.found.push_back(e);
     }
-    return out;
-}
-
-std::optional<CalendarEvent> SimCalendarStore::event(const std::string& id) const {
-    for (auto& e : eventList)
-        if (e.id == id) return e;
-    return std::nullopt;
+    auto deliver = [answer = std::move(answer), done = std::move(done)]() mutable { done(std::move(answer)); };
+    if (answerDelay > 0) main_.postAfter(halvyn::seconds(answerDelay), std::move(deliver));
+    else main_.post(std::move(deliver));
 }
 
 void SimTravelTime::expectedTravelTime(GeoCoordinate destination, TravelMode mode,

@@ -28,8 +28,8 @@ public:
     CalendarAuthorization authorizationStatus() const override { return authorization; }
     void requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) override;
     std::vector<CalendarInfo> calendars() const override { return calendarList; }
-    std::vector<CalendarEvent> events(WallTime from, WallTime to, const std::vector<std::string>& calendarIds) const override;
-    std::optional<CalendarEvent> event(const std::string& id) const override;
+    // Reads the events when asked and answers on a later turn (after `answerDelay` seconds).
+    void fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) override;
     Subscription observeChanges(std::function<void()> changed) override { return changed_.connect(std::move(changed)); }
 
     // Simulation controls.
@@ -40,7 +40,8 @@ public:
     // Posts the store's change notification.
     void postChange() { changed_.emit(); }
     // How many event queries were made (a test's measure of work).
-    mutable std::size_t queries = 0;
+    std::size_t queries = 0;
+    double answerDelay = 0;
 
 private:
     MainQueue& main_;

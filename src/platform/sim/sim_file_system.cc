@@ -31,12 +31,7 @@ std::optional<std::string> SimFileSystem::readFile(const std::string& path, std:
         return std::nullopt;
     };
     if (it == nodes_.end()) return fail("No such file or directory");
-    if (it->second.type == FileType::link) {
-        auto target = nodes_.find(it->second.data);
-        if (target == nodes_.end()) return fail("No such file or directory");
-        it = target;
-    }
-    if (it->second.type != FileType::file) return fail("not a regular file");
+    if (it->second.type != FileType::file) return fail("not a regular file");  // a link is not followed
     if (it->second.data.size() > maxBytes) return fail("file too large");
     return it->second.data;
 }
