@@ -1,12 +1,12 @@
 #include "helper/mpris_helper.h"
 
+#include <QBuffer>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 #include <QThreadPool>
@@ -147,6 +147,7 @@ QVariantMap toBus(const HelperDictionary& d) {
     return out;
 }
 
+// Whether `path` is `tree` or lies inside it.
 bool under(std::string_view path, std::string_view tree) {
     return path == tree || (path.starts_with(tree) && path.size() > tree.size() && path[tree.size()] == '/');
 }

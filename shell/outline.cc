@@ -56,14 +56,14 @@ void boxBlur(std::vector<int>& a, std::vector<int>& tmp, int w, int h, int r, bo
     a.swap(tmp);
 }
 
-// The outline's shadow for one size: the shape blurred (three box passes approximate a Gaussian
-// whose standard deviation is half the radius) at half resolution, then brought to the device's
-// resolution once. Kept by size and radius in whole points, so a hover or an opening reuses it
-// frame after frame; the opacity and the offset are applied when it is drawn.
 // No screen is wider than this many points; nor is a shadow's blur radius larger than this.
 constexpr int kMaxShadowSide = 8192;
 constexpr int kMaxShadowRadius = 256;
 
+// The outline's shadow for one size: the shape blurred (three box passes approximate a Gaussian
+// whose standard deviation is half the radius) at half resolution, then brought to the device's
+// resolution once. Kept by size and radius in whole points, so a hover or an opening reuses it
+// frame after frame; the opacity and the offset are applied when it is drawn.
 struct ShadowKey {
     int width, height, top, bottom, radius;
     double scale;
