@@ -11,6 +11,7 @@
 #include "lockscreen/lock_manager.h"
 #include "notch/notch.h"
 #include "platform/linux/xdg_autostart.h"
+#include "platform/preferences.h"
 #include "nowplaying/music_manager.h"
 #include "settings/defaults.h"
 #include "shell/context_levels.h"
@@ -94,6 +95,7 @@ DesktopApp::~DesktopApp() {
     if (updateWindow_) ctx_->updates().setWindowHost(nullptr);
     updateWindow_.reset();
     shell_.reset();
+    saveProblemObserver_.reset();
     status_.reset();
     enabledObserver_.reset();
 }
@@ -128,6 +130,10 @@ void DesktopApp::start() {
     AppState& state = ctx.appState();
     status_ = std::make_unique<StatusItem>(state, ctx.logger("AppState"));
     shell_->setStatusItem(status_.get());
+    if (Preferences* prefs = ctx.platform().preferences()) {
+        status_->setSaveProblem(prefs->saveProblem());
+        saveProblemObserver_ = prefs->observeSaveProblem([this, prefs] { status_->setSaveProblem(prefs->saveProblem()); });
+    }
     updateWindow_ = std::make_unique<QtUpdateWindow>(ctx);
     ctx.updates().setWindowHost(updateWindow_.get());
     state.setShell(shell_.get());

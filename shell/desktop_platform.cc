@@ -67,16 +67,16 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
                          prefs->parent_path().string(), ec.message());
         } else {
             file_ = std::make_unique<PreferencesFile>(*prefs, main, logger, seconds(kBackupPollSeconds));
-            // Saving replaces the file, so the folder is watched as well as the file.
-            watcher_.addPath(QString::fromStdString(prefs->parent_path().string()));
-            if (std::filesystem::exists(*prefs)) watcher_.addPath(QString::fromStdString(prefs->string()));
-            const QString file = QString::fromStdString(prefs->string());
-            auto check = [this, file] {
-                if (!watcher_.files().contains(file) && QFileInfo::exists(file)) watcher_.addPath(file);
-                file_->checkForExternalChanges();
+            // Saving replaces the file, so the folder is watched as well as the file; a save that
+            // recreated a removed folder brings its watch back.
+            watchPreferences();
+            auto check = [this] {
+                watchPreferences();
+                file_->fileChanged();
             };
             QObject::connect(&watcher_, &QFileSystemWatcher::directoryChanged, &watcher_, check);
             QObject::connect(&watcher_, &QFileSystemWatcher::fileChanged, &watcher_, check);
+            file_->setSavedCallback([this] { watchPreferences(); });
         }
     } else {
         logger.error("No home folder to keep settings in; settings are kept in memory only");
@@ -144,6 +144,23 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
         platformLog.error("%{public}s not found; media playing elsewhere on the desktop is not shown", helperPath.string());
     } else {
         helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
+    }
+}
+
+void DesktopPlatform::watchPreferences() {
+    const std::filesystem::path file = file_->path();
+    const std::filesystem::path folder = file.parent_path();
+    std::error_code ec;
+    // While the folder is gone, the one above it tells when it comes back.
+    const std::filesystem::path above = folder.parent_path();
+    const bool folderThere = std::filesystem::is_directory(folder, ec);
+    const QString aboveName = QString::fromStdString(above.string());
+    if (!folderThere && !above.empty() && !watcher_.directories().contains(aboveName)) watcher_.addPath(aboveName);
+    if (folderThere && watcher_.directories().contains(aboveName)) watcher_.removePath(aboveName);
+    for (const auto& [path, isFolder] : {std::pair(folder, true), std::pair(file, false)}) {
+        const QString name = QString::fromStdString(path.string());
+        const QStringList& watched = isFolder ? watcher_.directories() : watcher_.files();
+        if (!watched.contains(name) && std::filesystem::exists(path, ec)) watcher_.addPath(name);
     }
 }
 

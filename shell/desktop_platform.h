@@ -83,6 +83,9 @@ public:
     void setPanelFactory(QtWindowServer::Factory f) { factory_ = std::move(f); }
 
 private:
+    // Watches the settings file and its folder (or, while it is gone, the folder above it).
+    void watchPreferences();
+
     QtScreens screens_;
     QtWindowServer::Factory factory_;
     QtWindowServer windows_;

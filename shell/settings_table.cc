@@ -250,4 +250,9 @@ std::string titleFromRaw(std::string_view raw) {
     return out;
 }
 
+std::string saveProblemText(std::string_view problem) {
+    return "Settings are not being saved: " + std::string(problem) +
+           ". Changes apply until the program quits and are saved once saving works again.";
+}
+
 }  // namespace halvyn

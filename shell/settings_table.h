@@ -78,4 +78,8 @@ bool isInternalSetting(std::string_view key);
 // The title of a case without a picker title of its own ("calendar" → "Calendar").
 std::string titleFromRaw(std::string_view raw);
 
+// What the settings window and the status item say while settings cannot be saved, for the
+// store's save problem (e.g. "No space left on device (/home/u/.config/halvyn/preferences.json)").
+std::string saveProblemText(std::string_view problem);
+
 }  // namespace halvyn

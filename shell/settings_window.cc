@@ -24,6 +24,7 @@
 #include "notch/notch.h"
 #include "platform/bundle.h"
 #include "platform/platform.h"
+#include "platform/preferences.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "shell/symbols.h"
@@ -134,7 +135,26 @@ SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx), wheelGuard_(new WheelG
     setWindowTitle(bundle ? QString::fromStdString(bundle->info().name) + QStringLiteral(" Settings")
                           : QStringLiteral("Settings"));
     resize(720, 520);
-    auto* layout = new QHBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    // Shown while the settings cannot be saved, with the reason.
+    saveProblem_ = new QLabel(this);
+    saveProblem_->setWordWrap(true);
+    saveProblem_->setTextFormat(Qt::PlainText);
+    saveProblem_->setContentsMargins(8, 6, 8, 6);
+    saveProblem_->setStyleSheet(QStringLiteral("background: #fdecc8; color: #5c3c00; border-radius: 4px;"));
+    outer->addWidget(saveProblem_);
+    saveProblem_->hide();
+    if (Preferences* prefs = ctx_.platform().preferences()) {
+        auto showProblem = [this, prefs] {
+            const std::string problem = prefs->saveProblem();
+            saveProblem_->setText(QString::fromStdString(saveProblemText(problem)));
+            saveProblem_->setVisible(!problem.empty());
+        };
+        showProblem();
+        subscriptions_.push_back(prefs->observeSaveProblem(showProblem));
+    }
+    auto* layout = new QHBoxLayout;
+    outer->addLayout(layout, 1);
     sidebar_ = new QListWidget(this);
     sidebar_->setFixedWidth(170);
     sidebar_->setSpacing(3);

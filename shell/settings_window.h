@@ -67,6 +67,8 @@ public:
     QPushButton* checkUpdatesButton() const { return checkUpdates_; }
     QLabel* updateStatus() const { return updateStatus_; }
     QLabel* aboutText() const { return aboutText_; }
+    // The line above the tabs that says why settings are not being saved; hidden while they are.
+    QLabel* saveProblemLine() const { return saveProblem_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,6 +97,7 @@ private:
     QPushButton* checkUpdates_ = nullptr;
     QLabel* updateStatus_ = nullptr;
     QLabel* aboutText_ = nullptr;
+    QLabel* saveProblem_ = nullptr;
     QObject* wheelGuard_ = nullptr;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -16,6 +16,7 @@
 #include "app/app_state.h"
 #include "runtime/logger.h"
 #include "shell/outline.h"
+#include "shell/settings_table.h"
 #include "shell/symbols.h"
 
 namespace halvyn {
@@ -142,7 +143,8 @@ void renderMenu(QMenu& menu, const Menu& model) {
     }
 }
 
-StatusItem::StatusItem(AppState& state, const Logger& log) : state_(state), menu_(std::make_unique<QMenu>()) {
+StatusItem::StatusItem(AppState& state, const Logger& log)
+    : state_(state), menu_(std::make_unique<QMenu>()), toolTip_(QString::fromStdString(state.appName())) {
     menu_->setMinimumWidth(160);
     menu_->setSeparatorsCollapsible(true);
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { rebuild(); });
@@ -156,7 +158,7 @@ StatusItem::StatusItem(AppState& state, const Logger& log) : state_(state), menu
         if (icon_) icon_->setIcon(statusIcon(QGuiApplication::palette()));
     });
     qApp->installEventFilter(paletteWatch_.get());
-    icon_->setToolTip(QString::fromStdString(state_.appName()));
+    icon_->setToolTip(toolTip_);
     icon_->setContextMenu(menu_.get());
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, menu_.get(), [this](QSystemTrayIcon::ActivationReason r) {
         // A left click opens the same menu as a right click.
@@ -174,6 +176,14 @@ bool StatusItem::visible() const { return icon_ && icon_->isVisible(); }
 void StatusItem::setVisible(bool visible) {
     if (icon_) icon_->setVisible(visible);
 }
+
+void StatusItem::setSaveProblem(const std::string& problem) {
+    toolTip_ = QString::fromStdString(state_.appName());
+    if (!problem.empty()) toolTip_ += QStringLiteral("\n") + QString::fromStdString(saveProblemText(problem));
+    if (icon_) icon_->setToolTip(toolTip_);
+}
+
+QString StatusItem::toolTip() const { return toolTip_; }
 
 void StatusItem::rebuild() {
     menu_->clear();

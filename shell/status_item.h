@@ -4,8 +4,10 @@
 // program runs on without it.
 
 #include <memory>
+#include <string>
 
 #include <QIcon>
+#include <QString>
 
 #include "app/status_menu.h"
 
@@ -42,12 +44,16 @@ public:
     QMenu* menu() const { return menu_.get(); }
     // Fills the menu from the application state; runs on every opening.
     void rebuild();
+    // Why settings are not being saved (empty: they are); the tooltip says it under the name.
+    void setSaveProblem(const std::string& problem);
+    QString toolTip() const;
 
 private:
     AppState& state_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::unique_ptr<QObject> paletteWatch_;
+    QString toolTip_;
 };
 
 }  // namespace halvyn

@@ -36,6 +36,14 @@ public:
     virtual void registerDefault(std::string_view name, Value value) = 0;
 
     virtual Subscription observe(Observer observer) = 0;
+
+    // Why changes are not being kept right now (the last save failed: a full disk, a read-only
+    // folder), empty while they are. `changed` is called on the main queue when it changes.
+    virtual std::string saveProblem() const { return {}; }
+    virtual Subscription observeSaveProblem(std::function<void()> changed) {
+        (void)changed;
+        return {};
+    }
 };
 
 }  // namespace halvyn

@@ -40,7 +40,8 @@ std::optional<std::string> readFile(const std::filesystem::path& path, ReadStatu
     // Non-blocking, so that a FIFO without a writer cannot stall the caller in open().
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        st = errno == ENOENT ? ReadStatus::missing : ReadStatus::failed;
+        // A folder on the way that is no folder leaves no file there either.
+        st = errno == ENOENT || errno == ENOTDIR ? ReadStatus::missing : ReadStatus::failed;
         return std::nullopt;
     }
     auto fail = [&](ReadStatus why) -> std::optional<std::string> {
@@ -90,14 +91,16 @@ WriteResult writeFileAtomically(const std::filesystem::path& link, std::string_v
     std::string tmp = path.string() + ".tmp-XXXXXX";
     const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
     if (fd < 0) {
-        r.error = errorText("cannot create a temporary file beside", path, errno);
+        r.code = errno;
+        r.error = errorText("cannot create a temporary file beside", path, r.code);
         return r;
     }
     // Held until the file is closed (or the writer dies): tells a starting program that this
     // temporary is still being written.
     ::flock(fd, LOCK_EX);
     auto fail = [&](const char* what) {
-        r.error = errorText(what, tmp, errno);
+        r.code = errno;
+        r.error = errorText(what, tmp, r.code);
         ::close(fd);
         ::unlink(tmp.c_str());
         return r;
@@ -115,12 +118,14 @@ WriteResult writeFileAtomically(const std::filesystem::path& link, std::string_v
     struct stat st {};
     if (::fstat(fd, &st) != 0) return fail("cannot inspect");
     if (::close(fd) != 0) {
-        r.error = errorText("cannot close", tmp, errno);
+        r.code = errno;
+        r.error = errorText("cannot close", tmp, r.code);
         ::unlink(tmp.c_str());
         return r;
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        r.error = errorText("cannot replace", path, errno);
+        r.code = errno;
+        r.error = errorText("cannot replace", path, r.code);
         ::unlink(tmp.c_str());
         return r;
     }

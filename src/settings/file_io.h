@@ -47,6 +47,7 @@ struct WriteResult {
     bool ok = false;
     FileSignature signature;
     std::string error;
+    int code = 0;  // the system's error number when not ok
 };
 WriteResult writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 

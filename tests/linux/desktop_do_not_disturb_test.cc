@@ -116,6 +116,44 @@ TEST_F(DoNotDisturb, HiddenBannersAreDoNotDisturbAndEitherSourceKeepsItOn) {
     EXPECT_FALSE(port->enabled());
 }
 
+// Where GSettings holds no state of this desktop — neither XDG_CONFIG_HOME nor HOME set (GLib
+// would read the database of the home the user database names, which need not be this session's),
+// or the memory backend (the schema's defaults) — it is not read, and the notification server
+// alone decides.
+TEST_F(DoNotDisturb, WithoutTheDesktopsSettingsOnlyTheNotificationServerCounts) {
+    if (!DesktopDoNotDisturb(*connection, runtime, Logger(nullptr, "", ""), keyfile).hasSettings())
+        GTEST_SKIP() << "GNOME's notification schema is not installed";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> env;  // nullptr: unset
+    } cases[] = {
+        {"no home", {{"HOME", nullptr}, {"XDG_CONFIG_HOME", nullptr}}},
+        {"memory backend", {{"GSETTINGS_BACKEND", "memory"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<test::ScopedEnv>> env;
+        for (auto [name, value] : c.env) {
+            env.push_back(std::make_unique<test::ScopedEnv>(name, value ? value : ""));
+            if (!value) ::unsetenv(name);
+        }
+        logs.lines.clear();
+        lines.clear();
+        DesktopDoNotDisturb port(*connection, runtime, Logger(&logs, "com.halvyn.app", "DND"));
+        EXPECT_FALSE(port.hasSettings());
+        EXPECT_TRUE(port.available());
+        ASSERT_FALSE(logs.lines.empty());
+        EXPECT_NE(logs.lines.front().message.find("are not read"), std::string::npos) << logs.lines.front().message;
+        Subscription s = port.open({DesktopDoNotDisturb::standIn()}, [this](const LogEntry& e) { lines.push_back(e); },
+                                   [](const std::string&) {});
+        ASSERT_TRUE(spinUntil([&] { return lastSays("DND Enabled: NO"); }));
+        inhibit(true);
+        EXPECT_TRUE(spinUntil([&] { return lastSays("DND Enabled: YES"); }));
+        inhibit(false);
+        EXPECT_TRUE(spinUntil([&] { return lastSays("DND Enabled: NO"); }));
+    }
+}
+
 TEST_F(DoNotDisturb, OnlyTheStandInsHaveALogAndTheFocusDaemonsAreFound) {
     openPort();
     std::string error;

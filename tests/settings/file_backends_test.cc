@@ -6,8 +6,11 @@
 #include <functional>
 #include <random>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
@@ -133,27 +136,18 @@ TEST_F(FileBackends, ExternalEditIsNoticedOnTheNextCheck) {
     time.advance(seconds(3));
     EXPECT_TRUE(changed.empty());
 
-    // Another process replaces the file: one key changed, one removed, one added.
+    // Another process replaces the file: one key changed, one removed, one added. The next check
+    // sees it, and it is read once it has settled.
     ASSERT_TRUE(writeFileAtomically(file(), R"({"hudSpeed":"instant","hudDuration":2})").ok);
     time.advance(seconds(1));
+    EXPECT_TRUE(changed.empty());
+    time.advance(PreferencesFile::kSettleTime);
     std::sort(changed.begin(), changed.end());
     EXPECT_EQ(changed, (std::vector<std::string>{"enableHaptics", "hudDuration", "hudSpeed"}));
     ASSERT_EQ(origins.size(), 1u);
     EXPECT_EQ(origins[0], Preferences::Origin::external);
     EXPECT_EQ(prefs.stored("hudSpeed"), Value("instant"));
     EXPECT_FALSE(prefs.stored("enableHaptics").has_value());
-
-    // An edit in place (same inode) that leaves garbage: kept aside, the values in use stay and
-    // are saved again.
-    changed.clear();
-    spit(file(), "{not json");
-    prefs.checkForExternalChanges();
-    EXPECT_TRUE(changed.empty());
-    EXPECT_EQ(prefs.stored("hudSpeed"), Value("instant"));
-    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), "{not json");
-    auto doc = parseJson(slurp(file()));
-    ASSERT_TRUE(doc);
-    EXPECT_EQ(*doc->find("hudSpeed"), Value("instant"));
 }
 
 // A writer killed at any moment leaves the old or the new file, never a mix.
@@ -312,7 +306,8 @@ TEST_F(FileBackends, SavingWritesThroughALinkToItsTarget) {
         // Its own write is not an external change.
         std::vector<std::string> changed;
         auto sub = prefs.observe([&](const auto& names, Preferences::Origin) { changed = names; });
-        prefs.checkForExternalChanges();
+        prefs.fileChanged();
+        time.advance(seconds(2));
         EXPECT_TRUE(changed.empty());
     }
     EXPECT_TRUE(fs::is_symlink(file()));
@@ -349,8 +344,9 @@ TEST_F(FileBackends, SetAsideCopiesAreBoundedAndSavingNeverStops) {
     PreferencesFile prefs(file(), time, logger());
     for (int i = 1; i <= 12; ++i) {
         spit(file(), "garbage " + std::to_string(i));
-        prefs.checkForExternalChanges();
-        ASSERT_TRUE(prefs.isWritable()) << i;
+        prefs.fileChanged();
+        time.advance(PreferencesFile::kSettleTime + PreferencesFile::kRetryTime + PreferencesFile::kResaveQuietTime);
+        ASSERT_EQ(prefs.saveProblem(), "") << i;
         EXPECT_TRUE(parseJsonObject(slurp(file()))) << "saved again after garbage " << i;
     }
     std::vector<std::string> kept;
@@ -434,6 +430,224 @@ TEST_F(FileBackends, HundredKillsNeverTearTheFileNorLeaveTemporaries) {
         for (auto& e : fs::directory_iterator(dir.path()))
             ASSERT_EQ(e.path().filename(), file().filename()) << "round " << round;
     }
+}
+
+// A writer that writes the file in place, slowly and in pieces (as `printf … > file` and many
+// editors do): what it leaves in the end is read; nothing half-written is read, set aside or
+// written over. Pieces come 0.2 s apart (inside the quiet period) and 0.5 s apart (past it, but
+// within the second look).
+TEST_F(FileBackends, FileWrittenInPiecesIsReadOnceTheWriterIsDone) {
+    PreferencesFile prefs(file(), time, logger(), seconds(1));
+    prefs.set("swipeToSkip", Value(false));
+    std::vector<Value> seen;
+    auto sub = prefs.observe([&](const auto&, Preferences::Origin) { seen.push_back(prefs.get("hudSpeed").value_or(Value())); });
+    const std::string edit = R"({"swipeToSkip": false, "hudSpeed": "instant", "isFirstLaunch": false})";
+    for (Duration gap : {Duration(std::chrono::milliseconds(200)), Duration(std::chrono::milliseconds(500))}) {
+        SCOPED_TRACE(gap.count());
+        prefs.set("hudSpeed", Value("smooth"));
+        seen.clear();
+        std::ofstream out(file(), std::ios::binary | std::ios::trunc);  // emptied first, as `>` does
+        prefs.fileChanged();
+        for (std::size_t at = 0; at < edit.size(); at += 16) {
+            time.advance(gap);
+            out << edit.substr(at, 16) << std::flush;
+            prefs.fileChanged();
+        }
+        out.close();
+        time.advance(PreferencesFile::kSettleTime + PreferencesFile::kRetryTime);
+        EXPECT_EQ(seen, std::vector<Value>{Value("instant")});
+        EXPECT_EQ(slurp(file()), edit) << "written over";
+        EXPECT_FALSE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
+        EXPECT_FALSE(logged("unreadable"));
+    }
+}
+
+// What is still unreadable after the second look is kept, but the settings in use go over it only
+// with the next change of a setting or after a long quiet spell, never while a writer may still
+// be at it.
+TEST_F(FileBackends, UnreadableEditIsSavedOverOnlyAfterAQuietSpellOrTheNextChange) {
+    const fs::path aside = dir.path() / "com.halvyn.app.json.unreadable";
+    PreferencesFile prefs(file(), time, logger(), seconds(1));
+    prefs.set("swipeToSkip", Value(false));
+    // A writer that stops half way and comes back every few seconds.
+    {
+        std::ofstream out(file(), std::ios::binary | std::ios::trunc);
+        for (int i = 0; i < 4; ++i) {
+            out << "{\"hudSpeed\": " << std::flush;
+            prefs.fileChanged();
+            time.advance(PreferencesFile::kResaveQuietTime - seconds(1));
+            ASSERT_FALSE(fs::exists(aside)) << i;
+            EXPECT_EQ(prefs.stored("swipeToSkip"), Value(false));
+        }
+    }
+    EXPECT_TRUE(logged("is unreadable; the settings in use stay"));
+    time.advance(seconds(3));
+    std::string written;
+    for (int i = 0; i < 4; ++i) written += "{\"hudSpeed\": ";
+    EXPECT_EQ(slurp(aside), written);
+    EXPECT_EQ(parseJson(slurp(file())), Value(Value::Object{{"swipeToSkip", false}}));
+
+    // Again, and this time a change of a setting comes first: saved at once, the garbage kept.
+    spit(file(), "{oops");
+    prefs.fileChanged();
+    time.advance(PreferencesFile::kSettleTime + PreferencesFile::kRetryTime);
+    EXPECT_EQ(slurp(file()), "{oops");
+    prefs.set("hudSpeed", Value("fast"));
+    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable-2"), "{oops");
+    EXPECT_EQ(parseJson(slurp(file())), Value(Value::Object{{"hudSpeed", "fast"}, {"swipeToSkip", false}}));
+}
+
+// A change of a setting made while an edit of the file is being read is saved on top of it.
+TEST_F(FileBackends, ChangeMadeWhileAnEditSettlesGoesOnTopOfIt) {
+    PreferencesFile prefs(file(), time, logger(), seconds(1));
+    prefs.set("swipeToSkip", Value(false));
+    spit(file(), R"({"swipeToSkip": false, "hudSpeed": "instant", "hudDuration": 2})");
+    prefs.fileChanged();
+    prefs.set("hudDuration", Value(3.0));
+    EXPECT_EQ(slurp(file()), R"({"swipeToSkip": false, "hudSpeed": "instant", "hudDuration": 2})") << "not yet";
+    time.advance(PreferencesFile::kSettleTime);
+    EXPECT_EQ(parseJson(slurp(file())),
+              Value(Value::Object{{"hudDuration", 3.0}, {"hudSpeed", "instant"}, {"swipeToSkip", false}}));
+}
+
+// The settings folder removed while running is no request for defaults: the settings in use stay
+// (nothing is reported as changed), and the next save brings the folder back with all of them.
+TEST_F(FileBackends, RemovedFolderKeepsTheSettingsAndTheNextSaveWritesThemAll) {
+    const fs::path folder = dir.path() / "halvyn";
+    const fs::path path = folder / "preferences.json";
+    PreferencesFile prefs(path, time, logger(), seconds(1));
+    prefs.set("swipeToSkip", Value(false));
+    prefs.set("isFirstLaunch", Value(false));
+    std::vector<std::string> changed;
+    auto sub = prefs.observe([&](const auto& names, Preferences::Origin) { changed.insert(changed.end(), names.begin(), names.end()); });
+    fs::remove_all(folder);
+    prefs.fileChanged();
+    time.advance(seconds(5));
+    EXPECT_TRUE(changed.empty());
+    EXPECT_EQ(prefs.stored("swipeToSkip"), Value(false));
+    EXPECT_EQ(prefs.stored("isFirstLaunch"), Value(false));
+    EXPECT_TRUE(logged("was removed; the settings in use stay"));
+    prefs.set("hudSpeed", Value("fast"));
+    EXPECT_EQ(prefs.saveProblem(), "");
+    EXPECT_EQ(parseJson(slurp(path)),
+              Value(Value::Object{{"hudSpeed", "fast"}, {"isFirstLaunch", false}, {"swipeToSkip", false}}));
+}
+
+// A mount made for one test, undone after it.
+class ScopedMount {
+public:
+    // A small tmpfs at `at`, or `at` bound onto itself read-only; error() says why not.
+    static ScopedMount tmpfs(const fs::path& at, const char* options) {
+        ScopedMount m(at);
+        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, options) != 0) m.error_ = std::strerror(errno);
+        return m;
+    }
+    static ScopedMount readOnly(const fs::path& at) {
+        ScopedMount m(at);
+        if (::mount(at.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            m.error_ = std::strerror(errno);
+        } else if (::mount(nullptr, at.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+            m.error_ = std::strerror(errno);
+            m.unmount();
+        }
+        return m;
+    }
+    ScopedMount(ScopedMount&& o) noexcept : at_(std::move(o.at_)), error_(std::move(o.error_)) { o.at_.clear(); }
+    ~ScopedMount() { unmount(); }
+    const std::string& error() const { return error_; }
+    void unmount() {
+        if (!at_.empty() && error_.empty()) ::umount2(at_.c_str(), MNT_DETACH);
+        at_.clear();
+    }
+
+private:
+    explicit ScopedMount(fs::path at) : at_(std::move(at)) {}
+    fs::path at_;
+    std::string error_;
+};
+
+// Fills the file system of `folder` to the last byte.
+void fill(const fs::path& folder) {
+    const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const std::string block(4096, 'x');
+    while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+    }
+    const std::string byte(1, 'x');
+    while (fd >= 0 && ::write(fd, byte.data(), 1) > 0) {
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+// A save that fails on a full disk is said (the save problem, its observers, the log), retried on
+// a back-off of 2, 4, 8 … s and with the next change; the first save that works writes the whole
+// set and clears the problem.
+TEST_F(FileBackends, SavesOnAFullDiskAreReportedAndRetriedUntilOneWorks) {
+    const fs::path disk = dir.path() / "disk";
+    fs::create_directories(disk);
+    ScopedMount mount = ScopedMount::tmpfs(disk, "size=64k");
+    if (!mount.error().empty()) GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.error();
+    const fs::path path = disk / "preferences.json";
+    PreferencesFile prefs(path, time, logger());
+    prefs.set("isFirstLaunch", Value(false));
+    int told = 0;
+    auto sub = prefs.observeSaveProblem([&] { ++told; });
+    auto attempts = [&] {
+        return std::count_if(logs.lines.begin(), logs.lines.end(),
+                             [](const auto& l) { return l.message.find("Cannot save settings") != std::string::npos; });
+    };
+
+    fill(disk);
+    prefs.set("swipeToSkip", Value(false));
+    EXPECT_EQ(prefs.saveProblem(), "No space left on device (" + path.string() + ")");
+    EXPECT_EQ(told, 0) << "told on the main queue";
+    time.runCurrent();
+    EXPECT_EQ(told, 1);
+    for (auto [wait, total] : {std::pair(2, 2), std::pair(4, 3), std::pair(8, 4)}) {
+        time.advance(seconds(wait) - std::chrono::milliseconds(1));
+        EXPECT_EQ(attempts(), total - 1) << wait;
+        time.advance(std::chrono::milliseconds(1));
+        EXPECT_EQ(attempts(), total) << wait;
+    }
+    EXPECT_EQ(told, 1) << "the same problem is told once";
+    EXPECT_EQ(parseJson(slurp(path)), Value(Value::Object{{"isFirstLaunch", false}})) << "the last good save stays";
+
+    fs::remove(disk / "filler");
+    time.advance(seconds(16));
+    EXPECT_EQ(prefs.saveProblem(), "");
+    EXPECT_EQ(told, 2);
+    EXPECT_EQ(parseJson(slurp(path)), Value(Value::Object{{"isFirstLaunch", false}, {"swipeToSkip", false}}));
+
+    // Full again, then room before the back-off comes round: the next change saves at once.
+    fill(disk);
+    prefs.set("hudSpeed", Value("fast"));
+    time.runCurrent();
+    EXPECT_EQ(told, 3);
+    fs::remove(disk / "filler");
+    prefs.set("hudDuration", Value(2.0));
+    time.runCurrent();
+    EXPECT_EQ(told, 4);
+    EXPECT_EQ(prefs.saveProblem(), "");
+    EXPECT_EQ(parseJson(slurp(path))->asObject().size(), 4u);
+}
+
+// The same on a read-only mount: the reason is said, and saving resumes once it is writable.
+TEST_F(FileBackends, SavesOnAReadOnlyMountAreReportedAndResumeWhenItIsWritable) {
+    const fs::path folder = dir.path() / "config";
+    fs::create_directories(folder);
+    const fs::path path = folder / "preferences.json";
+    PreferencesFile prefs(path, time, logger());
+    prefs.set("isFirstLaunch", Value(false));
+    {
+        ScopedMount mount = ScopedMount::readOnly(folder);
+        if (!mount.error().empty()) GTEST_SKIP() << "cannot make a read-only bind mount here: " << mount.error();
+        prefs.set("swipeToSkip", Value(false));
+        EXPECT_EQ(prefs.saveProblem(), "Read-only file system (" + path.string() + ")");
+        time.advance(seconds(3));  // the retry at 2 s fails too; the next comes at 6 s
+        EXPECT_NE(prefs.saveProblem(), "");
+    }
+    time.advance(seconds(3));
+    EXPECT_EQ(prefs.saveProblem(), "");
+    EXPECT_EQ(parseJson(slurp(path)), Value(Value::Object{{"isFirstLaunch", false}, {"swipeToSkip", false}}));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app/app_state.h"
@@ -17,6 +18,7 @@
 #include "notch/notch.h"
 #include "runtime/logger.h"
 #include "settings/defaults.h"
+#include "settings/json_value.h"
 #include "settings/keys.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_app.h"
@@ -201,6 +203,74 @@ TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
     std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("hoverDuration"), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The settings file on the real file watch. A hand edit that a shell writes in place, slowly and
+// in pieces, is read once the writer is done and never set aside. The folder removed keeps the
+// settings in use; the next change brings it back whole and watched again. A save that fails is
+// said in the status item's tooltip until one works.
+TEST(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
+    const auto root = std::filesystem::temp_directory_path() / ("halvyn-settings-file-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(root);
+    const auto dir = root / "halvyn";
+    const auto file = dir / "preferences.json";
+    std::filesystem::create_directories(dir);
+    std::ofstream(file) << R"({"isFirstLaunch": false, "swipeToSkip": false})";
+    CaptureLogSink logs;
+    DesktopApp app(&logs, file);
+    app.start();
+    Defaults& d = app.context().defaults();
+    ASSERT_FALSE(d.get(keys::swipeToSkip));
+
+    const std::string edit = R"({"isFirstLaunch": false, "swipeToSkip": false, "hudSpeed": "instant"})";
+    const std::string pieces[] = {edit.substr(0, 20), edit.substr(20, 20), edit.substr(40)};
+    const std::string script = "{ printf '%s'; sleep 0.2; printf '%s'; sleep 0.2; printf '%s'; } > " + file.string();
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, script.c_str(), pieces[0].c_str(), pieces[1].c_str(), pieces[2].c_str());
+    const pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ::execl("/bin/sh", "sh", "-c", buffer, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_TRUE(test::spinUntil([&] { return d.get(keys::hudSpeed) == HUDSpeed::instant; }));
+    ::waitpid(writer, nullptr, 0);
+    test::spinUntil([] { return false; }, 1500);
+    EXPECT_EQ(slurp(file), edit) << "written over";
+    EXPECT_FALSE(std::filesystem::exists(dir / "preferences.json.unreadable"));
+
+    std::filesystem::remove_all(dir);
+    test::spinUntil([] { return false; }, 1500);
+    EXPECT_FALSE(d.get(keys::swipeToSkip)) << "the settings in use stay";
+    EXPECT_FALSE(d.get(keys::isFirstLaunch));
+    d.set(keys::hoverDuration, 0.7);
+    const auto saved = parseJsonObject(slurp(file));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->asObject().size(), 4u) << slurp(file);
+    // Watched again: a later edit of the recreated file is read.
+    test::spinUntil([] { return false; }, 200);
+    std::ofstream(file) << R"({"isFirstLaunch": false, "swipeToSkip": true})";
+    EXPECT_TRUE(test::spinUntil([&] { return d.get(keys::swipeToSkip); }));
+
+    StatusItem* status = app.statusItem();
+    ASSERT_NE(status, nullptr);
+    const QString name = QString::fromStdString(app.context().appState().appName());
+    EXPECT_EQ(status->toolTip(), name);
+    std::filesystem::remove_all(dir);
+    std::ofstream(dir) << "in the way";
+    d.set(keys::hoverDuration, 0.9);
+    ASSERT_TRUE(test::spinUntil([&] { return status->toolTip() != name; }));
+    EXPECT_TRUE(status->toolTip().startsWith(name + "\nSettings are not being saved: Not a directory"))
+        << status->toolTip().toStdString();
+    std::filesystem::remove(dir);
+    EXPECT_TRUE(test::spinUntil([&] { return status->toolTip() == name; }));
+    EXPECT_NE(slurp(file).find("0.9"), std::string::npos);
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -279,13 +280,14 @@ TEST_F(SettingsWindowTest, AboutShowsTheBundleAndChecksForUpdates) {
 
 // The settings file a person edited: opening the window leaves it byte for byte as it was, and a
 // change the user makes rewrites that setting and keeps the others as they were written.
+struct FilePlatform final : Platform {
+    explicit FilePlatform(VirtualTime& t, const std::filesystem::path& p)
+        : file(p, t.main(), Logger(nullptr, "com.halvyn.app", "Defaults")) {}
+    Preferences* preferences() override { return &file; }
+    PreferencesFile file;
+};
+
 TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
-    struct FilePlatform final : Platform {
-        explicit FilePlatform(VirtualTime& t, const std::filesystem::path& p)
-            : file(p, t.main(), Logger(nullptr, "com.halvyn.app", "Defaults")) {}
-        Preferences* preferences() override { return &file; }
-        PreferencesFile file;
-    };
     const auto dir = std::filesystem::temp_directory_path() / ("halvyn-settings-window-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
@@ -326,6 +328,45 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
     EXPECT_EQ(field("hideMenuBarIcon"), Value("yes"));
     EXPECT_EQ(field("lowBatteryThreshold"), Value(400));
     EXPECT_EQ(field("hudSpeed"), Value("smooth"));
+    std::filesystem::remove_all(dir);
+}
+
+// While settings cannot be saved a line above the tabs says so and why; it goes with the first
+// save that works (here the retry after the folder, replaced by a file, is back).
+TEST(SettingsWindowFile, ALineSaysWhySettingsAreNotSavedUntilASaveWorks) {
+    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-settings-line-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    const auto path = dir / "halvyn" / "preferences.json";
+    auto time = std::make_unique<VirtualTime>();
+    VirtualTime* vt = time.get();
+    auto platform = std::make_unique<FilePlatform>(*vt, path);
+    CaptureLogSink logs;
+    Context ctx(std::move(time), std::move(platform), &logs);
+    SettingsWindow window(ctx);
+    window.resize(720, 520);
+    window.show();
+    auto dump = [&window](const char* name) {
+        if (const char* to = std::getenv("HALVYN_DUMP")) window.grab().save(QString(to) + name + ".png");
+    };
+    EXPECT_TRUE(window.saveProblemLine()->isHidden());
+    dump("settings-saving");
+
+    std::filesystem::remove_all(dir / "halvyn");
+    std::ofstream(dir / "halvyn") << "in the way";
+    dynamic_cast<QAbstractButton*>(window.control(Tab::general, "swipeToSkip"))->click();
+    vt->runCurrent();
+    EXPECT_FALSE(window.saveProblemLine()->isHidden());
+    EXPECT_EQ(window.saveProblemLine()->text().toStdString(),
+              "Settings are not being saved: Not a directory (" + path.string() +
+                  "). Changes apply until the program quits and are saved once saving works again.");
+    dump("settings-not-saving");
+
+    std::filesystem::remove(dir / "halvyn");
+    vt->advance(PreferencesFile::kFirstRetry);
+    EXPECT_TRUE(window.saveProblemLine()->isHidden());
+    std::stringstream saved;
+    saved << std::ifstream(path).rdbuf();
+    EXPECT_NE(saved.str().find("\"swipeToSkip\": false"), std::string::npos) << saved.str();
     std::filesystem::remove_all(dir);
 }
 

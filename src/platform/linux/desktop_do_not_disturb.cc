@@ -4,7 +4,9 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
+#include <cstdlib>
 #include <map>
+#include <string_view>
 
 #include "platform/linux/dbus_object.h"
 #include "runtime/main_queue.h"
@@ -14,6 +16,24 @@ namespace halvyn {
 namespace {
 constexpr const char* kSchema = "org.gnome.desktop.notifications";
 constexpr const char* kKey = "show-banners";
+
+bool isSet(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+// Why the desktop's own GSettings cannot be read, or nothing. The user's settings database lies
+// under XDG_CONFIG_HOME or HOME; with neither, GLib would read the one of the home the user
+// database names, which need not be this session's, and the memory backend holds only the
+// schema's defaults. Either way a reading would be a default, not the desktop's state.
+std::optional<std::string> settingsUnreachable() {
+    if (const char* backend = std::getenv("GSETTINGS_BACKEND"); backend && std::string_view(backend) == "memory")
+        return "GSettings keeps no settings here (GSETTINGS_BACKEND=memory)";
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (!(config && *config == '/') && !isSet("HOME"))
+        return "neither XDG_CONFIG_HOME nor HOME is set, so the desktop's settings cannot be found";
+    return std::nullopt;
+}
 }  // namespace
 
 struct DesktopDoNotDisturb::Streams {
@@ -26,7 +46,12 @@ DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& mai
     : main_(main), log_(std::move(log)), streams_(std::make_shared<Streams>()) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, kSchema, TRUE) : nullptr;
-    if (schema && g_settings_schema_has_key(schema, kKey)) {
+    const std::optional<std::string> unreachable = keyfile ? std::nullopt : settingsUnreachable();
+    if (schema && unreachable)
+        log_.error("GNOME's notification settings are not read: %{public}s; do not disturb follows the notification "
+                   "server only",
+                   *unreachable);
+    if (schema && !unreachable && g_settings_schema_has_key(schema, kKey)) {
         GSettingsBackend* backend = keyfile ? g_keyfile_settings_backend_new(keyfile->c_str(), "/", nullptr) : nullptr;
         GSettings* settings = g_settings_new_full(schema, backend, nullptr);
         if (backend) g_object_unref(backend);

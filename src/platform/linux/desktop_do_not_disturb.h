@@ -29,7 +29,10 @@ public:
     static constexpr const char* kRegistrationDaemon = "donotdisturbd";
 
     // `keyfile`: read the settings from this GSettings key file instead of the desktop's own
-    // settings backend. Without GNOME's notification schema only the notification server counts.
+    // settings backend. Without GNOME's notification schema only the notification server counts,
+    // and so without a settings backend that holds the desktop's state: neither XDG_CONFIG_HOME
+    // nor HOME set (the database of a home guessed from the user database need not be this
+    // session's), or GSETTINGS_BACKEND=memory (only the schema's defaults).
     DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log,
                         std::optional<std::string> keyfile = std::nullopt);
     ~DesktopDoNotDisturb() override;
