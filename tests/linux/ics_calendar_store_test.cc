@@ -147,6 +147,8 @@ protected:
     }
     static void write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
+    // Generous: the hostile files take a while to write and read on a busy machine.
+    static constexpr int kPatience = 60000;
     // The store with its first reading in place.
     IcsCalendarStore& open(std::vector<std::string> own = {"me@example.org"}, FileSystem* through = nullptr) {
         store = std::make_unique<IcsCalendarStore>(through ? *through : files, runtime, runtime.background(),
@@ -154,7 +156,7 @@ protected:
                                                    std::move(own), "America/New_York");
         int changes = 0;
         auto sub = store->observeChanges([&] { ++changes; });
-        EXPECT_TRUE(test::spinUntil([&] { return changes > 0; }));
+        EXPECT_TRUE(test::spinUntil([&] { return changes > 0; }, kPatience));
         return *store;
     }
     CalendarAnswer ask(WallTime from, WallTime to, std::vector<std::string> lookups = {}) {
@@ -162,7 +164,7 @@ protected:
         for (auto& c : store->calendars()) ids.push_back(c.id);
         std::optional<CalendarAnswer> answer;
         store->fetch({from, to, ids, std::move(lookups)}, [&](CalendarAnswer a) { answer = std::move(a); });
-        EXPECT_TRUE(test::spinUntil([&] { return answer.has_value(); }));
+        EXPECT_TRUE(test::spinUntil([&] { return answer.has_value(); }, kPatience));
         return answer.value_or(CalendarAnswer{});
     }
     std::vector<CalendarEvent> between(WallTime from, WallTime to) { return ask(from, to).events; }
