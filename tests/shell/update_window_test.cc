@@ -43,8 +43,8 @@ TEST(UpdateWindow, ShowsSectionsFoldsThemAndFollowsTheInstall) {
             200, {},
             download ? R"({"entries": [{"path": "Halvyn.app/Contents/MacOS/Halvyn", "type": "file"},
                                       {"path": "Halvyn.app/Contents/XPCServices/HalvynHelper.xpc", "type": "dir"}]})"
-                     : R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [{"name": "H.zip", "url": "u",
-                          "browser_download_url": "b"}], "prerelease": false, "published_at": "",
+                     : R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [{"name": "H.zip", "url": "https://u/1",
+                          "browser_download_url": "https://b/1"}], "prerelease": false, "published_at": "",
                           "body": "# 📣 New\n- **Bold** start\n- Two, [notes](https://example.org/n) [old](http://example.org/o)\n# 🐞 Fixes\n- One <b>raw</b>"})",
             {}});
     });
