@@ -62,18 +62,8 @@ void writeWav(const std::filesystem::path& path, const std::string& title, const
     std::ofstream(path, std::ios::binary) << "RIFF" << u32(static_cast<std::uint32_t>(body.size())) << body;
 }
 
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-int occurrences(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+using test::occurrences;
+using test::readFile;
 
 struct RecordingClient final : HelperClient {
     void nowPlayingDidChange() override { ++nowPlaying; }
@@ -179,6 +169,17 @@ protected:
     pid_t helper = -1;
     std::vector<pid_t> players;
 };
+
+// The helper the program started did not come up in time; one that comes later is read as soon
+// as it is there.
+TEST_F(MprisHelperTest, AHelperThatComesAfterItWasGivenUpOnIsRead) {
+    adapter = std::make_unique<DBusHelperConnection>(*connection, "/bin/true", Logger(&logs, "com.halvyn.app", "XPCManager"));
+    ASSERT_TRUE(adapter->connect(client));
+    ASSERT_TRUE(spinUntil([&] { return logs.contains("did not come up"); }, 15000));
+    startHelper();
+    ASSERT_TRUE(spinUntil([&] { return client.application > 0 && client.nowPlaying > 0; }));
+    EXPECT_EQ(client.invalidated, 0);
+}
 
 TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     startHelper();

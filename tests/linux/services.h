@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,19 @@ inline std::string output(const std::string& command, int* status = nullptr) {
         if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     }
     return out;
+}
+
+// A whole file (a log, say); empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// How often `what` occurs in `text`.
+inline int occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
 }
 
 inline void stop(pid_t& pid, int signal = SIGTERM) {
@@ -232,7 +246,10 @@ class DBusMock {
 public:
     DBusMock(const PrivateBus& bus, std::string templateName, std::string busName, std::string parameters = "{}")
         : bus_(bus), template_(std::move(templateName)), name_(std::move(busName)), parameters_(std::move(parameters)) {}
-    ~DBusMock() { stop(pid_); }
+    ~DBusMock() {
+        resume();
+        stop(pid_);
+    }
 
     // A bare mock object on the session bus, to be given signals.
     static DBusMock bare(const PrivateBus& bus, std::string name, std::string path, std::string interface) {
@@ -253,6 +270,20 @@ public:
     void kill() {
         stop(pid_, SIGKILL);
         spinUntil([&] { return !bus_.hasName(name_); }, 10000);
+    }
+    // Stalls the service: it keeps its name and its messages wait, unanswered, until it resumes.
+    void pause() {
+        if (pid_ > 0) ::kill(pid_, SIGSTOP);
+    }
+    void resume() {
+        if (pid_ > 0) ::kill(pid_, SIGCONT);
+    }
+    // Adds a method to the mock's main object; `code` is Python that may set `ret`.
+    std::string addMethod(const std::string& path, const std::string& interface, const std::string& name,
+                          const std::string& in, const std::string& out, const std::string& code) const {
+        return bus_.send(name_, path, "org.freedesktop.DBus.Mock.AddMethod",
+                         "string:" + interface + " string:" + name + " string:" + in + " string:" + out + " \"string:" +
+                             code + "\"");
     }
 
 private:

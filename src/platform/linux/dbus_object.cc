@@ -1,16 +1,18 @@
 #include "platform/linux/dbus_object.h"
 
 #include <QDBusArgument>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "runtime/value.h"
 
 namespace halvyn {
 
 namespace {
-// A local service answers in milliseconds; the limit keeps a hung one from freezing the program.
-constexpr int kCallTimeoutMs = 1000;
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 QVariantMap mapFrom(const QVariant& v) {
@@ -28,6 +30,13 @@ bool DBusRelay::listen(QDBusConnection& bus, const QString& service, const QStri
     return bus.connect(service, path, interface, name, this, SLOT(deliver(QDBusMessage)));
 }
 
+bool noAnswer(const QDBusMessage& reply) {
+    const QString name = reply.errorName();
+    return name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
+           name == QLatin1String("org.freedesktop.DBus.Error.Timeout") ||
+           name == QLatin1String("org.freedesktop.DBus.Error.TimedOut");
+}
+
 DBusObject::DBusObject(QDBusConnection bus, QString service, QString path, QString interface,
                        std::function<void()> changed)
     : bus_(std::move(bus)),
@@ -40,12 +49,12 @@ DBusObject::DBusObject(QDBusConnection bus, QString service, QString path, QStri
     watcher_ = std::make_unique<QDBusServiceWatcher>(service_, bus_, QDBusServiceWatcher::WatchForOwnerChange);
     QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, &relay_,
                      [this](const QString&, const QString&, const QString& owner) {
-                         if (owner.isEmpty()) {
-                             present_ = false;
-                             properties_.clear();
-                         } else {
-                             reload();
-                         }
+                         newOwner_ = true;
+                         retryMs_ = 0;
+                         if (!owner.isEmpty()) return reload();
+                         ++generation_;  // an answer still on its way is the old owner's
+                         reading_ = fresh_ = present_ = false;
+                         properties_.clear();
                          changed_();
                      });
     reload();
@@ -53,23 +62,48 @@ DBusObject::DBusObject(QDBusConnection bus, QString service, QString path, QStri
 
 DBusObject::~DBusObject() = default;
 
-bool DBusObject::reload() {
+void DBusObject::reload() {
     QDBusMessage call = QDBusMessage::createMethodCall(service_, path_, kProperties, QStringLiteral("GetAll"));
     call << interface_;
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    reading_ = true;
+    const int generation = ++generation_;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), &relay_);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &relay_,
+                     [this, generation](QDBusPendingCallWatcher* w) { answered(w, generation); });
+}
+
+void DBusObject::answered(QDBusPendingCallWatcher* call, int generation) {
+    call->deleteLater();
+    if (generation != generation_) return;
+    reading_ = false;
+    const QDBusMessage reply = call->reply();
     present_ = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
     properties_ = present_ ? mapFrom(reply.arguments().first()) : QVariantMap{};
-    return present_;
+    if (present_) {
+        fresh_ = std::exchange(newOwner_, false) || fresh_;
+        retryMs_ = 0;
+    } else if (noAnswer(reply)) {
+        // Still there but stalled: asked again after 1, 2, 4 ... 30 s, never all at once.
+        retryMs_ = retryMs_ == 0 ? 1000 : std::min(retryMs_ * 2, 30000);
+        QTimer::singleShot(retryMs_, &relay_, [this, generation] {
+            if (generation == generation_) reload();
+        });
+    }
+    changed_();
 }
 
 void DBusObject::propertiesChanged(const QDBusMessage& message) {
     const QList<QVariant> args = message.arguments();
     if (args.size() < 2 || args[0].toString() != interface_) return;
+    // A change before any full read tells that the service is back; the full read follows.
+    if (!present_) {
+        if (!reading_) reload();
+        return;
+    }
     const QVariantMap changed = mapFrom(args[1]);
     for (auto it = changed.begin(); it != changed.end(); ++it) properties_[it.key()] = it.value();
     // Properties announced without their value are read again.
     if (args.size() > 2 && !args[2].toStringList().isEmpty()) reload();
-    present_ = true;
     changed_();
 }
 
