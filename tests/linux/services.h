@@ -278,13 +278,6 @@ public:
     void resume() {
         if (pid_ > 0) ::kill(pid_, SIGCONT);
     }
-    // Adds a method to the mock's main object; `code` is Python that may set `ret`.
-    std::string addMethod(const std::string& path, const std::string& interface, const std::string& name,
-                          const std::string& in, const std::string& out, const std::string& code) const {
-        return bus_.send(name_, path, "org.freedesktop.DBus.Mock.AddMethod",
-                         "string:" + interface + " string:" + name + " string:" + in + " string:" + out + " \"string:" +
-                             code + "\"");
-    }
 
 private:
     const PrivateBus& bus_;
