@@ -175,7 +175,10 @@ protected:
 TEST_F(MprisHelperTest, AHelperThatComesAfterItWasGivenUpOnIsRead) {
     adapter = std::make_unique<DBusHelperConnection>(*connection, "/bin/true", Logger(&logs, "com.halvyn.app", "XPCManager"));
     ASSERT_TRUE(adapter->connect(client));
-    ASSERT_TRUE(spinUntil([&] { return logs.contains("did not come up"); }, 15000));
+    ASSERT_TRUE(spinUntil([&] {
+        return logs.contains(
+            "halvyn-helper did not come up on the session bus; media playing elsewhere is not shown until it does");
+    }, 15000));
     startHelper();
     ASSERT_TRUE(spinUntil([&] { return client.application > 0 && client.nowPlaying > 0; }));
     EXPECT_EQ(client.invalidated, 0);

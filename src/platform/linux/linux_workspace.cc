@@ -35,6 +35,12 @@ LinuxWorkspace::LinuxWorkspace(QDBusConnection system, QDBusConnection session, 
             events_[*before ? WorkspaceEvent::willSleep : WorkspaceEvent::didWake].emit();
         });
         sleep_->listen(system_, kLogin, kManagerPath, kManager, QStringLiteral("PrepareForSleep"));
+        // Lock and Unlock are heard from the start, before logind has named the session: those of
+        // another session are dropped, and one heard before the name is known counts once it is.
+        lock_ = std::make_unique<DBusRelay>([this](const QDBusMessage& m) { sessionSignal(m.path(), true); });
+        unlock_ = std::make_unique<DBusRelay>([this](const QDBusMessage& m) { sessionSignal(m.path(), false); });
+        lock_->listen(system_, kLogin, QString(), kSession, QStringLiteral("Lock"));
+        unlock_->listen(system_, kLogin, QString(), kSession, QStringLiteral("Unlock"));
         login_ = std::make_unique<DBusName>(system_, kLogin, [this](bool owned) { loginChanged(owned); }, true);
     }
     if (session_.isConnected()) {
@@ -113,14 +119,21 @@ void LinuxWorkspace::findSession(int step) {
 void LinuxWorkspace::followSession(const QString& path) {
     if (path == sessionPath_ && sessionObject_) return sessionObject_->reload();
     sessionPath_ = path;
-    lock_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { locked(true); });
-    unlock_ = std::make_unique<DBusRelay>([this](const QDBusMessage&) { locked(false); });
-    lock_->listen(system_, kLogin, sessionPath_, kSession, QStringLiteral("Lock"));
-    unlock_->listen(system_, kLogin, sessionPath_, kSession, QStringLiteral("Unlock"));
+    if (const auto early = earlySignals_.find(path); early != earlySignals_.end()) locked(early->second);
+    earlySignals_.clear();
     sessionObject_ = std::make_unique<DBusObject>(system_, kLogin, sessionPath_, kSession, [this] {
         const QVariant hint = sessionObject_->get(QStringLiteral("LockedHint"));
         if (hint.typeId() == QMetaType::Bool) locked(hint.toBool());
     });
+}
+
+void LinuxWorkspace::sessionSignal(const QString& path, bool lock) {
+    if (sessionPath_.isEmpty()) {
+        // Bounded: one entry per session path, and only until the session is known.
+        if (earlySignals_.size() < 64 || earlySignals_.count(path)) earlySignals_[path] = lock;
+        return;
+    }
+    if (path == sessionPath_) locked(lock);
 }
 
 // Lock and Unlock, and the hint that follows them, say the same thing: each change is told once.

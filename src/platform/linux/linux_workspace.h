@@ -52,6 +52,7 @@ private:
     void readScreenSaver();
     void screenSaverChanged(bool owned);
     void screenSaver(bool active);
+    void sessionSignal(const QString& path, bool lock);
     void locked(bool locked);
     // Once per stall: the service holds its name but does not answer.
     void silent(bool& said, const char* what);
@@ -67,6 +68,8 @@ private:
     std::map<WorkspaceEvent, Signal<>> events_;
     std::map<std::string, Signal<>> distributed_;
     std::optional<bool> locked_, screenSaverActive_;
+    // The last Lock or Unlock of each session heard before this program's session was known.
+    std::map<QString, bool> earlySignals_;
     // Raised whenever a service comes or goes: answers to the older questions are dropped.
     unsigned loginGeneration_ = 0, saverGeneration_ = 0;
     int loginRetryMs_ = 0, saverRetryMs_ = 0;
