@@ -106,14 +106,14 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
     sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
-    // Keep-awake while locked goes through the session's idle inhibitor, when it has one.
-    idleInhibitor_ = std::make_unique<IdleInhibitor>(system, QDBusConnection::sessionBus(),
-                                                     Logger(log, "com.halvyn.app", "PowerAssertions"));
-    if (!idleInhibitor_->available()) {
+    // Keep-awake while locked goes through the session's idle inhibitor. Whether logind or the
+    // screen saver gives one is learnt without waiting; the inhibitor says when neither does.
+    if (system.isConnected() || QDBusConnection::sessionBus().isConnected())
+        idleInhibitor_ = std::make_unique<IdleInhibitor>(system, QDBusConnection::sessionBus(),
+                                                         Logger(log, "com.halvyn.app", "PowerAssertions"));
+    else
         Logger(log, "com.halvyn.app", "Platform")
-            .error("No idle inhibitor (logind or screen saver); the display is not kept awake while locked");
-        idleInhibitor_.reset();
-    }
+            .error("No message bus; the display is not kept awake while locked");
 
     Logger platformLog(log, "com.halvyn.app", "Platform");
     calendar_ = std::make_unique<IcsCalendarStore>(

@@ -18,12 +18,7 @@ namespace {
 
 using test::spinUntil;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::readFile;
 
 class DesktopServices : public ::testing::Test {
 protected:
@@ -81,6 +76,17 @@ protected:
             if (fields >> word >> time >> notification >> activity && word == "frame") out.emplace_back(notification, activity);
         }
         return out;
+    }
+    // The wall-clock time of the first painted frame, in nanoseconds; 0 before one.
+    long long firstFrame() const {
+        std::istringstream lines(readFile(log()));
+        std::string line, word;
+        long long time = 0;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            if (fields >> word >> time && word == "frame") return time;
+        }
+        return 0;
     }
     bool shows(const std::string& what) const {
         for (const auto& [notification, activity] : frames())
@@ -209,6 +215,44 @@ TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
     bus.send("org.freedesktop.login1", session, "org.freedesktop.login1.Session.Unlock");
     EXPECT_TRUE(spinUntil([&] { return !frames().empty() && frames().back().second == "none"; }, 10000))
         << readFile(log());
+}
+
+// logind, UPower, the screen saver and the notification server hold their names but answer
+// nothing while the program starts: the notch is painted without waiting for them, and the lock
+// is followed once logind resumes.
+TEST_F(DesktopServices, StalledServicesDoNotHoldBackTheFirstFrame) {
+    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.start());
+    test::DBusMock logind(bus, "logind", "org.freedesktop.login1");
+    test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": true})");
+    test::DBusMock saver(bus, std::string(HALVYN_SOURCE_DIR) + "/tests/linux/screensaver_mock.py",
+                         "org.freedesktop.ScreenSaver");
+    test::DBusMock notifications(bus, "notification_daemon", "org.freedesktop.Notifications");
+    ASSERT_TRUE(logind.start());
+    ASSERT_TRUE(upower.start());
+    ASSERT_TRUE(saver.start());
+    ASSERT_TRUE(notifications.start());
+    bus.send("org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
+             "string:c3 string:seat0 uint32:1000 string:someone boolean:true");
+    bus.send("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.DBus.Mock.SetupDisplayDevice",
+             "uint32:2 uint32:2 double:50 double:30 double:60 double:10 int64:3600 int64:0 boolean:true string:b uint32:1");
+    for (auto* service : {&logind, &upower, &saver, &notifications}) service->pause();
+    auto env = bus.env();
+    env.push_back("XDG_SESSION_ID=c3");
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long launched = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    startApp(env);
+    const long long painted = firstFrame();
+    for (auto* service : {&logind, &upower, &saver, &notifications}) service->resume();
+    // Waiting on them cost over six seconds; a start on an idle machine takes a fraction of one.
+    EXPECT_LT((painted - launched) / 1000000, 4500) << readFile(log());
+
+    // A state, not a signal: it is seen whether it comes before or after the program's reading.
+    bus.send("org.freedesktop.login1", "/org/freedesktop/login1/session/c3",
+             "org.freedesktop.login1.Session.SetLockedHint", "boolean:true");
+    EXPECT_TRUE(spinUntil([&] { return shows("isLocked"); }, 15000)) << readFile(log());
 }
 
 TEST_F(DesktopServices, TheNotificationServersDoNotDisturbShowsTheFocusNotification) {

@@ -1,10 +1,11 @@
 // Sleep, wake and the screen lock against python3-dbusmock's logind and a screen saver on a
-// private bus.
+// private bus, including services that stall at start or are replaced by a new process.
 
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
 
+#include <chrono>
 #include <memory>
 
 #include "linux/services.h"
@@ -14,9 +15,13 @@
 namespace halvyn {
 namespace {
 
+using test::occurrences;
 using test::spinUntil;
 
 const std::string kLogin = "org.freedesktop.login1";
+const std::string kSaver = "org.freedesktop.ScreenSaver";
+const std::string kLogindSession = std::string(HALVYN_SOURCE_DIR) + "/tests/linux/logind_session.py";
+const std::string kScreenSaverMock = std::string(HALVYN_SOURCE_DIR) + "/tests/linux/screensaver_mock.py";
 
 class Logind : public ::testing::Test {
 protected:
@@ -27,17 +32,22 @@ protected:
         ASSERT_TRUE(screenSaver.start());
         bus.send(kLogin, "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
                  "string:c7 string:seat0 uint32:1000 string:someone boolean:true");
-        ::setenv("XDG_SESSION_ID", "c7", 1);
+    }
+    // The workspace on the bus; how long its construction took.
+    std::chrono::milliseconds connect() {
+        test::ScopedEnv id("XDG_SESSION_ID", "c7");
         connection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("logind-test")));
+        const auto start = std::chrono::steady_clock::now();
         ws = std::make_unique<LinuxWorkspace>(*connection, *connection, Logger(&logs, "com.halvyn.app", "Workspace"));
-        ::unsetenv("XDG_SESSION_ID");
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         auto count = [this](const std::string& what) { return [this, what] { seen += what + " "; }; };
         subs.push_back(ws->observe(WorkspaceEvent::willSleep, count("sleep")));
         subs.push_back(ws->observe(WorkspaceEvent::didWake, count("wake")));
         for (const char* name : {"com.apple.screenIsLocked", "com.apple.screenIsUnlocked",
                                  "com.apple.screensaver.didstart", "com.apple.screensaver.didstop"})
             subs.push_back(ws->observeDistributed(name, count(std::string(name).substr(10))));
+        return took;
     }
     void TearDown() override {
         subs.clear();
@@ -48,11 +58,13 @@ protected:
     void session(const std::string& method, const std::string& args = {}) {
         bus.send(kLogin, "/org/freedesktop/login1/session/c7", "org.freedesktop.login1.Session." + method, args);
     }
+    void saver(const std::string& method, const std::string& args = {}) {
+        bus.send(kSaver, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver." + method, args);
+    }
 
     test::PrivateBus bus;
     test::DBusMock logind{bus, "logind", kLogin};
-    test::DBusMock screenSaver = test::DBusMock::bare(bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                                      "org.freedesktop.ScreenSaver");
+    test::DBusMock screenSaver{bus, kScreenSaverMock, kSaver};
     std::unique_ptr<QDBusConnection> connection;
     CaptureLogSink logs;
     std::unique_ptr<LinuxWorkspace> ws;
@@ -61,7 +73,8 @@ protected:
 };
 
 TEST_F(Logind, SleepWakeLockAndScreenSaverInOrderEachOnce) {
-    EXPECT_EQ(ws->sessionPath().toStdString(), "/org/freedesktop/login1/session/c7");
+    connect();
+    ASSERT_TRUE(spinUntil([&] { return ws->sessionPath().toStdString() == "/org/freedesktop/login1/session/c7"; }));
     bus.emit(kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "b", "[True]");
     bus.emit(kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "b", "[False]");
     ASSERT_TRUE(spinUntil([&] { return seen == "sleep wake "; })) << seen;
@@ -78,30 +91,70 @@ TEST_F(Logind, SleepWakeLockAndScreenSaverInOrderEachOnce) {
     session("SetLockedHint", "boolean:true");
     ASSERT_TRUE(spinUntil([&] { return seen.ends_with("screenIsLocked "); })) << seen;
 
-    bus.emit("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-             "ActiveChanged", "b", "[True]");
+    saver("SetActive", "boolean:true");
     ASSERT_TRUE(spinUntil([&] { return seen.ends_with("screensaver.didstart "); })) << seen;
     // A malformed signal is ignored.
     bus.emit(kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "s", "['yes']");
-    bus.emit("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-             "ActiveChanged", "b", "[False]");
+    saver("SetActive", "boolean:false");
     ASSERT_TRUE(spinUntil([&] { return seen.ends_with("screensaver.didstop "); })) << seen;
     EXPECT_EQ(seen, "sleep wake screenIsLocked screenIsUnlocked screenIsLocked screensaver.didstart screensaver.didstop ");
-}
-
-TEST_F(Logind, RestartedLogindIsFollowedAgain) {
-    logind.kill();
-    ASSERT_TRUE(logind.start());
-    bus.send(kLogin, "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
-             "string:c7 string:seat0 uint32:1000 string:someone boolean:true");
-    bus.emit(kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "b", "[True]");
-    session("SetLockedHint", "boolean:true");
-    // The session is read again when logind returns, so the lock may be known before the signal.
-    ASSERT_TRUE(spinUntil([&] { return seen == "sleep screenIsLocked " || seen == "screenIsLocked sleep "; })) << seen;
     EXPECT_TRUE(logs.lines.empty());
 }
 
-TEST(LogindAbsent, NoSessionIsOneLine) {
+// Both services hold their names but do not answer while the program starts: it does not wait
+// for them, and what they say arrives when they resume. Each stall is said once, however often
+// the question is asked again meanwhile.
+TEST_F(Logind, ServicesStalledAtStartAreReadWhenTheyResume) {
+    session("SetLockedHint", "boolean:true");
+    saver("SetActive", "boolean:true");
+    logind.pause();
+    screenSaver.pause();
+    EXPECT_LT(connect().count(), 1000);
+    spinUntil([] { return false; }, 4500);  // longer than two questions' time-outs
+    EXPECT_EQ(seen, "");
+    EXPECT_TRUE(ws->sessionPath().isEmpty());
+    logind.resume();
+    screenSaver.resume();
+    ASSERT_TRUE(spinUntil([&] { return seen.find("screenIsLocked") != std::string::npos &&
+                                       seen.find("screensaver.didstart") != std::string::npos; }, 15000))
+        << seen;
+    EXPECT_EQ(ws->sessionPath().toStdString(), "/org/freedesktop/login1/session/c7");
+    ASSERT_EQ(logs.lines.size(), 2u);
+    EXPECT_TRUE(logs.contains("logind does not answer; followed as soon as it does"));
+    EXPECT_TRUE(logs.contains("The screen saver does not answer; followed as soon as it does"));
+    session("SetLockedHint", "boolean:false");
+    ASSERT_TRUE(spinUntil([&] { return seen.ends_with("screenIsUnlocked "); })) << seen;
+}
+
+// A replacement is read again: the lock and the screen saver that changed while the services
+// were away are told without any signal, and each departure is one line.
+TEST_F(Logind, ReplacedServicesAreReadAgainAndTheirLeavingSaidOnce) {
+    connect();
+    session("SetLockedHint", "boolean:true");
+    saver("SetActive", "boolean:true");
+    ASSERT_TRUE(spinUntil([&] { return occurrences(seen, "screenIsLocked") == 1 && occurrences(seen, "didstart") == 1; }))
+        << seen;
+
+    logind.kill();
+    screenSaver.kill();
+    // Nothing runs a screen saver any more; the lock stays as it was last known.
+    ASSERT_TRUE(spinUntil([&] { return seen.ends_with("screensaver.didstop "); })) << seen;
+    ASSERT_TRUE(spinUntil([&] { return logs.lines.size() == 2; }));
+
+    test::DBusMock newLogind(bus, kLogindSession, kLogin, R"({"session": "c7", "locked": false})");
+    test::DBusMock newSaver(bus, kScreenSaverMock, kSaver, R"({"active": true})");
+    ASSERT_TRUE(newLogind.start());
+    ASSERT_TRUE(newSaver.start());
+    ASSERT_TRUE(spinUntil([&] { return occurrences(seen, "screenIsUnlocked") == 1 && occurrences(seen, "didstart") == 2; }))
+        << seen;
+    bus.emit(kLogin, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", "b", "[True]");
+    ASSERT_TRUE(spinUntil([&] { return seen.ends_with("sleep "); })) << seen;
+    EXPECT_EQ(logs.lines.size(), 2u);
+    EXPECT_TRUE(logs.contains("logind left the system bus; sleep, wake and the screen lock are not followed until it returns"));
+    EXPECT_TRUE(logs.contains("The screen saver left the session bus; followed again when it returns"));
+}
+
+TEST(LogindAbsent, NoLogindIsOneLine) {
     test::PrivateBus bus;
     if (!test::PrivateBus::available()) GTEST_SKIP();
     ASSERT_TRUE(bus.start());
@@ -109,10 +162,13 @@ TEST(LogindAbsent, NoSessionIsOneLine) {
     {
         auto c = QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("nologind"));
         LinuxWorkspace ws(c, c, Logger(&logs, "com.halvyn.app", "Workspace"));
+        ASSERT_TRUE(spinUntil([&] { return !logs.lines.empty(); }));
+        spinUntil([] { return false; }, 300);
         ws.postDistributed("x");
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("nologind"));
     ASSERT_EQ(logs.lines.size(), 1u);
+    EXPECT_TRUE(logs.contains("No logind on the system bus; sleep, wake and the screen lock are followed once it starts"));
 }
 
 }  // namespace

@@ -75,18 +75,8 @@ std::string pngBytes() {
     return bytes.toStdString();
 }
 
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-int occurrences(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
+using test::occurrences;
+using test::readFile;
 
 struct RecordingClient final : HelperClient {
     void nowPlayingDidChange() override { ++nowPlaying; }
@@ -192,6 +182,20 @@ protected:
     pid_t helper = -1;
     std::vector<pid_t> players;
 };
+
+// The helper the program started did not come up in time; one that comes later is read as soon
+// as it is there.
+TEST_F(MprisHelperTest, AHelperThatComesAfterItWasGivenUpOnIsRead) {
+    adapter = std::make_unique<DBusHelperConnection>(*connection, "/bin/true", Logger(&logs, "com.halvyn.app", "XPCManager"));
+    ASSERT_TRUE(adapter->connect(client));
+    ASSERT_TRUE(spinUntil([&] {
+        return logs.contains(
+            "halvyn-helper did not come up on the session bus; media playing elsewhere is not shown until it does");
+    }, 15000));
+    startHelper();
+    ASSERT_TRUE(spinUntil([&] { return client.application > 0 && client.nowPlaying > 0; }));
+    EXPECT_EQ(client.invalidated, 0);
+}
 
 TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     startHelper();

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,19 @@ inline std::string output(const std::string& command, int* status = nullptr) {
         if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     }
     return out;
+}
+
+// A whole file (a log, say); empty when it cannot be read.
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// How often `what` occurs in `text`.
+inline int occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
 }
 
 inline void stop(pid_t& pid, int signal = SIGTERM) {
@@ -253,7 +267,10 @@ class DBusMock {
 public:
     DBusMock(const PrivateBus& bus, std::string templateName, std::string busName, std::string parameters = "{}")
         : bus_(bus), template_(std::move(templateName)), name_(std::move(busName)), parameters_(std::move(parameters)) {}
-    ~DBusMock() { stop(pid_); }
+    ~DBusMock() {
+        resume();
+        stop(pid_);
+    }
 
     // A bare mock object on the session bus, to be given signals.
     static DBusMock bare(const PrivateBus& bus, std::string name, std::string path, std::string interface) {

@@ -62,6 +62,7 @@ DBusHelperConnection::DBusHelperConnection(QDBusConnection bus, std::string help
         if (!owner_.isEmpty()) return;
         log_.error("halvyn-helper did not come up on the session bus; media playing elsewhere is not shown until it does");
         waiting_.clear();
+        gaveUp_ = true;
     });
     watcher_ = std::make_unique<QDBusServiceWatcher>(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange);
     QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceOwnerChanged, &anchor_,
@@ -129,6 +130,13 @@ void DBusHelperConnection::ownerChanged(const QString& owner) {
     std::deque<Waiting> ready;
     ready.swap(waiting_);
     for (auto& w : ready) dispatch(w.request, w.args, std::move(w.reply));
+    // A helper that came after it was given up on: what plays is read as after its callbacks.
+    if (gaveUp_ && client_) {
+        gaveUp_ = false;
+        log_.info("halvyn-helper is on the session bus now");
+        client_->applicationDidChange();
+        if (client_) client_->nowPlayingDidChange();
+    }
 }
 
 void DBusHelperConnection::send(const std::string& request, const std::vector<double>& args,

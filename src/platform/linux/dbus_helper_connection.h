@@ -67,6 +67,8 @@ private:
     unsigned generation_ = 0;
     std::deque<Waiting> waiting_;
     bool saidStartFailure_ = false;
+    // The helper did not come up in time; requests no longer wait for it.
+    bool gaveUp_ = false;
     QObject anchor_;
     std::unique_ptr<QTimer> startTimer_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;

@@ -63,7 +63,15 @@ DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& mai
     if (connected_)
         notifications_ = std::make_unique<DBusObject>(session, QStringLiteral("org.freedesktop.Notifications"),
                                                       QStringLiteral("/org/freedesktop/Notifications"),
-                                                      QStringLiteral("org.freedesktop.Notifications"), [this] { update(); });
+                                                      QStringLiteral("org.freedesktop.Notifications"), [this] {
+                                                          // Read when it comes; said once when it goes or stops answering.
+                                                          const bool present = notifications_->present();
+                                                          if (serverPresent_ && !present)
+                                                              log_.error("The notification server is gone or does not answer; "
+                                                                         "its do not disturb is followed again when it does");
+                                                          serverPresent_ = present;
+                                                          update();
+                                                      });
     last_ = enabled();
 }
 

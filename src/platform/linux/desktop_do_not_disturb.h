@@ -65,6 +65,7 @@ private:
     unsigned long handler_ = 0;
     std::unique_ptr<DBusObject> notifications_;
     bool connected_ = false;
+    bool serverPresent_ = false;
     bool last_ = false;
     struct Streams;
     std::shared_ptr<Streams> streams_;
