@@ -110,6 +110,9 @@ TEST(LogindAbsent, NoSessionIsOneLine) {
         auto c = QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("nologind"));
         LinuxWorkspace ws(c, c, Logger(&logs, "com.halvyn.app", "Workspace"));
         ws.postDistributed("x");
+        // The session is read in the background: its absence is told when the bus answers.
+        ASSERT_TRUE(spinUntil([&] { return !logs.lines.empty(); }));
+        spinUntil([] { return false; }, 300);
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("nologind"));
     ASSERT_EQ(logs.lines.size(), 1u);

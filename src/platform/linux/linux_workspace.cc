@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "platform/linux/dbus_object.h"
 
@@ -57,17 +58,18 @@ LinuxWorkspace::LinuxWorkspace(QDBusConnection system, QDBusConnection session, 
         lock_->listen(system, kLogin, sessionPath_, kSession, QStringLiteral("Lock"));
         unlock_->listen(system, kLogin, sessionPath_, kSession, QStringLiteral("Unlock"));
         session_ = std::make_unique<DBusObject>(system, kLogin, sessionPath_, kSession, [this] {
-            if (!session_->present() && !session_->reading()) {
-                if (!saidNoSession_) logger_.error("No logind session; sleep, wake and the screen lock are not followed");
-                saidNoSession_ = true;
+            if (!session_->present()) {
+                // Said when the first reading finds no session, as the construction used to.
+                if (!sessionRead_ && !session_->reading() && !std::exchange(saidNoSession_, true))
+                    logger_.error("No logind session; sleep, wake and the screen lock are not followed");
                 return;
             }
-            saidNoSession_ = false;
             const QVariant hint = session_->get(QStringLiteral("LockedHint"));
             if (hint.typeId() != QMetaType::Bool) return;
-            // The first reading is where the screen stands, not a change of it.
-            if (session_->takeFresh()) locked_ = hint.toBool();
-            else locked(hint.toBool());
+            // The reading at start-up is where the screen stands, not a change of it; a lock
+            // that happened while logind was away is one.
+            if (std::exchange(sessionRead_, true)) locked(hint.toBool());
+            else locked_ = hint.toBool();
         });
     }
     if (session.isConnected()) {

@@ -46,6 +46,7 @@ private:
     std::map<std::string, Signal<>> distributed_;
     std::optional<bool> locked_;
     bool saidNoSession_ = false;
+    bool sessionRead_ = false;
     std::unique_ptr<DBusRelay> sleep_, lock_, unlock_, screenSaver_;
     std::unique_ptr<DBusObject> session_;
 };
