@@ -53,8 +53,9 @@ protected:
         return dynamic_cast<UpdateView*>(host->window());
     }
     static std::string releaseWith(const std::string& body, const std::string& more = "") {
-        return R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [{"name": "H.zip", "url": "u",
-            "browser_download_url": "b"}], "prerelease": false, "published_at": "", "body": ")" + body + "\"" + more + "}";
+        return R"({"id": 1, "tag_name": "2.0.0", "name": "2", "assets": [{"name": "H.zip", "url": "https://u/1",
+            "browser_download_url": "https://b/1"}], "prerelease": false, "published_at": "", "body": ")" + body + "\"" +
+               more + "}";
     }
 
     VirtualTime* vt = nullptr;

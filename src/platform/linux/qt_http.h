@@ -2,8 +2,8 @@
 // HTTP on Qt Network. Requests run in the event loop without blocking it; each completion runs
 // once, on the main thread. A request gives up after its time-out without data, at its deadline
 // however steadily data comes, after a bounded number of redirects, or as soon as its body grows
-// beyond its limit. Redirects go only to http and https, never from https down to plain http
-// (except to this machine), and for a secure-only request only where the request itself may go.
+// beyond its limit. Redirects go only to http and https, never from https down to plain http, and
+// for a secure-only request only where the request itself may go.
 
 #include <memory>
 
