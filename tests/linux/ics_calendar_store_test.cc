@@ -392,6 +392,10 @@ struct SwappedForFifo final : FileSystem {
     FileResult setExecutable(const std::string&, bool) override { return FileResult::failure("read only"); }
     std::string temporaryDirectory() const override { return real.temporaryDirectory(); }
     std::string homeDirectory() const override { return real.homeDirectory(); }
+    std::string cacheDirectory() const override { return real.cacheDirectory(); }
+    FileResult makePrivateDirectory(const std::string&, const std::string&) override {
+        return FileResult::failure("read only");
+    }
     FileSystem& real;
     std::string fifo;
 };
