@@ -75,19 +75,22 @@ void DBusObject::reload() {
 void DBusObject::answered(QDBusPendingCallWatcher* call, int generation) {
     call->deleteLater();
     if (generation != generation_) return;
-    reading_ = false;
     const QDBusMessage reply = call->reply();
+    if (noAnswer(reply)) {
+        // Still there but stalled: a slow service is no absent one. The last readings stand and
+        // the reading goes on: asked again after 1, 2, 4 ... 30 s, never all at once.
+        retryMs_ = retryMs_ == 0 ? 1000 : std::min(retryMs_ * 2, 30000);
+        QTimer::singleShot(retryMs_, &relay_, [this, generation] {
+            if (generation == generation_) reload();
+        });
+        return;
+    }
+    reading_ = false;
     present_ = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty();
     properties_ = present_ ? mapFrom(reply.arguments().first()) : QVariantMap{};
     if (present_) {
         fresh_ = std::exchange(newOwner_, false) || fresh_;
         retryMs_ = 0;
-    } else if (noAnswer(reply)) {
-        // Still there but stalled: asked again after 1, 2, 4 ... 30 s, never all at once.
-        retryMs_ = retryMs_ == 0 ? 1000 : std::min(retryMs_ * 2, 30000);
-        QTimer::singleShot(retryMs_, &relay_, [this, generation] {
-            if (generation == generation_) reload();
-        });
     }
     changed_();
 }
