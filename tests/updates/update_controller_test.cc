@@ -260,21 +260,21 @@ TEST_F(Updates, OnlyThisUsersEarlierDownloadIsReusedAndOnlyWhenItStillMatches) {
     EXPECT_EQ(requests("X-Download"), 1);
     EXPECT_EQ(installedProgram(), "program 2.0");
 
+    // Back to the old program, with `left` in the private folder from an earlier run.
+    auto installAgainWith = [&](const std::string& left) {
+        sim->simFiles().put(std::string(kApp) + "/Contents/MacOS/Halvyn", "program 1.0", true);
+        u->readyToRestart.set(false);
+        check();
+        sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", left);
+        install();
+    };
     // Left in the private folder and still what the release describes: used without a download.
-    sim->simFiles().put(std::string(kApp) + "/Contents/MacOS/Halvyn", "program 1.0", true);
-    u->readyToRestart.set(false);
-    check();
-    sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", kGoodArchive);
-    install();
+    installAgainWith(kGoodArchive);
     EXPECT_EQ(requests("X-Download"), 1);
     EXPECT_EQ(installedProgram(), "program 2.0");
 
     // Left there but no longer matching: thrown away and fetched again.
-    sim->simFiles().put(std::string(kApp) + "/Contents/MacOS/Halvyn", "program 1.0", true);
-    u->readyToRestart.set(false);
-    check();
-    sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", evil);
-    install();
+    installAgainWith(evil);
     EXPECT_EQ(requests("X-Download"), 2);
     EXPECT_TRUE(logged("Discarded an earlier download: the archive has"));
     EXPECT_EQ(installedProgram(), "program 2.0");
