@@ -40,3 +40,10 @@ HALVYN_DISPLAY_PACKAGES+=(xdg-utils)
 # The companion helper's tests: a real media player with its MPRIS plugin, and playerctl to check
 # what the player itself reports; python3-gi runs the tests' small misbehaving players.
 HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)
+# Wayland sessions: Qt's Wayland platform plugin, and libwayland-client to ask the compositor what
+# it offers before the toolkit starts.
+HALVYN_BUILD_PACKAGES+=(qt6-wayland libwayland-dev)
+# The window placement tests: a wlroots compositor (sway) with a screenshot tool (grim), GNOME's
+# compositor with XWayland (mutter), a small X11 compositing manager (xcompmgr) and synthetic input
+# (xdotool).
+HALVYN_DISPLAY_PACKAGES+=(sway grim mutter xwayland xcompmgr xdotool)

@@ -16,6 +16,7 @@
 #include "shell/desktop_app.h"
 #include "shell/resources.h"
 #include "shell/single_instance.h"
+#include "shell/wayland_session.h"
 
 #include <xcb/xcb.h>
 
@@ -97,6 +98,13 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    // Asked before the toolkit starts: on a Wayland compositor that cannot place the notch, the
+    // program goes through XWayland when there is one.
+    const halvyn::SessionPlan session = halvyn::planSession(
+        qgetenv("QT_QPA_PLATFORM").toStdString(),
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? std::nullopt : halvyn::waylandOffersLayerShell(3000),
+        !qEnvironmentVariableIsEmpty("DISPLAY"));
+    if (!session.platform.empty()) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(session.platform));
     if (!displayReachable()) {
         if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             std::fprintf(stderr, "halvyn: no display to show the notch on (set DISPLAY or WAYLAND_DISPLAY)\n");
@@ -134,6 +142,9 @@ int main(int argc, char** argv) {
 
     quitOnSignals(app);
     halvyn::StderrLogSink log;
+    if (!session.note.empty())
+        halvyn::Logger(&log, "com.halvyn.app", "Session")
+            .log(session.placeable ? halvyn::LogLevel::info : halvyn::LogLevel::error, session.note);
     int status;
     {
         halvyn::DesktopApp desktop(&log, halvyn::preferencesPath());

@@ -196,9 +196,13 @@ void NotchWindow::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void NotchWindow::mousePressEvent(QMouseEvent* e) {
-    if (e->button() != Qt::LeftButton) return;
     updateHover(e->position());
-    if (!inside_) return;
+    if (e->button() == Qt::RightButton && inside_ && menuRequested_) {
+        const QRectF outline = scene_.outlinePath().boundingRect();
+        menuRequested_(mapToGlobal(QPoint(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom()))));
+        return;
+    }
+    if (e->button() != Qt::LeftButton || !inside_) return;
     if (scene_.nowPlaying().pointerDown(e->position())) return;  // a now-playing control
     // A click opens the compact notch when the press rule lets the press through.
     const Notch& n = ctx_.notch();

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QRegion>
 
+#include <functional>
 #include <optional>
 #include <QTimer>
 #include <QWidget>
@@ -29,6 +30,10 @@ public:
     // One frame, as a paint event draws it: the scene stepped to now and painted, the shape
     // brought up to date.
     void paintFrame(class QPainter& p);
+
+    // A secondary click on the outline: the menu opens at `at`, in global coordinates, below the
+    // outline.
+    void setMenuRequested(std::function<void(QPoint at)> requested) { menuRequested_ = std::move(requested); }
 
     // Scroll events from the toolkit in the notch's terms.
     static ScrollEvent scrollEventFrom(const class QWheelEvent& e);
@@ -65,6 +70,7 @@ private:
     long shapeUpdates_ = 0;
     bool inside_ = false;
     bool clickExpands_ = false;
+    std::function<void(QPoint)> menuRequested_;
     QTimer frameTimer_;
     std::optional<QRect> partialFrame_;  // what the pending frame repaints; nothing: the whole window
     long frames_ = 0;

@@ -82,7 +82,11 @@ PermissionPageWindow::PermissionPageWindow(PermissionPage page, const PageConten
     title_->setFont(big);
     title_->setAlignment(Qt::AlignHCenter);
     const std::string note = desktopSourceNote(page);
-    text_ = new QLabel(flowing(note.empty() ? content.reason : note), this);
+    QString text = flowing(note.empty() ? content.reason : note);
+    // Not every desktop has a tray: the menu is on the notch itself, everywhere.
+    if (page == PermissionPage::onboarding)
+        text += QStringLiteral("\n\nRight-click the notch for its menu: settings, the display it shows on, and Quit.");
+    text_ = new QLabel(text, this);
     text_->setWordWrap(true);
     text_->setAlignment(Qt::AlignHCenter);
     continue_ = new QPushButton(QString::fromStdString(content.continueTitle), this);

@@ -150,7 +150,7 @@ StatusItem::StatusItem(AppState& state, const Logger& log)
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { rebuild(); });
     rebuild();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        log.error("No system tray on this desktop: the status menu is not shown");
+        log.info("No system tray on this desktop: the status menu opens with a right click on the notch");
         return;
     }
     icon_ = std::make_unique<QSystemTrayIcon>(statusIcon(QGuiApplication::palette()));
@@ -184,6 +184,8 @@ void StatusItem::setSaveProblem(const std::string& problem) {
 }
 
 QString StatusItem::toolTip() const { return toolTip_; }
+
+void StatusItem::popup(QPoint at) { menu_->popup(at); }
 
 void StatusItem::rebuild() {
     menu_->clear();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QIcon>
+#include <QPoint>
 #include <QString>
 
 #include "app/status_menu.h"
@@ -42,6 +43,8 @@ public:
     bool visible() const;
     void setVisible(bool visible);
     QMenu* menu() const { return menu_.get(); }
+    // Opens the menu at `at` (global coordinates): from the notch, with a tray or without.
+    void popup(QPoint at);
     // Fills the menu from the application state; runs on every opening.
     void rebuild();
     // Why settings are not being saved (empty: they are); the tooltip says it under the name.

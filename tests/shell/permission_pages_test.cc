@@ -55,6 +55,8 @@ TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesk
         EXPECT_FALSE(shown(p));
     }
     ASSERT_TRUE(shown(PermissionPage::onboarding));
+    // The menu's way in on every desktop, tray or not.
+    EXPECT_TRUE(page(PermissionPage::onboarding)->textLabel()->text().contains("Right-click the notch"));
     EXPECT_TRUE(defaults().get(keys::isFirstLaunch));
     EXPECT_FALSE(notch().isEnabled.get());
     page(PermissionPage::onboarding)->continueButton()->click();
