@@ -9,7 +9,7 @@
 #include "app/context.h"
 #include "notch/notch.h"
 #include "notch/notch_input.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "notch/outline_metrics.h"
 #include "platform/sim/sim_platform.h"
 #include "runtime/virtual_time.h"

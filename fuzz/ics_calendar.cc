@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/ics_calendar_store.h"
+#include "calendar/ics_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace std::chrono;

@@ -13,7 +13,7 @@
 
 #include "app/context.h"
 #include "notch/notch.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"

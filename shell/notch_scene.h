@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "runtime/published.h"
-#include "shell/outline.h"
+#include "shell/outline_painter.h"
 
 class QImage;
 class QPainter;

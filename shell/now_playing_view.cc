@@ -15,7 +15,7 @@
 #include "nowplaying/music_manager.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
-#include "shell/outline.h"
+#include "shell/outline_painter.h"
 
 namespace halvyn {
 

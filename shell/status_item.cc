@@ -15,7 +15,7 @@
 
 #include "app/app_state.h"
 #include "runtime/logger.h"
-#include "shell/outline.h"
+#include "shell/outline_painter.h"
 #include "shell/settings_table.h"
 #include "shell/symbols.h"
 

@@ -6,7 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "shell/outline.h"
+#include "shell/outline_painter.h"
 
 namespace halvyn {
 namespace {

@@ -16,7 +16,7 @@
 #include "notch/notch.h"
 #include "notch/notch_input.h"
 #include "notch/notch_sources.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "notch/screen_manager.h"
 #include "nowplaying/music_manager.h"
 #include "nowplaying/xpc_manager.h"

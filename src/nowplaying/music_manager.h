@@ -1,8 +1,8 @@
 #pragma once
-// The one owner of what is playing: the current track, playing state, position and controls,
-// taken from the Music or Spotify application or, through the companion helper, from the
-// system-wide now-playing information; and the timers that show, end and hide the now-playing
-// live activity.
+// The one owner of what is playing (the now-playing model it extends): it chooses the source —
+// the Music or Spotify application, or the system-wide information through the companion helper —
+// passes the media commands to it, shows and ends the now-playing live activity, and owns the
+// timers that end and hide it and the artwork both sources decode.
 
 #include <functional>
 #include <map>
@@ -15,7 +15,11 @@
 #include "notch/input_seams.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
+#include "nowplaying/helper_source.h"
+#include "nowplaying/now_playing_model.h"
+#include "nowplaying/now_playing_timers.h"
 #include "nowplaying/now_playing_visibility.h"
+#include "nowplaying/player_source.h"
 #include "nowplaying/track.h"
 #include "platform/helper_connection.h"
 #include "runtime/debounce.h"
@@ -30,7 +34,7 @@ class Context;
 class PlayerScripting;
 struct PlayerNotification;
 
-class MusicManager final : public LiveActivitySource, public MediaStateSource {
+class MusicManager final : public NowPlayingModel, public LiveActivitySource, public MediaStateSource {
 public:
     // Calls and voice messages of these chat applications also register as now playing.
     static const std::set<std::string>& messageAppBundleIds();
@@ -39,34 +43,6 @@ public:
     ~MusicManager() override;
     MusicManager(const MusicManager&) = delete;
     MusicManager& operator=(const MusicManager&) = delete;
-
-    Published<Track> currentTrack;
-    Published<bool> isHidden{true};
-    Published<bool> isPlaying{false};
-    Published<HelperDictionary> nowPlaying;
-    Published<bool> isFlipped{false};
-    Published<bool> isLoved{false};
-    Published<bool> isShuffled{false};
-    Published<bool> isRepeating{false};
-    Published<bool> isLive{false};
-    Published<bool> isPodcast{false};
-    Published<bool> isSourceAppActive{false};
-    Published<double> trackDuration{0};
-    Published<double> seekerPosition{0};
-    Published<float> volume{1.0f};
-    Published<std::optional<double>> playbackSpeed;
-    Published<bool> isDraggingSlider{false};
-    Published<bool> isSeeking{false};
-    Published<std::optional<std::string>> appBundleId;
-    Published<bool> hasShuffle{false};
-    Published<bool> hasPreviousSkip{true};
-    Published<bool> hasNextSkip{true};
-    Published<bool> hasPlaybackSpeed{false};
-    Published<bool> hasRewind{false};
-    Published<bool> hasFastForward{false};
-    Published<bool> hasRecentlyPaused{false};
-    Published<bool> previousTrigger{false};
-    Published<bool> nextTrigger{false};
 
     // Sent by the views that show the position: the first starts the one-second position timer,
     // the second stops it.
@@ -79,18 +55,10 @@ public:
 
     void resolvePlayerApp();
     void handlePlayerInfoChanged(const PlayerNotification& notification);
-    void applyNowPlayingInfo();
-    void updatePlayingState(bool playing, bool trackChanged, bool playbackState);
-    void resetPlayback();
-    // The helper's position dictionary.
-    void applyPosition(const HelperDictionary& reply);
-    // Capability dictionary of the helper (missing entries are false).
-    void setSupportedCommands(const std::map<std::string, bool>& commands);
-    // The Music share link from the helper's information, when it has one.
-    void updateMusicStoreLink();
-    // Whether that player application runs and plays.
-    bool isPlayerRunningAndPlaying(const char* bundleId);
+    // Reads the position from the source (none while no track shows or the slider is dragged).
     void positionUpdate();
+    // What the helper connection reports to.
+    HelperSource& helperSource() { return helper_; }
 
     // Media commands.
     void playPause();
@@ -115,60 +83,53 @@ public:
     // Where the Music store link's region comes from (the locale's region code); none gives "us".
     void setRegionSource(std::function<std::optional<std::string>()> source) { region_ = std::move(source); }
 
-    bool isIdlePending() const { return idleDebounce.isPending(); }
-    bool isHideIdlePending() const { return hideIdleDebounce.isPending(); }
+    bool isIdlePending() const { return timers_.isIdlePending(); }
+    bool isHideIdlePending() const { return timers_.isHideIdlePending(); }
     const PropertySet& properties() const { return properties_; }
 
 private:
-    struct PlayerRead;
+    friend class HelperSource;
+    friend class ScriptedPlayerSource;
+    friend class NowPlayingTimers;
+
     MusicApp source() const;
+    NowPlayingSource& current();
     PlayerScripting* player(MusicApp app) const;
+    bool isPlayerRunningAndPlaying(const char* bundleId) const;
+    void updatePlayingState(bool playing, bool trackChanged, bool playbackState);
+    void resetPlayback();
     bool liveActivityShows() const;
     bool outputRecentlyChanged() const;
     bool isFullscreenHidden() const;
     bool isExcludedSource() const;
     void endLiveActivity();
     void showLiveActivity();
-    void songChangeQuickPeek();
-    void scheduleIdleTimers();
-    void refreshFromPlayer();
-    void readMusic(PlayerScripting* app, Track current, unsigned generation);
-    void readSpotify(PlayerScripting* app, Track current, unsigned generation);
-    void applyPlayerRead(const PlayerRead& read);
-    void fetchMusicArtwork(PlayerScripting* app, int attemptsLeft, unsigned generation);
     void processArtwork(std::string bytes, bool flip);
     void clearArtwork();
     void applicationActivated(const std::string& bundleId);
     void tickPositionTimer();
-    void lookUpBrowserLink(const std::string& title, const std::string& bundleId);
     std::function<void()> weakly(std::function<void()> fn) const;
     void onBackground(std::function<void()> fn);
     void onMain(std::function<void()> fn);
-    void publishDebounces();
 
     Context& ctx_;
     Logger log_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::vector<Subscription> cancellables;
-    Debounce idleDebounce;
-    Debounce hideIdleDebounce;
+    NowPlayingTimers timers_;
+    HelperSource helper_;
+    ScriptedPlayerSource player_;
     Debounce pauseDebounce;
     Debounce seekDebounce;
     Debounce positionTimer_;
     bool timerRunning_ = false;
-    bool pointerInside_ = false;
-    // Raised on every new player read; a read that finishes after a newer one started is dropped.
-    unsigned readGeneration_ = 0;
+    // Raised for every artwork asked for; one that arrives after a newer one was asked is dropped.
     unsigned artworkGeneration_ = 0;
     std::function<std::optional<std::string>()> region_;
-    Published<bool> idlePending_{false};
-    Published<bool> hideIdlePending_{false};
     PropertySet properties_;
     // What the notch input and the volume display see of this source.
     struct Seams;
     std::unique_ptr<Seams> seams_;
 };
-
-Value toValue(const HelperDictionary& d);
 
 }  // namespace halvyn

@@ -5,7 +5,6 @@
 #include "app/context.h"
 #include "nowplaying/music_manager.h"
 #include "platform/platform.h"
-#include "platform/player_scripting.h"
 #include "platform/processes.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
@@ -65,11 +64,9 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
             std::weak_ptr<bool> weak = alive_;
             ctx_.background().post([this, weak] {
                 if (!weak.lock()) return;
-                MusicManager& music = ctx_.music();
-                const bool playerPlays = music.isPlayerRunningAndPlaying(PlayerApplications::kMusic) ||
-                                         music.isPlayerRunningAndPlaying(PlayerApplications::kSpotify);
+                const bool playerPlays = ctx_.music().helperSource().aPlayerPlays();
                 ctx_.main().post([this, weak, playerPlays] {
-                    if (!weak.lock() || playerPlays || ctx_.music().hasRecentlyPaused.get()) return;
+                    if (!weak.lock() || playerPlays || ctx_.music().helperSource().recentlyPaused()) return;
                     Defaults& d = ctx_.defaults();
                     if (d.get(keys::musicApp) != MusicApp::system) d.set(keys::musicApp, MusicApp::system);
                 });
@@ -84,7 +81,7 @@ void XPCManager::getNowPlayingInfo(std::function<void(const HelperDictionary&)> 
         const HelperDictionary* info = std::get_if<HelperDictionary>(&reply);
         static const HelperDictionary empty;
         // A reply that is not a dictionary carries no information.
-        ctx_.music().nowPlaying.set(info ? *info : empty);
+        ctx_.music().helperSource().infoArrived(info ? *info : empty);
         if (completion) completion(info ? *info : empty);
     });
 }
@@ -93,11 +90,7 @@ void XPCManager::getNowPlayingBundle(std::function<void(const std::optional<std:
     send("getNowPlayingBundle", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         std::optional<std::string> bundle;
         if (auto* s = std::get_if<std::string>(&reply); s && !s->empty()) bundle = *s;
-        MusicManager& music = ctx_.music();
-        if (bundle)
-            music.appBundleId.set(bundle);
-        else
-            music.resetPlayback();
+        ctx_.music().helperSource().bundleArrived(bundle);
         if (completion) completion(bundle);
     });
 }
@@ -115,21 +108,20 @@ void XPCManager::checkSupportedCommands(std::function<void(const std::map<std::s
         if (auto* d = std::get_if<HelperDictionary>(&reply))
             for (auto& [key, v] : *d)
                 if (auto* b = std::get_if<bool>(&v)) commands[key] = *b;  // another type counts as missing
-        ctx_.music().setSupportedCommands(commands);
+        ctx_.music().helperSource().commandsArrived(commands);
         if (completion) completion(commands);
     });
 }
 
 void XPCManager::refreshNowPlayingInfo() {
     getNowPlayingInfo([this](const HelperDictionary&) {
-        MusicManager& music = ctx_.music();
-        music.updateMusicStoreLink();
+        ctx_.music().helperSource().updateStoreLink();
         if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
         getSeekerPosition();
         checkSupportedCommands();
         std::weak_ptr<bool> weak = alive_;
         ctx_.main().post([this, weak] {
-            if (weak.lock()) ctx_.music().applyNowPlayingInfo();
+            if (weak.lock()) ctx_.music().helperSource().applyInfo();
         });
     });
 }
@@ -154,9 +146,7 @@ void XPCManager::applicationIsPlayingDidChange(bool isPlaying, bool playbackStat
     if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
     std::optional<RunningApplication> front;
     if (auto* processes = ctx_.platform().processes()) front = processes->frontmostApplication();
-    MusicManager& music = ctx_.music();
-    music.isSourceAppActive.set(front && front->name == applicationName);
-    music.updatePlayingState(isPlaying, false, playbackState);
+    ctx_.music().helperSource().playingChanged(isPlaying, playbackState, front && front->name == applicationName);
 }
 
 // MARK: - Reconnecting
@@ -173,7 +163,7 @@ void XPCManager::reconnect() {
     if (connect()) {
         log_.info("Helper connection restored");
         retryDelay_ = kFirstRetry;
-        ctx_.music().resolvePlayerApp();
+        ctx_.music().helperSource().reconnected();
         return;
     }
     retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);

@@ -8,7 +8,7 @@
 
 #include "app/context.h"
 #include "notch/notch_input.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "platform/sim/sim_platform.h"
 #include "sim/registry.h"
 

@@ -5,14 +5,14 @@
 #include <tuple>
 
 #include "calendar/calendar_manager.h"
-#include "focuscal/focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "hud/volume_manager.h"
 #include "nowplaying/music_manager.h"
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 namespace {
 
-class VolumeOverActivity : public FocusCalTest {
+class VolumeOverActivity : public ContextTest {
 protected:
     VolumeOverActivity() {
         defaults().set(keys::isFirstLaunch, false);  // the helper's callbacks are heard
@@ -159,4 +159,4 @@ TEST_F(VolumeOverActivity, TheSourceApplicationLeavingTheFrontWaitsForTheDisplay
 }
 
 }  // namespace
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing

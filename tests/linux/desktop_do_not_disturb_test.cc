@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "focuscal/focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "linux/services.h"
 #include "platform/linux/desktop_do_not_disturb.h"
 #include "runtime/logger.h"
@@ -179,12 +179,12 @@ TEST_F(DoNotDisturb, OnlyTheStandInsHaveALogAndTheFocusDaemonsAreFound) {
 
 }  // namespace
 
-namespace focuscal_testing {
+namespace context_testing {
 namespace {
 
 // The lines drive the Focus rules as the daemons' own would: on, off and on again, each change
 // posted once and in the right direction.
-class DoNotDisturbFocus : public FocusCalTest {
+class DoNotDisturbFocus : public ContextTest {
 protected:
     DoNotDisturbFocus() {
         sim->simProcesses().reset({{311, "identityservicesd"}, {412, "donotdisturbd"}});
@@ -218,5 +218,5 @@ TEST_F(DoNotDisturbFocus, OnOffOnEachPostOnce) {
 }
 
 }  // namespace
-}  // namespace focuscal_testing
+}  // namespace context_testing
 }  // namespace halvyn

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "calendar/calendar_manager.h"
-#include "focuscal/focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "lockscreen/lock_manager.h"
 #include "nowplaying/music_manager.h"
 #include "weather/weather_manager.h"
@@ -64,7 +64,7 @@ TEST(LoginWindowPreferences, BadInputIsRefused) {
     EXPECT_EQ(flags(big), "avatar ");
 }
 
-class LockScreenTest : public focuscal_testing::FocusCalTest {
+class LockScreenTest : public context_testing::ContextTest {
 protected:
     LockScreenTest() {
         startNotch();

@@ -8,7 +8,7 @@
 
 #include "notch/input_seams.h"
 #include "notch/notch_input.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "notch_fixture.h"
 
 namespace halvyn::testing {

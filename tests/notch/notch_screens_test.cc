@@ -1,5 +1,5 @@
 #include "notch/notch_fixture.h"
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 
 namespace halvyn::testing {
 namespace {

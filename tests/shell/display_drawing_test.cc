@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "shell/shell_fixture.h"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/sim/effect_log.h"
 #include "runtime/main_queue.h"
 
 namespace halvyn {
@@ -27,64 +26,6 @@ void SimCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAns
     auto deliver = [answer = std::move(answer), done = std::move(done)]() mutable { done(std::move(answer)); };
     if (answerDelay > 0) main_.postAfter(halvyn::seconds(answerDelay), std::move(deliver));
     else main_.post(std::move(deliver));
-}
-
-void SimTravelTime::expectedTravelTime(GeoCoordinate destination, TravelMode mode,
-                                       std::function<void(std::optional<double>, const std::string&)> done) {
-    requests.push_back({destination, mode});
-    main_.post([answer = seconds, error = error, done = std::move(done)] { done(answer, answer ? "" : error); });
-}
-
-bool SimUrlOpener::openURL(const std::string& url) {
-    if (effects_) effects_->record("openURL", {{"url", Value(url)}});
-    return true;
-}
-
-void SimLocation::requestLocation() {
-    ++requests;
-    if (!fix) return;
-    std::weak_ptr<std::map<int, LocationCallbacks>> weak = observers_;
-    main_.postAfter(halvyn::seconds(delay), [this, weak, at = *fix] {
-        if (weak.lock()) deliver({at});
-    });
-}
-
-Subscription SimLocation::observe(LocationCallbacks callbacks) {
-    const int id = next_++;
-    (*observers_)[id] = std::move(callbacks);
-    std::weak_ptr<std::map<int, LocationCallbacks>> weak = observers_;
-    return Subscription([weak, id] {
-        if (auto o = weak.lock()) o->erase(id);
-    });
-}
-
-void SimLocation::postAuthorizationChange() {
-    std::weak_ptr<std::map<int, LocationCallbacks>> weak = observers_;
-    main_.post([weak] {
-        auto o = weak.lock();
-        if (!o) return;
-        auto copy = *o;
-        for (auto& [id, cb] : copy)
-            if (cb.didChangeAuthorization) cb.didChangeAuthorization();
-    });
-}
-
-void SimLocation::deliver(const std::vector<GeoLocation>& locations) {
-    auto copy = *observers_;
-    for (auto& [id, cb] : copy)
-        if (cb.didUpdateLocations) cb.didUpdateLocations(locations);
-}
-
-void SimLocation::deliverError(const std::string& error) {
-    auto copy = *observers_;
-    for (auto& [id, cb] : copy)
-        if (cb.didFail) cb.didFail(error);
-}
-
-void SimWeatherService::weather(const GeoLocation& at,
-                                std::function<void(std::optional<WeatherReport>, const std::string&)> done) {
-    queries.push_back(at);
-    main_.post([answer = report, error = error, done = std::move(done)] { done(answer, answer ? "" : error); });
 }
 
 }  // namespace halvyn

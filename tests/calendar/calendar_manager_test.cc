@@ -1,12 +1,12 @@
 #include "calendar/calendar_manager.h"
 
-#include "focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch_sources.h"
 #include "platform/locale.h"
 #include "weather/weather_manager.h"
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 namespace {
 
 using std::chrono::minutes;
@@ -58,7 +58,7 @@ TEST(CalendarClock, ChimesAndMidnightsInLocalTime) {
     EXPECT_EQ(calendar::localDay(*parseIso8601("2026-03-02T18:29:59Z"), &zone), 2);
 }
 
-class CalendarTest : public FocusCalTest {
+class CalendarTest : public ContextTest {
 protected:
     CalendarTest() {
         auto& store = sim->simCalendarStore();
@@ -354,12 +354,12 @@ TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
 }
 
 }  // namespace
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 namespace {
 
-class CalendarAccessTest : public FocusCalTest {};
+class CalendarAccessTest : public ContextTest {};
 
 TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
     sim->simCalendarStore().authorization = 0;
@@ -379,4 +379,4 @@ TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
 }
 
 }  // namespace
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing

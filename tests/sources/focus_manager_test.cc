@@ -2,11 +2,11 @@
 
 #include <chrono>
 
-#include "focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch_sources.h"
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 namespace {
 
 const char* kWork =
@@ -47,7 +47,7 @@ TEST(FocusPatterns, PgrepOutputGivesTheFirstDecimalLine) {
     EXPECT_EQ(focus::firstProcessID("--1\n"), std::nullopt);
 }
 
-class FocusTest : public FocusCalTest {
+class FocusTest : public ContextTest {
 protected:
     FocusTest() {
         sim->simProcesses().reset({{311, "identityservicesd"}, {412, "donotdisturbd"}});
@@ -195,4 +195,4 @@ TEST_F(FocusTest, TheStreamNeedsBothDaemonsAndRestartsWhenFocusIsTurnedOn) {
 }
 
 }  // namespace
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing

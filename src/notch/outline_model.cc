@@ -1,4 +1,4 @@
-#include "notch/outline.h"
+#include "notch/outline_model.h"
 
 #include "app/context.h"
 #include "notch/notch.h"

@@ -1,4 +1,4 @@
-#include "shell/outline.h"
+#include "shell/outline_painter.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 // A whole context on virtual time over the simulated system, with the notch's calls recorded,
-// for the Focus, calendar and weather managers.
+// for the tests of managers that work together (Focus, calendar, weather, lock screen, HUD).
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 
 struct Calls final : CallRecorder {
     VirtualTime* time = nullptr;
@@ -36,12 +36,12 @@ struct Calls final : CallRecorder {
     }
 };
 
-class FocusCalTest : public ::testing::Test {
+class ContextTest : public ::testing::Test {
 protected:
     using N = Notch::Notification;
     using L = Notch::LiveActivity;
 
-    explicit FocusCalTest(const char* start = "2026-03-02T09:00:00Z") {
+    explicit ContextTest(const char* start = "2026-03-02T09:00:00Z") {
         auto rt = std::make_unique<VirtualTime>(*parseIso8601(start));
         time = rt.get();
         auto pf = std::make_unique<SimPlatform>(*time);
@@ -51,7 +51,7 @@ protected:
         calls.time = time;
         ctx->setCallRecorder(&calls);
     }
-    ~FocusCalTest() override { ctx->setCallRecorder(nullptr); }
+    ~ContextTest() override { ctx->setCallRecorder(nullptr); }
 
     Defaults& defaults() { return ctx->defaults(); }
     Notch& notch() { return ctx->notch(); }
@@ -84,4 +84,4 @@ protected:
     std::unique_ptr<Context> ctx;
 };
 
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing

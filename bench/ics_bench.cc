@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/ics_calendar_store.h"
+#include "calendar/ics_reader.h"
 
 namespace halvyn {
 namespace {

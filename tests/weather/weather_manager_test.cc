@@ -1,9 +1,9 @@
 #include "weather/weather_manager.h"
 
-#include "focuscal_fixture.h"
+#include "app/context_fixture.h"
 #include "settings/json_value.h"
 
-namespace halvyn::focuscal_testing {
+namespace halvyn::context_testing {
 namespace {
 
 TEST(WeatherRules, SymbolsRainDistanceSunAndHours) {
@@ -64,7 +64,7 @@ TEST(WeatherRules, CachedWeatherRoundTripsAndRefusesWrongKinds) {
         EXPECT_FALSE(weather::decode(*parseJson(bad))) << bad;
 }
 
-class WeatherTest : public FocusCalTest {
+class WeatherTest : public ContextTest {
 protected:
     WeatherTest() {
         auto& loc = sim->simLocation();
@@ -197,4 +197,4 @@ TEST_F(WeatherTest, HourlyLoopOnlyWithAuthorization) {
 }
 
 }  // namespace
-}  // namespace halvyn::focuscal_testing
+}  // namespace halvyn::context_testing

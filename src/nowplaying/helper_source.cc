@@ -1,0 +1,199 @@
+#include "nowplaying/helper_source.h"
+
+#include <cmath>
+
+#include "app/context.h"
+#include "nowplaying/music_manager.h"
+#include "nowplaying/share_links.h"
+#include "nowplaying/xpc_manager.h"
+#include "platform/apple_script.h"
+#include "platform/platform.h"
+#include "platform/player_scripting.h"
+#include "platform/system_info.h"
+#include "settings/defaults.h"
+#include "settings/keys.h"
+
+namespace halvyn {
+
+namespace {
+
+std::optional<std::string> textOf(const HelperDictionary& d, const char* key) {
+    auto it = d.find(key);
+    if (it == d.end()) return std::nullopt;
+    if (auto* s = std::get_if<std::string>(&it->second)) return *s;
+    return std::nullopt;
+}
+
+// A double entry; NaN counts as absent (it compares unequal to everything and means nothing).
+std::optional<double> numberOf(const HelperDictionary& d, const char* key) {
+    auto it = d.find(key);
+    if (it == d.end()) return std::nullopt;
+    if (auto* n = std::get_if<double>(&it->second); n && !std::isnan(*n)) return *n;
+    return std::nullopt;
+}
+
+}  // namespace
+
+void HelperSource::refresh() {
+    XPCManager& xpc = music_.ctx_.xpc();
+    xpc.getIsPlaying();
+    xpc.getNowPlayingBundle();
+}
+
+void HelperSource::readPosition() {
+    std::weak_ptr<bool> weak = music_.alive_;
+    music_.ctx_.xpc().getSeekerPosition([this, weak](const HelperDictionary& reply) {
+        if (weak.lock()) applyPosition(reply);
+    });
+}
+
+void HelperSource::playPause() { music_.ctx_.xpc().playPause(); }
+void HelperSource::previous() { music_.ctx_.xpc().previousTrack(); }
+void HelperSource::next() { music_.ctx_.xpc().nextTrack(); }
+void HelperSource::seek(double position) { music_.ctx_.xpc().setPlayerPosition(position); }
+
+void HelperSource::infoArrived(const HelperDictionary& info) { music_.nowPlaying.set(info); }
+
+void HelperSource::bundleArrived(const std::optional<std::string>& bundle) {
+    if (bundle)
+        music_.appBundleId.set(bundle);
+    else
+        music_.resetPlayback();
+}
+
+void HelperSource::commandsArrived(const std::map<std::string, bool>& commands) { music_.setSupportedCommands(commands); }
+
+void HelperSource::playingChanged(bool isPlaying, bool playbackState, bool sourceIsFrontmost) {
+    music_.isSourceAppActive.set(sourceIsFrontmost);
+    music_.updatePlayingState(isPlaying, false, playbackState);
+}
+
+void HelperSource::reconnected() { music_.resolvePlayerApp(); }
+
+bool HelperSource::aPlayerPlays() const {
+    return music_.isPlayerRunningAndPlaying(PlayerApplications::kMusic) ||
+           music_.isPlayerRunningAndPlaying(PlayerApplications::kSpotify);
+}
+
+bool HelperSource::recentlyPaused() const { return music_.hasRecentlyPaused.get(); }
+
+void HelperSource::applyPosition(const HelperDictionary& reply) {
+    auto rate = numberOf(reply, "playbackRate");
+    if (!rate || !std::isfinite(*rate)) return;
+    if ((music_.isPlaying.get() && *rate == 0) || (!music_.isPlaying.get() && *rate == 1)) return;
+    if (*rate != 0) {
+        double r = *rate;
+        SystemInfo* info = music_.ctx_.platform().systemInfo();
+        if (info && info->version().major >= 26) r = std::trunc(r * 10) / 10;
+        if (music_.playbackSpeed.get() != r) music_.playbackSpeed.set(r);
+    }
+    auto duration = numberOf(reply, "duration");
+    if (duration && std::isfinite(*duration) && *duration > 0)
+        music_.trackDuration.set(*duration);
+    else
+        music_.trackDuration.set(0);
+    if (auto elapsed = numberOf(reply, "elapsedTime"); elapsed && std::isfinite(*elapsed) && *elapsed >= 0) {
+        if (music_.isSeeking.get() && std::fabs(music_.seekerPosition.get() - *elapsed) >= 2.0) return;
+        music_.seekerPosition.set(*elapsed);
+    }
+}
+
+void HelperSource::applyInfo() {
+    if (music_.isExcludedSource()) return;
+    const HelperDictionary& info = music_.nowPlaying.get();
+    const std::string title = textOf(info, "kMRMediaRemoteNowPlayingInfoTitle").value_or("");
+    const std::string artist = textOf(info, "kMRMediaRemoteNowPlayingInfoArtist").value_or("");
+    const std::string album = textOf(info, "kMRMediaRemoteNowPlayingInfoAlbum").value_or("");
+    const auto artworkId = textOf(info, "kMRMediaRemoteNowPlayingInfoArtworkIdentifier");
+    const auto defaultRate = numberOf(info, "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate");
+    const auto rate = numberOf(info, "kMRMediaRemoteNowPlayingInfoPlaybackRate");
+
+    // A negative duration is no duration: left as it was.
+    if (auto duration = numberOf(info, "kMRMediaRemoteNowPlayingInfoDuration"); duration && *duration >= 0) {
+        if (std::isinf(*duration) || *duration == 0 || *duration > 999999999) {
+            withSpring(Animation::spring(0.2, 0), [this] { music_.isLive.set(true); });
+            music_.trackDuration.set(0);
+        } else {
+            withSpring(Animation::spring(0.2, 0), [this] { music_.isLive.set(false); });
+            music_.trackDuration.set(*duration);
+        }
+    }
+
+    auto art = info.find("kMRMediaRemoteNowPlayingInfoArtworkData");
+    const Bytes* artBytes = art == info.end() ? nullptr : std::get_if<Bytes>(&art->second);
+    if (artBytes && artworkId && music_.currentTrack.get().albumArtData != artBytes->data) music_.processArtwork(artBytes->data, true);
+
+    if (album.empty() && !artworkId) {
+        const Track& cur = music_.currentTrack.get();
+        if (cur.albumArt) music_.isFlipped.set(!music_.isFlipped.get());
+        ++music_.artworkGeneration_;  // an artwork still being decoded no longer belongs here
+        withSpring(Animation::spring(0.4, 0), [&] {
+            Track t = music_.currentTrack.get();
+            t.albumArtData.reset();
+            t.colors = Track::placeholderColors();
+            t.albumArt.reset();
+            music_.currentTrack.set(std::move(t));
+        });
+    }
+
+    const Track& cur = music_.currentTrack.get();
+    if ((title.empty() && artist.empty()) || (title == cur.title && artist == cur.artist && album == cur.album)) return;
+
+    // A new item's link is its own: the previous item's link is not carried over to it.
+    auto storeLink = musicStoreLink(info, music_.region_ ? music_.region_() : std::nullopt);
+    withSpring(Animation::spring(0.4, 0), [&] {
+        Track t = music_.currentTrack.get();
+        t.title = title;
+        t.artist = artist;
+        t.album = album;
+        t.url = storeLink.value_or("");
+        music_.currentTrack.set(std::move(t));
+    });
+    const std::string bundle = music_.appBundleId.get().value_or("");
+    if (!title.empty() && (bundle == "com.apple.Safari" || bundle == "com.google.Chrome")) lookUpBrowserLink(title, bundle);
+
+    if (defaultRate && music_.playbackSpeed.get() != defaultRate) music_.playbackSpeed.set(*defaultRate);
+
+    if (rate && *rate != 0) {
+        music_.updatePlayingState(true, true, false);
+    } else if (bundle == "com.apple.Music" && music_.wantsLiveActivity() && !music_.outputRecentlyChanged() && music_.liveActivityShows() &&
+               music_.ctx_.defaults().get(keys::whenSongChanges)) {
+        music_.onMain([this] { music_.timers_.songChangeQuickPeek(); });
+    }
+    withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(true); });
+    const bool podcast = textOf(info, "kMRMediaRemoteNowPlayingInfoMediaType") == std::optional<std::string>("MRMediaRemoteMediaTypePodcast");
+    withSpring(Animation::spring(0.2, 0), [&] { music_.isPodcast.set(podcast); });
+}
+
+void HelperSource::lookUpBrowserLink(const std::string& title, const std::string& bundleId) {
+    const Browser browser = bundleId == "com.apple.Safari" ? Browser::safari : Browser::chrome;
+    const std::string script = browserScript(browser, TabScript::lookup, title);
+    music_.onBackground([this, script, title] {
+        std::string link;
+        if (auto* runner = music_.ctx_.platform().appleScript()) {
+            AppleScriptResult result = runner->run(script);
+            if (!result.ok)
+                music_.log_.error("Error: %{public}@", result.error);
+            else if (!result.text.empty())
+                link = videoShareLink(result.text);
+        }
+        music_.onMain([this, link, title] {
+            // The answer belongs to the title it was asked for.
+            if (music_.currentTrack.get().title != title) return;
+            Track t = music_.currentTrack.get();
+            t.url = link;
+            music_.currentTrack.set(std::move(t));
+        });
+    });
+}
+
+void HelperSource::updateStoreLink() {
+    std::optional<std::string> region = music_.region_ ? music_.region_() : std::nullopt;
+    auto link = musicStoreLink(music_.nowPlaying.get(), region);
+    if (!link) return;
+    Track t = music_.currentTrack.get();
+    t.url = *link;
+    music_.currentTrack.set(std::move(t));
+}
+
+}  // namespace halvyn
