@@ -28,8 +28,10 @@ constexpr int kFrameMs = 16;
 }
 
 NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
+    // On X11 the window bypasses the window manager: none keeps a window of its own above a
+    // fullscreen one, and the notch belongs on every workspace anyway.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint),
+                           Qt::NoDropShadowWindowHint | Qt::X11BypassWindowManagerHint),
       ctx_(ctx),
       scene_(ctx, levels) {
     setAttribute(Qt::WA_TranslucentBackground);

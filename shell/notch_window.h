@@ -1,6 +1,6 @@
 #pragma once
 // The notch panel on the desktop: a frameless, always-on-top window that never takes keyboard
-// focus, shaped like the outline, showing a NotchScene and handing pointer and scroll events to
+// focus (on X11 outside the window manager's stacking), shaped like the outline, showing a NotchScene and handing pointer and scroll events to
 // the notch's input. It repaints only while something moves.
 
 #include <QRect>
