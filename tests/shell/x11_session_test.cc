@@ -10,6 +10,9 @@
 #include <fstream>
 #include <string>
 
+#include <regex>
+
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 
 #include "linux/services.h"
@@ -122,6 +125,53 @@ TEST_F(X11Session, TheNotchGoesAwayOverAFullscreenWindowWhenSetTo) {
         },
         30000))
         << test::readFile(home / "app.log") << (screenshot("x11-fullscreen-disabled-failed").isNull() ? "" : "");
+}
+
+// Whether the notch window's own shape is set (it is cut to the outline): read from the server.
+std::optional<bool> boundingShaped(const std::string& display) {
+    const std::string tree = test::output("xwininfo -display " + display + " -root -tree 2>/dev/null");
+    std::smatch m;
+    if (!std::regex_search(tree, m, std::regex(R"re((0x[0-9a-f]+) "Halvyn": \("halvyn")re"))) return std::nullopt;
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    std::optional<bool> shaped;
+    auto* r = xcb_shape_query_extents_reply(
+        c, xcb_shape_query_extents(c, static_cast<xcb_window_t>(std::stoul(m[1].str(), nullptr, 16))), nullptr);
+    if (r) shaped = r->bounding_shaped != 0;
+    std::free(r);
+    xcb_disconnect(c);
+    return shaped;
+}
+
+// Without a compositing manager a transparent pixel shows black: the window is cut to the
+// outline. A manager that starts draws it translucent (uncut); one that stops has it cut again.
+TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
+    if (!test::onPath("xcompmgr")) GTEST_SKIP() << "xcompmgr is needed (scripts/test installs it)";
+    startFullscreenPlayer();
+    startProgram();
+    ASSERT_TRUE(test::spinUntil([&] { return boundingShaped(display) == std::optional<bool>(true); }, 30000))
+        << test::readFile(home / "app.log");
+    pid_t manager = test::spawnWith({"xcompmgr"}, {"DISPLAY=" + display}, (home / "xcompmgr.log").string());
+    EXPECT_TRUE(test::spinUntil([&] { return boundingShaped(display) == std::optional<bool>(false); }, 30000))
+        << test::readFile(home / "xcompmgr.log");
+    QImage shot;
+    EXPECT_TRUE(test::spinUntil(
+        [&] {
+            shot = screenshot();
+            return !shot.isNull() && red(shot.pixel(400, 200)) && dark(shot.pixel(shot.width() / 2, 4));
+        },
+        30000));
+    screenshot("x11-compositing");
+    test::stop(manager);
+    // Left uncut, the whole window would show black around the outline.
+    EXPECT_TRUE(test::spinUntil(
+        [&] {
+            shot = screenshot();
+            return !shot.isNull() && red(shot.pixel(400, 200)) && dark(shot.pixel(shot.width() / 2, 4));
+        },
+        30000))
+        << (screenshot("x11-compositor-gone-failed").isNull() ? "" : "");
+    EXPECT_EQ(boundingShaped(display), std::optional<bool>(true));
+    screenshot("x11-no-compositor");
 }
 
 }  // namespace
