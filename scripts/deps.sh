@@ -43,6 +43,8 @@ HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)
 # Wayland sessions: Qt's Wayland platform plugin, and libwayland-client to ask the compositor what
 # it offers before the toolkit starts.
 HALVYN_BUILD_PACKAGES+=(qt6-wayland libwayland-dev)
+# On X11 the notch window hears a compositing manager come and go (XFixes selection events).
+HALVYN_BUILD_PACKAGES+=(libxcb-xfixes0-dev)
 # The window placement tests: a wlroots compositor (sway) with a screenshot tool (grim), GNOME's
 # compositor with XWayland (mutter), a small X11 compositing manager (xcompmgr) and synthetic input
 # (xdotool).

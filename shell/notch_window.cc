@@ -11,8 +11,11 @@
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include "app/context.h"
 #include "notch/notch.h"
@@ -28,8 +31,10 @@ constexpr int kFrameMs = 16;
 }
 
 NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
+    // On X11 the window bypasses the window manager: none keeps a window of its own above a
+    // fullscreen one, and the notch belongs on every workspace anyway.
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint),
+                           Qt::NoDropShadowWindowHint | Qt::X11BypassWindowManagerHint),
       ctx_(ctx),
       scene_(ctx, levels) {
     setAttribute(Qt::WA_TranslucentBackground);
@@ -50,9 +55,13 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     scene_.setNeedsDisplay([this] { needsDisplay(); });
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
+    watchCompositing();
 }
 
-NotchWindow::~NotchWindow() { scene_.setNeedsDisplay(nullptr); }
+NotchWindow::~NotchWindow() {
+    if (compositorWatch_ && qApp) qApp->removeNativeEventFilter(compositorWatch_.get());
+    scene_.setNeedsDisplay(nullptr);
+}
 
 void NotchWindow::needsDisplay() {
     partialFrame_.reset();  // a change of state may touch any part of the window
@@ -110,6 +119,71 @@ bool x11Compositing(xcb_connection_t* c) {
 }
 
 }  // namespace
+
+namespace {
+
+// Hears the X server say that the compositing manager's selection changed hands.
+class CompositorWatch final : public QAbstractNativeEventFilter {
+public:
+    CompositorWatch(uint8_t firstEvent, xcb_atom_t selection, std::function<void()> changed)
+        : firstEvent_(firstEvent), selection_(selection), changed_(std::move(changed)) {}
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* e = static_cast<const xcb_generic_event_t*>(message);
+        if ((e->response_type & 0x7f) != firstEvent_ + XCB_XFIXES_SELECTION_NOTIFY) return false;
+        if (reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(e)->selection == selection_) changed_();
+        return false;
+    }
+
+private:
+    uint8_t firstEvent_;
+    xcb_atom_t selection_;
+    std::function<void()> changed_;
+};
+
+}  // namespace
+
+void NotchWindow::watchCompositing() {
+    auto* c = x11Connection();
+    if (!c) return;
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present) return;
+    static const char name[] = "_NET_WM_CM_S0";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    if (!atom) return;
+    const xcb_atom_t selection = atom->atom;
+    std::free(atom);
+    std::free(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_xfixes_select_selection_input(c, root, selection,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_flush(c);
+    // Handled on the next turn, outside the toolkit's event dispatch.
+    compositorWatch_ = std::make_unique<CompositorWatch>(xfixes->first_event, selection, [this] {
+        QTimer::singleShot(0, this, [this] { compositingChanged(); });
+    });
+    qApp->installNativeEventFilter(compositorWatch_.get());
+}
+
+void NotchWindow::compositingChanged() {
+    const ShapeMode mode = chooseShapeMode();
+    if (mode == shapeMode_) return;
+    if (shapeMode_ == ShapeMode::inputOnly) {
+        // The input shape set by hand goes back to following the window's shape.
+        if (auto* c = x11Connection()) {
+            xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, static_cast<xcb_window_t>(winId()), 0, 0, XCB_NONE);
+            xcb_flush(c);
+        }
+    } else {
+        clearMask();
+    }
+    shapeMode_ = mode;
+    shapeKey_.reset();
+    updateInputRegion();
+    update();
+}
 
 NotchWindow::ShapeMode NotchWindow::chooseShapeMode() {
     if (auto* c = x11Connection())

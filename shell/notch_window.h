@@ -1,18 +1,21 @@
 #pragma once
 // The notch panel on the desktop: a frameless, always-on-top window that never takes keyboard
-// focus, shaped like the outline, showing a NotchScene and handing pointer and scroll events to
+// focus (on X11 outside the window manager's stacking), shaped like the outline, showing a NotchScene and handing pointer and scroll events to
 // the notch's input. It repaints only while something moves.
 
 #include <QRect>
 #include <QRegion>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <QTimer>
 #include <QWidget>
 
 #include "notch/swipe_recognizer.h"
 #include "shell/notch_scene.h"
+
+class QAbstractNativeEventFilter;
 
 namespace halvyn {
 
@@ -50,6 +53,9 @@ private:
     void needsDisplay();
     void updateHover(const QPointF& pos);
     void updateInputRegion();
+    // A compositing manager came or went: the shape is given the other way.
+    void compositingChanged();
+    void watchCompositing();
 
     // How the window's shape is given to the window system: only the input shaped (X11 with a
     // compositing manager), the whole window cut to the outline (X11 without one), or cut to the
@@ -71,6 +77,7 @@ private:
     bool inside_ = false;
     bool clickExpands_ = false;
     std::function<void(QPoint)> menuRequested_;
+    std::unique_ptr<QAbstractNativeEventFilter> compositorWatch_;
     QTimer frameTimer_;
     std::optional<QRect> partialFrame_;  // what the pending frame repaints; nothing: the whole window
     long frames_ = 0;

@@ -62,6 +62,25 @@ void QtWindowServer::close(WindowId id) {
     windows_.erase(it);
 }
 
+void QtWindowServer::setWindowManager(EwmhWatcher* wm) {
+    wm_ = wm;
+    activeObserver_.reset();
+    fullscreenObserver_.reset();
+    if (!wm) return;
+    if (!raiseContext_) raiseContext_ = std::make_unique<QObject>();
+    // The panels are out of the window manager's hands (they bypass it), so nothing it stacks is
+    // kept below them: they are raised again after it has restacked. Posted, so the application
+    // state has taken the change in (a panel it hides is not raised).
+    auto raise = [this] {
+        QTimer::singleShot(0, raiseContext_.get(), [this] {
+            for (auto& [id, w] : windows_)
+                if (w->isVisible()) w->raise();
+        });
+    };
+    activeObserver_ = wm->onActiveChanged(raise);
+    fullscreenObserver_ = wm->onFullscreenChanged(raise);
+}
+
 int QtWindowServer::activeSpaceType() const { return wm_ && wm_->activeIsFullscreen() ? 4 : 0; }
 
 std::vector<WindowInfo> QtWindowServer::onScreenWindows() const {

@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "platform/window_server.h"
+#include "runtime/published.h"
 
+class QObject;
 class QWidget;
 
 namespace halvyn {
@@ -45,7 +47,9 @@ public:
     // 4, a fullscreen space, while the active window is fullscreen; 0 otherwise.
     int activeSpaceType() const override;
     std::vector<WindowInfo> onScreenWindows() const override;
-    void setWindowManager(const EwmhWatcher* wm) { wm_ = wm; }
+    // Follows the window manager: the panels showing are raised again whenever the active window
+    // or its fullscreen state changes, so that a fullscreen window never covers them.
+    void setWindowManager(EwmhWatcher* wm);
 
     QWidget* window(WindowId id) const;
 
@@ -58,6 +62,8 @@ private:
     SpaceId lastSpace_ = 0;
     bool saidCapture_ = false;
     const EwmhWatcher* wm_ = nullptr;
+    Subscription activeObserver_, fullscreenObserver_;
+    std::unique_ptr<QObject> raiseContext_;  // the posted raises go with the server
 };
 
 }  // namespace halvyn

@@ -3,6 +3,8 @@
 // XWayland, where the notch hangs from the top edge as on X11. The compositors run as an
 // unprivileged user, as they refuse root.
 
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -167,6 +169,49 @@ TEST(GnomeSession, TheNotchGoesThroughXWaylandToTheTopCentre) {
         30000))
         << tree << mutter.log("app.log") << mutter.log("compositor.log");
     EXPECT_EQ(test::occurrences(mutter.log("app.log"), "offers no layer shell"), 1) << mutter.log("app.log");
+}
+
+// sway offers the layer shell; the notch, a toolkit window, still goes through its XWayland and
+// hangs from the top centre there, as a screenshot shows.
+TEST(SwaySession, TheNotchHangsFromTheTopCentre) {
+    if (!test::onPath("sway") || !test::onPath("grim") || !test::onPath("Xwayland") || !test::onPath("setpriv"))
+        GTEST_SKIP() << "sway, grim, Xwayland and setpriv are needed (scripts/test installs them)";
+    Compositor sway("halvyn-sway");
+    ASSERT_TRUE(sway.prepare()) << "no unprivileged user to run the compositor as";
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    // The program starts as the compositor's own client, with the displays it names.
+    std::ofstream(sway.dir() / "sway.conf")
+        << "xwayland enable\n"
+           "output HEADLESS-1 resolution 1920x1080 bg #ff0000 solid_color\n"
+           "exec env LSAN_OPTIONS=suppressions="
+        << (lsan ? lsan : HALVYN_LSAN_FILE) << " " << HALVYN_BINARY << " >" << (sway.dir() / "app.log").string()
+        << " 2>&1\n";
+    test::output("chmod a+r " + (sway.dir() / "sway.conf").string());
+    sway.startCompositor({"sway", "-c", (sway.dir() / "sway.conf").string()},
+                         {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"});
+    ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(sway.dir() / "wayland-1"); }, 30000))
+        << sway.log("compositor.log");
+    {
+        test::ScopedEnv wayland("WAYLAND_DISPLAY", (sway.dir() / "wayland-1").string());
+        EXPECT_EQ(waylandOffersLayerShell(10000), std::optional<bool>(true));
+    }
+    QImage shot;
+    const auto file = sway.dir() / "shot.png";
+    auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+    auto dark = [](QRgb p) { return qRed(p) < 40 && qGreen(p) < 40 && qBlue(p) < 40; };
+    ASSERT_TRUE(test::spinUntil(
+        [&] {
+            pid_t grim = sway.spawn({"grim", file.string()}, {"WAYLAND_DISPLAY=wayland-1"}, "grim.log");
+            int status = -1;
+            ::waitpid(grim, &status, 0);
+            shot = QImage(QString::fromStdString(file.string()));
+            return !shot.isNull() && dark(shot.pixel(960, 4)) && red(shot.pixel(960 - 250, 200)) &&
+                   red(shot.pixel(960 + 250, 200)) && red(shot.pixel(100, 4));
+        },
+        30000))
+        << sway.log("app.log") << sway.log("grim.log");
+    if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) shot.save(QString::fromUtf8(to) + "/sway.png");
+    EXPECT_EQ(test::occurrences(sway.log("app.log"), "placed through XWayland"), 1) << sway.log("app.log");
 }
 
 }  // namespace

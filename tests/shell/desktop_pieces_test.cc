@@ -239,6 +239,10 @@ TEST(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         EXPECT_EQ(menu->geometry().top(), under.y());
         EXPECT_LE(menu->geometry().left(), under.x());
         EXPECT_GE(menu->geometry().right(), under.x());
+        if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) {
+            w->grab().save(QString::fromUtf8(to) + "/notch-right-click.png");
+            menu->grab().save(QString::fromUtf8(to) + "/status-menu.png");
+        }
         menu->hide();
         // Launching again opens the settings.
         app.reopen();
