@@ -14,7 +14,8 @@ namespace halvyn {
 
 std::optional<float> ContextLevels::volume() const {
     if (!ctx_.platform().audioDevices()) return std::nullopt;
-    return ctx_.volume().volume.get();
+    const VolumeManager& v = ctx_.volume();
+    return v.volume.get() > 0 ? v.volume.get() + v.overAmplification.get() : 0.0f;
 }
 
 std::optional<float> ContextLevels::brightness() const {
@@ -58,6 +59,7 @@ Subscription ContextLevels::observe(std::function<void(const Animation*)> change
     Platform& p = ctx_.platform();
     if (p.audioDevices()) {
         subs->push_back(ctx_.volume().volume.observe(forward));
+        subs->push_back(ctx_.volume().overAmplification.observe(forward));
         subs->push_back(ctx_.connectivity().virtualDevice.observe(forward));
         subs->push_back(ctx_.connectivity().batteryLevel.observe(forward));
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <QPainter>
+
 #include "shell/colors.h"
 #include "sources/battery_manager.h"
 
@@ -41,6 +43,19 @@ LevelBar plainBar(double level, HUDProgressStyle style, const QColor& accent) {
 
 }  // namespace
 
+void paintAmplification(QPainter& p, const QRectF& track, const LevelBar& bar) {
+    if (!(bar.level > 1) || track.width() <= 0) return;
+    // At least the bar's round end, so a step of a few percent past full shows too.
+    const double share = (bar.level - 1) / bar.level, radius = track.height() / 2;
+    const double width = std::min(track.width(), std::max(track.width() * share, track.height()));
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(amberColor());
+    p.setClipRect(QRectF(track.right() - width, track.top(), width, track.height()), Qt::IntersectClip);
+    p.drawRoundedRect(track, radius, radius);
+    p.restore();
+}
+
 std::string percentText(double value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.0f", value * 100);
@@ -50,6 +65,7 @@ std::string percentText(double value) {
 LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,
                                   const std::optional<std::string>& deviceSymbol, const QColor& accent) {
     LevelDisplayContent c;
+    const float level = std::min(volume, 1.0f);
     // `volume` is 0 while muted: both show the muted speaker, whatever the device.
     if (volume <= 0) {
         c.symbol.push_back({"speaker.slash.fill"});
@@ -57,8 +73,8 @@ LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputD
         c.symbol.push_back({*deviceSymbol});
     } else {
         const bool scale = look.symbolScaling == SymbolScaling::scale;
-        const bool wave1 = !scale || volume > 0.25f;
-        const bool wave2 = !scale || volume >= 0.75f;
+        const bool wave1 = !scale || level > 0.25f;
+        const bool wave2 = !scale || level >= 0.75f;
         c.symbol.push_back({"speaker.fill"});
         c.symbol.push_back({"speaker.wave.1.fill", wave1 ? 1.0 : 0.0, wave1 ? 1.0 : 0.5});
         c.symbol.push_back({"speaker.wave.2.fill", wave2 ? 1.0 : 0.0, wave2 ? 1.0 : 0.5});
@@ -68,8 +84,8 @@ LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputD
     if (look.progressStyle == HUDProgressStyle::stylized) {
         // Tested in this order with both bounds inclusive, so 0.9 is rose.
         QColor colour = emeraldColor();
-        if (volume >= 0.9f && volume <= 1.0f) colour = roseColor();
-        else if (volume >= 0.75f && volume <= 0.9f) colour = reddishOrangeColor();
+        if (level >= 0.9f && level <= 1.0f) colour = roseColor();
+        else if (level >= 0.75f && level <= 0.9f) colour = reddishOrangeColor();
         LevelBar bar;
         bar.level = volume;
         bar.fill = colour;

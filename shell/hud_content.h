@@ -11,6 +11,9 @@
 
 #include "settings/options.h"
 
+class QPainter;
+class QRectF;
+
 namespace halvyn {
 
 struct SymbolLayer {
@@ -20,7 +23,7 @@ struct SymbolLayer {
 };
 
 struct LevelBar {
-    double level = 0;  // 0 to 1
+    double level = 0;  // 0 to 1; above 1 for a volume amplified past full
     QColor fill;
     std::optional<QColor> fillEnd;  // set: the fill is a gradient from `fill` to it
     QColor track;
@@ -42,6 +45,11 @@ struct DisplayLook {
     SymbolScaling symbolScaling = SymbolScaling::scale;
 };
 
+// Marks the share of a bar past full (`bar.level` above 1) at the end of its track, in the
+// warning colour: at 150 % the last third. Nothing for a level at full or below.
+void paintAmplification(QPainter& p, const QRectF& track, const LevelBar& bar);
+
+// `volume` above 1: amplified past full; the bar is full with the excess marked.
 // `deviceSymbol`: the symbol of the current output device's recognised kind, when it has one
 // that is not the built-in speakers; used when the output-device setting is "dynamic".
 LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,

@@ -76,6 +76,7 @@ void paintBar(QPainter& p, const QRectF& r, const LevelBar& bar) {
     }
     p.setClipRect(QRectF(r.left(), r.top(), w, r.height()), Qt::IntersectClip);
     p.drawRoundedRect(filled, radius, radius);
+    paintAmplification(p, r, bar);
 }
 
 // The compact display's two wings beside the notch proper, laid out for the outline's settled

@@ -32,6 +32,7 @@ class NowPlayingView;
 class DisplayLevels {
 public:
     virtual ~DisplayLevels() = default;
+    // Above 1 while the output is amplified past full (1.2 at 120 %).
     virtual std::optional<float> volume() const = 0;
     virtual std::optional<float> brightness() const = 0;
     virtual std::optional<double> batteryLevel() const = 0;

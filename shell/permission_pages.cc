@@ -14,7 +14,9 @@
 #include "weather/weather_manager.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
+#include "notch/notch.h"
 #include "shell/desktop_shell.h"
+#include "shell/qt_screens.h"
 #include "shell/settings_window.h"
 #include "shell/symbols.h"
 
@@ -163,6 +165,14 @@ void installPermissionBanners(SettingsWindow& window, AppState& app, Context& ct
     window.keep(ctx.connectivity().authorizationStatus.observe(refresh));
 }
 
+void centreOnNotchScreen(QWidget& window, Context& ctx) {
+    const auto screen = ctx.notch().targetScreen();
+    if (!screen) return;
+    const QRect area = QtScreens::toToolkit(screen->visibleFrame);
+    window.adjustSize();
+    window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
+}
+
 void registerSettingsWindows(DesktopShell& shell, Context& ctx) {
     shell.registerWindow(AppState::kSettings, [&ctx]() -> std::unique_ptr<QWidget> {
         auto window = std::make_unique<SettingsWindow>(ctx);
@@ -174,8 +184,10 @@ void registerSettingsWindows(DesktopShell& shell, Context& ctx) {
         shell.registerWindow(windowName(page), [&ctx, page]() -> std::unique_ptr<QWidget> {
             AppState& app = ctx.appState();
             // Continue closes this window (later, by the shell) as the chain moves on.
-            return std::make_unique<PermissionPageWindow>(page, pageContent(page, app.appName()),
-                                                          [&app, page] { app.continuePage(page); });
+            auto window = std::make_unique<PermissionPageWindow>(page, pageContent(page, app.appName()),
+                                                                 [&app, page] { app.continuePage(page); });
+            centreOnNotchScreen(*window, ctx);
+            return window;
         });
     }
 }

@@ -47,6 +47,10 @@ private:
     QPushButton* continue_ = nullptr;
 };
 
+// Places `window` in the middle of the screen that hosts the notch, where the user is looking,
+// rather than wherever the window manager puts new windows.
+void centreOnNotchScreen(QWidget& window, Context& ctx);
+
 // Registers the settings window ("settings", with its permission banners) and the permission
 // pages with the desktop's named windows.
 void registerSettingsWindows(DesktopShell& shell, Context& ctx);

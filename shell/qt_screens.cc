@@ -71,7 +71,7 @@ Rect QtScreens::fromToolkit(const QRect& r) const {
                 static_cast<double>(r.width()), static_cast<double>(r.height())};
 }
 
-QRect QtScreens::toToolkit(const Rect& r) const {
+QRect QtScreens::toToolkit(const Rect& r) {
     const int w = static_cast<int>(std::lround(r.width)), h = static_cast<int>(std::lround(r.height));
     const int x = static_cast<int>(std::lround(r.x));
     const int y = static_cast<int>(std::lround(referenceBottom() - r.y - r.height));

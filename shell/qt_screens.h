@@ -32,7 +32,7 @@ public:
 
     // Conversions between the toolkit's top-left coordinates and the system's points.
     Rect fromToolkit(const QRect& r) const;
-    QRect toToolkit(const Rect& r) const;
+    static QRect toToolkit(const Rect& r);
 
     // Laptop panels are named after their connector: embedded DisplayPort, LVDS or DSI.
     static bool isBuiltInName(const std::string& connector);

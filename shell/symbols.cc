@@ -10,66 +10,150 @@
 #include <QPainterPath>
 #include <QRectF>
 
+#include <QDirIterator>
+#include <QPainterPathStroker>
+#include <QStandardPaths>
+
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <map>
+#include <numbers>
 #include <string>
 #include <unordered_map>
-#include <numbers>
 
 namespace halvyn {
 
 namespace {
 
-struct SymbolIcon {
-    std::string_view symbol;
-    const char* icon;
+// The program's own drawings, for symbols the theme has no good match for and for layers that
+// must line up exactly.
+enum class Drawn : std::uint8_t {
+    none, speaker, speakerWave1, speakerWave2, speakerSlash, sunLarge, sunSmall, bolt, earbuds,
+    battery100, battery100Bolt, battery25, battery0, lock, sparkles, bed, figureWalk, figureRun, tram,
+    hand, umbrella, megaphone, ladybug, xmarkCircle, starOutline,
 };
 
-// The one table of symbol names to icon-theme names. The layers of the speaker symbol
-// ("speaker.fill", "speaker.wave.1.fill", "speaker.wave.2.fill") have no entry: the theme's
-// volume icons show every wave, dimmed or not, and the layers must line up, so they are drawn.
-// The muted speaker is drawn too: the theme's muted icons mark it with a cross or a faint outline
-// that filling with one colour loses, and the slash must show.
-constexpr SymbolIcon kIcons[] = {
-    {"sun.max.fill", "display-brightness"},
-    {"sun.min.fill", "display-brightness"},
-    {"battery.100", "battery-full"},
-    {"battery.100.bolt", "battery-full-charging"},
-    {"battery.25", "battery-caution"},
-    {"battery.0", "battery-empty"},
-    {"bolt.fill", "battery-good-charging"},
-    {"headphones", "audio-headphones"},
-    {"hifispeaker.fill", "audio-speakers"},
-    {"display", "video-display"},
-    {"laptopcomputer", "computer"},
-    {"macbook", "computer"},
-    {"earpods", "audio-headphones"},
-    {"airpodsmax", "audio-headphones"},
-    {"play.fill", "media-playback-start"},
-    {"pause.fill", "media-playback-pause"},
-    {"forward.end.fill", "media-skip-forward"},
-    {"backward.end.fill", "media-skip-backward"},
-    {"goforward.30", "media-seek-forward"},
-    {"gobackward.15", "media-seek-backward"},
-    {"shuffle", "media-playlist-shuffle"},
-    {"repeat", "media-playlist-repeat"},
-    {"star.fill", "starred"},
-    {"star", "non-starred"},
-    // Focus modes, the calendar and travel.
-    {"moon.fill", "weather-clear-night"},
-    {"person.fill", "avatar-default"},
-    {"person.lanyardcard.fill", "x-office-address-book"},
-    {"bed.double.fill", "weather-clear-night"},
-    {"book.closed.fill", "accessories-dictionary"},
-    {"rocket.fill", "applications-games"},
-    {"calendar", "x-office-calendar"},
-    {"hand.raised.fill", "security-high"},
-    {"music.note", "audio-x-generic"},
-    {"globe", "web-browser"},
-    {"sparkles", "starred"},
-    {"car.fill", "find-location"},
-    {"figure.walk", "find-location"},
-    {"tram.fill", "find-location"},
+struct SymbolEntry {
+    std::string_view symbol;
+    // Adwaita symbolic icons ("-symbolic" left off), best first: the first installed one is used.
+    std::array<std::string_view, 3> icons;
+    Drawn drawn;  // used when none of the icons is installed, or the theme is skipped
 };
+
+using D = Drawn;
+
+// The one table of the program's symbols.
+constexpr SymbolEntry kSymbols[] = {
+    // The volume display's layers: the theme's volume icons show every wave, dimmed or not, and
+    // the layers must line up, so they are drawn. The muted speaker's slash must show too.
+    {"speaker.fill", {}, D::speaker},
+    {"speaker.wave.1.fill", {}, D::speakerWave1},
+    {"speaker.wave.2.fill", {}, D::speakerWave2},
+    {"speaker.slash.fill", {}, D::speakerSlash},
+    {"sun.max.fill", {"display-brightness", "weather-clear"}, D::sunLarge},
+    {"sun.min.fill", {}, D::sunSmall},
+    // Power. The charging bolt keeps its own shape: the theme's bolts sit in a battery or a badge.
+    {"bolt.fill", {}, D::bolt},
+    {"battery.100", {"battery-level-100", "battery-full"}, D::battery100},
+    {"battery.100.bolt", {"battery-level-100-charged", "battery-full-charging"}, D::battery100Bolt},
+    {"battery.25", {"battery-level-20", "battery-caution"}, D::battery25},
+    {"battery.0", {"battery-level-0", "battery-empty"}, D::battery0},
+    {"lock.fill", {"system-lock-screen", "changes-prevent"}, D::lock},
+    // Accessories and output devices.
+    {"headphones", {"audio-headphones", "audio-headset"}, D::none},
+    {"airpodsmax", {"audio-headphones", "audio-headset"}, D::none},
+    {"earpods", {}, D::earbuds},
+    {"airpods", {}, D::earbuds},
+    {"airpods.gen3", {}, D::earbuds},
+    {"airpods.gen4", {}, D::earbuds},
+    {"airpods.gen4.left", {}, D::earbuds},
+    {"airpods.gen4.right", {}, D::earbuds},
+    {"airpods.pro", {}, D::earbuds},
+    {"airpods.pro.left", {}, D::earbuds},
+    {"airpods.pro.right", {}, D::earbuds},
+    {"hifispeaker.fill", {"audio-speakers", "multimedia-volume-control"}, D::none},
+    {"homepod.fill", {"audio-speakers", "multimedia-volume-control"}, D::none},
+    {"homepodmini.fill", {"audio-speakers", "multimedia-volume-control"}, D::none},
+    {"display", {"video-display", "computer"}, D::none},
+    {"laptopcomputer", {"computer", "video-display"}, D::none},
+    {"macbook", {"computer", "video-display"}, D::none},
+    // Media controls.
+    {"play.fill", {"media-playback-start"}, D::none},
+    {"pause.fill", {"media-playback-pause"}, D::none},
+    {"forward.end.fill", {"media-skip-forward"}, D::none},
+    {"backward.end.fill", {"media-skip-backward"}, D::none},
+    {"goforward.30", {"media-seek-forward"}, D::none},
+    {"gobackward.15", {"media-seek-backward"}, D::none},
+    {"shuffle", {"media-playlist-shuffle"}, D::none},
+    {"repeat", {"media-playlist-repeat"}, D::none},
+    {"star.fill", {"starred", "emblem-favorite"}, D::none},
+    // The theme's empty star is drawn faint; this one is an outline at full strength.
+    {"star", {}, D::starOutline},
+    {"heart.fill", {"emote-love", "emblem-favorite"}, D::none},
+    {"link", {"insert-link"}, D::none},
+    {"music.note", {"audio-x-generic", "emblem-music", "folder-music"}, D::none},
+    // Focus modes.
+    {"moon.fill", {"weather-clear-night", "night-light"}, D::none},
+    {"person.fill", {"avatar-default", "system-users"}, D::none},
+    {"person.lanyardcard.fill", {"user-info", "x-office-address-book"}, D::none},
+    {"bed.double.fill", {}, D::bed},
+    {"car.fill", {"emoji-travel"}, D::none},
+    {"figure.run", {}, D::figureRun},
+    {"book.closed.fill", {"accessories-dictionary"}, D::none},
+    {"apple.mindfulness", {"emoji-nature"}, D::none},
+    {"rocket.fill", {"input-gaming", "applications-games"}, D::none},
+    {"apple.intelligence", {}, D::sparkles},
+    // Calendar, travel and the status menu's event items.
+    {"calendar", {"x-office-calendar", "appointment-soon"}, D::none},
+    {"figure.walk", {}, D::figureWalk},
+    {"tram.fill", {}, D::tram},
+    {"video.fill", {"camera-video", "camera-web"}, D::none},
+    {"xmark.circle.fill", {}, D::xmarkCircle},
+    // First-launch pages, permission banners and change notes.
+    {"globe", {"web-browser", "preferences-desktop-locale"}, D::none},
+    {"sparkles", {}, D::sparkles},
+    {"hand.raised.fill", {}, D::hand},
+    {"megaphone.fill", {}, D::megaphone},
+    {"ladybug.fill", {}, D::ladybug},
+    // Weather conditions, by day and by night, and the lock screen's sun and rain.
+    {"cloud.snow.fill", {"weather-snow"}, D::none},
+    {"sun.dust.fill", {"weather-fog"}, D::none},
+    {"moon.dust.fill", {"weather-fog"}, D::none},
+    {"wind.snow", {"weather-snow", "weather-windy"}, D::none},
+    {"wind", {"weather-windy"}, D::none},
+    {"moon.stars.fill", {"weather-clear-night"}, D::none},
+    {"cloud.fill", {"weather-overcast"}, D::none},
+    {"cloud.drizzle.fill", {"weather-showers-scattered", "weather-showers"}, D::none},
+    {"cloud.fog.fill", {"weather-fog"}, D::none},
+    {"cloud.sleet.fill", {"weather-snow", "weather-showers"}, D::none},
+    {"thermometer.snowflake", {"weather-snow"}, D::none},
+    {"cloud.hail.fill", {"weather-showers", "weather-snow"}, D::none},
+    {"sun.haze.fill", {"weather-fog"}, D::none},
+    {"moon.haze.fill", {"weather-fog"}, D::none},
+    {"cloud.heavyrain.fill", {"weather-showers"}, D::none},
+    {"thermometer.sun.fill", {"weather-clear"}, D::sunLarge},
+    {"hurricane", {"weather-tornado", "weather-storm"}, D::none},
+    {"tropicalstorm", {"weather-storm", "weather-tornado"}, D::none},
+    {"cloud.sun.bolt.fill", {"weather-storm"}, D::none},
+    {"cloud.moon.bolt.fill", {"weather-storm"}, D::none},
+    {"cloud.sun.fill", {"weather-few-clouds"}, D::none},
+    {"cloud.moon.fill", {"weather-few-clouds-night"}, D::none},
+    {"cloud.rain.fill", {"weather-showers"}, D::none},
+    {"cloud.bolt.rain.fill", {"weather-storm"}, D::none},
+    {"smoke.fill", {"weather-fog"}, D::none},
+    {"cloud.sun.rain.fill", {"weather-showers-scattered", "weather-showers"}, D::none},
+    {"questionmark", {"dialog-question", "help-about"}, D::none},
+    {"sunrise.fill", {"daytime-sunrise"}, D::none},
+    {"sunset.fill", {"daytime-sunset"}, D::none},
+    {"umbrella.fill", {}, D::umbrella},
+};
+
+const SymbolEntry* entryOf(std::string_view symbol) {
+    for (const auto& e : kSymbols)
+        if (e.symbol == symbol) return &e;
+    return nullptr;
+}
 
 QPointF at(const QRectF& r, double x, double y) { return {r.left() + x * r.width(), r.top() + y * r.height()}; }
 
@@ -176,6 +260,168 @@ void drawBattery(QPainter& p, const QRectF& r, double level, bool bolt, const QC
     }
 }
 
+// The square that a drawing made in unit coordinates fills, centred in `r`.
+QRectF squareIn(const QRectF& r) {
+    const double s = std::min(r.width(), r.height());
+    return QRectF(r.center().x() - s / 2, r.center().y() - s / 2, s, s);
+}
+
+QPainterPath stroked(const QPainterPath& path, double width) {
+    QPainterPathStroker stroker;
+    stroker.setWidth(width);
+    stroker.setCapStyle(Qt::RoundCap);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    return stroker.createStroke(path);
+}
+
+// A four-pointed star of radius `rad` around (x, y), its sides curving in.
+void addSparkle(QPainterPath& path, const QRectF& q, double x, double y, double rad) {
+    const QPointF c = at(q, x, y);
+    const double d = rad * q.width();
+    path.moveTo(c + QPointF(0, -d));
+    path.quadTo(c, c + QPointF(d, 0));
+    path.quadTo(c, c + QPointF(0, d));
+    path.quadTo(c, c + QPointF(-d, 0));
+    path.quadTo(c, c + QPointF(0, -d));
+    path.closeSubpath();
+}
+
+QPainterPath line(const QRectF& q, std::initializer_list<std::pair<double, double>> points) {
+    QPainterPath path;
+    bool first = true;
+    for (auto [x, y] : points) {
+        if (first) path.moveTo(at(q, x, y));
+        else path.lineTo(at(q, x, y));
+        first = false;
+    }
+    return path;
+}
+
+QPainterPath roundedRect(const QRectF& q, double x0, double y0, double x1, double y1, double radius) {
+    QPainterPath path;
+    path.addRoundedRect(QRectF(at(q, x0, y0), at(q, x1, y1)), radius * q.width(), radius * q.width());
+    return path;
+}
+
+QPainterPath ellipse(const QRectF& q, double x, double y, double rx, double ry) {
+    QPainterPath path;
+    path.addEllipse(at(q, x, y), rx * q.width(), ry * q.height());
+    return path;
+}
+
+// The shapes the theme has no good match for, each one path filled in the symbol's colour.
+QPainterPath drawnShape(Drawn d, const QRectF& r) {
+    const QRectF q = squareIn(r);
+    const double w = q.width();
+    QPainterPath path;
+    switch (d) {
+        case Drawn::sparkles:
+            addSparkle(path, q, 0.42, 0.58, 0.38);
+            addSparkle(path, q, 0.8, 0.2, 0.17);
+            break;
+        case Drawn::bed:
+            path.addPath(roundedRect(q, 0.06, 0.22, 0.18, 0.86, 0.03));
+            path.addPath(roundedRect(q, 0.06, 0.56, 0.94, 0.74, 0.03));
+            path.addPath(roundedRect(q, 0.84, 0.56, 0.94, 0.86, 0.03));
+            path.addPath(roundedRect(q, 0.22, 0.4, 0.44, 0.53, 0.05));
+            path.addPath(roundedRect(q, 0.47, 0.4, 0.94, 0.53, 0.04));
+            path.setFillRule(Qt::WindingFill);
+            break;
+        case Drawn::figureWalk:
+        case Drawn::figureRun: {
+            const bool run = d == Drawn::figureRun;
+            path.addPath(ellipse(q, 0.56, 0.13, 0.1, 0.1));
+            QPainterPath limbs = line(q, {{0.52, 0.3}, {0.46, 0.58}});
+            if (run) {
+                limbs.addPath(line(q, {{0.46, 0.58}, {0.24, 0.7}, {0.14, 0.9}}));
+                limbs.addPath(line(q, {{0.46, 0.58}, {0.66, 0.7}, {0.78, 0.92}}));
+                limbs.addPath(line(q, {{0.5, 0.36}, {0.3, 0.44}, {0.2, 0.36}}));
+                limbs.addPath(line(q, {{0.5, 0.36}, {0.68, 0.5}, {0.86, 0.44}}));
+            } else {
+                limbs.addPath(line(q, {{0.46, 0.58}, {0.34, 0.9}}));
+                limbs.addPath(line(q, {{0.46, 0.58}, {0.6, 0.74}, {0.62, 0.92}}));
+                limbs.addPath(line(q, {{0.5, 0.36}, {0.34, 0.52}}));
+                limbs.addPath(line(q, {{0.5, 0.36}, {0.68, 0.5}}));
+            }
+            path = path.united(stroked(limbs, 0.11 * w));
+            break;
+        }
+        case Drawn::tram: {
+            path = roundedRect(q, 0.2, 0.14, 0.8, 0.8, 0.1);
+            QPainterPath holes = roundedRect(q, 0.28, 0.24, 0.72, 0.46, 0.03);
+            holes.addPath(ellipse(q, 0.34, 0.66, 0.055, 0.055));
+            holes.addPath(ellipse(q, 0.66, 0.66, 0.055, 0.055));
+            path = path.subtracted(holes);
+            QPainterPath wires = line(q, {{0.32, 0.8}, {0.22, 0.95}});
+            wires.addPath(line(q, {{0.68, 0.8}, {0.78, 0.95}}));
+            wires.addPath(line(q, {{0.5, 0.14}, {0.5, 0.05}}));
+            wires.addPath(line(q, {{0.36, 0.05}, {0.64, 0.05}}));
+            path = path.united(stroked(wires, 0.07 * w));
+            break;
+        }
+        case Drawn::hand: {
+            path = roundedRect(q, 0.26, 0.44, 0.78, 0.94, 0.16);
+            const double tops[] = {0.16, 0.08, 0.12, 0.22};
+            for (int i = 0; i < 4; ++i)
+                path = path.united(roundedRect(q, 0.27 + i * 0.13, tops[i], 0.37 + i * 0.13, 0.6, 0.05));
+            path = path.united(stroked(line(q, {{0.3, 0.7}, {0.14, 0.5}}), 0.11 * w));
+            break;
+        }
+        case Drawn::umbrella: {
+            path.moveTo(at(q, 0.06, 0.5));
+            path.arcTo(QRectF(at(q, 0.06, 0.1), at(q, 0.94, 0.9)), 180, -180);
+            path.closeSubpath();
+            QPainterPath handle = line(q, {{0.5, 0.45}, {0.5, 0.8}});
+            handle.arcTo(QRectF(at(q, 0.32, 0.7), at(q, 0.5, 0.9)), 0, -180);
+            path = path.united(stroked(handle, 0.08 * w));
+            break;
+        }
+        case Drawn::megaphone: {
+            path = line(q, {{0.1, 0.38}, {0.62, 0.14}, {0.62, 0.86}, {0.1, 0.62}});
+            path.closeSubpath();
+            path = path.united(roundedRect(q, 0.6, 0.1, 0.74, 0.9, 0.05));
+            path = path.united(roundedRect(q, 0.2, 0.56, 0.34, 0.88, 0.04));
+            QPainterPath waves;
+            waves.arcMoveTo(QRectF(at(q, 0.66, 0.3), at(q, 0.96, 0.7)), -50);
+            waves.arcTo(QRectF(at(q, 0.66, 0.3), at(q, 0.96, 0.7)), -50, 100);
+            path = path.united(stroked(waves, 0.07 * w));
+            break;
+        }
+        case Drawn::ladybug: {
+            path = ellipse(q, 0.5, 0.6, 0.34, 0.34).united(ellipse(q, 0.5, 0.22, 0.17, 0.13));
+            QPainterPath cuts = roundedRect(q, 0.48, 0.3, 0.52, 0.96, 0.0);
+            for (auto [x, y] : {std::pair{0.34, 0.52}, {0.66, 0.52}, {0.37, 0.76}, {0.63, 0.76}})
+                cuts.addPath(ellipse(q, x, y, 0.06, 0.06));
+            path = path.subtracted(cuts);
+            QPainterPath antennae = line(q, {{0.42, 0.12}, {0.32, 0.03}});
+            antennae.addPath(line(q, {{0.58, 0.12}, {0.68, 0.03}}));
+            path = path.united(stroked(antennae, 0.06 * w));
+            break;
+        }
+        case Drawn::xmarkCircle: {
+            path = ellipse(q, 0.5, 0.5, 0.46, 0.46);
+            QPainterPath x = line(q, {{0.34, 0.34}, {0.66, 0.66}});
+            x.addPath(line(q, {{0.66, 0.34}, {0.34, 0.66}}));
+            path = path.subtracted(stroked(x, 0.1 * w));
+            break;
+        }
+        case Drawn::starOutline: {
+            QPainterPath star;
+            for (int i = 0; i < 10; ++i) {
+                const double a = -std::numbers::pi / 2 + i * std::numbers::pi / 5, rad = i % 2 ? 0.2 : 0.44;
+                const QPointF pt = at(q, 0.5 + rad * std::cos(a), 0.54 + rad * std::sin(a));
+                if (i == 0) star.moveTo(pt);
+                else star.lineTo(pt);
+            }
+            star.closeSubpath();
+            path = stroked(star, 0.08 * w);
+            break;
+        }
+        default: break;
+    }
+    return path;
+}
+
 }  // namespace
 
 void paintBatteryGlyph(QPainter& p, const QRectF& rect, double level, bool charging, const QColor& color) {
@@ -185,10 +431,73 @@ void paintBatteryGlyph(QPainter& p, const QRectF& rect, double level, bool charg
     p.restore();
 }
 
-const char* freedesktopIconName(std::string_view symbol) {
-    for (const auto& e : kIcons)
-        if (e.symbol == symbol) return e.icon;
-    return nullptr;
+namespace {
+
+// The installed Adwaita theme's symbolic icons, by name and pixel size. Read from the data
+// folders whatever the desktop's theme settings (none under a bare X server), and from the
+// Debian package's own place last, so the icons are found under every session.
+class SymbolicIcons {
+public:
+    SymbolicIcons() {
+        QStringList bases;
+        for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+            bases << dir + QLatin1String("/icons/Adwaita");
+        bases << QStringLiteral("/usr/share/icons/Adwaita");
+        static const QLatin1String kSuffix("-symbolic.symbolic.png");
+        for (const QString& base : bases) {
+            for (const QString& sizeDir : QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                bool ok = false;
+                const int size = sizeDir.section(QLatin1Char('x'), 0, 0).toInt(&ok);
+                if (!ok || size <= 0) continue;
+                QDirIterator it(base + QLatin1Char('/') + sizeDir, {QLatin1String("*") + kSuffix}, QDir::Files,
+                                QDirIterator::Subdirectories);
+                while (it.hasNext()) {
+                    it.next();
+                    const QString name = it.fileName().chopped(kSuffix.size());
+                    files_[name.toStdString()].emplace(size, it.filePath());  // an earlier folder wins
+                }
+            }
+        }
+    }
+
+    // The smallest size of at least `pixels`, or the largest there is; empty when not installed.
+    QString file(std::string_view name, int pixels) const {
+        auto it = files_.find(std::string(name));
+        if (it == files_.end() || it->second.empty()) return {};
+        auto size = it->second.lower_bound(pixels);
+        return size == it->second.end() ? it->second.rbegin()->second : size->second;
+    }
+
+private:
+    std::unordered_map<std::string, std::map<int, QString>> files_;
+};
+
+const SymbolicIcons& symbolicIcons() {
+    static const SymbolicIcons icons;
+    return icons;
+}
+
+}  // namespace
+
+QString symbolIconFile(std::string_view symbol, int pixels) {
+    if (const SymbolEntry* e = entryOf(symbol))
+        for (std::string_view icon : e->icons)
+            if (!icon.empty())
+                if (QString file = symbolicIcons().file(icon, pixels); !file.isEmpty()) return file;
+    return {};
+}
+
+SymbolSource symbolSource(std::string_view symbol, bool fromTheme) {
+    const SymbolEntry* e = entryOf(symbol);
+    if (!e) return SymbolSource::placeholder;
+    if (fromTheme && !symbolIconFile(symbol, 32).isEmpty()) return SymbolSource::themeIcon;
+    return e->drawn == Drawn::none ? SymbolSource::placeholder : SymbolSource::drawn;
+}
+
+std::vector<std::string_view> tableSymbols() {
+    std::vector<std::string_view> out;
+    for (const auto& e : kSymbols) out.push_back(e.symbol);
+    return out;
 }
 
 void ensureIconTheme() {
@@ -202,60 +511,82 @@ void ensureIconTheme() {
 }
 
 bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QColor& c) {
+    const SymbolEntry* e = entryOf(s);
+    const Drawn d = e ? e->drawn : Drawn::none;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    bool known = true;
-    if (s == "speaker.fill") drawSpeaker(p, r, 0, false, c);
-    else if (s == "speaker.wave.1.fill") drawSpeaker(p, r, 1, false, c);
-    else if (s == "speaker.wave.2.fill") drawSpeaker(p, r, 2, false, c);
-    else if (s == "speaker.slash.fill") drawSpeaker(p, r, 0, true, c);
-    else if (s == "lock.fill") drawLock(p, r, c);
-    else if (s.starts_with("airpods") && s != "airpodsmax") drawEarbud(p, r, c);
-    else if (s == "sun.max.fill") drawSun(p, r, true, c);
-    else if (s == "sun.min.fill") drawSun(p, r, false, c);
-    else if (s == "battery.100") drawBattery(p, r, 1.0, false, c);
-    else if (s == "battery.100.bolt") drawBattery(p, r, 1.0, true, c);
-    else if (s == "battery.25") drawBattery(p, r, 0.25, false, c);
-    else if (s == "battery.0") drawBattery(p, r, 0.0, false, c);
-    else if (s == "bolt.fill") {
-        QPainterPath b;
-        b.moveTo(at(r, 0.62, 0.05));
-        b.lineTo(at(r, 0.25, 0.56));
-        b.lineTo(at(r, 0.48, 0.56));
-        b.lineTo(at(r, 0.38, 0.95));
-        b.lineTo(at(r, 0.75, 0.44));
-        b.lineTo(at(r, 0.52, 0.44));
-        b.closeSubpath();
-        p.fillPath(b, c);
-    }
-    else {
-        known = false;
-        p.setPen(Qt::NoPen);
-        p.setBrush(c);
-        const double d = std::min(r.width(), r.height()) * 0.5;
-        p.drawEllipse(r.center(), d / 2, d / 2);
+    switch (d) {
+        case Drawn::speaker: drawSpeaker(p, r, 0, false, c); break;
+        case Drawn::speakerWave1: drawSpeaker(p, r, 1, false, c); break;
+        case Drawn::speakerWave2: drawSpeaker(p, r, 2, false, c); break;
+        case Drawn::speakerSlash: drawSpeaker(p, r, 0, true, c); break;
+        case Drawn::lock: drawLock(p, r, c); break;
+        case Drawn::earbuds: drawEarbud(p, r, c); break;
+        case Drawn::sunLarge: drawSun(p, r, true, c); break;
+        case Drawn::sunSmall: drawSun(p, r, false, c); break;
+        case Drawn::battery100: drawBattery(p, r, 1.0, false, c); break;
+        case Drawn::battery100Bolt: drawBattery(p, r, 1.0, true, c); break;
+        case Drawn::battery25: drawBattery(p, r, 0.25, false, c); break;
+        case Drawn::battery0: drawBattery(p, r, 0.0, false, c); break;
+        case Drawn::bolt: {
+            QPainterPath b;
+            b.moveTo(at(r, 0.62, 0.05));
+            b.lineTo(at(r, 0.25, 0.56));
+            b.lineTo(at(r, 0.48, 0.56));
+            b.lineTo(at(r, 0.38, 0.95));
+            b.lineTo(at(r, 0.75, 0.44));
+            b.lineTo(at(r, 0.52, 0.44));
+            b.closeSubpath();
+            p.fillPath(b, c);
+            break;
+        }
+        case Drawn::none: {
+            p.setPen(Qt::NoPen);
+            p.setBrush(c);
+            const double dot = std::min(r.width(), r.height()) * 0.5;
+            p.drawEllipse(r.center(), dot / 2, dot / 2);
+            break;
+        }
+        default: p.fillPath(drawnShape(d, r), c); break;
     }
     p.restore();
-    return known;
+    return d != Drawn::none;
 }
 
 namespace {
+
+// The icon's alpha stretched so its strongest pixel is opaque: the theme draws a few symbols
+// (fog, haze) wholly faint, which would read as disabled in the notch.
+QImage fullStrength(const QImage& icon) {
+    QImage img = icon.convertToFormat(QImage::Format_ARGB32);
+    int top = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x) top = std::max(top, qAlpha(row[x]));
+    }
+    if (top == 0 || top >= 250) return img;
+    for (int y = 0; y < img.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            row[x] = qRgba(qRed(row[x]), qGreen(row[x]), qBlue(row[x]), std::min(255, qAlpha(row[x]) * 255 / top));
+    }
+    return img;
+}
 
 // The symbol alone, `size` pixels, in `color`, on a clear image.
 QImage renderSymbol(std::string_view symbol, QSize size, const QColor& color, bool fromTheme) {
     QImage img(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     const QRectF rect(QPointF(0, 0), QSizeF(size));
-    if (const char* name = fromTheme ? freedesktopIconName(symbol) : nullptr) {
-        const QIcon icon = QIcon::fromTheme(QLatin1String(name));
-        const int side = std::min(size.width(), size.height());
-        const QPixmap pm = icon.isNull() ? QPixmap() : icon.pixmap(QSize(side, side));
-        if (!pm.isNull()) {
-            // Theme icons are drawn for light backgrounds; the notch is black, so only their
-            // shape is kept and filled with the symbol's colour.
+    const int side = std::min(size.width(), size.height());
+    if (const QString file = fromTheme ? symbolIconFile(symbol, side) : QString(); !file.isEmpty()) {
+        const QImage icon =
+            fullStrength(QImage(file).scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        if (!icon.isNull()) {
+            // Only the icon's shape is kept (its alpha), filled with the symbol's colour: the
+            // theme draws for light backgrounds, the notch is black.
             QPainter ip(&img);
-            ip.drawPixmap(QRectF(rect.center().x() - side / 2.0, rect.center().y() - side / 2.0, side, side), pm,
-                          QRectF(pm.rect()));
+            ip.drawImage(QPointF((size.width() - icon.width()) / 2.0, (size.height() - icon.height()) / 2.0), icon);
             ip.setCompositionMode(QPainter::CompositionMode_SourceIn);
             ip.fillRect(img.rect(), color);
             return img;

@@ -199,7 +199,7 @@ void UpdateView::rebuildNotes() {
             pm.fill(Qt::transparent);
             QPainter p(&pm);
             p.setRenderHint(QPainter::Antialiasing);
-            const bool named = s.symbol.find('.') != std::string::npos;
+            const bool named = symbolSource(s.symbol) != SymbolSource::placeholder;
             if (named) {
                 paintSymbol(p, QRectF(1, 1, 16, 16), s.symbol, namedColor(s.color));
             } else {

@@ -32,7 +32,9 @@ std::optional<float> average(const std::vector<std::uint32_t>& channels) { retur
 std::optional<float> pulseAverageVolume(const std::vector<std::uint32_t>& channels) {
     if (channels.empty()) return std::nullopt;
     const double sum = std::accumulate(channels.begin(), channels.end(), 0.0);
-    return static_cast<float>(std::clamp(sum / static_cast<double>(channels.size()) / PA_VOLUME_NORM, 0.0, 1.0));
+    // Above PA_VOLUME_NORM the sink amplifies; that is read too, up to the port's bound.
+    return static_cast<float>(
+        std::clamp(sum / static_cast<double>(channels.size()) / PA_VOLUME_NORM, 0.0, double(kMaxDeviceVolume)));
 }
 
 std::optional<std::string> pulseTransport(const std::string& bus, const std::string& activePort,

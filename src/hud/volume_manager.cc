@@ -18,6 +18,12 @@ namespace halvyn {
 namespace {
 constexpr Duration kThrottle = std::chrono::milliseconds(100);
 const Animation kSpring = Animation::spring(0.35, 0.3);
+
+// A device reading within 0...kMaxDeviceVolume; nothing for one that is not a number.
+std::optional<float> reading(std::optional<float> v) {
+    if (!v || !std::isfinite(*v)) return std::nullopt;
+    return std::clamp(*v, 0.0f, kMaxDeviceVolume);
+}
 }  // namespace
 
 bool isKeyStep(float diff) {
@@ -37,7 +43,10 @@ VolumeManager::VolumeManager(Context& ctx)
       muteStream(ctx.main(), kThrottle, [this](const bool& m) { postWeak([m](VolumeManager& v) { v.muteChanged(m); }); }),
       self_(std::make_shared<VolumeManager*>(this)) {
     if (auto device = outputDevice(); device && simplyCA) {
-        if (auto v = simplyCA->volume(device->id)) actualVolume = *v;
+        if (auto v = reading(simplyCA->volume(device->id))) {
+            actualVolume = std::min(*v, 1.0f);
+            overAmplification = *v - actualVolume;
+        }
         if (auto m = simplyCA->isMuted(device->id)) isMuted = *m;
     }
     volume = isMuted ? 0.0f : actualVolume.get();
@@ -47,7 +56,7 @@ VolumeManager::VolumeManager(Context& ctx)
         // Each device change is reduced to the new value; repeats are dropped before the
         // throttle so that a burst of identical notifications costs one interval at most.
         cancellables.push_back(simplyCA->onVolumeChanged([this](AudioDeviceID id) {
-            auto v = simplyCA->volume(id);
+            auto v = reading(simplyCA->volume(id));
             if (!v || lastDeviceVolume == v) return;
             lastDeviceVolume = v;
             volumeStream.push(*v);
@@ -75,9 +84,12 @@ VolumeManager::~VolumeManager() { *self_ = nullptr; }
 void VolumeManager::readBaseline() {
     const auto device = simplyCA->defaultOutputDevice();
     if (!device) return;
-    lastDeviceVolume = simplyCA->volume(device->id);
+    lastDeviceVolume = reading(simplyCA->volume(device->id));
     lastDeviceMute = simplyCA->isMuted(device->id);
-    if (lastDeviceVolume) actualVolume = *lastDeviceVolume;
+    if (lastDeviceVolume) {
+        actualVolume = std::min(*lastDeviceVolume, 1.0f);
+        overAmplification = *lastDeviceVolume - actualVolume;
+    }
     if (lastDeviceMute) isMuted = *lastDeviceMute;
     volume = isMuted ? 0.0f : actualVolume.get();
 }
@@ -115,16 +127,19 @@ bool VolumeManager::isQuiet() const {
     return false;
 }
 
-void VolumeManager::volumeChanged(float level) {
-    if (volume.get() == level) return;
-    const float previous = volume;
+void VolumeManager::volumeChanged(float value) {
+    // A step past full moves only the amplification, and is shown like any other step.
+    const float level = std::min(value, 1.0f), over = value - level;
+    if (volume.get() == level && overAmplification.get() == over) return;
+    const float previous = volume.get() > 0.0f ? volume.get() + overAmplification.get() : 0.0f;
     volume.set(level, kSpring);
     actualVolume = level;
+    overAmplification.set(over, kSpring);
     isMuted.set(level == 0.0f, kSpring);
 
     if (isQuiet()) return;
 
-    const float diff = std::fabs(previous - level);
+    const float diff = std::fabs(previous - value);
     logger.info("volumeDiff: %{public}f", diff);
     ConnectivityManager& connectivity = ctx_.connectivity();
     if (auto device = connectivity.virtualDevice.get(); device && device->isAirPodsFamily() && !isKeyStep(diff))

@@ -30,6 +30,9 @@ public:
     // Last known device volume, also while muted.
     Published<float> actualVolume{1.0f};
     Published<bool> isMuted{false};
+    // How far past full the device amplifies (0.2 at 120 %), also while muted; 0 at full or below.
+    // `volume` and `actualVolume` stay within 0...1, so everything that reads them keeps its range.
+    Published<float> overAmplification{0.0f};
     // A volume slider of the notch is being dragged; set by the slider views.
     Published<bool> isDraggingSlider{false};
     // The user set the volume through a notch slider within the last 0.15 s.
@@ -46,7 +49,7 @@ public:
     static constexpr float kKeySteps[] = {0.06f, 0.05f, 0.04f, 0.03f, 0.02f, 0.01f};
 
 private:
-    void volumeChanged(float level);
+    void volumeChanged(float reading);
     void readBaseline();
     void muteChanged(bool muted);
     void applyVolume(float level);

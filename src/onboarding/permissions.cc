@@ -64,7 +64,8 @@ PageContent pageContent(PermissionPage page, std::string_view appName) {
                     "Continue"};
         case PermissionPage::onboarding:
             return {"sparkles", named("Welcome to ", std::string(appName).c_str()),
-                    "Hover over the notch to see what is playing, \n your battery, accessories and more.",
+                    "Click the notch, or swipe down on it, to see \n what is playing, your battery, "
+                    "accessories and more.",
                     "Continue"};
     }
     return {};

@@ -37,6 +37,9 @@ inline Value toValue(const AudioDevice& device) {
                                {"transport", text(device.transportType)}});
 }
 
+// The highest volume a device reading carries; louder readings are cut to it.
+inline constexpr float kMaxDeviceVolume = 4.0f;
+
 // The two controllable properties of an output device.
 enum class AudioProperty { volume, mute };
 
@@ -50,7 +53,9 @@ public:
 
     // Whether the device has the property on its output scope, main element (channel 0).
     virtual bool hasProperty(AudioDeviceID id, AudioProperty property) const = 0;
-    // The main output volume, 0...1; nothing when the device or the property is missing.
+    // The main output volume, 0...1, or above 1 (up to kMaxDeviceVolume) where the device
+    // amplifies past its full level, as PulseAudio does up to 150 % and further; nothing when the
+    // device or the property is missing.
     virtual std::optional<float> volume(AudioDeviceID id) const = 0;
     // The mute state of channel 0; nothing when the device or the property is missing.
     virtual std::optional<bool> isMuted(AudioDeviceID id) const = 0;

@@ -3,6 +3,8 @@
 
 #include "hud/volume_manager.h"
 
+#include <tuple>
+
 #include "hud_fixture.h"
 #include "sources/connectivity_manager.h"
 
@@ -98,6 +100,31 @@ TEST_F(VolumeTest, SameLevelAndLargeJumpsShowNothing) {
     EXPECT_FLOAT_EQ(volume().volume, 0.2f);
     EXPECT_TRUE(logs.contains("volumeDiff: 0.300000"));
     EXPECT_FALSE(shown());
+}
+
+// Past full (PulseAudio amplifies up to 150 % and beyond), each step still shows the display:
+// the level stays full and the amplification carries the rest; a step back under full clears it.
+TEST_F(VolumeTest, StepsPastFullShowTheDisplayWithTheAmplification) {
+    volume();
+    const std::tuple<float, float, float, size_t> steps[] = {
+        {0.95f, 0.95f, 0.0f, 1}, {1.0f, 1.0f, 0.0f, 2},  {1.05f, 1.0f, 0.05f, 3},
+        {1.5f, 1.0f, 0.5f, 3},   // a jump, quiet as any jump
+        {1.45f, 1.0f, 0.45f, 4}, {0.97f, 0.97f, 0.0f, 4}, {0.95f, 0.95f, 0.0f, 5},
+        {1e9f, 1.0f, kMaxDeviceVolume - 1, 5}};
+    for (auto [reading, level, over, shownCount] : steps) {
+        SCOPED_TRACE(reading);
+        deviceVolume(reading);
+        advance(0.2);
+        EXPECT_FLOAT_EQ(volume().volume, level);
+        EXPECT_FLOAT_EQ(volume().actualVolume, level);
+        EXPECT_NEAR(volume().overAmplification, over, 1e-6f);
+        EXPECT_EQ(notificationCalls().size(), shownCount);
+    }
+    // Muted while amplified: the views show zero, the amplification waits for the unmute.
+    sim->audio().changeMute(1, true);
+    advance(0.2);
+    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
+    EXPECT_FLOAT_EQ(volume().overAmplification, kMaxDeviceVolume - 1);
 }
 
 TEST_F(VolumeTest, AirPodsShowOnlyKeySizedSteps) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "linux/services.h"
 #include "platform/linux/pulse_audio_devices.h"
@@ -39,7 +40,8 @@ TEST(PulseVolume, AverageOfTheChannelsAndNoneWithoutChannels) {
     EXPECT_EQ(pulseAverageVolume({}), std::nullopt);
     EXPECT_EQ(pulseAverageVolume({0x10000, 0x10000}), 1.0f);
     EXPECT_NEAR(*pulseAverageVolume({0x10000 / 5, 0x10000 * 3 / 5}), 0.4f, 1e-4f);
-    EXPECT_EQ(pulseAverageVolume({0x20000}), 1.0f);
+    EXPECT_EQ(pulseAverageVolume({0x18000}), 1.5f);
+    EXPECT_EQ(pulseAverageVolume({0xFFFFFFFF, 0xFFFFFFFF}), kMaxDeviceVolume);
     EXPECT_EQ(pulseAverageVolume({0}), 0.0f);
 }
 
@@ -126,12 +128,18 @@ TEST_F(PulseAudio, ReadsTheDefaultSinkAndFollowsPactl) {
     ASSERT_TRUE(spinUntil([&] { return lastMute == one; }));
     EXPECT_EQ(port->isMuted(one), true);
 
-    // The channels' average is the level; above 100 % still reads as full.
+    // The channels' average is the level; past 100 % the amplification is read too.
     server.pactl("set-sink-volume two 20% 60%");
     ASSERT_TRUE(spinUntil([&] { return lastVolume == two; }));
     EXPECT_NEAR(*port->volume(two), 0.40f, 0.005f);
-    server.pactl("set-sink-volume two 150%");
-    ASSERT_TRUE(spinUntil([&] { return port->volume(two) == 1.0f; }));
+    for (const char* level : {"120%", "150%"}) {
+        const int before = volumeCount;
+        const float wanted = std::stof(level) / 100;
+        server.pactl(std::string("set-sink-volume two ") + level);
+        EXPECT_TRUE(spinUntil([&] {
+            return volumeCount > before && std::fabs(port->volume(two).value_or(0) - wanted) < 0.005f;
+        })) << level;
+    }
 
     server.pactl("set-default-sink two");
     ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));

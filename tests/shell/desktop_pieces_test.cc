@@ -94,6 +94,13 @@ TEST_F(Levels, ReadingsComeFromTheSourcesAndAreAbsentWithoutTheirService) {
     at(1);
     EXPECT_GT(changes, 0);
     EXPECT_NEAR(*levels.volume(), 0.7f, 1e-6);
+    // Amplified past full, the display's level says by how much; muted, it is zero.
+    sim->audio().changeVolume(1, 1.2f);
+    at(2);
+    EXPECT_NEAR(*levels.volume(), 1.2f, 1e-6);
+    sim->audio().changeMute(1, true);
+    at(3);
+    EXPECT_EQ(levels.volume(), std::optional<float>(0.0f));
 
     // A platform without audio, brightness or power services has no readings at all.
     struct Bare : Platform {};

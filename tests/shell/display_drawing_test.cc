@@ -16,10 +16,16 @@ namespace halvyn {
 namespace {
 
 struct Levels : DisplayLevels {
-    std::optional<float> volume() const override { return 0.5f; }
+    std::optional<float> volume() const override { return level; }
     std::optional<float> brightness() const override { return 0.5f; }
     std::optional<double> batteryLevel() const override { return 0.08; }
     std::optional<Accessory> accessory() const override { return Accessory{"AirPods Max Sky Blue", "airpodsmax", 0.9, false}; }
+    Subscription observe(std::function<void(const Animation*)> cb) const override {
+        changed = std::move(cb);
+        return {};
+    }
+    float level = 0.5f;
+    mutable std::function<void(const Animation*)> changed;
 };
 
 // A notched laptop screen: the content shares a 38-point-high outline with the camera housing.
@@ -132,6 +138,34 @@ TEST_P(DisplayDrawing, OpenNotchShowsBatteryAccessoryAndTheOutputControlWhenAske
     notch().setOutput(true, false);
     at(5);
     EXPECT_GT(whiteIn(frame(), h, h + 34), 100) << "the output control's symbol and level";
+}
+
+// Past full the bar stays full and its end turns amber by the amplified share; at full, none.
+TEST_P(DisplayDrawing, AmplifiedVolumeShowsAFullBarWithTheExcessMarked) {
+    auto amber = [](const QImage& img) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QRgb c = img.pixel(x, y);
+                n += qRed(c) > 220 && qGreen(c) > 130 && qGreen(c) < 180 && qBlue(c) < 60;
+            }
+        return n;
+    };
+    double t = 1;
+    std::vector<int> marked;
+    for (float level : {1.0f, 1.2f, 1.5f}) {
+        levels.level = level;
+        levels.changed(nullptr);
+        notch().setNotification(true, N::didChangeVolume, 0.35, 3);
+        at(t += 1.5);
+        const QImage img = frame();
+        marked.push_back(amber(img));
+        notch().setNotification(false, N::none, 0.35, 0);
+        at(t += 1);
+    }
+    EXPECT_EQ(marked[0], 0);
+    EXPECT_GT(marked[1], 20);
+    EXPECT_GT(marked[2], marked[1] * 3 / 2) << "a third of the bar at 150 %, a sixth at 120 %";
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, DisplayDrawing, ::testing::Values(false, true),

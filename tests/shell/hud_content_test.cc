@@ -28,7 +28,7 @@ TEST(VolumeDisplay, WavesFollowTheLevelWhenScaling) {
         double wave1, wave2;
     };
     for (Case c : {Case{0.01f, 0, 0}, Case{0.25f, 0, 0}, Case{0.2501f, 1, 0}, Case{0.7499f, 1, 0}, Case{0.75f, 1, 1},
-                   Case{1.0f, 1, 1}}) {
+                   Case{1.0f, 1, 1}, Case{1.5f, 1, 1}}) {
         auto content = volumeContent(c.volume, look(), OutputDevice::speaker, std::nullopt, kAccent);
         EXPECT_EQ(opacityOf(content, "speaker.fill"), 1) << c.volume;
         EXPECT_EQ(opacityOf(content, "speaker.wave.1.fill"), c.wave1) << c.volume;
@@ -65,6 +65,7 @@ TEST(VolumeDisplay, StylizedBarColourBoundsAreInclusiveInOrder) {
     auto fillAt = [](float v) {
         return volumeContent(v, look(HUDProgressStyle::stylized), OutputDevice::speaker, std::nullopt, kAccent).bar->fill;
     };
+    EXPECT_EQ(fillAt(1.5f), roseColor()) << "amplified past full counts as full";
     EXPECT_EQ(fillAt(1.0f), roseColor());
     EXPECT_EQ(fillAt(0.9f), roseColor());
     EXPECT_EQ(fillAt(0.89f), reddishOrangeColor());
@@ -85,6 +86,9 @@ TEST(LevelDisplays, BarStylesLabelsAndPercentages) {
     EXPECT_EQ(v.percentage, "56%");
     EXPECT_EQ(v.bar->fill, kAccent);
     EXPECT_NEAR(v.bar->track.alphaF(), 0.3, 0.01);
+    const auto loud = volumeContent(1.2f, l, OutputDevice::speaker, std::nullopt, kAccent);
+    EXPECT_EQ(loud.percentage, "120%");
+    EXPECT_FLOAT_EQ(loud.bar->level, 1.2f) << "the bar carries the amplification it marks";
 
     l.hideLabel = true;
     l.showPercentage = false;

@@ -10,6 +10,7 @@
 #include "platform/sim/sim_calendar.h"
 #include "shell/desktop_shell.h"
 #include "shell/event_loop.h"
+#include "shell/qt_screens.h"
 #include "shell/settings_window.h"
 #include "shell/shell_fixture.h"
 
@@ -27,6 +28,12 @@ public:
         return dynamic_cast<PermissionPageWindow*>(shell.window(windowName(p)));
     }
     bool shown(PermissionPage p) { return page(p) && page(p)->isVisible(); }
+    // In the middle of the notch's screen, whatever the window manager would do.
+    void expectCentred(PermissionPage p) {
+        const QRect area = QtScreens::toToolkit(notch().targetScreen()->visibleFrame);
+        const QPoint off = page(p)->geometry().center() - area.center();
+        EXPECT_LE(off.manhattanLength(), 4) << windowName(p) << " " << off.x() << "," << off.y();
+    }
 
     AppState& app = ctx->appState();
     DesktopShell shell{app, nullptr};
@@ -50,11 +57,19 @@ TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesk
     for (const auto& [p, uses] : chain) {
         SCOPED_TRACE(windowName(p));
         ASSERT_TRUE(shown(p));
+        expectCentred(p);
         EXPECT_TRUE(page(p)->textLabel()->text().contains(uses));
         page(p)->continueButton()->click();
         EXPECT_FALSE(shown(p));
     }
     ASSERT_TRUE(shown(PermissionPage::onboarding));
+    expectCentred(PermissionPage::onboarding);
+    // The welcome says how the notch opens as the settings start: by a click or a swipe down.
+    ASSERT_FALSE(keys::expandNotchOnHover.defaultValue);
+    ASSERT_TRUE(keys::swipeToToggle.defaultValue);
+    const QString welcome = page(PermissionPage::onboarding)->textLabel()->text();
+    EXPECT_TRUE(welcome.startsWith("Click the notch, or swipe down on it,")) << welcome.toStdString();
+    EXPECT_FALSE(welcome.contains("Hover"));
     // The menu's way in on every desktop, tray or not.
     EXPECT_TRUE(page(PermissionPage::onboarding)->textLabel()->text().contains("Right-click the notch"));
     EXPECT_TRUE(defaults().get(keys::isFirstLaunch));
