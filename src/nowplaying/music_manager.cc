@@ -178,14 +178,14 @@ MusicManager::MusicManager(Context& ctx)
     ctx.setNowPlayingControls(seams_.get());
     ctx.setNowPlayingVisibility(seams_.get());
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (auto* players = ctx.platform().players())
         cancellables.push_back(players->observeNotifications([this, weak](const PlayerNotification& n) {
-            if (weak.lock()) handlePlayerInfoChanged(n);
+            if (weak) handlePlayerInfoChanged(n);
         }));
     if (auto* processes = ctx.platform().processes())
         cancellables.push_back(processes->observeActivation([this, weak](const RunningApplication& app) {
-            if (weak.lock()) applicationActivated(app.bundleIdentifier.value_or(""));
+            if (weak) applicationActivated(app.bundleIdentifier.value_or(""));
         }));
     cancellables.push_back(timerStartSignal.connect([this] {
         timerRunning_ = true;
@@ -200,21 +200,15 @@ MusicManager::MusicManager(Context& ctx)
 }
 
 MusicManager::~MusicManager() {
-    *alive_ = false;
+    lifetime_.end();
     if (ctx_.nowPlayingControls() == seams_.get()) ctx_.setNowPlayingControls(nullptr);
     if (ctx_.nowPlayingVisibility() == seams_.get()) ctx_.setNowPlayingVisibility(nullptr);
 }
 
 // MARK: - Helpers
 
-std::function<void()> MusicManager::weakly(std::function<void()> fn) const {
-    std::weak_ptr<bool> weak = alive_;
-    return [weak, fn = std::move(fn)] {
-        if (auto a = weak.lock(); a && *a) fn();
-    };
-}
-void MusicManager::onBackground(std::function<void()> fn) { ctx_.background().post(weakly(std::move(fn))); }
-void MusicManager::onMain(std::function<void()> fn) { ctx_.main().post(weakly(std::move(fn))); }
+void MusicManager::onBackground(std::function<void()> fn) { ctx_.background().post(lifetime_.guard(std::move(fn))); }
+void MusicManager::onMain(std::function<void()> fn) { ctx_.main().post(lifetime_.guard(std::move(fn))); }
 
 MusicApp MusicManager::source() const { return ctx_.defaults().get(keys::musicApp); }
 
@@ -460,9 +454,9 @@ void MusicManager::applyPlayerRead(const PlayerRead& r) {
                 req.timeout = seconds(15.0);
                 req.maxBodyBytes = std::size_t{8} << 20;
                 const unsigned artwork = ++artworkGeneration_;
-                std::weak_ptr<bool> weak = alive_;
+                const Lifetime::Token weak = lifetime_.token();
                 http->send(req, [this, weak, artwork](HttpResponse resp) {
-                    if (!weak.lock() || artwork != artworkGeneration_) return;
+                    if (!weak || artwork != artworkGeneration_) return;
                     if (!resp.ok()) {
                         log_.error("Error fetching artwork: %{public}s", resp.error.empty() ? std::to_string(resp.status) : resp.error);
                         return;
@@ -510,7 +504,7 @@ void MusicManager::fetchMusicArtwork(PlayerScripting* app, int attemptsLeft, uns
     }
     if (attemptsLeft > 0) {
         // The player has no image yet (a streamed item still loading): ask again shortly.
-        ctx_.main().postAfter(seconds(kArtworkRetryDelay), weakly([this, app, attemptsLeft, generation] {
+        ctx_.main().postAfter(seconds(kArtworkRetryDelay), lifetime_.guard([this, app, attemptsLeft, generation] {
                                   if (generation != artworkGeneration_) return;
                                   onBackground([this, app, attemptsLeft, generation] { fetchMusicArtwork(app, attemptsLeft - 1, generation); });
                               }));
@@ -801,9 +795,9 @@ void MusicManager::positionUpdate() {
     if (currentTrack.get().isEmpty() || isDraggingSlider.get()) return;
     const MusicApp app = source();
     if (app == MusicApp::system) {
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         ctx_.xpc().getSeekerPosition([this, weak](const HelperDictionary& reply) {
-            if (weak.lock()) applyPosition(reply);
+            if (weak) applyPosition(reply);
         });
         return;
     }

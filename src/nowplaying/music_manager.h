@@ -19,6 +19,7 @@
 #include "nowplaying/track.h"
 #include "platform/helper_connection.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
@@ -141,14 +142,13 @@ private:
     void applicationActivated(const std::string& bundleId);
     void tickPositionTimer();
     void lookUpBrowserLink(const std::string& title, const std::string& bundleId);
-    std::function<void()> weakly(std::function<void()> fn) const;
     void onBackground(std::function<void()> fn);
     void onMain(std::function<void()> fn);
     void publishDebounces();
 
     Context& ctx_;
     Logger log_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     Debounce idleDebounce;
     Debounce hideIdleDebounce;
