@@ -4,8 +4,7 @@
 #include <string>
 #include <string_view>
 
-// The reader has no toolkit dependency; it is built here on its own.
-#include "platform/linux/caf_audio.cc"
+#include "platform/linux/caf_audio.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;

@@ -27,7 +27,7 @@ HALVYN_BUILD_PACKAGES=(cmake g++ make pkg-config nlohmann-json3-dev libgtest-dev
 HALVYN_DISPLAY_PACKAGES=(xvfb xauth x11-utils desktop-file-utils appstream)
 # The desktop program's adapters to the Linux services, and the real services their tests start.
 HALVYN_BUILD_PACKAGES+=(libpulse-dev libudev-dev libxcb1-dev qt6-multimedia-dev)
-HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox x11-utils procps)
+HALVYN_DISPLAY_PACKAGES+=(pulseaudio pulseaudio-utils dbus python3-dbusmock openbox procps)
 # Updates are checked against their SHA-256 digest and Ed25519 signature with OpenSSL's libcrypto.
 HALVYN_BUILD_PACKAGES+=(libssl-dev)
 # libFuzzer for scripts/fuzz (clang with its runtime libraries).

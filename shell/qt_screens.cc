@@ -45,8 +45,8 @@ void QtScreens::changed() {
     // Several signals arrive for one rearrangement; observers hear of it once, on the main queue.
     if (changePending_) return;
     changePending_ = true;
-    main_.post([this, guard = std::weak_ptr<bool>(alive_)] {
-        if (guard.expired()) return;
+    main_.post([this, guard = lifetime_.token()] {
+        if (!guard) return;
         changePending_ = false;
         parameters_.emit();
     });

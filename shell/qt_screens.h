@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/screens.h"
+#include "runtime/lifetime.h"
 #include "runtime/published.h"
 
 class QObject;
@@ -49,7 +50,7 @@ private:
     bool changePending_ = false;
     // Receiver of the toolkit's signals: destroying it ends every connection.
     std::unique_ptr<QObject> receiver_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

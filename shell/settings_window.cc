@@ -174,7 +174,7 @@ SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx), wheelGuard_(new WheelG
     sidebar_->setCurrentRow(0);
 }
 
-SettingsWindow::~SettingsWindow() { *alive_ = false; }
+SettingsWindow::~SettingsWindow() { lifetime_.end(); }
 
 QWidget* SettingsWindow::buildTab(SettingsTab tab) {
     auto* page = new QWidget;
@@ -516,8 +516,8 @@ QWidget* SettingsWindow::buildAbout() {
 void SettingsWindow::checkForUpdates() {
     UpdateController& updates = ctx_.updates();
     updateStatus_->setText(QStringLiteral("Checking for updates…"));
-    updates.checkForUpdates([this, &updates, alive = std::weak_ptr<bool>(alive_)] {
-        if (auto a = alive.lock(); !a || !*a) return;
+    updates.checkForUpdates([this, &updates, alive = lifetime_.token()] {
+        if (!alive) return;
         switch (updates.updateState.get()) {
             case UpdateAvailability::available:
                 updateStatus_->setText(QStringLiteral("Version %1 is available.")

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "runtime/published.h"
 #include "shell/settings_table.h"
 
@@ -99,7 +100,7 @@ private:
     QLabel* aboutText_ = nullptr;
     QLabel* saveProblem_ = nullptr;
     QObject* wheelGuard_ = nullptr;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

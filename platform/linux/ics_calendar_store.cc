@@ -192,9 +192,9 @@ IcsCalendarStore::~IcsCalendarStore() {
 
 void IcsCalendarStore::requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) {
     // Reading the user's own files needs no one's permission.
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     main_.post([weak, done = std::move(done)] {
-        if (weak.lock() && done) done(true, std::nullopt);
+        if (weak && done) done(true, std::nullopt);
     });
 }
 
@@ -206,7 +206,7 @@ void IcsCalendarStore::reload() {
     reloadPending_ = false;
     const std::uint64_t generation = ++readingsAsked_;
     shared_->latest = generation;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     background_.post([this, weak, shared = shared_, generation, main = &main_] {
         std::lock_guard lock(shared->work);
         // A reading asked for later reads everything this one would.
@@ -215,7 +215,7 @@ void IcsCalendarStore::reload() {
         shared->last = reading;
         main->post([this, weak, generation, reading] {
             // One asked for since then is on its way and replaces this one.
-            if (weak.lock() && generation == readingsAsked_) apply(reading);
+            if (weak && generation == readingsAsked_) apply(reading);
         });
     });
 }
@@ -253,10 +253,10 @@ void IcsCalendarStore::apply(std::shared_ptr<const Reading> reading) {
 
 void IcsCalendarStore::watchFolders() {
     watches_.clear();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto watch = [&](const std::string& path) {
         watches_.push_back(files_.watch(path, [this, weak] {
-            if (weak.lock()) scheduleReload();
+            if (weak) scheduleReload();
         }));
     };
     for (auto& f : reading_->files) watch(f.path);
@@ -270,10 +270,10 @@ void IcsCalendarStore::watchFolders() {
 void IcsCalendarStore::scheduleReload() {
     if (reloadPending_) return;
     reloadPending_ = true;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     // Editors write a file in several steps: one reading after they settle.
     main_.postAfter(halvyn::seconds(0.2), [this, weak] {
-        if (weak.lock()) reload();
+        if (weak) reload();
     });
 }
 
@@ -291,7 +291,7 @@ std::vector<CalendarInfo> IcsCalendarStore::calendars() const {
 }
 
 void IcsCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     // The query runs over the reading the caller's calendars() came from.
     background_.post([this, weak, shared = shared_, reading = reading_, query = std::move(query),
                       done = std::move(done), main = &main_]() mutable {
@@ -300,7 +300,7 @@ void IcsCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAns
         if (!shared->closing && reading) *result = expand(*reading, shared->zone, query);
         reading.reset();  // the last holder of a replaced reading frees it here
         main->post([this, weak, result, done] {
-            if (!weak.lock()) return;
+            if (!weak) return;
             for (auto& path : result->truncated)
                 if (truncatedLogged_.insert(path).second)
                     log_.error("A recurrence in %{public}s repeats too often; only its first instances are shown", path);

@@ -18,6 +18,7 @@
 
 #include "calendar/ics_reader.h"
 #include "platform/calendar_store.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 
 namespace halvyn {
@@ -84,7 +85,7 @@ private:
     std::map<std::string, std::string> failuresLogged_;  // path -> the failure logged for it
     std::set<std::string> truncatedLogged_;
     std::vector<Subscription> watches_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     bool reloadPending_ = false;
     Signal<> changed_;
 };

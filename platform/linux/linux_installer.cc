@@ -209,7 +209,7 @@ FileResult checkProgram(const std::string& destination, const UnpackRules& rules
 LinuxInstaller::LinuxInstaller(MainQueue& main) : main_(main) {}
 
 LinuxInstaller::~LinuxInstaller() {
-    *alive_ = false;
+    lifetime_.end();
     for (auto& w : workers_)
         if (w.joinable()) w.join();
 }
@@ -274,12 +274,12 @@ FileResult LinuxInstaller::unpackNow(const std::string& archivePath, const std::
 
 void LinuxInstaller::unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
                             std::function<void(FileResult)> done) {
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     MainQueue* main = &main_;
     workers_.emplace_back([archive, destination, rules, done = std::move(done), alive, main]() mutable {
         FileResult result = unpackNow(archive, destination, rules);
         main->post([alive, done = std::move(done), result = std::move(result)] {
-            if (alive.lock()) done(result);
+            if (alive) done(result);
         });
     });
 }

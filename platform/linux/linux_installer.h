@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/bundle.h"
 #include "platform/installer.h"
 
@@ -31,7 +32,7 @@ public:
 
 private:
     MainQueue& main_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     // Joined on destruction, so no unpacking outlives the queue it reports to.
     std::vector<std::thread> workers_;
 };

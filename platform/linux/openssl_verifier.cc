@@ -67,7 +67,7 @@ OpenSslVerifier::OpenSslVerifier(MainQueue& main, std::optional<std::string> pub
 }
 
 OpenSslVerifier::~OpenSslVerifier() {
-    *alive_ = false;
+    lifetime_.end();
     for (auto& w : workers_)
         if (w.joinable()) w.join();
 }
@@ -108,12 +108,12 @@ ArchiveFacts OpenSslVerifier::examineNow(const std::string& path, const std::str
 
 void OpenSslVerifier::examine(const std::string& path, const std::string& signature,
                               std::function<void(ArchiveFacts)> done) {
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     MainQueue* main = &main_;
     workers_.emplace_back([path, signature, key = key_, done = std::move(done), alive, main]() mutable {
         ArchiveFacts facts = examineNow(path, signature, key);
         main->post([alive, done = std::move(done), facts = std::move(facts)] {
-            if (alive.lock()) done(facts);
+            if (alive) done(facts);
         });
     });
 }

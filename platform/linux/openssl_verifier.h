@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/archive_verifier.h"
 
 namespace halvyn {
@@ -32,7 +33,7 @@ private:
     MainQueue& main_;
     bool hasKey_ = false;
     std::string key_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     // Joined on destruction, so no examination outlives the queue it reports to.
     std::vector<std::thread> workers_;
 };

@@ -63,9 +63,9 @@ private:
 };
 
 AppState::AppState(Context& ctx) : ctx_(ctx), logger_(ctx.logger("AppState")) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     permissions_ = std::make_unique<PermissionHelper>(ctx, [this, weak] {
-        if (weak.lock() && shell_) shell_->activate();
+        if (weak && shell_) shell_->activate();
     });
     properties_.add("activationPolicy", [this] { return Value(caseName(activationPolicy.get())); },
                     [this](std::function<void()> cb) {
@@ -84,7 +84,7 @@ AppState::AppState(Context& ctx) : ctx_(ctx), logger_(ctx.logger("AppState")) {
 }
 
 AppState::~AppState() {
-    *alive_ = false;
+    lifetime_.end();
     // The controller outlives this state: it gets the shell's window back.
     if (updateHost_ && ctx_.updates().windowHost() == updateHost_.get()) ctx_.updates().setWindowHost(updateHost_->inner());
 }
@@ -130,11 +130,8 @@ void AppState::setup() {
 
 void AppState::installObservers() {
     Defaults& d = ctx_.defaults();
-    std::weak_ptr<bool> weak = alive_;
-    auto guarded = [weak](auto fn) {
-        return [weak, fn](const auto&, const auto& now) {
-            if (weak.lock()) fn(now);
-        };
+    auto guarded = [this](auto fn) {
+        return lifetime_.guard([fn](const auto&, const auto& now) { fn(now); });
     };
     // Followed by their owners, with the reactions start-up gives them: "synchronizeSettings" (the
     // settings store, from startCloudSynchronization), "warnOnLowConnectBattery" and
@@ -164,9 +161,9 @@ void AppState::installObservers() {
             updates.closeUpdateWindow();
             return;
         }
-        std::weak_ptr<bool> alive = alive_;
+        const Lifetime::Token alive = lifetime_.token();
         updates.checkForUpdates([this, alive] {
-            if (alive.lock()) ctx_.updates().showUpdateWindowIfAvailable();
+            if (alive) ctx_.updates().showUpdateWindowIfAvailable();
         });
     })));
     cancellables.push_back(
@@ -212,9 +209,9 @@ void AppState::handBackFromFocus() {
 void AppState::enableFocusChanged(bool on) {
     if (on) {
         // The focus source restarts its tracking itself; the activity follows on the next turn.
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak.lock() && wants(ctx_, L::isFocus))
+            if (weak && wants(ctx_, L::isFocus))
                 ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
         });
         return;

@@ -12,6 +12,7 @@
 #include "app/app_shell.h"
 #include "app/status_menu.h"
 #include "onboarding/permissions.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
@@ -23,7 +24,6 @@ class Context;
 class AppState {
 public:
     // Window names.
-    static constexpr const char* kAbout = "about";
     static constexpr const char* kSettings = "settings";
     static constexpr const char* kUpdate = "update";
 
@@ -110,7 +110,7 @@ private:
 
     Context& ctx_;
     Logger logger_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     AppShell* shell_ = nullptr;
     std::unique_ptr<PermissionHelper> permissions_;
     std::unique_ptr<UpdateHost> updateHost_;

@@ -34,7 +34,8 @@ Context::Context(std::unique_ptr<Runtime> runtime, std::unique_ptr<Platform> pla
 Context::~Context() = default;
 
 Defaults& Context::defaults() {
-    if (!defaults_) defaults_ = std::make_unique<Defaults>(*this);
+    if (!defaults_) defaults_ = std::make_unique<Defaults>(platform_->preferences(), platform_->cloudStore(), *runtime_,
+                                                           logger("Defaults"));
     return *defaults_;
 }
 

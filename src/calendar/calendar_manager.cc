@@ -142,14 +142,14 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
     currentDay.set(calendar::localDay(now(), ctx.platform().locale()));
     for (const char* sound : {"chime", "event", "directions"}) ctx.sounds().prepareAlert(sound, "caf");
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (store)
         cancellables_.push_back(store->observeChanges([this, weak] {
-            if (weak.lock()) refreshEvents();
+            if (weak) refreshEvents();
         }));
     if (Workspace* ws = ctx.platform().workspace())
         cancellables_.push_back(ws->observe(WorkspaceEvent::didWake, [this, weak] {
-            if (!weak.lock()) return;
+            if (!weak) return;
             refreshEvents();
             scheduleMidnightTimer();
             if (ctx_.defaults().get(keys::playHourlyChime)) scheduleHourlyChime();
@@ -165,7 +165,7 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
     if (ctx.defaults().get(keys::playHourlyChime)) scheduleHourlyChime();
     if (ctx.defaults().get(keys::enableCalendar))
         ctx.main().postAfter(seconds(2.5), [this, weak] {
-            if (weak.lock()) refreshEvents();
+            if (weak) refreshEvents();
         });
     observeSettings();
 }
@@ -208,9 +208,9 @@ void CalendarManager::requestAccess(std::function<void(bool)> done) {
     const int status = store ? store->authorizationStatus() : 0;
     if (status == 0 && store) {
         ctx_.defaults().set(keys::hasPromptedCalendarPermission, true);
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         store->requestFullAccess([this, weak, done](bool granted, std::optional<std::string> error) {
-            if (!weak.lock()) return;
+            if (!weak) return;
             if (error) {
                 authorizationStatus.set(2);
                 if (done) done(false);
@@ -248,9 +248,9 @@ void CalendarManager::watchCalendarPreferences() {
     if (!fs || fs->type(fs->homeDirectory() + "/Library/Preferences") != FileType::directory) return;
     const auto ids = visibleCalendars();
     lastVisibleCalendarIds_ = std::set<std::string>(ids.begin(), ids.end());
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     calendarPrefsSource_ = fs->watch(preferencesFile(), [this, weak] {
-        if (weak.lock()) calendarPreferencesChanged();
+        if (weak) calendarPreferencesChanged();
     });
 }
 
@@ -283,9 +283,9 @@ void CalendarManager::fetchNextEvent(std::function<void()> then) {
     // The store reads off the main queue; only the answer to the latest request is used, so a
     // slow reading never overwrites a newer one.
     const std::uint64_t generation = ++fetchGeneration_;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto answered = [this, weak, generation, then = std::move(then)](CalendarAnswer answer) {
-        if (!weak.lock() || generation != fetchGeneration_) return;
+        if (!weak || generation != fetchGeneration_) return;
         pruneDismissed(answer.found);
         chooseNextEvent(answer.events, ctx_.defaults().get(keys::disableActivityDuringEvents));
         if (then) then();
@@ -358,14 +358,14 @@ void CalendarManager::scheduleAfterFetch() {
         return;
     }
     const WallTime t = now();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (event->startDate >= t) {
         const Duration lead = (event->startDate - t) - seconds(ctx_.defaults().get(keys::timeBeforeEvent) * 60);
         const WallTime start = event->startDate;
         if (lead > Duration::zero()) {
             endCalendarActivity();
             upcomingEventTimer_ = ctx_.main().postAfter(lead, [this, weak, start] {
-                if (weak.lock()) startCountdown(start, false);
+                if (weak) startCountdown(start, false);
             });
         } else {
             startCountdown(start, false);
@@ -375,7 +375,7 @@ void CalendarManager::scheduleAfterFetch() {
             ctx_.defaults().get(keys::notifyWhenTimeToLeave))
             armTimeToLeave(chosen.id, pendingLeave_->start, pendingLeave_->leave);
         ctx_.main().postAfter(seconds(2), [this, weak, chosen] {
-            if (!weak.lock() || lastTimeToLeaveEventId_ == chosen.id) return;
+            if (!weak || lastTimeToLeaveEventId_ == chosen.id) return;
             lastTimeToLeaveEventId_ = chosen.id;
             computeTimeToLeave(chosen);
         });
@@ -396,11 +396,11 @@ void CalendarManager::startCountdown(WallTime target, bool isStarted) {
     updateCountdown(target, isStarted);
     const Defaults& d = ctx_.defaults();
     if (!(notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isCalendar)) {
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         std::function<void()> taken;
         if (!isStarted)
             taken = [this, weak] {
-                if (weak.lock() && ctx_.defaults().get(keys::beforeEventStarts))
+                if (weak && ctx_.defaults().get(keys::beforeEventStarts))
                     notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3,
                                        ctx_.defaults().get(keys::calendarPeekDuration));
             };
@@ -411,12 +411,12 @@ void CalendarManager::startCountdown(WallTime target, bool isStarted) {
 
 void CalendarManager::updateCountdown(WallTime target, bool isStarted) {
     const Duration remaining = target - now();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (remaining > Duration::zero()) {
         remainingTime.set(toSeconds(remaining));
         updateEventProgress();
         countdownTimer_ = ctx_.main().postAfter(calendar::tickDelay(remaining), [this, weak, target, isStarted] {
-            if (weak.lock()) updateCountdown(target, isStarted);
+            if (weak) updateCountdown(target, isStarted);
         });
         return;
     }
@@ -476,9 +476,9 @@ void CalendarManager::dismissEvent() {
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isCalendar) {
         if (notch.isQuickPeeking.get()) notch.setQuickPeek(false, Q::none, true, 0.4, -0.3, 0);
         if (wants(L::isPlaying) && !notch.isDismissed.get()) {
-            std::weak_ptr<bool> weak = alive_;
+            const Lifetime::Token weak = lifetime_.token();
             ctx_.main().post([this, weak] {
-                if (weak.lock()) notch.setLiveActivity(true, L::isPlaying, true, {}, 0.35);
+                if (weak) notch.setLiveActivity(true, L::isPlaying, true, {}, 0.35);
             });
         } else {
             notch.setLiveActivity(false, L::none, false, {}, 0.35);
@@ -502,11 +502,11 @@ void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
         case TransportType::walk: mode = TravelMode::walking; break;
         case TransportType::transit: mode = TravelMode::transit; break;
     }
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     const WallTime start = event.startDate;
     const std::string id = event.id;
     travel->expectedTravelTime(*event.location, mode, [this, weak, start, id](std::optional<double> secs, const std::string&) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (!secs || !std::isfinite(*secs) || *secs < 0) {
             travelTime.set(std::nullopt);
             return;
@@ -536,9 +536,9 @@ void CalendarManager::armTimeToLeave(const std::string& id, WallTime start, Wall
     // Kept so that a refresh before the leave time (a store change, a wake) arms it again: the
     // estimate itself is asked only once per event.
     pendingLeave_ = PendingLeave{id, start, leave};
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     timeToLeaveTimer_ = ctx_.main().postAfter(seconds(untilLeave), [this, weak, shown] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         pendingLeave_.reset();
         showTimeToLeave(shown);
     });
@@ -554,9 +554,9 @@ void CalendarManager::showTimeToLeave(double shown) {
 void CalendarManager::scheduleMidnightTimer() {
     midnightTimer_.cancel();
     const Locale* locale = ctx_.platform().locale();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     midnightTimer_ = ctx_.main().postAfter(calendar::nextMidnight(now(), locale) - now(), [this, weak] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         currentDay.set(calendar::localDay(now(), ctx_.platform().locale()));
         scheduleMidnightTimer();
     });
@@ -565,12 +565,12 @@ void CalendarManager::scheduleMidnightTimer() {
 void CalendarManager::scheduleHourlyChime() {
     hourlyChimeTimer_.cancel();
     const Locale* locale = ctx_.platform().locale();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     hourlyChimeTimer_ = ctx_.main().postAfter(calendar::nextFullHour(now(), locale) - now(), [this, weak] {
-        if (!weak.lock() || !ctx_.defaults().get(keys::enableCalendar)) return;
+        if (!weak || !ctx_.defaults().get(keys::enableCalendar)) return;
         ctx_.sounds().playAlert("chime");
         hourlyChimeTimer_ = ctx_.main().postAfter(seconds(1), [this, weak] {
-            if (weak.lock()) scheduleHourlyChime();
+            if (weak) scheduleHourlyChime();
         });
     });
 }
@@ -590,14 +590,14 @@ void CalendarManager::openMeetingLink() {
 
 void CalendarManager::observeSettings() {
     Defaults& d = ctx_.defaults();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto later = [this, weak] {
         ctx_.main().post([this, weak] {
-            if (weak.lock()) refreshEvents();
+            if (weak) refreshEvents();
         });
     };
     cancellables_.push_back(d.observe(keys::enableCalendar, [this, weak, later](bool, bool on) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (on) {
             // Turning the calendar on fetches at once: nothing else would until the store changes.
             later();
@@ -611,25 +611,25 @@ void CalendarManager::observeSettings() {
         hasCountdown.set(false);
     }));
     cancellables_.push_back(d.observe(keys::timeBeforeEvent, [weak, later](double, double) {
-        if (weak.lock()) later();
+        if (weak) later();
     }));
     for (auto* key : {&keys::disableActivityDuringEvents, &keys::excludeSubscribedCalendars})
         cancellables_.push_back(d.observe(*key, [weak, later](bool, bool) {
-            if (weak.lock()) later();
+            if (weak) later();
         }));
     cancellables_.push_back(d.observe(keys::notifyWhenTimeToLeave, [weak, later](bool, bool on) {
-        if (weak.lock() && on) later();
+        if (weak && on) later();
     }));
     cancellables_.push_back(d.observe(keys::reverseEventProgress, [this, weak](bool, bool) {
-        if (weak.lock()) updateEventProgress();
+        if (weak) updateEventProgress();
     }));
     cancellables_.push_back(d.observe(keys::playHourlyChime, [this, weak](bool, bool on) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (on) scheduleHourlyChime();
         else hourlyChimeTimer_.cancel();
     }));
     cancellables_.push_back(d.observe(keys::enableQuickPeek, [this, weak](bool, bool on) {
-        if (weak.lock() && !on && notch.isQuickPeeking.get()) notch.setQuickPeek(false, Q::none, true, 0.4, -0.3, 0);
+        if (weak && !on && notch.isQuickPeeking.get()) notch.setQuickPeek(false, Q::none, true, 0.4, -0.3, 0);
     }));
 }
 

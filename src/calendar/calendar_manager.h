@@ -15,6 +15,7 @@
 #include "notch/input_seams.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "runtime/task.h"
@@ -100,7 +101,7 @@ private:
 
     Context& ctx_;
     Notch& notch;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     TaskHandle upcomingEventTimer_, midnightTimer_, countdownTimer_, hourlyChimeTimer_, timeToLeaveTimer_;
     std::set<std::string> lastVisibleCalendarIds_;
     std::optional<std::string> lastTimeToLeaveEventId_;

@@ -41,10 +41,10 @@ void SoundManager::playEffect(const std::string& name, const std::string& type) 
     }
     const std::uint64_t serial = ++nextSerial_;
     // A player that fails stays held until it is evicted.
-    player->setFinishHandler([this, alive = std::weak_ptr<int>(alive_), serial, name](bool successfully) {
+    player->setFinishHandler([this, alive = lifetime_.token(), serial, name](bool successfully) {
         if (!successfully) return;
         ctx_.main().post([this, alive, serial, name] {
-            if (alive.lock()) playerFinished(serial, name);
+            if (alive) playerFinished(serial, name);
         });
     });
     player->prepare();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sounds.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 
 namespace halvyn {
@@ -49,7 +50,7 @@ private:
     std::map<std::string, SystemSoundID> soundIDs_;
     std::map<std::string, std::vector<HeldPlayer>> audioPlayers_;
     std::uint64_t nextSerial_ = 0;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

@@ -26,16 +26,16 @@ LockManager::LockManager(Context& ctx)
     ctx.sounds().prepareAlert("unlock", "caf");
 
     if (Workspace* ws = ctx.platform().workspace()) {
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         auto on = [this, weak](void (LockManager::*handler)()) {
             return [this, weak, handler] {
-                if (weak.lock()) (this->*handler)();
+                if (weak) (this->*handler)();
             };
         };
         cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstart",
-                                                      [this, weak] { if (weak.lock()) hasScreensaver.set(true); }));
+                                                      [this, weak] { if (weak) hasScreensaver.set(true); }));
         cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstop",
-                                                      [this, weak] { if (weak.lock()) hasScreensaver.set(false); }));
+                                                      [this, weak] { if (weak) hasScreensaver.set(false); }));
         cancellables.push_back(ws->observeDistributed("com.apple.screenIsLocked", on(&LockManager::screenLocked)));
         cancellables.push_back(ws->observeDistributed("com.apple.screenIsUnlocked", on(&LockManager::screenUnlocked)));
         cancellables.push_back(ws->observe(WorkspaceEvent::didWake, on(&LockManager::didWake)));
@@ -75,9 +75,9 @@ void LockManager::screenLocked() {
     isLocked.set(true);
 
     if (d.get(keys::allowCalendarWidgetWhenLocked)) {
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak.lock()) ctx_.calendar().refreshEvents();
+            if (weak) ctx_.calendar().refreshEvents();
         });
     }
     if (d.get(keys::allowWeatherWidgetWhenLocked)) ctx_.weather().startUpdating();
@@ -86,11 +86,11 @@ void LockManager::screenLocked() {
     // A lock that comes with waking from sleep does not chime.
     if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) ctx_.sounds().playAlert("lock");
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     lockDebounce.schedule(0.2, [this, weak] {
         if (notch.isExpanded.get()) notch.setExpanded(false, true);
         ctx_.main().post([this, weak] {
-            if (weak.lock()) notch.setLiveActivity(true, Notch::LiveActivity::isLocked, false, nullptr, 0.35);
+            if (weak) notch.setLiveActivity(true, Notch::LiveActivity::isLocked, false, nullptr, 0.35);
         });
     });
 }

@@ -9,6 +9,7 @@
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 
@@ -44,7 +45,7 @@ private:
 
     Context& ctx_;
     Notch& notch;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     Debounce lockDebounce;
     Debounce unlockDebounce;

@@ -103,9 +103,9 @@ LockScreen::LockScreen(Context& ctx)
     properties_.add("bottomInset", bottomInset);
     properties_.add("widgets", widgets);
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto relayout = [this, weak] {
-        if (weak.lock()) updateLayout();
+        if (weak) updateLayout();
     };
     Defaults& d = ctx.defaults();
     cancellables.push_back(d.observe(keys::lockScreenWidgetOrder, [relayout](auto&, auto&) { relayout(); }));
@@ -115,7 +115,7 @@ LockScreen::LockScreen(Context& ctx)
         cancellables.push_back(d.observe(*key, [relayout](const bool&, const bool&) { relayout(); }));
     if (Screens* screens = ctx.platform().screens()) {
         cancellables.push_back(screens->observeParameters([this, weak] {
-            if (!weak.lock()) return;
+            if (!weak) return;
             placePanel();
             updateLayout();
         }));
@@ -152,10 +152,10 @@ void LockScreen::show() {
     WindowServer* server = ctx_.platform().windowServer();
     // Where the session's locker owns the locked screen there is nothing to lay out around.
     const bool coversLockScreen = !server || server->hasLockScreenLayer();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (coversLockScreen)
         ctx_.main().post([this, weak] {
-            if (weak.lock()) readLoginWindowPreferences();
+            if (weak) readLoginWindowPreferences();
         });
     isVisible.set(true);
 
@@ -187,9 +187,9 @@ void LockScreen::hide() {
     hideDebounce.cancel();
     isVisible.set(false, Animation::easeOut(kFadeOut));
     releaseAssertions();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     hideDebounce.schedule(kFadeOut, [this, weak] {
-        if (weak.lock()) closePanel();
+        if (weak) closePanel();
     });
 }
 
@@ -198,9 +198,9 @@ void LockScreen::closePanel() {
     // The panel goes now, so a lock in the same turn builds a new one that this close leaves alone.
     std::shared_ptr<LockScreenPanel> panel = std::move(windowController);
     setAppeared(false);
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     ctx_.main().post([this, weak, panel] {
-        if (!weak.lock()) {
+        if (!weak) {
             panel->close();
             return;
         }
@@ -237,12 +237,12 @@ void LockScreen::readLoginWindowPreferences() {
         applyLoginWindowText(std::nullopt);
         return;
     }
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     MainQueue& main = ctx_.main();
     ctx_.background().post([this, weak, processes, &main] {
         auto text = processes->output(kDefaultsPath, {"read", kLoginWindowDomain});
         main.post([this, weak, text = std::move(text)] {
-            if (weak.lock()) applyLoginWindowText(text);
+            if (weak) applyLoginWindowText(text);
         });
     });
 }
@@ -276,9 +276,9 @@ void LockScreen::keepAwake(const std::string& reason) {
         preventUserIdleDisplayAssertionID == PowerAssertions::kNone)
         return;
     isAwake.set(true);
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     sleepTask = ctx_.main().postAfter(seconds(minutes * 60), [this, weak] {
-        if (weak.lock()) releaseAssertions();
+        if (weak) releaseAssertions();
     });
 }
 
@@ -298,9 +298,9 @@ void LockScreen::releaseAssertions() {
 // MARK: - Layout
 
 void LockScreen::observeAuthorizations() {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto relayout = [this, weak](const int&, const Animation*) {
-        if (weak.lock()) updateLayout();
+        if (weak) updateLayout();
     };
     if (!calendarAuthorization_.active())
         if (CalendarManager* calendar = ctx_.existingCalendar())

@@ -14,6 +14,7 @@
 #include "platform/power_assertions.h"
 #include "platform/screens.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "runtime/task.h"
@@ -98,7 +99,7 @@ private:
     void setAppeared(bool appeared);
 
     Context& ctx_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     CGSSpace space;
     std::unique_ptr<LockScreenPanel> windowController;
     std::vector<Subscription> cancellables;

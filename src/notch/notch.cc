@@ -70,7 +70,7 @@ Notch::Notch(Context& ctx)
 }
 
 Notch::~Notch() {
-    *alive_ = false;
+    lifetime_.end();
     fadeIn_.cancel();
     if (windowController) {
         space.remove(windowController->id());
@@ -81,9 +81,9 @@ Notch::~Notch() {
 // MARK: - Helpers
 
 Task Notch::guarded(std::function<void()> task) const {
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     return [alive, task = std::move(task)] {
-        if (auto a = alive.lock(); a && *a) task();
+        if (alive) task();
     };
 }
 

@@ -12,6 +12,7 @@
 #include "notch/notch_panel.h"
 #include "platform/screens.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "sources/virtual_device.h"
@@ -140,7 +141,7 @@ private:
     void animate(const Animation& anim, const std::function<void()>& change, std::function<void()> completion = {});
 
     Context& ctx_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 
     CGSSpace space;
     std::optional<NotchPanel> windowController;

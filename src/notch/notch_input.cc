@@ -58,14 +58,14 @@ NotchInput::NotchInput(Context& ctx)
     resetObservation_ = notch_.shouldResetSwipes.observe([this](const bool& reset, const Animation*) {
         if (!reset) return;
         resetSwipes();
-        std::weak_ptr<bool> alive = alive_;
+        const Lifetime::Token alive = lifetime_.token();
         ctx_.main().post([this, alive] {
-            if (auto a = alive.lock(); a && *a) notch_.shouldResetSwipes = false;
+            if (alive) notch_.shouldResetSwipes = false;
         });
     });
 }
 
-NotchInput::~NotchInput() { *alive_ = false; }
+NotchInput::~NotchInput() { lifetime_.end(); }
 
 // MARK: - Scrolling
 
@@ -199,9 +199,9 @@ void NotchInput::finish(Axis axis, SwipeDirection direction) {
         skip(direction);
         return;
     }
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     ctx_.main().postAfter(seconds(kSkipDelay), [this, alive, direction] {
-        if (auto a = alive.lock(); a && *a) skip(direction);
+        if (alive) skip(direction);
     });
 }
 
@@ -283,16 +283,16 @@ void NotchInput::pointerEntered() {
     if (d.get(keys::expandNotchOnHover)) {
         // A negative or unreadable duration means at once.
         const double delay = d.get(keys::hoverDuration);
-        std::weak_ptr<bool> alive = alive_;
+        const Lifetime::Token alive = lifetime_.token();
         hoverDebounce.schedule(delay > 0 ? delay : 0.0, [this, alive] {
-            if (auto a = alive.lock(); a && *a) notch_.setExpanded(true, false);
+            if (alive) notch_.setExpanded(true, false);
         });
     } else if (nowPlaying && notch_.hasLiveActivity && notch_.liveActivity == L::isPlaying) {
         nowPlaying->cancelIdleTimer();
     }
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     ctx_.main().post([this, alive] {
-        if (auto a = alive.lock(); !a || !*a) return;
+        if (!alive) return;
         notch_.isMouseInside = true;
         notch_.isElevated.set(true, Animation::spring(0.35, 0.45));
     });
@@ -305,9 +305,9 @@ void NotchInput::pointerExited() {
     resetSwipes();
     notch_.isMouseInsideLeftContent = false;
     notch_.isMouseInsideRightContent = false;
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     ctx_.main().post([this, alive] {
-        if (auto a = alive.lock(); !a || !*a) return;
+        if (!alive) return;
         notch_.isMouseInside = false;
         notch_.isElevated.set(false, Animation::spring(0.35, 0.05));
     });
@@ -320,10 +320,10 @@ void NotchInput::pointerInContent(ContentSide side, bool inside) {
 void NotchInput::press() {
     if (notch_.isPressed || notch_.isExpanded || ctx_.defaults().get(keys::expandNotchOnHover)) return;
     // A click is momentary: the pressed look goes once its spring has played.
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     animate(ctx_.main(), Animation::spring(0.6, 0.35), [this] { notch_.isPressed = true; },
             [this, alive] {
-                if (auto a = alive.lock(); a && *a) notch_.isPressed = false;
+                if (alive) notch_.isPressed = false;
             });
 }
 

@@ -9,6 +9,7 @@
 #include "notch/outline_metrics.h"
 #include "notch/swipe_recognizer.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/published.h"
 #include "runtime/time.h"
 
@@ -77,7 +78,7 @@ private:
 
     Context& ctx_;
     Notch& notch_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::array<SwipeRecognizer, 4> recognizers_;
     // The distance each direction last reported, to move the offset by what changed.
     std::array<double, 4> lastDistance_{};

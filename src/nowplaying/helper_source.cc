@@ -41,9 +41,9 @@ void HelperSource::refresh() {
 }
 
 void HelperSource::readPosition() {
-    std::weak_ptr<bool> weak = music_.alive_;
+    const Lifetime::Token weak = music_.lifetime_.token();
     music_.ctx_.xpc().getSeekerPosition([this, weak](const HelperDictionary& reply) {
-        if (weak.lock()) applyPosition(reply);
+        if (weak) applyPosition(reply);
     });
 }
 

@@ -76,14 +76,14 @@ MusicManager::MusicManager(Context& ctx)
     ctx.setNowPlayingControls(seams_.get());
     ctx.setNowPlayingVisibility(seams_.get());
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (auto* players = ctx.platform().players())
         cancellables.push_back(players->observeNotifications([this, weak](const PlayerNotification& n) {
-            if (weak.lock()) handlePlayerInfoChanged(n);
+            if (weak) handlePlayerInfoChanged(n);
         }));
     if (auto* processes = ctx.platform().processes())
         cancellables.push_back(processes->observeActivation([this, weak](const RunningApplication& app) {
-            if (weak.lock()) applicationActivated(app.bundleIdentifier.value_or(""));
+            if (weak) applicationActivated(app.bundleIdentifier.value_or(""));
         }));
     cancellables.push_back(timerStartSignal.connect([this] {
         timerRunning_ = true;
@@ -98,7 +98,7 @@ MusicManager::MusicManager(Context& ctx)
 }
 
 MusicManager::~MusicManager() {
-    *alive_ = false;
+    lifetime_.end();
     if (ctx_.nowPlayingControls() == seams_.get()) ctx_.setNowPlayingControls(nullptr);
     if (ctx_.nowPlayingVisibility() == seams_.get()) ctx_.setNowPlayingVisibility(nullptr);
 }
@@ -106,10 +106,7 @@ MusicManager::~MusicManager() {
 // MARK: - Helpers
 
 std::function<void()> MusicManager::weakly(std::function<void()> fn) const {
-    std::weak_ptr<bool> weak = alive_;
-    return [weak, fn = std::move(fn)] {
-        if (auto a = weak.lock(); a && *a) fn();
-    };
+    return lifetime_.guard(std::move(fn));
 }
 void MusicManager::onBackground(std::function<void()> fn) { ctx_.background().post(weakly(std::move(fn))); }
 void MusicManager::onMain(std::function<void()> fn) { ctx_.main().post(weakly(std::move(fn))); }

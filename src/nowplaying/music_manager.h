@@ -23,6 +23,7 @@
 #include "nowplaying/track.h"
 #include "platform/helper_connection.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
@@ -114,7 +115,7 @@ private:
 
     Context& ctx_;
     Logger log_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     NowPlayingTimers timers_;
     HelperSource helper_;

@@ -210,9 +210,9 @@ void ScriptedPlayerSource::apply(const Read& r) {
                 req.timeout = seconds(15.0);
                 req.maxBodyBytes = std::size_t{8} << 20;
                 const unsigned artwork = ++music_.artworkGeneration_;
-                std::weak_ptr<bool> weak = music_.alive_;
+                const Lifetime::Token weak = music_.lifetime_.token();
                 http->send(req, [this, weak, artwork](HttpResponse resp) {
-                    if (!weak.lock() || artwork != music_.artworkGeneration_) return;
+                    if (!weak || artwork != music_.artworkGeneration_) return;
                     if (!resp.ok()) {
                         music_.log_.error("Error fetching artwork: %{public}s", resp.error.empty() ? std::to_string(resp.status) : resp.error);
                         return;

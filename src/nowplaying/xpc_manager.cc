@@ -25,7 +25,7 @@ XPCManager::XPCManager(Context& ctx)
 }
 
 XPCManager::~XPCManager() {
-    *alive_ = false;
+    lifetime_.end();
     if (helper_ && connected_) helper_->invalidate();
 }
 
@@ -41,9 +41,9 @@ void XPCManager::send(const char* request, std::vector<double> args, std::functi
     if (!connected_) return;
     std::function<void(const HelperReply&)> guarded;
     if (reply) {
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         guarded = [weak, reply = std::move(reply)](const HelperReply& r) {
-            if (auto a = weak.lock(); a && *a) reply(r);
+            if (weak) reply(r);
         };
     }
     helper_->send(request, args, std::move(guarded));
@@ -61,12 +61,12 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
         const bool isPlaying = std::get<1>(reply);
         if (isPlaying && ctx_.defaults().get(keys::automaticMusicApp)) {
             // Whether a player plays is a blocking question: asked in the background.
-            std::weak_ptr<bool> weak = alive_;
+            const Lifetime::Token weak = lifetime_.token();
             ctx_.background().post([this, weak] {
-                if (!weak.lock()) return;
+                if (!weak) return;
                 const bool playerPlays = ctx_.music().helperSource().aPlayerPlays();
                 ctx_.main().post([this, weak, playerPlays] {
-                    if (!weak.lock() || playerPlays || ctx_.music().helperSource().recentlyPaused()) return;
+                    if (!weak || playerPlays || ctx_.music().helperSource().recentlyPaused()) return;
                     Defaults& d = ctx_.defaults();
                     if (d.get(keys::musicApp) != MusicApp::system) d.set(keys::musicApp, MusicApp::system);
                 });
@@ -119,9 +119,9 @@ void XPCManager::refreshNowPlayingInfo() {
         if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
         getSeekerPosition();
         checkSupportedCommands();
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak.lock()) ctx_.music().helperSource().applyInfo();
+            if (weak) ctx_.music().helperSource().applyInfo();
         });
     });
 }

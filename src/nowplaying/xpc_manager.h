@@ -11,6 +11,7 @@
 
 #include "platform/helper_connection.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 
 namespace halvyn {
@@ -60,7 +61,7 @@ private:
     bool connected_ = false;
     double retryDelay_ = 0.25;
     Debounce reconnectDebounce_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

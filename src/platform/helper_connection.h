@@ -35,7 +35,6 @@ public:
 
 class HelperConnection {
 public:
-    static constexpr const char* kServiceName = "com.apple.controlcenter.HalvynHelper";
     virtual ~HelperConnection() = default;
 
     // Opens a connection exporting `client`; false when it cannot be created. Opening again

@@ -146,9 +146,9 @@ void FolderCloudStore::remove(std::string_view name) {
 }
 
 void FolderCloudStore::synchronize() {
-    std::weak_ptr<int> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     main_.post([this, alive] {
-        if (alive.lock()) checkForExternalChanges();
+        if (alive) checkForExternalChanges();
     });
 }
 

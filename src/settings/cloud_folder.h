@@ -15,6 +15,7 @@
 
 #include "platform/cloud_store.h"
 #include "platform/observer_list.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
 #include "runtime/task.h"
@@ -62,7 +63,7 @@ private:
     std::map<std::string, FileSignature, std::less<>> known_;
     ObserverList<const std::vector<std::string>&> observers_;
     TaskHandle poll_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "app/context.h"
 #include "platform/cloud_store.h"
-#include "platform/platform.h"
 #include "platform/preferences.h"
+#include "runtime/runtime.h"
 #include "settings/icloud_synchronizer.h"
 
 namespace halvyn {
@@ -37,8 +36,8 @@ struct Defaults::Shared {
     }
 };
 
-Defaults::Defaults(Context& ctx)
-    : ctx_(ctx), prefs_(ctx.platform().preferences()), log_(ctx.logger("Defaults")),
+Defaults::Defaults(Preferences* prefs, CloudStore* cloud, Runtime& runtime, Logger log)
+    : prefs_(prefs), log_(std::move(log)),
       shared_(std::make_shared<Shared>()) {
     if (!prefs_) return;
     for (const auto& key : allKeys())
@@ -47,8 +46,7 @@ Defaults::Defaults(Context& ctx)
     // The snapshot is taken on the thread that made the change, so each change arrives on the
     // main queue with the value it wrote, in order.
     std::weak_ptr<Shared> weak = shared_;
-    Preferences* prefs = prefs_;
-    MainQueue* main = &ctx.main();
+    MainQueue* main = &runtime.main();
     prefsChanges_ = prefs_->observe([weak, prefs, main](const std::vector<std::string>& names, Preferences::Origin) {
         for (const auto& name : names) {
             main->post([weak, name, now = prefs->get(name)] {
@@ -57,9 +55,8 @@ Defaults::Defaults(Context& ctx)
         }
     });
 
-    if (auto* cloud = ctx.platform().cloudStore())
-        synchronizer_ = std::make_unique<iCloudSynchronizer>(*prefs_, *cloud, ctx.clock(), ctx.background(),
-                                                             ctx.logger("Defaults"));
+    if (cloud)
+        synchronizer_ = std::make_unique<iCloudSynchronizer>(*prefs_, *cloud, runtime.clock(), runtime.background(), log_);
 }
 
 Defaults::~Defaults() = default;

@@ -20,14 +20,16 @@
 
 namespace halvyn {
 
-class Context;
-class MainQueue;
+class CloudStore;
 class Preferences;
+class Runtime;
 class iCloudSynchronizer;
 
 class Defaults {
 public:
-    explicit Defaults(Context& ctx);
+    // Without preferences nothing is stored and every read gives the key's default; without a
+    // cloud store nothing is synchronised.
+    Defaults(Preferences* prefs, CloudStore* cloud, Runtime& runtime, Logger log);
     ~Defaults();
     Defaults(const Defaults&) = delete;
     Defaults& operator=(const Defaults&) = delete;
@@ -94,7 +96,6 @@ private:
     std::optional<Value> storedOrRegistered(std::string_view name) const;
     void applyCloudSynchronization();
 
-    Context& ctx_;
     Preferences* prefs_;
     Logger log_;
     std::shared_ptr<Shared> shared_;

@@ -47,7 +47,7 @@ PreferencesFile::PreferencesFile(std::filesystem::path path, MainQueue& main, Lo
 }
 
 PreferencesFile::~PreferencesFile() {
-    *alive_ = false;
+    lifetime_.end();
     poll_.cancel();
     std::lock_guard lock(mutex_);
     // An unreadable file is kept aside and the settings in use saved, so the next start has them.
@@ -146,8 +146,8 @@ void PreferencesFile::setProblemLocked(std::string problem) {
     if (problem == problem_ && !failed && !saved_) return;
     problem_ = std::move(problem);
     // From any thread; the retry, its back-off and the observers live on the main queue.
-    main_.post([this, alive = std::weak_ptr<bool>(alive_)] {
-        if (auto a = alive.lock(); a && *a) afterSave();
+    main_.post([this, alive = lifetime_.token()] {
+        if (alive) afterSave();
     });
 }
 

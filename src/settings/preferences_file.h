@@ -24,6 +24,7 @@
 #include <string>
 
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
 #include "runtime/task.h"
@@ -95,7 +96,7 @@ private:
     Signal<> problemChanged_;
     std::function<void()> saved_;
     TaskHandle poll_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

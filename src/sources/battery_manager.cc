@@ -23,12 +23,12 @@ BatteryManager::BatteryManager(Context& ctx)
     ctx.sounds().prepareAlert("low-power", "caf");
 
     PowerSources* sources = ctx.platform().powerSources();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (sources) {
         batteryHelper = BatteryHelper::find(*sources);
         // A battery service that answers only after start-up, or comes back, is read then.
         cancellables.push_back(sources->observeConnected([this, weak, sources] {
-            if (weak.lock()) serviceConnected(*sources);
+            if (weak) serviceConnected(*sources);
         }));
     }
     updateRemainingTime();
@@ -72,13 +72,13 @@ std::optional<int> BatteryManager::notificationPercentage() const {
 }
 
 void BatteryManager::follow(PowerSources& sources) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     cancellables.push_back(sources.observeChanges([this, weak] {
-        if (weak.lock()) powerSourceChanged();
+        if (weak) powerSourceChanged();
     }));
     // Without a battery there is no low-power mode to report either: nothing is followed.
     cancellables.push_back(sources.observeLowPowerMode([this, weak](std::optional<bool> enabled) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         lowPowerModeChanged(enabled);
         updateRemainingTime();
     }));
@@ -123,9 +123,9 @@ void BatteryManager::update(bool baseline) {
     if (baseline && !isOnBattery.get()) hasPassedThreshold.set(false);
     if (changed && !isOnBattery.get()) {
         hasPassedThreshold.set(false);
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         ctx_.main().postAfter(seconds(0.2), [this, weak] {
-            if (weak.lock()) request(Notch::Notification::isCharging);
+            if (weak) request(Notch::Notification::isCharging);
         });
     }
     // Disconnecting the adapter asks for nothing.

@@ -11,6 +11,7 @@
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "sources/battery_helper.h"
@@ -67,7 +68,7 @@ private:
     void request(Notch::Notification kind);
 
     Context& ctx_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     Debounce powerSourceDebounce_;
     PropertySet properties_;

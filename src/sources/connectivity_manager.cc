@@ -145,38 +145,38 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
     }
     if (ctx.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (simplyCA) {
         cancellables.push_back(simplyCA->onDefaultOutputDeviceChanged([this, weak](std::optional<AudioDevice> device) {
-            if (weak.lock() && device) outputDeviceChanged(*device);
+            if (weak && device) outputDeviceChanged(*device);
         }));
         // A (re)connected audio service is recognised as at start-up, without a notification.
         cancellables.push_back(simplyCA->onConnected([this, weak] {
-            if (weak.lock()) recognizeCurrentDevice();
+            if (weak) recognizeCurrentDevice();
         }));
     }
     if (Workspace* ws = ctx.platform().workspace()) {
         for (auto event : {WorkspaceEvent::didWake, WorkspaceEvent::screensDidWake}) {
             cancellables.push_back(ws->observe(event, [this, weak] {
-                if (weak.lock()) recognizeCurrentDevice();
+                if (weak) recognizeCurrentDevice();
             }));
         }
     }
     if (bluetooth_) {
         cancellables.push_back(bluetooth_->observeAuthorization([this, weak] {
-            if (weak.lock()) authorizationStatus.set(bluetooth_->authorization());
+            if (weak) authorizationStatus.set(bluetooth_->authorization());
         }));
     }
     Defaults& d = ctx.defaults();
     cancellables.push_back(d.observe(keys::warnOnLowConnectBattery, [this, weak](const bool&, const bool& now) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (now)
             startTimer();
         else
             stopTimer();
     }));
     cancellables.push_back(d.observe(keys::lowConnectBatteryThreshold, [this, weak](const double&, const double&) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         stopTimer();
         if (ctx_.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
     }));
@@ -264,9 +264,9 @@ void ConnectivityManager::outputDeviceChanged(const AudioDevice& device) {
 
     const Defaults& d = ctx_.defaults();
     if (!d.get(keys::enableConnectivity) || !virtualDevice.get() || !virtualDevice.get()->isAirPodsFamily()) return;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     ctx_.main().post([this, weak] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         const Defaults& d = ctx_.defaults();
         if (!isShowing(Notch::Notification::isLowAirPodsBattery))
             ctx_.notch().setNotification(true, Notch::Notification::didConnectAirPods, 0.35,
@@ -287,10 +287,10 @@ void ConnectivityManager::startTimer() {
 void ConnectivityManager::stopTimer() { timer_.cancel(); }
 
 void ConnectivityManager::scheduleFiring(Uptime due, Duration period) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     // Each firing is due one period after the previous one was due, so the timer does not drift.
     timer_ = ctx_.main().postAfter(due - ctx_.clock().uptime(), [this, weak, due, period] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         scheduleFiring(due + period, period);
         timerFired();
     });
@@ -306,7 +306,7 @@ void ConnectivityManager::timerFired() {
     const std::string uid = device->uid.value_or("");
     Bluetooth* bluetooth = bluetooth_;
     MainQueue* main = &ctx_.main();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     ctx_.background().post([this, bluetooth, main, uid, weak] {
         const auto paired = bluetooth->pairedDevices();
         const PairedDevice* accessory = paired ? findAccessory(*paired, uid) : nullptr;
@@ -314,7 +314,7 @@ void ConnectivityManager::timerFired() {
         const AirPodsMaxColor color = airPodsMaxColor(accessory ? accessory->colorID : std::nullopt);
         // `this` is touched only back on the main queue, and only while the manager lives.
         main->post([this, weak, uid, reading, color] {
-            if (weak.lock()) batteryRead(uid, reading, color);
+            if (weak) batteryRead(uid, reading, color);
         });
     });
 }

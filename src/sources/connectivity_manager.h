@@ -13,6 +13,7 @@
 #include "platform/audio_devices.h"
 #include "platform/bluetooth.h"
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
@@ -92,7 +93,7 @@ private:
     AudioDevices* simplyCA;
     Bluetooth* bluetooth_;
     Logger logger;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     Debounce outputDeviceDebounce_;
     TaskHandle timer_;

@@ -194,9 +194,9 @@ FocusManager::FocusManager(Context& ctx) : ctx_(ctx) {
     cancellables_.push_back(registry.addLiveActivitySource(L::isFocus, *this));
     ctx.setFocusState(this);
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     cancellables_.push_back(ctx.defaults().observe(keys::enableFocus, [this, weak](bool, bool on) {
-        if (weak.lock() && on) startLogStream();
+        if (weak && on) startLogStream();
     }));
     startLogStream();
 }
@@ -228,7 +228,7 @@ void FocusManager::startLogStream() {
     const std::uint64_t generation = ++generation_;
     Processes* processes = ctx_.platform().processes();
     if (!processes || !ctx_.platform().logStream()) return;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     MainQueue& main = ctx_.main();
     ctx_.background().post([this, weak, generation, processes, &main] {
         std::optional<ProcessID> ids, dnd;
@@ -236,15 +236,15 @@ void FocusManager::startLogStream() {
         if (ids)
             if (auto out = processes->pgrep("donotdisturbd")) dnd = focus::firstProcessID(*out);
         main.post([this, weak, generation, ids, dnd] {
-            if (!weak.lock() || generation != generation_ || !ids || !dnd) return;
+            if (!weak || generation != generation_ || !ids || !dnd) return;
             Logger log = ctx_.logger("FocusManager");
             logTask_ = ctx_.platform().logStream()->open(
                 {*ids, *dnd},
                 [this, weak](const LogEntry& entry) {
-                    if (weak.lock()) handle(entry);
+                    if (weak) handle(entry);
                 },
                 [this, weak, log](const std::string& error) {
-                    if (!weak.lock()) return;
+                    if (!weak) return;
                     log.error("Log stream error: %{public}s", error);
                     logTask_.reset();
                 });
@@ -313,12 +313,12 @@ void FocusManager::postChange() {
     const Defaults& d = ctx_.defaults();
     if (!d.get(keys::enableFocus)) return;
     Notch& notch = ctx_.notch();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     const bool activity = canShowFocusActivity();
     if (isFocus.get()) {
         if (!activity) {
             ctx_.main().post([this, weak] {
-                if (!weak.lock()) return;
+                if (!weak) return;
                 Notch& n = ctx_.notch();
                 if (n.notificationIntent.get() == N::isFocus) return;
                 n.setNotification(true, N::isFocus, 0.35, ctx_.defaults().get(keys::focusDuration));
@@ -327,7 +327,7 @@ void FocusManager::postChange() {
         }
         if (notch.isExpanded.get()) notch.setExpanded(false, false);
         ctx_.main().post([this, weak] {
-            if (weak.lock()) ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, 0.35);
+            if (weak) ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, 0.35);
         });
         return;
     }

@@ -13,6 +13,7 @@
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "platform/log_stream.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "sources/source_state.h"
@@ -89,7 +90,7 @@ private:
     bool lockedOrScreensaver() const;
 
     Context& ctx_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::uint64_t generation_ = 0;  // a newer start supersedes a look-up still running
     Subscription logTask_;
     std::vector<Subscription> cancellables_;

@@ -98,23 +98,23 @@ UpdateController::UpdateController(Context& ctx)
 }
 
 UpdateController::~UpdateController() {
-    *alive_ = false;
+    lifetime_.end();
     updateTimer.cancel();
 }
 
 void UpdateController::armTimer() {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     updateTimer = ctx_.main().postAfter(seconds(kCheckInterval), [this, weak] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         armTimer();
         periodicCheck();
     });
 }
 
 void UpdateController::periodicCheck() {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     checkForUpdates([this, weak] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (updateState.get() == UpdateAvailability::available && !ctx_.defaults().get(keys::silenceUpdatePrompt) &&
             !ctx_.screenManager().isFullscreen.get())
             showUpdateWindowIfAvailable();
@@ -122,9 +122,9 @@ void UpdateController::periodicCheck() {
 }
 
 void UpdateController::earlyBirdChanged(bool turnedOn) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     checkForUpdates([this, weak, turnedOn] {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (updateState.get() == UpdateAvailability::available &&
             (turnedOn || !ctx_.defaults().get(keys::silenceUpdatePrompt)))
             showUpdateWindow();
@@ -168,9 +168,9 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
     request.timeout = seconds(kRequestTimeout);
     request.maxBodyBytes = kMaxReleaseBytes;
     request.secureOnly = true;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     ctx_.platform().http()->send(request, [this, weak, generation, done = std::move(done)](HttpResponse response) mutable {
-        if (!weak.lock()) return;
+        if (!weak) return;
         // A later check started meanwhile: its answer decides, and its caller follows it up.
         if (generation != checkGeneration_) return;
         // Decoding and parsing a large body is kept off the main queue; the verdict comes back.
@@ -194,7 +194,7 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
                 if (verdict->newer) verdict->changelog = parseChangelog(verdict->release->body, newId);
             }
             main->post([this, weak, generation, verdict, done = std::move(done)] {
-                if (!weak.lock() || generation != checkGeneration_) return;
+                if (!weak || generation != checkGeneration_) return;
                 if (!verdict->release) {
                     logger.error("Error fetching release: %{public}s", verdict->problem);
                 } else if (verdict->newer) {
@@ -254,9 +254,9 @@ void UpdateController::mainButton() {
     // The button ignores clicks while it shows progress, and while an update started elsewhere runs.
     if (isInstalling.get() || updating_) return;
     isInstalling.set(true);
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     performUpdate([this, weak](bool installed) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         restartDebounce_.schedule(1.0, [this, installed] {
             if (installed) {
                 readyToRestart.set(true, Animation::spring(0.35, 0.3));
@@ -351,10 +351,10 @@ void UpdateController::performUpdate(std::function<void(bool)> done) {
 
     // The signature is small and comes first, so a release whose signature cannot be had is not
     // downloaded at all.
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     const HttpRequest request = job->request(*job->signatureAsset, kMaxSignatureBytes, kRequestTimeout);
     ctx_.platform().http()->send(request, [this, weak, job](HttpResponse response) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         std::string problem = responseProblem(response);
         std::optional<std::string> signature;
         if (problem.empty() && !(signature = decodeSignature(response.body)))
@@ -372,12 +372,12 @@ void UpdateController::performUpdate(std::function<void(bool)> done) {
 
 void UpdateController::fetchArchive(std::shared_ptr<Download> job) {
     FileSystem& files = *ctx_.platform().fileSystem();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     if (!job->reused && files.type(job->local) == FileType::file) {
         // An archive this user downloaded earlier is used again once it passes the same checks.
         job->reused = true;
         ctx_.main().post([this, weak, job] {
-            if (weak.lock()) verifyArchive(job);
+            if (weak) verifyArchive(job);
         });
         return;
     }
@@ -386,7 +386,7 @@ void UpdateController::fetchArchive(std::shared_ptr<Download> job) {
     files.remove(job->local);
     const HttpRequest request = job->request(job->asset, kMaxAssetBytes, kDownloadDeadline);
     ctx_.platform().http()->download(request, job->local, [this, weak, job](HttpResponse response) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (auto problem = responseProblem(response); !problem.empty()) {
             logger.error("Error downloading asset: %{public}s", problem);
             updating_ = false;
@@ -399,9 +399,9 @@ void UpdateController::fetchArchive(std::shared_ptr<Download> job) {
 
 void UpdateController::verifyArchive(std::shared_ptr<Download> job) {
     ArchiveVerifier& verifier = *ctx_.platform().archiveVerifier();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     verifier.examine(job->local, job->signature, [this, weak, job](ArchiveFacts facts) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         const std::string problem =
             facts.error.empty() ? mismatch(job->asset, facts, ctx_.platform().archiveVerifier()->hasUpdateKey())
                                 : facts.error;
@@ -424,9 +424,9 @@ void UpdateController::verifyArchive(std::shared_ptr<Download> job) {
 
 void UpdateController::downloaded(const Release&, const std::string& local, std::function<void(bool)> done) {
     progressBar.set(0.75);
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     installUpdate(local, [this, weak, local, done = std::move(done)](bool installed) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         // A damaged archive must not be reused by the next attempt.
         if (FileSystem* files = ctx_.platform().fileSystem()) files->remove(local);
         if (installed) {
@@ -457,12 +457,12 @@ void UpdateController::installUpdate(const std::string& archivePath, std::functi
     files->remove(working);
     if (auto made = files->createDirectories(working); !made.ok) return fail(made.error);
 
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     UnpackRules rules;
     rules.topFolder = bundle.name + ".app";
     if (!bundle.executables.empty()) rules.program = bundle.executables.front();
     installer->unpack(archivePath, working, rules, [this, weak, bundle, working, done](FileResult unpacked) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (!unpacked.ok) {
             logger.error("Error updating: %{public}s", unpacked.error);
             ctx_.platform().fileSystem()->remove(working);

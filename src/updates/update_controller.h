@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/debounce.h"
+#include "runtime/lifetime.h"
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
@@ -120,7 +121,7 @@ private:
 
     Context& ctx_;
     Logger logger;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     TaskHandle updateTimer;
     Debounce restartDebounce_;
     UpdateWindowHost* host_ = nullptr;

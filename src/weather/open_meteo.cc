@@ -147,9 +147,9 @@ void OpenMeteoWeather::weather(const GeoLocation& at,
     request.headers = {{"Accept", "application/json"}};
     request.timeout = timeout_;
     request.maxBodyBytes = kMaxAnswerBytes;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     http_.send(request, [weak, done = std::move(done)](HttpResponse response) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         if (!response.error.empty()) return done(std::nullopt, "The weather service did not answer: " + response.error);
         auto parsed = openmeteo::parse(response.body);
         if (!response.ok()) {

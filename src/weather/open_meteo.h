@@ -10,6 +10,7 @@
 #include <string_view>
 #include <variant>
 
+#include "runtime/lifetime.h"
 #include "platform/weather_service.h"
 
 namespace halvyn {
@@ -37,7 +38,7 @@ private:
     Http& http_;
     std::string endpoint_;
     Duration timeout_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

@@ -219,16 +219,16 @@ WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
 
     if (Location* location = ctx.platform().location()) {
         authorizationStatus.set(static_cast<int>(location->authorizationStatus()));
-        std::weak_ptr<bool> weak = alive_;
+        const Lifetime::Token weak = lifetime_.token();
         LocationCallbacks callbacks;
         callbacks.didUpdateLocations = [this, weak](const std::vector<GeoLocation>& l) {
-            if (weak.lock()) locationsUpdated(l);
+            if (weak) locationsUpdated(l);
         };
         callbacks.didFail = [this, weak](const std::string& e) {
-            if (weak.lock()) locationFailed(e);
+            if (weak) locationFailed(e);
         };
         callbacks.didChangeAuthorization = [this, weak] {
-            if (!weak.lock()) return;
+            if (!weak) return;
             ctx_.defaults().set(keys::hasPromptedLocationPermission, true);
             if (Location* l = ctx_.platform().location())
                 authorizationStatus.set(static_cast<int>(l->authorizationStatus()));
@@ -250,10 +250,10 @@ void WeatherManager::startUpdating() {
 void WeatherManager::stopUpdating() { task_.cancel(); }
 
 void WeatherManager::loop() {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     fetchWeather();
     task_ = ctx_.main().postAfter(seconds(3600), [this, weak] {
-        if (weak.lock()) loop();
+        if (weak) loop();
     });
 }
 
@@ -275,9 +275,9 @@ void WeatherManager::requestLocation(std::function<void(const LocationResult&)> 
     pending_ = std::move(done);
     const std::uint64_t serial = ++requestSerial_;
     location->requestLocation();
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     timeout_ = ctx_.main().postAfter(seconds(5), [this, weak, serial] {
-        if (!weak.lock() || serial != requestSerial_ || !pending_) return;
+        if (!weak || serial != requestSerial_ || !pending_) return;
         complete(LocationFailure{LocationFailure::timeout, {}});
     });
 }
@@ -300,10 +300,10 @@ void WeatherManager::locationFailed(const std::string& error) {
 }
 
 void WeatherManager::fetchWeather(std::function<void()> done) {
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     auto finish = std::make_shared<std::function<void()>>(std::move(done));
     requestLocation([this, weak, finish](const LocationResult& result) {
-        if (!weak.lock()) return;
+        if (!weak) return;
         auto end = [finish] {
             if (*finish) (*finish)();
         };
@@ -336,7 +336,7 @@ void WeatherManager::fetchWeather(std::function<void()> done) {
             return end();
         }
         service->weather(at, [this, weak, at, end, log](std::optional<WeatherReport> report, const std::string& error) {
-            if (!weak.lock()) return;
+            if (!weak) return;
             if (!report)
                 log.error("Error fetching weather: %{public}s", error);
             else

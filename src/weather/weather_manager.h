@@ -13,6 +13,7 @@
 
 #include "platform/location.h"
 #include "platform/weather_service.h"
+#include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
 #include "runtime/task.h"
@@ -114,7 +115,7 @@ private:
     void loop();
 
     Context& ctx_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::function<void(const LocationResult&)> pending_;
     std::uint64_t requestSerial_ = 0;
     TaskHandle timeout_;

@@ -18,7 +18,7 @@ using test::spinUntil;
 class Bluez : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(bus.start());
         ASSERT_TRUE(bluez.start());
         connection = std::make_unique<QDBusConnection>(

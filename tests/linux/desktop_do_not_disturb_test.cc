@@ -27,7 +27,7 @@ const std::string kPath = "/org/freedesktop/Notifications";
 class DoNotDisturb : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(bus.start());
         ASSERT_TRUE(server.start());
         ASSERT_NE(bus.send(kNotifications, kPath, "org.freedesktop.DBus.Mock.AddProperty",
@@ -98,7 +98,7 @@ TEST_F(DoNotDisturb, TheNotificationServersInhibitionIsDoNotDisturb) {
 
 TEST_F(DoNotDisturb, HiddenBannersAreDoNotDisturbAndEitherSourceKeepsItOn) {
     openPort();
-    if (!port->hasSettings()) GTEST_SKIP() << "GNOME's notification schema is not installed";
+    if (!port->hasSettings()) HALVYN_SKIP_WITHOUT_SERVICE() << "GNOME's notification schema is not installed";
     ASSERT_TRUE(spinUntil([&] { return !lines.empty(); }));
     banners(false);
     ASSERT_TRUE(spinUntil([&] { return lastSays("DND Enabled: YES"); }));
@@ -122,7 +122,7 @@ TEST_F(DoNotDisturb, HiddenBannersAreDoNotDisturbAndEitherSourceKeepsItOn) {
 // alone decides.
 TEST_F(DoNotDisturb, WithoutTheDesktopsSettingsOnlyTheNotificationServerCounts) {
     if (!DesktopDoNotDisturb(*connection, runtime, Logger(nullptr, "", ""), keyfile).hasSettings())
-        GTEST_SKIP() << "GNOME's notification schema is not installed";
+        HALVYN_SKIP_WITHOUT_SERVICE() << "GNOME's notification schema is not installed";
     struct Case {
         const char* what;
         std::vector<std::pair<const char*, const char*>> env;  // nullptr: unset

@@ -53,7 +53,7 @@ struct RecordingDesktop {
 
 TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOneArgument) {
     if (!test::onPath("xdg-open") || !test::onPath("xdg-mime"))
-        GTEST_SKIP() << "xdg-open is needed (scripts/test installs xdg-utils)";
+        HALVYN_SKIP_WITHOUT_SERVICE() << "xdg-open is needed (scripts/test installs xdg-utils)";
     RecordingDesktop desktop;
     CaptureLogSink logs;
     DesktopLinks links(&logs);
@@ -90,7 +90,7 @@ TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOn
 // Asking for a scheme's handler never holds the window: a handler look-up that hangs is given up
 // on in the background, and meanwhile the scheme counts as not handled.
 TEST(DesktopLinks, AHandlerLookUpThatHangsNeverBlocksTheCaller) {
-    if (!test::onPath("xdg-open")) GTEST_SKIP() << "xdg-open is needed (scripts/test installs xdg-utils)";
+    if (!test::onPath("xdg-open")) HALVYN_SKIP_WITHOUT_SERVICE() << "xdg-open is needed (scripts/test installs xdg-utils)";
     const fs::path dir = test::privateFolder("halvyn-links-hang");
     std::ofstream(dir / "xdg-mime") << "#!/bin/sh\nexec sleep 30\n";
     fs::permissions(dir / "xdg-mime", fs::perms::owner_all);

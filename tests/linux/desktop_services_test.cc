@@ -23,7 +23,7 @@ using test::readFile;
 class DesktopServices : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
+        if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) HALVYN_SKIP_WITHOUT_SERVICE() << "Xvfb and xwininfo are needed";
         display = test::startXvfb(400 + ::getpid() % 100, xvfb);
         ASSERT_FALSE(display.empty()) << "Xvfb did not start";
         dir = test::privateFolder("halvyn-desktop-services");
@@ -114,7 +114,7 @@ protected:
 };
 
 TEST_F(DesktopServices, PactlVolumeChangeShowsTheVolumeDisplay) {
-    if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio is needed";
+    if (!test::PulseServer::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "pulseaudio is needed";
     test::PulseServer pulse;
     ASSERT_TRUE(pulse.start());
     pulse.pactl("set-sink-volume one 50%");
@@ -128,7 +128,7 @@ TEST_F(DesktopServices, PactlVolumeChangeShowsTheVolumeDisplay) {
 }
 
 TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
-    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
     test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": true})");
@@ -161,7 +161,7 @@ TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
 // 1 s for each of UPower's two objects); once they answer, the first readings are starting points (no
 // "Charging", no volume display) and the next changes show.
 TEST_F(DesktopServices, StalledServicesHoldUpNothingAndAreFollowedOnceTheyAnswer) {
-    if (!test::PrivateBus::available() || !test::PulseServer::available()) GTEST_SKIP() << "dbus-daemon, dbusmock, pulseaudio";
+    if (!test::PrivateBus::available() || !test::PulseServer::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon, dbusmock, pulseaudio";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
     test::DBusMock upower(bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": false})");
@@ -199,7 +199,7 @@ TEST_F(DesktopServices, StalledServicesHoldUpNothingAndAreFollowedOnceTheyAnswer
 }
 
 TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
-    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
     test::DBusMock logind(bus, "logind", "org.freedesktop.login1");
@@ -225,7 +225,7 @@ TEST_F(DesktopServices, SessionLockShowsTheLockActivityAndUnlockTakesItAway) {
 // nothing while the program starts: the notch is painted without waiting for them, and the lock
 // is followed once logind resumes.
 TEST_F(DesktopServices, StalledServicesDoNotHoldBackTheFirstFrame) {
-    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
     test::DBusMock logind(bus, "logind", "org.freedesktop.login1");
@@ -260,7 +260,7 @@ TEST_F(DesktopServices, StalledServicesDoNotHoldBackTheFirstFrame) {
 }
 
 TEST_F(DesktopServices, TheNotificationServersDoNotDisturbShowsTheFocusNotification) {
-    if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
     test::DBusMock server(bus, "notification_daemon", "org.freedesktop.Notifications");

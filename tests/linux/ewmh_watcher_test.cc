@@ -23,7 +23,7 @@ class WindowManager : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::onPath("Xvfb") || !test::onPath("openbox") || !test::onPath("xprop"))
-            GTEST_SKIP() << "Xvfb, openbox and xprop are needed (scripts/test installs them)";
+            HALVYN_SKIP_WITHOUT_SERVICE() << "Xvfb, openbox and xprop are needed (scripts/test installs them)";
         home = test::privateFolder("halvyn-openbox");
         // A display that another test's server held a moment ago can refuse the window manager:
         // then the server and the manager start again on another number.

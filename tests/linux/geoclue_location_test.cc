@@ -23,7 +23,7 @@ const std::string kClient = "/org/freedesktop/GeoClue2/Client/1";
 class GeoClue : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(bus.start());
         connection = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("geoclue-test")));

@@ -26,7 +26,7 @@ const std::string kScreenSaverMock = std::string(HALVYN_SOURCE_DIR) + "/tests/li
 class Logind : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(bus.start());
         ASSERT_TRUE(logind.start());
         ASSERT_TRUE(screenSaver.start());
@@ -156,7 +156,7 @@ TEST_F(Logind, ReplacedServicesAreReadAgainAndTheirLeavingSaidOnce) {
 
 TEST(LogindAbsent, NoLogindIsOneLine) {
     test::PrivateBus bus;
-    if (!test::PrivateBus::available()) GTEST_SKIP();
+    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE();
     ASSERT_TRUE(bus.start());
     CaptureLogSink logs;
     {

@@ -97,7 +97,7 @@ class MprisHelperTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::PrivateBus::available() || !test::onPath("mpv") || !test::onPath("playerctl") || plugin().empty())
-            GTEST_SKIP() << "dbus-daemon, python3-dbusmock, mpv, mpv-mpris and playerctl are needed";
+            HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon, python3-dbusmock, mpv, mpv-mpris and playerctl are needed";
         dir = test::privateFolder("halvyn-mpris");
         ASSERT_TRUE(bus.start());
         writeWav(dir / "one.wav", "Tone One", "Ann", 30);
@@ -447,7 +447,7 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
 // What the user sees: the program on X, finding a player already playing, starts its helper and
 // shows the track in the notch; a track change reaches a painted frame.
 TEST_F(MprisHelperTest, TheProgramShowsWhatMpvPlaysInTheNotch) {
-    if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed";
+    if (!test::onPath("Xvfb") || !test::onPath("xwininfo")) HALVYN_SKIP_WITHOUT_SERVICE() << "Xvfb and xwininfo are needed";
     pid_t xvfb = -1;
     const std::string display = test::startXvfb(500 + ::getpid() % 100, xvfb);
     ASSERT_FALSE(display.empty());

@@ -48,7 +48,7 @@ TEST(PulseVolume, AverageOfTheChannelsAndNoneWithoutChannels) {
 class PulseAudio : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PulseServer::available()) GTEST_SKIP() << "pulseaudio and pactl are needed (scripts/test installs them)";
+        if (!test::PulseServer::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "pulseaudio and pactl are needed (scripts/test installs them)";
         ::setenv("PULSE_SERVER", server.server().c_str(), 1);
         time = std::make_unique<RealTime>(1);
         if (!startsLate) {

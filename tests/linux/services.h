@@ -25,6 +25,21 @@ extern char** environ;
 
 namespace halvyn::test {
 
+// Set by scripts/test: a service a test needs that is missing fails the test instead of skipping
+// it, so a missing package can never make the suite pass silently.
+inline bool servicesRequired() {
+    const char* v = std::getenv("HALVYN_REQUIRE_SERVICES");
+    return v && std::string(v) == "1";
+}
+
+// Ends the test for want of a service or program: skipped, or failed when servicesRequired().
+// Takes the reason with <<, like GTEST_SKIP().
+#define HALVYN_SKIP_WITHOUT_SERVICE()                                                                   \
+    return GTEST_MESSAGE_(::halvyn::test::servicesRequired() ? "missing service (HALVYN_REQUIRE_SERVICES=1)" \
+                                                             : "",                                     \
+                          ::halvyn::test::servicesRequired() ? ::testing::TestPartResult::kFatalFailure \
+                                                             : ::testing::TestPartResult::kSkip)
+
 inline bool onPath(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -22,7 +22,7 @@ const std::string kDisplay = "/org/freedesktop/UPower/devices/DisplayDevice";
 class UPower : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::PrivateBus::available()) GTEST_SKIP() << "dbus-daemon and python3-dbusmock are needed";
+        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(bus.start());
         ASSERT_TRUE(upower.start());
         ASSERT_TRUE(profiles.start());

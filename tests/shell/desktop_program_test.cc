@@ -60,7 +60,7 @@ std::optional<int> waitExit(pid_t pid, int limitMs) {
 class DesktopProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!onPath("Xvfb") || !onPath("xwininfo")) GTEST_SKIP() << "Xvfb and xwininfo are needed (scripts/test installs them)";
+        if (!onPath("Xvfb") || !onPath("xwininfo")) HALVYN_SKIP_WITHOUT_SERVICE() << "Xvfb and xwininfo are needed (scripts/test installs them)";
         display = test::startXvfb(90 + ::getpid() % 100, xvfb);
         ASSERT_GT(xvfb, 0) << "no free display";
         config = std::filesystem::temp_directory_path() / ("halvyn-xvfb-" + std::to_string(::getpid()));

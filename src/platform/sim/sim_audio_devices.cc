@@ -79,8 +79,8 @@ bool SimAudioDevices::setMuted(AudioDeviceID id, bool muted) {
 
 void SimAudioDevices::deliver(std::function<void()> fn) {
     // A notification still queued when the port is gone is dropped.
-    main_.post([alive = std::weak_ptr<int>(alive_), fn = std::move(fn)] {
-        if (alive.lock()) fn();
+    main_.post([alive = lifetime_.token(), fn = std::move(fn)] {
+        if (alive) fn();
     });
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/audio_devices.h"
 
 namespace halvyn {
@@ -76,7 +77,7 @@ private:
     Signal<AudioDeviceID> volumeChanged_;
     Signal<AudioDeviceID> muteChanged_;
     Signal<> connected_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

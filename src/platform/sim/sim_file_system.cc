@@ -15,7 +15,7 @@ bool isBelow(const std::string& path, const std::string& folder) {
 
 SimFileSystem::SimFileSystem(MainQueue& main) : main_(main) { nodes_["/"] = Node{FileType::directory, {}, false}; }
 
-SimFileSystem::~SimFileSystem() { *alive_ = false; }
+SimFileSystem::~SimFileSystem() { lifetime_.end(); }
 
 std::string SimFileSystem::parent(const std::string& path) {
     auto slash = path.find_last_of('/');
@@ -152,18 +152,18 @@ FileResult SimFileSystem::setExecutable(const std::string& path, bool executable
 Subscription SimFileSystem::watch(const std::string& path, std::function<void()> cb) {
     const int id = nextWatch_++;
     watches_[id] = Watch{path, std::move(cb)};
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     return Subscription([this, alive, id] {
-        if (alive.lock()) watches_.erase(id);
+        if (alive) watches_.erase(id);
     });
 }
 
 void SimFileSystem::changed(const std::string& path, bool withContents) {
     for (auto& [id, w] : watches_) {
         if (w.path != path && !(withContents && isBelow(w.path, path))) continue;
-        std::weak_ptr<bool> alive = alive_;
+        const Lifetime::Token alive = lifetime_.token();
         main_.post([this, alive, id = id] {
-            if (!alive.lock()) return;
+            if (!alive) return;
             auto it = watches_.find(id);
             if (it != watches_.end()) it->second.changed();
         });

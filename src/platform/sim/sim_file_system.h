@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/file_system.h"
 
 namespace halvyn {
@@ -65,7 +66,7 @@ private:
     std::map<std::string, std::string> failingWrites_;
     std::map<int, Watch> watches_;
     int nextWatch_ = 0;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
     std::string temporaryDirectory_ = "/private/tmp";
     std::string homeDirectory_ = "/Users/user";
 };

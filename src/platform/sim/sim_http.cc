@@ -12,7 +12,7 @@ namespace halvyn {
 SimHttp::SimHttp(MainQueue& main, EffectLog* effects, SimFileSystem* files)
     : main_(main), effects_(effects), files_(files) {}
 
-SimHttp::~SimHttp() { *alive_ = false; }
+SimHttp::~SimHttp() { lifetime_.end(); }
 
 void SimHttp::setServer(const std::string& urlPrefix, Server server) { servers_[urlPrefix] = std::move(server); }
 
@@ -46,7 +46,7 @@ void SimHttp::handle(const HttpRequest& request, std::optional<std::string> dest
             break;
         }
     }
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     if (!answer || latency >= request.deadline) {
         // Silence ends at the time-out; a slow answer at the deadline.
         const bool silent = !answer;
@@ -54,7 +54,7 @@ void SimHttp::handle(const HttpRequest& request, std::optional<std::string> dest
         const char* why = silent && request.timeout <= request.deadline ? "The request timed out."
                                                                         : "The request took too long.";
         main_.postAfter(after, [alive, why, completion = std::move(completion)] {
-            if (alive.lock()) completion(HttpResponse{0, {}, {}, why});
+            if (alive) completion(HttpResponse{0, {}, {}, why});
         });
         return;
     }
@@ -69,7 +69,7 @@ void SimHttp::handle(const HttpRequest& request, std::optional<std::string> dest
         response.body.clear();
     }
     auto deliver = [alive, completion = std::move(completion), response = std::move(response)]() mutable {
-        if (alive.lock()) completion(std::move(response));
+        if (alive) completion(std::move(response));
     };
     if (latency > Duration{}) main_.postAfter(latency, std::move(deliver));
     else main_.post(std::move(deliver));

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "runtime/lifetime.h"
 #include "platform/http.h"
 
 namespace halvyn {
@@ -46,7 +47,7 @@ private:
     std::map<std::string, Server, std::greater<>> servers_;  // longest prefix first among shared ones
     std::map<std::string, Duration> latency_;
     int requests_ = 0;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn

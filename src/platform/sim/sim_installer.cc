@@ -26,7 +26,7 @@ SimBundle::SimBundle() {
 SimInstaller::SimInstaller(MainQueue& main, EffectLog* effects, SimFileSystem& files)
     : main_(main), effects_(effects), files_(files) {}
 
-SimInstaller::~SimInstaller() { *alive_ = false; }
+SimInstaller::~SimInstaller() { lifetime_.end(); }
 
 FileResult SimInstaller::unpackNow(const std::string& archive, const std::string& destination,
                                    const UnpackRules& rules) {
@@ -78,9 +78,9 @@ FileResult SimInstaller::unpackNow(const std::string& archive, const std::string
 void SimInstaller::unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
                           std::function<void(FileResult)> done) {
     FileResult result = unpackNow(archive, destination, rules);
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     main_.post([alive, done = std::move(done), result = std::move(result)] {
-        if (alive.lock()) done(result);
+        if (alive) done(result);
     });
 }
 
@@ -96,7 +96,7 @@ FileResult SimInstaller::launchDetached(const std::string& program, const std::v
 
 SimArchiveVerifier::SimArchiveVerifier(MainQueue& main, SimFileSystem& files) : main_(main), files_(files) {}
 
-SimArchiveVerifier::~SimArchiveVerifier() { *alive_ = false; }
+SimArchiveVerifier::~SimArchiveVerifier() { lifetime_.end(); }
 
 std::string SimArchiveVerifier::digestOf(std::string_view bytes) {
     std::string hex;
@@ -124,9 +124,9 @@ void SimArchiveVerifier::examine(const std::string& path, const std::string& sig
         facts.sha256 = digestOf(*bytes);
         facts.signatureValid = hasKey_ && !signature.empty() && signature == signatureOf(*bytes);
     }
-    std::weak_ptr<bool> alive = alive_;
+    const Lifetime::Token alive = lifetime_.token();
     main_.post([alive, done = std::move(done), facts = std::move(facts)] {
-        if (alive.lock()) done(facts);
+        if (alive) done(facts);
     });
 }
 

@@ -4,6 +4,7 @@
 // entries into the folder with the same refusals as a real unpacker. Starting a process is the
 // effect "process" (path, args); ending this one only marks it.
 
+#include "runtime/lifetime.h"
 #include "platform/bundle.h"
 #include <memory>
 #include <string_view>
@@ -46,7 +47,7 @@ private:
     SimFileSystem& files_;
     bool terminated_ = false;
     std::string launchError_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 // Simulated digests and signatures over the simulated files. The digest stands in for SHA-256
@@ -68,7 +69,7 @@ private:
     MainQueue& main_;
     SimFileSystem& files_;
     bool hasKey_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 // The update window as effects "window" (owner "update", action "open" | "close" | "frame" with

@@ -173,7 +173,7 @@ void SimPlayers::notify(const std::string& app, std::optional<std::string> state
 
 // MARK: - Helper
 
-SimHelper::~SimHelper() { *alive_ = false; }
+SimHelper::~SimHelper() { lifetime_.end(); }
 
 bool SimHelper::connect(HelperClient& client) {
     if (!connected) return false;
@@ -199,9 +199,9 @@ void SimHelper::send(const std::string& request, const std::vector<double>& args
     else if (request == "getSeekerPosition") answer = position;
     else if (request == "checkSupportedCommands") answer = commands;
     else return;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     main_.post([weak, reply = std::move(reply), answer = std::move(answer)] {
-        if (weak.lock()) reply(answer);
+        if (weak) reply(answer);
     });
 }
 
@@ -217,9 +217,9 @@ void SimHelper::disconnect() {
     HelperClient* client = client_;
     client_ = nullptr;
     if (!client) return;
-    std::weak_ptr<bool> weak = alive_;
+    const Lifetime::Token weak = lifetime_.token();
     main_.post([weak, client] {
-        if (weak.lock()) client->connectionInvalidated();
+        if (weak) client->connectionInvalidated();
     });
 }
 

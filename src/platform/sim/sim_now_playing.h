@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/app_launcher.h"
 #include "platform/apple_script.h"
 #include "platform/artwork.h"
@@ -103,7 +104,7 @@ private:
     MainQueue& main_;
     EffectLog* effects_;
     HelperClient* client_ = nullptr;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    Lifetime lifetime_;
 };
 
 struct SimTab {

@@ -131,8 +131,8 @@ void SimProcesses::setOnScreenWindow(ProcessID pid, bool onScreen) {
 
 void SimProcesses::activate(RunningApplication app) {
     frontmost_ = app;
-    main_.post([alive = std::weak_ptr<int>(alive_), this, app] {
-        if (alive.lock()) activated_.emit(app);
+    main_.post([alive = lifetime_.token(), this, app] {
+        if (alive) activated_.emit(app);
     });
 }
 

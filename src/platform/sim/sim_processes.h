@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/lifetime.h"
 #include "platform/processes.h"
 
 namespace halvyn {
@@ -69,7 +70,7 @@ private:
     std::map<std::vector<std::string>, std::string> outputs_;
     Signal<const std::vector<RunningApplication>&> runningChanged_;
     Signal<const RunningApplication&> activated_;
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    Lifetime lifetime_;
 };
 
 }  // namespace halvyn
