@@ -124,6 +124,98 @@ QFont labelFont() {
     return f;
 }
 
+constexpr int kMinPx = 9;
+
+// The left wing: the symbol, then the label; what of the label was drawn, if any.
+std::optional<NotchScene::DrawnLabel> paintLeftWing(QPainter& p, const Wings& w, const LevelDisplayContent& c,
+                                                    int preferredPx) {
+    const double h = w.h;
+    std::optional<NotchScene::DrawnLabel> drawn;
+    // A label that cannot show whole beside the symbol takes the whole wing; only one that cannot
+    // show whole even then is elided.
+    const double iconSide = std::min({h * 0.58, 20.0, w.left.width()});
+    const QString label = QString::fromStdString(c.label);
+    bool withIcon = !c.symbol.empty();
+    std::pair<QFont, QString> fitted;
+    if (!label.isEmpty()) {
+        const double besideIcon = std::max(0.0, w.left.width() - iconSide - 5);
+        fitted = fitLabel(labelFont(), label, withIcon ? besideIcon : w.left.width(), preferredPx, kMinPx);
+        if (withIcon && fitted.second != label) {
+            auto alone = fitLabel(labelFont(), label, w.left.width(), preferredPx, kMinPx);
+            if (alone.second == label) {
+                fitted = alone;
+                withIcon = false;
+            }
+        }
+    }
+    const QRectF icon(w.left.left(), w.left.center().y() - iconSide / 2, withIcon ? iconSide : 0, iconSide);
+    if (withIcon) {
+        const bool layered = c.symbol.size() > 1;
+        for (const SymbolLayer& layer : c.symbol) {
+            if (layer.opacity <= 0) continue;
+            p.save();
+            p.setOpacity(p.opacity() * layer.opacity);
+            const double s = iconSide * layer.scale;
+            const QRectF r(icon.center().x() - s / 2, icon.center().y() - s / 2, s, s);
+            // The speaker's layers are drawn so that they line up; other symbols come from the theme.
+            paintSymbol(p, layered ? icon : r, layer.name, Qt::white, !layered);
+            p.restore();
+        }
+    }
+    if (!fitted.second.isEmpty()) {
+        const double x = withIcon ? icon.right() + 5 : w.left.left();
+        const QRectF rect(x, w.left.top(), std::max(0.0, w.left.right() - x), h);
+        p.setFont(fitted.first);
+        p.setPen(Qt::white);
+        p.drawText(rect, Qt::AlignVCenter | Qt::AlignLeft, fitted.second);
+        drawn = NotchScene::DrawnLabel{rect, fitted.first, fitted.second, label};
+    }
+    return drawn;
+}
+
+// The right wing: the battery glyph, the percentage, the level bar, the accessory's ring.
+void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, const QColor& percentColour,
+                    const std::optional<double>& ring, bool charging, int preferredPx) {
+    const double h = w.h;
+    // From the outer edge inwards.
+    const QRectF& right = w.right;
+    double barRight = right.right();
+    if (c.batteryLevel >= 0) {
+        const double bw = std::min(h * 0.9, 26.0);
+        paintBatteryGlyph(p, QRectF(right.right() - bw, right.center().y() - h / 2, bw, h), c.batteryLevel,
+                          charging, Qt::white);
+        barRight = right.right() - bw - 4;
+    }
+    const double barLeft = right.left();
+    if (!c.percentage.empty()) {
+        auto [font, text] = fitLabel(labelFont(), QString::fromStdString(c.percentage), std::max(0.0, barRight - barLeft),
+                                    preferredPx, kMinPx);
+        if (text == QString::fromStdString(c.percentage)) {
+            const double tw = QFontMetricsF(font).horizontalAdvance(text);
+            p.setFont(font);
+            p.setPen(percentColour);
+            p.drawText(QRectF(barRight - tw, right.top(), tw, h), Qt::AlignVCenter | Qt::AlignRight, text);
+            barRight -= tw + 6;
+        }
+    }
+    if (c.bar && barRight - barLeft > 8) {
+        const double bh = std::max(3.0, h * 0.16);
+        paintBar(p, QRectF(barLeft, right.center().y() - bh / 2, barRight - barLeft, bh), *c.bar);
+    }
+    if (ring) {
+        const double d = std::min(h * 0.5, right.width() - 2);
+        const double pen = std::max(2.0, d * 0.16);
+        const QRectF r(right.right() - d + pen / 2, right.center().y() - d / 2 + pen / 2, d - pen, d - pen);
+        p.setBrush(Qt::NoBrush);
+        QColor track = percentColour;
+        track.setAlphaF(0.3f);
+        p.setPen(QPen(track, pen));
+        p.drawEllipse(r);
+        p.setPen(QPen(percentColour, pen, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(r, 90 * 16, -static_cast<int>(std::lround(*ring * 360 * 16)));
+    }
+}
+
 }  // namespace
 
 NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), levels_(levels) {
@@ -257,161 +349,105 @@ QImage NotchScene::render(double t, double scale) {
     return img;
 }
 
-void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
-    if (shownNotification_ == -1) return;
-    Defaults& d = ctx_.defaults();
-    const Notch& n = ctx_.notch();
-    LevelDisplayContent c;
-    const bool lock = shownNotification_ == kLockContent;
-    const auto kind = lock ? N::none : static_cast<N>(shownNotification_);
+// The compact display's content of one kind, and how its right wing is coloured.
+struct NotchScene::CompactContent {
+    LevelDisplayContent display;
     QColor percentColour = Qt::white;
     std::optional<double> ring;  // an accessory's battery, as a ring in its indicator colour
+};
+
+void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
+    if (shownNotification_ == -1) return;
+    if (shownNotification_ == kLockContent) {
+        CompactContent lock;
+        lock.display.symbol.push_back({"lock.fill"});
+        return paintCompact(p, m, lock, false);
+    }
+    const auto kind = static_cast<N>(shownNotification_);
+    std::optional<CompactContent> content;
     switch (kind) {
-        case N::didChangeVolume: {
-            const auto v = levels_ ? levels_->volume() : std::nullopt;
-            if (!v) return;
-            c = volumeContent(*v, lookOf(hudSettings(d, HUDKind::volume)), d.get(keys::outputDevice),
-                              levels_->outputDeviceSymbol(), accentColor());
-            if (c.bar) c.bar->level = volumeBar_.value();
-            break;
-        }
-        case N::didChangeBrightness: {
-            const auto b = levels_ ? levels_->brightness() : std::nullopt;
-            if (!b) return;
-            c = brightnessContent(*b, lookOf(hudSettings(d, HUDKind::brightness)), accentColor());
-            if (c.bar) c.bar->level = brightnessBar_.value();
-            break;
-        }
+        case N::didChangeVolume: content = volumeDisplay(); break;
+        case N::didChangeBrightness: content = brightnessDisplay(); break;
         case N::isCharging:
         case N::isLowBattery:
-        case N::isLowPowerMode: {
-            const auto level = levels_ ? levels_->batteryLevel() : std::nullopt;
-            if (!level) return;
-            const BatteryDisplay k = kind == N::isCharging     ? BatteryDisplay::charging
-                                     : kind == N::isLowBattery ? BatteryDisplay::lowBattery
-                                                               : BatteryDisplay::lowPowerMode;
-            c = batteryContent(k, *level, d.get(keys::hideBatteryLabel), d.get(keys::hideBatteryPercentage));
-            break;
-        }
+        case N::isLowPowerMode: content = batteryDisplay(shownNotification_); break;
         case N::didConnectAirPods:
-        case N::isLowAirPodsBattery: {
-            // The device captured when the notification showed, with the current reading's battery.
-            const auto reading = levels_ ? levels_->accessory() : std::nullopt;
-            const auto& device = n.localDevice.get();
-            if (!device && !reading) return;
-            c.symbol.push_back({device ? device->symbol() : reading->symbol});
-            c.label = device ? device->displayName() : reading->name;
-            if (reading && reading->battery) {
-                ring = std::clamp(*reading->battery, 0.0, 1.0);
-                percentColour = reading->batteryLow ? roseColor() : emeraldColor();
-            }
-            break;
-        }
-        default: {
-            if (lock) {
-                c.symbol.push_back({"lock.fill"});
-                break;
-            }
-            // The Focus and time-to-leave notifications come from their own view.
-            QRectF left, right;
-            const auto wings = focusCalendarNotification(ctx_, kind);
-            if (!wings || !wingsOf(ctx_, m, kWidth, left, right)) return;
-            p.save();
-            p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
-            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
-            p.restore();
-            return;
-        }
+        case N::isLowAirPodsBattery: content = accessoryDisplay(); break;
+        default: return paintFocusCalendar(p, m, shownNotification_);
     }
+    if (content) paintCompact(p, m, *content, kind == N::isCharging);
+}
 
-    const double base = std::max(0.0, n.notchWidth.get() + d.get(keys::notchAdjustedWidth));
+std::optional<NotchScene::CompactContent> NotchScene::volumeDisplay() const {
+    const auto v = levels_ ? levels_->volume() : std::nullopt;
+    if (!v) return std::nullopt;
+    Defaults& d = ctx_.defaults();
+    CompactContent c;
+    c.display = volumeContent(*v, lookOf(hudSettings(d, HUDKind::volume)), d.get(keys::outputDevice),
+                              levels_->outputDeviceSymbol(), accentColor());
+    if (c.display.bar) c.display.bar->level = volumeBar_.value();
+    return c;
+}
+
+std::optional<NotchScene::CompactContent> NotchScene::brightnessDisplay() const {
+    const auto b = levels_ ? levels_->brightness() : std::nullopt;
+    if (!b) return std::nullopt;
+    CompactContent c;
+    c.display = brightnessContent(*b, lookOf(hudSettings(ctx_.defaults(), HUDKind::brightness)), accentColor());
+    if (c.display.bar) c.display.bar->level = brightnessBar_.value();
+    return c;
+}
+
+std::optional<NotchScene::CompactContent> NotchScene::batteryDisplay(int notification) const {
+    const auto level = levels_ ? levels_->batteryLevel() : std::nullopt;
+    if (!level) return std::nullopt;
+    const auto kind = static_cast<N>(notification);
+    const BatteryDisplay k = kind == N::isCharging     ? BatteryDisplay::charging
+                             : kind == N::isLowBattery ? BatteryDisplay::lowBattery
+                                                       : BatteryDisplay::lowPowerMode;
+    Defaults& d = ctx_.defaults();
+    CompactContent c;
+    c.display = batteryContent(k, *level, d.get(keys::hideBatteryLabel), d.get(keys::hideBatteryPercentage));
+    return c;
+}
+
+std::optional<NotchScene::CompactContent> NotchScene::accessoryDisplay() const {
+    // The device captured when the notification showed, with the current reading's battery.
+    const auto reading = levels_ ? levels_->accessory() : std::nullopt;
+    const auto& device = ctx_.notch().localDevice.get();
+    if (!device && !reading) return std::nullopt;
+    CompactContent c;
+    c.display.symbol.push_back({device ? device->symbol() : reading->symbol});
+    c.display.label = device ? device->displayName() : reading->name;
+    if (reading && reading->battery) {
+        c.ring = std::clamp(*reading->battery, 0.0, 1.0);
+        c.percentColour = reading->batteryLow ? roseColor() : emeraldColor();
+    }
+    return c;
+}
+
+void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int notification) {
+    // The Focus and time-to-leave notifications come from their own view.
+    QRectF left, right;
+    const auto wings = focusCalendarNotification(ctx_, static_cast<N>(notification));
+    if (!wings || !wingsOf(ctx_, m, kWidth, left, right)) return;
+    p.save();
+    p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
+    paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
+    p.restore();
+}
+
+void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging) {
+    const double base = std::max(0.0, ctx_.notch().notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
     const Wings w = wingsFor(outline_.target(), base);
     if (w.left.width() < 8 || w.h < 8) return;
-    const double h = w.h;
-    const int preferredPx = static_cast<int>(std::clamp(h * 0.42, 10.0, 13.0));
-    constexpr int kMinPx = 9;
+    const int preferredPx = static_cast<int>(std::clamp(w.h * 0.42, 10.0, 13.0));
 
     p.save();
     p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
     p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
-
-    // Left wing: the symbol, then the label. A label that cannot show whole beside the symbol
-    // takes the whole wing; only one that cannot show whole even then is elided.
-    const double iconSide = std::min({h * 0.58, 20.0, w.left.width()});
-    const QString label = QString::fromStdString(c.label);
-    bool withIcon = !c.symbol.empty();
-    std::pair<QFont, QString> fitted;
-    if (!label.isEmpty()) {
-        const double besideIcon = std::max(0.0, w.left.width() - iconSide - 5);
-        fitted = fitLabel(labelFont(), label, withIcon ? besideIcon : w.left.width(), preferredPx, kMinPx);
-        if (withIcon && fitted.second != label) {
-            auto alone = fitLabel(labelFont(), label, w.left.width(), preferredPx, kMinPx);
-            if (alone.second == label) {
-                fitted = alone;
-                withIcon = false;
-            }
-        }
-    }
-    const QRectF icon(w.left.left(), w.left.center().y() - iconSide / 2, withIcon ? iconSide : 0, iconSide);
-    if (withIcon) {
-        const bool layered = c.symbol.size() > 1;
-        for (const SymbolLayer& layer : c.symbol) {
-            if (layer.opacity <= 0) continue;
-            p.save();
-            p.setOpacity(p.opacity() * layer.opacity);
-            const double s = iconSide * layer.scale;
-            const QRectF r(icon.center().x() - s / 2, icon.center().y() - s / 2, s, s);
-            // The speaker's layers are drawn so that they line up; other symbols come from the theme.
-            paintSymbol(p, layered ? icon : r, layer.name, Qt::white, !layered);
-            p.restore();
-        }
-    }
-    if (!fitted.second.isEmpty()) {
-        const double x = withIcon ? icon.right() + 5 : w.left.left();
-        const QRectF rect(x, w.left.top(), std::max(0.0, w.left.right() - x), h);
-        p.setFont(fitted.first);
-        p.setPen(Qt::white);
-        p.drawText(rect, Qt::AlignVCenter | Qt::AlignLeft, fitted.second);
-        lastLabel_ = DrawnLabel{rect, fitted.first, fitted.second, label};
-    }
-
-    // Right wing, from the outer edge inwards: battery glyph, percentage, level bar.
-    const QRectF& right = w.right;
-    double barRight = right.right();
-    if (c.batteryLevel >= 0) {
-        const double bw = std::min(h * 0.9, 26.0);
-        paintBatteryGlyph(p, QRectF(right.right() - bw, right.center().y() - h / 2, bw, h), c.batteryLevel,
-                          kind == N::isCharging, Qt::white);
-        barRight = right.right() - bw - 4;
-    }
-    const double barLeft = right.left();
-    if (!c.percentage.empty()) {
-        auto [font, text] = fitLabel(labelFont(), QString::fromStdString(c.percentage), std::max(0.0, barRight - barLeft),
-                                    preferredPx, kMinPx);
-        if (text == QString::fromStdString(c.percentage)) {
-            const double tw = QFontMetricsF(font).horizontalAdvance(text);
-            p.setFont(font);
-            p.setPen(percentColour);
-            p.drawText(QRectF(barRight - tw, right.top(), tw, h), Qt::AlignVCenter | Qt::AlignRight, text);
-            barRight -= tw + 6;
-        }
-    }
-    if (c.bar && barRight - barLeft > 8) {
-        const double bh = std::max(3.0, h * 0.16);
-        paintBar(p, QRectF(barLeft, right.center().y() - bh / 2, barRight - barLeft, bh), *c.bar);
-    }
-    if (ring) {
-        const double d = std::min(h * 0.5, right.width() - 2);
-        const double pen = std::max(2.0, d * 0.16);
-        const QRectF r(right.right() - d + pen / 2, right.center().y() - d / 2 + pen / 2, d - pen, d - pen);
-        p.setBrush(Qt::NoBrush);
-        QColor track = percentColour;
-        track.setAlphaF(0.3f);
-        p.setPen(QPen(track, pen));
-        p.drawEllipse(r);
-        p.setPen(QPen(percentColour, pen, Qt::SolidLine, Qt::RoundCap));
-        p.drawArc(r, 90 * 16, -static_cast<int>(std::lround(*ring * 360 * 16)));
-    }
+    if (auto label = paintLeftWing(p, w, content.display, preferredPx)) lastLabel_ = std::move(label);
+    paintRightWing(p, w, content.display, content.percentColour, content.ring, charging, preferredPx);
     p.restore();
 }
 

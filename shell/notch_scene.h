@@ -110,7 +110,16 @@ public:
 
 private:
     void retarget(const Animation* anim);
+    struct CompactContent;
+    // The compact content: one builder per kind (nothing when there is nothing to show), the
+    // painter of the wings, and the Focus and calendar notifications' own view.
     void paintContent(QPainter& p, const DrawnOutline& m);
+    std::optional<CompactContent> volumeDisplay() const;
+    std::optional<CompactContent> brightnessDisplay() const;
+    std::optional<CompactContent> batteryDisplay(int notification) const;
+    std::optional<CompactContent> accessoryDisplay() const;
+    void paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging);
+    void paintFocusCalendar(QPainter& p, const DrawnOutline& m, int notification);
     // `withRows`: the battery and accessory rows (left out while the media shows there).
     void paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows);
 

@@ -218,152 +218,11 @@ void SettingsWindow::bindRow(Row& row) {
     Defaults& d = ctx_.defaults();
     std::function<void()> refresh;
     switch (c.kind) {
-        case Kind::toggle: {
-            row.check = new ToggleSwitch;
-            row.control = row.check;
-            QObject::connect(row.check, &QAbstractButton::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
-            refresh = [&row, &d] {
-                const QSignalBlocker block(row.check);
-                row.check->setChecked(row.key->effective(d).asBool());
-            };
-            break;
-        }
-        case Kind::slider: {
-            auto* box = new QWidget;
-            auto* line = new QHBoxLayout(box);
-            line->setContentsMargins(0, 0, 0, 0);
-            row.slider = new QSlider(Qt::Horizontal);
-            row.slider->setRange(0, wholeNumberWithin((c.max - c.min) / c.step, 0, kMaxSliderSteps, 0));
-            row.sliderValue = new QLabel;
-            row.sliderValue->setMinimumWidth(56);
-            box->setMinimumWidth(260);
-            line->addWidget(row.slider, 1);
-            line->addWidget(row.sliderValue);
-            row.control = box;
-            const double min = c.min;
-            const double step = c.step;
-            QObject::connect(row.slider, &QSlider::valueChanged, row.slider,
-                             [this, key, min, step](int position) { write(key, Value(min + position * step)); });
-            // The notch previews its size while a size slider is dragged.
-            if (key == "notchAdjustedWidth" || key == "notchAdjustedHeight") {
-                const Notch::Axis axis = key == "notchAdjustedWidth" ? Notch::Axis::vertical : Notch::Axis::horizontal;
-                QObject::connect(row.slider, &QSlider::sliderPressed, row.slider,
-                                 [this, axis] { ctx_.notch().setAdjusting(true, axis); });
-                QObject::connect(row.slider, &QSlider::sliderReleased, row.slider,
-                                 [this, axis] { ctx_.notch().setAdjusting(false, axis); });
-            }
-            refresh = [&row, &d, &c] {
-                const double v = row.key->effective(d).asNumber();
-                const QSignalBlocker block(row.slider);
-                // A value outside the range puts the handle at that end, however far out (1e300 by
-                // hand); one that is no number at all, at the default. The text says the truth.
-                const int last = row.slider->maximum();
-                const double fallback = row.key->storedDefault ? row.key->storedDefault->asNumber() : c.min;
-                const int atDefault = wholeNumberWithin((fallback - c.min) / c.step, 0, last, 0);
-                row.slider->setValue(wholeNumberWithin((v - c.min) / c.step, 0, last, atDefault));
-                row.sliderValue->setText(numberText(v, c));
-            };
-            break;
-        }
-        case Kind::spin: {
-            row.spin = new QDoubleSpinBox;
-            row.spin->setDecimals(decimalsOf(c.step));
-            row.spin->setSingleStep(c.step);
-            row.spin->setSuffix(qs(c.unit));
-            row.spin->setKeyboardTracking(false);
-            if (!c.minimumText.empty()) row.spin->setSpecialValueText(qs(c.minimumText));
-            row.control = row.spin;
-            QObject::connect(row.spin, &QDoubleSpinBox::valueChanged, row.spin,
-                             [this, key](double v) { write(key, Value(v)); });
-            refresh = [&row, &d, &c] {
-                const double v = row.key->effective(d).asNumber();
-                const QSignalBlocker block(row.spin);
-                // A stored value outside the range widens it, so the box shows what is in effect
-                // rather than a clamped number the store does not hold.
-                row.spin->setDecimals(std::max(decimalsOf(c.step), std::min(decimalsOf(v), 2)));
-                row.spin->setRange(std::min(c.min, v), std::max(c.max, v));
-                row.spin->setValue(v);
-            };
-            break;
-        }
-        case Kind::picker: {
-            row.combo = new QComboBox;
-            row.control = row.combo;
-            QObject::connect(row.combo, &QComboBox::activated, row.combo, [this, &row, key](int index) {
-                if (index >= 0 && index < static_cast<int>(row.choices.size())) write(key, Value(row.choices[index].raw));
-            });
-            refresh = [&row, &d, &c] {
-                const QSignalBlocker block(row.combo);
-                row.choices = c.choices(d);
-                row.combo->clear();
-                for (const Choice& choice : row.choices) row.combo->addItem(QString::fromStdString(choice.title));
-                const Value v = row.key->effective(d);
-                const auto it = std::find_if(row.choices.begin(), row.choices.end(),
-                                             [&v](const Choice& ch) { return v.isString() && ch.raw == v.asString(); });
-                row.combo->setCurrentIndex(it == row.choices.end() ? -1 : static_cast<int>(it - row.choices.begin()));
-            };
-            break;
-        }
-        case Kind::order: {
-            auto* box = new QWidget;
-            auto* line = new QHBoxLayout(box);
-            line->setContentsMargins(0, 0, 0, 0);
-            row.list = new QListWidget;
-            row.list->setDragDropMode(QAbstractItemView::InternalMove);
-            row.list->setDefaultDropAction(Qt::MoveAction);
-            row.list->setFixedSize(200, 5 * row.list->fontMetrics().height() + 16);
-            auto* buttons = new QVBoxLayout;
-            auto* up = new QToolButton;
-            up->setArrowType(Qt::UpArrow);
-            up->setToolTip(QStringLiteral("Move up"));
-            auto* down = new QToolButton;
-            down->setArrowType(Qt::DownArrow);
-            down->setToolTip(QStringLiteral("Move down"));
-            buttons->addWidget(up);
-            buttons->addWidget(down);
-            buttons->addStretch(1);
-            line->addWidget(row.list, 1);
-            line->addLayout(buttons);
-            row.control = box;
-            row.choices = c.choices(d);
-            // Whatever moved the items (a drag, the buttons), the order they now have is written
-            // when it differs from the one in effect.
-            auto commit = [this, &row, key, &d] {
-                if (row.refreshing) return;
-                Value::Array order;
-                for (int i = 0; i < row.list->count(); ++i)
-                    order.emplace_back(row.list->item(i)->data(Qt::UserRole).toString().toStdString());
-                Value now(std::move(order));
-                if (row.list->count() == static_cast<int>(row.choices.size()) && row.key->converts(now) &&
-                    now != row.key->effective(d))
-                    write(key, std::move(now));
-            };
-            QObject::connect(row.list->model(), &QAbstractItemModel::rowsMoved, row.list, commit);
-            QObject::connect(row.list->model(), &QAbstractItemModel::rowsRemoved, row.list, commit);
-            auto move = [this, &row](int delta) {
-                const int from = row.list->currentRow();
-                if (from < 0) return;
-                moveListItem(row.spec->tab, row.spec->key, from, from + delta);
-            };
-            QObject::connect(up, &QToolButton::clicked, row.list, [move] { move(-1); });
-            QObject::connect(down, &QToolButton::clicked, row.list, [move] { move(1); });
-            refresh = [&row, &d] {
-                row.refreshing = true;
-                const int current = row.list->currentRow();
-                row.list->clear();
-                const Value order = row.key->effective(d);
-                for (const Value& raw : order.asArray()) {
-                    const auto it = std::find_if(row.choices.begin(), row.choices.end(),
-                                                 [&raw](const Choice& ch) { return ch.raw == raw.asString(); });
-                    auto* item = new QListWidgetItem(QString::fromStdString(it == row.choices.end() ? raw.asString() : it->title));
-                    item->setData(Qt::UserRole, QString::fromStdString(raw.asString()));
-                    row.list->addItem(item);
-                }
-                row.list->setCurrentRow(current);
-                row.refreshing = false;
-            };
-            break;
-        }
+        case Kind::toggle: refresh = bindToggle(row); break;
+        case Kind::slider: refresh = bindSlider(row); break;
+        case Kind::spin: refresh = bindSpin(row); break;
+        case Kind::picker: refresh = bindPicker(row); break;
+        case Kind::order: refresh = bindOrder(row); break;
     }
     for (QWidget* w : {static_cast<QWidget*>(row.slider), static_cast<QWidget*>(row.spin), static_cast<QWidget*>(row.combo)})
         if (w) static_cast<WheelGuard*>(wheelGuard_)->guard(w);
@@ -378,6 +237,166 @@ void SettingsWindow::bindRow(Row& row) {
         };
         watch(row.spec->shownWhen.key, [&row] { row.applyShown(); });
     }
+}
+
+std::function<void()> SettingsWindow::bindToggle(Row& row) {
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    row.check = new ToggleSwitch;
+    row.control = row.check;
+    QObject::connect(row.check, &QAbstractButton::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
+    return [&row, &d] {
+        const QSignalBlocker block(row.check);
+        row.check->setChecked(row.key->effective(d).asBool());
+    };
+}
+
+std::function<void()> SettingsWindow::bindSlider(Row& row) {
+    const SettingControl& c = row.spec->control;
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    auto* box = new QWidget;
+    auto* line = new QHBoxLayout(box);
+    line->setContentsMargins(0, 0, 0, 0);
+    row.slider = new QSlider(Qt::Horizontal);
+    row.slider->setRange(0, wholeNumberWithin((c.max - c.min) / c.step, 0, kMaxSliderSteps, 0));
+    row.sliderValue = new QLabel;
+    row.sliderValue->setMinimumWidth(56);
+    box->setMinimumWidth(260);
+    line->addWidget(row.slider, 1);
+    line->addWidget(row.sliderValue);
+    row.control = box;
+    const double min = c.min;
+    const double step = c.step;
+    QObject::connect(row.slider, &QSlider::valueChanged, row.slider,
+                     [this, key, min, step](int position) { write(key, Value(min + position * step)); });
+    // The notch previews its size while a size slider is dragged.
+    if (key == "notchAdjustedWidth" || key == "notchAdjustedHeight") {
+        const Notch::Axis axis = key == "notchAdjustedWidth" ? Notch::Axis::vertical : Notch::Axis::horizontal;
+        QObject::connect(row.slider, &QSlider::sliderPressed, row.slider,
+                         [this, axis] { ctx_.notch().setAdjusting(true, axis); });
+        QObject::connect(row.slider, &QSlider::sliderReleased, row.slider,
+                         [this, axis] { ctx_.notch().setAdjusting(false, axis); });
+    }
+    return [&row, &d, &c] {
+        const double v = row.key->effective(d).asNumber();
+        const QSignalBlocker block(row.slider);
+        // A value outside the range puts the handle at that end, however far out (1e300 by
+        // hand); one that is no number at all, at the default. The text says the truth.
+        const int last = row.slider->maximum();
+        const double fallback = row.key->storedDefault ? row.key->storedDefault->asNumber() : c.min;
+        const int atDefault = wholeNumberWithin((fallback - c.min) / c.step, 0, last, 0);
+        row.slider->setValue(wholeNumberWithin((v - c.min) / c.step, 0, last, atDefault));
+        row.sliderValue->setText(numberText(v, c));
+    };
+}
+
+std::function<void()> SettingsWindow::bindSpin(Row& row) {
+    const SettingControl& c = row.spec->control;
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    row.spin = new QDoubleSpinBox;
+    row.spin->setDecimals(decimalsOf(c.step));
+    row.spin->setSingleStep(c.step);
+    row.spin->setSuffix(qs(c.unit));
+    row.spin->setKeyboardTracking(false);
+    if (!c.minimumText.empty()) row.spin->setSpecialValueText(qs(c.minimumText));
+    row.control = row.spin;
+    QObject::connect(row.spin, &QDoubleSpinBox::valueChanged, row.spin,
+                     [this, key](double v) { write(key, Value(v)); });
+    return [&row, &d, &c] {
+        const double v = row.key->effective(d).asNumber();
+        const QSignalBlocker block(row.spin);
+        // A stored value outside the range widens it, so the box shows what is in effect
+        // rather than a clamped number the store does not hold.
+        row.spin->setDecimals(std::max(decimalsOf(c.step), std::min(decimalsOf(v), 2)));
+        row.spin->setRange(std::min(c.min, v), std::max(c.max, v));
+        row.spin->setValue(v);
+    };
+}
+
+std::function<void()> SettingsWindow::bindPicker(Row& row) {
+    const SettingControl& c = row.spec->control;
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    row.combo = new QComboBox;
+    row.control = row.combo;
+    QObject::connect(row.combo, &QComboBox::activated, row.combo, [this, &row, key](int index) {
+        if (index >= 0 && index < static_cast<int>(row.choices.size())) write(key, Value(row.choices[index].raw));
+    });
+    return [&row, &d, &c] {
+        const QSignalBlocker block(row.combo);
+        row.choices = c.choices(d);
+        row.combo->clear();
+        for (const Choice& choice : row.choices) row.combo->addItem(QString::fromStdString(choice.title));
+        const Value v = row.key->effective(d);
+        const auto it = std::find_if(row.choices.begin(), row.choices.end(),
+                                     [&v](const Choice& ch) { return v.isString() && ch.raw == v.asString(); });
+        row.combo->setCurrentIndex(it == row.choices.end() ? -1 : static_cast<int>(it - row.choices.begin()));
+    };
+}
+
+std::function<void()> SettingsWindow::bindOrder(Row& row) {
+    const SettingControl& c = row.spec->control;
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    auto* box = new QWidget;
+    auto* line = new QHBoxLayout(box);
+    line->setContentsMargins(0, 0, 0, 0);
+    row.list = new QListWidget;
+    row.list->setDragDropMode(QAbstractItemView::InternalMove);
+    row.list->setDefaultDropAction(Qt::MoveAction);
+    row.list->setFixedSize(200, 5 * row.list->fontMetrics().height() + 16);
+    auto* buttons = new QVBoxLayout;
+    auto* up = new QToolButton;
+    up->setArrowType(Qt::UpArrow);
+    up->setToolTip(QStringLiteral("Move up"));
+    auto* down = new QToolButton;
+    down->setArrowType(Qt::DownArrow);
+    down->setToolTip(QStringLiteral("Move down"));
+    buttons->addWidget(up);
+    buttons->addWidget(down);
+    buttons->addStretch(1);
+    line->addWidget(row.list, 1);
+    line->addLayout(buttons);
+    row.control = box;
+    row.choices = c.choices(d);
+    // Whatever moved the items (a drag, the buttons), the order they now have is written
+    // when it differs from the one in effect.
+    auto commit = [this, &row, key, &d] {
+        if (row.refreshing) return;
+        Value::Array order;
+        for (int i = 0; i < row.list->count(); ++i)
+            order.emplace_back(row.list->item(i)->data(Qt::UserRole).toString().toStdString());
+        Value now(std::move(order));
+        if (row.list->count() == static_cast<int>(row.choices.size()) && row.key->converts(now) &&
+            now != row.key->effective(d))
+            write(key, std::move(now));
+    };
+    QObject::connect(row.list->model(), &QAbstractItemModel::rowsMoved, row.list, commit);
+    QObject::connect(row.list->model(), &QAbstractItemModel::rowsRemoved, row.list, commit);
+    auto move = [this, &row](int delta) {
+        const int from = row.list->currentRow();
+        if (from < 0) return;
+        moveListItem(row.spec->tab, row.spec->key, from, from + delta);
+    };
+    QObject::connect(up, &QToolButton::clicked, row.list, [move] { move(-1); });
+    QObject::connect(down, &QToolButton::clicked, row.list, [move] { move(1); });
+    return [&row, &d] {
+        row.refreshing = true;
+        const int current = row.list->currentRow();
+        row.list->clear();
+        const Value order = row.key->effective(d);
+        for (const Value& raw : order.asArray()) {
+            const auto it = std::find_if(row.choices.begin(), row.choices.end(),
+                                         [&raw](const Choice& ch) { return ch.raw == raw.asString(); });
+            auto* item = new QListWidgetItem(QString::fromStdString(it == row.choices.end() ? raw.asString() : it->title));
+            item->setData(Qt::UserRole, QString::fromStdString(raw.asString()));
+            row.list->addItem(item);
+        }
+        row.list->setCurrentRow(current);
+        row.refreshing = false;
+    };
 }
 
 void SettingsWindow::watch(std::string_view key, std::function<void()> refresh) {

@@ -80,7 +80,14 @@ private:
 
     QWidget* buildTab(SettingsTab tab);
     QWidget* buildAbout();
+    // Makes the row's control and binds it to its key; the binder of each kind returns what
+    // shows the value in effect again.
     void bindRow(Row& row);
+    std::function<void()> bindToggle(Row& row);
+    std::function<void()> bindSlider(Row& row);
+    std::function<void()> bindSpin(Row& row);
+    std::function<void()> bindPicker(Row& row);
+    std::function<void()> bindOrder(Row& row);
     void watch(std::string_view key, std::function<void()> refresh);
     void write(std::string_view key, Value value);
     Row* findRow(SettingsTab tab, std::string_view key) const;
