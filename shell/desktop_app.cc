@@ -101,6 +101,9 @@ DesktopApp::~DesktopApp() {
     saveProblemObserver_.reset();
     status_.reset();
     enabledObserver_.reset();
+    // The notch window's views read the context's sources, which go before the notch does: the
+    // window goes first (ended while the notch is open, its now-playing view says goodbye to them).
+    if (const NotchPanel* panel = ctx_->notch().panel()) platform_->qtWindows().close(panel->id());
 }
 
 NotchWindow* DesktopApp::notchWindow() const {

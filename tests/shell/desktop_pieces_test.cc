@@ -254,6 +254,9 @@ TEST(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         // Launching again opens the settings.
         app.reopen();
         EXPECT_TRUE(app.context().appState().isWindowOpen("settings"));
+        // Ended while the notch is open.
+        app.context().notch().setExpanded(true, false);
+        EXPECT_TRUE(test::spinUntil([&] { return app.context().notch().isExpanded.get(); }));
     }
     int said = 0;
     for (auto& l : logs.lines) said += l.message.find("No system tray on this desktop: the status menu opens with a right click") != std::string::npos;
