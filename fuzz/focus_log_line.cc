@@ -9,6 +9,7 @@
 #include "app/context.h"
 #include "platform/sim/sim_platform.h"
 #include "runtime/virtual_time.h"
+#include "platform/sim/sim_focus_log.h"
 #include "sources/focus_manager.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

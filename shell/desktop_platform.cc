@@ -126,9 +126,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
         weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
     doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,
                                                           Logger(log, "com.halvyn.app", "DoNotDisturb"));
-    if (doNotDisturb_->available()) {
-        standIns_ = std::make_unique<StandInProcesses>(*processes_);
-    } else {
+    if (!doNotDisturb_->available()) {
         platformLog.error("Neither GNOME's notification settings nor a session bus; Focus absent");
         doNotDisturb_.reset();
     }
@@ -173,14 +171,11 @@ AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
-Processes* DesktopPlatform::processes() {
-    if (standIns_) return standIns_.get();
-    return processes_.get();
-}
+Processes* DesktopPlatform::processes() { return processes_.get(); }
 CalendarStore* DesktopPlatform::calendarStore() { return calendar_.get(); }
 Location* DesktopPlatform::location() { return location_.get(); }
 WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
-LogStream* DesktopPlatform::logStream() { return doNotDisturb_.get(); }
+FocusStatus* DesktopPlatform::focusStatus() { return doNotDisturb_.get(); }
 Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
 PowerAssertions* DesktopPlatform::powerAssertions() { return idleInhibitor_.get(); }
 HelperConnection* DesktopPlatform::helper() { return helper_.get(); }

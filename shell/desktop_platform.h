@@ -42,7 +42,6 @@ class IcsCalendarStore;
 class GeoClueLocation;
 class OpenMeteoWeather;
 class DesktopDoNotDisturb;
-class StandInProcesses;
 class DBusHelperConnection;
 
 class DesktopPlatform final : public Platform {
@@ -75,7 +74,7 @@ public:
     CalendarStore* calendarStore() override;
     Location* location() override;
     WeatherService* weatherService() override;
-    LogStream* logStream() override;
+    FocusStatus* focusStatus() override;
     HelperConnection* helper() override;
 
     QtScreens& qtScreens() { return screens_; }
@@ -115,13 +114,11 @@ private:
     XdgAutostart autostart_;
     // Links open with the user's chosen application; share links go on the clipboard.
     DesktopLinks links_;
-    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as the Focus log, with
-    // this process standing in for the Focus daemons).
+    // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as its Focus).
     std::unique_ptr<IcsCalendarStore> calendar_;
     std::unique_ptr<GeoClueLocation> location_;
     std::unique_ptr<OpenMeteoWeather> weather_;
     std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
-    std::unique_ptr<StandInProcesses> standIns_;
 };
 
 }  // namespace halvyn

@@ -34,16 +34,6 @@ public:
     void setFrame(WindowId window, const Rect& frame) override;
     void close(WindowId window) override;
 
-    SpaceId createSpace() override { return ++lastSpace_; }
-    void setSpaceLevel(SpaceId, int) override {}
-    void showSpaces(const std::vector<SpaceId>&) override {}
-    void hideSpaces(const std::vector<SpaceId>&) override {}
-    void destroySpace(SpaceId) override {}
-    void addWindowsToSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
-    void removeWindowsFromSpaces(const std::vector<WindowId>&, const std::vector<SpaceId>&) override {}
-    // The session's locker owns the locked screen.
-    bool hasLockScreenLayer() const override { return false; }
-
     // 4, a fullscreen space, while the active window is fullscreen; 0 otherwise.
     int activeSpaceType() const override;
     std::vector<WindowInfo> onScreenWindows() const override;
@@ -59,7 +49,6 @@ private:
     LogSink* log_;
     std::map<WindowId, std::unique_ptr<QWidget>> windows_;
     WindowId lastWindow_ = 0;
-    SpaceId lastSpace_ = 0;
     bool saidCapture_ = false;
     const EwmhWatcher* wm_ = nullptr;
     Subscription activeObserver_, fullscreenObserver_;

@@ -36,14 +36,29 @@ std::optional<std::string> settingsUnreachable() {
 }
 }  // namespace
 
-struct DesktopDoNotDisturb::Streams {
-    std::map<int, std::function<void(const LogEntry&)>> open;
+struct DesktopDoNotDisturb::Followers {
+    std::map<int, FocusReports> open;
     int next = 0;
+
+    // Tells the follower the state: on is Focus switched on in the Do Not Disturb mode. A
+    // follower may stop following on any report.
+    void tell(int id, bool on) {
+        const std::string said = on ? "Do Not Disturb on" : "Do Not Disturb off";
+        if (auto it = open.find(id); it != open.end()) {
+            const auto switched = it->second.switched;
+            switched(on, said);
+        }
+        if (!on) return;
+        if (auto it = open.find(id); it != open.end()) {
+            const auto modeActive = it->second.modeActive;
+            modeActive(mode(), "");
+        }
+    }
 };
 
 DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log,
                                          std::optional<std::string> keyfile)
-    : main_(main), log_(std::move(log)), streams_(std::make_shared<Streams>()) {
+    : main_(main), log_(std::move(log)), followers_(std::make_shared<Followers>()) {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, kSchema, TRUE) : nullptr;
     const std::optional<std::string> unreachable = keyfile ? std::nullopt : settingsUnreachable();
@@ -101,62 +116,35 @@ void DesktopDoNotDisturb::settingsChanged(void*, const char*, void* self) {
     static_cast<DesktopDoNotDisturb*>(self)->update();
 }
 
-std::vector<LogEntry> DesktopDoNotDisturb::linesFor(bool on) {
-    const ProcessID pid = standIn();
-    if (!on) return {{kRegistrationDaemon, pid, "Registration", "Registration: DND Enabled: NO"}};
-    // The registration comes first: it turns the Focus back on after an earlier off, and the
-    // state update that follows names the mode without posting the change twice.
-    return {{kRegistrationDaemon, pid, "Registration", "Registration: DND Enabled: YES"},
-            {kStateDaemon, pid, "ServiceProvider",
-             "Delivering state update: modeIdentifier: com.apple.donotdisturb.mode.default; name: Do Not Disturb; "
-             "symbolImageName: moon.fill; tintColorName: systemIndigoColor"}};
+ReportedFocusMode DesktopDoNotDisturb::mode() {
+    return ReportedFocusMode{"do-not-disturb", "Do Not Disturb", "moon.fill", "IndigoColor"};
 }
 
 void DesktopDoNotDisturb::update() {
     const bool now = enabled();
     if (now == last_) return;
     last_ = now;
-    log_.info("Do not disturb %{public}s", std::string(now ? "on" : "off"));
-    std::weak_ptr<Streams> weak = streams_;
-    main_.post([weak, lines = linesFor(now)] {
-        auto streams = weak.lock();
-        if (!streams) return;
-        auto open = streams->open;  // a reader may close its stream while reading
-        for (auto& [id, entry] : open)
-            for (auto& line : lines)
-                if (streams->open.count(id)) entry(line);
+    std::weak_ptr<Followers> weak = followers_;
+    main_.post([weak, now] {
+        auto followers = weak.lock();
+        if (!followers) return;
+        std::vector<int> ids;
+        for (auto& [id, reports] : followers->open) ids.push_back(id);
+        for (int id : ids) followers->tell(id, now);
     });
 }
 
-Subscription DesktopDoNotDisturb::open(const std::vector<ProcessID>& processes,
-                                       std::function<void(const LogEntry&)> entry,
-                                       std::function<void(const std::string&)> failed) {
-    for (ProcessID p : processes)
-        if (p != standIn()) {
-            if (failed) failed("No log of process " + std::to_string(p) + " on this desktop");
-            return {};
-        }
-    const int id = ++streams_->next;
-    streams_->open[id] = std::move(entry);
-    // The stream starts with the state as it is.
-    std::weak_ptr<Streams> weak = streams_;
-    main_.post([weak, id, lines = linesFor(last_)] {
-        auto streams = weak.lock();
-        for (auto& line : lines) {
-            if (!streams || !streams->open.count(id)) return;
-            auto reader = streams->open[id];  // it may close its stream while reading
-            reader(line);
-        }
+Subscription DesktopDoNotDisturb::follow(FocusReports reports) {
+    const int id = ++followers_->next;
+    followers_->open[id] = std::move(reports);
+    // Following starts with the state as it is.
+    std::weak_ptr<Followers> weak = followers_;
+    main_.post([weak, id, now = last_] {
+        if (auto followers = weak.lock()) followers->tell(id, now);
     });
     return Subscription([weak, id] {
-        if (auto s = weak.lock()) s->open.erase(id);
+        if (auto f = weak.lock()) f->open.erase(id);
     });
-}
-
-std::optional<std::string> StandInProcesses::pgrep(const std::string& name) const {
-    if (name == DesktopDoNotDisturb::kStateDaemon || name == DesktopDoNotDisturb::kRegistrationDaemon)
-        return std::to_string(DesktopDoNotDisturb::standIn()) + "\n";
-    return inner_.pgrep(name);
 }
 
 }  // namespace halvyn

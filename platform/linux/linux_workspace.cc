@@ -143,7 +143,7 @@ void LinuxWorkspace::locked(bool locked) {
     const bool first = !locked_;
     locked_ = locked;
     if (first && !locked) return;
-    distributed(locked ? "com.apple.screenIsLocked" : "com.apple.screenIsUnlocked").emit();
+    events_[locked ? WorkspaceEvent::screenLocked : WorkspaceEvent::screenUnlocked].emit();
 }
 
 // MARK: - The screen saver
@@ -185,19 +185,11 @@ void LinuxWorkspace::screenSaver(bool active) {
     const bool first = !screenSaverActive_;
     screenSaverActive_ = active;
     if (first && !active) return;
-    distributed(active ? "com.apple.screensaver.didstart" : "com.apple.screensaver.didstop").emit();
+    events_[active ? WorkspaceEvent::screensaverStarted : WorkspaceEvent::screensaverStopped].emit();
 }
-
-Signal<>& LinuxWorkspace::distributed(const std::string& name) { return distributed_[name]; }
 
 Subscription LinuxWorkspace::observe(WorkspaceEvent event, std::function<void()> cb) {
     return events_[event].connect(std::move(cb));
 }
-
-Subscription LinuxWorkspace::observeDistributed(const std::string& name, std::function<void()> cb) {
-    return distributed(name).connect(std::move(cb));
-}
-
-void LinuxWorkspace::postDistributed(const std::string& name) { distributed(name).emit(); }
 
 }  // namespace halvyn

@@ -1,9 +1,8 @@
 #pragma once
 // Sleep, wake and the screen lock on a Linux desktop: logind's PrepareForSleep (before sleep,
 // after wake), the session's Lock and Unlock signals and its LockedHint on the system bus, and
-// the screen saver's ActiveChanged (and GetActive) on the session bus. The lock and the screen
-// saver are told as the distributed notifications the lock screen follows
-// ("com.apple.screenIsLocked", ...); notifications posted here reach the observers of this process.
+// the screen saver's ActiveChanged (and GetActive) on the session bus, each told as its workspace
+// event.
 //
 // Both services are followed by their bus names and asked without waiting: one that is late,
 // stalled or restarted is read when it answers, and nothing here holds up the program's start.
@@ -36,8 +35,6 @@ public:
     ~LinuxWorkspace() override;
 
     Subscription observe(WorkspaceEvent event, std::function<void()> cb) override;
-    Subscription observeDistributed(const std::string& name, std::function<void()> cb) override;
-    void postDistributed(const std::string& name) override;
     // Tells the observers of a workspace event found by another adapter (the window manager's).
     void announce(WorkspaceEvent event) { events_[event].emit(); }
 
@@ -58,7 +55,6 @@ private:
     void silent(bool& said, const char* what);
     // Asks again after a growing pause, unless the service came or went meanwhile.
     void retry(int& delayMs, const unsigned& generation, std::function<void()> again);
-    Signal<>& distributed(const std::string& name);
 
     QDBusConnection system_, session_;
     Logger logger_;
@@ -66,7 +62,6 @@ private:
     QString sessionId_;
     QString sessionPath_;
     std::map<WorkspaceEvent, Signal<>> events_;
-    std::map<std::string, Signal<>> distributed_;
     std::optional<bool> locked_, screenSaverActive_;
     // The last Lock or Unlock of each session heard before this program's session was known.
     std::map<QString, bool> earlySignals_;

@@ -404,12 +404,8 @@ void AppState::finishFirstLaunch() {
 
 bool AppState::bannerNeeded(PermissionBanner which) const {
     switch (which) {
-        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != 3;
-        case PermissionBanner::location: {
-            const int status = ctx_.weather().authorizationStatus.get();
-            return status != static_cast<int>(LocationAuthorization::authorizedAlways) &&
-                   status != static_cast<int>(LocationAuthorization::authorizedWhenInUse);
-        }
+        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != kCalendarFullAccess;
+        case PermissionBanner::location: return !allowsLocation(ctx_.weather().authorizationStatus.get());
         case PermissionBanner::bluetooth:
             return ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::allowedAlways;
     }

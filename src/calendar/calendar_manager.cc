@@ -494,7 +494,7 @@ void CalendarManager::dismissEvent() {
 void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
     const Defaults& d = ctx_.defaults();
     TravelTime* travel = ctx_.platform().travelTime();
-    if (!event.location || !travel || ctx_.weather().authorizationStatus.get() != 3 || !d.get(keys::notifyWhenTimeToLeave))
+    if (!event.location || !travel || !allowsLocation(ctx_.weather().authorizationStatus.get()) || !d.get(keys::notifyWhenTimeToLeave))
         return;
     TravelMode mode = TravelMode::automobile;
     switch (d.get(keys::defaultTransportType)) {

@@ -32,12 +32,12 @@ LockManager::LockManager(Context& ctx)
                 if (weak) (this->*handler)();
             };
         };
-        cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstart",
-                                                      [this, weak] { if (weak) hasScreensaver.set(true); }));
-        cancellables.push_back(ws->observeDistributed("com.apple.screensaver.didstop",
-                                                      [this, weak] { if (weak) hasScreensaver.set(false); }));
-        cancellables.push_back(ws->observeDistributed("com.apple.screenIsLocked", on(&LockManager::screenLocked)));
-        cancellables.push_back(ws->observeDistributed("com.apple.screenIsUnlocked", on(&LockManager::screenUnlocked)));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screensaverStarted,
+                                           [this, weak] { if (weak) hasScreensaver.set(true); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screensaverStopped,
+                                           [this, weak] { if (weak) hasScreensaver.set(false); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screenLocked, on(&LockManager::screenLocked)));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screenUnlocked, on(&LockManager::screenUnlocked)));
         cancellables.push_back(ws->observe(WorkspaceEvent::didWake, on(&LockManager::didWake)));
     }
 

@@ -92,7 +92,7 @@ std::optional<LoginWindowFlags> parseLoginWindowPreferences(std::string_view tex
 // MARK: - LockScreen
 
 LockScreen::LockScreen(Context& ctx)
-    : ctx_(ctx), space(ctx.platform().windowServer(), kSpaceLevel), hideDebounce(ctx.main(), "hideDebounce") {
+    : ctx_(ctx), space(ctx.platform().overlayPlacement(), kSpaceLevel), hideDebounce(ctx.main(), "hideDebounce") {
     properties_.add("isVisible", isVisible);
     properties_.add("isAwake", isAwake);
     properties_.add("hasClock", hasClock);
@@ -151,7 +151,8 @@ void LockScreen::show() {
     hideDebounce.cancel();
     WindowServer* server = ctx_.platform().windowServer();
     // Where the session's locker owns the locked screen there is nothing to lay out around.
-    const bool coversLockScreen = !server || server->hasLockScreenLayer();
+    const OverlayPlacement* overlay = ctx_.platform().overlayPlacement();
+    const bool coversLockScreen = overlay && overlay->coversLockScreen();
     const Lifetime::Token weak = lifetime_.token();
     if (coversLockScreen)
         ctx_.main().post([this, weak] {
@@ -299,7 +300,7 @@ void LockScreen::releaseAssertions() {
 
 void LockScreen::observeAuthorizations() {
     const Lifetime::Token weak = lifetime_.token();
-    auto relayout = [this, weak](const int&, const Animation*) {
+    auto relayout = [this, weak](const auto&, const Animation*) {
         if (weak) updateLayout();
     };
     if (!calendarAuthorization_.active())
@@ -321,16 +322,15 @@ void LockScreen::updateLayout() {
     else
         bottomInset.set(height * (hasAvatar.get() ? 0.225 : 0.1375));
 
-    constexpr int kFullAccess = 3;
     const Defaults& d = ctx_.defaults();
     const CalendarManager* calendar = ctx_.existingCalendar();
     const WeatherManager* weather = ctx_.existingWeather();
     const bool hasRow = d.get(keys::allowBatteryWidgetWhenLocked) || d.get(keys::allowConnectivityWidgetWhenLocked) ||
                         d.get(keys::allowFocusWidgetWhenLocked) ||
                         (d.get(keys::allowCalendarWidgetWhenLocked) && calendar &&
-                         calendar->authorizationStatus.get() == kFullAccess) ||
+                         calendar->authorizationStatus.get() == kCalendarFullAccess) ||
                         (d.get(keys::allowWeatherWidgetWhenLocked) && weather &&
-                         weather->authorizationStatus.get() == kFullAccess);
+                         allowsLocation(weather->authorizationStatus.get()));
     widgets.set(hasRow ? d.get(keys::lockScreenWidgetOrder) : WidgetOrder{});
 }
 

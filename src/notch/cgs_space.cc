@@ -4,7 +4,7 @@
 
 namespace halvyn {
 
-CGSSpace::CGSSpace(WindowServer* server, int level) : server_(server) {
+CGSSpace::CGSSpace(OverlayPlacement* server, int level) : server_(server) {
     if (!server_) return;
     identifier_ = server_->createSpace();
     server_->setSpaceLevel(identifier_, level);

@@ -4,14 +4,14 @@
 
 #include <set>
 
-#include "platform/window_server.h"
+#include "platform/overlay_placement.h"
 
 namespace halvyn {
 
 class CGSSpace {
 public:
-    // Without a window server the space is inert.
-    CGSSpace(WindowServer* server, int level);
+    // Without overlay placement the space is inert.
+    CGSSpace(OverlayPlacement* server, int level);
     ~CGSSpace();
     CGSSpace(const CGSSpace&) = delete;
     CGSSpace& operator=(const CGSSpace&) = delete;
@@ -24,7 +24,7 @@ public:
     void remove(WindowId window);
 
 private:
-    WindowServer* server_;
+    OverlayPlacement* server_;
     SpaceId identifier_ = 0;
     std::set<WindowId> windows_;
 };

@@ -26,7 +26,7 @@ constexpr int kSpaceLevel = 400;
 
 Notch::Notch(Context& ctx)
     : ctx_(ctx),
-      space(ctx.platform().windowServer(), kSpaceLevel),
+      space(ctx.platform().overlayPlacement(), kSpaceLevel),
       disableDebounce(ctx.main(), "disableDebounce"),
       notificationSwapDebounce(ctx.main(), "notificationSwapDebounce"),
       notificationCloseDebounce(ctx.main(), "notificationCloseDebounce"),

@@ -11,17 +11,12 @@
 
 namespace halvyn {
 
-namespace {
-constexpr const char* kScreenIsLocked = "com.apple.screenIsLocked";
-constexpr const char* kScreenIsUnlocked = "com.apple.screenIsUnlocked";
-}  // namespace
-
 ScreenManager::ScreenManager(Context& ctx)
     : ctx_(ctx), notch(ctx.notch()), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
     isFullscreen = activeSpaceIsFullscreen();
     if (auto* ws = ctx.platform().workspace()) {
-        cancellables.push_back(ws->observeDistributed(kScreenIsLocked, [this] { screenLocked(); }));
-        cancellables.push_back(ws->observeDistributed(kScreenIsUnlocked, [this] { screenUnlocked(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screenLocked, [this] { screenLocked(); }));
+        cancellables.push_back(ws->observe(WorkspaceEvent::screenUnlocked, [this] { screenUnlocked(); }));
         cancellables.push_back(ws->observe(WorkspaceEvent::didWake, [this] { woke(); }));
         cancellables.push_back(ws->observe(WorkspaceEvent::screensDidWake, [this] { woke(); }));
         cancellables.push_back(ws->observe(WorkspaceEvent::willSleep, [this] { sleptOrWoke(); }));

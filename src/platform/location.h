@@ -23,6 +23,11 @@ struct GeoLocation {
 
 // 0 not determined, 1 restricted, 2 denied, 3 authorized, 4 authorized when in use.
 enum class LocationAuthorization { notDetermined = 0, restricted = 1, denied = 2, authorizedAlways = 3, authorizedWhenInUse = 4 };
+// Whether the program may use the location: always, or while it is in use (it is in use whenever
+// it asks).
+constexpr bool allowsLocation(LocationAuthorization a) {
+    return a == LocationAuthorization::authorizedAlways || a == LocationAuthorization::authorizedWhenInUse;
+}
 
 struct LocationCallbacks {
     std::function<void(const std::vector<GeoLocation>&)> didUpdateLocations;

@@ -8,6 +8,7 @@ class Preferences;
 class CloudStore;
 class Screens;
 class WindowServer;
+class OverlayPlacement;
 class Workspace;
 class DarwinNotify;
 class SystemInfo;
@@ -20,7 +21,7 @@ class PowerSources;
 class Bluetooth;
 class Http;
 class FileSystem;
-class LogStream;
+class FocusStatus;
 class CalendarStore;
 class TravelTime;
 class Location;
@@ -47,6 +48,7 @@ public:
     virtual CloudStore* cloudStore() { return nullptr; }
     virtual Screens* screens() { return nullptr; }
     virtual WindowServer* windowServer() { return nullptr; }
+    virtual OverlayPlacement* overlayPlacement() { return nullptr; }
     virtual Workspace* workspace() { return nullptr; }
     virtual DarwinNotify* darwinNotify() { return nullptr; }
     virtual SystemInfo* systemInfo() { return nullptr; }
@@ -59,7 +61,7 @@ public:
     virtual Bluetooth* bluetooth() { return nullptr; }
     virtual Http* http() { return nullptr; }
     virtual FileSystem* fileSystem() { return nullptr; }
-    virtual LogStream* logStream() { return nullptr; }
+    virtual FocusStatus* focusStatus() { return nullptr; }
     virtual CalendarStore* calendarStore() { return nullptr; }
     virtual TravelTime* travelTime() { return nullptr; }
     virtual Location* location() { return nullptr; }

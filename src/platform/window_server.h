@@ -1,5 +1,5 @@
 #pragma once
-// Windows and private spaces of the window server.
+// Windows of the window server.
 
 #include <cstdint>
 #include <string>
@@ -10,7 +10,6 @@
 namespace halvyn {
 
 using WindowId = std::uint32_t;
-using SpaceId = std::uint64_t;
 
 // How a borderless panel is made. The defaults are those of a non-activating overlay panel.
 struct PanelConfig {
@@ -46,20 +45,6 @@ public:
     virtual void setSharingType(WindowId window, int sharingType) = 0;
     virtual void setFrame(WindowId window, const Rect& frame) = 0;
     virtual void close(WindowId window) = 0;
-
-    // Private spaces, shown above ordinary windows at an absolute level.
-    virtual SpaceId createSpace() = 0;
-    virtual void setSpaceLevel(SpaceId space, int level) = 0;
-    virtual void showSpaces(const std::vector<SpaceId>& spaces) = 0;
-    virtual void hideSpaces(const std::vector<SpaceId>& spaces) = 0;
-    virtual void destroySpace(SpaceId space) = 0;
-    virtual void addWindowsToSpaces(const std::vector<WindowId>& windows, const std::vector<SpaceId>& spaces) = 0;
-    virtual void removeWindowsFromSpaces(const std::vector<WindowId>& windows,
-                                         const std::vector<SpaceId>& spaces) = 0;
-
-    // Whether a private space shows its windows over the system's lock screen. Where the
-    // session's own locker owns the locked screen, nothing of ours may cover it.
-    virtual bool hasLockScreenLayer() const { return true; }
 
     // The type of the active space; a type above 1 is a fullscreen space.
     virtual int activeSpaceType() const = 0;

@@ -1,24 +1,30 @@
 #pragma once
-// Workspace notifications (sleep, wake, active space) and distributed notifications between
-// processes.
+// Workspace events: sleep and wake, the screens', the screen lock, the screen saver, the active
+// space.
 
 #include <functional>
-#include <string>
 
 #include "runtime/published.h"
 
 namespace halvyn {
 
-enum class WorkspaceEvent { willSleep, didWake, screensDidSleep, screensDidWake, activeSpaceDidChange };
+enum class WorkspaceEvent {
+    willSleep,
+    didWake,
+    screensDidSleep,
+    screensDidWake,
+    activeSpaceDidChange,
+    screenLocked,
+    screenUnlocked,
+    screensaverStarted,
+    screensaverStopped,
+};
 
 class Workspace {
 public:
     virtual ~Workspace() = default;
     // Callbacks come on the main queue.
     virtual Subscription observe(WorkspaceEvent event, std::function<void()> cb) = 0;
-    virtual Subscription observeDistributed(const std::string& name, std::function<void()> cb) = 0;
-    // Posts a distributed notification to every observer of `name`.
-    virtual void postDistributed(const std::string& name) = 0;
 };
 
 }  // namespace halvyn

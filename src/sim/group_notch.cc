@@ -88,12 +88,6 @@ ActionSpec workspaceAction(const char* name, WorkspaceEvent event) {
     return {name, {}, nullptr, [event](SimWorld& w, const json&) { w.platform.simWorkspace().post(event); }};
 }
 
-ActionSpec distributedAction(const char* name, const char* notification) {
-    return {name, {}, nullptr, [notification](SimWorld& w, const json&) {
-                w.platform.simWorkspace().postDistributed(notification);
-            }};
-}
-
 std::vector<std::string> caseNames(int count, const char* (*name)(int)) {
     std::vector<std::string> out;
     for (int i = 0; i < count; ++i) out.emplace_back(name(i));
@@ -153,11 +147,11 @@ void registerNotchGroups(SimRegistry& r) {
     r.addAction({"expand", {}, nullptr, [](SimWorld& w, const json&) { w.ctx.notch().setExpanded(true, false); }});
     r.addAction({"collapse", {}, nullptr, [](SimWorld& w, const json&) { w.ctx.notch().setExpanded(false, false); }});
 
-    // lock: the distributed notifications only; what listens to them is the lock source's.
-    r.addAction(distributedAction("screen.lock", "com.apple.screenIsLocked"));
-    r.addAction(distributedAction("screen.unlock", "com.apple.screenIsUnlocked"));
-    r.addAction(distributedAction("screensaver.start", "com.apple.screensaver.didstart"));
-    r.addAction(distributedAction("screensaver.stop", "com.apple.screensaver.didstop"));
+    // lock: the workspace's events only; what listens to them is the lock source's.
+    r.addAction(workspaceAction("screen.lock", WorkspaceEvent::screenLocked));
+    r.addAction(workspaceAction("screen.unlock", WorkspaceEvent::screenUnlocked));
+    r.addAction(workspaceAction("screensaver.start", WorkspaceEvent::screensaverStarted));
+    r.addAction(workspaceAction("screensaver.stop", WorkspaceEvent::screensaverStopped));
 
     // Scenario-only test source.
     const auto notifications = caseNames(9, notificationName);  // every kind but none

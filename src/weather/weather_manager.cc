@@ -209,6 +209,8 @@ Value toValue(const Sun& s) {
                                {"time", toValue(s.time)}});
 }
 
+Value toValue(LocationAuthorization a) { return Value(static_cast<int>(a)); }
+
 WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
     properties_.add("hasWeather", hasWeather);
     properties_.add("weather", weather);
@@ -218,7 +220,7 @@ WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
     properties_.add("authorizationStatus", authorizationStatus);
 
     if (Location* location = ctx.platform().location()) {
-        authorizationStatus.set(static_cast<int>(location->authorizationStatus()));
+        authorizationStatus.set(location->authorizationStatus());
         const Lifetime::Token weak = lifetime_.token();
         LocationCallbacks callbacks;
         callbacks.didUpdateLocations = [this, weak](const std::vector<GeoLocation>& l) {
@@ -231,7 +233,7 @@ WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
             if (!weak) return;
             ctx_.defaults().set(keys::hasPromptedLocationPermission, true);
             if (Location* l = ctx_.platform().location())
-                authorizationStatus.set(static_cast<int>(l->authorizationStatus()));
+                authorizationStatus.set(l->authorizationStatus());
         };
         locationObserver_ = location->observe(std::move(callbacks));
     }
@@ -243,7 +245,7 @@ WeatherManager::~WeatherManager() {
 }
 
 void WeatherManager::startUpdating() {
-    if (task_.pending() || authorizationStatus.get() != 3) return;
+    if (task_.pending() || !allowsLocation(authorizationStatus.get())) return;
     loop();
 }
 
@@ -263,7 +265,7 @@ void WeatherManager::requestLocation(std::function<void(const LocationResult&)> 
         done(LocationFailure{LocationFailure::servicesDisabled, {}});
         return;
     }
-    if (authorizationStatus.get() != 3) {
+    if (!allowsLocation(authorizationStatus.get())) {
         done(LocationFailure{LocationFailure::notAuthorized, {}});
         return;
     }

@@ -40,6 +40,8 @@ struct Sun {
 
 Value toValue(const Weather& w);
 Value toValue(const Sun& s);
+// As its number, the way the location port reports it.
+Value toValue(LocationAuthorization a);
 
 // Why a location request failed.
 struct LocationFailure {
@@ -89,7 +91,7 @@ public:
     Published<std::optional<Sun>> sun;
     Published<std::optional<int>> precipitationChance;
     Published<bool> isRaining{false};
-    Published<int> authorizationStatus{0};
+    Published<LocationAuthorization> authorizationStatus{LocationAuthorization::notDetermined};
 
     std::optional<WallTime> lastFetchDate;
     std::optional<GeoLocation> lastFetchLocation;

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "nowplaying/music_manager.h"
+#include "weather/weather_manager.h"
 #include "notch/notch_fixture.h"
 
 namespace halvyn::testing {
@@ -282,6 +283,22 @@ TEST_F(AppStateTest, BannersFollowThePromptedFlags) {
     time->advance(seconds(0.1));
     EXPECT_EQ(app().banner(PermissionBanner::bluetooth).action, BannerAction::none);
     EXPECT_TRUE(app().bannerNeeded(PermissionBanner::bluetooth));
+}
+
+TEST_F(AppStateTest, TheLocationBannerHidesExactlyWhenTheWeatherMayAskForTheLocation) {
+    start();
+    using A = LocationAuthorization;
+    for (A a : {A::notDetermined, A::restricted, A::denied, A::authorizedAlways, A::authorizedWhenInUse}) {
+        sim->simLocation().authorization = a;
+        sim->simLocation().postAuthorizationChange();
+        time->advance(seconds(0.1));
+        const std::size_t before = sim->simLocation().requests;
+        ctx->weather().fetchWeather();
+        time->advance(seconds(0.1));
+        const bool asked = sim->simLocation().requests > before;
+        EXPECT_EQ(asked, a == A::authorizedAlways || a == A::authorizedWhenInUse) << static_cast<int>(a);
+        EXPECT_NE(app().bannerNeeded(PermissionBanner::location), asked) << static_cast<int>(a);
+    }
 }
 
 }  // namespace

@@ -123,7 +123,7 @@ private:
 TEST(GnomeSession, TheNotchGoesThroughXWaylandToTheTopCentre) {
     if (!test::onPath("mutter") || !test::onPath("Xwayland") || !test::onPath("dbus-run-session") ||
         !test::onPath("setpriv") || !test::onPath("xwininfo"))
-        GTEST_SKIP() << "mutter, Xwayland, dbus-run-session, setpriv and xwininfo are needed (scripts/test installs them)";
+        HALVYN_SKIP_WITHOUT_SERVICE() << "mutter, Xwayland, dbus-run-session, setpriv and xwininfo are needed (scripts/test installs them)";
     Compositor mutter("halvyn-mutter");
     ASSERT_TRUE(mutter.prepare()) << "no unprivileged user to run the compositor as";
     mutter.startCompositor({"dbus-run-session", "--", "mutter", "--headless", "--wayland", "--virtual-monitor",
@@ -175,7 +175,7 @@ TEST(GnomeSession, TheNotchGoesThroughXWaylandToTheTopCentre) {
 // hangs from the top centre there, as a screenshot shows.
 TEST(SwaySession, TheNotchHangsFromTheTopCentre) {
     if (!test::onPath("sway") || !test::onPath("grim") || !test::onPath("Xwayland") || !test::onPath("setpriv"))
-        GTEST_SKIP() << "sway, grim, Xwayland and setpriv are needed (scripts/test installs them)";
+        HALVYN_SKIP_WITHOUT_SERVICE() << "sway, grim, Xwayland and setpriv are needed (scripts/test installs them)";
     Compositor sway("halvyn-sway");
     ASSERT_TRUE(sway.prepare()) << "no unprivileged user to run the compositor as";
     const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");

@@ -31,9 +31,9 @@ protected:
         lock();
     }
     LockManager& lock() { return ctx->lock(); }
-    void post(const char* name) { sim->simWorkspace.postDistributed(name); }
-    void screenLock() { post("com.apple.screenIsLocked"); }
-    void screenUnlock() { post("com.apple.screenIsUnlocked"); }
+    void post(WorkspaceEvent event) { sim->simWorkspace.post(event); }
+    void screenLock() { post(WorkspaceEvent::screenLocked); }
+    void screenUnlock() { post(WorkspaceEvent::screenUnlocked); }
 
     SuspendSpy osd;
     Wanting playing;
@@ -113,7 +113,7 @@ TEST_F(LockTest, LockScreenOffClearsTheNotchOnly) {
 
 TEST_F(LockTest, ScreensaverAndDuplicateLocksTakeThePlainPath) {
     defaults().set(keys::playSoundOnLock, true);
-    post("com.apple.screensaver.didstart");
+    post(WorkspaceEvent::screensaverStarted);
     EXPECT_TRUE(lock().hasScreensaver.get());
     screenLock();
     at(1);
@@ -121,7 +121,7 @@ TEST_F(LockTest, ScreensaverAndDuplicateLocksTakeThePlainPath) {
     EXPECT_FALSE(lock().wantsLiveActivity());
     EXPECT_TRUE(panel.empty());
     EXPECT_TRUE(sounds().empty());
-    post("com.apple.screensaver.didstop");
+    post(WorkspaceEvent::screensaverStopped);
     EXPECT_FALSE(lock().hasScreensaver.get());
 
     // A second lock notification clears the notch again, with no second panel or chime.

@@ -72,9 +72,9 @@ protected:
     }
     LockManager& lock() { return ctx->lock(); }
     LockScreen& screen() { return ctx->lockScreen(); }
-    void post(const char* name) { sim->simWorkspace().postDistributed(name); }
-    void screenLock() { post("com.apple.screenIsLocked"); }
-    void screenUnlock() { post("com.apple.screenIsUnlocked"); }
+    void post(WorkspaceEvent event) { sim->simWorkspace().post(event); }
+    void screenLock() { post(WorkspaceEvent::screenLocked); }
+    void screenUnlock() { post(WorkspaceEvent::screenUnlocked); }
     void setLoginWindow(std::optional<std::string> text) {
         sim->simProcesses().setOutput("/usr/bin/defaults", {"read", "/Library/Preferences/com.apple.loginwindow"},
                                       std::move(text));
@@ -184,13 +184,13 @@ TEST_F(LockScreenTest, ShowNeedsLockWidgetsAndAScreen) {
     EXPECT_EQ(screen().widgets.get(), (WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::battery}));
     screenUnlock();
 
-    post("com.apple.screensaver.didstart");
+    post(WorkspaceEvent::screensaverStarted);
     const auto before = windows().size();
     screenLock();
     EXPECT_FALSE(screen().isVisible.get()) << "the screensaver runs";
     EXPECT_EQ(windows().size(), before);
     screenUnlock();
-    post("com.apple.screensaver.didstop");
+    post(WorkspaceEvent::screensaverStopped);
 
     // No main display: visible, but nothing to lay over and nothing kept awake.
     sim->simScreens().set({});
@@ -303,7 +303,7 @@ TEST_F(LockScreenTest, AThousandLocksInASecondLeaveNothingHeld) {
 TEST_F(LockScreenTest, UnlockUnderTheScreensaverStillTakesThePanelAway) {
     defaults().set(keys::keepAwake, 5.0);
     screenLock();
-    post("com.apple.screensaver.didstart");
+    post(WorkspaceEvent::screensaverStarted);
     at(1);
     screenUnlock();
     EXPECT_FALSE(lock().isLocked.get());
@@ -313,7 +313,7 @@ TEST_F(LockScreenTest, UnlockUnderTheScreensaverStillTakesThePanelAway) {
     EXPECT_TRUE(sim->simWindowServer().openWindows("LockScreen").empty());
 
     // Likewise when the lock screen was turned off while locked.
-    post("com.apple.screensaver.didstop");
+    post(WorkspaceEvent::screensaverStopped);
     screenLock();
     defaults().set(keys::enableLockScreen, false);
     screenUnlock();
@@ -365,7 +365,7 @@ TEST_F(LockScreenTest, TheOpenPanelDrivesTheMediaPositionTimer) {
 TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    ctx->weather().authorizationStatus.set(3);
+    ctx->weather().authorizationStatus.set(LocationAuthorization::authorizedAlways);
     screenLock();
     EXPECT_TRUE(ctx->weather().isUpdating());
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder());

@@ -10,7 +10,7 @@ protected:
         sim->simWindowServer().setFullscreen(fullscreen);
         sim->simWorkspace().post(WorkspaceEvent::activeSpaceDidChange);
     }
-    void post(const char* name) { sim->simWorkspace().postDistributed(name); }
+    void post(WorkspaceEvent event) { sim->simWorkspace().post(event); }
 };
 
 TEST_F(ScreenManagerTest, FullscreenTakesTheNotchAwayAndTheLockScreenBringsItBack) {
@@ -27,12 +27,12 @@ TEST_F(ScreenManagerTest, FullscreenTakesTheNotchAwayAndTheLockScreenBringsItBac
     EXPECT_EQ(notch().panel(), nullptr);
 
     at(2.0);
-    post("com.apple.screenIsLocked");
+    post(WorkspaceEvent::screenLocked);
     EXPECT_TRUE(notch().isEnabled.get());
     EXPECT_NE(notch().panel(), nullptr);
 
     at(3.0);
-    post("com.apple.screenIsUnlocked");  // still in fullscreen
+    post(WorkspaceEvent::screenUnlocked);  // still in fullscreen
     EXPECT_FALSE(notch().isEnabled.get());
     at(3.45);
     EXPECT_EQ(notch().panel(), nullptr);

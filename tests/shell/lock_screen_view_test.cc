@@ -51,7 +51,7 @@ protected:
         ctx->lock();
         at(1);
     }
-    void lock() { sim->simWorkspace().postDistributed("com.apple.screenIsLocked"); }
+    void lock() { sim->simWorkspace().post(WorkspaceEvent::screenLocked); }
     Levels levels;
     LockScreenView view;
 };
@@ -98,7 +98,7 @@ TEST_F(LockScreenDrawing, PanelDrawsTheRowAtTheClockInsetOnly) {
     EXPECT_GT(visibleRows(img, top, top + 18), 8) << "the battery widget";
     EXPECT_EQ(visibleRows(img, top + 19, 982), 0) << "no media card without a track";
 
-    sim->simWorkspace().postDistributed("com.apple.screenIsUnlocked");
+    sim->simWorkspace().post(WorkspaceEvent::screenUnlocked);
     at(2);
     EXPECT_FALSE(view.showsPanel());
 }

@@ -24,7 +24,7 @@ class X11Session : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::onPath("Xvfb") || !test::onPath("openbox") || !test::onPath("xprop") || !test::onPath("mpv"))
-            GTEST_SKIP() << "Xvfb, openbox, xprop and mpv are needed (scripts/test installs them)";
+            HALVYN_SKIP_WITHOUT_SERVICE() << "Xvfb, openbox, xprop and mpv are needed (scripts/test installs them)";
         home = test::privateFolder("halvyn-x11-session");
         std::filesystem::create_directories(home / "halvyn");
         std::ofstream(home / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
@@ -146,7 +146,7 @@ std::optional<bool> boundingShaped(const std::string& display) {
 // Without a compositing manager a transparent pixel shows black: the window is cut to the
 // outline. A manager that starts draws it translucent (uncut); one that stops has it cut again.
 TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
-    if (!test::onPath("xcompmgr")) GTEST_SKIP() << "xcompmgr is needed (scripts/test installs it)";
+    if (!test::onPath("xcompmgr")) HALVYN_SKIP_WITHOUT_SERVICE() << "xcompmgr is needed (scripts/test installs it)";
     startFullscreenPlayer();
     startProgram();
     ASSERT_TRUE(test::spinUntil([&] { return boundingShaped(display) == std::optional<bool>(true); }, 30000))

@@ -256,7 +256,7 @@ TEST_F(BatteryTest, AllowRuleReadsEnableFocusAndLock) {
 
     defaults().set(keys::allowBatteryWhenLocked, false);
     EXPECT_TRUE(battery().allowsNotification(N::isLowBattery));
-    sim->simWorkspace.postDistributed("com.apple.screenIsLocked");
+    sim->simWorkspace.post(WorkspaceEvent::screenLocked);
     EXPECT_TRUE(ctx->lock().isLocked.get());
     EXPECT_FALSE(battery().allowsNotification(N::isLowBattery));
     defaults().set(keys::allowBatteryWhenLocked, true);

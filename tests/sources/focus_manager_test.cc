@@ -5,6 +5,7 @@
 #include "app/context_fixture.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/notch_sources.h"
+#include "platform/sim/sim_focus_log.h"
 
 namespace halvyn::context_testing {
 namespace {
@@ -173,22 +174,22 @@ TEST_F(FocusTest, LockedShowsTheNotificationAndAsksAllowFocusWhenLocked) {
 }
 
 TEST_F(FocusTest, TheStreamNeedsBothDaemonsAndRestartsWhenFocusIsTurnedOn) {
-    EXPECT_TRUE(focus().isReading());
+    EXPECT_TRUE(focus().isFollowing());
     sim->simLogStream().fail("Connection interrupted");
     EXPECT_TRUE(logged("Log stream error: Connection interrupted"));
-    EXPECT_FALSE(focus().isReading());
+    EXPECT_FALSE(focus().isFollowing());
     state(kWork);
     EXPECT_FALSE(focus().isFocus) << "nothing is read after the error";
 
     sim->simProcesses().quit(412);
     defaults().set(keys::enableFocus, false);
     defaults().set(keys::enableFocus, true);
-    EXPECT_FALSE(focus().isReading()) << "without donotdisturbd there is no stream";
+    EXPECT_FALSE(focus().isFollowing()) << "without donotdisturbd there is no stream";
 
     sim->simProcesses().launch({413, "donotdisturbd"});
     defaults().set(keys::enableFocus, false);
     defaults().set(keys::enableFocus, true);
-    EXPECT_TRUE(focus().isReading());
+    EXPECT_TRUE(focus().isFollowing());
     EXPECT_EQ(sim->simLogStream().openStreams(), 1u) << "a restart replaces the stream";
     state(kWork);
     EXPECT_TRUE(focus().isFocus);

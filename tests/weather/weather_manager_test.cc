@@ -164,7 +164,7 @@ TEST_F(WeatherTest, LocationFailuresLeaveTheStateAlone) {
     sim->simLocation().authorization = LocationAuthorization::denied;
     sim->simLocation().postAuthorizationChange();
     time->runUntil(time->uptime());
-    EXPECT_EQ(w().authorizationStatus.get(), 2);
+    EXPECT_EQ(w().authorizationStatus.get(), LocationAuthorization::denied);
     EXPECT_TRUE(defaults().get(keys::hasPromptedLocationPermission));
     fetch();
     EXPECT_TRUE(logged("Location fetch aborted: Location services are not authorized."));

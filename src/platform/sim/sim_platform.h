@@ -20,6 +20,7 @@
 #include "platform/sim/sim_travel_time.h"
 #include "platform/sim/sim_url_opener.h"
 #include "platform/sim/sim_weather.h"
+#include "platform/sim/sim_focus_log.h"
 #include "platform/sim/sim_log_stream.h"
 #include "platform/sim/sim_login_items.h"
 #include "platform/sim/sim_installer.h"
@@ -87,7 +88,9 @@ public:
     SimAppleScript& simAppleScript() { return appleScript_; }
     SimPasteboard& simPasteboard() { return pasteboard_; }
     SimAppLauncher& simLauncher() { return launcher_; }
-    LogStream* logStream() override { return &logStream_; }
+    FocusStatus* focusStatus() override { return focusStatus_ ? focusStatus_ : &focusLog_; }
+    // Another Focus source in place of the daemons' log (a desktop adapter, in its tests).
+    void useFocusStatus(FocusStatus* status) { focusStatus_ = status; }
     CalendarStore* calendarStore() override { return &calendarStore_; }
     TravelTime* travelTime() override { return &travelTime_; }
     Location* location() override { return &location_; }
@@ -107,6 +110,7 @@ public:
 
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windowServer_; }
+    OverlayPlacement* overlayPlacement() override { return &windowServer_; }
     Workspace* workspace() override { return &workspace_; }
     DarwinNotify* darwinNotify() override { return &darwinNotify_; }
     SystemInfo* systemInfo() override { return &systemInfo_; }
@@ -142,6 +146,8 @@ private:
     SimFileSystem files_{main_};
     SimHttp http_{main_, &effects_, &files_};
     SimLogStream logStream_{processes_};
+    SimFocusLog focusLog_{main_, processes_, logStream_};
+    FocusStatus* focusStatus_ = nullptr;
     SimCalendarStore calendarStore_{main_};
     SimTravelTime travelTime_{main_};
     SimLocation location_{main_};

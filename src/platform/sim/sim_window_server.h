@@ -4,13 +4,14 @@
 #include <set>
 
 #include "platform/sim/effect_log.h"
+#include "platform/overlay_placement.h"
 #include "platform/window_server.h"
 
 namespace halvyn {
 
 // Windows and spaces as plain state. A panel that is ordered front is "open"; the effects
 // "window" (owner, action open | close | frame, frame) follow what a user would see.
-class SimWindowServer final : public WindowServer {
+class SimWindowServer final : public WindowServer, public OverlayPlacement {
 public:
     struct Window {
         PanelConfig config;
@@ -43,7 +44,7 @@ public:
     void removeWindowsFromSpaces(const std::vector<WindowId>& windows, const std::vector<SpaceId>& spaces) override;
 
     int activeSpaceType() const override { return activeSpaceType_; }
-    bool hasLockScreenLayer() const override { return lockScreenLayer; }
+    bool coversLockScreen() const override { return lockScreenLayer; }
     std::vector<WindowInfo> onScreenWindows() const override;
 
     // Simulation controls.
