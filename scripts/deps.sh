@@ -40,3 +40,5 @@ HALVYN_DISPLAY_PACKAGES+=(xdg-utils)
 # The companion helper's tests: a real media player with its MPRIS plugin, and playerctl to check
 # what the player itself reports; python3-gi runs the tests' small misbehaving players.
 HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)
+# The Debian package: dpkg-shlibdeps (dpkg-dev) computes its dependencies, lintian checks it.
+HALVYN_PACKAGE_PACKAGES=(dpkg-dev lintian)

@@ -150,7 +150,7 @@ StatusItem::StatusItem(AppState& state, const Logger& log)
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { rebuild(); });
     rebuild();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        log.error("No system tray on this desktop: the status menu is not shown");
+        log.info("No system tray on this desktop: the status menu is not shown; launching halvyn again opens the settings");
         return;
     }
     icon_ = std::make_unique<QSystemTrayIcon>(statusIcon(QGuiApplication::palette()));
