@@ -11,6 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "app/version.h"
 #include "helper/mpris_helper.h"
 #include "platform/linux/dbus_object.h"
 #include "platform/linux/helper_bus.h"
@@ -36,13 +37,19 @@ int main(int argc, char** argv) {
         const std::string_view a = argv[i];
         if (a == "-h" || a == "--help") {
             std::printf(
-                "Usage: halvyn-helper [--exit-with PID]\n"
+                "Usage: halvyn-helper [--exit-with PID] [--help] [--version]\n"
                 "\n"
                 "Follows the media players of the session (MPRIS) for halvyn and forwards its\n"
                 "media commands, on the session bus as %s. halvyn starts it when needed.\n"
                 "\n"
-                "  --exit-with PID  end when process PID ends\n",
+                "  --exit-with PID  end when process PID ends\n"
+                "  -h, --help       show this help and exit\n"
+                "  -v, --version    show the version and exit\n",
                 halvyn::helperbus::kService);
+            return 0;
+        }
+        if (a == "-v" || a == "--version") {
+            std::printf("halvyn-helper %s\n", halvyn::kProgramVersion);
             return 0;
         }
         if (a == "--exit-with" && i + 1 < argc) {

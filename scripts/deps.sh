@@ -49,3 +49,5 @@ HALVYN_BUILD_PACKAGES+=(libxcb-xfixes0-dev)
 # compositor with XWayland (mutter), a small X11 compositing manager (xcompmgr) and synthetic input
 # (xdotool).
 HALVYN_DISPLAY_PACKAGES+=(sway grim mutter xwayland xcompmgr xdotool)
+# The Debian package: dpkg-shlibdeps (dpkg-dev) computes its dependencies, lintian checks it.
+HALVYN_PACKAGE_PACKAGES=(dpkg-dev lintian)

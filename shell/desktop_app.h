@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app/version.h"
 #include "runtime/published.h"
 
 namespace halvyn {
@@ -26,8 +27,8 @@ std::optional<std::filesystem::path> preferencesPath();
 
 class DesktopApp {
 public:
-    static constexpr const char* kName = "Halvyn";
-    static constexpr const char* kVersion = "1.0.0";
+    static constexpr const char* kName = kProgramName;
+    static constexpr const char* kVersion = kProgramVersion;
 
     // Needs the application object. `preferences`: where settings live (nothing: in memory only).
     DesktopApp(LogSink* log, std::optional<std::filesystem::path> preferences);

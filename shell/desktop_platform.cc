@@ -54,7 +54,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
       windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
       installer_(main),
       verifier_(main),
-      // The session starts the installed program itself at login.
+      // The session starts the installed program itself at login. The entry keeps the name that
+      // earlier versions wrote, so that turning the setting off still finds it.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
                  bundle_.info().name, bundle_.info().launchCommand.front()),
       links_(log) {

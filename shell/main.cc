@@ -8,10 +8,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/linux/ics_calendar_store.h"
 #include "runtime/logger.h"
 #include "shell/desktop_app.h"
 #include "shell/resources.h"
@@ -51,21 +53,31 @@ void quitOnSignals(QApplication& app) {
 void printHelp() {
     const auto resources = halvyn::resourceDirectory(halvyn::programDirectory());
     const auto preferences = halvyn::preferencesPath();
+    const char* home = std::getenv("HOME");
+    const auto calendars = halvyn::IcsCalendarStore::Folders::fromEnvironment(home && *home ? home : "/");
     std::printf(
         "Usage: halvyn [--help] [--version]\n"
         "\n"
         "Turns the top centre of the screen into a live status area: volume, brightness,\n"
-        "battery and accessory displays, the screen lock, and an open notch with more.\n"
-        "It runs in the background with a status icon; its menu quits it.\n"
-        "A second launch hands over to the one already running and ends.\n"
+        "battery and accessory displays, what plays, the next event, the screen lock, and\n"
+        "an open notch with more. It runs in the background with a status icon.\n"
+        "Launching it again while it runs opens its settings window (also without a\n"
+        "status icon); Quit in the icon's menu ends it.\n"
         "\n"
         "  -h, --help     show this help and exit\n"
         "  -v, --version  show the version and exit\n"
         "\n"
         "Files:\n"
-        "  %s  settings\n"
-        "  %s  sounds and icons\n",
-        preferences ? preferences->c_str() : "(none: no home folder)",
+        "  %s\n"
+        "      settings\n"
+        "  %s/*.ics\n"
+        "      calendars (and Evolution's local calendars); their events show once\n"
+        "      \"Calendar activities\" is on in the Calendar tab of the settings\n"
+        "  %s\n"
+        "      sounds and icons\n"
+        "\n"
+        "See halvyn(1) and halvyn-helper(1).\n",
+        preferences ? preferences->c_str() : "(none: no home folder)", calendars.own.c_str(),
         resources ? resources->c_str() : "(not found)");
 }
 
@@ -123,7 +135,7 @@ int main(int argc, char** argv) {
     }
     QApplication::setApplicationName(QString::fromLatin1(halvyn::DesktopApp::kName));
     QApplication::setApplicationVersion(QString::fromLatin1(halvyn::DesktopApp::kVersion));
-    QGuiApplication::setDesktopFileName(QStringLiteral("app.halvyn.Halvyn"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.halvyn.halvyn"));
     // The program lives in its status item and notch; closing windows never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 

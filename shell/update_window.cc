@@ -265,14 +265,21 @@ void UpdateView::rebuildNotes() {
 void UpdateView::refreshHeading() {
     const auto& release = updates_.targetRelease.get();
     Bundle* bundle = ctx_.platform().bundle();
-    const std::string name = bundle ? bundle->info().name : std::string("Halvyn");
+    const BundleInfo installed = bundle ? bundle->info() : BundleInfo{};
+    const std::string name = bundle ? installed.name : std::string("Halvyn");
     const std::string version = release ? release->tagName : std::string();
     heading_->setText(QString("<b style='font-size:15pt'>%1 %2 is available</b>")
                           .arg(QString::fromStdString(name).toHtmlEscaped(), QString::fromStdString(version).toHtmlEscaped()));
     // A copy that cannot replace itself says why and how to get the new version instead.
     const std::string problem = updates_.selfUpdateProblem();
     const bool page = !updates_.releasePage().empty();
-    if (!problem.empty()) {
+    if (!problem.empty() && installed.packaged) {
+        // Nothing is downloaded: the package manager brings the new version with its own checks.
+        advice_->setText(QString("This copy of %1 was installed with the system's package manager. Update it there "
+                                 "(for example with \"sudo apt update && sudo apt upgrade\") when it offers %1 %2.")
+                             .arg(QString::fromStdString(name), QString::fromStdString(version)) +
+                         (page ? QString(" The release page tells more.") : QString()));
+    } else if (!problem.empty()) {
         const QString how = page ? QString("Get %1 %2 from its release page and install it the way this copy was installed.")
                                  : QString("Install %1 %2 the way this copy was installed, for example with the "
                                            "system's package manager.");

@@ -141,8 +141,11 @@ void BluezBluetooth::answered(const QDBusMessage& reply) {
     else if (adapter)
         now = BluetoothAuthorization::allowedAlways;
     if (now != BluetoothAuthorization::allowedAlways && !saidAbsent_) {
-        logger_.error(r.denied ? "The bus refuses access to BlueZ; accessories absent"
-                               : "No Bluetooth adapter from BlueZ; accessories absent until one appears");
+        // A machine without Bluetooth is normal; a bus that refuses is not.
+        if (r.denied)
+            logger_.error("The bus refuses access to BlueZ; accessories absent");
+        else
+            logger_.info("No Bluetooth adapter from BlueZ; accessories absent until one appears");
         saidAbsent_ = true;
     } else if (now == BluetoothAuthorization::allowedAlways) {
         saidAbsent_ = false;

@@ -93,7 +93,7 @@ void GeoClueLocation::failed(const QDBusError& error) { failed(error.message(), 
 void GeoClueLocation::failed(const QString& error, QDBusError::ErrorType type) {
     // A missing GeoClue is said once, however often the weather asks; it is watched for.
     if (type == QDBusError::ServiceUnknown) {
-        if (!saidAbsent_) log_.error("No GeoClue on the system bus (%{public}s); location absent until it starts", error.toStdString());
+        if (!saidAbsent_) log_.info("No GeoClue on the system bus (%{public}s); location absent until it starts", error.toStdString());
         saidAbsent_ = true;
     } else {
         log_.error("GeoClue: %{public}s", error.toStdString());

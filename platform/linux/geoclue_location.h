@@ -30,7 +30,7 @@ public:
 
     // Asks GeoClue once right away, so that the authorization is known before the first request;
     // returns at once.
-    GeoClueLocation(QDBusConnection system, Logger log, QString desktopId = QStringLiteral("app.halvyn.Halvyn"));
+    GeoClueLocation(QDBusConnection system, Logger log, QString desktopId = QStringLiteral("app.halvyn.halvyn"));
     ~GeoClueLocation() override;
     GeoClueLocation(const GeoClueLocation&) = delete;
     GeoClueLocation& operator=(const GeoClueLocation&) = delete;

@@ -27,11 +27,12 @@
 #include <set>
 #include <thread>
 
+#include "app/version.h"
 #include "runtime/main_queue.h"
 #include "updates/archive_entry.h"
 
 #ifndef HALVYN_VERSION
-#define HALVYN_VERSION "1.0.0"
+#define HALVYN_VERSION kProgramVersion
 #endif
 #ifndef HALVYN_BUILD
 #define HALVYN_BUILD 1
@@ -396,6 +397,8 @@ BundleInfo LinuxBundle::info() const {
     // Judged at each use: what is in the folder can change while the program runs.
     BundleInfo info = info_;
     info.notReplaceable = notReplaceable(exe_, info_.name);
+    // /usr holds what the system's packages install; nothing else puts the program there.
+    info.packaged = exe_.parent_path() == "/usr/bin";
     if (info.notReplaceable.empty()) info.path = exe_.parent_path().parent_path().string();
     return info;
 }

@@ -40,7 +40,7 @@ SysfsBacklight::SysfsBacklight(std::filesystem::path root, Logger logger) : logg
         if (std::filesystem::exists(entry.path() / "max_brightness", ec)) found.push_back(entry.path());
     std::sort(found.begin(), found.end());
     if (found.empty()) {
-        logger_.error("No backlight under %{public}s; brightness absent", root.string());
+        logger_.info("No backlight under %{public}s; brightness absent", root.string());
         return;
     }
     // The first device with a usable range; a firmware interface that reports a maximum of 0

@@ -39,14 +39,17 @@ struct UPowerPowerSources::State {
 };
 
 namespace {
-// Says once that a service is missing, in the words for a service that never came or one that
-// went; forgets it when the service is back.
+// Says once that a service is missing, in the words for a service that never came (the machine
+// has none: news, not a fault) or one that went (an error); forgets it when the service is back.
 void sayPresence(const Logger& logger, bool present, bool& said, bool& had, const char* never, const char* gone) {
     if (present) {
         said = false;
         had = true;
     } else if (!said) {
-        logger.error(had ? gone : never);
+        if (had)
+            logger.error(gone);
+        else
+            logger.info(never);
         said = true;
     }
 }

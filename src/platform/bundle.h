@@ -18,6 +18,8 @@ struct BundleInfo {
     std::string path;
     // Why it cannot, when `path` is empty: the user updates it some other way.
     std::string notReplaceable;
+    // Installed by the system's package manager, which updates it.
+    bool packaged = false;
     // Paths inside the tree, relative to it, that must be executable after an install; the
     // first is the program itself. An archive's tree that lacks one of them is refused.
     std::vector<std::string> executables;

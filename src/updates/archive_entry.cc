@@ -104,7 +104,10 @@ ArchiveEntryCheck::ArchiveEntryCheck(UnpackRules rules, std::uint64_t freeBytes)
 
 ArchiveEntryCheck::Verdict ArchiveEntryCheck::admit(std::string_view name, EntryKind kind, std::string_view linkTarget,
                                                     std::optional<std::uint64_t> size) {
-    const std::string shown = "\"" + printableEntryName(name) + "\"";
+    // Built by appending: GCC 12's optimiser warns wrongly about "literal" + temporary string.
+    std::string shown = "\"";
+    shown += printableEntryName(name);
+    shown += '"';
     auto refuse = [&](const std::string& why) { return Verdict{{}, "refused the archive entry " + shown + why}; };
     if (++entries_ > rules_.maxEntries)
         return {{}, "The archive holds more than " + std::to_string(rules_.maxEntries) + " entries."};

@@ -643,6 +643,9 @@ TEST(LinuxBundle, OnlyAFolderItsInstallationMadeAndHoldsAloneIsReplaced) {
         EXPECT_NE(judged(shared, home).find(" is shared with other programs"), std::string::npos) << shared;
     for (const char* shared : {"/usr/games/halvyn", "/snap/bin/halvyn"})
         EXPECT_EQ(judged(shared, home).rfind("refused: ", 0), 0u) << shared;
+    // Only /usr is the package manager's; the window then says to update there.
+    for (const char* exe : {"/usr/bin/halvyn", "/usr/local/bin/halvyn", "/opt/bin/halvyn"})
+        EXPECT_EQ(LinuxBundle(exe, "1", 1, "").info().packaged, std::string_view(exe) == "/usr/bin/halvyn") << exe;
     const BundleInfo own = LinuxBundle(opt + "/bin/halvyn", "1.2", 3, "https://u/").info();
     EXPECT_EQ(own.executables, std::vector<std::string>{"bin/halvyn"});
     EXPECT_EQ(own.launchCommand, std::vector<std::string>{opt + "/bin/halvyn"});

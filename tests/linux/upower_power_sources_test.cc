@@ -174,6 +174,22 @@ TEST_F(UPower, ServicesStalledAtStartAreReadWhenTheyAnswer) {
     EXPECT_EQ(lastLowPower, false);
 }
 
+TEST_F(UPower, AServiceTheMachineLacksIsNewsAndOneThatGoesIsAnError) {
+    changes.reset();
+    lowPower.reset();
+    connected.reset();
+    port.reset();
+    profiles.kill();
+    logs.lines.clear();
+    make();
+    ASSERT_TRUE(spinUntil([&] { return logs.contains("No power-profiles-daemon service; low-power mode not followed until it starts"); }));
+    ASSERT_EQ(logs.lines.size(), 1u);
+    EXPECT_EQ(logs.lines[0].level, LogLevel::info);
+    upower.kill();
+    ASSERT_TRUE(spinUntil([&] { return errors() == 1; }));
+    EXPECT_TRUE(logs.contains("UPower went away; battery readings absent until it comes back"));
+}
+
 TEST_F(UPower, LowPowerModeIsThePowerSaverProfile) {
     setProfile("string:power-saver");
     ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));

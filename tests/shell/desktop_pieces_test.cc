@@ -148,6 +148,10 @@ TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
     // "Settings..." asks the application state for the settings window.
     action(item.menu(), "Settings...")->trigger();
     EXPECT_TRUE(ctx->appState().isWindowOpen("settings"));
+    // The offscreen platform has no tray: the item says so once and the program goes on.
+    int said = 0;
+    for (auto& l : logs.lines) said += l.message.find("No system tray") != std::string::npos && l.level == LogLevel::info;
+    EXPECT_EQ(said, 1);
 }
 
 TEST(RenderMenu, ImagesFallBackAndTextImagesAreDrawn) {

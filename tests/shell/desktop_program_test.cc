@@ -147,10 +147,13 @@ TEST(DesktopCommandLine, HelpAndVersionAnswerAndNoDisplayIsOneLine) {
     const std::string bin = HALVYN_BINARY;
     const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + lsanEnv() + " ";
     int status = -1;
-    const std::string help = run(noDisplay + bin + " --help", &status);
+    const std::string help =
+        run(noDisplay + "XDG_CONFIG_HOME=/cfg XDG_DATA_HOME=/data " + bin + " --help", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_NE(help.find("Usage: halvyn"), std::string::npos) << help;
-    EXPECT_NE(help.find("sounds and icons"), std::string::npos) << help;
+    for (const char* said : {"Usage: halvyn", "again while it runs opens its settings window", "/cfg/halvyn/preferences.json\n",
+                             "/data/halvyn/calendars/*.ics\n", "\"Calendar activities\" is on", "sounds and icons",
+                             "halvyn-helper(1)"})
+        EXPECT_NE(help.find(said), std::string::npos) << said << " in\n" << help;
     EXPECT_EQ(run(noDisplay + bin + " --version", &status), "Halvyn 1.0.0\n");
     EXPECT_EQ(status, 0);
     const std::string err = run(noDisplay + bin + " 2>&1 >/dev/null", &status);
@@ -221,18 +224,19 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     int status = -1;
     const std::string log = run("cmake --install " + std::string(HALVYN_BUILD_DIR) + " --prefix " + first.string() + " 2>&1", &status);
     ASSERT_EQ(status, 0) << log;
-    for (const char* f : {"bin/halvyn", "bin/halvyn-sim", "bin/halvyn-helper", "share/man/man1/halvyn-helper.1",
+    for (const char* f : {"bin/halvyn", "bin/halvyn-helper", "share/man/man1/halvyn-helper.1.gz",
                           "share/halvyn/sounds/lock.caf",
-                          "share/icons/hicolor/scalable/apps/app.halvyn.Halvyn.svg",
-                          "share/applications/app.halvyn.Halvyn.desktop", "share/metainfo/app.halvyn.Halvyn.metainfo.xml",
-                          "share/man/man1/halvyn.1", "share/man/man1/halvyn-sim.1"})
+                          "share/icons/hicolor/scalable/apps/app.halvyn.halvyn.svg",
+                          "share/applications/app.halvyn.halvyn.desktop", "share/metainfo/app.halvyn.halvyn.metainfo.xml",
+                          "share/man/man1/halvyn.1.gz"})
         EXPECT_TRUE(std::filesystem::exists(first / f)) << f;
+    EXPECT_FALSE(std::filesystem::exists(first / "bin/halvyn-sim")) << "a developer's tool, installed only on request";
     if (onPath("desktop-file-validate")) {
-        const std::string out = run("desktop-file-validate " + (first / "share/applications/app.halvyn.Halvyn.desktop").string() + " 2>&1", &status);
+        const std::string out = run("desktop-file-validate " + (first / "share/applications/app.halvyn.halvyn.desktop").string() + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
     }
     if (onPath("appstreamcli")) {
-        const std::string out = run("appstreamcli validate --no-net " + (first / "share/metainfo/app.halvyn.Halvyn.metainfo.xml").string() + " 2>&1", &status);
+        const std::string out = run("appstreamcli validate --no-net " + (first / "share/metainfo/app.halvyn.halvyn.metainfo.xml").string() + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
     }
 
@@ -242,7 +246,7 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     EXPECT_NE(help.find((moved / "share/halvyn").string()), std::string::npos) << help;
 
     // Started as the desktop entry says, with the installed bin/ on the path.
-    const std::string entry = readAll(moved / "share/applications/app.halvyn.Halvyn.desktop");
+    const std::string entry = readAll(moved / "share/applications/app.halvyn.halvyn.desktop");
     std::smatch exec;
     ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]+)")));
     const int before = notchWindows();
@@ -258,23 +262,36 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readAll(runLog);
 }
 
-TEST(RunScript, BuildOutputGoesToStandardErrorAndTheTraceAloneToStandardOutput) {
+TEST(RunScript, WithoutADisplayTheTraceGoesToAFileAndASummaryToTheTerminal) {
     // A stand-in cmake that talks on standard output, as the real one does while building, and a
-    // stand-in halvyn-sim that prints one trace line.
+    // stand-in halvyn-sim that renders two frames and prints one trace line.
     const auto dir = std::filesystem::temp_directory_path() / ("halvyn-run-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "bin");
     std::filesystem::create_directories(dir / "build");
+    std::filesystem::create_directories(dir / "out/frames");
+    std::ofstream(dir / "out/frames/old.png") << "from an earlier run";
     std::ofstream(dir / "bin/cmake") << "#!/bin/sh\necho \"[ 50%] Building CXX object\"\n";
-    std::ofstream(dir / "build/halvyn-sim") << "#!/bin/sh\necho '{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}'\n";
+    std::ofstream(dir / "build/halvyn-sim") << "#!/bin/sh\n[ \"$1\" = --frames ] || exit 3\nmkdir -p \"$2\"\n"
+                                               "touch \"$2/000-0.000.png\" \"$2/end-45.000.png\"\n"
+                                               "echo '{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}'\n";
     std::filesystem::permissions(dir / "bin/cmake", std::filesystem::perms::owner_all);
     std::filesystem::permissions(dir / "build/halvyn-sim", std::filesystem::perms::owner_all);
     int status = -1;
     const std::string out = run("env -u DISPLAY -u WAYLAND_DISPLAY HALVYN_RUN_BUILD=" + (dir / "build").string() +
-                                    " PATH=" + (dir / "bin").string() + ":$PATH " + HALVYN_SOURCE_DIR +
-                                    "/scripts/run 2>/dev/null",
+                                    " HALVYN_RUN_OUT=" + (dir / "out").string() + " PATH=" + (dir / "bin").string() +
+                                    ":$PATH " + HALVYN_SOURCE_DIR + "/scripts/run 2>/dev/null",
                                 &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(out, "{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}\n");
+    EXPECT_EQ(readAll(dir / "out/demo.trace"), "{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}\n");
+    const std::string frames = (dir / "out/frames").string();
+    for (const std::string& said : std::vector<std::string>{
+             "Played scenarios/demo.json on a simulated desktop: volume and output changes, brightness changes",
+          "a song playing", "2 frames of the notch are in " + frames + "/ (for example end-45.000.png)",
+          "less " + (dir / "out/demo.trace").string()})
+        EXPECT_NE(out.find(said), std::string::npos) << said << " in\n" << out;
+    EXPECT_EQ(out.find("Building"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Notch.enable"), std::string::npos) << out;
+    EXPECT_LE(std::count(out.begin(), out.end(), '\n'), 6) << out;
     std::filesystem::remove_all(dir);
 }
 

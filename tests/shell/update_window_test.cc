@@ -127,6 +127,30 @@ TEST_F(UpdateWindowTest, ACopyThatCannotUpdateItselfSaysWhyAndOffersTheReleasePa
     EXPECT_NE(view->adviceText().indexOf("Install Halvyn 2.0.0 the way this copy was installed"), -1);
 }
 
+TEST_F(UpdateWindowTest, APackagedCopyShowsTheNotesAndSaysToUpdateWithThePackageManager) {
+    sim->simBundle().info_.path.clear();
+    sim->simBundle().info_.notReplaceable = "/usr is shared with other programs";
+    sim->simBundle().info_.packaged = true;
+    release = releaseWith("# 📣 New\\n- **Bold** start", R"(, "html_url": "https://example.org/releases/2.0.0")");
+    UpdateView* view = check();
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->sectionCount(), 1);
+    EXPECT_TRUE(view->notesHtml(0).contains("<strong>Bold</strong>"));
+    EXPECT_EQ(view->adviceText(), "This copy of Halvyn was installed with the system's package manager. Update it there "
+                                  "(for example with \"sudo apt update && sudo apt upgrade\") when it offers Halvyn 2.0.0. "
+                                  "The release page tells more.");
+    EXPECT_EQ(view->mainButtonLabel(), "Open Release Page");
+    // The button opens the page and nothing else: no download, no install.
+    const int asked = sim->simHttp().requests();
+    ctx->updates().mainButton();
+    vt->advance(seconds(2));
+    EXPECT_EQ(sim->simHttp().requests(), asked);
+    EXPECT_FALSE(ctx->updates().isInstalling.get());
+    const auto opened = sim->effects().ofKind("openURL");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(Value(opened[0].fields), Value(Value::Object{{"url", Value("https://example.org/releases/2.0.0")}}));
+}
+
 TEST_F(UpdateWindowTest, AHugeChangelogShowsItsFirstNotesOnly) {
     std::string body = "# 📣 Many\\n";
     for (int i = 0; i < 5000; ++i) body += "- note " + std::to_string(i) + "\\n";

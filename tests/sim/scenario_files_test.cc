@@ -82,6 +82,13 @@ TEST(HalvynSimBinary, ExitStatusAndStdoutFollowTheContract) {
     EXPECT_EQ(runBinary(std::string(HALVYN_SCENARIO_DIR) + "/demo.json", out), 0);
     EXPECT_EQ(out, readFile(fs::path(HALVYN_SCENARIO_DIR) / "demo.trace"));
     EXPECT_EQ(runBinary("", out), 2);
+    EXPECT_EQ(runBinary("--no-such-option", out), 2);
+    // Help and version answer on standard output and succeed, before any scenario is named.
+    EXPECT_EQ(runBinary("--help", out), 0);
+    EXPECT_EQ(out.rfind("usage: halvyn-sim [--window | --frames DIR] SCENARIO.json\n", 0), 0u) << out;
+    EXPECT_EQ(runBinary("-h /nonexistent/scenario.json", out), 0);
+    EXPECT_EQ(runBinary("--version", out), 0);
+    EXPECT_EQ(out, "halvyn-sim 1.0.0\n");
     EXPECT_EQ(runBinary("/nonexistent/scenario.json", out), 2);
     EXPECT_EQ(out, "");
     const fs::path bad = fs::temp_directory_path() / "halvyn-bad-scenario.json";

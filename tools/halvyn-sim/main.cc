@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/version.h"
 #include "sim/runner.h"
 #include "sim/scenario.h"
 #ifdef HALVYN_SIM_VIEW
@@ -48,9 +49,25 @@ std::optional<std::string> readScenarioFile(const std::string& path, std::string
     return problem;
 }
 
+constexpr const char* kUsage = "usage: halvyn-sim [--window | --frames DIR] SCENARIO.json\n";
+
 int usage() {
-    std::cerr << "usage: halvyn-sim [--window | --frames DIR] SCENARIO.json\n";
+    std::cerr << kUsage;
     return 2;
+}
+
+void printHelp() {
+    std::cout << kUsage
+              << "\n"
+                 "Plays a scenario through the whole system on a simulated operating system, in\n"
+                 "virtual time, and prints its trace: one JSON object per line.\n"
+                 "\n"
+                 "  --window       play it in real time in the notch window (needs a display)\n"
+                 "  --frames DIR   also write PNG frames of the notch into DIR (no display needed)\n"
+                 "  -h, --help     show this help and exit\n"
+                 "  -v, --version  show the version and exit\n"
+                 "\n"
+                 "A scenario that is refused prints one line on standard error and exits with 2.\n";
 }
 
 }  // namespace
@@ -63,6 +80,14 @@ int main(int argc, char** argv) {
 #endif
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printHelp();
+            return 0;
+        }
+        if (arg == "--version" || arg == "-v") {
+            std::cout << "halvyn-sim " << halvyn::kProgramVersion << '\n';
+            return 0;
+        }
         if (arg == "--window" || arg == "--frames") {
 #ifdef HALVYN_SIM_VIEW
             if (arg == "--window") {
