@@ -123,7 +123,7 @@ TEST_F(SymbolCoverage, EverySymbolTheProgramProducesIsAnIconOrADrawing) {
 
     // The lock screen's weather widget in each of its styles.
     ctx->lock();
-    sim->simWorkspace().postDistributed("com.apple.screenIsLocked");
+    sim->simWorkspace().post(WorkspaceEvent::screenLocked);
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     defaults().set(keys::lockScreenWidgetOrder, WidgetOrder{LockScreenWidgetType::weather});
     WeatherManager& w = ctx->weather();
