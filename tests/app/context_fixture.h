@@ -51,7 +51,10 @@ protected:
         calls.time = time;
         ctx->setCallRecorder(&calls);
     }
-    ~ContextTest() override { ctx->setCallRecorder(nullptr); }
+    // A test may end the context early, to end it before what it lent the platform.
+    ~ContextTest() override {
+        if (ctx) ctx->setCallRecorder(nullptr);
+    }
 
     Defaults& defaults() { return ctx->defaults(); }
     Notch& notch() { return ctx->notch(); }
