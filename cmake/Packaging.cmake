@@ -81,8 +81,8 @@ set(CPACK_PACKAGE_VERSION ${HALVYN_VERSION})
 set(CPACK_PACKAGE_CONTACT "Halvyn developers <maintainers@halvyn.app>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live status area at the top of the screen")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "live status area at the top of the screen
-Halvyn turns the top centre of the screen into a small animated status area.
+# The summary is the synopsis line; CPack puts it before this text.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Halvyn turns the top centre of the screen into a small animated status area.
 It shows its own volume and brightness displays, what a media player plays
 (through MPRIS), the next calendar event, charging and low-battery notices,
 connected audio accessories with their battery, and the screen lock.
