@@ -42,19 +42,22 @@ void BM_FocusLineToPublishedChange(benchmark::State& state) {
     World w;
     FocusManager& focus = w.ctx->focus();
     w.time->runUntil(w.time->uptime());
-    const LogEntry lines[] = {
-        {"identityservicesd", 311, "ServiceProvider",
-         "Delivering state update: modeIdentifier: com.apple.focus.work; name: Work; symbolImageName: "
-         "person.lanyardcard.fill; tintColorName: systemMintColor; userVisible: YES; reason: user action"},
-        {"identityservicesd", 311, "ServiceProvider",
-         "Delivering state update: modeIdentifier: com.example.focus.study; name: Study; symbolImageName: "
-         "graduationcap.fill; tintColorName: systemYellowColor; userVisible: YES; reason: schedule"},
+    focus.startFollowing();
+    w.time->runUntil(w.time->uptime());
+    const char* lines[] = {
+        "Delivering state update: modeIdentifier: com.apple.focus.work; name: Work; symbolImageName: "
+        "person.lanyardcard.fill; tintColorName: systemMintColor; userVisible: YES; reason: user action",
+        "Delivering state update: modeIdentifier: com.example.focus.study; name: Study; symbolImageName: "
+        "graduationcap.fill; tintColorName: systemYellowColor; userVisible: YES; reason: schedule",
     };
     std::size_t i = 0;
     for (auto _ : state) {
-        focus.handle(lines[i++ & 1]);
+        // The daemon's line, read by the simulated system's Focus adapter, to the published mode.
+        w.sim->simLogStream().write("identityservicesd", "ServiceProvider", lines[i++ & 1]);
+        w.time->runUntil(w.time->uptime());
         benchmark::DoNotOptimize(focus.focusMode.get());
     }
+    if (!focus.focusMode.get()) state.SkipWithError("the lines never reached the Focus manager");
 }
 BENCHMARK(BM_FocusLineToPublishedChange);
 
