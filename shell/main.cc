@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? std::nullopt : halvyn::waylandOffersLayerShell(3000),
         !qEnvironmentVariableIsEmpty("DISPLAY"));
     if (!session.platform.empty()) qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(session.platform));
+    if (session.layerShell) qputenv(halvyn::kLayerShellBypassVariable, "1");
     if (!displayReachable()) {
         if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             std::fprintf(stderr, "halvyn: no display to show the notch on (set DISPLAY or WAYLAND_DISPLAY)\n");
@@ -154,9 +156,12 @@ int main(int argc, char** argv) {
 
     quitOnSignals(app);
     halvyn::StderrLogSink log;
-    if (!session.note.empty())
+    std::string note = session.note;
+    if (session.layerShell && QGuiApplication::platformName() != QLatin1String("wayland"))
+        note = "The toolkit's Wayland platform plugin is missing: the notch is placed through XWayland instead";
+    if (!note.empty())
         halvyn::Logger(&log, "com.halvyn.app", "Session")
-            .log(session.placeable ? halvyn::LogLevel::info : halvyn::LogLevel::error, session.note);
+            .log(session.placeable ? halvyn::LogLevel::info : halvyn::LogLevel::error, note);
     int status;
     {
         halvyn::DesktopApp desktop(&log, halvyn::preferencesPath());

@@ -23,6 +23,7 @@
 #include "settings/defaults.h"
 #include "shell/now_playing_view.h"
 #include "settings/keys.h"
+#include "shell/layer_shell.h"
 
 namespace halvyn {
 
@@ -53,6 +54,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
             update();
     });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
+    layerShell_ = LayerShellPanel::attach(*this);
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
     watchCompositing();
@@ -185,7 +187,8 @@ void NotchWindow::compositingChanged() {
     update();
 }
 
-NotchWindow::ShapeMode NotchWindow::chooseShapeMode() {
+NotchWindow::ShapeMode NotchWindow::chooseShapeMode() const {
+    if (layerShell_) return ShapeMode::inputOnly;
     if (auto* c = x11Connection())
         return x11Compositing(c) ? ShapeMode::inputOnly : ShapeMode::clip;
     return ShapeMode::clipWithShadow;
@@ -214,6 +217,10 @@ void NotchWindow::updateInputRegion() {
         case ShapeMode::inputOnly: {
             // A compositing desktop draws the translucent window as painted, shadow included;
             // only the input is shaped.
+            if (layerShell_) {
+                layerShell_->setInputRegion(region);
+                break;
+            }
             auto* c = x11Connection();
             if (!c) break;
             const double dpr = devicePixelRatioF();

@@ -19,6 +19,8 @@ class QAbstractNativeEventFilter;
 
 namespace halvyn {
 
+class LayerShellPanel;
+
 class NotchWindow final : public QWidget {
 public:
     NotchWindow(Context& ctx, const DisplayLevels* levels);
@@ -58,10 +60,11 @@ private:
     void watchCompositing();
 
     // How the window's shape is given to the window system: only the input shaped (X11 with a
-    // compositing manager), the whole window cut to the outline (X11 without one), or cut to the
-    // outline plus the lifted notch's shadow (other platforms, which shape input with it).
+    // compositing manager, a Wayland layer surface), the whole window cut to the outline (X11
+    // without one), or cut to the outline plus the lifted notch's shadow (other platforms, which
+    // shape input with it).
     enum class ShapeMode { inputOnly, clip, clipWithShadow };
-    static ShapeMode chooseShapeMode();
+    ShapeMode chooseShapeMode() const;
     struct ShapeKey {
         QRect bounds;
         int top = 0, bottom = 0, shadow = 0;
@@ -78,6 +81,7 @@ private:
     bool clickExpands_ = false;
     std::function<void(QPoint)> menuRequested_;
     std::unique_ptr<QAbstractNativeEventFilter> compositorWatch_;
+    std::unique_ptr<LayerShellPanel> layerShell_;  // placed by the compositor's layer shell
     QTimer frameTimer_;
     std::optional<QRect> partialFrame_;  // what the pending frame repaints; nothing: the whole window
     long frames_ = 0;

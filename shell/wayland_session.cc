@@ -19,11 +19,18 @@ SessionPlan planSession(std::string_view requested, std::optional<bool> layerShe
     const bool askedWayland = requested.substr(0, 7) == "wayland";
     // No compositor answered, or another platform was asked for by name: the toolkit decides.
     if (!layerShell || (!requested.empty() && !askedWayland)) return plan;
+    if (*layerShell) {
+        // The compositor places the notch itself: a surface on its overlay layer. Without the
+        // toolkit's Wayland plugin the X server beside it, if any, takes over.
+        if (!askedWayland) plan.platform = x11 ? "wayland;xcb" : "wayland";
+        plan.layerShell = true;
+        plan.note = "The notch is placed on the Wayland compositor's overlay layer, at the top of the screen";
+        return plan;
+    }
     if (!askedWayland && x11) {
         plan.platform = "xcb";
-        plan.note = *layerShell ? "The notch is placed through XWayland, at the top of the screen"
-                                : "This Wayland compositor offers no layer shell to place the notch with: it is placed "
-                                  "through XWayland instead";
+        plan.note = "This Wayland compositor offers no layer shell to place the notch with: it is placed "
+                    "through XWayland instead";
         return plan;
     }
     if (!askedWayland) plan.platform = "wayland";
@@ -37,40 +44,41 @@ SessionPlan planSession(std::string_view requested, std::optional<bool> layerShe
 
 namespace {
 
-struct Probe {
-    bool layerShell = false;
-    bool done = false;
-};
+bool layerShellNamed(const char* interface) {
+    // The name is the compositor's: compared, never kept.
+    return interface && std::strncmp(interface, kLayerShell.data(), kLayerShell.size() + 1) == 0;
+}
 
 void onGlobal(void* data, wl_registry*, uint32_t, const char* interface, uint32_t) {
-    // The name is the compositor's: compared, never kept.
-    if (interface && std::strncmp(interface, kLayerShell.data(), kLayerShell.size() + 1) == 0)
-        static_cast<Probe*>(data)->layerShell = true;
+    if (layerShellNamed(interface)) *static_cast<bool*>(data) = true;
 }
 void onGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener kRegistry{onGlobal, onGlobalRemove};
 
-void onDone(void* data, wl_callback*, uint32_t) { static_cast<Probe*>(data)->done = true; }
+void onDone(void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; }
 const wl_callback_listener kSync{onDone};
 
 }  // namespace
 
-std::optional<bool> waylandOffersLayerShell(int timeoutMs) {
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) return std::nullopt;
-    Probe probe;
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &kRegistry, &probe);
-    // The compositor answers the sync after it has listed every global.
-    wl_callback* sync = wl_display_sync(display);
-    wl_callback_add_listener(sync, &kSync, &probe);
-    // A compositor that never answers costs at most the time given, never a hung start.
+bool waylandRoundtrip(wl_display* display, wl_event_queue* queue, int timeoutMs) {
+    bool done = false;
+    // The sync is answered after every request before it: its callback goes to the queue waited on.
+    auto* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+    if (!wrapper) return false;
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), queue);
+    wl_callback* sync = wl_display_sync(wrapper);
+    wl_proxy_wrapper_destroy(wrapper);
+    wl_callback_add_listener(sync, &kSync, &done);
+    auto dispatch = [&] {
+        return (queue ? wl_display_dispatch_queue_pending(display, queue) : wl_display_dispatch_pending(display)) >= 0;
+    };
+    // A compositor that never answers costs at most the time given, never a hung program.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool failed = false;
-    while (!probe.done && !failed) {
+    while (!done && !failed) {
         if (wl_display_flush(display) < 0 && errno != EAGAIN) break;
-        if (wl_display_prepare_read(display) != 0) {
-            failed = wl_display_dispatch_pending(display) < 0;
+        if ((queue ? wl_display_prepare_read_queue(display, queue) : wl_display_prepare_read(display)) != 0) {
+            failed = !dispatch();
             continue;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -79,13 +87,24 @@ std::optional<bool> waylandOffersLayerShell(int timeoutMs) {
             wl_display_cancel_read(display);
             break;
         }
-        failed = wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0;
+        failed = wl_display_read_events(display) < 0 || !dispatch();
     }
     wl_callback_destroy(sync);
+    return done;
+}
+
+std::optional<bool> waylandOffersLayerShell(int timeoutMs) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) return std::nullopt;
+    bool layerShell = false;
+    wl_registry* registry = wl_display_get_registry(display);
+    wl_registry_add_listener(registry, &kRegistry, &layerShell);
+    // The compositor answers the sync after it has listed every global.
+    const bool answered = waylandRoundtrip(display, nullptr, timeoutMs);
     wl_registry_destroy(registry);
     wl_display_disconnect(display);
-    if (!probe.done) return std::nullopt;
-    return probe.layerShell;
+    if (!answered) return std::nullopt;
+    return layerShell;
 }
 
 }  // namespace halvyn

@@ -1,0 +1,193 @@
+#include "shell/layer_shell.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QPlatformSurfaceEvent>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include <wayland-client-protocol.h>
+
+#include "shell/wayland_session.h"
+// The protocol names an argument "namespace".
+#define namespace layer_namespace
+#include "wlr-layer-shell-unstable-v1-client.h"
+#undef namespace
+
+namespace halvyn {
+
+namespace {
+
+// How long the compositor is given to answer the program's questions and configure the surface.
+constexpr int kAnswerMs = 3000;
+
+void* nativeResource(const char* name, QWindow* window = nullptr, QScreen* screen = nullptr) {
+    QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+    if (!native) return nullptr;
+    if (window) return native->nativeResourceForWindow(name, window);
+    if (screen) return native->nativeResourceForScreen(name, screen);
+    return native->nativeResourceForIntegration(name);
+}
+
+void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+    auto*& shell = *static_cast<zwlr_layer_shell_v1**>(data);
+    if (shell || !interface || std::strcmp(interface, zwlr_layer_shell_v1_interface.name) != 0) return;
+    const auto v = std::min<uint32_t>(version, static_cast<uint32_t>(zwlr_layer_shell_v1_interface.version));
+    shell = static_cast<zwlr_layer_shell_v1*>(wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, v));
+}
+void onGlobalRemove(void*, wl_registry*, uint32_t) {}
+const wl_registry_listener kRegistry{onGlobal, onGlobalRemove};
+
+const zwlr_layer_surface_v1_listener kLayerSurface{&LayerShellPanel::onConfigure, &LayerShellPanel::onClosed};
+
+}  // namespace
+
+std::unique_ptr<LayerShellPanel> LayerShellPanel::attach(QWidget& panel) {
+    if (QGuiApplication::platformName() != QLatin1String("wayland") || !qEnvironmentVariableIsSet(kLayerShellBypassVariable))
+        return nullptr;
+    auto* display = static_cast<wl_display*>(nativeResource("wl_display"));
+    if (!display) return nullptr;
+    // The program's own objects live on a queue of their own, so that waiting for the compositor
+    // here never runs the toolkit's handlers.
+    wl_event_queue* queue = wl_display_create_queue(display);
+    auto* wrapper = static_cast<wl_display*>(wl_proxy_create_wrapper(display));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(wrapper), queue);
+    wl_registry* registry = wl_display_get_registry(wrapper);
+    wl_proxy_wrapper_destroy(wrapper);
+    zwlr_layer_shell_v1* shell = nullptr;
+    wl_registry_add_listener(registry, &kRegistry, &shell);
+    waylandRoundtrip(display, queue, kAnswerMs);
+    wl_registry_destroy(registry);
+    if (!shell) {
+        // The toolkit gives the panel an ordinary window's role after all.
+        qunsetenv(kLayerShellBypassVariable);
+        wl_event_queue_destroy(queue);
+        return nullptr;
+    }
+    return std::unique_ptr<LayerShellPanel>(new LayerShellPanel(panel, display, queue, shell));
+}
+
+LayerShellPanel::LayerShellPanel(QWidget& panel, wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell)
+    : panel_(panel), display_(display), queue_(queue), shell_(shell) {
+    panel_.winId();  // the toolkit's window, and with it the surface, exist from here on
+    panel_.installEventFilter(this);
+    if (QWindow* w = panel_.windowHandle()) w->installEventFilter(this);
+}
+
+LayerShellPanel::~LayerShellPanel() {
+    panel_.removeEventFilter(this);
+    if (QWindow* w = panel_.windowHandle()) w->removeEventFilter(this);
+    unplace();
+    if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(shell_)) >= ZWLR_LAYER_SHELL_V1_DESTROY_SINCE_VERSION)
+        zwlr_layer_shell_v1_destroy(shell_);
+    else
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(shell_));
+    wl_display_flush(display_);
+    wl_event_queue_destroy(queue_);
+}
+
+QScreen* LayerShellPanel::output() const { return placedOn_; }
+
+QScreen* LayerShellPanel::chosenScreen() const {
+    // The window server moves the panel onto the screen it is to show on.
+    if (QScreen* s = QGuiApplication::screenAt(panel_.geometry().center())) return s;
+    return QGuiApplication::primaryScreen();
+}
+
+bool LayerShellPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panel_.windowHandle()) {
+        // The first frame after showing follows the exposure: the surface is a layer surface,
+        // configured, before the toolkit attaches anything to it.
+        if (event->type() == QEvent::Expose && !surface_ && panel_.isVisible()) place();
+        if (event->type() == QEvent::PlatformSurface &&
+            static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
+                QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+            unplace();
+        return false;
+    }
+    if (watched != &panel_) return false;
+    // Hidden, the toolkit's surface is gone; it makes a new one when the panel shows again.
+    if (event->type() == QEvent::Hide) unplace();
+    // A layer surface stays on the output it was made for: moved to another screen, the panel is
+    // shown again there. Posted: the move may come from inside the window server.
+    if (event->type() == QEvent::Move && panel_.isVisible() && chosenScreen() != placedOn_ && !moving_) {
+        moving_ = true;
+        QTimer::singleShot(0, this, [this] {
+            moving_ = false;
+            if (!panel_.isVisible() || chosenScreen() == placedOn_) return;
+            panel_.hide();
+            panel_.show();
+        });
+    }
+    return false;
+}
+
+void LayerShellPanel::place() {
+    auto* surface = static_cast<wl_surface*>(nativeResource("surface", panel_.windowHandle()));
+    if (!surface) return;
+    QScreen* screen = chosenScreen();
+    auto* output = screen ? static_cast<wl_output*>(nativeResource("output", nullptr, screen)) : nullptr;
+    surface_ = zwlr_layer_shell_v1_get_layer_surface(shell_, surface, output, ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY,
+                                                     "halvyn-notch");
+    zwlr_layer_surface_v1_add_listener(surface_, &kLayerSurface, this);
+    zwlr_layer_surface_v1_set_size(surface_, static_cast<uint32_t>(std::max(1, panel_.width())),
+                                   static_cast<uint32_t>(std::max(1, panel_.height())));
+    // Anchored to the top edge alone: the compositor centres it along that edge.
+    zwlr_layer_surface_v1_set_anchor(surface_, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP);
+    zwlr_layer_surface_v1_set_exclusive_zone(surface_, 0);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(surface_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    placedOn_ = screen;
+    ++placements_;
+    applyInputRegion();
+    // Committed bare, the surface is configured; only then may a frame be attached.
+    wl_surface_commit(surface);
+    waylandRoundtrip(display_, queue_, kAnswerMs);
+    // Later configurations (and the compositor closing the surface) arrive with the toolkit's
+    // events, on the main thread.
+    if (surface_) wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(surface_), nullptr);
+}
+
+void LayerShellPanel::unplace() {
+    if (!surface_) return;
+    zwlr_layer_surface_v1_destroy(surface_);
+    surface_ = nullptr;
+    placedOn_ = nullptr;
+}
+
+void LayerShellPanel::setInputRegion(const QRegion& region) {
+    input_ = region;
+    hasInput_ = true;
+    applyInputRegion();
+}
+
+void LayerShellPanel::applyInputRegion() {
+    if (!surface_ || !hasInput_) return;
+    auto* surface = static_cast<wl_surface*>(nativeResource("surface", panel_.windowHandle()));
+    auto* compositor = static_cast<wl_compositor*>(nativeResource("compositor"));
+    if (!surface || !compositor) return;
+    // Surface coordinates are the panel's own, whatever the scale of its buffers.
+    wl_region* region = wl_compositor_create_region(compositor);
+    for (const QRect& r : input_) wl_region_add(region, r.x(), r.y(), r.width(), r.height());
+    wl_surface_set_input_region(surface, region);
+    wl_region_destroy(region);
+}
+
+void LayerShellPanel::onConfigure(void*, zwlr_layer_surface_v1* surface, uint32_t serial, uint32_t, uint32_t) {
+    // The size asked for is the panel's own, so any size the compositor suggests is taken as it is.
+    zwlr_layer_surface_v1_ack_configure(surface, serial);
+}
+
+void LayerShellPanel::onClosed(void* data, zwlr_layer_surface_v1*) {
+    // The compositor took the surface away (its output went): it is made again when the panel is
+    // next shown or moved.
+    auto* self = static_cast<LayerShellPanel*>(data);
+    self->unplace();
+}
+
+}  // namespace halvyn
