@@ -43,6 +43,10 @@ HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)
 # Wayland sessions: Qt's Wayland platform plugin, and libwayland-client to ask the compositor what
 # it offers before the toolkit starts.
 HALVYN_BUILD_PACKAGES+=(qt6-wayland libwayland-dev)
+# The notch as a layer surface: the layer shell's protocol definition (installed only by the Rust
+# crate of Wayland protocols, also the source of the virtual pointer the tests click with), and
+# Qt's platform interface to reach the toolkit's Wayland display and surfaces.
+HALVYN_BUILD_PACKAGES+=(librust-wayland-protocols-dev qt6-base-private-dev)
 # On X11 the notch window hears a compositing manager come and go (XFixes selection events).
 HALVYN_BUILD_PACKAGES+=(libxcb-xfixes0-dev)
 # The window placement tests: a wlroots compositor (sway) with a screenshot tool (grim), GNOME's

@@ -1,5 +1,6 @@
 #include "shell/notch_window.h"
 
+#include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -239,8 +240,10 @@ void NotchWindow::updateInputRegion() {
             break;
         }
         case ShapeMode::clip:
-            // Without compositing a transparent pixel shows black: the window is the outline.
-            setMask(region);
+            // Without compositing a pixel shows as painted, its alpha dropped: blended against
+            // black. The window keeps every pixel the outline touches, so that its edge shows
+            // the antialiased blend rather than a staircase cut at the pixel centres.
+            setMask(coveredPixels(outline));
             break;
         case ShapeMode::clipWithShadow:
             // No separate input shape here: the lifted notch's shadow belongs to the window.
@@ -255,6 +258,36 @@ void NotchWindow::updateInputRegion() {
             setMask(region);
             break;
     }
+}
+
+QRegion NotchWindow::coveredPixels(const QPainterPath& outline) {
+    const QRect bounds = outline.boundingRect().toAlignedRect();
+    if (bounds.isEmpty()) return QRegion(0, 0, 1, 1);
+    QImage coverage(bounds.size(), QImage::Format_Alpha8);
+    coverage.fill(0);
+    {
+        QPainter p(&coverage);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(-bounds.topLeft());
+        p.fillPath(outline, Qt::black);
+    }
+    // One rectangle for each run of touched pixels of a row.
+    std::vector<QRect> runs;
+    for (int y = 0; y < coverage.height(); ++y) {
+        const uchar* line = coverage.constScanLine(y);
+        for (int x = 0; x < coverage.width();) {
+            if (!line[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < coverage.width() && line[x]) ++x;
+            runs.emplace_back(bounds.x() + start, bounds.y() + y, x - start, 1);
+        }
+    }
+    QRegion region;
+    region.setRects(runs.data(), static_cast<int>(runs.size()));
+    return region.isEmpty() ? QRegion(0, 0, 1, 1) : region;
 }
 
 void NotchWindow::updateHover(const QPointF& pos) {

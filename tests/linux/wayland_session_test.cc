@@ -12,22 +12,37 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
+#include <linux/input-event-codes.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "linux/services.h"
 #include "shell/wayland_session.h"
+#include "wlr-virtual-pointer-unstable-v1-client.h"
 
 namespace halvyn {
 namespace {
 
-TEST(SessionPlan, XWaylandWhenTheCompositorCannotPlaceTheNotch) {
+TEST(SessionPlan, LayerShellFirstThenXWayland) {
     // No compositor answered: the toolkit's own choice stands, and nothing is said.
     EXPECT_EQ(planSession("", std::nullopt, true).platform, "");
     EXPECT_TRUE(planSession("", std::nullopt, true).note.empty());
+    // A layer shell places the notch on Wayland, with the X server (if any) for a toolkit without
+    // its Wayland plugin; a user who asked for Wayland gets it too.
+    for (const auto& [requested, x11, platform] :
+         {std::tuple{"", true, "wayland;xcb"}, {"", false, "wayland"}, {"wayland", true, ""}}) {
+        const SessionPlan layer = planSession(requested, true, x11);
+        EXPECT_EQ(layer.platform, platform) << requested << x11;
+        EXPECT_TRUE(layer.layerShell && layer.placeable);
+        EXPECT_NE(layer.note.find("overlay layer"), std::string::npos) << layer.note;
+    }
+    EXPECT_FALSE(planSession("xcb", true, true).layerShell);
+    EXPECT_FALSE(planSession("", false, true).layerShell);
     // Without a layer shell, an X server beside the compositor places the notch.
     const SessionPlan gnome = planSession("", false, true);
     EXPECT_EQ(gnome.platform, "xcb");
@@ -65,6 +80,7 @@ class Compositor {
 public:
     explicit Compositor(const std::string& name) : dir_(test::privateFolder(name)) {}
     ~Compositor() {
+        for (pid_t& pid : others_) stopAll(pid);
         stopAll(app_);
         stopAll(pid_);
         std::filesystem::remove_all(dir_);
@@ -99,6 +115,8 @@ public:
         env.push_back(std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE));
         app_ = spawn({HALVYN_BINARY}, std::move(env), "app.log");
     }
+    // Stopped with the compositor.
+    void keep(pid_t pid) { others_.push_back(pid); }
     std::string log(const std::string& name) const { return test::readFile(dir_ / name); }
     const std::filesystem::path& dir() const { return dir_; }
     bool running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
@@ -107,7 +125,7 @@ private:
     static void stopAll(pid_t& pid) {
         if (pid <= 0) return;
         ::kill(-pid, SIGTERM);
-        if (!test::spinUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, 10000)) {
+        if (!test::spinUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) != 0; }, 10000)) {
             ::kill(-pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
@@ -118,6 +136,7 @@ private:
     std::pair<uid_t, gid_t> user_{};
     pid_t pid_ = -1;
     pid_t app_ = -1;
+    std::vector<pid_t> others_;
 };
 
 TEST(GnomeSession, TheNotchGoesThroughXWaylandToTheTopCentre) {
@@ -171,47 +190,141 @@ TEST(GnomeSession, TheNotchGoesThroughXWaylandToTheTopCentre) {
     EXPECT_EQ(test::occurrences(mutter.log("app.log"), "offers no layer shell"), 1) << mutter.log("app.log");
 }
 
-// sway offers the layer shell; the notch, a toolkit window, still goes through its XWayland and
-// hangs from the top centre there, as a screenshot shows.
-TEST(SwaySession, TheNotchHangsFromTheTopCentre) {
-    if (!test::onPath("sway") || !test::onPath("grim") || !test::onPath("Xwayland") || !test::onPath("setpriv"))
-        HALVYN_SKIP_WITHOUT_SERVICE() << "sway, grim, Xwayland and setpriv are needed (scripts/test installs them)";
+// A pointer of the compositor's own (its virtual-pointer protocol), driven from a connection of
+// the test's: moved to a point of the output and clicked there.
+class VirtualPointer {
+public:
+    explicit VirtualPointer(const std::string& display) : display_(wl_display_connect(display.c_str())) {
+        if (!display_) return;
+        registry_ = wl_display_get_registry(display_);
+        static const wl_registry_listener listener{
+            [](void* data, wl_registry* r, uint32_t name, const char* interface, uint32_t) {
+                if (std::string_view(interface) == zwlr_virtual_pointer_manager_v1_interface.name)
+                    static_cast<VirtualPointer*>(data)->manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                        wl_registry_bind(r, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+            },
+            [](void*, wl_registry*, uint32_t) {}};
+        wl_registry_add_listener(registry_, &listener, this);
+        waylandRoundtrip(display_, nullptr, 10000);
+        if (manager_) pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, nullptr);
+        waylandRoundtrip(display_, nullptr, 10000);
+    }
+    ~VirtualPointer() {
+        if (pointer_) zwlr_virtual_pointer_v1_destroy(pointer_);
+        if (manager_) zwlr_virtual_pointer_manager_v1_destroy(manager_);
+        if (registry_) wl_registry_destroy(registry_);
+        if (display_) wl_display_disconnect(display_);
+    }
+    bool ready() const { return pointer_ != nullptr; }
+    void moveTo(int x, int y) {
+        zwlr_virtual_pointer_v1_motion_absolute(pointer_, ++time_, static_cast<uint32_t>(x), static_cast<uint32_t>(y),
+                                                kWidth, kHeight);
+        zwlr_virtual_pointer_v1_frame(pointer_);
+        waylandRoundtrip(display_, nullptr, 10000);
+    }
+    void click(int x, int y) {
+        moveTo(x, y);
+        for (auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+            zwlr_virtual_pointer_v1_button(pointer_, ++time_, BTN_LEFT, state);
+            zwlr_virtual_pointer_v1_frame(pointer_);
+        }
+        waylandRoundtrip(display_, nullptr, 10000);
+    }
+    static constexpr uint32_t kWidth = 1920, kHeight = 1080;
+
+private:
+    wl_display* display_;
+    wl_registry* registry_ = nullptr;
+    zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
+    zwlr_virtual_pointer_v1* pointer_ = nullptr;
+    uint32_t time_ = 0;
+};
+
+// sway offers the layer shell: the notch is a surface on its overlay layer, hanging from the top
+// centre above a fullscreen video, and the pointer reaches the video wherever the outline is not.
+TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
+    if (!test::onPath("sway") || !test::onPath("grim") || !test::onPath("mpv") || !test::onPath("setpriv"))
+        HALVYN_SKIP_WITHOUT_SERVICE() << "sway, grim, mpv and setpriv are needed (scripts/test installs them)";
     Compositor sway("halvyn-sway");
     ASSERT_TRUE(sway.prepare()) << "no unprivileged user to run the compositor as";
     const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    // The program starts as the compositor's own client, with the displays it names.
+    // The program starts as the compositor's own client, with the displays it names (an X server
+    // among them, as on a desktop).
     std::ofstream(sway.dir() / "sway.conf")
         << "xwayland enable\n"
            "output HEADLESS-1 resolution 1920x1080 bg #ff0000 solid_color\n"
            "exec env LSAN_OPTIONS=suppressions="
         << (lsan ? lsan : HALVYN_LSAN_FILE) << " " << HALVYN_BINARY << " >" << (sway.dir() / "app.log").string()
         << " 2>&1\n";
-    test::output("chmod a+r " + (sway.dir() / "sway.conf").string());
+    // The video ends at the first click it receives.
+    std::ofstream(sway.dir() / "input.conf") << "MBTN_LEFT quit\n";
+    test::output("chmod a+r " + (sway.dir() / "sway.conf").string() + " " + (sway.dir() / "input.conf").string());
     sway.startCompositor({"sway", "-c", (sway.dir() / "sway.conf").string()},
                          {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"});
-    ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(sway.dir() / "wayland-1"); }, 30000))
-        << sway.log("compositor.log");
+    const std::string socket = (sway.dir() / "wayland-1").string();
+    ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(socket); }, 30000)) << sway.log("compositor.log");
     {
-        test::ScopedEnv wayland("WAYLAND_DISPLAY", (sway.dir() / "wayland-1").string());
+        test::ScopedEnv wayland("WAYLAND_DISPLAY", socket);
         EXPECT_EQ(waylandOffersLayerShell(10000), std::optional<bool>(true));
     }
+    const pid_t video = sway.spawn({"mpv", "--no-config", "--input-conf=" + (sway.dir() / "input.conf").string(), "--fs",
+                                    "--vo=wlshm", "--ao=null", "--loop=inf", "--no-keepaspect", "--really-quiet",
+                                    "av://lavfi:color=c=blue:s=320x240"},
+                                   {"WAYLAND_DISPLAY=wayland-1"}, "video.log");
+    sway.keep(video);
+    auto videoRunning = [&] { return ::waitpid(video, nullptr, WNOHANG) == 0; };
+
     QImage shot;
-    const auto file = sway.dir() / "shot.png";
-    auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+    auto screenshot = [&] {
+        const auto file = sway.dir() / "shot.png";
+        pid_t grim = sway.spawn({"grim", file.string()}, {"WAYLAND_DISPLAY=wayland-1"}, "grim.log");
+        ::waitpid(grim, nullptr, 0);
+        shot = QImage(QString::fromStdString(file.string()));
+        return !shot.isNull();
+    };
+    auto blue = [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60; };
     auto dark = [](QRgb p) { return qRed(p) < 40 && qGreen(p) < 40 && qBlue(p) < 40; };
+    // The dark run of a row through the centre: [first, last].
+    auto darkRun = [&](int y) {
+        int first = 960, last = 960;
+        while (first > 0 && dark(shot.pixel(first - 1, y))) --first;
+        while (last < 1919 && dark(shot.pixel(last + 1, y))) ++last;
+        return std::make_pair(first, last);
+    };
     ASSERT_TRUE(test::spinUntil(
         [&] {
-            pid_t grim = sway.spawn({"grim", file.string()}, {"WAYLAND_DISPLAY=wayland-1"}, "grim.log");
-            int status = -1;
-            ::waitpid(grim, &status, 0);
-            shot = QImage(QString::fromStdString(file.string()));
-            return !shot.isNull() && dark(shot.pixel(960, 4)) && red(shot.pixel(960 - 250, 200)) &&
-                   red(shot.pixel(960 + 250, 200)) && red(shot.pixel(100, 4));
+            return screenshot() && dark(shot.pixel(960, 0)) && dark(shot.pixel(960, 8)) && blue(shot.pixel(100, 4)) &&
+                   blue(shot.pixel(960 - 250, 200)) && blue(shot.pixel(960 + 250, 200));
         },
         30000))
-        << sway.log("app.log") << sway.log("grim.log");
+        << sway.log("app.log") << sway.log("video.log") << sway.log("grim.log");
     if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) shot.save(QString::fromUtf8(to) + "/sway.png");
-    EXPECT_EQ(test::occurrences(sway.log("app.log"), "placed through XWayland"), 1) << sway.log("app.log");
+    // Hanging from the top edge, centred: the outline's run is as wide on either side of the centre.
+    const auto [first, last] = darkRun(2);
+    EXPECT_LE(std::abs((first + last) / 2 - 960), 1) << first << " " << last;
+    EXPECT_GT(last - first, 100);
+    EXPECT_EQ(test::occurrences(sway.log("app.log"), "overlay layer"), 1) << sway.log("app.log");
+    EXPECT_TRUE(videoRunning());
+
+    VirtualPointer pointer(socket);
+    ASSERT_TRUE(pointer.ready()) << "sway offers no virtual pointer";
+    // A click on the outline is the notch's: it opens, and the video beneath does not hear it.
+    // Clicked again until it opens: the first click may come before the program follows the pointer.
+    EXPECT_TRUE(test::spinUntil(
+        [&] {
+            pointer.click(960, 8);
+            return screenshot() && dark(shot.pixel(960, 100));
+        },
+        30000))
+        << sway.log("app.log");
+    if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) shot.save(QString::fromUtf8(to) + "/sway-open.png");
+    EXPECT_TRUE(videoRunning());
+    // Away from the outline the pointer leaves the notch, which folds; inside the window's bounds
+    // but outside the outline, a click reaches the video.
+    pointer.moveTo(960 - 270, 300);
+    ASSERT_TRUE(test::spinUntil([&] { return screenshot() && blue(shot.pixel(960, 100)); }, 30000));
+    pointer.click(960 - 270, 300);
+    EXPECT_TRUE(test::spinUntil([&] { return !videoRunning(); }, 30000)) << "the click did not reach the video";
 }
 
 }  // namespace

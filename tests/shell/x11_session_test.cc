@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-
 #include <regex>
+#include <string>
+#include <vector>
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
@@ -143,8 +143,10 @@ std::optional<bool> boundingShaped(const std::string& display) {
     return shaped;
 }
 
-// Without a compositing manager a transparent pixel shows black: the window is cut to the
-// outline. A manager that starts draws it translucent (uncut); one that stops has it cut again.
+// Without a compositing manager a pixel shows blended against black: the window is cut to the
+// pixels the outline touches. A manager that starts draws it translucent (uncut); one that stops
+// has it cut again, its edge as smooth as black allows: every pixel the manager showed partly
+// covered shows dark, none cut away to the video beneath.
 TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
     if (!test::onPath("xcompmgr")) HALVYN_SKIP_WITHOUT_SERVICE() << "xcompmgr is needed (scripts/test installs it)";
     startFullscreenPlayer();
@@ -154,11 +156,19 @@ TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
     pid_t manager = test::spawnWith({"xcompmgr"}, {"DISPLAY=" + display}, (home / "xcompmgr.log").string());
     EXPECT_TRUE(test::spinUntil([&] { return boundingShaped(display) == std::optional<bool>(false); }, 30000))
         << test::readFile(home / "xcompmgr.log");
+    // The edge's partly covered pixels, as the manager blends them over the red video.
     QImage shot;
+    std::vector<QPoint> edge;
     EXPECT_TRUE(test::spinUntil(
         [&] {
             shot = screenshot();
-            return !shot.isNull() && red(shot.pixel(400, 200)) && dark(shot.pixel(shot.width() / 2, 4));
+            if (shot.isNull() || !red(shot.pixel(400, 200)) || !dark(shot.pixel(shot.width() / 2, 4))) return false;
+            edge.clear();
+            for (int y = 0; y < 80; ++y)
+                for (int x = shot.width() / 2 - 300; x < shot.width() / 2 + 300; ++x)
+                    if (const QRgb p = shot.pixel(x, y); qRed(p) > 30 && qRed(p) < 225 && qGreen(p) < 60 && qBlue(p) < 60)
+                        edge.emplace_back(x, y);
+            return edge.size() >= 10;
         },
         30000));
     screenshot("x11-compositing");
@@ -173,6 +183,9 @@ TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
         << (screenshot("x11-compositor-gone-failed").isNull() ? "" : "");
     EXPECT_EQ(boundingShaped(display), std::optional<bool>(true));
     screenshot("x11-no-compositor");
+    int cut = 0;
+    for (const QPoint& p : edge) cut += dark(shot.pixel(p)) ? 0 : 1;
+    EXPECT_EQ(cut, 0) << "of " << edge.size() << " edge pixels";
 }
 
 }  // namespace
