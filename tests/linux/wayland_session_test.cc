@@ -1,7 +1,7 @@
 // Where the program places its notch on a Wayland desktop: the compositor is asked what it
-// offers before the toolkit starts, and one without the layer shell (GNOME's) is left for its
-// XWayland, where the notch hangs from the top edge as on X11. The compositors run as an
-// unprivileged user, as they refuse root.
+// offers before the toolkit starts; one with the layer shell (sway) gets the notch as a surface on
+// its overlay layer, one without (GNOME's) is left for its XWayland, where the notch hangs from
+// the top edge as on X11. The compositors run as an unprivileged user, as they refuse root.
 
 #include <QImage>
 
