@@ -230,7 +230,8 @@ public:
         }
         waylandRoundtrip(display_, nullptr, 10000);
     }
-    static constexpr uint32_t kWidth = 1920, kHeight = 1080;
+    // The two screens side by side.
+    static constexpr uint32_t kWidth = 3840, kHeight = 1080;
 
 private:
     wl_display* display_;
@@ -241,43 +242,52 @@ private:
 };
 
 // sway offers the layer shell: the notch is a surface on its overlay layer, hanging from the top
-// centre above a fullscreen video, and the pointer reaches the video wherever the outline is not.
+// centre of the main screen (not the one in focus) above a fullscreen video, and the pointer
+// reaches the video wherever the outline is not.
 TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
     if (!test::onPath("sway") || !test::onPath("grim") || !test::onPath("mpv") || !test::onPath("setpriv"))
         HALVYN_SKIP_WITHOUT_SERVICE() << "sway, grim, mpv and setpriv are needed (scripts/test installs them)";
     Compositor sway("halvyn-sway");
     ASSERT_TRUE(sway.prepare()) << "no unprivileged user to run the compositor as";
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    // The program starts as the compositor's own client, with the displays it names (an X server
-    // among them, as on a desktop).
+    // Two screens side by side, the main one (the first) red, the other green.
     std::ofstream(sway.dir() / "sway.conf")
         << "xwayland enable\n"
-           "output HEADLESS-1 resolution 1920x1080 bg #ff0000 solid_color\n"
-           "exec env LSAN_OPTIONS=suppressions="
-        << (lsan ? lsan : HALVYN_LSAN_FILE) << " " << HALVYN_BINARY << " >" << (sway.dir() / "app.log").string()
-        << " 2>&1\n";
+           "output HEADLESS-1 resolution 1920x1080 position 0 0 bg #ff0000 solid_color\n"
+           "output HEADLESS-2 resolution 1920x1080 position 1920 0 bg #00ff00 solid_color\n";
     // The video ends at the first click it receives.
     std::ofstream(sway.dir() / "input.conf") << "MBTN_LEFT quit\n";
     test::output("chmod a+r " + (sway.dir() / "sway.conf").string() + " " + (sway.dir() / "input.conf").string());
     sway.startCompositor({"sway", "-c", (sway.dir() / "sway.conf").string()},
-                         {"WLR_BACKENDS=headless", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1"});
+                         {"WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=2", "WLR_RENDERER=pixman",
+                          "WLR_LIBINPUT_NO_DEVICES=1"});
     const std::string socket = (sway.dir() / "wayland-1").string();
-    ASSERT_TRUE(test::spinUntil([&] { return std::filesystem::exists(socket); }, 30000)) << sway.log("compositor.log");
+    std::string ipc;
+    ASSERT_TRUE(test::spinUntil(
+        [&] {
+            for (const auto& e : std::filesystem::directory_iterator(sway.dir()))
+                if (e.path().filename().string().starts_with("sway-ipc.")) ipc = e.path().string();
+            return std::filesystem::exists(socket) && !ipc.empty();
+        },
+        30000))
+        << sway.log("compositor.log");
+    auto swaymsg = [&](const std::string& command) {
+        pid_t pid = sway.spawn({"swaymsg", "-s", ipc, command}, {}, "swaymsg.log");
+        ::waitpid(pid, nullptr, 0);
+    };
     {
         test::ScopedEnv wayland("WAYLAND_DISPLAY", socket);
         EXPECT_EQ(waylandOffersLayerShell(10000), std::optional<bool>(true));
     }
-    const pid_t video = sway.spawn({"mpv", "--no-config", "--input-conf=" + (sway.dir() / "input.conf").string(), "--fs",
-                                    "--vo=wlshm", "--ao=null", "--loop=inf", "--no-keepaspect", "--really-quiet",
-                                    "av://lavfi:color=c=blue:s=320x240"},
-                                   {"WAYLAND_DISPLAY=wayland-1"}, "video.log");
-    sway.keep(video);
-    auto videoRunning = [&] { return ::waitpid(video, nullptr, WNOHANG) == 0; };
-
+    // The program starts as the compositor's own client, with the displays it names (an X server
+    // among them, as on a desktop), while the other screen has the focus.
+    swaymsg("focus output HEADLESS-2");
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    swaymsg(std::string("exec env LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE) + " " +
+            HALVYN_BINARY + " >" + (sway.dir() / "app.log").string() + " 2>&1");
     QImage shot;
-    auto screenshot = [&] {
+    auto screenshot = [&](const std::string& output = "HEADLESS-1") {
         const auto file = sway.dir() / "shot.png";
-        pid_t grim = sway.spawn({"grim", file.string()}, {"WAYLAND_DISPLAY=wayland-1"}, "grim.log");
+        pid_t grim = sway.spawn({"grim", "-o", output, file.string()}, {"WAYLAND_DISPLAY=wayland-1"}, "grim.log");
         ::waitpid(grim, nullptr, 0);
         shot = QImage(QString::fromStdString(file.string()));
         return !shot.isNull();
@@ -291,6 +301,20 @@ TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
         while (last < 1919 && dark(shot.pixel(last + 1, y))) ++last;
         return std::make_pair(first, last);
     };
+    // Shown on the main screen, nothing on the other.
+    ASSERT_TRUE(test::spinUntil([&] { return screenshot() && dark(shot.pixel(960, 0)); }, 30000)) << sway.log("app.log");
+    ASSERT_TRUE(screenshot("HEADLESS-2"));
+    if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) shot.save(QString::fromUtf8(to) + "/sway-other-screen.png");
+    EXPECT_TRUE(qGreen(shot.pixel(960, 4)) > 200 && qRed(shot.pixel(960, 4)) < 60) << shot.pixel(960, 4);
+
+    swaymsg("focus output HEADLESS-1");
+    const pid_t video = sway.spawn({"mpv", "--no-config", "--input-conf=" + (sway.dir() / "input.conf").string(), "--fs",
+                                    "--vo=wlshm", "--ao=null", "--loop=inf", "--no-keepaspect", "--really-quiet",
+                                    "av://lavfi:color=c=blue:s=320x240"},
+                                   {"WAYLAND_DISPLAY=wayland-1"}, "video.log");
+    sway.keep(video);
+    auto videoRunning = [&] { return ::waitpid(video, nullptr, WNOHANG) == 0; };
+
     ASSERT_TRUE(test::spinUntil(
         [&] {
             return screenshot() && dark(shot.pixel(960, 0)) && dark(shot.pixel(960, 8)) && blue(shot.pixel(100, 4)) &&
