@@ -92,8 +92,6 @@ LayerShellPanel::~LayerShellPanel() {
     wl_event_queue_destroy(queue_);
 }
 
-QScreen* LayerShellPanel::output() const { return placedOn_; }
-
 QScreen* LayerShellPanel::chosenScreen() const {
     // The window server moves the panel onto the screen it is to show on.
     if (QScreen* s = QGuiApplication::screenAt(panel_.geometry().center())) return s;
@@ -143,7 +141,6 @@ void LayerShellPanel::place() {
     zwlr_layer_surface_v1_set_exclusive_zone(surface_, 0);
     zwlr_layer_surface_v1_set_keyboard_interactivity(surface_, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
     placedOn_ = screen;
-    ++placements_;
     applyInputRegion();
     // Committed bare, the surface is configured; only then may a frame be attached.
     wl_surface_commit(surface);

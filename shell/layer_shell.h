@@ -36,10 +36,6 @@ public:
     // Where the pointer reaches the panel, in its coordinates; elsewhere it reaches the windows
     // below. Takes effect with the panel's next frame.
     void setInputRegion(const QRegion& region);
-    // The output the layer surface is on while it is shown.
-    QScreen* output() const;
-    // Layer surfaces made so far; for tests.
-    int placements() const { return placements_; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -59,11 +55,10 @@ private:
     wl_event_queue* queue_;
     zwlr_layer_shell_v1* shell_;
     zwlr_layer_surface_v1* surface_ = nullptr;
-    QPointer<QScreen> placedOn_;
+    QPointer<QScreen> placedOn_;  // the output of the layer surface
     QRegion input_;
     bool hasInput_ = false;
     bool moving_ = false;
-    int placements_ = 0;
 };
 
 }  // namespace halvyn
