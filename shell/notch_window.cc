@@ -188,6 +188,41 @@ void NotchWindow::compositingChanged() {
     update();
 }
 
+namespace {
+
+// Every pixel the outline touches at all, however little.
+QRegion coveredPixels(const QPainterPath& outline) {
+    const QRect bounds = outline.boundingRect().toAlignedRect();
+    if (bounds.isEmpty()) return QRegion(0, 0, 1, 1);
+    QImage coverage(bounds.size(), QImage::Format_Alpha8);
+    coverage.fill(0);
+    {
+        QPainter p(&coverage);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(-bounds.topLeft());
+        p.fillPath(outline, Qt::black);
+    }
+    // One rectangle for each run of touched pixels of a row.
+    std::vector<QRect> runs;
+    for (int y = 0; y < coverage.height(); ++y) {
+        const uchar* line = coverage.constScanLine(y);
+        for (int x = 0; x < coverage.width();) {
+            if (!line[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < coverage.width() && line[x]) ++x;
+            runs.emplace_back(bounds.x() + start, bounds.y() + y, x - start, 1);
+        }
+    }
+    QRegion region;
+    region.setRects(runs.data(), static_cast<int>(runs.size()));
+    return region.isEmpty() ? QRegion(0, 0, 1, 1) : region;
+}
+
+}  // namespace
+
 NotchWindow::ShapeMode NotchWindow::chooseShapeMode() const {
     if (layerShell_) return ShapeMode::inputOnly;
     if (auto* c = x11Connection())
@@ -258,36 +293,6 @@ void NotchWindow::updateInputRegion() {
             setMask(region);
             break;
     }
-}
-
-QRegion NotchWindow::coveredPixels(const QPainterPath& outline) {
-    const QRect bounds = outline.boundingRect().toAlignedRect();
-    if (bounds.isEmpty()) return QRegion(0, 0, 1, 1);
-    QImage coverage(bounds.size(), QImage::Format_Alpha8);
-    coverage.fill(0);
-    {
-        QPainter p(&coverage);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.translate(-bounds.topLeft());
-        p.fillPath(outline, Qt::black);
-    }
-    // One rectangle for each run of touched pixels of a row.
-    std::vector<QRect> runs;
-    for (int y = 0; y < coverage.height(); ++y) {
-        const uchar* line = coverage.constScanLine(y);
-        for (int x = 0; x < coverage.width();) {
-            if (!line[x]) {
-                ++x;
-                continue;
-            }
-            const int start = x;
-            while (x < coverage.width() && line[x]) ++x;
-            runs.emplace_back(bounds.x() + start, bounds.y() + y, x - start, 1);
-        }
-    }
-    QRegion region;
-    region.setRects(runs.data(), static_cast<int>(runs.size()));
-    return region.isEmpty() ? QRegion(0, 0, 1, 1) : region;
 }
 
 void NotchWindow::updateHover(const QPointF& pos) {

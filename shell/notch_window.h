@@ -40,9 +40,6 @@ public:
     // outline.
     void setMenuRequested(std::function<void(QPoint at)> requested) { menuRequested_ = std::move(requested); }
 
-    // Every pixel the outline touches at all: the window's shape without a compositing manager.
-    static QRegion coveredPixels(const class QPainterPath& outline);
-
     // Scroll events from the toolkit in the notch's terms.
     static ScrollEvent scrollEventFrom(const class QWheelEvent& e);
 
