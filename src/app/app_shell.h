@@ -6,12 +6,20 @@
 
 #include <string>
 
+#include "runtime/case_names.h"
+
 namespace halvyn {
 
 // Regular: the application shows in the task bar or Dock (while onboarding); accessory: only
 // the notch and the status item.
 enum class ActivationPolicy { regular = 0, accessory = 1 };
-const char* caseName(ActivationPolicy p);
+template <>
+struct OptionTraits<ActivationPolicy> {
+    static constexpr OptionCase<ActivationPolicy> cases[] = {
+        {ActivationPolicy::regular, "regular", ""},
+        {ActivationPolicy::accessory, "accessory", ""},
+    };
+};
 
 class AppShell {
 public:

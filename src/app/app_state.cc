@@ -37,7 +37,6 @@ bool wants(Context& ctx, L kind) {
 }
 }  // namespace
 
-const char* caseName(ActivationPolicy p) { return p == ActivationPolicy::regular ? "regular" : "accessory"; }
 
 // The update window goes through the update controller; this host passes its opening and closing
 // on to the shell's update window and keeps `windows` in step.

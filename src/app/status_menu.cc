@@ -131,7 +131,7 @@ void AppState::appendCalendarItems(Menu& menu) {
     CalendarManager& calendar = ctx_.calendar();
     const auto& event = calendar.nextEvent.get();
     if (event && event->meetingType) {
-        const std::string service = rawValue(*event->meetingType);
+        const std::string service(title(*event->meetingType));
         MenuItem join = imageItem("Join " + service, withoutSpaces(service) + "AppIcon18x18",
                                   [&calendar] { calendar.openMeetingLink(); });
         join.fallbackSymbol = "video.fill";

@@ -198,28 +198,6 @@ bool isWhite(UChar32 c) { return u_isUWhiteSpace(c) || c == 0x85 || c == 0x2028 
 
 }  // namespace
 
-const char* rawValue(MeetingType type) {
-    switch (type) {
-        case MeetingType::facetime: return "FaceTime";
-        case MeetingType::zoom: return "Zoom";
-        case MeetingType::googleMeet: return "Google Meet";
-        case MeetingType::teams: return "Microsoft Teams";
-        case MeetingType::webex: return "Webex";
-    }
-    return "";
-}
-
-const char* caseName(MeetingType type) {
-    switch (type) {
-        case MeetingType::facetime: return "facetime";
-        case MeetingType::zoom: return "zoom";
-        case MeetingType::googleMeet: return "googleMeet";
-        case MeetingType::teams: return "teams";
-        case MeetingType::webex: return "webex";
-    }
-    return "";
-}
-
 std::vector<std::string> detectLinks(std::string_view text) {
     std::vector<std::string> out;
     std::size_t i = 0;

@@ -10,15 +10,24 @@
 
 #include "platform/calendar_store.h"
 #include "platform/location.h"
+#include "runtime/case_names.h"
 #include "runtime/time.h"
 #include "runtime/value.h"
 
 namespace halvyn {
 
 enum class MeetingType { facetime, zoom, googleMeet, teams, webex };
-// "FaceTime", "Zoom", "Google Meet", "Microsoft Teams", "Webex": the label shown to the user.
-const char* rawValue(MeetingType type);
-const char* caseName(MeetingType type);
+// Traced by case name; titled with the label shown to the user ("Google Meet").
+template <>
+struct OptionTraits<MeetingType> {
+    static constexpr OptionCase<MeetingType> cases[] = {
+        {MeetingType::facetime, "facetime", "FaceTime"},
+        {MeetingType::zoom, "zoom", "Zoom"},
+        {MeetingType::googleMeet, "googleMeet", "Google Meet"},
+        {MeetingType::teams, "teams", "Microsoft Teams"},
+        {MeetingType::webex, "webex", "Webex"},
+    };
+};
 
 struct UpcomingEvent {
     std::string id;

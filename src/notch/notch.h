@@ -11,6 +11,7 @@
 #include "notch/cgs_space.h"
 #include "notch/notch_panel.h"
 #include "platform/screens.h"
+#include "runtime/case_names.h"
 #include "runtime/debounce.h"
 #include "runtime/lifetime.h"
 #include "runtime/properties.h"
@@ -160,18 +161,47 @@ private:
     PropertySet properties_;
 };
 
-Value toValue(Notch::Notification n);
-Value toValue(Notch::LiveActivity a);
-Value toValue(Notch::QuickPeek q);
-Value toValue(Notch::Axis a);
-const char* caseName(Notch::Notification n);
-const char* caseName(Notch::LiveActivity a);
-const char* caseName(Notch::QuickPeek q);
-const char* caseName(Notch::Axis a);
-// Case names back to values, for input that names them (scenarios); nothing for an unknown name.
-std::optional<Notch::Notification> notificationNamed(std::string_view name);
-std::optional<Notch::LiveActivity> liveActivityNamed(std::string_view name);
-std::optional<Notch::QuickPeek> quickPeekNamed(std::string_view name);
-std::optional<Notch::Axis> axisNamed(std::string_view name);
+// Cases by their names, as traces and scenarios write them.
+template <>
+struct OptionTraits<Notch::Notification> {
+    using N = Notch::Notification;
+    static constexpr OptionCase<N> cases[] = {
+        {N::isCharging, "isCharging", ""},
+        {N::isLowBattery, "isLowBattery", ""},
+        {N::isLowPowerMode, "isLowPowerMode", ""},
+        {N::didConnectAirPods, "didConnectAirPods", ""},
+        {N::isLowAirPodsBattery, "isLowAirPodsBattery", ""},
+        {N::isFocus, "isFocus", ""},
+        {N::didChangeVolume, "didChangeVolume", ""},
+        {N::didChangeBrightness, "didChangeBrightness", ""},
+        {N::timeToLeave, "timeToLeave", ""},
+        {N::none, "none", ""},
+    };
+};
+template <>
+struct OptionTraits<Notch::LiveActivity> {
+    using L = Notch::LiveActivity;
+    static constexpr OptionCase<L> cases[] = {
+        {L::none, "none", ""},         {L::isLocked, "isLocked", ""},     {L::isAdjusting, "isAdjusting", ""},
+        {L::isFocus, "isFocus", ""},   {L::isCalendar, "isCalendar", ""}, {L::isPlaying, "isPlaying", ""},
+    };
+};
+template <>
+struct OptionTraits<Notch::QuickPeek> {
+    using Q = Notch::QuickPeek;
+    static constexpr OptionCase<Q> cases[] = {
+        {Q::none, "none", ""},
+        {Q::isAdjusting, "isAdjusting", ""},
+        {Q::isCalendar, "isCalendar", ""},
+        {Q::isPlaying, "isPlaying", ""},
+    };
+};
+template <>
+struct OptionTraits<Notch::Axis> {
+    static constexpr OptionCase<Notch::Axis> cases[] = {
+        {Notch::Axis::horizontal, "horizontal", ""},
+        {Notch::Axis::vertical, "vertical", ""},
+    };
+};
 
 }  // namespace halvyn

@@ -9,28 +9,23 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/case_names.h"
 #include "runtime/published.h"
 
 namespace halvyn {
 
 enum class BluetoothAuthorization { notDetermined, restricted, denied, allowedAlways };
 
-inline const char* caseName(BluetoothAuthorization a) {
-    switch (a) {
-        case BluetoothAuthorization::notDetermined: return "notDetermined";
-        case BluetoothAuthorization::restricted: return "restricted";
-        case BluetoothAuthorization::denied: return "denied";
-        case BluetoothAuthorization::allowedAlways: return "allowedAlways";
-    }
-    return "notDetermined";
-}
-
-inline std::optional<BluetoothAuthorization> bluetoothAuthorizationNamed(std::string_view name) {
-    for (auto a : {BluetoothAuthorization::notDetermined, BluetoothAuthorization::restricted,
-                   BluetoothAuthorization::denied, BluetoothAuthorization::allowedAlways})
-        if (name == caseName(a)) return a;
-    return std::nullopt;
-}
+template <>
+struct OptionTraits<BluetoothAuthorization> {
+    using A = BluetoothAuthorization;
+    static constexpr OptionCase<A> cases[] = {
+        {A::notDetermined, "notDetermined", ""},
+        {A::restricted, "restricted", ""},
+        {A::denied, "denied", ""},
+        {A::allowedAlways, "allowedAlways", ""},
+    };
+};
 
 struct PairedDevice {
     std::string addressString;          // as the system writes it, e.g. "a1-b2-c3-d4-e5-f6"

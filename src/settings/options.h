@@ -3,29 +3,11 @@
 // and never changes; cases are listed in declaration order; those shown in a segmented picker
 // of the settings window also have a title.
 
-#include <cstddef>
-#include <optional>
-#include <span>
-#include <type_traits>
 #include <string_view>
 
-#include "runtime/value.h"
+#include "runtime/case_names.h"
 
 namespace halvyn {
-
-template <class E>
-struct OptionCase {
-    E value;
-    std::string_view raw;
-    std::string_view title;  // empty when the case has none
-};
-
-// Specialised for every option enumeration with `static constexpr OptionCase<E> cases[]`.
-template <class E>
-struct OptionTraits;
-
-template <class E>
-concept OptionEnum = std::is_enum_v<E> && requires { OptionTraits<E>::cases; };
 
 enum class DisplayType { builtInDisplay, mainScreen };
 enum class ConnectivityModel { threeDimensional, symbol };
@@ -136,40 +118,6 @@ struct OptionTraits<LockScreenWidgetType> {
         {LockScreenWidgetType::weather, "weather", ""},
     };
 };
-
-// Every case, in declaration order.
-template <OptionEnum E>
-constexpr std::span<const OptionCase<E>> allCases() {
-    return OptionTraits<E>::cases;
-}
-
-template <OptionEnum E>
-constexpr std::string_view rawValue(E e) {
-    for (const auto& c : OptionTraits<E>::cases)
-        if (c.value == e) return c.raw;
-    return {};
-}
-
-template <OptionEnum E>
-constexpr std::string_view title(E e) {
-    for (const auto& c : OptionTraits<E>::cases)
-        if (c.value == e) return c.title;
-    return {};
-}
-
-// The case with this raw value; nothing for an unknown one (raw values are case-sensitive).
-template <OptionEnum E>
-constexpr std::optional<E> fromRaw(std::string_view raw) {
-    for (const auto& c : OptionTraits<E>::cases)
-        if (c.raw == raw) return c.value;
-    return std::nullopt;
-}
-
-// Traces and views show an option by its raw value, which is also its case name.
-template <OptionEnum E>
-Value toValue(E e) {
-    return Value(rawValue(e));
-}
 
 // Duration of the display's show and hide animations for a speed, in seconds.
 constexpr double animationDuration(HUDSpeed speed) {

@@ -88,14 +88,14 @@ ActionSpec workspaceAction(const char* name, WorkspaceEvent event) {
     return {name, {}, nullptr, [event](SimWorld& w, const json&) { w.platform.simWorkspace().post(event); }};
 }
 
-std::vector<std::string> caseNames(int count, const char* (*name)(int)) {
+// The names of every case but none, as a scenario may write them.
+template <class E>
+std::vector<std::string> namesButNone() {
     std::vector<std::string> out;
-    for (int i = 0; i < count; ++i) out.emplace_back(name(i));
+    for (const auto& c : allCases<E>())
+        if (c.value != E::none) out.emplace_back(c.raw);
     return out;
 }
-
-const char* notificationName(int i) { return caseName(static_cast<Notch::Notification>(i)); }
-const char* activityName(int i) { return caseName(static_cast<Notch::LiveActivity>(i)); }
 
 }  // namespace
 
@@ -137,10 +137,10 @@ void registerNotchGroups(SimRegistry& r) {
     // notch
     const std::vector<std::string> axes{"horizontal", "vertical"};
     r.addAction({"adjust.start", {{"axis", ArgType::string, true, axes}}, nullptr, [](SimWorld& w, const json& ev) {
-                     w.ctx.notch().setAdjusting(true, *axisNamed(ev["axis"].get<std::string>()));
+                     w.ctx.notch().setAdjusting(true, *fromRaw<Notch::Axis>(ev["axis"].get<std::string>()));
                  }});
     r.addAction({"adjust.end", {{"axis", ArgType::string, true, axes}}, nullptr, [](SimWorld& w, const json& ev) {
-                     w.ctx.notch().setAdjusting(false, *axisNamed(ev["axis"].get<std::string>()));
+                     w.ctx.notch().setAdjusting(false, *fromRaw<Notch::Axis>(ev["axis"].get<std::string>()));
                  }});
     r.addAction({"output.set", {{"show", ArgType::boolean}}, nullptr,
                  [](SimWorld& w, const json& ev) { w.ctx.notch().setOutput(ev["show"].get<bool>(), false); }});
@@ -154,9 +154,8 @@ void registerNotchGroups(SimRegistry& r) {
     r.addAction(workspaceAction("screensaver.stop", WorkspaceEvent::screensaverStopped));
 
     // Scenario-only test source.
-    const auto notifications = caseNames(9, notificationName);  // every kind but none
-    std::vector<std::string> activities = caseNames(6, activityName);
-    activities.erase(activities.begin());  // not none
+    const auto notifications = namesButNone<Notch::Notification>();
+    const auto activities = namesButNone<Notch::LiveActivity>();
     r.addAction({"test.notify",
                  {{"kind", ArgType::string, true, notifications},
                   {"duration", ArgType::number, false},
@@ -168,21 +167,21 @@ void registerNotchGroups(SimRegistry& r) {
                      return std::nullopt;
                  },
                  [](SimWorld& w, const json& ev) {
-                     TestSource::of(w.ctx).notify(*notificationNamed(ev["kind"].get<std::string>()),
+                     TestSource::of(w.ctx).notify(*fromRaw<Notch::Notification>(ev["kind"].get<std::string>()),
                                                   ev.value("duration", 0.35), ev.value("dismissAfter", 1.5));
                  }});
     r.addAction({"test.allow",
                  {{"kind", ArgType::string, true, notifications}, {"allowed", ArgType::boolean}},
                  nullptr,
                  [](SimWorld& w, const json& ev) {
-                     TestSource::of(w.ctx).allow(*notificationNamed(ev["kind"].get<std::string>()),
+                     TestSource::of(w.ctx).allow(*fromRaw<Notch::Notification>(ev["kind"].get<std::string>()),
                                                  ev["allowed"].get<bool>());
                  }});
     r.addAction({"test.activity",
                  {{"kind", ArgType::string, true, activities}, {"wants", ArgType::boolean}},
                  nullptr,
                  [](SimWorld& w, const json& ev) {
-                     TestSource::of(w.ctx).activity(*liveActivityNamed(ev["kind"].get<std::string>()),
+                     TestSource::of(w.ctx).activity(*fromRaw<Notch::LiveActivity>(ev["kind"].get<std::string>()),
                                                     ev["wants"].get<bool>());
                  }});
 }

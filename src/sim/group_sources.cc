@@ -122,7 +122,7 @@ Problem checkBluetooth(const json& v) {
     if (!v.is_object()) return std::string("must be an object");
     for (auto& [k, val] : v.items()) {
         if (k == "authorization") {
-            if (!val.is_string() || !bluetoothAuthorizationNamed(val.get<std::string>()))
+            if (!val.is_string() || !fromRaw<BluetoothAuthorization>(val.get<std::string>()))
                 return std::string("'authorization' must be one of 'allowedAlways', 'denied', 'restricted', 'notDetermined'");
         } else if (k == "paired") {
             if (!val.is_array()) return std::string("'paired' must be an array");
@@ -137,7 +137,7 @@ Problem checkBluetooth(const json& v) {
 
 void applyBluetooth(SimBluetooth& bt, const json& v) {
     if (auto it = v.find("authorization"); it != v.end())
-        bt.setAuthorization(*bluetoothAuthorizationNamed(it->get<std::string>()));
+        bt.setAuthorization(*fromRaw<BluetoothAuthorization>(it->get<std::string>()));
     if (auto it = v.find("paired"); it != v.end()) {
         bt.paired.emplace();
         for (auto& d : *it) {
@@ -195,7 +195,7 @@ void registerSourcesGroup(SimRegistry& r) {
     r.addAction({"bluetooth.authorization", {{"value", ArgType::string, true, kAuthorizations}}, nullptr,
                  [](SimWorld& w, const json& ev) {
                      w.platform.simBluetooth().setAuthorization(
-                         *bluetoothAuthorizationNamed(ev["value"].get<std::string>()));
+                         *fromRaw<BluetoothAuthorization>(ev["value"].get<std::string>()));
                  }});
 }
 

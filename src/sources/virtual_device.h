@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "runtime/case_names.h"
 #include "runtime/value.h"
 
 namespace halvyn {
@@ -58,10 +59,49 @@ struct VirtualDevice {
 // are "Space Gray".
 AirPodsMaxColor airPodsMaxColor(std::optional<int> colorID);
 
-const char* caseName(VirtualDevice::Kind kind);
-const char* caseName(AirPodsState state);
-// The colour's raw value: "Space Gray", "Sky Blue", ...
-const char* rawValue(AirPodsMaxColor color);
+// Kinds by their raw values, titled with the name a view shows ("AirPods Max" is followed by the colour).
+template <>
+struct OptionTraits<VirtualDevice::Kind> {
+    using K = VirtualDevice::Kind;
+    static constexpr OptionCase<K> cases[] = {
+        {K::airPods, "airPods", "AirPods"},
+        {K::airPods2, "airPods2", "AirPods 2"},
+        {K::airPods3, "airPods3", "AirPods 3"},
+        {K::airPods4, "airPods4", "AirPods 4"},
+        {K::airPodsPro, "airPodsPro", "AirPods Pro"},
+        {K::airPodsPro2, "airPodsPro2", "AirPods Pro 2"},
+        {K::airPodsPro3, "airPodsPro3", "AirPods Pro 3"},
+        {K::airPodsMax, "airPodsMax", "AirPods Max"},
+        {K::airPodsMax2, "airPodsMax2", "AirPods Max"},
+        {K::macBook, "macBook", "MacBook"},
+        {K::headphones, "headphones", "Headphones"},
+        {K::homePod, "homePod", "HomePod"},
+        {K::homePodMini, "homePodMini", "HomePod Mini"},
+        {K::homePod2, "homePod2", "HomePod"},
+        {K::earPods, "earPods", "EarPods"},
+        {K::studioDisplay, "studioDisplay", "Display"},
+        {K::proDisplayXdr, "proDisplayXdr", "Display"},
+        {K::speakers, "speakers", "Speakers"},
+    };
+};
+template <>
+struct OptionTraits<AirPodsState> {
+    static constexpr OptionCase<AirPodsState> cases[] = {
+        {AirPodsState::leftOnly, "leftOnly", ""},
+        {AirPodsState::rightOnly, "rightOnly", ""},
+        {AirPodsState::both, "both", ""},
+    };
+};
+// Colours by their raw values, which are also what a view shows.
+template <>
+struct OptionTraits<AirPodsMaxColor> {
+    using C = AirPodsMaxColor;
+    static constexpr OptionCase<C> cases[] = {
+        {C::spaceGray, "Space Gray", ""}, {C::skyBlue, "Sky Blue", ""},   {C::silver, "Silver", ""},
+        {C::green, "Green", ""},          {C::midnight, "Midnight", ""},  {C::starlight, "Starlight", ""},
+        {C::blue, "Blue", ""},            {C::orange, "Orange", ""},      {C::purple, "Purple", ""},
+    };
+};
 
 // {"kind":"airPodsPro2","state":"leftOnly"}; AirPods Max carry "color"; other kinds only "kind".
 Value toValue(const VirtualDevice& device);
