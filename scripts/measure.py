@@ -229,7 +229,7 @@ for i in range(args.runs):
         p, ms = launch(cmd, watch)
         starts.append(ms)
         if i < 3:
-            time.sleep(3)  # start-up work done
+            time.sleep(5)  # start-up work done, its background threads gone
             mems.append(memory(p.pid))
         stop(p)
         time.sleep(0.3)
