@@ -9,6 +9,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "app/context.h"
@@ -219,6 +220,9 @@ void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, c
 }  // namespace
 
 NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), levels_(levels) {
+    // A fade or a bar's level ends once what is left of it would not change a pixel.
+    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
+        v->setPrecision(kFractionPrecision);
     ensureIconTheme();
     Outline& o = ctx.outline();
     using M = AnimatedOutline::Metric;
@@ -305,13 +309,33 @@ bool NotchScene::moving() const {
            volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
 }
 
+bool NotchScene::othersMove() const {
+    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || opacity_.moving() ||
+           volumeBar_.moving() || brightnessBar_.moving();
+}
+
 std::optional<QRectF> NotchScene::partialFrame() const {
-    const bool othersMove = outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() ||
-                            opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving();
     const QRectF r = nowPlaying_->animatedRect();
-    if (othersMove || !nowPlaying_->moving() || r.isEmpty()) return std::nullopt;
+    if (othersMove() || !nowPlaying_->moving() || r.isEmpty()) return std::nullopt;
+    if (!nowPlaying_->changedSincePaint()) return QRectF();
     return r.adjusted(-1, -1, 1, 1);  // antialiased edges
 }
+
+QRectF NotchScene::paintedBounds() const {
+    if (opacity_.value() <= 0.001) return {};
+    const DrawnOutline m = outline_.current();
+    QRectF r = notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius).boundingRect();
+    if (r.isEmpty()) return {};
+    // The strip above the body, and the shadow's blur around the outline as the painter lays it.
+    if (m.shadowOpacity > 0.001 && m.shadowRadius > 0.01) {
+        const double margin = 1.5 * std::ceil(m.shadowRadius) + 2;
+        const double w = std::ceil(m.width), h = std::ceil(m.height);
+        r |= QRectF((kWidth - w) / 2 - margin, m.shadowY - margin, w + 2 * margin, h + 2 * margin);
+    }
+    return r.adjusted(-1, -1, 1, 1).intersected(QRectF(0, 0, kWidth, kHeight));  // antialiased edges
+}
+
+double NotchScene::frameInterval() const { return othersMove() ? 1.0 / 60 : NowPlayingView::kFrameInterval; }
 
 QPainterPath NotchScene::outlinePath() const {
     const DrawnOutline m = outline_.current();

@@ -84,8 +84,15 @@ public:
     bool step(double t);
     bool moving() const;
     // The part of the window the next frame needs when only the visualizer or the marquee moves
-    // (as of the last step and paint); nothing when the whole window must be painted again.
+    // (as of the last step and paint): empty when they would be drawn as they were; nothing when
+    // everything that is drawn must be painted again.
     std::optional<QRectF> partialFrame() const;
+    // Everything the current state draws (the outline, its shadow and the content inside), in
+    // window coordinates; empty when nothing shows.
+    QRectF paintedBounds() const;
+    // Seconds until the next frame while something moves: the outline and the displays at 60
+    // frames a second, the bars and the marquee alone at their own rate.
+    double frameInterval() const;
     // Paints the current state into a transparent surface of kWidth × kHeight points.
     void paint(QPainter& p);
     // A transparent image of the window at `scale` pixels per point, stepped to `t` first.
@@ -110,6 +117,8 @@ public:
 
 private:
     void retarget(const Animation* anim);
+    // Whether anything but the bars and the marquee moves.
+    bool othersMove() const;
     struct CompactContent;
     // The compact content: one builder per kind (nothing when there is nothing to show), the
     // painter of the wings, and the Focus and calendar notifications' own view.

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -28,10 +29,6 @@
 
 namespace halvyn {
 
-namespace {
-constexpr int kFrameMs = 16;
-}
-
 NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     // On X11 the window bypasses the window manager: none keeps a window of its own above a
     // fullscreen one, and the notch belongs on every workspace anyway.
@@ -49,16 +46,14 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     frameTimer_.setTimerType(Qt::PreciseTimer);
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, [this] {
-        if (partialFrame_)
-            update(*partialFrame_);
-        else
-            update();
+        if (const auto next = advance()) frameTimer_.start(*next);
     });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
     layerShell_ = LayerShellPanel::attach(*this);
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
     watchCompositing();
+    frameTimer_.start(0);
 }
 
 NotchWindow::~NotchWindow() {
@@ -67,32 +62,55 @@ NotchWindow::~NotchWindow() {
 }
 
 void NotchWindow::needsDisplay() {
-    partialFrame_.reset();  // a change of state may touch any part of the window
+    stateChanged_ = true;
     if (!frameTimer_.isActive()) frameTimer_.start(0);
 }
 
-void NotchWindow::paintEvent(QPaintEvent*) {
+std::optional<int> NotchWindow::advance() {
+    const bool moving = scene_.step(scene_.now());
+    // The turn that brings a motion to rest still changes what is drawn.
+    const bool moved = moving || wasMoving_;
+    wasMoving_ = moving;
+    updateInputRegion();
+    const QRect bounds = scene_.paintedBounds().toAlignedRect();
+    // Only the bars or the marquee moving repaint their own rectangle, and only when they would
+    // look different; anything else repaints what the last frame drew and what this one draws.
+    const auto partial = stateChanged_ ? std::nullopt : scene_.partialFrame();
+    if (partial)
+        damage_ = QRegion(partial->toAlignedRect());
+    else if (stateChanged_ || moved || bounds != painted_)
+        damage_ = QRegion(painted_) + bounds;
+    else
+        damage_ = QRegion();
+    stateChanged_ = false;
+    painted_ = bounds;
+    if (!damage_.isEmpty()) update(damage_);
+    // The next turn comes only while something moves: a still notch costs nothing.
+    if (!moving) return std::nullopt;
+    return std::max(1, static_cast<int>(std::lround(scene_.frameInterval() * 1000)));
+}
+
+void NotchWindow::paintEvent(QPaintEvent* e) {
+    // A paint the frame clock did not ask for (an expose, a grab) shows the state as of now.
+    if (!(e->region() - damage_).isEmpty()) {
+        if (const auto next = advance(); next && !frameTimer_.isActive()) frameTimer_.start(*next);
+    }
     QPainter p(this);
-    paintFrame(p);
+    paintDamage(p, e->region());
 }
 
 void NotchWindow::paintFrame(QPainter& p) {
-    const bool moving = scene_.step(scene_.now());
+    advance();
+    if (!damage_.isEmpty()) paintDamage(p, damage_);
+}
+
+void NotchWindow::paintDamage(QPainter& p, const QRegion& region) {
+    p.setClipRegion(region);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(rect(), Qt::transparent);
+    p.fillRect(region.boundingRect(), Qt::transparent);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     scene_.paint(p);
     ++frames_;
-    updateInputRegion();
-    // The next frame is asked for only while something moves: a still notch costs nothing.
-    // While only the visualizer or the marquee moves, only their rectangle is painted again.
-    if (moving) {
-        if (auto r = scene_.partialFrame())
-            partialFrame_ = r->toAlignedRect();
-        else
-            partialFrame_.reset();
-        frameTimer_.start(kFrameMs);
-    }
 }
 
 namespace {

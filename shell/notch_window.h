@@ -1,7 +1,7 @@
 #pragma once
 // The notch panel on the desktop: a frameless, always-on-top window that never takes keyboard
 // focus (on X11 outside the window manager's stacking), shaped like the outline, showing a NotchScene and handing pointer and scroll events to
-// the notch's input. It repaints only while something moves.
+// the notch's input. It repaints only while something moves, and only the part that changed.
 
 #include <QRect>
 #include <QRegion>
@@ -32,8 +32,15 @@ public:
     // Times the window's shape was sent to the window system; for measurements.
     long shapeUpdates() const { return shapeUpdates_; }
 
-    // One frame, as a paint event draws it: the scene stepped to now and painted, the shape
-    // brought up to date.
+    // One turn of the frame clock: the scene stepped to now, the shape brought up to date, and
+    // the part of the window that changed since the last frame handed to the window system to
+    // repaint (nothing when no pixel would change). Returns the milliseconds until the next turn,
+    // or nothing when all is still.
+    std::optional<int> advance();
+    // What the last turn asked to repaint; for tests and measurements.
+    const QRegion& lastDamage() const { return damage_; }
+    // One frame as the window system asks for it: advanced, then the damaged part painted into
+    // `p` (a surface of the window's size).
     void paintFrame(class QPainter& p);
 
     // A secondary click on the outline: the menu opens at `at`, in global coordinates, below the
@@ -82,8 +89,13 @@ private:
     std::function<void(QPoint)> menuRequested_;
     std::unique_ptr<QAbstractNativeEventFilter> compositorWatch_;
     std::unique_ptr<LayerShellPanel> layerShell_;  // placed by the compositor's layer shell
+    void paintDamage(class QPainter& p, const QRegion& region);
+
     QTimer frameTimer_;
-    std::optional<QRect> partialFrame_;  // what the pending frame repaints; nothing: the whole window
+    bool stateChanged_ = true;  // since the last turn: anything inside the drawn bounds may differ
+    bool wasMoving_ = false;
+    QRect painted_;             // what the last turn's state draws
+    QRegion damage_;
     long frames_ = 0;
 };
 

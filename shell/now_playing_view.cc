@@ -24,6 +24,9 @@ namespace {
 using L = Notch::LiveActivity;
 
 constexpr double kTick = 0.3;  // seconds between the bars' jumps
+// Steps of a point in which the moving parts' positions are compared: finer than any
+// antialiased edge shows, so only a frame that would paint the same pixels is left out.
+constexpr double kKeySteps = 64;
 
 QColor qcolor(const TrackColor& c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b), float(c.a)); }
 
@@ -165,20 +168,45 @@ bool NowPlayingView::showsExpanded() const {
 }
 
 bool NowPlayingView::moving() const {
-    // The bars still settle for one tick after a pause.
-    const bool settling = !fromHeights_.empty() && std::any_of(visualizer_->bars().begin(), visualizer_->bars().end(),
-                                                                [](auto& b) { return b.height != AudioVisualizerModel::kRestHeight; });
+    // After a pause the bars still settle: one more tick brings them down, and they ease there
+    // for the tick's length rather than freeze part way.
+    const auto& bars = visualizer_->bars();
+    bool settling = !fromHeights_.empty() && std::any_of(bars.begin(), bars.end(), [](auto& b) {
+        return b.height != AudioVisualizerModel::kRestHeight;
+    });
+    if (lastTick_ >= 0 && now_ >= lastTick_ && now_ - lastTick_ < kTick)
+        for (std::size_t i = 0; i < bars.size() && i < fromHeights_.size(); ++i) settling |= fromHeights_[i] != bars[i].height;
     return (showsActivity() || showsExpanded()) && (music_.isPlaying.get() || settling);
 }
 
 bool NowPlayingView::step(double t) {
     now_ = t;
-    if (!moving()) return false;
+    if (!moving()) {
+        drawnKey_ = paintedKey_;
+        return false;
+    }
     if (lastTick_ < 0 || t - lastTick_ >= kTick || t < lastTick_) {
         fromHeights_ = visualizer_->tick();
         lastTick_ = t;
     }
+    drawnKey_.clear();
+    const double ease = barEase(t);
+    const auto& bars = visualizer_->bars();
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const double from = i < fromHeights_.size() ? fromHeights_[i] : bars[i].height;
+        drawnKey_.push_back(std::lround((from + (bars[i].height - from) * ease) * kKeySteps));
+    }
+    if (marquee_ && showsExpanded()) {
+        const MarqueeModel m(marquee_->first, marquee_->second, false, 8);
+        const auto [x0, x1] = m.copyPositions(music_.isPlaying.get() ? t - marqueeStart_ : 0);
+        drawnKey_.push_back(std::lround(x0 * kKeySteps));
+    }
     return true;
+}
+
+double NowPlayingView::barEase(double t) const {
+    const double k = lastTick_ < 0 ? 1 : std::clamp((t - lastTick_) / kTick, 0.0, 1.0);
+    return 1 - (1 - k) * (1 - k);
 }
 
 const QImage* NowPlayingView::artwork() {
@@ -223,8 +251,7 @@ void NowPlayingView::paintBars(QPainter& p, const QRectF& r, double t) {
     QLinearGradient g(0, r.top(), 0, r.bottom());
     g.setColorAt(0, qcolor(top));
     g.setColorAt(1, qcolor(bottom));
-    const double k = lastTick_ < 0 ? 1 : std::clamp((t - lastTick_) / kTick, 0.0, 1.0);
-    const double ease = 1 - (1 - k) * (1 - k);
+    const double ease = barEase(t);
     const double sx = r.width() / visualizer_->params().width, sy = r.height() / visualizer_->params().height;
     animated_ = animated_.united(r);
     p.save();
@@ -244,6 +271,8 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     const double t = now_;
     shown_ = Shown::nothing;
     animated_ = QRectF();
+    marquee_.reset();
+    paintedKey_ = drawnKey_;
     const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
     if (showsExpanded()) {
         shown_ = Shown::expanded;
@@ -296,7 +325,10 @@ void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
     MarqueeModel marquee(textWidth, textBox.width(), false, 8);
     const double elapsed = music_.isPlaying.get() ? t - marqueeStart_ : 0;
     const auto [x0, x1] = marquee.copyPositions(elapsed);
-    if (textWidth > textBox.width()) animated_ = animated_.united(textBox);
+    if (textWidth > textBox.width()) {
+        animated_ = animated_.united(textBox);
+        marquee_.emplace(textWidth, textBox.width());
+    }
     p.save();
     p.setClipRect(textBox);
     p.setFont(font);

@@ -11,8 +11,9 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "nowplaying/visualizer_model.h"
@@ -37,6 +38,11 @@ public:
     // they move, which is only while media plays and the view shows.
     bool step(double t);
     bool moving() const;
+    // Whether the bars or the scrolling title, as of the last step, would be drawn other than
+    // the last paint drew them: a frame that would change nothing is not painted.
+    bool changedSincePaint() const { return drawnKey_ != paintedKey_; }
+    // Seconds between the frames of the bars and the marquee: they move at their own rate.
+    static constexpr double kFrameInterval = 1.0 / 24;
     // Paints, as of the last step, what the notch's state calls for (nothing unless the activity
     // or the open notch shows).
     void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
@@ -69,6 +75,8 @@ private:
     void syncVisualizer();
     const QImage* artwork();
     void paintArtwork(QPainter& p, const QRectF& r);
+    // How far the bars have moved from their last heights toward the current ones at `t`, 0 to 1.
+    double barEase(double t) const;
     void paintBars(QPainter& p, const QRectF& r, double t);
     void paintExpanded(QPainter& p, const QRectF& body, double t);
     void seekTo(const QPointF& pos);
@@ -86,6 +94,10 @@ private:
     QImage art_;
     Shown shown_ = Shown::nothing;
     QRectF animated_;
+    // The scrolling title's width and box as last painted; nothing while it does not scroll.
+    std::optional<std::pair<double, double>> marquee_;
+    // The moving parts' positions: as of the last step, and as last painted.
+    std::vector<long> drawnKey_, paintedKey_;
     QRectF controls_[5];
     bool dragging_ = false;
     bool positionShown_ = false;

@@ -169,6 +169,13 @@ void paintOutline(QPainter& p, const DrawnOutline& m, double ww, double /*window
     if (!path.isEmpty()) p.fillPath(path, mix(Qt::black, roseColor(), m.rose));
 }
 
+AnimatedOutline::AnimatedOutline() {
+    // The tail of a spring that would move nothing by half a pixel ends it: no frame paints the
+    // same pixels again.
+    for (AnimatedValue* v : {&width_, &height_, &top_, &bottom_, &shadowRadius_, &shadowY_}) v->setPrecision(kLengthPrecision);
+    for (AnimatedValue* v : {&shadowOpacity_, &rose_}) v->setPrecision(kFractionPrecision);
+}
+
 void AnimatedOutline::setTarget(Metric metric, double target, const Animation* anim, double t) {
     AnimatedValue* values[] = {&width_, &height_, &top_, &bottom_, &shadowOpacity_, &shadowRadius_, &shadowY_, &rose_};
     values[static_cast<int>(metric)]->setTarget(target, anim, t);

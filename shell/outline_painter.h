@@ -43,6 +43,7 @@ void paintOutline(QPainter& p, const DrawnOutline& m, double windowWidth, double
 class AnimatedOutline {
 public:
     enum class Metric { width, height, topRadius, bottomRadius, shadowOpacity, shadowRadius, shadowY, rose };
+    AnimatedOutline();
     void setTarget(Metric metric, double target, const Animation* anim, double t);
     void jumpTo(const DrawnOutline& m);
     bool step(double t);

@@ -20,6 +20,8 @@ namespace {
 
 // A turn runs at most this many tasks before giving the event loop back for input and painting.
 constexpr int kTasksPerTurn = 64;
+// A background thread with nothing to do ends after this long.
+constexpr int kIdleThreadMs = 2000;
 
 }  // namespace
 
@@ -37,6 +39,9 @@ struct RealTime::Impl {
 
     explicit Impl(RealTime& owner, int threads) : owner(owner), background(pool) {
         if (threads > 0) pool.setMaxThreadCount(threads);
+        // Background work comes in bursts (start-up, a calendar read, an artwork); between them
+        // no thread waits around for half a minute.
+        pool.setExpiryTimeout(kIdleThreadMs);
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, &pump, [this] { runDue(); });

@@ -8,9 +8,9 @@ namespace halvyn {
 
 namespace {
 
-// Below these the motion is invisible: a hundredth of a point, a tenth of a point per second.
-constexpr double kRestDistance = 0.01;
-constexpr double kRestSpeed = 0.1;
+// A spring is at rest once it is within its precision of the target and too slow to move that
+// far again within this many seconds.
+constexpr double kRestSpeedSpan = 0.1;
 
 }  // namespace
 
@@ -92,7 +92,7 @@ bool AnimatedValue::step(double t) {
                 x = c1 * e1 + c2 * e2;
                 v = c1 * r1 * e1 + c2 * r2 * e2;
             }
-            if (std::abs(x) < kRestDistance && std::abs(v) < kRestSpeed) {
+            if (std::abs(x) < precision_ && std::abs(v) * kRestSpeedSpan < precision_) {
                 settle();
                 return false;
             }

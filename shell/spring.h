@@ -17,6 +17,11 @@ public:
     // Advances to time `t`; returns whether the value is still moving.
     bool step(double t);
 
+    // The smallest change that shows: a spring whose remaining distance is below it (and whose
+    // speed would not carry it that far within a few frames) has arrived. Defaults to a
+    // hundredth of a unit.
+    void setPrecision(double precision) { precision_ = precision; }
+
     double value() const { return value_; }
     double target() const { return target_; }
     double velocity() const { return velocity_; }
@@ -29,11 +34,18 @@ private:
     double velocity_ = 0;
     double target_;
     bool moving_ = false;
+    double precision_ = 0.01;
     Animation anim_{};
     double start_ = 0;  // time the current motion started
     double from_;       // value at start_ (ease-out, linear) or displacement source (springs)
     double v0_ = 0;     // velocity at start_ (springs)
 };
+
+// Half a pixel on a screen of two pixels a point: a length animated closer than this to its
+// target looks arrived.
+inline constexpr double kLengthPrecision = 0.25;
+// Half a step of an 8-bit channel: the same for an opacity or a colour's mix.
+inline constexpr double kFractionPrecision = 0.5 / 255;
 
 // Spring constants of an animation: angular frequency and damping ratio.
 struct SpringConstants {

@@ -75,6 +75,8 @@ TEST_F(NowPlayingViewTest, OnlyTheBarsArePaintedAgainWhileNothingElseMoves) {
     at(3.0);
     paint(3.0);  // the outline has settled around the activity
     ASSERT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
+    EXPECT_TRUE(scene->partialFrame()->isEmpty()) << "the bars as painted: nothing to paint again";
+    scene->step(3.1);
     const auto part = scene->partialFrame();
     ASSERT_TRUE(part.has_value());
     EXPECT_TRUE(part->contains(scene->nowPlaying().animatedRect()));
