@@ -55,6 +55,7 @@ const char* kIntrospection = R"(<interface name="org.halvyn.Helper">
   <method name="nextTrack"/>
   <method name="setPlayerPosition"><arg name="seconds" type="d" direction="in"/></method>
   <method name="setPlaybackRate"><arg name="rate" type="d" direction="in"/></method>
+  <method name="setShuffle"><arg name="on" type="d" direction="in"/></method>
   <method name="getIsPlaying"><arg type="b" direction="out"/></method>
   <method name="getNowPlayingInfo"><arg type="a{sv}" direction="out"/></method>
   <method name="getNowPlayingBundle"><arg type="s" direction="out"/></method>
@@ -497,13 +498,14 @@ bool MprisHelper::handle(const QDBusMessage& request) {
     else if (member == "playPause") command(QStringLiteral("PlayPause")), done();
     else if (member == "previousTrack") command(QStringLiteral("Previous")), done();
     else if (member == "nextTrack") command(QStringLiteral("Next")), done();
-    else if (member == "setPlayerPosition" || member == "setPlaybackRate") {
+    else if (member == "setPlayerPosition" || member == "setPlaybackRate" || member == "setShuffle") {
         const auto value = number();
         if (!value) {
             bus_.send(request.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("one finite number expected")));
             return true;
         }
         if (member == "setPlayerPosition") seekTo(*value);
+        else if (member == "setShuffle") setShuffle(*value != 0);
         else setRate(*value);
         done();
     } else {
@@ -563,13 +565,23 @@ void MprisHelper::setRate(double rate) {
     const MprisPlayer* p = sessions_.current();
     if (!p || !p->canControl || rate <= 0) return;
     if ((p->minimumRate && rate < *p->minimumRate) || (p->maximumRate && rate > *p->maximumRate)) return;
-    QDBusMessage set = QDBusMessage::createMethodCall(QString::fromStdString(p->busName), kMpris, kProperties,
+    setProperty(*p, QStringLiteral("Rate"), QVariant(rate), "the rate");
+}
+
+void MprisHelper::setShuffle(bool on) {
+    const MprisPlayer* p = sessions_.current();
+    if (!p || !p->canControl || !p->shuffle) return;
+    setProperty(*p, QStringLiteral("Shuffle"), QVariant(on), "shuffle");
+}
+
+void MprisHelper::setProperty(const MprisPlayer& p, const QString& property, const QVariant& value, const char* what) {
+    QDBusMessage set = QDBusMessage::createMethodCall(QString::fromStdString(p.busName), kMpris, kProperties,
                                                       QStringLiteral("Set"));
-    set << kPlayer << QStringLiteral("Rate") << QVariant::fromValue(QDBusVariant(rate));
-    const std::string busName = p->busName, name = p->name;
-    call(set, kCallTimeoutMs, [this, busName, name](const QDBusMessage& reply) {
+    set << kPlayer << property << QVariant::fromValue(QDBusVariant(value));
+    const std::string busName = p.busName, name = p.name, key = busName + " " + property.toStdString();
+    call(set, kCallTimeoutMs, [this, key, name, what](const QDBusMessage& reply) {
         if (reply.type() == QDBusMessage::ErrorMessage)
-            logOnce(busName + " Rate", "Player " + name + " refused the rate: " + reply.errorMessage().toStdString());
+            logOnce(key, "Player " + name + " refused " + what + ": " + reply.errorMessage().toStdString());
     });
 }
 

@@ -62,6 +62,9 @@ private:
     void command(const QString& method, const QList<QVariant>& args = {});
     void seekTo(double seconds);
     void setRate(double rate);
+    void setShuffle(bool on);
+    // Sets one of the current player's properties, logging once when the player refuses it.
+    void setProperty(const MprisPlayer& p, const QString& property, const QVariant& value, const char* what);
 
     // Calls a player; `done` runs once with the reply or the error, on the loop.
     void call(QDBusMessage message, int timeoutMs, std::function<void(const QDBusMessage&)> done);

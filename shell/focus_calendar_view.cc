@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -13,9 +14,12 @@
 
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
+#include "platform/locale.h"
+#include "platform/platform.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "shell/colors.h"
+#include "shell/notch_scene.h"
 #include "shell/symbols.h"
 #include "shell/whole_number.h"
 #include "sources/focus_manager.h"
@@ -90,7 +94,14 @@ WingContent calendarContent(const UpcomingEvent& event, std::optional<double> re
     c.symbol = "calendar";
     c.tint = colouredIndicator ? namedColor(event.color) : QColor(Qt::white);
     c.label = event.displayTitle();
-    if (remaining) c.trailing = countdownText(*remaining);
+    if (remaining) {
+        c.trailing = countdownText(*remaining);
+        // An hour or more shortened for the narrow wing: "1h 05m" becomes "65m", and from 100
+        // minutes on the nearest hour ("2h").
+        const long minutes = static_cast<long>(std::ceil(*remaining / 60 - 1e-9));
+        if (*remaining > 3600)
+            c.trailingShort = minutes < 100 ? std::to_string(minutes) + "m" : std::to_string((minutes + 30) / 60) + "h";
+    }
     // The published fraction is the part that remains; the bar fills up as time passes unless
     // it is asked to count down.
     if (progress) c.bar = reverseProgress ? *progress : 1 - *progress;
@@ -147,30 +158,42 @@ std::optional<WingContent> focusCalendarActivity(Context& ctx) {
     return std::nullopt;
 }
 
-void paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip, const WingContent& c) {
+std::string paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip,
+                       const WingContent& c) {
     p.save();
     p.setClipPath(clip, Qt::IntersectClip);
     p.setRenderHint(QPainter::Antialiasing);
     const double h = left.height();
-    const double iconSide = h * 0.62;
+    const double iconSide = std::min(h * 0.62, left.width());
     const QRectF icon(left.left(), left.center().y() - iconSide / 2, iconSide, iconSide);
     paintSymbol(p, icon, c.symbol, c.tint);
 
     QFont font = p.font();
-    font.setPixelSize(std::max(8, static_cast<int>(h * 0.34)));
     font.setWeight(QFont::DemiBold);
-    p.setFont(font);
-    const QFontMetricsF metrics(font);
+    const int preferredPx = static_cast<int>(std::clamp(h * 0.42, 10.0, 13.0));
+    constexpr int kMinPx = 9;
     if (!c.label.empty()) {
         const QRectF label(icon.right() + 6, left.top(), std::max(0.0, left.right() - icon.right() - 6), h);
+        // Shown whole or not at all: a stub of a name says nothing.
+        const QString full = QString::fromStdString(c.label);
+        auto [f, text] = fitLabel(font, full, label.width(), preferredPx, kMinPx);
+        p.setFont(f);
         p.setPen(c.tint == QColor(0x8E, 0x8E, 0x93) ? c.tint : QColor(Qt::white));
-        p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
-                   metrics.elidedText(QString::fromStdString(c.label), Qt::ElideRight, label.width()));
+        if (text == full) p.drawText(label, Qt::AlignVCenter | Qt::AlignLeft, text);
     }
+    std::string drawn;
     if (!c.trailing.empty()) {
-        const QString text = QString::fromStdString(c.trailing);
+        const QString full = QString::fromStdString(c.trailing);
+        auto fitted = fitLabel(font, full, right.width(), preferredPx, kMinPx);
+        if (fitted.second != full && !c.trailingShort.empty()) {
+            const QString brief = QString::fromStdString(c.trailingShort);
+            if (auto shorter = fitLabel(font, brief, right.width(), preferredPx, kMinPx); shorter.second == brief)
+                fitted = shorter;
+        }
+        p.setFont(fitted.first);
         p.setPen(Qt::white);
-        p.drawText(right, Qt::AlignVCenter | Qt::AlignRight, metrics.elidedText(text, Qt::ElideLeft, right.width()));
+        p.drawText(right, Qt::AlignVCenter | Qt::AlignRight, fitted.second);
+        drawn = fitted.second.toStdString();
     }
     if (c.bar) {
         // A thin bar along the bottom of the compact notch, under both wings.
@@ -188,6 +211,72 @@ void paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPai
         }
     }
     p.restore();
+    return drawn;
+}
+
+std::string clockText(Context& ctx, WallTime t) {
+    const Locale* locale = ctx.platform().locale();
+    const auto local = t + std::chrono::seconds(locale ? locale->utcOffsetSeconds(t) : 0);
+    const auto day = std::chrono::floor<std::chrono::days>(local);
+    const std::chrono::hh_mm_ss hms(std::chrono::floor<std::chrono::minutes>(local - day));
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(hms.hours().count()),
+                  static_cast<int>(hms.minutes().count()));
+    return text;
+}
+
+std::optional<EventDetails> eventDetails(Context& ctx) {
+    const CalendarManager* cal = ctx.existingCalendar();
+    if (!cal || !cal->nextEvent.get()) return std::nullopt;
+    const UpcomingEvent& e = *cal->nextEvent.get();
+    EventDetails d;
+    d.title = e.title.empty() ? "Event" : e.title;
+    d.when = clockText(ctx, e.startDate) + " – " + clockText(ctx, e.endDate);
+    if (e.meetingType) d.service = rawValue(*e.meetingType);
+    d.joinable = e.url && e.meetingType;
+    d.tint = ctx.defaults().get(keys::useColoredCalendarIndicator) ? namedColor(e.color) : QColor(Qt::white);
+    return d;
+}
+
+QRectF paintEventDetails(QPainter& p, const QRectF& box, const EventDetails& e) {
+    if (box.width() < 40 || box.height() < 16) return {};
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont font = p.font();
+    font.setWeight(QFont::DemiBold);
+    font.setPixelSize(12);
+    QRectF join;
+    double textRight = box.right();
+    if (e.joinable) {
+        const QString label = QStringLiteral("Join");
+        const double w = QFontMetricsF(font).horizontalAdvance(label) + 18;
+        const double bh = std::min(22.0, box.height() - 6);
+        join = QRectF(box.right() - w, box.center().y() - bh / 2, w, bh);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x30, 0xD1, 0x58));
+        p.drawRoundedRect(join, bh / 2, bh / 2);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(join, Qt::AlignCenter, label);
+        textRight = join.left() - 8;
+    }
+    const double line = box.height() / 2;
+    const double width = std::max(0.0, textRight - box.left());
+    font.setPixelSize(13);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    const QRectF title(box.left(), box.top() + 1, width, line);
+    p.drawText(title, Qt::AlignVCenter | Qt::AlignLeft,
+               QFontMetricsF(font).elidedText(QString::fromStdString(e.title), Qt::ElideRight, width));
+    font.setWeight(QFont::Normal);
+    font.setPixelSize(11);
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255, 165));
+    const std::string sub = e.service.empty() ? e.when : e.when + " · " + e.service;
+    p.drawText(QRectF(box.left(), title.bottom(), width, line - 2), Qt::AlignVCenter | Qt::AlignLeft,
+               QFontMetricsF(font).elidedText(QString::fromStdString(sub), Qt::ElideRight, width));
+    p.restore();
+    return join;
 }
 
 Subscription observeFocusCalendar(Context& ctx, std::function<void()> changed) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "notch/notch.h"
+#include "runtime/time.h"
 #include "runtime/published.h"
 #include "settings/options.h"
 
@@ -29,6 +30,7 @@ struct WingContent {
     QColor tint;            // the symbol's colour
     std::string label;      // beside the symbol; empty: left out
     std::string trailing;   // right wing text; empty: left out
+    std::string trailingShort;  // shown instead when `trailing` cannot show whole; empty: none
     std::optional<double> bar;  // right wing progress, 0 to 1
     QColor barColor = Qt::white;
 };
@@ -54,8 +56,26 @@ std::optional<WingContent> focusCalendarNotification(Context& ctx, Notch::Notifi
 std::optional<WingContent> focusCalendarActivity(Context& ctx);
 
 // Paints `c` into the wings (left: symbol and label; right: text; the bar along the bottom under
-// both), clipped to `clip`.
-void paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip, const WingContent& c);
+// both), clipped to `clip`. The texts take the largest size that shows them whole; returns the
+// right wing's text as drawn.
+std::string paintWings(QPainter& p, const QRectF& left, const QRectF& right, const QPainterPath& clip,
+                       const WingContent& c);
+
+// "09:30" in the machine's local time.
+std::string clockText(Context& ctx, WallTime t);
+
+// What the calendar peek and the open notch say of the shown event.
+struct EventDetails {
+    std::string title;    // the whole title
+    std::string when;     // "09:30 – 10:00"
+    std::string service;  // "Google Meet"; empty without a meeting link
+    QColor tint;
+    bool joinable = false;
+};
+std::optional<EventDetails> eventDetails(Context& ctx);
+// The title over the time and service, with a "Join" button at the right end when the event has
+// a meeting link; returns the button's rectangle (empty without one).
+QRectF paintEventDetails(QPainter& p, const QRectF& box, const EventDetails& e);
 
 // Calls `changed` whenever what these views show may have changed.
 Subscription observeFocusCalendar(Context& ctx, std::function<void()> changed);

@@ -122,16 +122,21 @@ LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, boo
             break;
         case BatteryDisplay::lowBattery:
             c.label = batteryNotificationTitle(Notch::Notification::isLowBattery);
-            c.symbol.push_back({"battery.25"});
+            // The battery itself at its level, in the warning colour once it is critical.
+            c.tint = batteryLevel <= kCriticalBattery ? roseColor() : QColor(0xFF, 0x9F, 0x0A);
             break;
         case BatteryDisplay::lowPowerMode:
             c.label = batteryNotificationTitle(Notch::Notification::isLowPowerMode);
-            c.symbol.push_back({"battery.100"});
+            c.tint = QColor(0xFF, 0xD6, 0x0A);
             break;
     }
     if (hideLabel) c.label.clear();
     if (!hidePercentage) c.percentage = percentText(batteryLevel);
-    c.batteryLevel = std::clamp(batteryLevel, 0.0, 1.0);
+    const double level = std::clamp(batteryLevel, 0.0, 1.0);
+    // Charging keeps its bolt as the symbol and the charging battery on the right; the others
+    // show the battery as their symbol.
+    if (kind == BatteryDisplay::charging) c.batteryLevel = level;
+    else c.symbolBattery = level;
     return c;
 }
 

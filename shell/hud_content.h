@@ -35,6 +35,8 @@ struct LevelDisplayContent {
     std::string percentage;           // empty: left out
     std::optional<LevelBar> bar;
     double batteryLevel = -1;         // >= 0: a battery glyph filled to this level
+    double symbolBattery = -1;        // >= 0: the symbol is a battery glyph filled to this level
+    QColor tint = Qt::white;          // the symbol's colour, and the percentage's when not white
 };
 
 // The settings that decide a display's look, after the synchronised-displays rule.
@@ -57,6 +59,8 @@ LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputD
 LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent);
 
 enum class BatteryDisplay { charging, lowBattery, lowPowerMode };
+// At or below this level a low battery shows in the warning colour.
+constexpr double kCriticalBattery = 0.1;
 LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, bool hideLabel, bool hidePercentage);
 
 // `value` × 100 as "%.0f" followed by a percent sign.

@@ -5,14 +5,11 @@
 #include <QPainterPath>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "lockscreen/lock_screen.h"
 #include "nowplaying/music_manager.h"
-#include "platform/locale.h"
-#include "platform/platform.h"
 #include "settings/defaults.h"
 #include "shell/colors.h"
 #include "shell/focus_calendar_view.h"
@@ -26,18 +23,6 @@
 namespace halvyn {
 
 namespace {
-
-// "06:42" in the machine's local time.
-std::string localClock(Context& ctx, WallTime t) {
-    const Locale* locale = ctx.platform().locale();
-    const auto local = t + std::chrono::seconds(locale ? locale->utcOffsetSeconds(t) : 0);
-    const auto day = std::chrono::floor<std::chrono::days>(local);
-    const std::chrono::hh_mm_ss hms(std::chrono::floor<std::chrono::minutes>(local - day));
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(hms.hours().count()),
-                  static_cast<int>(hms.minutes().count()));
-    return text;
-}
 
 std::optional<LockScreenWidget> weatherWidget(Context& ctx) {
     const WeatherManager* w = ctx.existingWeather();
@@ -55,7 +40,7 @@ std::optional<LockScreenWidget> weatherWidget(Context& ctx) {
             const auto& sun = w->sun.get();
             if (!sun) return std::nullopt;
             out.symbol = sun->type == SunType::sunrise ? "sunrise.fill" : "sunset.fill";
-            out.text = localClock(ctx, sun->time);
+            out.text = clockText(ctx, sun->time);
             break;
         }
         case WeatherStyle::precipitation: {
@@ -154,14 +139,15 @@ void LockScreenView::paint(QPainter& p) {
     p.setOpacity(std::clamp(opacity_.value(), 0.0, 1.0));
     p.setRenderHint(QPainter::Antialiasing);
 
-    // The row, centred below the clock.
+    // The row, centred below the clock, sized for the panel.
     const auto widgets = lockScreenWidgets(ctx_, levels_);
+    const double icon = rowHeight();
     QFont font = p.font();
-    font.setPixelSize(13);
+    font.setPixelSize(static_cast<int>(icon * 0.72));
     font.setWeight(QFont::DemiBold);
     p.setFont(font);
     const QFontMetricsF metrics(font);
-    const double icon = kRowHeight, gap = 5, spacing = 18;
+    const double gap = icon * 0.3, spacing = icon;
     std::vector<double> widths;
     double total = 0;
     for (const auto& w : widgets) {
@@ -170,9 +156,23 @@ void LockScreenView::paint(QPainter& p) {
         total += widths.back();
     }
     if (!widgets.empty()) total += spacing * static_cast<double>(widgets.size() - 1);
-    // Too wide for the panel: every widget gets an equal share and its text is elided.
+    // Too wide for the panel: the widgets that fit a fair share keep their width, and only the
+    // wider ones share what is left, their texts elided.
     const double room = sz.width() - 32;
-    const double share = total > room && !widgets.empty() ? room / static_cast<double>(widgets.size()) - spacing : 0;
+    double share = 0;
+    if (total > room && !widgets.empty()) {
+        std::vector<double> sorted = widths;
+        std::sort(sorted.begin(), sorted.end());
+        double left = room - spacing * static_cast<double>(widgets.size() - 1);
+        std::size_t rest = sorted.size();
+        for (double w : sorted) {
+            if (w > left / static_cast<double>(rest)) break;
+            left -= w;
+            --rest;
+        }
+        share = rest ? left / static_cast<double>(rest) : 0;
+    }
+    drawnTexts_.clear();
     double x = (sz.width() - std::min(total, room)) / 2;
     const double y = rowTop_.value();
     const Animation widgetSpring = Animation::critical(0.25);
@@ -201,8 +201,12 @@ void LockScreenView::paint(QPainter& p) {
             paintSymbol(p, QRectF(x, y, icon, icon), w.symbol, w.tint);
         const double textWidth = std::max(0.0, width - glyph - gap);
         p.setPen(Qt::white);
-        p.drawText(QRectF(x + glyph + gap, y, textWidth, icon), Qt::AlignVCenter | Qt::AlignLeft,
-                   metrics.elidedText(QString::fromStdString(w.text), Qt::ElideRight, textWidth));
+        // Measured widths are fractional: a text given its own width shows whole, never elided by
+        // rounding.
+        const QString full = QString::fromStdString(w.text);
+        const QString text = width >= widths[i] ? full : metrics.elidedText(full, Qt::ElideRight, textWidth);
+        p.drawText(QRectF(x + glyph + gap, y, textWidth + 2, icon), Qt::AlignVCenter | Qt::AlignLeft, text);
+        drawnTexts_.push_back(text.toStdString());
         p.restore();
         x = target + width + spacing;
     }
@@ -222,7 +226,7 @@ void LockScreenView::paint(QPainter& p) {
     const MusicManager* music = ctx_.existingMusic();
     if (ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked) && music && !music->currentTrack.get().isEmpty()) {
         const QRectF card(16, sz.height() - ls.bottomInset.get() - kCardHeight, sz.width() - 32, kCardHeight);
-        if (card.top() > y + kRowHeight) {
+        if (card.top() > y + icon) {
             QPainterPath shape;
             shape.addRoundedRect(card, 24, 24);
             p.fillPath(shape, QColor(0, 0, 0, 170));
@@ -231,6 +235,8 @@ void LockScreenView::paint(QPainter& p) {
     }
     p.restore();
 }
+
+double LockScreenView::rowHeight() const { return std::clamp(size().width() / 22, 18.0, 28.0); }
 
 QImage LockScreenView::render(double t, double scale) {
     now_ = t;

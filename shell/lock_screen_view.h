@@ -41,7 +41,6 @@ std::vector<LockScreenWidget> lockScreenWidgets(Context& ctx, const DisplayLevel
 
 class LockScreenView {
 public:
-    static constexpr double kRowHeight = 18;
     static constexpr double kCardHeight = 150;
 
     LockScreenView(Context& ctx, const DisplayLevels* levels);
@@ -53,6 +52,10 @@ public:
     bool showsPanel() const;
     // The panel's size in points: its width and the screen's height.
     QSizeF size() const;
+    // The widget row's height (its symbols' size), grown with the panel's width.
+    double rowHeight() const;
+    // The row's texts as last painted, in order (elided where they could not show whole).
+    const std::vector<std::string>& drawnTexts() const { return drawnTexts_; }
     // Paints the panel into a transparent surface of size().
     void paint(QPainter& p);
     // A transparent image of the panel at `scale` pixels per point, at `t` on the context's clock.
@@ -69,6 +72,7 @@ private:
     AnimatedValue opacity_;
     AnimatedValue rowTop_;
     std::map<LockScreenWidgetType, AnimatedValue> widgetX_, widgetAlpha_;
+    std::vector<std::string> drawnTexts_;
     std::vector<Subscription> subscriptions_;
 };
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/context.h"
+#include "calendar/calendar_manager.h"
 #include "notch/notch.h"
 #include "notch/outline_model.h"
 #include "settings/defaults.h"
@@ -41,17 +42,25 @@ DisplayLook lookOf(const HUDSettings& s) {
     return l;
 }
 
-// The two wings beside the notch proper where compact content sits; false when too narrow.
-bool wingsOf(Context& ctx, const DrawnOutline& m, double windowWidth, QRectF& left, QRectF& right) {
+// The height of the compact notch, the row its wings fill; a peek adds its band below.
+double compactHeight(Context& ctx) {
+    return std::max(0.0, ctx.notch().notchHeight.get() + ctx.defaults().get(keys::notchAdjustedHeight));
+}
+
+// The two wings beside the notch proper where the Focus and calendar content sits, laid out for
+// the outline's settled size so that a text measured there shows whole once the notch has
+// widened; false when too narrow.
+bool wingsOf(Context& ctx, const DrawnOutline& settled, double windowWidth, QRectF& left, QRectF& right) {
     const double base = std::max(0.0, ctx.notch().notchWidth.get() + ctx.defaults().get(keys::notchAdjustedWidth));
-    const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
+    const QRectF body = notchBodyRect(windowWidth, settled.width, settled.height);
     const double wing = std::max(0.0, (body.width() - base) / 2);
-    if (wing < 8 || body.height() < 8) return false;
-    const double h = std::min(body.height(), 38.0);
-    // Clear of the flares and the rounded corners.
-    const double pad = std::max(0.0, m.topRadius) + std::max(8.0, m.bottomRadius * 0.8);
-    left = QRectF(body.left() + pad, body.top(), wing - pad, h);
-    right = QRectF(body.right() - wing, body.top(), wing - pad, h);
+    const double h = std::min(body.height(), compactHeight(ctx) > 0 ? compactHeight(ctx) : 38.0);
+    // Clear of the side walls (inside the flares) and of the notch proper.
+    const double outer = std::max(0.0, settled.topRadius) + 4, inner = 2;
+    const double w = wing - outer - inner;
+    if (w < 8 || h < 8) return false;
+    left = QRectF(body.left() + outer, body.top(), w, h);
+    right = QRectF(body.right() - outer - w, body.top(), w, h);
     return true;
 }
 
@@ -85,20 +94,26 @@ void paintBar(QPainter& p, const QRectF& r, const LevelBar& bar) {
 struct Wings {
     QRectF left, right;
     double h = 0;
+    // How far right the left wing's label may run: the wing's end beside a camera housing; on a
+    // drawn notch, which hides nothing, into the notch proper.
+    double reach = 0;
 };
 
-constexpr double kEdge = 5;  // clear of the flare and the corner on the outer side
-constexpr double kGap = 4;   // clear of the notch proper on the inner side
+// Clear of the flare and the corner on the outer side: beside a camera housing every point
+// counts; a drawn notch keeps its texts off the curved edge.
+constexpr double kEdge = 5, kDrawnEdge = 9;
+constexpr double kGap = 4;  // clear of the notch proper on the inner side
 
-Wings wingsFor(const DrawnOutline& settled, double base) {
+Wings wingsFor(const DrawnOutline& settled, double base, bool housing) {
     const QRectF body = notchBodyRect(NotchScene::kWidth, settled.width, settled.height);
     const double wing = std::max(0.0, (body.width() - base) / 2);
-    const double inner = std::max(0.0, settled.topRadius) + kEdge;
+    const double inner = std::max(0.0, settled.topRadius) + (housing ? kEdge : kDrawnEdge);
     const double w = std::max(0.0, wing - inner - kGap);
     Wings wings;
     wings.h = std::max(0.0, settled.height);
     wings.left = QRectF(body.left() + inner, 0, w, wings.h);
     wings.right = QRectF(body.right() - inner - w, 0, w, wings.h);
+    wings.reach = housing ? wings.left.right() : std::max(wings.left.right(), body.center().x() - kGap);
     return wings;
 }
 
@@ -132,17 +147,19 @@ std::optional<NotchScene::DrawnLabel> paintLeftWing(QPainter& p, const Wings& w,
                                                     int preferredPx) {
     const double h = w.h;
     std::optional<NotchScene::DrawnLabel> drawn;
-    // A label that cannot show whole beside the symbol takes the whole wing; only one that cannot
-    // show whole even then is elided.
+    // The label runs beside the symbol as far as the wing reaches. One that cannot show whole
+    // there takes the symbol's place too; only one that cannot show whole even then is elided.
     const double iconSide = std::min({h * 0.58, 20.0, w.left.width()});
     const QString label = QString::fromStdString(c.label);
-    bool withIcon = !c.symbol.empty();
+    const bool hasIcon = !c.symbol.empty() || c.symbolBattery >= 0;
+    bool withIcon = hasIcon;
+    const double room = std::max(0.0, w.reach - w.left.left());
     std::pair<QFont, QString> fitted;
     if (!label.isEmpty()) {
-        const double besideIcon = std::max(0.0, w.left.width() - iconSide - 5);
-        fitted = fitLabel(labelFont(), label, withIcon ? besideIcon : w.left.width(), preferredPx, kMinPx);
+        const double besideIcon = std::max(0.0, room - iconSide - 5);
+        fitted = fitLabel(labelFont(), label, withIcon ? besideIcon : room, preferredPx, kMinPx);
         if (withIcon && fitted.second != label) {
-            auto alone = fitLabel(labelFont(), label, w.left.width(), preferredPx, kMinPx);
+            auto alone = fitLabel(labelFont(), label, room, preferredPx, kMinPx);
             if (alone.second == label) {
                 fitted = alone;
                 withIcon = false;
@@ -150,7 +167,10 @@ std::optional<NotchScene::DrawnLabel> paintLeftWing(QPainter& p, const Wings& w,
         }
     }
     const QRectF icon(w.left.left(), w.left.center().y() - iconSide / 2, withIcon ? iconSide : 0, iconSide);
-    if (withIcon) {
+    if (withIcon && c.symbolBattery >= 0) {
+        paintBatteryGlyph(p, QRectF(icon.left(), icon.center().y() - iconSide * 0.32, iconSide, iconSide * 0.64),
+                          c.symbolBattery, false, c.tint);
+    } else if (withIcon) {
         const bool layered = c.symbol.size() > 1;
         for (const SymbolLayer& layer : c.symbol) {
             if (layer.opacity <= 0) continue;
@@ -159,13 +179,13 @@ std::optional<NotchScene::DrawnLabel> paintLeftWing(QPainter& p, const Wings& w,
             const double s = iconSide * layer.scale;
             const QRectF r(icon.center().x() - s / 2, icon.center().y() - s / 2, s, s);
             // The speaker's layers are drawn so that they line up; other symbols come from the theme.
-            paintSymbol(p, layered ? icon : r, layer.name, Qt::white, !layered);
+            paintSymbol(p, layered ? icon : r, layer.name, c.tint, !layered);
             p.restore();
         }
     }
     if (!fitted.second.isEmpty()) {
         const double x = withIcon ? icon.right() + 5 : w.left.left();
-        const QRectF rect(x, w.left.top(), std::max(0.0, w.left.right() - x), h);
+        const QRectF rect(x, w.left.top(), std::max(0.0, w.reach - x), h);
         p.setFont(fitted.first);
         p.setPen(Qt::white);
         p.drawText(rect, Qt::AlignVCenter | Qt::AlignLeft, fitted.second);
@@ -259,6 +279,8 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     content(n.hasOutput);
     content(n.isVisible);
     content(n.notchWidth);
+    content(n.isQuickPeeking);
+    content(n.quickPeek);
     subscriptions_.push_back(observeFocusCalendar(ctx, [this] {
         if (needsDisplay_) needsDisplay_();
     }));
@@ -291,6 +313,9 @@ void NotchScene::retarget(const Animation* anim) {
     else if (locked) shownNotification_ = kLockContent;
     const bool expanded = n.isExpanded.get();
     contentOpacity_.setTarget((notifying || locked) && !expanded ? 1 : 0, anim, t);
+    // The peek's band keeps its last kind while it folds away.
+    if (n.isQuickPeeking.get()) shownPeek_ = static_cast<int>(n.quickPeek.get());
+    peekOpacity_.setTarget(n.isQuickPeeking.get() && !expanded ? 1 : 0, anim, t);
     expandedOpacity_.setTarget(expanded ? 1 : 0, anim, t);
     // A drawn notch fades with the notch's visibility; a camera housing is black either way.
     opacity_.setTarget(n.isVisible.get() || n.hasNotch() ? 1 : 0, anim, t);
@@ -299,19 +324,19 @@ void NotchScene::retarget(const Animation* anim) {
 
 bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
-    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
+    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &peekOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
         moving = v->step(t) || moving;
     return nowPlaying_->step(t) || moving;
 }
 
 bool NotchScene::moving() const {
-    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || opacity_.moving() ||
-           volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
+    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
+           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
 }
 
 bool NotchScene::othersMove() const {
-    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || opacity_.moving() ||
-           volumeBar_.moving() || brightnessBar_.moving();
+    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
+           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving();
 }
 
 std::optional<QRectF> NotchScene::partialFrame() const {
@@ -350,14 +375,21 @@ void NotchScene::paint(QPainter& p) {
     const DrawnOutline m = outline_.current();
     paintOutline(p, m, kWidth, kHeight);
     lastLabel_.reset();
+    lastTrailing_.reset();
+    joinButton_ = QRectF();
     if (contentOpacity_.value() > 0.01) {
         paintContent(p, m);
-    } else if (auto activity = focusCalendarActivity(ctx_)) {
+    } else if (auto activity = focusCalendarActivity(ctx_); activity && (!ctx_.notch().isExpanded.get() || ctx_.notch().hasNotch())) {
+        // Beside a camera housing the open notch keeps the activity in its top row; a drawn notch
+        // gives that row to the open content.
         QRectF left, right;
-        if (wingsOf(ctx_, m, kWidth, left, right))
-            paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *activity);
+        if (wingsOf(ctx_, outline_.target(), kWidth, left, right)) {
+            const std::string shown = paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *activity);
+            lastTrailing_ = DrawnLabel{right, {}, QString::fromStdString(shown), QString::fromStdString(activity->trailing)};
+        }
     }
     nowPlaying_->paint(p, m, kWidth);
+    paintPeek(p, m);
     // The open notch's own rows give way to the media when it shows there.
     if (expandedOpacity_.value() > 0.01) paintExpanded(p, m, nowPlaying_->shown() != NowPlayingView::Shown::expanded);
     p.restore();
@@ -432,6 +464,7 @@ std::optional<NotchScene::CompactContent> NotchScene::batteryDisplay(int notific
     Defaults& d = ctx_.defaults();
     CompactContent c;
     c.display = batteryContent(k, *level, d.get(keys::hideBatteryLabel), d.get(keys::hideBatteryPercentage));
+    if (k == BatteryDisplay::lowBattery) c.percentColour = c.display.tint;
     return c;
 }
 
@@ -454,16 +487,17 @@ void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int noti
     // The Focus and time-to-leave notifications come from their own view.
     QRectF left, right;
     const auto wings = focusCalendarNotification(ctx_, static_cast<N>(notification));
-    if (!wings || !wingsOf(ctx_, m, kWidth, left, right)) return;
+    if (!wings || !wingsOf(ctx_, outline_.target(), kWidth, left, right)) return;
     p.save();
     p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
-    paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
+    const std::string shown = paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
+    lastTrailing_ = DrawnLabel{right, {}, QString::fromStdString(shown), QString::fromStdString(wings->trailing)};
     p.restore();
 }
 
 void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging) {
     const double base = std::max(0.0, ctx_.notch().notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
-    const Wings w = wingsFor(outline_.target(), base);
+    const Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
     if (w.left.width() < 8 || w.h < 8) return;
     const int preferredPx = static_cast<int>(std::clamp(w.h * 0.42, 10.0, 13.0));
 
@@ -475,20 +509,53 @@ void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactC
     p.restore();
 }
 
+void NotchScene::paintPeek(QPainter& p, const DrawnOutline& m) {
+    const double opacity = std::clamp(peekOpacity_.value(), 0.0, 1.0);
+    if (opacity <= 0.01) return;
+    // The band below the compact row, laid out for the peeking outline and clear of its corners.
+    const DrawnOutline settled = outline_.target();
+    const QRectF body = notchBodyRect(kWidth, settled.width, settled.height);
+    const double inset = std::max(0.0, settled.topRadius) + std::max(10.0, settled.bottomRadius) + 2;
+    const QRectF band(body.left() + inset, compactHeight(ctx_), std::max(0.0, body.width() - 2 * inset), 30);
+    p.save();
+    p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
+    p.setOpacity(p.opacity() * opacity);
+    if (shownPeek_ == static_cast<int>(Notch::QuickPeek::isPlaying)) {
+        nowPlaying_->paintPeek(p, band);
+    } else if (shownPeek_ == static_cast<int>(Notch::QuickPeek::isCalendar)) {
+        if (const auto event = eventDetails(ctx_)) joinButton_ = paintEventDetails(p, band, *event);
+    }
+    p.restore();
+}
+
+bool NotchScene::pointerDown(const QPointF& pos) {
+    if (!joinButton_.isEmpty() && joinButton_.adjusted(-4, -4, 4, 4).contains(pos)) {
+        if (CalendarManager* cal = ctx_.existingCalendar()) cal->openMeetingLink();
+        return true;
+    }
+    return nowPlaying_->pointerDown(pos);
+}
+
 void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows) {
     const Notch& n = ctx_.notch();
     const DrawnOutline settled = outline_.target();
     const QRectF body = notchBodyRect(kWidth, settled.width, settled.height);
     // Rows below the camera housing, clear of the flares and the deep bottom corners.
     const double side = std::max(0.0, settled.topRadius) + 18;
-    const QRectF panel(body.left() + side, n.notchHeight.get() + 8, std::max(0.0, body.width() - 2 * side),
-                       std::max(0.0, n.notchExpandedHeight.get() - n.notchHeight.get() - 8));
+    const auto power = levels_ && withRows ? levels_->power() : std::nullopt;
+    const auto acc = levels_ && withRows ? levels_->accessory() : std::nullopt;
+    const auto event = withRows ? eventDetails(ctx_) : std::nullopt;
+    constexpr double rowH = 28, eventH = 36;
+    const double rows = (power ? rowH + 4 : 0) + (acc ? rowH + 4 : 0) + (event ? eventH : 0);
+    // Below a camera housing's row; a drawn notch has none, so its rows sit in the middle.
+    const double top = n.hasNotch() ? n.notchHeight.get() + 8 : std::max(14.0, (n.notchExpandedHeight.get() - rows) / 2);
+    const QRectF panel(body.left() + side, top, std::max(0.0, body.width() - 2 * side),
+                       std::max(0.0, n.notchExpandedHeight.get() - top));
     if (panel.width() < 40) return;
 
     p.save();
     p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
     p.setOpacity(p.opacity() * std::clamp(expandedOpacity_.value(), 0.0, 1.0));
-    const double rowH = 28;
     double y = panel.top();
     QFont font = labelFont();
     font.setPixelSize(13);
@@ -500,7 +567,6 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
         return shown.isEmpty() ? 0.0 : QFontMetricsF(f).horizontalAdvance(shown);
     };
 
-    const auto power = levels_ && withRows ? levels_->power() : std::nullopt;
     if (power) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
         paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power->level, !power->onBattery, Qt::white);
@@ -512,7 +578,7 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
         text(QRectF(x, row.top(), std::max(0.0, row.right() - x), rowH), state, QColor(0xC7, 0xC7, 0xCC), Qt::AlignLeft);
         y += rowH + 4;
     }
-    if (const auto acc = levels_ && withRows ? levels_->accessory() : std::nullopt) {
+    if (acc) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
         paintSymbol(p, QRectF(row.left() + 5, row.top() + 4, rowH - 8, rowH - 8), acc->symbol, Qt::white);
         double right = row.right();
@@ -525,6 +591,13 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
         const double x = row.left() + 40;
         text(QRectF(x, row.top(), std::max(0.0, right - x), rowH), QString::fromStdString(acc->name), Qt::white,
              Qt::AlignLeft);
+        y += rowH + 4;
+    }
+    // The next event: its title, time and meeting service, and the button that joins it.
+    if (event) {
+        const QRectF row(panel.left(), y, panel.width(), eventH);
+        paintSymbol(p, QRectF(row.left() + 5, row.center().y() - 10, 20, 20), "calendar", event->tint);
+        joinButton_ = paintEventDetails(p, QRectF(row.left() + 40, row.top(), row.width() - 40, row.height()), *event);
     }
     // The output control, in the panel the open notch grows for it.
     if (n.hasOutput.get()) {

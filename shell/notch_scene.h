@@ -6,6 +6,7 @@
 
 #include <QFont>
 #include <QPainterPath>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 
@@ -114,6 +115,14 @@ public:
         QString full;
     };
     const std::optional<DrawnLabel>& lastLabel() const { return lastLabel_; }
+    // The Focus or calendar content's right-wing text (a countdown) as last painted.
+    const std::optional<DrawnLabel>& lastTrailing() const { return lastTrailing_; }
+    // Where the last paint drew the event's "Join" button (empty when none).
+    QRectF joinButton() const { return joinButton_; }
+
+    // Pointer pressed inside the notch, in window coordinates: the "Join" button or a now-playing
+    // control; true when one of them took it.
+    bool pointerDown(const QPointF& pos);
 
 private:
     void retarget(const Animation* anim);
@@ -129,6 +138,8 @@ private:
     std::optional<CompactContent> accessoryDisplay() const;
     void paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging);
     void paintFocusCalendar(QPainter& p, const DrawnOutline& m, int notification);
+    // The quick peek's band below the compact row: the new song, or the event about to start.
+    void paintPeek(QPainter& p, const DrawnOutline& m);
     // `withRows`: the battery and accessory rows (left out while the media shows there).
     void paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows);
 
@@ -140,8 +151,11 @@ private:
     AnimatedValue volumeBar_{0}, brightnessBar_{0};
     AnimatedValue opacity_{0};
     AnimatedValue expandedOpacity_{0};
+    AnimatedValue peekOpacity_{0};
+    int shownPeek_ = 0;  // the Notch::QuickPeek shown last, kept while it folds away
     int shownNotification_ = -1;  // the last compact content shown, kept while it fades out
-    std::optional<DrawnLabel> lastLabel_;
+    std::optional<DrawnLabel> lastLabel_, lastTrailing_;
+    QRectF joinButton_;
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;
     std::unique_ptr<NowPlayingView> nowPlaying_;

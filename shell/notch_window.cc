@@ -340,7 +340,7 @@ void NotchWindow::mousePressEvent(QMouseEvent* e) {
         return;
     }
     if (e->button() != Qt::LeftButton || !inside_) return;
-    if (scene_.nowPlaying().pointerDown(e->position())) return;  // a now-playing control
+    if (scene_.pointerDown(e->position())) return;  // the "Join" button or a now-playing control
     // A click opens the compact notch when the press rule lets the press through.
     const Notch& n = ctx_.notch();
     clickExpands_ = !n.isPressed.get() && !n.isExpanded.get() && !ctx_.defaults().get(keys::expandNotchOnHover);

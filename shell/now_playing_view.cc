@@ -2,9 +2,11 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "shell/outline_painter.h"
+#include "shell/symbols.h"
 
 namespace halvyn {
 
@@ -27,6 +30,7 @@ constexpr double kTick = 0.3;  // seconds between the bars' jumps
 // Steps of a point in which the moving parts' positions are compared: finer than any
 // antialiased edge shows, so only a frame that would paint the same pixels is left out.
 constexpr double kKeySteps = 64;
+constexpr double kViewHeight = 112;  // the open view: artwork, progress row and controls
 
 QColor qcolor(const TrackColor& c) { return QColor::fromRgbF(float(c.r), float(c.g), float(c.b), float(c.a)); }
 
@@ -51,7 +55,7 @@ void triangle(QPainterPath& path, QPointF a, QPointF b, QPointF c) {
     path.closeSubpath();
 }
 
-// Simple filled glyphs, so the controls never depend on an icon theme.
+// Simple filled glyphs for the transport controls, so they never depend on an icon theme.
 void paintGlyph(QPainter& p, const QRectF& r, const char* name) {
     QPainterPath path;
     const double w = r.width(), h = r.height(), x = r.left(), y = r.top();
@@ -71,32 +75,54 @@ void paintGlyph(QPainter& p, const QRectF& r, const char* name) {
             tri(x + w / 2, x);
             tri(x + w, x + w / 2);
         }
-    } else if (n == "shuffle" || n == "repeat" || n == "like" || n == "link") {
-        // A ring for repeat, crossed lines for shuffle, a star for like, two links for a link.
-        const QColor color = p.brush().color();
-        p.save();
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(color, std::max(1.5, w * 0.12)));
-        if (n == "repeat") p.drawEllipse(r.adjusted(w * 0.1, h * 0.2, -w * 0.1, -h * 0.2));
-        if (n == "shuffle") {
-            p.drawLine(QPointF(x, y + h * 0.2), QPointF(x + w, y + h * 0.8));
-            p.drawLine(QPointF(x, y + h * 0.8), QPointF(x + w, y + h * 0.2));
-        }
-        if (n == "link") {
-            p.drawRoundedRect(QRectF(x, y + h * 0.3, w * 0.6, h * 0.4), h * 0.2, h * 0.2);
-            p.drawRoundedRect(QRectF(x + w * 0.4, y + h * 0.3, w * 0.6, h * 0.4), h * 0.2, h * 0.2);
-        }
-        p.restore();
-        if (n == "like") {
-            for (int i = 0; i < 5; ++i) {
-                const double a = -M_PI / 2 + i * 4 * M_PI / 5;
-                const QPointF pt(r.center().x() + std::cos(a) * w / 2, r.center().y() + std::sin(a) * h / 2);
-                i == 0 ? path.moveTo(pt) : path.lineTo(pt);
-            }
-            path.closeSubpath();
-        }
     }
     p.drawPath(path);
+}
+
+// A text that scrolls when it is wider than its column: clipped to the column, its ends faded out
+// so that no letter is cut hard at the edge. Returns the text's width when it scrolls.
+std::optional<double> paintMarquee(QPainter& p, const QRectF& box, const QFont& font, const QString& text,
+                                   const QColor& color, double elapsed) {
+    const double textWidth = QFontMetricsF(font).horizontalAdvance(text);
+    if (box.width() <= 0 || box.height() <= 0) return std::nullopt;
+    if (textWidth <= box.width()) {
+        p.save();
+        p.setFont(font);
+        p.setPen(color);
+        p.drawText(box, Qt::AlignVCenter | Qt::AlignLeft, text);
+        p.restore();
+        return std::nullopt;
+    }
+    const MarqueeModel marquee(textWidth, box.width(), false, 8);
+    const auto [x0, x1] = marquee.copyPositions(elapsed);
+    // Drawn into a layer of the column's size whose ends are then faded, at the painter's scale.
+    const double scale = std::max(1.0, p.deviceTransform().m11());
+    QImage layer(QSize(static_cast<int>(std::ceil(box.width() * scale)), static_cast<int>(std::ceil(box.height() * scale))),
+                 QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    {
+        QPainter lp(&layer);
+        lp.setRenderHints(p.renderHints());
+        lp.scale(scale, scale);
+        lp.setFont(font);
+        lp.setPen(color);
+        // At rest the text starts where a text that fits would, at the column's left edge.
+        const double h = box.height(), shift = -MarqueeModel::kStartPadding;
+        lp.drawText(QRectF(x0 + shift, 0, textWidth + 1, h), Qt::AlignVCenter | Qt::AlignLeft, text);
+        if (x1) lp.drawText(QRectF(*x1 + shift, 0, textWidth + 1, h), Qt::AlignVCenter | Qt::AlignLeft, text);
+        const double fade = std::min(12.0, box.width() / 4) / box.width();
+        QLinearGradient mask(0, 0, box.width(), 0);
+        // The leading edge stays sharp while the text rests at its start.
+        const bool atStart = x0 >= MarqueeModel::kStartPadding - 0.01;
+        mask.setColorAt(0, atStart ? Qt::black : Qt::transparent);
+        mask.setColorAt(fade, Qt::black);
+        mask.setColorAt(1 - fade, Qt::black);
+        mask.setColorAt(1, Qt::transparent);
+        lp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        lp.fillRect(QRectF(0, 0, box.width(), h), mask);
+    }
+    p.drawImage(box, layer);
+    return textWidth;
 }
 
 std::string timeText(double s) {
@@ -196,7 +222,7 @@ bool NowPlayingView::step(double t) {
         const double from = i < fromHeights_.size() ? fromHeights_[i] : bars[i].height;
         drawnKey_.push_back(std::lround((from + (bars[i].height - from) * ease) * kKeySteps));
     }
-    if (marquee_ && showsExpanded()) {
+    if (marquee_) {
         const MarqueeModel m(marquee_->first, marquee_->second, false, 8);
         const auto [x0, x1] = m.copyPositions(music_.isPlaying.get() ? t - marqueeStart_ : 0);
         drawnKey_.push_back(std::lround(x0 * kKeySteps));
@@ -273,12 +299,16 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     animated_ = QRectF();
     marquee_.reset();
     paintedKey_ = drawnKey_;
+    title_ = bars_ = QRectF();
     const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
     if (showsExpanded()) {
         shown_ = Shown::expanded;
         p.save();
         p.setClipPath(notchPath(windowWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
-        paintExpanded(p, body, t);
+        // Below a camera housing's row; a drawn notch has none, so the view starts near the top.
+        // A drawn notch has none: the view sits in the middle of the open notch.
+        const Notch& n = ctx_.notch();
+        paintExpanded(p, body, t, n.hasNotch() ? n.notchHeight.get() : std::max(8.0, (body.height() - kViewHeight) / 2));
         p.restore();
         return;
     }
@@ -287,7 +317,9 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     const Notch& n = ctx_.notch();
     const double base = std::max(0.0, n.notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
     const double wing = std::max(0.0, (body.width() - base) / 2);
-    const double h = std::min(body.height(), 38.0);
+    // The compact row; a peek's band below it has its own content.
+    const double compact = n.notchHeight.get() + ctx_.defaults().get(keys::notchAdjustedHeight);
+    const double h = std::min(body.height(), compact > 0 ? compact : 38.0);
     if (wing < h * 0.6 || h < 8) return;
     shown_ = Shown::liveActivity;
     p.save();
@@ -299,50 +331,65 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     p.restore();
 }
 
-bool NowPlayingView::paintCard(QPainter& p, const QRectF& card, double t) {
-    if (music_.currentTrack.get().isEmpty()) return false;
-    // The open view starts below the camera housing's row; the card has none.
-    constexpr double kHousingRow = 38;
-    paintExpanded(p, QRectF(card.left(), card.top() - kHousingRow, card.width(), card.height() + kHousingRow), t);
+bool NowPlayingView::paintPeek(QPainter& p, const QRectF& band) {
+    const Track& track = music_.currentTrack.get();
+    if (track.title.empty() || band.width() < 40 || band.height() < 16) return false;
+    QFont font = p.font();
+    font.setPixelSize(13);
+    font.setWeight(QFont::DemiBold);
+    const double line = band.height() / 2;
+    const QRectF titleBox(band.left(), band.top() + 1, band.width(), line);
+    const double elapsed = music_.isPlaying.get() ? now_ - marqueeStart_ : 0;
+    if (const auto scrolling = paintMarquee(p, titleBox, font, QString::fromStdString(track.title), Qt::white, elapsed)) {
+        animated_ = animated_.united(titleBox);
+        marquee_.emplace(*scrolling, titleBox.width());
+    }
+    font.setWeight(QFont::Normal);
+    font.setPixelSize(11);
+    p.save();
+    p.setFont(font);
+    p.setPen(QColor(255, 255, 255, 165));
+    const QRectF artistBox(band.left(), titleBox.bottom(), band.width(), line - 2);
+    p.drawText(artistBox, Qt::AlignVCenter | Qt::AlignLeft,
+               QFontMetricsF(font).elidedText(QString::fromStdString(track.artist), Qt::ElideRight, artistBox.width()));
+    p.restore();
     return true;
 }
 
-void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
+bool NowPlayingView::paintCard(QPainter& p, const QRectF& card, double t) {
+    if (music_.currentTrack.get().isEmpty()) return false;
+    paintExpanded(p, card, t, 0);
+    return true;
+}
+
+void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t, double topRow) {
     const Track& track = music_.currentTrack.get();
-    const double top = body.top() + 38;  // below the camera housing's row
+    const double top = body.top() + topRow;
     const double left = body.left() + 30, right = body.right() - 30;
     if (right - left < 120 || body.bottom() - top < 90) return;
     const QRectF art(left, top, 56, 56);
     paintArtwork(p, art);
 
-    // Title (a marquee when it does not fit) and artist.
+    // Title (a marquee when it does not fit) and artist, in the column left of the visualizer.
     QFont font = p.font();
     font.setPixelSize(14);
     font.setWeight(QFont::DemiBold);
-    const QRectF textBox(art.right() + 12, top + 4, right - art.right() - 12 - 30, 20);
-    const QString title = QString::fromStdString(track.title);
-    const double textWidth = QFontMetricsF(font).horizontalAdvance(title);
-    MarqueeModel marquee(textWidth, textBox.width(), false, 8);
+    const QRectF bars(right - 24, top + 8, 24, 18);
+    const QRectF textBox(art.right() + 12, top + 4, bars.left() - 10 - art.right() - 12, 20);
     const double elapsed = music_.isPlaying.get() ? t - marqueeStart_ : 0;
-    const auto [x0, x1] = marquee.copyPositions(elapsed);
-    if (textWidth > textBox.width()) {
+    if (const auto scrolling = paintMarquee(p, textBox, font, QString::fromStdString(track.title), Qt::white, elapsed)) {
         animated_ = animated_.united(textBox);
-        marquee_.emplace(textWidth, textBox.width());
+        marquee_.emplace(*scrolling, textBox.width());
     }
-    p.save();
-    p.setClipRect(textBox);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(textBox.left() + x0, textBox.top(), textWidth + 1, textBox.height()), Qt::AlignVCenter | Qt::AlignLeft, title);
-    if (x1) p.drawText(QRectF(textBox.left() + *x1, textBox.top(), textWidth + 1, textBox.height()), Qt::AlignVCenter | Qt::AlignLeft, title);
-    p.restore();
+    title_ = textBox;
+    bars_ = bars;
     font.setWeight(QFont::Normal);
     font.setPixelSize(12);
     p.setFont(font);
     p.setPen(QColor(255, 255, 255, 150));
     p.drawText(QRectF(textBox.left(), textBox.bottom() + 2, textBox.width(), 18), Qt::AlignVCenter | Qt::AlignLeft,
                QFontMetricsF(font).elidedText(QString::fromStdString(track.artist), Qt::ElideRight, textBox.width()));
-    paintBars(p, QRectF(right - 24, top + 8, 24, 18), t);
+    paintBars(p, bars, t);
 
     // Progress: elapsed, a slider, remaining.
     const double duration = music_.trackDuration.get();
@@ -375,16 +422,27 @@ void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t) {
     paintGlyph(p, controls_[1].adjusted(0, 3, 0, -3), "previous");
     paintGlyph(p, controls_[2], music_.isPlaying.get() ? "pause" : "play");
     paintGlyph(p, controls_[3].adjusted(0, 3, 0, -3), "next");
-    const ControlType choice = ctx_.defaults().get(keys::controlChoice);
+    // The extra button: its own symbol, lit in the accent colour while its state is on. A player
+    // that cannot shuffle gets no shuffle button.
+    const Defaults& d = ctx_.defaults();
+    const ControlType choice = d.get(keys::controlChoice);
+    if (choice == ControlType::shuffle && !music_.hasShuffle.get()) {
+        controls_[0] = QRectF();
+        return;
+    }
     const bool on = choice == ControlType::shuffle ? music_.isShuffled.get()
                     : choice == ControlType::repeating ? music_.isRepeating.get()
                     : choice == ControlType::like ? music_.isLoved.get()
                                                   : false;
-    p.setBrush(on ? QColor(255, 255, 255) : QColor(255, 255, 255, 110));
-    p.setPen(on ? QColor(255, 255, 255) : QColor(255, 255, 255, 110));
-    const char* glyph = choice == ControlType::shuffle ? "shuffle" : choice == ControlType::repeating ? "repeat"
-                        : choice == ControlType::like ? "like" : "link";
-    paintGlyph(p, controls_[0], glyph);
+    const ControlButton button = controlButton(choice, d.get(keys::automaticMusicApp), d.get(keys::musicApp));
+    const QColor accent = qGuiApp ? QGuiApplication::palette().color(QPalette::Highlight) : QColor(0x0A, 0x84, 0xFF);
+    paintSymbol(p, controls_[0], button.symbol, on ? accent.lighter(130) : QColor(255, 255, 255, 150));
+    if (on && choice != ControlType::copyLink) {
+        // A dot under the symbol says "on" without relying on the colour alone.
+        p.setPen(Qt::NoPen);
+        p.setBrush(accent.lighter(130));
+        p.drawEllipse(QPointF(controls_[0].center().x(), controls_[0].bottom() + 4), 1.6, 1.6);
+    }
 }
 
 std::optional<QRectF> NowPlayingView::controlRect(int index) const {

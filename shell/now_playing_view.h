@@ -47,6 +47,10 @@ public:
     // or the open notch shows).
     void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
 
+    // The song-change peek's band below the compact notch: the title (a marquee when long) over
+    // the artist; false (nothing drawn) without a title.
+    bool paintPeek(QPainter& p, const QRectF& band);
+
     // The lock-screen panel's media card: the open view's artwork, titles, progress and controls
     // laid into `card` as of `t`; false (nothing drawn) without a track.
     bool paintCard(QPainter& p, const QRectF& card, double t);
@@ -67,6 +71,9 @@ public:
     // Where the last paint drew what moves by itself (the bars and a scrolling title): the only
     // part of the window a frame of the visualizer or the marquee needs to repaint.
     QRectF animatedRect() const { return animated_; }
+    // The open view's title column and visualizer as last painted (empty when not shown).
+    QRectF titleRect() const { return title_; }
+    QRectF visualizerRect() const { return bars_; }
     std::optional<QRectF> controlRect(int index) const;  // 0 extra, 1 previous, 2 play/pause, 3 next, 4 slider
 
 private:
@@ -78,7 +85,8 @@ private:
     // How far the bars have moved from their last heights toward the current ones at `t`, 0 to 1.
     double barEase(double t) const;
     void paintBars(QPainter& p, const QRectF& r, double t);
-    void paintExpanded(QPainter& p, const QRectF& body, double t);
+    // `topRow`: the height of the row above the view (a camera housing's), left empty.
+    void paintExpanded(QPainter& p, const QRectF& body, double t, double topRow);
     void seekTo(const QPointF& pos);
 
     Context& ctx_;
@@ -98,6 +106,7 @@ private:
     std::optional<std::pair<double, double>> marquee_;
     // The moving parts' positions: as of the last step, and as last painted.
     std::vector<long> drawnKey_, paintedKey_;
+    QRectF title_, bars_;
     QRectF controls_[5];
     bool dragging_ = false;
     bool positionShown_ = false;

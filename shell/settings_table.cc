@@ -69,14 +69,21 @@ void hudRows(std::vector<SettingRow>& rows, Tab tab, std::string_view duration, 
     rows.push_back({tab, scaling, "Symbol", picker<SymbolScaling>(), shown});
 }
 
+// What some settings would do needs a service this desktop does not offer.
+constexpr std::string_view kAlwaysDrawn = "Screens here have no camera housing; the notch is always drawn.";
+constexpr std::string_view kEveryPlayer = "Every player that speaks MPRIS is followed; there is none to choose.";
+constexpr std::string_view kNoLockPanel = "No panel is drawn over this desktop's screen locker.";
+
 std::vector<SettingRow> buildTable() {
     std::vector<SettingRow> rows = {
         {Tab::general, "launchAtLogin", "Launch at login", toggle()},
         {Tab::general, "hideMenuBarIcon", "Hide menu bar icon", toggle()},
         {Tab::general, "synchronizeSettings", "Sync settings across devices", toggle()},
         {Tab::general, "showOnDisplay", "Display", picker<DisplayType>()},
-        {Tab::general, "simulateFakeNotch", "Simulate a notch on screens without one", toggle()},
-        {Tab::general, "hideFromScreenCapture", "Hide from screen capture", toggle()},
+        {Tab::general, "simulateFakeNotch", "Simulate a notch on screens without one", toggle(), {},
+         kAlwaysDrawn},
+        {Tab::general, "hideFromScreenCapture", "Hide from screen capture", toggle(), {},
+         "Screen capture here cannot be asked to leave a window out."},
         {Tab::general, "disableWhileInFullscreen", "Disable while in fullscreen", toggle()},
         {Tab::general, "notchAdjustedWidth", "Notch width", slider(-40, 40, 1, " pt")},
         {Tab::general, "notchAdjustedHeight", "Notch height", slider(-10, 10, 1, " pt")},
@@ -88,7 +95,7 @@ std::vector<SettingRow> buildTable() {
         {Tab::general, "swipeToSkip", "Swipe to skip media", toggle()},
         {Tab::general, "naturalMovement", "Natural movement", toggle()},
         {Tab::general, "useAccentColorOnGestures", "Use accent color", toggle()},
-        {Tab::general, "enableHaptics", "Haptic feedback", toggle()},
+        {Tab::general, "enableHaptics", "Haptic feedback", toggle(), {}, "This desktop has no haptic feedback."},
         {Tab::general, "allowSimultaneousActivities", "Allow simultaneous activities", toggle()},
 
         {Tab::battery, "enableBattery", "Battery notifications", toggle()},
@@ -143,8 +150,8 @@ std::vector<SettingRow> buildTable() {
         {Tab::volume, "allowVolumeWhenLocked", "Show on the lock screen", toggle()},
 
         {Tab::nowPlaying, "enableNowPlaying", "Now playing activity", toggle()},
-        {Tab::nowPlaying, "automaticMusicApp", "Detect the player automatically", toggle()},
-        {Tab::nowPlaying, "musicApp", "Player", picker<MusicApp>(), {"automaticMusicApp", false}},
+        {Tab::nowPlaying, "automaticMusicApp", "Detect the player automatically", toggle(), {}, kEveryPlayer},
+        {Tab::nowPlaying, "musicApp", "Player", picker<MusicApp>(), {"automaticMusicApp", false}, kEveryPlayer},
         {Tab::nowPlaying, "excludeInaptSources", "Exclude inapt sources", toggle()},
         {Tab::nowPlaying, "controlChoice", "Extra control", mediaControlPicker()},
         {Tab::nowPlaying, "showRemainingTime", "Show remaining time", toggle()},
@@ -165,18 +172,20 @@ std::vector<SettingRow> buildTable() {
         {Tab::nowPlaying, "peekDuration", "Peek duration", spin(1, 10, 0.5, " s"), {"enableQuickPeek", true}},
         {Tab::nowPlaying, "hideSymbol", "Hide symbol", toggle(), {"enableQuickPeek", true}},
 
-        {Tab::fileTray, "enableFileTray", "File tray", toggle()},
+        {Tab::fileTray, "enableFileTray", "File tray", toggle(), {}, "The file tray is not available on this desktop."},
 
         {Tab::calendar, "enableCalendar", "Calendar activities", toggle()},
         {Tab::calendar, "timeBeforeEvent", "Time before event", slider(5, 60, 5, " min")},
         {Tab::calendar, "playSoundOnCalendarEvent", "Play sound on calendar event", toggle()},
         {Tab::calendar, "disableActivityDuringEvents", "Disable activity during events", toggle()},
         {Tab::calendar, "reverseEventProgress", "Reverse event progress", toggle()},
-        {Tab::calendar, "excludeSubscribedCalendars", "Exclude subscribed calendars", toggle()},
+        {Tab::calendar, "excludeSubscribedCalendars", "Exclude subscribed calendars", toggle(), {},
+         "Calendars here are read from calendar files; none is a subscription."},
         {Tab::calendar, "hideCalendarWhileInFullscreen", "Hide while in fullscreen", toggle()},
         {Tab::calendar, "useColoredCalendarIndicator", "Use colored calendar indicator", toggle()},
         {Tab::calendar, "playHourlyChime", "Play hourly chime", toggle()},
-        {Tab::calendar, "notifyWhenTimeToLeave", "Notify when time to leave", toggle()},
+        {Tab::calendar, "notifyWhenTimeToLeave", "Notify when time to leave", toggle(), {},
+         "This desktop has no travel-time service to tell when to leave."},
         {Tab::calendar, "defaultTransportType", "Travel by", picker<TransportType>(), {"notifyWhenTimeToLeave", true}},
         {Tab::calendar, "timeToLeaveBuffer", "Extra travel time", spin(0, 60, 5, " min"), {"notifyWhenTimeToLeave", true}},
         {Tab::calendar, "timeToLeaveDuration", "Notification duration", spin(1, 30, 1, " s"),
@@ -188,16 +197,18 @@ std::vector<SettingRow> buildTable() {
         {Tab::calendar, "whenEventIsStarting", "When event is starting", toggle(), {"enableCalendarQuickPeek", true}},
         {Tab::calendar, "calendarPeekDuration", "Peek duration", spin(1, 10, 0.5, " s"), {"enableCalendarQuickPeek", true}},
 
-        {Tab::lockScreen, "enableLockScreen", "Lock screen widgets", toggle()},
-        {Tab::lockScreen, "lockScreenWidgetOrder", "Widget order", order<LockScreenWidgetType>()},
-        {Tab::lockScreen, "allowNowPlayingWidgetWhenLocked", "Now playing widget", toggle()},
-        {Tab::lockScreen, "showVolumeControl", "Show volume control", toggle(), {"allowNowPlayingWidgetWhenLocked", true}},
-        {Tab::lockScreen, "allowBatteryWidgetWhenLocked", "Battery widget", toggle()},
-        {Tab::lockScreen, "allowConnectivityWidgetWhenLocked", "Accessories widget", toggle()},
-        {Tab::lockScreen, "allowFocusWidgetWhenLocked", "Focus widget", toggle()},
-        {Tab::lockScreen, "allowCalendarWidgetWhenLocked", "Calendar widget", toggle()},
-        {Tab::lockScreen, "allowWeatherWidgetWhenLocked", "Weather widget", toggle()},
-        {Tab::lockScreen, "weatherStyle", "Weather shows", picker<WeatherStyle>(), {"allowWeatherWidgetWhenLocked", true}},
+        {Tab::lockScreen, "enableLockScreen", "Lock screen widgets", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "lockScreenWidgetOrder", "Widget order", order<LockScreenWidgetType>(), {}, kNoLockPanel},
+        {Tab::lockScreen, "allowNowPlayingWidgetWhenLocked", "Now playing widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "showVolumeControl", "Show volume control", toggle(), {"allowNowPlayingWidgetWhenLocked", true},
+         kNoLockPanel},
+        {Tab::lockScreen, "allowBatteryWidgetWhenLocked", "Battery widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "allowConnectivityWidgetWhenLocked", "Accessories widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "allowFocusWidgetWhenLocked", "Focus widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "allowCalendarWidgetWhenLocked", "Calendar widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "allowWeatherWidgetWhenLocked", "Weather widget", toggle(), {}, kNoLockPanel},
+        {Tab::lockScreen, "weatherStyle", "Weather shows", picker<WeatherStyle>(), {"allowWeatherWidgetWhenLocked", true},
+         kNoLockPanel},
         {Tab::lockScreen, "keepAwake", "Keep awake", spin(0, 60, 1, " min", "Off")},
         {Tab::lockScreen, "playSoundOnLock", "Play sound on lock", toggle()},
         {Tab::lockScreen, "playSoundOnUnlock", "Play sound on unlock", toggle()},

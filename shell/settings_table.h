@@ -67,6 +67,9 @@ struct SettingRow {
     std::string_view label;
     SettingControl control;
     ShownWhen shownWhen = {};
+    // Why the setting changes nothing on this desktop: its control is shown disabled with this
+    // line. Empty when it takes effect. The setting itself stays in the store as it is.
+    std::string_view notHere = {};
 };
 
 // Every row, in the order the forms show them.

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -119,6 +120,7 @@ struct SettingsWindow::Row {
     std::vector<Choice> choices;
     bool refreshing = false;  // the list is being refilled from the store
     std::function<void()> applyShown;
+    QLabel* note = nullptr;  // why the setting does nothing here
 };
 
 struct SettingsWindow::BannerArea {
@@ -172,6 +174,28 @@ SettingsWindow::SettingsWindow(Context& ctx) : ctx_(ctx), wheelGuard_(new WheelG
     }
     QObject::connect(sidebar_, &QListWidget::currentRowChanged, pages_, &QStackedWidget::setCurrentIndex);
     sidebar_->setCurrentRow(0);
+    alignAndSize();
+}
+
+void SettingsWindow::alignAndSize() {
+    // One control column for every tab: each label column is as wide as the widest label.
+    int labels = 0;
+    for (QFormLayout* form : forms_)
+        for (int i = 0; i < form->rowCount(); ++i)
+            if (auto* item = form->itemAt(i, QFormLayout::LabelRole); item && item->widget())
+                labels = std::max(labels, item->widget()->sizeHint().width());
+    for (QFormLayout* form : forms_)
+        for (int i = 0; i < form->rowCount(); ++i)
+            if (auto* item = form->itemAt(i, QFormLayout::LabelRole); item && item->widget())
+                item->widget()->setMinimumWidth(labels);
+    // Large enough for the tallest and widest tab without scrolling, within the screen.
+    QSize content(0, 0);
+    for (int i = 0; i < pages_->count(); ++i)
+        if (auto* scroll = qobject_cast<QScrollArea*>(pages_->widget(i)); scroll && scroll->widget())
+            content = content.expandedTo(scroll->widget()->sizeHint());
+    QSize want(sidebar_->width() + content.width() + 48, content.height() + 40);
+    if (const QScreen* screen = this->screen()) want = want.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(want.expandedTo(QSize(720, 520)));
 }
 
 SettingsWindow::~SettingsWindow() { lifetime_.end(); }
@@ -195,7 +219,11 @@ QWidget* SettingsWindow::buildTab(SettingsTab tab) {
     if (tab == SettingsTab::about) column->addWidget(buildAbout());
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form->setHorizontalSpacing(24);  // a long label never touches its control
+    forms_.push_back(form);
     column->addLayout(form);
+    std::string_view lastNote;
     for (const SettingRow& spec : settingsTable()) {
         if (spec.tab != tab) continue;
         auto row = std::make_unique<Row>();
@@ -205,6 +233,23 @@ QWidget* SettingsWindow::buildTab(SettingsTab tab) {
         if (!row->key) continue;  // a row for a setting that does not exist is caught by the tests
         bindRow(*row);
         form->addRow(qs(spec.label), row->control);
+        if (!spec.notHere.empty()) {
+            // Shown as it is stored, but not to be changed; one line says why, once for a run of
+            // rows with the same reason.
+            row->control->setEnabled(false);
+            row->control->setToolTip(qs(spec.notHere));
+            if (auto* label = form->labelForField(row->control)) label->setEnabled(false);
+            if (spec.notHere != lastNote) {
+                row->note = new QLabel(qs(spec.notHere));
+                row->note->setWordWrap(true);
+                row->note->setForegroundRole(QPalette::PlaceholderText);
+                QFont small = row->note->font();
+                small.setPointSizeF(small.pointSizeF() * 0.9);
+                row->note->setFont(small);
+                form->addRow(row->note);
+            }
+        }
+        lastNote = spec.notHere;
         if (row->applyShown) row->applyShown();
         rows_.push_back(std::move(row));
     }
@@ -234,6 +279,7 @@ void SettingsWindow::bindRow(Row& row) {
         row.applyShown = [&row, when, &d] {
             const bool shown = when && when->effective(d).asBool() == row.spec->shownWhen.value;
             row.form->setRowVisible(row.control, shown);
+            if (row.note) row.form->setRowVisible(row.note, shown);
         };
         watch(row.spec->shownWhen.key, [&row] { row.applyShown(); });
     }

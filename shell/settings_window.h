@@ -18,6 +18,7 @@
 #include "runtime/published.h"
 #include "shell/settings_table.h"
 
+class QFormLayout;
 class QListWidget;
 class QStackedWidget;
 class QLabel;
@@ -79,6 +80,8 @@ private:
     struct BannerArea;
 
     QWidget* buildTab(SettingsTab tab);
+    // Lines the control column up across the tabs and sizes the window to its content.
+    void alignAndSize();
     QWidget* buildAbout();
     // Makes the row's control and binds it to its key; the binder of each kind returns what
     // shows the value in effect again.
@@ -96,6 +99,7 @@ private:
 
     Context& ctx_;
     QListWidget* sidebar_ = nullptr;
+    std::vector<QFormLayout*> forms_;
     QStackedWidget* pages_ = nullptr;
     std::vector<std::unique_ptr<Row>> rows_;
     std::map<SettingsTab, std::unique_ptr<BannerArea>> banners_;

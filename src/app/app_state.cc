@@ -166,7 +166,12 @@ void AppState::installObservers() {
         });
     })));
     cancellables.push_back(
-        d.observe(keys::earlyBirdUpdates, guarded([this](bool on) { ctx_.updates().earlyBirdChanged(on); })));
+        d.observe(keys::earlyBirdUpdates, guarded([this](bool on) {
+            const Lifetime::Token alive = lifetime_.token();
+            ctx_.updates().earlyBirdChanged(on, [this, alive] {
+                if (alive) setActivationPolicy(ActivationPolicy::regular);
+            });
+        })));
 }
 
 // MARK: - Settings reactions

@@ -395,18 +395,25 @@ void CalendarManager::startCountdown(WallTime target, bool isStarted) {
     hasCountdown.set(true);
     updateCountdown(target, isStarted);
     const Defaults& d = ctx_.defaults();
+    pendingPeek_.clear();
     if (!(notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isCalendar)) {
-        const Lifetime::Token weak = lifetime_.token();
-        std::function<void()> taken;
-        if (!isStarted)
-            taken = [this, weak] {
-                if (weak && ctx_.defaults().get(keys::beforeEventStarts))
-                    notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3,
-                                       ctx_.defaults().get(keys::calendarPeekDuration));
-            };
-        notch.setLiveActivity(true, L::isCalendar, false, std::move(taken), 0.35);
+        notch.setLiveActivity(true, L::isCalendar, false, {}, 0.35);
+        if (!isStarted) peekWhenTaken();
     }
     if (d.get(keys::playSoundOnCalendarEvent) && !isStarted && fresh) ctx_.sounds().playAlert("event");
+}
+
+// The peek before an event follows the activity once the notch shows it, which may be a moment
+// later (after a notification closes) or not at all while something else holds the notch.
+void CalendarManager::peekWhenTaken() {
+    auto check = [this](auto&, const Animation*) {
+        if (!notch.hasLiveActivity.get() || notch.liveActivity.get() != L::isCalendar) return;
+        pendingPeek_.clear();
+        if (ctx_.defaults().get(keys::beforeEventStarts))
+            notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, ctx_.defaults().get(keys::calendarPeekDuration));
+    };
+    pendingPeek_.push_back(notch.hasLiveActivity.observe(check));
+    pendingPeek_.push_back(notch.liveActivity.observe(check));
 }
 
 void CalendarManager::updateCountdown(WallTime target, bool isStarted) {
@@ -466,6 +473,7 @@ void CalendarManager::endCalendarActivity() {
         else
             notch.setLiveActivity(false, L::none, false, {}, 0.35);
     }
+    pendingPeek_.clear();
     hasCountdown.set(false);
 }
 
@@ -484,6 +492,7 @@ void CalendarManager::dismissEvent() {
             notch.setLiveActivity(false, L::none, false, {}, 0.35);
         }
     }
+    pendingPeek_.clear();
     hasCountdown.set(false);
     nextEvent.set(std::nullopt);
     refreshEvents();

@@ -88,6 +88,7 @@ private:
     void startCountdown(WallTime target, bool isStarted);
     void updateCountdown(WallTime target, bool isStarted);
     void endCalendarActivity();
+    void peekWhenTaken();
     void computeTimeToLeave(const UpcomingEvent& event);
     void armTimeToLeave(const std::string& id, WallTime start, WallTime leave);
     void showTimeToLeave(double shown);
@@ -115,6 +116,7 @@ private:
     std::set<std::string> dismissedEventIds_;
     std::uint64_t fetchGeneration_ = 0;
     Subscription calendarPrefsSource_;
+    std::vector<Subscription> pendingPeek_;
     std::vector<Subscription> cancellables_;
     PropertySet properties_;
 };

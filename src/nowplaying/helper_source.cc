@@ -61,7 +61,16 @@ void HelperSource::bundleArrived(const std::optional<std::string>& bundle) {
         music_.resetPlayback();
 }
 
-void HelperSource::commandsArrived(const std::map<std::string, bool>& commands) { music_.setSupportedCommands(commands); }
+void HelperSource::commandsArrived(const std::map<std::string, bool>& commands) {
+    if (auto it = commands.find("hasShuffle"); it != commands.end()) canShuffle_ = it->second;
+    music_.setSupportedCommands(commands);
+    if (canShuffle_) withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(*canShuffle_); });
+}
+
+void HelperSource::toggleShuffle() {
+    if (canShuffle_ == false) return;
+    music_.ctx_.xpc().setShuffle(!music_.isShuffled.get());
+}
 
 void HelperSource::playingChanged(bool isPlaying, bool playbackState, bool sourceIsFrontmost) {
     music_.isSourceAppActive.set(sourceIsFrontmost);
@@ -136,6 +145,10 @@ void HelperSource::applyInfo() {
         });
     }
 
+    // Shuffle mode 1 is off; 2 (albums) and 3 (songs) are on. It changes without a new track.
+    if (const auto mode = numberOf(info, "kMRMediaRemoteNowPlayingInfoShuffleMode"))
+        withSpring(Animation::spring(0.2, 0), [&] { music_.isShuffled.set(*mode >= 2); });
+
     const Track& cur = music_.currentTrack.get();
     if ((title.empty() && artist.empty()) || (title == cur.title && artist == cur.artist && album == cur.album)) return;
 
@@ -160,7 +173,7 @@ void HelperSource::applyInfo() {
                music_.ctx_.defaults().get(keys::whenSongChanges)) {
         music_.onMain([this] { music_.timers_.songChangeQuickPeek(); });
     }
-    withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(true); });
+    withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(canShuffle_.value_or(true)); });
     const bool podcast = textOf(info, "kMRMediaRemoteNowPlayingInfoMediaType") == std::optional<std::string>("MRMediaRemoteMediaTypePodcast");
     withSpring(Animation::spring(0.2, 0), [&] { music_.isPodcast.set(podcast); });
 }

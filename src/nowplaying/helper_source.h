@@ -27,7 +27,7 @@ public:
     void next() override;
     void seek(double position) override;
     void toggleLike() override {}
-    void toggleShuffle() override {}
+    void toggleShuffle() override;
     void toggleRepeat() override {}
     void syncControlState(ControlType) override {}
 
@@ -55,6 +55,8 @@ private:
     void lookUpBrowserLink(const std::string& title, const std::string& bundleId);
 
     MusicManager& music_;
+    // Whether the helper said the player can shuffle; a helper that never says is taken to.
+    std::optional<bool> canShuffle_;
 };
 
 }  // namespace halvyn

@@ -14,6 +14,8 @@ constexpr const char* kArtworkIdentifier = "kMRMediaRemoteNowPlayingInfoArtworkI
 constexpr const char* kArtworkData = "kMRMediaRemoteNowPlayingInfoArtworkData";
 constexpr const char* kDefaultRate = "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate";
 constexpr const char* kRate = "kMRMediaRemoteNowPlayingInfoPlaybackRate";
+constexpr const char* kShuffleMode = "kMRMediaRemoteNowPlayingInfoShuffleMode";
+constexpr double kShuffleOff = 1, kShuffleSongs = 3;
 constexpr const char* kDuration = "kMRMediaRemoteNowPlayingInfoDuration";
 
 std::optional<double> finite(const Value* v) {
@@ -157,6 +159,10 @@ bool MprisSessions::apply(const std::string& busName, const Value& properties, b
     flag("CanGoPrevious", p->canGoPrevious);
     flag("CanSeek", p->canSeek);
     flag("CanControl", p->canControl);
+    if (const Value* v = properties.find("Shuffle")) {
+        if (v->isBool()) p->shuffle = v->asBool();
+        else wrong = true;
+    }
     return wrong;
 }
 
@@ -211,6 +217,7 @@ HelperDictionary MprisSessions::nowPlayingInfo() const {
     if (!t.title.empty()) d[kDuration] = t.duration.value_or(0.0);
     d[kDefaultRate] = p->rate;
     d[kRate] = p->status == PlaybackStatus::playing ? p->rate : 0.0;
+    if (p->shuffle) d[kShuffleMode] = *p->shuffle ? kShuffleSongs : kShuffleOff;
     // The identifier goes with the bytes, so artwork that could not be read is not announced.
     if (!p->art.empty() && p->artRead == t.artUrl) {
         d[kArtworkIdentifier] = t.artUrl;
@@ -236,6 +243,7 @@ HelperDictionary MprisSessions::supportedCommands() const {
     d["hasPreviousSkip"] = control && p->canGoPrevious;
     d["hasNextSkip"] = control && p->canGoNext;
     d["hasPlaybackRate"] = control && p->minimumRate && p->maximumRate && *p->minimumRate < *p->maximumRate;
+    d["hasShuffle"] = control && p->shuffle.has_value();
     return d;
 }
 

@@ -42,6 +42,7 @@ struct MprisPlayer {
     double rate = 1.0;
     std::optional<double> minimumRate, maximumRate;
     bool canGoNext = false, canGoPrevious = false, canSeek = false, canControl = false;
+    std::optional<bool> shuffle;  // none: the player has no shuffle
     // Position in seconds at `positionAt` (seconds of a steady clock); it runs on while playing.
     double position = 0, positionAt = 0;
     // The artwork read for `artUrl`; `artRead` is the URL it was read for (read or refused).

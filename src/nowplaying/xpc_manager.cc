@@ -54,6 +54,7 @@ void XPCManager::previousTrack() { send("previousTrack"); }
 void XPCManager::nextTrack() { send("nextTrack"); }
 void XPCManager::setPlayerPosition(double seconds) { send("setPlayerPosition", {seconds}); }
 void XPCManager::setPlaybackRate(double rate) { send("setPlaybackRate", {rate}); }
+void XPCManager::setShuffle(bool on) { send("setShuffle", {on ? 1.0 : 0.0}); }
 
 void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
     send("getIsPlaying", {}, [this, completion = std::move(completion)](const HelperReply& reply) {

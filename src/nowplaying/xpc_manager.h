@@ -32,6 +32,7 @@ public:
     void nextTrack();
     void setPlayerPosition(double seconds);
     void setPlaybackRate(double rate);
+    void setShuffle(bool on);
 
     // Each reply's own effect happens first, then the completion (if any).
     void getIsPlaying(std::function<void(bool)> completion = {});

@@ -121,15 +121,17 @@ void UpdateController::periodicCheck() {
     });
 }
 
-void UpdateController::earlyBirdChanged(bool turnedOn) {
+void UpdateController::earlyBirdChanged(bool turnedOn, std::function<void()> bringForward) {
     const Lifetime::Token weak = lifetime_.token();
-    checkForUpdates([this, weak, turnedOn] {
+    checkForUpdates([this, weak, turnedOn, bringForward = std::move(bringForward)] {
         if (!weak) return;
         if (updateState.get() == UpdateAvailability::available &&
-            (turnedOn || !ctx_.defaults().get(keys::silenceUpdatePrompt)))
+            (turnedOn || !ctx_.defaults().get(keys::silenceUpdatePrompt))) {
+            if (bringForward) bringForward();
             showUpdateWindow();
-        else
+        } else {
             closeUpdateWindow();
+        }
     });
 }
 

@@ -100,7 +100,8 @@ public:
     UpdateWindowHost* windowHost() const { return host_; }
     // "earlyBirdUpdates" changed: a new check, whose release is offered when it is newer
     // (always when early releases were just turned on, else unless the prompt is silenced).
-    void earlyBirdChanged(bool turnedOn);
+    // `bringForward` runs just before the window opens, so the application may take the front.
+    void earlyBirdChanged(bool turnedOn, std::function<void()> bringForward = {});
     // Identifiers of change notes (random UUIDs unless set).
     void setNoteIdGenerator(std::function<std::string()> gen) { newNoteId_ = std::move(gen); }
 

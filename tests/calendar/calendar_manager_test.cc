@@ -142,6 +142,9 @@ TEST_F(CalendarTest, CountdownStartsAtTimeBeforeEventAndSwitchesAtTheStart) {
     at(25 * 60);
     EXPECT_TRUE(cal().hasCountdown);
     EXPECT_EQ(effects("sound", "name"), std::vector<std::string>{"event"});
+    EXPECT_EQ(calls.of("setLiveActivity"),
+              std::vector<std::string>{"1500.000 setLiveActivity [true,\"isCalendar\",false,null,0.35]"})
+        << "the request carries no completion; the peek follows the notch taking it";
     EXPECT_EQ(calls.of("setQuickPeek"), std::vector<std::string>{"1500.000 setQuickPeek [true,\"isCalendar\",false,0.35,-0.3,4]"});
     EXPECT_EQ(notch().liveActivity.get(), L::isCalendar);
 
@@ -157,6 +160,20 @@ TEST_F(CalendarTest, CountdownStartsAtTimeBeforeEventAndSwitchesAtTheStart) {
     EXPECT_EQ(next(), "none");
     EXPECT_FALSE(notch().hasLiveActivity);
     EXPECT_EQ(effects("sound", "name").size(), 1u);
+}
+
+TEST_F(CalendarTest, ThePeekBeforeAnEventWaitsForTheNotchToTakeTheActivity) {
+    defaults().set(keys::beforeEventStarts, true);
+    defaults().set(keys::notifyWhenTimeToLeave, true);  // allows the notification below
+    at(1);
+    add("talk", 10, 10);  // found by the first refresh, at 2.5 s
+    at(2);
+    notch().setNotification(true, N::timeToLeave, 0.35, 5);
+    at(2.5);
+    EXPECT_TRUE(cal().hasCountdown);
+    EXPECT_TRUE(calls.of("setQuickPeek").empty()) << "the notification still holds the notch";
+    at(3);
+    EXPECT_EQ(calls.of("setQuickPeek"), std::vector<std::string>{"2.850 setQuickPeek [true,\"isCalendar\",false,0.35,-0.3,4]"});
 }
 
 TEST_F(CalendarTest, AZeroLengthEventEndsTheActivityAtItsStart) {

@@ -245,6 +245,15 @@ TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     ASSERT_TRUE(spinUntil([&] {
         return number(dictionary("getNowPlayingInfo"), "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate") == 1.5;
     }));
+    // Shuffle reaches the player, and its state comes back with the information.
+    EXPECT_EQ(commands["hasShuffle"], HelperScalar(true));
+    // (This player's plugin reports its shuffle as on whatever it was asked, so only turning it on
+    // can be seen here.)
+    adapter->send("setShuffle", {1.0}, {});
+    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv shuffle") == "On"; })) << playerctl("-p mpv shuffle");
+    ASSERT_TRUE(spinUntil([&] {
+        return number(dictionary("getNowPlayingInfo"), "kMRMediaRemoteNowPlayingInfoShuffleMode") == 3;
+    }));
 
     // A second player that starts playing takes over; the first, paused, is left alone.
     startMpv({"three.wav"});

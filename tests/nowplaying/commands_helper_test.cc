@@ -135,6 +135,39 @@ TEST_F(NowPlayingTest, EmptyCommandsTurnSkipsOffAndAPlayingSpotifyKeepsTheSource
     EXPECT_EQ(ctx->defaults().get(keys::musicApp), MusicApp::system);
 }
 
+TEST_F(NowPlayingTest, ShuffleGoesThroughTheHelperOnlyForPlayersThatHaveIt) {
+    MusicManager& m = music();
+    auto shuffles = [&] {
+        std::vector<std::string> out;
+        for (auto& e : sim->effects().ofKind("helper"))
+            if (e.fields[0].second.asString() == "setShuffle") out.push_back(e.fields[1].second.toJson());
+        return out;
+    };
+    constexpr const char* kMode = "kMRMediaRemoteNowPlayingInfoShuffleMode";
+    helperPlays("Song", {{kMode, 1.0}});
+    EXPECT_TRUE(m.hasShuffle.get()) << "a helper that does not say otherwise";
+    EXPECT_FALSE(m.isShuffled.get());
+    m.toggleShuffle();
+    settle();
+    EXPECT_EQ(shuffles(), std::vector<std::string>{"[1]"});
+    helperPlays("Song", {{kMode, 3.0}});  // the player took it
+    EXPECT_TRUE(m.isShuffled.get());
+    m.toggleShuffle();
+    settle();
+    EXPECT_EQ(shuffles().back(), "[0]");
+
+    // A player without shuffle: the helper says so, and neither the button nor the command stays.
+    sim->simHelper().commands = {{"hasShuffle", false}};
+    ctx->xpc().checkSupportedCommands();
+    settle();
+    EXPECT_FALSE(m.hasShuffle.get());
+    helperPlays("Other");
+    EXPECT_FALSE(m.hasShuffle.get());
+    m.toggleShuffle();
+    settle();
+    EXPECT_EQ(shuffles().size(), 2u);
+}
+
 TEST_F(NowPlayingTest, ReconnectsWithGrowingDelayAndResolvesThePlayerAgain) {
     music();
     auto& h = sim->simHelper();

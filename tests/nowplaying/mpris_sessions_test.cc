@@ -200,6 +200,14 @@ TEST_F(Sessions, SupportedCommandsNeedControl) {
     EXPECT_EQ(s.supportedCommands()["hasPlaybackRate"], HelperScalar(true));
     EXPECT_TRUE(s.apply(":1.1", obj({{"CanControl", Value("yes")}}), true, t));  // wrong type: told, ignored
     EXPECT_EQ(s.supportedCommands()["hasNextSkip"], HelperScalar(true));
+    // Shuffle only for a player that publishes it, and its state comes with the information.
+    EXPECT_EQ(s.supportedCommands()["hasShuffle"], HelperScalar(false));
+    EXPECT_FALSE(s.nowPlayingInfo().contains("kMRMediaRemoteNowPlayingInfoShuffleMode"));
+    EXPECT_TRUE(s.apply(":1.1", obj({{"Shuffle", Value(1.0)}}), true, t));  // wrong type: told, ignored
+    EXPECT_EQ(s.supportedCommands()["hasShuffle"], HelperScalar(false));
+    s.apply(":1.1", obj({{"Shuffle", Value(true)}}), true, t);
+    EXPECT_EQ(s.supportedCommands()["hasShuffle"], HelperScalar(true));
+    EXPECT_DOUBLE_EQ(number(s.nowPlayingInfo(), "kMRMediaRemoteNowPlayingInfoShuffleMode"), 3);
     s.apply(":1.1", obj({{"CanControl", Value(false)}}), true, t);
     for (auto& [k, v] : s.supportedCommands()) EXPECT_EQ(v, HelperScalar(false)) << k;
 }

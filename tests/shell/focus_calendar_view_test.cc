@@ -7,6 +7,7 @@
 #include "calendar/calendar_manager.h"
 #include "runtime/dates.h"
 #include "shell/notch_scene.h"
+#include "pixels.h"
 #include "shell_fixture.h"
 #include "sources/focus_manager.h"
 
@@ -41,6 +42,9 @@ TEST(FocusCalendarView, ContentFollowsTheSources) {
     EXPECT_DOUBLE_EQ(*cal.bar, 0.25) << "elapsed by default";
     EXPECT_EQ(cal.barColor, QColor(0xFF, 0x95, 0x00));
     EXPECT_DOUBLE_EQ(*calendarContent(e, 600, 0.75, true, false).bar, 0.75) << "remaining when reversed";
+    EXPECT_EQ(calendarContent(e, 600, 0.5, false, false).trailingShort, "");
+    EXPECT_EQ(calendarContent(e, 3900, 0.5, false, false).trailingShort, "65m") << "for a wing too narrow for 1h 05m";
+    EXPECT_EQ(calendarContent(e, 7140, 0.5, false, false).trailingShort, "2h");
 
     EXPECT_EQ(timeToLeaveContent(1200, TransportType::walk).symbol, "figure.walk");
     EXPECT_EQ(timeToLeaveContent(1200, TransportType::walk).trailing, "20 min");
@@ -59,6 +63,7 @@ protected:
         ev.title = "Talk";
         ev.start = ctx->clock().now() + seconds(600);
         ev.end = ev.start + seconds(600);
+        ev.notes = "Join at https://meet.google.com/abc-defg-hij";
         store.eventList.push_back(ev);
         defaults().set(keys::enableCalendar, true);
         ctx->calendar();
@@ -87,6 +92,58 @@ TEST_F(CalendarDrawing, TheBarHonoursReverseEventProgress) {
     const int remaining = brightPixels(scene);
     EXPECT_GT(remaining, elapsed + 20) << "nearly all of the event remains";
     EXPECT_GT(elapsed, 0) << "the start of the bar is drawn";
+}
+
+TEST_F(CalendarDrawing, EveryCountdownFormatShowsWholeInItsWing) {
+    NotchScene scene(*ctx, nullptr);
+    auto shown = [&](double t) {
+        at(t);
+        scene.render(t + 0.05);  // while the outline still moves, the text is laid out for where it settles
+        const QImage img = scene.render(t + 5);
+        EXPECT_GT(lightPixels(img, scene.lastTrailing()->rect), 10) << t;
+        return scene.lastTrailing()->text.toStdString();
+    };
+    EXPECT_EQ(shown(5), "10m");
+    EXPECT_EQ(shown(430), "2:50");
+    EXPECT_EQ(shown(555), "45s");
+    // Counting to the end of a two-hour event: "2h 00m" where it fits, else the nearest hour.
+    sim->simCalendarStore().eventList.front().end += seconds(6600);
+    sim->simCalendarStore().postChange();
+    const std::string hours = shown(601);
+    EXPECT_TRUE(hours == "2h 00m" || hours == "2h") << hours;
+
+    // A countdown restarted while the notch widens shows whole from its first frame.
+    notch().setLiveActivity(false, L::none, false, {}, 0.35);
+    at(610);
+    notch().setLiveActivity(true, L::isCalendar, false, {}, 0.35);
+    time->runCurrent();
+    scene.render(610.1);
+    EXPECT_EQ(scene.lastTrailing()->text.toStdString(), hours);
+}
+
+TEST_F(CalendarDrawing, ThePeekShowsTheEventAndItsJoinButton) {
+    NotchScene scene(*ctx, nullptr);
+    const QRectF band(0, notch().notchHeight.get() + 2, NotchScene::kWidth, 28);
+    EXPECT_EQ(lightPixels(scene.render(5.5), band), 0);
+    // When the event starts the notch peeks with its title, its time and the join button.
+    at(600.5);
+    ASSERT_TRUE(notch().isQuickPeeking.get());
+    const QImage peek = scene.render(601);
+    EXPECT_GT(lightPixels(peek, band), 150) << "title and time in the band";
+    const QRectF join = scene.joinButton();
+    ASSERT_FALSE(join.isEmpty());
+    EXPECT_GT(join.top(), notch().notchHeight.get());
+    EXPECT_TRUE(scene.pointerDown(join.center()));
+    EXPECT_EQ(sim->effects().ofKind("openURL").size(), 1u);
+
+    // The open notch shows the event too, with its button.
+    notch().setQuickPeek(false, Notch::QuickPeek::none, true, 0.4, -0.3, 0);
+    defaults().set(keys::disableExpandWhileInactive, false);
+    notch().setExpanded(true, false);
+    at(603);
+    const QImage open = scene.render(604);
+    EXPECT_FALSE(scene.joinButton().isEmpty());
+    EXPECT_GT(lightPixels(open, QRectF(0, scene.joinButton().top(), scene.joinButton().left(), 30)), 150);
 }
 
 }  // namespace

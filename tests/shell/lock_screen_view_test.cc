@@ -95,8 +95,24 @@ TEST_F(LockScreenDrawing, PanelDrawsTheRowAtTheClockInsetOnly) {
     const int top = static_cast<int>(ctx->lockScreen().topInset.get());
     EXPECT_EQ(top, 257);
     EXPECT_EQ(visibleRows(img, 0, top), 0) << "nothing over the system clock";
-    EXPECT_GT(visibleRows(img, top, top + 18), 8) << "the battery widget";
-    EXPECT_EQ(visibleRows(img, top + 19, 982), 0) << "no media card without a track";
+    const int row = static_cast<int>(view.rowHeight());
+    EXPECT_GE(row, 25) << "a row sized for a 562-point panel";
+    EXPECT_GT(visibleRows(img, top, top + row), row / 2) << "the battery widget";
+    EXPECT_EQ(visibleRows(img, top + row + 1, 982), 0) << "no media card without a track";
+    EXPECT_EQ(view.drawnTexts(), std::vector<std::string>{"42%"});
+
+    // A row too wide for the panel elides only the long texts; short ones show whole.
+    levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
+    FocusManager& focus = ctx->focus();
+    focus.focusMode.set(FocusMode{"x", "briefcase.fill", "TealColor", std::string("Deep work on the quarterly planning review"), {}});
+    focus.isFocus.set(true);
+    at(1.5);
+    view.render(1.5, 1);
+    const auto texts = view.drawnTexts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], "42%");
+    EXPECT_EQ(texts[1], "90%");
+    EXPECT_TRUE(texts[2].ends_with("…")) << texts[2];
 
     sim->simWorkspace().post(WorkspaceEvent::screenUnlocked);
     at(2);

@@ -7,6 +7,7 @@
 #include "nowplaying/music_manager.h"
 #include "shell/notch_scene.h"
 #include "shell/now_playing_view.h"
+#include "pixels.h"
 #include "shell_fixture.h"
 
 namespace halvyn::test {
@@ -21,11 +22,11 @@ protected:
         notch().enable();
         at(0.1);
     }
-    void plays(bool playing) {
+    void plays(bool playing, const std::string& title = "Title") {
         auto& h = sim->simHelper();
         h.isPlaying = playing;
         h.commands = {{"hasPreviousSkip", true}, {"hasNextSkip", true}};
-        h.info = {{"kMRMediaRemoteNowPlayingInfoTitle", std::string("Title")},
+        h.info = {{"kMRMediaRemoteNowPlayingInfoTitle", title},
                   {"kMRMediaRemoteNowPlayingInfoArtist", std::string("Artist")},
                   {"kMRMediaRemoteNowPlayingInfoDuration", 200.0},
                   {"kMRMediaRemoteNowPlayingInfoPlaybackRate", playing ? 1.0 : 0.0}};
@@ -131,6 +132,35 @@ TEST_F(NowPlayingViewTest, ExpandedControlsSendTheCommands) {
     const auto closed = positions();
     at(9.0);
     EXPECT_EQ(positions(), closed);
+}
+
+TEST_F(NowPlayingViewTest, TheSongPeekShowsTitleAndArtistInItsBand) {
+    plays(true);
+    at(1.0);
+    const QRectF band(0, notch().notchHeight.get() + 2, NotchScene::kWidth, 28);
+    EXPECT_EQ(lightPixels(scene->render(1.0), band), 0);
+    plays(true, "A Much Longer Title That Has To Scroll Along");
+    at(1.6);
+    ASSERT_TRUE(notch().isQuickPeeking.get());
+    const QImage peek = scene->render(1.6);
+    EXPECT_GT(lightPixels(peek, band.adjusted(0, 0, 0, -14)), 100) << "the title";
+    EXPECT_GT(lightPixels(peek, band.adjusted(0, 14, 0, 0)), 25) << "the artist";
+    EXPECT_TRUE(scene->nowPlaying().animatedRect().intersects(band)) << "the long title scrolls";
+}
+
+TEST_F(NowPlayingViewTest, AScrollingTitleFadesAtBothEndsOfItsColumn) {
+    plays(true, "A Much Longer Title That Has To Scroll Along Its Column");
+    notch().setExpanded(true, false);
+    at(2.0);
+    for (double t = 4.0; t < 9.0; t += 0.37) {
+        const QImage img = scene->render(t);
+        const QRectF title = scene->nowPlaying().titleRect();
+        ASSERT_FALSE(title.isEmpty());
+        // The columns at the edges hold no more than a trace of a letter; inside, the letters are whole.
+        EXPECT_LT(lightPixels(img, QRectF(title.right() - 2, title.top(), 2, title.height())), 2) << t;
+        EXPECT_GT(lightPixels(img, title.adjusted(20, 0, -20, 0)), 80) << t;
+        for (const QRectF& bar : {scene->nowPlaying().visualizerRect()}) EXPECT_FALSE(title.intersects(bar));
+    }
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
+#include <QStackedWidget>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -107,6 +109,58 @@ public:
     std::vector<std::string> writes;
     std::unique_ptr<SettingsWindow> window = std::make_unique<SettingsWindow>(*ctx);
 };
+
+TEST_F(SettingsWindowTest, ControlsLineUpAcrossTabsWithRoomAndTheWindowFitsItsContent) {
+    window->show();
+    std::set<int> columns;
+    for (Tab tab : settingsTabs()) {
+        window->selectTab(tab);
+        QCoreApplication::processEvents();
+        if (const char* dump = std::getenv("HALVYN_DUMP"))
+            window->grab().save(QString(dump) + QString::fromUtf8(tabTitle(tab).data(), int(tabTitle(tab).size())) + ".png");
+        for (const SettingRow& row : settingsTable()) {
+            QWidget* c = row.tab == tab ? window->control(tab, row.key) : nullptr;
+            if (!c || !window->rowShown(tab, row.key)) continue;
+            const int x = c->mapTo(window.get(), QPoint(0, 0)).x();
+            columns.insert(x);
+            // The label ends well before its control.
+            for (QLabel* label : window->findChildren<QLabel*>()) {
+                if (label->isVisible() && label->text() == QString::fromUtf8(row.label.data(), int(row.label.size()))) {
+                    EXPECT_LE(label->mapTo(window.get(), QPoint(label->sizeHint().width(), 0)).x() + 16, x) << row.key;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(columns.size(), 1u) << "one control column on every tab";
+    window->selectTab(Tab::general);
+    QCoreApplication::processEvents();
+    auto* scroll = qobject_cast<QScrollArea*>(window->findChild<QStackedWidget*>()->currentWidget());
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_LE(scroll->widget()->sizeHint().height(), scroll->viewport()->height()) << "General needs no scrolling";
+}
+
+TEST_F(SettingsWindowTest, SettingsWithNoEffectHereAreDisabledWithOneLineWhy) {
+    window->show();
+    for (auto [tab, key] : {std::pair{Tab::general, "enableHaptics"}, {Tab::general, "hideFromScreenCapture"},
+                            {Tab::general, "simulateFakeNotch"}, {Tab::fileTray, "enableFileTray"},
+                            {Tab::calendar, "notifyWhenTimeToLeave"}, {Tab::calendar, "excludeSubscribedCalendars"},
+                            {Tab::nowPlaying, "automaticMusicApp"}, {Tab::lockScreen, "enableLockScreen"}}) {
+        SCOPED_TRACE(key);
+        window->selectTab(tab);
+        QCoreApplication::processEvents();
+        QWidget* c = window->control(tab, key);
+        ASSERT_NE(c, nullptr);
+        EXPECT_FALSE(c->isEnabled());
+        EXPECT_FALSE(c->toolTip().isEmpty());
+        int lines = 0;
+        for (QLabel* label : window->findChildren<QLabel*>()) lines += label->isVisible() && label->text() == c->toolTip();
+        EXPECT_EQ(lines, 1);
+    }
+    // A setting that works here is not touched; none of the others is written by showing them.
+    EXPECT_TRUE(window->control(Tab::general, "launchAtLogin")->isEnabled());
+    EXPECT_TRUE(writes.empty());
+    EXPECT_TRUE(defaults().get(keys::enableHaptics)) << "kept in the store as it was";
+}
 
 TEST_F(SettingsWindowTest, OneControlOfEachKindWritesTheStoreAtOnce) {
     settle();

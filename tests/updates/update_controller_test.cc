@@ -203,15 +203,22 @@ TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersion) {
     sim->simBundle().info_.version = "2.0.0";
     sim->simBundle().info_.build = 410;
     serve(release("2.0.0-b", true, "v2.0.0 (415)"), kGoodArchive);
+    ctx->defaults().set(keys::isFirstLaunch, false);  // in normal use: an accessory application
     ctx->appState().setup();  // follows the settings
     check();
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
-    // Turning early-bird updates on checks again and shows the window even while silenced.
+    // Turning early-bird updates on checks again and shows the window even while silenced, the
+    // application turned regular first so that the window can come to the front.
+    std::optional<bool> openWhenRegular;
+    Subscription policy = ctx->appState().activationPolicy.observe([&](const ActivationPolicy& p, const Animation*) {
+        if (p == ActivationPolicy::regular) openWhenRegular = sim->simUpdateWindow().isOpen();
+    });
     ctx->defaults().set(keys::silenceUpdatePrompt, true);
     ctx->defaults().set(keys::earlyBirdUpdates, true);
     vt->advance(seconds(0.1));
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
     EXPECT_TRUE(sim->simUpdateWindow().isOpen());
+    EXPECT_EQ(openWhenRegular, std::optional<bool>(false));
     // Off again: the build rule no longer applies and the window closes.
     ctx->defaults().set(keys::earlyBirdUpdates, false);
     vt->advance(seconds(0.1));
