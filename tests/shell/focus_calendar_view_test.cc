@@ -61,7 +61,7 @@ protected:
         ev.end = ev.start + seconds(600);
         store.eventList.push_back(ev);
         defaults().set(keys::enableCalendar, true);
-        ctx->calendar();
+        ctx->calendar().applicationDidBecomeActive();  // reads the authorization given above
         notch().enable();
         at(5);
     }
