@@ -66,6 +66,9 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     auto platform = std::make_unique<DesktopPlatform>(runtime->main(), runtime->background(), log, preferences);
     platform_ = platform.get();
     ctx_ = std::make_unique<Context>(std::move(runtime), std::move(platform), log);
+    // Every manager exists from here on: the notch's views draw the Focus and calendar sources,
+    // and the screen lock is followed as soon as the desktop says anything about it.
+    ctx_->assemble();
     // Levels come from the sources; with no audio, brightness or power service on this desktop
     // yet, every reading is absent and no display shows a made-up level.
     levels_ = std::make_unique<ContextLevels>(*ctx_);
@@ -89,12 +92,11 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
 }
 
 DesktopApp::~DesktopApp() {
-    if (AppState* state = ctx_->existingAppState()) {
-        state->setShell(nullptr);
-        // Ended some other way than "Quit" (a signal, the session): the system display still
-        // comes back.
-        if (state->isSetUp()) state->terminate();
-    }
+    AppState& state = ctx_->appState();
+    state.setShell(nullptr);
+    // Ended some other way than "Quit" (a signal, the session): the system display still
+    // comes back.
+    if (state.isSetUp()) state.terminate();
     if (updateWindow_) ctx_->updates().setWindowHost(nullptr);
     updateWindow_.reset();
     shell_.reset();
@@ -128,11 +130,6 @@ void DesktopApp::reopen() {
 void DesktopApp::start() {
     Context& ctx = *ctx_;
     Notch& notch = ctx.notch();
-    // The sources that the notch's views draw exist before the notch shows.
-    ctx.focus();
-    ctx.calendar();
-    // The screen lock is followed as soon as the desktop says anything about it.
-    if (platform_->workspace()) ctx.lock();
     AppState& state = ctx.appState();
     status_ = std::make_unique<StatusItem>(state, ctx.logger("AppState"));
     shell_->setStatusItem(status_.get());

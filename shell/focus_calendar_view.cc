@@ -126,14 +126,11 @@ WingContent timeToLeaveContent(std::optional<double> travelSeconds, TransportTyp
 std::optional<WingContent> focusCalendarNotification(Context& ctx, Notch::Notification kind) {
     Defaults& d = ctx.defaults();
     if (kind == N::isFocus) {
-        const FocusManager* f = ctx.existingFocus();
-        if (!f) return std::nullopt;
-        return focusContent(f->focusMode.get(), f->isFocus.get(), d.get(keys::hideLabel));
+        const FocusManager& f = ctx.focus();
+        return focusContent(f.focusMode.get(), f.isFocus.get(), d.get(keys::hideLabel));
     }
     if (kind == N::timeToLeave) {
-        const CalendarManager* cal = ctx.existingCalendar();
-        if (!cal) return std::nullopt;
-        return timeToLeaveContent(cal->travelTime.get(), d.get(keys::defaultTransportType));
+        return timeToLeaveContent(ctx.calendar().travelTime.get(), d.get(keys::defaultTransportType));
     }
     return std::nullopt;
 }
@@ -143,16 +140,16 @@ std::optional<WingContent> focusCalendarActivity(Context& ctx) {
     if (!n.hasLiveActivity.get()) return std::nullopt;
     Defaults& d = ctx.defaults();
     if (n.liveActivity.get() == L::isFocus) {
-        const FocusManager* f = ctx.existingFocus();
-        if (!f || !f->isFocus.get()) return std::nullopt;
-        WingContent c = focusContent(f->focusMode.get(), true, d.get(keys::hideLabel));
+        const FocusManager& f = ctx.focus();
+        if (!f.isFocus.get()) return std::nullopt;
+        WingContent c = focusContent(f.focusMode.get(), true, d.get(keys::hideLabel));
         c.trailing.clear();  // while it lasts, the symbol and name say it
         return c;
     }
     if (n.liveActivity.get() == L::isCalendar) {
-        const CalendarManager* cal = ctx.existingCalendar();
-        if (!cal || !cal->nextEvent.get()) return std::nullopt;
-        return calendarContent(*cal->nextEvent.get(), cal->remainingTime.get(), cal->eventProgress.get(),
+        const CalendarManager& cal = ctx.calendar();
+        if (!cal.nextEvent.get()) return std::nullopt;
+        return calendarContent(*cal.nextEvent.get(), cal.remainingTime.get(), cal.eventProgress.get(),
                                d.get(keys::reverseEventProgress), d.get(keys::useColoredCalendarIndicator));
     }
     return std::nullopt;
@@ -285,15 +282,13 @@ Subscription observeFocusCalendar(Context& ctx, std::function<void()> changed) {
     Notch& n = ctx.notch();
     subs->push_back(n.liveActivity.observe(forward));
     subs->push_back(n.hasLiveActivity.observe(forward));
-    if (FocusManager* f = ctx.existingFocus()) {
-        subs->push_back(f->isFocus.observe(forward));
-        subs->push_back(f->focusMode.observe(forward));
-    }
-    if (CalendarManager* cal = ctx.existingCalendar()) {
-        subs->push_back(cal->nextEvent.observe(forward));
-        subs->push_back(cal->remainingTime.observe(forward));
-        subs->push_back(cal->eventProgress.observe(forward));
-    }
+    FocusManager& f = ctx.focus();
+    subs->push_back(f.isFocus.observe(forward));
+    subs->push_back(f.focusMode.observe(forward));
+    CalendarManager& cal = ctx.calendar();
+    subs->push_back(cal.nextEvent.observe(forward));
+    subs->push_back(cal.remainingTime.observe(forward));
+    subs->push_back(cal.eventProgress.observe(forward));
     return Subscription([subs] { subs->clear(); });
 }
 

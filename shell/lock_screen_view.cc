@@ -25,8 +25,8 @@ namespace halvyn {
 namespace {
 
 std::optional<LockScreenWidget> weatherWidget(Context& ctx) {
-    const WeatherManager* w = ctx.existingWeather();
-    if (!w || !w->hasWeather.get()) return std::nullopt;
+    const WeatherManager* w = &ctx.weather();
+    if (!w->hasWeather.get()) return std::nullopt;
     LockScreenWidget out{LockScreenWidgetType::weather};
     switch (ctx.defaults().get(keys::weatherStyle)) {
         case WeatherStyle::conditions: {
@@ -77,13 +77,13 @@ std::vector<LockScreenWidget> lockScreenWidgets(Context& ctx, const DisplayLevel
                 }
                 break;
             case LockScreenWidgetType::focus:
-                if (const FocusManager* f = ctx.existingFocus(); f && f->isFocus.get() && f->focusMode.get()) {
+                if (const FocusManager* f = &ctx.focus(); f->isFocus.get() && f->focusMode.get()) {
                     const WingContent c = focusContent(f->focusMode.get(), true, false);
                     w = LockScreenWidget{kind, c.symbol, c.tint, c.label};
                 }
                 break;
             case LockScreenWidgetType::calendar:
-                if (const CalendarManager* cal = ctx.existingCalendar(); cal && cal->nextEvent.get()) {
+                if (const CalendarManager* cal = &ctx.calendar(); cal->nextEvent.get()) {
                     const Defaults& d = ctx.defaults();
                     const WingContent c = calendarContent(*cal->nextEvent.get(), cal->remainingTime.get(),
                                                           cal->eventProgress.get(), d.get(keys::reverseEventProgress),
@@ -223,8 +223,8 @@ void LockScreenView::paint(QPainter& p) {
     }
 
     // The media card, above the login elements, in the notch's dark material.
-    const MusicManager* music = ctx_.existingMusic();
-    if (ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked) && music && !music->currentTrack.get().isEmpty()) {
+    const MusicManager& music = ctx_.music();
+    if (ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked) && !music.currentTrack.get().isEmpty()) {
         const QRectF card(16, sz.height() - ls.bottomInset.get() - kCardHeight, sz.width() - 32, kCardHeight);
         if (card.top() > y + icon) {
             QPainterPath shape;

@@ -220,7 +220,7 @@ void AppState::enableFocusChanged(bool on) {
         });
         return;
     }
-    if (FocusManager* focus = ctx_.existingFocus()) focus->stopTracking();
+    ctx_.focus().stopTracking();
     handBackFromFocus();
 }
 

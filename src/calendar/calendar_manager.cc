@@ -158,7 +158,6 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
     auto& registry = ctx.notchSources();
     cancellables_.push_back(registry.addNotificationSource(N::timeToLeave, *this));
     cancellables_.push_back(registry.addLiveActivitySource(L::isCalendar, *this));
-    ctx.setCalendarControls(this);
 
     watchCalendarPreferences();
     scheduleMidnightTimer();
@@ -171,7 +170,6 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
 }
 
 CalendarManager::~CalendarManager() {
-    if (ctx_.calendarControls() == this) ctx_.setCalendarControls(nullptr);
     for (auto* t : {&upcomingEventTimer_, &midnightTimer_, &countdownTimer_, &hourlyChimeTimer_, &timeToLeaveTimer_})
         t->cancel();
 }

@@ -120,7 +120,7 @@ void LockManager::screenUnlocked() {
     lockDebounce.cancel();
     unlockDebounce.cancel();
     isLocked.set(false, Animation::spring(0.35, 0.3));
-    if (WeatherManager* weather = ctx_.existingWeather()) weather->stopUpdating();
+    ctx_.weather().stopUpdating();
 
     if (d.get(keys::playSoundOnUnlock)) ctx_.sounds().playAlert("unlock");
 

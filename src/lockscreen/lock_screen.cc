@@ -219,8 +219,7 @@ void LockScreen::setAppeared(bool appeared) {
     if (hasAppeared.get() == appeared) return;
     hasAppeared.set(appeared);
     if (!ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked)) return;
-    MusicManager* music = ctx_.existingMusic();
-    if (!music) return;
+    MusicManager* music = &ctx_.music();
     if (appeared) {
         music->timerStartSignal.emit();
         music->syncControlState(ControlType::shuffle);
@@ -304,11 +303,8 @@ void LockScreen::observeAuthorizations() {
         if (weak) updateLayout();
     };
     if (!calendarAuthorization_.active())
-        if (CalendarManager* calendar = ctx_.existingCalendar())
-            calendarAuthorization_ = calendar->authorizationStatus.observe(relayout);
-    if (!weatherAuthorization_.active())
-        if (WeatherManager* weather = ctx_.existingWeather())
-            weatherAuthorization_ = weather->authorizationStatus.observe(relayout);
+        calendarAuthorization_ = ctx_.calendar().authorizationStatus.observe(relayout);
+    if (!weatherAuthorization_.active()) weatherAuthorization_ = ctx_.weather().authorizationStatus.observe(relayout);
 }
 
 void LockScreen::updateLayout() {
@@ -323,8 +319,8 @@ void LockScreen::updateLayout() {
         bottomInset.set(height * (hasAvatar.get() ? 0.225 : 0.1375));
 
     const Defaults& d = ctx_.defaults();
-    const CalendarManager* calendar = ctx_.existingCalendar();
-    const WeatherManager* weather = ctx_.existingWeather();
+    const CalendarManager* calendar = &ctx_.calendar();
+    const WeatherManager* weather = &ctx_.weather();
     const bool hasRow = d.get(keys::allowBatteryWidgetWhenLocked) || d.get(keys::allowConnectivityWidgetWhenLocked) ||
                         d.get(keys::allowFocusWidgetWhenLocked) ||
                         (d.get(keys::allowCalendarWidgetWhenLocked) && calendar &&

@@ -73,8 +73,6 @@ MusicManager::MusicManager(Context& ctx)
     auto& registry = ctx.notchSources();
     cancellables.push_back(registry.addLiveActivitySource(L::isPlaying, *this));
     cancellables.push_back(registry.setMediaState(*this));
-    ctx.setNowPlayingControls(seams_.get());
-    ctx.setNowPlayingVisibility(seams_.get());
 
     const Lifetime::Token weak = lifetime_.token();
     if (auto* players = ctx.platform().players())
@@ -99,9 +97,10 @@ MusicManager::MusicManager(Context& ctx)
 
 MusicManager::~MusicManager() {
     lifetime_.end();
-    if (ctx_.nowPlayingControls() == seams_.get()) ctx_.setNowPlayingControls(nullptr);
-    if (ctx_.nowPlayingVisibility() == seams_.get()) ctx_.setNowPlayingVisibility(nullptr);
 }
+
+NowPlayingControls& MusicManager::controls() { return *seams_; }
+NowPlayingVisibility& MusicManager::visibility() { return *seams_; }
 
 // MARK: - Helpers
 

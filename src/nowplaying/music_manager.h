@@ -45,6 +45,10 @@ public:
     MusicManager(const MusicManager&) = delete;
     MusicManager& operator=(const MusicManager&) = delete;
 
+    // What the notch input drives, and what the volume display asks, of this source.
+    NowPlayingControls& controls();
+    NowPlayingVisibility& visibility();
+
     // Sent by the views that show the position: the first starts the one-second position timer,
     // the second stops it.
     Signal<> timerStartSignal;

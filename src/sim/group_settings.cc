@@ -55,7 +55,7 @@ void registerSettingsGroup(SimRegistry& r) {
         });
     });
 
-    r.addObject({"Settings", [](SimWorld& w) -> const PropertySet& { return w.ctx.defaults().properties(); }});
+    r.addObject({"Settings", [](SimWorld& w) -> const PropertySet& { return w.ctx.defaults().properties(); }, "Defaults"});
 
 
     r.addAction({"settings.set",

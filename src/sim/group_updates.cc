@@ -165,6 +165,8 @@ void registerUpdatesGroup(SimRegistry& r) {
         for (auto [key, folder] : {std::pair{"tmp", files.temporaryDirectory()}, std::pair{"downloads", downloads}})
             if (auto names = platform.find(key); names != platform.end())
                 for (auto& name : *names) files.put(folder + "/" + name.get<std::string>(), archiveText(platform));
+    });
+    r.addAssembled([](SimWorld& w) {
         auto counter = std::make_shared<long long>(0);
         UpdateController& updates = w.ctx.updates();
         updates.setNoteIdGenerator([counter] {

@@ -17,6 +17,7 @@ void SimRegistry::addPlatformKey(PlatformKeySpec spec) {
 }
 
 void SimRegistry::addSetup(std::function<void(SimWorld&)> fn) { setups_.push_back(std::move(fn)); }
+void SimRegistry::addAssembled(std::function<void(SimWorld&)> fn) { assembled_.push_back(std::move(fn)); }
 void SimRegistry::addStartup(std::function<void(SimWorld&)> fn) { startups_.push_back(std::move(fn)); }
 void SimRegistry::setSettingsValidator(std::function<std::optional<std::string>(const nlohmann::json&)> fn) {
     settingsValidator_ = std::move(fn);

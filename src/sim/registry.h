@@ -51,8 +51,10 @@ struct ActionSpec {
 
 struct ObjectSpec {
     std::string name;
-    // Creates the object if needed and returns its properties.
+    // Returns the object's properties, once its manager is built.
     std::function<const PropertySet&(SimWorld&)> properties;
+    // The class name of that manager, where it is not the object's name.
+    std::string manager;
 };
 
 struct PlatformKeySpec {
@@ -71,6 +73,9 @@ public:
     // Runs before start-up, after the platform state is applied (storing the scenario's
     // settings, say). In registration order.
     void addSetup(std::function<void(SimWorld&)> fn);
+    // Runs once every manager is built, before start-up (lending a manager what the simulated
+    // system provides). In registration order.
+    void addAssembled(std::function<void(SimWorld&)> fn);
     // Start-up steps, in registration order.
     void addStartup(std::function<void(SimWorld&)> fn);
     // Checks of the scenario's top-level "settings" object; returns the problem.
@@ -81,6 +86,7 @@ public:
     const PlatformKeySpec* platformKey(const std::string& name) const;
     const std::vector<ObjectSpec>& objects() const { return objects_; }
     const std::vector<std::function<void(SimWorld&)>>& setups() const { return setups_; }
+    const std::vector<std::function<void(SimWorld&)>>& assembled() const { return assembled_; }
     const std::vector<std::function<void(SimWorld&)>>& startups() const { return startups_; }
     const std::function<std::optional<std::string>(const nlohmann::json&)>& settingsValidator() const {
         return settingsValidator_;
@@ -94,6 +100,7 @@ private:
     std::vector<ObjectSpec> objects_;
     std::map<std::string, PlatformKeySpec> platformKeys_;
     std::vector<std::function<void(SimWorld&)>> setups_;
+    std::vector<std::function<void(SimWorld&)>> assembled_;
     std::vector<std::function<void(SimWorld&)>> startups_;
     std::function<std::optional<std::string>(const nlohmann::json&)> settingsValidator_;
 };

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <ostream>
+#include <set>
 #include <variant>
 #include <vector>
 
@@ -97,24 +98,38 @@ int runScenario(std::string_view text, std::ostream& out, std::ostream& err, con
     }
     for (auto& setup : registry.setups()) setup(world);
 
-    // Every manager that exists is created before start-up; traced ones are snapshotted and
-    // followed from here on. Each object is followed as soon as it exists, before the objects
-    // created after it subscribe to it, so a change prints before the changes it causes.
+    // Every manager is built before start-up; traced ones are snapshotted and followed from
+    // here on. The objects are followed in the registry's order, each as soon as its manager and
+    // the objects before it exist, before the managers built after it subscribe to it: a change
+    // prints before the changes it causes.
     std::vector<std::pair<std::string, const PropertySet*>> objects;
     std::vector<Subscription> subscriptions;
     bool following = false;
-    for (auto& spec : registry.objects()) {
-        const PropertySet& props = spec.properties(world);
-        if (!traced(scenario, spec.name)) continue;
-        objects.emplace_back(spec.name, &props);
-        for (auto& p : props.all()) {
-            subscriptions.push_back(p.observe([&writer, &time, &following, obj = spec.name, &p] {
-                // What changes while the objects are being created shows in their snapshots.
-                if (!following) return;
-                writer.line(time.uptime(), {{"obj", Value(obj)}, {"prop", Value(p.name)}, {"value", p.read()}});
-            }));
+    std::set<std::string, std::less<>> built;
+    std::size_t nextObject = 0;
+    auto followBuilt = [&](bool all) {
+        const auto& specs = registry.objects();
+        for (; nextObject < specs.size(); ++nextObject) {
+            const ObjectSpec& spec = specs[nextObject];
+            if (!all && !built.contains(spec.manager.empty() ? spec.name : spec.manager)) return;
+            const PropertySet& props = spec.properties(world);
+            if (!traced(scenario, spec.name)) continue;
+            objects.emplace_back(spec.name, &props);
+            for (auto& p : props.all()) {
+                subscriptions.push_back(p.observe([&writer, &time, &following, obj = spec.name, &p] {
+                    // What changes while the managers are being built shows in their snapshots.
+                    if (!following) return;
+                    writer.line(time.uptime(), {{"obj", Value(obj)}, {"prop", Value(p.name)}, {"value", p.read()}});
+                }));
+            }
         }
-    }
+    };
+    ctx.assemble({}, [&](std::string_view manager) {
+        built.emplace(manager);
+        followBuilt(false);
+    });
+    followBuilt(true);
+    for (auto& step : registry.assembled()) step(world);
     for (auto& [name, props] : objects)
         writer.line(time.uptime(), {{"snapshot", Value(name)}, {"value", props->snapshot()}});
     following = true;

@@ -82,7 +82,6 @@ FocusManager::FocusManager(Context& ctx) : ctx_(ctx) {
     auto& registry = ctx.notchSources();
     cancellables_.push_back(registry.addNotificationSource(N::isFocus, *this));
     cancellables_.push_back(registry.addLiveActivitySource(L::isFocus, *this));
-    ctx.setFocusState(this);
 
     const Lifetime::Token weak = lifetime_.token();
     cancellables_.push_back(ctx.defaults().observe(keys::enableFocus, [this, weak](bool, bool on) {
@@ -91,9 +90,7 @@ FocusManager::FocusManager(Context& ctx) : ctx_(ctx) {
     startFollowing();
 }
 
-FocusManager::~FocusManager() {
-    if (ctx_.focusState() == this) ctx_.setFocusState(nullptr);
-}
+FocusManager::~FocusManager() = default;
 
 bool FocusManager::lockedOrScreensaver() const {
     LockManager& lock = ctx_.lock();

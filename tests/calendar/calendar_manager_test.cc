@@ -65,8 +65,8 @@ protected:
         store.authorization = 3;
         store.calendarList = {{"home", 0, 0, "#34C759"}, {"work", 1, 2, "#FF9500"}, {"ex", 2, 1, "#5856D6"},
                               {"subs", 3, 4, "#AAAAAA"}, {"bday", 4, 5, "#FF2D55"}};
-        defaults().set(keys::enableCalendar, true);
-        ctx->calendar();  // created at start-up: the first refresh comes 2.5 s later
+        // Stored before start-up: the first refresh comes 2.5 s after it.
+        sim->simPreferences().userSet(keys::enableCalendar.name, Value(true));
         startNotch();
     }
     // An event `in` minutes from the start of the test, lasting `length` minutes.
@@ -254,6 +254,7 @@ TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
     // Turning the notification on refreshes at once (t = 0.5); the estimate follows 2 s later.
     defaults().set(keys::notifyWhenTimeToLeave, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simLocation().postAuthorizationChange();
     sim->simTravelTime().seconds = 3000;  // the leave time is long past
     add("near", 1, 5).geo = GeoCoordinate{52.5, 13.4};
     at(2.5);
@@ -273,6 +274,7 @@ TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
 TEST_F(CalendarTest, ARefreshBeforeTheLeaveTimeKeepsTheNotification) {
     defaults().set(keys::notifyWhenTimeToLeave, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simLocation().postAuthorizationChange();
     sim->simTravelTime().seconds = 1200;
     add("lunch", 60, 60).geo = GeoCoordinate{48.2, 16.4};
     at(600);
@@ -292,6 +294,7 @@ TEST_F(CalendarTest, TimeToLeaveBoundariesAndFailures) {
     defaults().set(keys::notifyWhenTimeToLeave, true);
     defaults().set(keys::defaultTransportType, TransportType::transit);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+    sim->simLocation().postAuthorizationChange();
     sim->simTravelTime().seconds = 600;
     add("slack2", 14.5 / 60, 5).geo = GeoCoordinate{1, 1};  // 12 s away at the estimate: slack 2
     at(5);

@@ -12,7 +12,7 @@ namespace {
 
 class BrightnessTest : public HudTest {
 protected:
-    BrightnessManager& brightness() { return ctx->brightness(); }
+    BrightnessManager& brightness() { return app().brightness(); }
     void change(double level) {
         sim->brightness().change(1, level);
         time->runCurrent();
@@ -85,15 +85,15 @@ TEST_F(BrightnessTest, KeyStepsShowAndOtherChangesOnlyFollow) {
 
 TEST_F(BrightnessTest, QuietAfterWakeAndPowerSourceChanges) {
     brightness();
-    ctx->screenManager().hasRecentlySleptOrWake = true;
+    app().screenManager().hasRecentlySleptOrWake = true;
     change(0.5625);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5625f);
-    ctx->screenManager().hasRecentlySleptOrWake = false;
-    ctx->battery().hasRecentlyChangedPowerSource = true;
+    app().screenManager().hasRecentlySleptOrWake = false;
+    app().battery().hasRecentlyChangedPowerSource = true;
     change(0.5);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5f);
     EXPECT_EQ(shownCount(), 0u);
-    ctx->battery().hasRecentlyChangedPowerSource = false;
+    app().battery().hasRecentlyChangedPowerSource = false;
     change(0.5625);
     EXPECT_EQ(shownCount(), 1u);
 }

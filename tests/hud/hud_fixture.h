@@ -11,6 +11,7 @@
 #include "app/context.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
+#include "nowplaying/now_playing_visibility.h"
 #include "platform/sim/sim_platform.h"
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
@@ -36,11 +37,13 @@ public:
     std::vector<Call> calls;
 };
 
-struct FakeLockAndFocus : LockStateSource, FocusStateSource {
+struct FakeLockAndFocus : LockStateSource, FocusStateSource, NowPlayingVisibility {
     bool locked = false;
     bool focus = false;
+    bool nowPlayingHidden = false;
     bool isScreenLocked() const override { return locked; }
     bool isFocusActive() const override { return focus; }
+    bool isHidden() const override { return nowPlayingHidden; }
 };
 
 class HudTest : public ::testing::Test {
@@ -52,14 +55,20 @@ protected:
         sim = pf.get();
         ctx = std::make_unique<Context>(std::move(rt), std::move(pf), &logs);
         ctx->setCallRecorder(&calls);
-        lockRegistration = ctx->notchSources().setLockState(lockAndFocus);
-        ctx->setFocusState(&lockAndFocus);
+    }
+    // The managers, built on first use: a test sets up the simulated system before.
+    Assembly& app() {
+        if (!lockRegistration.active()) {
+            ctx->assemble({.focusState = &lockAndFocus, .nowPlayingVisibility = &lockAndFocus});
+            lockRegistration = ctx->notchSources().setLockState(lockAndFocus);
+        }
+        return ctx->assembly();
     }
     ~HudTest() override { ctx->setCallRecorder(nullptr); }
 
     template <class T>
     void set(const Key<T>& key, const T& value) {
-        ctx->defaults().set(key, value);
+        app().defaults().set(key, value);
         time->runCurrent();  // observers hear of it on the main queue
     }
     void advance(double s) { time->advance(seconds(s)); }

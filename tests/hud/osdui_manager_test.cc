@@ -11,7 +11,7 @@ namespace {
 
 class OSDUITest : public HudTest {
 protected:
-    OSDUIManager& osd() { return ctx->osdUI(); }
+    OSDUIManager& osd() { return app().osdUI(); }
     void launchHelper(ProcessID pid, bool onScreen = false) {
         sim->simProcesses().launch({pid, "OSDUIHelper", std::string(OSDUIManager::kBundleIdentifier), false, onScreen});
         time->runCurrent();
@@ -142,10 +142,10 @@ TEST_F(OSDUITest, SettingsTakeAndGiveBackTheSystemDisplay) {
 TEST_F(OSDUITest, QuittingGivesTheDisplayBackWhenEitherDisplayIsOn) {
     osd().suppressSystemHUD();
     launchHelper(900);
-    ctx->defaults().set(keys::enableVolume, false);
+    app().defaults().set(keys::enableVolume, false);
     osd().applicationWillTerminate();
     EXPECT_EQ(signals().back(), "900 SIGCONT");
-    ctx->defaults().set(keys::enableBrightness, false);
+    app().defaults().set(keys::enableBrightness, false);
     osd().applicationWillTerminate();
     EXPECT_EQ(signals().size(), 2u);
 }

@@ -13,7 +13,7 @@ namespace {
 
 class VolumeTest : public HudTest {
 protected:
-    VolumeManager& volume() { return ctx->volume(); }
+    VolumeManager& volume() { return app().volume(); }
     void deviceVolume(float v) {
         sim->audio().changeVolume(1, v);
         time->runCurrent();
@@ -23,7 +23,7 @@ protected:
         VirtualDevice airPods;
         airPods.kind = VirtualDevice::Kind::airPodsPro2;
         airPods.state = AirPodsState::both;
-        ctx->connectivity().virtualDevice = airPods;
+        app().connectivity().virtualDevice = airPods;
     }
 };
 
@@ -163,13 +163,13 @@ TEST_F(VolumeTest, ThrottleDeliversFirstAtOnceAndLatestAfterTheInterval) {
 
 TEST_F(VolumeTest, QuietWhileTheOutputChangedOrTheNotchShowsItsOutputControl) {
     volume();
-    ctx->connectivity().hasRecentlyChangedOutputDevice = true;
+    app().connectivity().hasRecentlyChangedOutputDevice = true;
     deviceVolume(0.55f);
     advance(0.2);
     EXPECT_FALSE(shown());
-    ctx->connectivity().hasRecentlyChangedOutputDevice = false;
-    ctx->notch().isExpanded = true;
-    ctx->notch().hasOutput = true;
+    app().connectivity().hasRecentlyChangedOutputDevice = false;
+    app().notch().isExpanded = true;
+    app().notch().hasOutput = true;
     deviceVolume(0.5f);
     advance(0.2);
     EXPECT_FALSE(shown());

@@ -15,14 +15,12 @@ namespace {
 class VolumeOverActivity : public ContextTest {
 protected:
     VolumeOverActivity() {
-        defaults().set(keys::isFirstLaunch, false);  // the helper's callbacks are heard
+        // Stored before start-up: the helper's callbacks are heard, the calendar reads at 2.5 s.
+        sim->simPreferences().userSet(keys::isFirstLaunch.name, Value(false));
+        sim->simPreferences().userSet(keys::enableCalendar.name, Value(true));
         auto& store = sim->simCalendarStore();
         store.authorization = 3;
         store.calendarList = {{"work", 1, 2, "#FF9500"}};
-        defaults().set(keys::enableCalendar, true);
-        ctx->volume();
-        ctx->music();
-        ctx->calendar();
         startNotch();
     }
     // The player moves to `title`; the program hears of it when the helper says so.

@@ -23,7 +23,7 @@ public:
 class LockTest : public SourcesTest {
 protected:
     LockTest() {
-        ctx->setSystemHUD(&osd);
+        ctx->assemble({.systemHUD = &osd});
         visibility = ctx->lockScreen().isVisible.observe(
             [this](const bool& shown, const Animation*) { panel.push_back(shown ? "show" : "hide"); });
         registration = ctx->notchSources().addLiveActivitySource(L::isPlaying, playing);

@@ -374,9 +374,9 @@ TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
 
     // The calendar widget's events are read again on a later turn after locking.
     sim->simCalendarStore().authorization = 3;
+    ctx->calendar().applicationDidBecomeActive();  // granted in the system's settings
     defaults().set(keys::enableCalendar, true);
     defaults().set(keys::allowCalendarWidgetWhenLocked, true);
-    ctx->calendar();
     at(10);
     const std::size_t before = sim->simCalendarStore().queries;
     screenLock();

@@ -36,19 +36,19 @@ struct FakeCalendar final : CalendarControls {
     void dismissEvent() override { ++dismissed; }
 };
 
-class InputTest : public NotchTest {
+// Built before the notch fixture, which hands them to the input.
+struct InputFakes {
+    FakeNowPlaying nowPlaying;
+    FakeCalendar calendar;
+};
+
+class InputTest : protected InputFakes, public NotchTest {
 protected:
     using P = ScrollPhase;
 
-    InputTest() {
+    InputTest() : NotchTest({.nowPlayingControls = &nowPlaying, .calendarControls = &calendar}) {
         nowPlaying.time = time;
-        ctx->setNowPlayingControls(&nowPlaying);
-        ctx->setCalendarControls(&calendar);
         notch().enable();  // input reaches a notch in service only
-    }
-    ~InputTest() override {
-        ctx->setNowPlayingControls(nullptr);
-        ctx->setCalendarControls(nullptr);
     }
 
     NotchInput& input() { return ctx->notchInput(); }
@@ -65,9 +65,6 @@ protected:
         scroll(0, 0, P::ended);
     }
     std::vector<int> haptics() const { return sim->simHaptics().taps; }
-
-    FakeNowPlaying nowPlaying;
-    FakeCalendar calendar;
 };
 
 }  // namespace halvyn::testing

@@ -86,9 +86,6 @@ TEST_F(InputTest, SkipNeedsTheSettingsTheSourceAndACompactNotchOrExpansionUnderF
     defaults().set(keys::enableNowPlaying, false);
     swipe(10, 0, 8);
     defaults().set(keys::enableNowPlaying, true);
-    ctx->setNowPlayingControls(nullptr);
-    swipe(10, 0, 8);
-    ctx->setNowPlayingControls(&nowPlaying);
     showActivity(L::isFocus);
     swipe(10, 0, 8);
     at(now() + 1);

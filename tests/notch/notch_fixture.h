@@ -53,13 +53,14 @@ protected:
     using L = Notch::LiveActivity;
     using Q = Notch::QuickPeek;
 
-    NotchTest() {
+    explicit NotchTest(Assembly::Seams seams = {}) {
         auto rt = std::make_unique<VirtualTime>();
         time = rt.get();
         auto pf = std::make_unique<SimPlatform>(*time);
         sim = pf.get();
         ctx = std::make_unique<Context>(std::move(rt), std::move(pf), &logs);
-        ctx->setSystemHUD(&hud);
+        seams.systemHUD = &hud;
+        ctx->assemble(seams);
         for (int k = 0; k < 9; ++k)
             regs.push_back(ctx->notchSources().addNotificationSource(static_cast<N>(k), source(static_cast<N>(k))));
         for (L k : {L::isLocked, L::isFocus, L::isCalendar, L::isPlaying})

@@ -66,7 +66,7 @@ protected:
         ev.notes = "Join at https://meet.google.com/abc-defg-hij";
         store.eventList.push_back(ev);
         defaults().set(keys::enableCalendar, true);
-        ctx->calendar();
+        ctx->calendar().applicationDidBecomeActive();  // reads the authorization given above
         notch().enable();
         at(5);
     }

@@ -88,6 +88,8 @@ TEST_F(SettingsTable, EveryUserSettingHasAControlOfItsKindWithinItsRange) {
 class SettingsWindowTest : public test::ShellTest {
 public:
     SettingsWindowTest() {
+        // Start-up settles first: the now-playing source's choice of player is its own.
+        time->advance(seconds(0.1));
         sim->simPreferences().setRecorder([this](std::string_view name, const std::optional<Value>& v) {
             writes.push_back(std::string(name) + "=" + (v ? v->toJson() : "removed"));
         });

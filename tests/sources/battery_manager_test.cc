@@ -137,9 +137,8 @@ TEST_F(BatteryTest, UnknownLevelNeverWarns) {
 // A battery service that answers only after start-up is found then, and each (re)connection is a
 // starting point: nothing is announced for it, the changes after it are.
 TEST_F(BatteryTest, ServiceConnectedLateIsFoundAndReadAsAStartingPoint) {
-    startNotch();
     sim->power.present = false;
-    battery();
+    startNotch();
     ASSERT_FALSE(battery().batteryHelper);
     sim->power.present = true;
     sim->power.registry["ExternalConnected"] = Value(false);
@@ -240,19 +239,20 @@ TEST_F(BatteryTest, WithoutABatteryNothingChanges) {
     EXPECT_TRUE(calls.requests().empty());
 }
 
-struct FocusOn final : FocusStateSource {
-    bool isFocusActive() const override { return true; }
+struct FocusSwitch final : FocusStateSource {
+    bool on = false;
+    bool isFocusActive() const override { return on; }
 };
 
 TEST_F(BatteryTest, AllowRuleReadsEnableFocusAndLock) {
-    ctx->lock();
+    FocusSwitch focus;
+    ctx->assemble({.focusState = &focus});
     EXPECT_TRUE(battery().allowsNotification(N::isLowBattery));
-    FocusOn focus;
-    ctx->setFocusState(&focus);
+    focus.on = true;
     EXPECT_TRUE(battery().allowsNotification(N::isLowBattery));
     defaults().set(keys::allowBatteryWhenFocused, false);
     EXPECT_FALSE(battery().allowsNotification(N::isLowBattery));
-    ctx->setFocusState(nullptr);
+    focus.on = false;
 
     defaults().set(keys::allowBatteryWhenLocked, false);
     EXPECT_TRUE(battery().allowsNotification(N::isLowBattery));

@@ -184,10 +184,9 @@ TEST_F(ConnectivityTest, DisabledConnectivityRecordsOnlyForTheLockScreen) {
 }
 
 TEST_F(ConnectivityTest, OnlyAThresholdOfExactlyTenPollsEverySecondAndWarnsSilently) {
-    defaults().set(keys::playSoundOnLowConnectBattery, true);
     sim->audio.reset({{device(2, "A1-B2-C3-D4-E5-F6:output", "2014 4c", "Bluetooth"), 0.5f, false}}, 2);
+    defaults().set(keys::playSoundOnLowConnectBattery, true);
     startNotch();
-    connectivity();
     for (double threshold : {9.0, 11.0}) {
         defaults().set(keys::warnOnLowConnectBattery, false);
         defaults().set(keys::lowConnectBatteryThreshold, threshold);
@@ -234,10 +233,9 @@ TEST_F(ConnectivityTest, ConnectingWhileLowStandsInForTheWarning) {
 }
 
 TEST_F(ConnectivityTest, NoWarningOverTheConnectionNotification) {
-    defaults().set(keys::warnOnLowConnectBattery, true);
     startNotch();
+    defaults().set(keys::warnOnLowConnectBattery, true);  // fires at once (0.5), then every 2 s
     setBuds(30, 30);
-    connectivity();
     switchTo(2);
     at(2.5);
     EXPECT_FALSE(connectivity().hasPassedThreshold.get());
