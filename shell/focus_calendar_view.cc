@@ -223,13 +223,13 @@ std::string clockText(Context& ctx, WallTime t) {
 }
 
 std::optional<EventDetails> eventDetails(Context& ctx) {
-    const CalendarManager* cal = ctx.existingCalendar();
-    if (!cal || !cal->nextEvent.get()) return std::nullopt;
-    const UpcomingEvent& e = *cal->nextEvent.get();
+    const CalendarManager& cal = ctx.calendar();
+    if (!cal.nextEvent.get()) return std::nullopt;
+    const UpcomingEvent& e = *cal.nextEvent.get();
     EventDetails d;
     d.title = e.title.empty() ? "Event" : e.title;
     d.when = clockText(ctx, e.startDate) + " – " + clockText(ctx, e.endDate);
-    if (e.meetingType) d.service = rawValue(*e.meetingType);
+    if (e.meetingType) d.service = title(*e.meetingType);
     d.joinable = e.url && e.meetingType;
     d.tint = ctx.defaults().get(keys::useColoredCalendarIndicator) ? namedColor(e.color) : QColor(Qt::white);
     return d;

@@ -530,7 +530,7 @@ void NotchScene::paintPeek(QPainter& p, const DrawnOutline& m) {
 
 bool NotchScene::pointerDown(const QPointF& pos) {
     if (!joinButton_.isEmpty() && joinButton_.adjusted(-4, -4, 4, 4).contains(pos)) {
-        if (CalendarManager* cal = ctx_.existingCalendar()) cal->openMeetingLink();
+        ctx_.calendar().openMeetingLink();
         return true;
     }
     return nowPlaying_->pointerDown(pos);
