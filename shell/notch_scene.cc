@@ -542,11 +542,14 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
     const QRectF body = notchBodyRect(kWidth, settled.width, settled.height);
     // Rows below the camera housing, clear of the flares and the deep bottom corners.
     const double side = std::max(0.0, settled.topRadius) + 18;
-    const auto power = levels_ && withRows ? levels_->power() : std::nullopt;
+    // Read as a plain value: an optimised build cannot always see that the optional is engaged
+    // where a row reads it.
+    const auto maybePower = levels_ && withRows ? levels_->power() : std::nullopt;
+    const DisplayLevels::Power power = maybePower.value_or(DisplayLevels::Power{});
     const auto acc = levels_ && withRows ? levels_->accessory() : std::nullopt;
     const auto event = withRows ? eventDetails(ctx_) : std::nullopt;
     constexpr double rowH = 28, eventH = 36;
-    const double rows = (power ? rowH + 4 : 0) + (acc ? rowH + 4 : 0) + (event ? eventH : 0);
+    const double rows = (maybePower ? rowH + 4 : 0) + (acc ? rowH + 4 : 0) + (event ? eventH : 0);
     // Below a camera housing's row; a drawn notch has none, so its rows sit in the middle.
     const double top = n.hasNotch() ? n.notchHeight.get() + 8 : std::max(14.0, (n.notchExpandedHeight.get() - rows) / 2);
     const QRectF panel(body.left() + side, top, std::max(0.0, body.width() - 2 * side),
@@ -567,13 +570,13 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
         return shown.isEmpty() ? 0.0 : QFontMetricsF(f).horizontalAdvance(shown);
     };
 
-    if (power) {
+    if (maybePower) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
-        paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power->level, !power->onBattery, Qt::white);
-        const double pw = text(QRectF(row.left() + 40, row.top(), 50, rowH), QString::fromStdString(percentText(power->level)),
+        paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power.level, !power.onBattery, Qt::white);
+        const double pw = text(QRectF(row.left() + 40, row.top(), 50, rowH), QString::fromStdString(percentText(power.level)),
                                Qt::white, Qt::AlignLeft);
-        QString state = power->onBattery ? QStringLiteral("On Battery") : QStringLiteral("Charging");
-        if (power->lowPowerMode) state += QStringLiteral(" · Low Power");
+        QString state = power.onBattery ? QStringLiteral("On Battery") : QStringLiteral("Charging");
+        if (power.lowPowerMode) state += QStringLiteral(" · Low Power");
         const double x = row.left() + 40 + pw + 8;
         text(QRectF(x, row.top(), std::max(0.0, row.right() - x), rowH), state, QColor(0xC7, 0xC7, 0xCC), Qt::AlignLeft);
         y += rowH + 4;
