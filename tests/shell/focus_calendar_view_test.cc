@@ -135,6 +135,11 @@ TEST_F(CalendarDrawing, ThePeekShowsTheEventAndItsJoinButton) {
     EXPECT_GT(join.top(), notch().notchHeight.get());
     EXPECT_TRUE(scene.pointerDown(join.center()));
     EXPECT_EQ(sim->effects().ofKind("openURL").size(), 1u);
+    // The service as a person reads it, never its case name.
+    const auto details = eventDetails(*ctx);
+    ASSERT_TRUE(details);
+    EXPECT_EQ(details->service, "Google Meet");
+    EXPECT_EQ(details->title, "Talk");
 
     // The open notch shows the event too, with its button.
     notch().setQuickPeek(false, Notch::QuickPeek::none, true, 0.4, -0.3, 0);
