@@ -100,7 +100,6 @@ TEST_F(FileBackends, UnreadableFileIsMovedAsideNeverOverwritten) {
         PreferencesFile prefs(file(), time, logger());
         EXPECT_FALSE(prefs.stored("hudSpeed").has_value()) << "defaults apply";
         EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
-        EXPECT_FALSE(logs.lines.empty());
         prefs.set("enableHaptics", Value(false));
         EXPECT_TRUE(parseJson(slurp(file())).has_value());
     }
@@ -150,52 +149,8 @@ TEST_F(FileBackends, ExternalEditIsNoticedOnTheNextCheck) {
     EXPECT_FALSE(prefs.stored("enableHaptics").has_value());
 }
 
-// A writer killed at any moment leaves the old or the new file, never a mix.
-TEST_F(FileBackends, WriterKilledMidWriteLeavesAWholeFile) {
-    const std::string a(1 << 18, 'a');
-    const std::string b(1 << 18, 'b');
-    {
-        PreferencesFile prefs(file(), time, logger());
-        prefs.set("big", Value(a));
-    }
-    for (int round = 0; round < 4; ++round) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(ready[0]);
-            VirtualTime t;
-            PreferencesFile prefs(file(), t, Logger(nullptr, "", ""));
-            for (int i = 0;; ++i) {
-                prefs.set("big", Value(i % 2 ? a : b));
-                if (i == 0) {
-                    const char c = 1;
-                    if (::write(ready[1], &c, 1) != 1) ::_exit(3);
-                }
-            }
-        }
-        ::close(ready[1]);
-        char c;
-        ASSERT_EQ(::read(ready[0], &c, 1), 1);  // the child is writing in its loop now
-        ::close(ready[0]);
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
-
-        auto doc = parseJson(slurp(file()));
-        ASSERT_TRUE(doc && doc->isObject()) << "round " << round;
-        const Value* big = doc->find("big");
-        ASSERT_TRUE(big && big->isString());
-        EXPECT_TRUE(big->asString() == a || big->asString() == b) << "round " << round;
-    }
-    PreferencesFile prefs(file(), time, logger());
-    EXPECT_FALSE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
-}
-
-// The same at a known moment: a writer that cannot finish its write (the file-size limit stops it
-// half way, as a full disk would) and then dies leaves the previous file whole.
+// A writer that cannot finish its write (the file-size limit stops it half way, as a full disk
+// would) and then dies leaves the previous file whole.
 TEST_F(FileBackends, WriterStoppedHalfWayLeavesThePreviousFile) {
     const std::string a(1 << 16, 'a');
     {
@@ -330,7 +285,6 @@ TEST_F(FileBackends, StaleTemporariesGoAtStartOnesBeingWrittenStay) {
         EXPECT_FALSE(fs::exists(stale));
         EXPECT_TRUE(fs::exists(live));
         EXPECT_TRUE(fs::exists(others[0]) && fs::exists(others[1]));
-        EXPECT_TRUE(logged("Removed 1 unfinished save(s)"));
     }
     ::close(held);
     FolderCloudStore cloud(dir.path(), time, logger());
@@ -365,7 +319,6 @@ TEST_F(FileBackends, MalformedCloudFileIsLeftUntilItChanges) {
     store.set("hudSpeed", CloudEntry{Value("smooth"), t1});
     store.set("hudDuration", CloudEntry{Value(2.0), t1});
     EXPECT_EQ(slurp(store.fileOf("hudSpeed")), "{\"time\": 17676036");
-    EXPECT_TRUE(logged("Not replacing the malformed synced value of hudSpeed"));
     EXPECT_EQ(store.get("hudDuration"), (CloudEntry{Value(2.0), t1}));
 
     std::vector<std::string> seen;
@@ -458,7 +411,6 @@ TEST_F(FileBackends, FileWrittenInPiecesIsReadOnceTheWriterIsDone) {
         EXPECT_EQ(seen, std::vector<Value>{Value("instant")});
         EXPECT_EQ(slurp(file()), edit) << "written over";
         EXPECT_FALSE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
-        EXPECT_FALSE(logged("unreadable"));
     }
 }
 
@@ -480,7 +432,6 @@ TEST_F(FileBackends, UnreadableEditIsSavedOverOnlyAfterAQuietSpellOrTheNextChang
             EXPECT_EQ(prefs.stored("swipeToSkip"), Value(false));
         }
     }
-    EXPECT_TRUE(logged("is unreadable; the settings in use stay"));
     time.advance(seconds(3));
     std::string written;
     for (int i = 0; i < 4; ++i) written += "{\"hudSpeed\": ";
@@ -526,7 +477,6 @@ TEST_F(FileBackends, RemovedFolderKeepsTheSettingsAndTheNextSaveWritesThemAll) {
     EXPECT_TRUE(changed.empty());
     EXPECT_EQ(prefs.stored("swipeToSkip"), Value(false));
     EXPECT_EQ(prefs.stored("isFirstLaunch"), Value(false));
-    EXPECT_TRUE(logged("was removed; the settings in use stay"));
     prefs.set("hudSpeed", Value("fast"));
     EXPECT_EQ(prefs.saveProblem(), "");
     EXPECT_EQ(parseJson(slurp(path)),
