@@ -91,6 +91,13 @@ protected:
         sim->simCalendarStore().postChange();
         time->runUntil(time->uptime());
     }
+    // Time to leave notifies, from a place the program may know, with `travel` seconds of travel.
+    void allowTimeToLeave(std::optional<double> travel) {
+        defaults().set(keys::notifyWhenTimeToLeave, true);
+        sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
+        sim->simLocation().postAuthorizationChange();
+        sim->simTravelTime().seconds = travel;
+    }
     void writePrefs(const std::string& text) {
         sim->simFiles().put(sim->simFiles().homeDirectory() + "/Library/Preferences/com.apple.iCal.plist", text);
     }
@@ -252,10 +259,7 @@ TEST_F(CalendarTest, HiddenCalendarsFileOfAnyShapeHidesNothingUnlessWellFormed) 
 
 TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
     // Turning the notification on refreshes at once (t = 0.5); the estimate follows 2 s later.
-    defaults().set(keys::notifyWhenTimeToLeave, true);
-    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    sim->simLocation().postAuthorizationChange();
-    sim->simTravelTime().seconds = 3000;  // the leave time is long past
+    allowTimeToLeave(3000);  // the leave time is long past
     add("near", 1, 5).geo = GeoCoordinate{52.5, 13.4};
     at(2.5);
     ASSERT_EQ(next(), "near");
@@ -272,10 +276,7 @@ TEST_F(CalendarTest, TimeToLeaveSlackRuleOncePerEvent) {
 }
 
 TEST_F(CalendarTest, ARefreshBeforeTheLeaveTimeKeepsTheNotification) {
-    defaults().set(keys::notifyWhenTimeToLeave, true);
-    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    sim->simLocation().postAuthorizationChange();
-    sim->simTravelTime().seconds = 1200;
+    allowTimeToLeave(1200);
     add("lunch", 60, 60).geo = GeoCoordinate{48.2, 16.4};
     at(600);
     storeChanged();  // cancels the event timers
@@ -291,11 +292,8 @@ TEST_F(CalendarTest, ARefreshBeforeTheLeaveTimeKeepsTheNotification) {
 }
 
 TEST_F(CalendarTest, TimeToLeaveBoundariesAndFailures) {
-    defaults().set(keys::notifyWhenTimeToLeave, true);
     defaults().set(keys::defaultTransportType, TransportType::transit);
-    sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    sim->simLocation().postAuthorizationChange();
-    sim->simTravelTime().seconds = 600;
+    allowTimeToLeave(600);
     add("slack2", 14.5 / 60, 5).geo = GeoCoordinate{1, 1};  // 12 s away at the estimate: slack 2
     at(5);
     EXPECT_EQ(calls.of("setNotification"), std::vector<std::string>{"2.500 setNotification [true,\"timeToLeave\",0.35,4]"});
@@ -372,12 +370,6 @@ TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
     cal().openMeetingLink();
     EXPECT_EQ(effects("openURL", "url").size(), 2u) << "no valid URL, no meeting link";
 }
-
-}  // namespace
-}  // namespace halvyn::context_testing
-
-namespace halvyn::context_testing {
-namespace {
 
 class CalendarAccessTest : public ContextTest {};
 
