@@ -10,8 +10,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include <gtest/gtest.h>
+
+#include "platform/http.h"
+#include "shell/event_loop.h"
 
 namespace halvyn::test {
 
@@ -85,5 +90,16 @@ private:
 
     QTcpServer server_;
 };
+
+// Sends `request` through `http`, or downloads it to `destination` when one is given, and waits for
+// the answer.
+inline HttpResponse exchange(Http& http, const HttpRequest& request, const std::string& destination = {}) {
+    std::optional<HttpResponse> got;
+    auto done = [&](HttpResponse resp) { got = std::move(resp); };
+    if (destination.empty()) http.send(request, done);
+    else http.download(request, destination, done);
+    EXPECT_TRUE(spinUntil([&] { return got.has_value(); }, 20000)) << request.url;
+    return got.value_or(HttpResponse{});
+}
 
 }  // namespace halvyn::test

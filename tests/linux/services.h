@@ -107,6 +107,20 @@ inline std::string readFile(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Writes `data` to `path`, making the folders above it, with the mode `perms`.
+inline void writeFile(const std::filesystem::path& path, const std::string& data,
+                      std::filesystem::perms perms = std::filesystem::perms(0644)) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+    std::filesystem::permissions(path, perms);
+}
+
+// The leak checker's setting for the program or the simulator started by a test.
+inline std::string lsanEnv() {
+    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
+    return std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE);
+}
+
 // How often `what` occurs in `text`.
 inline int occurrences(const std::string& text, const std::string& what) {
     int n = 0;

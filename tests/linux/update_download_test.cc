@@ -34,18 +34,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::LoopbackServer;
+using test::readFile;
 using test::spinUntil;
-
-void writeFile(const fs::path& p, const std::string& data, fs::perms perms = fs::perms(0644)) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << data;
-    fs::permissions(p, perms);
-}
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test::writeFile;
 
 fs::perms modeOf(const fs::path& p) { return fs::symlink_status(p).permissions() & fs::perms::all; }
 
@@ -100,12 +91,7 @@ HttpResponse fetch(Http& http, const std::string& url, bool secureOnly = false, 
     r.timeout = seconds(20);
     r.deadline = seconds(deadline);
     r.secureOnly = secureOnly;
-    std::optional<HttpResponse> got;
-    auto done = [&](HttpResponse resp) { got = std::move(resp); };
-    if (destination.empty()) http.send(r, done);
-    else http.download(r, destination, done);
-    EXPECT_TRUE(spinUntil([&] { return got.has_value(); }, 20000)) << url;
-    return got.value_or(HttpResponse{});
+    return test::exchange(http, r, destination);
 }
 
 TEST(UpdateHttp, ATrickleEndsAtTheDeadlineAndRedirectsStayOnSafeGround) {

@@ -43,8 +43,10 @@ namespace halvyn {
 namespace {
 
 namespace fs = std::filesystem;
-using test::spinUntil;
 using test::LoopbackServer;
+using test::readFile;
+using test::spinUntil;
+using test::writeFile;
 
 struct Entry {
     std::string path;
@@ -86,17 +88,6 @@ std::string makeArchive(const fs::path& file, const std::vector<Entry>& entries)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void writeFile(const fs::path& p, const std::string& data, fs::perms perms = fs::perms(0644)) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << data;
-    fs::permissions(p, perms);
-}
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Marks `prefix` as an installation of the program holding just what is in it now, as the
 // installation's manifest would.
 void writeManifest(const fs::path& prefix, const std::string& program = "Halvyn") {
@@ -129,6 +120,12 @@ std::map<std::string, std::string> listing(const fs::path& root, const fs::path&
 std::string describes(const std::string& bytes) {
     const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(bytes), QCryptographicHash::Sha256);
     return R"(, "size": )" + std::to_string(bytes.size()) + R"(, "digest": "sha256:)" + digest.toHex().toStdString() + "\"";
+}
+
+bool logged(const CaptureLogSink& logs, const std::string& part) {
+    for (auto& l : logs.lines)
+        if (l.message.find(part) != std::string::npos) return true;
+    return false;
 }
 
 // Starting processes is recorded, so the test can run the relaunch command itself.
@@ -222,6 +219,21 @@ protected:
         return u.readyToRestart.get();
     }
 
+    // Installing `archive` is refused for `why`, said on one line, and leaves the installed tree
+    // as it was with nothing beside it.
+    void expectRefused(const std::string& archive, const std::string& why) {
+        SCOPED_TRACE(why);
+        start(archive);
+        EXPECT_FALSE(runInstall());
+        EXPECT_TRUE(logged(logs, why)) << (logs.lines.empty() ? "" : logs.lines.back().message);
+        for (auto& l : logs.lines) EXPECT_EQ(l.message.find('\n'), std::string::npos) << l.message;
+        EXPECT_EQ(test::output("'" + (prefix / "bin/halvyn").string() + "'"), "old\n");
+        EXPECT_EQ(readFile(prefix / "share/halvyn/VERSION"), "1.0");
+        EXPECT_EQ(std::distance(fs::directory_iterator(prefix.parent_path()), fs::directory_iterator()), 1);
+        ctx.reset();
+        logs.lines.clear();
+    }
+
     std::optional<test::ScopedEnv> cacheHome;
     fs::path root, prefix, downloads;
     std::string assetName;
@@ -271,7 +283,6 @@ TEST_F(DesktopUpdates, HostileOrBrokenArchivesLeaveTheInstalledTreeWhole) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {archiveOf({good, {"Halvyn.app/../../evil", 'f', "x"}}), "refused the archive entry"},
         {archiveOf({good, {"/tmp/halvyn-evil-absolute", 'f', "x"}}), "refused the archive entry"},
-        {archiveOf({good, {"Halvyn.app/out", 'l', "../../.."}}), "refused the link"},
         {archiveOf({good, {"Halvyn.app/up", 'l', ".."}}), "refused the link \"Halvyn.app/up\" to \"..\""},
         {archiveOf({good, {"Halvyn.app/l", 'l', "."}, {"Halvyn.app/l/x", 'f', "x"}}), "refused the archive entry"},
         {archiveOf({good, {"Halvyn.app/h", 'h', "Halvyn.app/bin/halvyn"}}), "refused the archive entry \"Halvyn.app/h\""},
@@ -280,8 +291,8 @@ TEST_F(DesktopUpdates, HostileOrBrokenArchivesLeaveTheInstalledTreeWhole) {
          "\"Halvyn.app/a\\x0AError updating: forged\": its name holds a control character"},
         {full.substr(0, full.size() / 2), "truncated"},
         {"not an archive at all", "The archive cannot be read"},
-        // One folder named after the application, and nothing beside it.
-        {archiveOf({{"A.app/bin/halvyn", 'f', "x", 0755}, good}), "refused the archive entry \"A.app/bin/halvyn\": the archive must"},
+        // One folder named after the application, and nothing beside it (each case of the rules
+        // is in the archive entry tests; these show the unpacker applies them).
         {archiveOf({{"Evil.app/bin/halvyn", 'f', "x", 0755}}), "refused the archive entry \"Evil.app/bin/halvyn\""},
         {archiveOf({good, {"README", 'f', "x"}}), "refused the archive entry \"README\": the archive must"},
         // The program must be a program that runs.
@@ -293,19 +304,9 @@ TEST_F(DesktopUpdates, HostileOrBrokenArchivesLeaveTheInstalledTreeWhole) {
         {archiveOf({{"Halvyn.app/bin/halvyn", 'f', "#!/bin/sh\nexit 3\n", 0755}}), "does not run: it did not answer"},
     };
     for (auto& [archive, why] : cases) {
-        start(archive);
-        EXPECT_FALSE(runInstall()) << why;
-        bool logged = false;
-        for (auto& l : logs.lines) logged |= l.message.find(why) != std::string::npos;
-        EXPECT_TRUE(logged) << why << " / " << (logs.lines.empty() ? "" : logs.lines.back().message);
-        for (auto& l : logs.lines) EXPECT_EQ(l.message.find('\n'), std::string::npos) << l.message;
-        EXPECT_EQ(readFile(prefix / "share/halvyn/VERSION"), "1.0");
-        EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho old\n");
-        EXPECT_EQ(std::distance(fs::directory_iterator(prefix.parent_path()), fs::directory_iterator()), 1) << why;
+        expectRefused(archive, why);
         EXPECT_FALSE(fs::exists(root / "evil"));
         EXPECT_FALSE(fs::exists("/tmp/halvyn-evil-absolute"));
-        ctx.reset();
-        logs.lines.clear();
     }
 }
 
@@ -367,18 +368,7 @@ TEST_F(DesktopUpdates, AFullDiskIsReportedAndLeavesTheInstalledTreeWhole) {
         {blocks, "No space left on device"},
         {shortWrite, "Halvyn.app/big: No space left on device"},
     };
-    for (auto& [entries, why] : cases) {
-        start(archiveOf(entries));
-        EXPECT_FALSE(runInstall()) << why;
-        bool logged = false;
-        for (auto& l : logs.lines) logged |= l.message.find(why) != std::string::npos;
-        EXPECT_TRUE(logged) << why << " / " << (logs.lines.empty() ? "" : logs.lines.back().message);
-        EXPECT_EQ(test::output("'" + (prefix / "bin/halvyn").string() + "'"), "old\n");
-        EXPECT_EQ(readFile(prefix / "share/halvyn/VERSION"), "1.0");
-        EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 1) << why;
-        ctx.reset();
-        logs.lines.clear();
-    }
+    for (auto& [entries, why] : cases) expectRefused(archiveOf(entries), why);
     ::umount(disk.c_str());
 }
 
@@ -392,9 +382,7 @@ TEST_F(DesktopUpdates, NeitherAPlantedFileNorABadDigestIsInstalled) {
     // The server's bytes are not the ones its release describes.
     start(good, describes(evil));
     EXPECT_FALSE(runInstall());
-    bool logged = false;
-    for (auto& l : logs.lines) logged |= l.message.find("Error verifying update: the archive") == 0;
-    EXPECT_TRUE(logged) << (logs.lines.empty() ? "" : logs.lines.back().message);
+    EXPECT_TRUE(logged(logs, "Error verifying update: the archive"));
     EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho old\n");
     EXPECT_EQ(readFile(root / "bashrc"), "mine");
     EXPECT_TRUE(fs::is_empty(downloads));
@@ -409,15 +397,13 @@ TEST_F(DesktopUpdates, NeitherAPlantedFileNorABadDigestIsInstalled) {
 
 TEST_F(DesktopUpdates, HttpGivesUpOnLoopsSilenceAndHugeBodies) {
     QtHttp http;
-    auto fetch = [&](const char* path, std::size_t max = 1 << 20, double timeout = 60) {
+    // Bodies above 1 MiB are refused; `destination`: downloaded there.
+    auto fetch = [&](const char* path, double timeout = 60, const std::string& destination = {}) {
         HttpRequest r;
         r.url = server.url(path).toStdString();
-        r.maxBodyBytes = max;
+        r.maxBodyBytes = 1 << 20;
         r.timeout = seconds(timeout);
-        std::optional<HttpResponse> got;
-        http.send(r, [&](HttpResponse resp) { got = std::move(resp); });
-        EXPECT_TRUE(spinUntil([&] { return got.has_value(); }, 20000)) << path;
-        return got.value_or(HttpResponse{});
+        return test::exchange(http, r, destination);
     };
     server.handler = [](const LoopbackServer::Request& r) {
         LoopbackServer::Reply reply;
@@ -443,7 +429,7 @@ TEST_F(DesktopUpdates, HttpGivesUpOnLoopsSilenceAndHugeBodies) {
     EXPECT_EQ(fetch("/").body, "hello");
     EXPECT_EQ(fetch("/loop").error, "Too many redirects.");
     EXPECT_LE(server.requests, 2 + QtHttp::kMaxRedirects);
-    EXPECT_EQ(fetch("/hang", 1 << 20, 0.3).error, "The request timed out.");
+    EXPECT_EQ(fetch("/hang", 0.3).error, "The request timed out.");
     EXPECT_EQ(fetch("/declared").error, "The response is too large.");
     EXPECT_EQ(fetch("/stream").error, "The response is too large.");
     const HttpResponse missing = fetch("/missing");
@@ -453,20 +439,11 @@ TEST_F(DesktopUpdates, HttpGivesUpOnLoopsSilenceAndHugeBodies) {
 
     // A failed download leaves no file; a good one replaces it whole.
     const fs::path dest = fs::temp_directory_path() / ("halvyn-dl-" + std::to_string(::getpid()));
-    auto download = [&](const char* path) {
-        HttpRequest r;
-        r.url = server.url(path).toStdString();
-        r.maxBodyBytes = 1 << 20;
-        std::optional<HttpResponse> got;
-        http.download(r, dest.string(), [&](HttpResponse resp) { got = std::move(resp); });
-        EXPECT_TRUE(spinUntil([&] { return got.has_value(); }, 20000));
-        return got.value_or(HttpResponse{});
-    };
-    EXPECT_FALSE(download("/stream").ok());
+    EXPECT_FALSE(fetch("/stream", 60, dest).ok());
     EXPECT_FALSE(fs::exists(dest));
-    EXPECT_FALSE(download("/missing").ok());
+    EXPECT_FALSE(fetch("/missing", 60, dest).ok());
     EXPECT_FALSE(fs::exists(dest));
-    EXPECT_TRUE(download("/").ok());
+    EXPECT_TRUE(fetch("/", 60, dest).ok());
     EXPECT_EQ(readFile(dest), "hello");
     fs::remove(dest);
 }
@@ -584,9 +561,7 @@ TEST_F(DesktopUpdateEndToEnd, TheInstalledProgramBecomesTheNewVersionAndNothingE
     std::string other = archive;
     other[other.size() / 2] ^= 1;
     ASSERT_FALSE(installThroughTheWindow(other));
-    bool refused = false;
-    for (auto& l : logs.lines) refused |= l.message.rfind("Error verifying update: the archive's SHA-256 digest", 0) == 0;
-    EXPECT_TRUE(refused);
+    EXPECT_TRUE(logged(logs, "Error verifying update: the archive's SHA-256 digest"));
     EXPECT_EQ(listing(home), updated);
     EXPECT_EQ(version(), "Halvyn 2.0.0\n");
 }
