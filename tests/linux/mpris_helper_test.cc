@@ -289,17 +289,7 @@ private:
 
 TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestarting) {
     // The program starts the helper it does not find; a helper inherits the program's bus.
-    struct SessionBusVariable {
-        explicit SessionBusVariable(const std::string& address) {
-            if (const char* v = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved = v;
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        }
-        ~SessionBusVariable() {
-            if (saved) ::setenv("DBUS_SESSION_BUS_ADDRESS", saved->c_str(), 1);
-            else ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        }
-        std::optional<std::string> saved;
-    } variable(bus.address());
+    test::ScopedEnv variable("DBUS_SESSION_BUS_ADDRESS", bus.address());
     startMpv({"one.wav", "two.wav"});
     ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
 
@@ -464,10 +454,9 @@ TEST_F(MprisHelperTest, TheProgramShowsWhatMpvPlaysInTheNotch) {
     ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
     std::filesystem::create_directories(dir / "halvyn");
     std::ofstream(dir / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
     std::vector<std::string> env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
                                     "XDG_RUNTIME_DIR=" + dir.string(), "HALVYN_FRAME_LOG=1",
-                                    std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)};
+                                    test::lsanEnv()};
     for (const auto& e : bus.env()) env.push_back(e);
     const auto log = dir / "halvyn.log";
     pid_t app = test::spawnWith({HALVYN_BINARY}, env, log.string());

@@ -111,8 +111,7 @@ public:
         pid_ = spawn(std::move(args), std::move(env), "compositor.log");
     }
     void startProgram(std::vector<std::string> env) {
-        const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-        env.push_back(std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE));
+        env.push_back(test::lsanEnv());
         app_ = spawn({HALVYN_BINARY}, std::move(env), "app.log");
     }
     // Stopped with the compositor.
@@ -281,9 +280,7 @@ TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
     // The program starts as the compositor's own client, with the displays it names (an X server
     // among them, as on a desktop), while the other screen has the focus.
     swaymsg("focus output HEADLESS-2");
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    swaymsg(std::string("exec env LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE) + " " +
-            HALVYN_BINARY + " >" + (sway.dir() / "app.log").string() + " 2>&1");
+    swaymsg("exec env " + test::lsanEnv() + " " + HALVYN_BINARY + " >" + (sway.dir() / "app.log").string() + " 2>&1");
     QImage shot;
     auto screenshot = [&](const std::string& output = "HEADLESS-1") {
         const auto file = sway.dir() / "shot.png";

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "app/app_state.h"
 #include "app/context.h"
@@ -27,12 +26,7 @@ struct ConfigHome : test::ScopedEnv {
     explicit ConfigHome(const std::string& value) : ScopedEnv("XDG_CONFIG_HOME", value) {}
 };
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 TEST(XdgAutostart, ExecArgumentsAreQuotedAndEscapedForTheEntry) {
     EXPECT_EQ(desktopExecArgument("/usr/bin/halvyn"), "/usr/bin/halvyn");

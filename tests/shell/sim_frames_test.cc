@@ -6,36 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <vector>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
+
+#include "linux/services.h"
 
 namespace halvyn {
 namespace {
 
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string run(const std::string& command, int* status) {
-    std::string out;
-    FILE* f = ::popen(command.c_str(), "r");
-    if (!f) return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    const int st = ::pclose(f);
-    *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return out;
-}
+using test::readFile;
 
 // Opaque pixels in a row or column of a frame drawn at two pixels per point, in points.
 double rowPoints(const QImage& img, double yPoints) {
@@ -60,7 +42,7 @@ std::filesystem::path playWithFrames(const std::string& name) {
     const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".json";
     int status = -1;
     const std::string trace =
-        run(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
+        test::output(std::string(HALVYN_SIM_BINARY) + " --frames " + dir.string() + " " + scenario + " 2>/dev/null", &status);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/" + name + ".trace"));
     return dir;

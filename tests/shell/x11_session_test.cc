@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -47,11 +48,10 @@ protected:
     }
 
     void startProgram() {
-        const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
         app = test::spawnWith({HALVYN_BINARY},
                               {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + home.string(),
                                "XDG_RUNTIME_DIR=" + home.string(), "HOME=" + home.string(),
-                               std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE)},
+                               test::lsanEnv()},
                               (home / "app.log").string());
     }
     // A video player filling the screen with red.
@@ -82,7 +82,12 @@ protected:
     }
     static bool red(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
     static bool dark(QRgb p) { return qRed(p) < 40 && qGreen(p) < 40 && qBlue(p) < 40; }
+    // Whether the screen comes to show what `ok` looks for within 30 s; `shot` holds the last look.
+    bool comesToShow(const std::function<bool(const QImage&)>& ok) {
+        return test::spinUntil([&] { return !(shot = screenshot()).isNull() && ok(shot); }, 30000);
+    }
 
+    QImage shot;
     std::filesystem::path home;
     std::string display;
     pid_t xvfb = -1, wm = -1, app = -1, player = -1;
@@ -93,15 +98,10 @@ TEST_F(X11Session, TheNotchStaysAboveAFullscreenWindow) {
     startFullscreenPlayer();
     // The player covers the screen; the idle notch hangs from the top centre above it, at once and
     // after the player is made active again.
-    QImage shot;
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            shot = screenshot();
-            // The video beside the notch, the notch above it.
-            return !shot.isNull() && red(shot.pixel(100, 400)) && red(shot.pixel(shot.width() / 2 - 200, 4)) &&
-                   dark(shot.pixel(shot.width() / 2, 4));
-        },
-        30000))
+    // The video beside the notch, the notch above it.
+    ASSERT_TRUE(comesToShow([](const QImage& s) {
+        return red(s.pixel(100, 400)) && red(s.pixel(s.width() / 2 - 200, 4)) && dark(s.pixel(s.width() / 2, 4));
+    }))
         << test::readFile(home / "app.log") << test::readFile(home / "player.log")
         << (screenshot("x11-fullscreen-failed").isNull() ? "no screenshot" : "")
         << (shot.isNull() ? 0u : shot.pixel(100, 400)) << " " << (shot.isNull() ? 0u : shot.pixel(shot.width() / 2, 4));
@@ -111,20 +111,10 @@ TEST_F(X11Session, TheNotchStaysAboveAFullscreenWindow) {
 TEST_F(X11Session, TheNotchGoesAwayOverAFullscreenWindowWhenSetTo) {
     std::ofstream(home / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false, "disableWhileInFullscreen": true})";
     startProgram();
-    ASSERT_TRUE(test::spinUntil(
-        [&] {
-            const QImage shot = screenshot();
-            return !shot.isNull() && dark(shot.pixel(shot.width() / 2, 4));
-        },
-        30000))
+    ASSERT_TRUE(comesToShow([](const QImage& s) { return dark(s.pixel(s.width() / 2, 4)); }))
         << test::readFile(home / "app.log");
     startFullscreenPlayer();
-    EXPECT_TRUE(test::spinUntil(
-        [&] {
-            const QImage shot = screenshot();
-            return !shot.isNull() && red(shot.pixel(shot.width() / 2, 4));
-        },
-        30000))
+    EXPECT_TRUE(comesToShow([](const QImage& s) { return red(s.pixel(s.width() / 2, 4)); }))
         << test::readFile(home / "app.log") << (screenshot("x11-fullscreen-disabled-failed").isNull() ? "" : "");
 }
 
@@ -157,29 +147,20 @@ TEST_F(X11Session, TheShapeFollowsTheCompositingManager) {
     EXPECT_TRUE(test::spinUntil([&] { return boundingShaped(display) == std::optional<bool>(false); }, 30000))
         << test::readFile(home / "xcompmgr.log");
     // The edge's partly covered pixels, as the manager blends them over the red video.
-    QImage shot;
     std::vector<QPoint> edge;
-    EXPECT_TRUE(test::spinUntil(
-        [&] {
-            shot = screenshot();
-            if (shot.isNull() || !red(shot.pixel(400, 200)) || !dark(shot.pixel(shot.width() / 2, 4))) return false;
-            edge.clear();
-            for (int y = 0; y < 80; ++y)
-                for (int x = shot.width() / 2 - 300; x < shot.width() / 2 + 300; ++x)
-                    if (const QRgb p = shot.pixel(x, y); qRed(p) > 30 && qRed(p) < 225 && qGreen(p) < 60 && qBlue(p) < 60)
-                        edge.emplace_back(x, y);
-            return edge.size() >= 10;
-        },
-        30000));
+    EXPECT_TRUE(comesToShow([&](const QImage& s) {
+        if (!red(s.pixel(400, 200)) || !dark(s.pixel(s.width() / 2, 4))) return false;
+        edge.clear();
+        for (int y = 0; y < 80; ++y)
+            for (int x = s.width() / 2 - 300; x < s.width() / 2 + 300; ++x)
+                if (const QRgb p = s.pixel(x, y); qRed(p) > 30 && qRed(p) < 225 && qGreen(p) < 60 && qBlue(p) < 60)
+                    edge.emplace_back(x, y);
+        return edge.size() >= 10;
+    }));
     screenshot("x11-compositing");
     test::stop(manager);
     // Left uncut, the whole window would show black around the outline.
-    EXPECT_TRUE(test::spinUntil(
-        [&] {
-            shot = screenshot();
-            return !shot.isNull() && red(shot.pixel(400, 200)) && dark(shot.pixel(shot.width() / 2, 4));
-        },
-        30000))
+    EXPECT_TRUE(comesToShow([](const QImage& s) { return red(s.pixel(400, 200)) && dark(s.pixel(s.width() / 2, 4)); }))
         << (screenshot("x11-compositor-gone-failed").isNull() ? "" : "");
     EXPECT_EQ(boundingShaped(display), std::optional<bool>(true));
     screenshot("x11-no-compositor");
