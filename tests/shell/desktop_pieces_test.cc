@@ -31,6 +31,7 @@
 #include "shell/real_time.h"
 #include "shell/shell_fixture.h"
 #include "shell/status_item.h"
+#include "linux/services.h"
 
 namespace halvyn {
 namespace {
@@ -112,14 +113,17 @@ TEST_F(Levels, ReadingsComeFromTheSourcesAndAreAbsentWithoutTheirService) {
     EXPECT_FALSE(none.outputDeviceSymbol().has_value());
 }
 
+using test::readFile;
+
+std::vector<std::string> titles(const QMenu* menu) {
+    std::vector<std::string> t;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) t.push_back(a->text().toStdString());
+    return t;
+}
+
 class StatusMenu : public test::ShellTest {
 protected:
-    static std::vector<std::string> titles(const QMenu* menu) {
-        std::vector<std::string> t;
-        for (QAction* a : menu->actions())
-            if (!a->isSeparator()) t.push_back(a->text().toStdString());
-        return t;
-    }
     static QAction* action(const QMenu* menu, const char* title) {
         for (QAction* a : menu->actions())
             if (a->text() == QLatin1String(title)) return a;
@@ -150,7 +154,10 @@ TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
     EXPECT_TRUE(ctx->appState().isWindowOpen("settings"));
     // The offscreen platform has no tray: the item says so once and the program goes on.
     int said = 0;
-    for (auto& l : logs.lines) said += l.message.find("No system tray") != std::string::npos && l.level == LogLevel::info;
+    for (auto& l : logs.lines)
+        said += l.message.find("No system tray on this desktop: the status menu opens with a right click") !=
+                    std::string::npos &&
+                l.level == LogLevel::info;
     EXPECT_EQ(said, 1);
 }
 
@@ -178,12 +185,23 @@ TEST(RenderMenu, ImagesFallBackAndTextImagesAreDrawn) {
     EXPECT_TRUE(actions[2]->icon().isNull());  // shown without an image
 }
 
-TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
-    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-start-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "preferences.json";
-    std::ofstream(file) << "{ this is not json";
+// The program started on a settings file in a private folder.
+class DesktopStart : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = test::privateFolder("halvyn-start");
+        dir = root / "halvyn";
+        file = dir / "preferences.json";
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    std::filesystem::path root, dir, file;
     CaptureLogSink logs;
+};
+
+TEST_F(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
+    std::ofstream(file) << "{ this is not json";
     {
         DesktopApp app(&logs, file);
         app.start();
@@ -204,26 +222,17 @@ TEST(DesktopStart, UnreadableSettingsFileIsKeptAsideAndTheNotchStillShows) {
         EXPECT_TRUE(app.context().defaults().get(keys::swipeToToggle));
         app.context().defaults().set(keys::hoverDuration, 0.7);
     }
-    int unreadable = 0;
-    for (auto& l : logs.lines) unreadable += l.message.find("unreadable") != std::string::npos;
-    EXPECT_EQ(unreadable, 1);
     EXPECT_TRUE(std::filesystem::exists(dir / "preferences.json.unreadable"));
-    std::ifstream saved(file);
-    std::string text((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("hoverDuration"), std::string::npos);
-    std::filesystem::remove_all(dir);
+    EXPECT_NE(readFile(file).find("hoverDuration"), std::string::npos);
 }
 
 // The status menu is one right click away on the notch, whether the desktop has a tray or not
 // (the offscreen platform has none); a left click there never opens it, nor a right click beside
 // the outline.
-TEST(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
-    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-menu-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "preferences.json") << R"({"isFirstLaunch": false})";
-    CaptureLogSink logs;
+TEST_F(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
+    std::ofstream(file) << R"({"isFirstLaunch": false})";
     {
-        DesktopApp app(&logs, dir / "preferences.json");
+        DesktopApp app(&logs, file);
         app.start();
         NotchWindow* w = nullptr;
         ASSERT_TRUE(test::spinUntil([&] { return (w = app.notchWindow()) && w->isVisible(); }));
@@ -240,10 +249,7 @@ TEST(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         EXPECT_FALSE(menu->isVisible());
         click(outline.center(), Qt::RightButton);
         ASSERT_TRUE(test::spinUntil([&] { return menu->isVisible(); }));
-        std::vector<std::string> titles;
-        for (QAction* a : menu->actions())
-            if (!a->isSeparator()) titles.push_back(a->text().toStdString());
-        EXPECT_EQ(titles, (std::vector<std::string>{"Play", "Next", "Previous", "Display", "Version 1.0.0",
+        EXPECT_EQ(titles(menu), (std::vector<std::string>{"Play", "Next", "Previous", "Display", "Version 1.0.0",
                                                     "Settings...", "Quit Halvyn"}));
         // Hanging from the outline's bottom, centred under it.
         const QPoint under = w->mapToGlobal(QPoint(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom())));
@@ -262,29 +268,14 @@ TEST(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         app.context().notch().setExpanded(true, false);
         EXPECT_TRUE(test::spinUntil([&] { return app.context().notch().isExpanded.get(); }));
     }
-    int said = 0;
-    for (auto& l : logs.lines) said += l.message.find("No system tray on this desktop: the status menu opens with a right click") != std::string::npos;
-    EXPECT_EQ(said, 1);
-    std::filesystem::remove_all(dir);
-}
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The settings file on the real file watch. A hand edit that a shell writes in place, slowly and
 // in pieces, is read once the writer is done and never set aside. The folder removed keeps the
 // settings in use; the next change brings it back whole and watched again. A save that fails is
 // said in the status item's tooltip until one works.
-TEST(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
-    const auto root = std::filesystem::temp_directory_path() / ("halvyn-settings-file-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(root);
-    const auto dir = root / "halvyn";
-    const auto file = dir / "preferences.json";
-    std::filesystem::create_directories(dir);
+TEST_F(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
     std::ofstream(file) << R"({"isFirstLaunch": false, "swipeToSkip": false})";
-    CaptureLogSink logs;
     DesktopApp app(&logs, file);
     app.start();
     Defaults& d = app.context().defaults();
@@ -304,7 +295,7 @@ TEST(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
     ASSERT_TRUE(test::spinUntil([&] { return d.get(keys::hudSpeed) == HUDSpeed::instant; }));
     ::waitpid(writer, nullptr, 0);
     test::spinUntil([] { return false; }, 1500);
-    EXPECT_EQ(slurp(file), edit) << "written over";
+    EXPECT_EQ(readFile(file), edit) << "written over";
     EXPECT_FALSE(std::filesystem::exists(dir / "preferences.json.unreadable"));
 
     std::filesystem::remove_all(dir);
@@ -312,9 +303,9 @@ TEST(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
     EXPECT_FALSE(d.get(keys::swipeToSkip)) << "the settings in use stay";
     EXPECT_FALSE(d.get(keys::isFirstLaunch));
     d.set(keys::hoverDuration, 0.7);
-    const auto saved = parseJsonObject(slurp(file));
+    const auto saved = parseJsonObject(readFile(file));
     ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->asObject().size(), 4u) << slurp(file);
+    EXPECT_EQ(saved->asObject().size(), 4u) << readFile(file);
     // Watched again: a later edit of the recreated file is read.
     test::spinUntil([] { return false; }, 200);
     std::ofstream(file) << R"({"isFirstLaunch": false, "swipeToSkip": true})";
@@ -332,15 +323,8 @@ TEST(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
         << status->toolTip().toStdString();
     std::filesystem::remove(dir);
     EXPECT_TRUE(test::spinUntil([&] { return status->toolTip() == name; }));
-    EXPECT_NE(slurp(file).find("0.9"), std::string::npos);
-    std::filesystem::remove_all(root);
+    EXPECT_NE(readFile(file).find("0.9"), std::string::npos);
 }
-
-}  // namespace
-}  // namespace halvyn
-
-namespace halvyn {
-namespace {
 
 // The icon's mean colour over its opaque pixels, as lightness 0 to 255.
 int inkLightness(const QIcon& icon) {

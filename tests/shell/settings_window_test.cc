@@ -20,8 +20,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <sstream>
 
+#include "linux/services.h"
 #include "settings/preferences_file.h"
 #include "shell/event_loop.h"
 #include "shell/shell_fixture.h"
@@ -343,24 +343,31 @@ struct FilePlatform final : Platform {
     PreferencesFile file;
 };
 
-TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
-    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-settings-window-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const auto path = dir / "preferences.json";
+class SettingsWindowFile : public ::testing::Test {
+protected:
+    SettingsWindowFile() : dir(test::privateFolder("halvyn-settings-window")), path(dir / "halvyn/preferences.json") {}
+    ~SettingsWindowFile() override { std::filesystem::remove_all(dir); }
+
+    // The program on the settings file, written with `text` first unless it is empty.
+    Context& start(const std::string& text = {}) {
+        if (!text.empty()) test::writeFile(path, text);
+        auto time = std::make_unique<VirtualTime>();
+        vt = time.get();
+        ctx = std::make_unique<Context>(std::move(time), std::make_unique<FilePlatform>(*vt, path), &logs);
+        return *ctx;
+    }
+    std::string read() const { return test::readFile(path); }
+
+    std::filesystem::path dir, path;
+    VirtualTime* vt = nullptr;
+    CaptureLogSink logs;
+    std::unique_ptr<Context> ctx;
+};
+
+TEST_F(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
     const std::string edited =
         R"({"hideMenuBarIcon": "yes", "lowBatteryThreshold": 400, "hudSpeed": "warp", "notchAdjustedHeight": 2})";
-    std::ofstream(path) << edited;
-    auto time = std::make_unique<VirtualTime>();
-    VirtualTime* vt = time.get();
-    auto platform = std::make_unique<FilePlatform>(*vt, path);
-    CaptureLogSink logs;
-    Context ctx(std::move(time), std::move(platform), &logs);
-    auto read = [&path] {
-        std::stringstream s;
-        s << std::ifstream(path).rdbuf();
-        return s.str();
-    };
+    Context& ctx = start(edited);
     {
         SettingsWindow window(ctx);
         vt->advance(seconds(5));
@@ -384,21 +391,12 @@ TEST(SettingsWindowFile, OpeningNeverRewritesAHandEditedFile) {
     EXPECT_EQ(field("hideMenuBarIcon"), Value("yes"));
     EXPECT_EQ(field("lowBatteryThreshold"), Value(400));
     EXPECT_EQ(field("hudSpeed"), Value("smooth"));
-    std::filesystem::remove_all(dir);
 }
 
 // While settings cannot be saved a line above the tabs says so and why; it goes with the first
 // save that works (here the retry after the folder, replaced by a file, is back).
-TEST(SettingsWindowFile, ALineSaysWhySettingsAreNotSavedUntilASaveWorks) {
-    const auto dir = std::filesystem::temp_directory_path() / ("halvyn-settings-line-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    const auto path = dir / "halvyn" / "preferences.json";
-    auto time = std::make_unique<VirtualTime>();
-    VirtualTime* vt = time.get();
-    auto platform = std::make_unique<FilePlatform>(*vt, path);
-    CaptureLogSink logs;
-    Context ctx(std::move(time), std::move(platform), &logs);
-    SettingsWindow window(ctx);
+TEST_F(SettingsWindowFile, ALineSaysWhySettingsAreNotSavedUntilASaveWorks) {
+    SettingsWindow window(start());
     window.resize(720, 520);
     window.show();
     auto dump = [&window](const char* name) {
@@ -420,10 +418,7 @@ TEST(SettingsWindowFile, ALineSaysWhySettingsAreNotSavedUntilASaveWorks) {
     std::filesystem::remove(dir / "halvyn");
     vt->advance(PreferencesFile::kFirstRetry);
     EXPECT_TRUE(window.saveProblemLine()->isHidden());
-    std::stringstream saved;
-    saved << std::ifstream(path).rdbuf();
-    EXPECT_NE(saved.str().find("\"swipeToSkip\": false"), std::string::npos) << saved.str();
-    std::filesystem::remove_all(dir);
+    EXPECT_NE(read().find("\"swipeToSkip\": false"), std::string::npos) << read();
 }
 
 }  // namespace
