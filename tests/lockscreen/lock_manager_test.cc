@@ -65,7 +65,7 @@ TEST_F(LockTest, LockShowsPanelAndTheLockActivityAfterAFifthOfASecond) {
     EXPECT_FALSE(lock().isLocked.get());
     EXPECT_EQ(panel, (std::vector<std::string>{"show", "hide"}));
     EXPECT_EQ(sounds(), (std::vector<std::string>{"lock", "unlock"}));
-    EXPECT_EQ(osd.suspended, 1) << "15.1 re-applies the display-process suppression";
+    EXPECT_EQ(osd.suspended, 1) << "unlocking re-applies the display-process suppression";
     at(2.474);
     EXPECT_TRUE(calls.of("setLiveActivity").empty());
     at(2.475);
