@@ -20,10 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::readFile;
 
 // A private desktop configuration whose recorder takes secure web and FaceTime links.
 struct RecordingDesktop {
@@ -68,11 +65,9 @@ TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOn
         EXPECT_FALSE(links.canOpen(refused)) << refused;
         EXPECT_FALSE(links.openURL(refused)) << refused;
     }
-    EXPECT_TRUE(logs.contains("Not opened: file links are not opened from here: file:///home/u/Downloads/zoom.us/j/run.desktop"));
     // Text without a scheme never reaches the opener, so it cannot pass as an option.
     EXPECT_FALSE(links.openURL("--help"));
     EXPECT_FALSE(links.openURL(""));
-    EXPECT_TRUE(logs.contains("Not a URL, not opened: --help"));
 
     // The program's own schemes open where a handler takes them, once the handler is known; the
     // Mac's settings panes and calendar have none here.
@@ -83,7 +78,6 @@ TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOn
     EXPECT_FALSE(links.canOpen("x-apple.systempreferences:com.apple.preference.security?Privacy_Calendars"));
     EXPECT_FALSE(links.canOpen("no scheme"));
     EXPECT_FALSE(links.openURL("ical://ekevent/20261206T100000Z/1?method=show"));
-    EXPECT_TRUE(logs.contains("Cannot open ical://ekevent/20261206T100000Z/1?method=show: no application here opens ical links"));
     EXPECT_EQ(desktop.recorded(), "https://meet.example.com/j/1%202?pwd=$(touch%20x);rm\nfacetime://user@example.com\n");
 }
 
