@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <optional>
 #include <algorithm>
 #include <iterator>
@@ -27,22 +26,10 @@
 namespace halvyn {
 namespace {
 
+using test::lsanEnv;
 using test::onPath;
-
-// Runs `command` through the shell: its standard output (and exit status).
-std::string run(const std::string& command, int* status = nullptr) { return test::output(command, status); }
-
-std::string lsanEnv() {
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    return std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE);
-}
-
-std::string readAll(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::output;
+using test::readFile;
 
 std::optional<int> waitExit(pid_t pid, int limitMs) {
     int status = 0;
@@ -70,20 +57,14 @@ protected:
     }
 
     void TearDown() override {
-        if (app > 0) {
-            ::kill(app, SIGKILL);
-            ::waitpid(app, nullptr, 0);
-        }
-        if (xvfb > 0) {
-            ::kill(xvfb, SIGTERM);
-            ::waitpid(xvfb, nullptr, 0);
-        }
+        test::stop(app, SIGKILL);
+        test::stop(xvfb);
         if (!config.empty()) std::filesystem::remove_all(config);
     }
 
     // The notch windows on the display: lines of the window tree naming a 576 × 320 "Halvyn".
     int notchWindows() const {
-        const std::string tree = run("xwininfo -display " + display + " -root -tree 2>/dev/null");
+        const std::string tree = output("xwininfo -display " + display + " -root -tree 2>/dev/null");
         const std::regex panel(R"re("Halvyn".*\s576x320\+)re");
         return static_cast<int>(std::distance(std::sregex_iterator(tree.begin(), tree.end(), panel), std::sregex_iterator()));
     }
@@ -115,7 +96,7 @@ TEST_F(DesktopProgram, ShowsTheNotchAtTheTopCentreAndQuitsCleanly) {
     std::string tree;
     const bool found = test::spinUntil(
         [&] {
-            tree = run("xwininfo -display " + display + " -root -tree 2>/dev/null");
+            tree = output("xwininfo -display " + display + " -root -tree 2>/dev/null");
             return std::regex_search(tree, m, panel);
         },
         30000);
@@ -133,14 +114,9 @@ TEST_F(DesktopProgram, ShowsTheNotchAtTheTopCentreAndQuitsCleanly) {
 
 TEST_F(DesktopProgram, SimWindowPlaysInRealTimeWithTheSameTrace) {
     const std::string scenario = std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.json";
-    const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
-    const std::string env = "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb LSAN_OPTIONS=suppressions=" +
-                            (lsan ? std::string(lsan) : std::string(HALVYN_LSAN_FILE));
-    const std::string trace = run("env " + env + " " + HALVYN_SIM_BINARY + " --window " + scenario + " 2>/dev/null");
-    std::ifstream expected(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace", std::ios::binary);
-    std::ostringstream text;
-    text << expected.rdbuf();
-    EXPECT_EQ(trace, text.str());
+    const std::string trace = output("env DISPLAY=" + display + " QT_QPA_PLATFORM=xcb " + lsanEnv() + " " +
+                                     HALVYN_SIM_BINARY + " --window " + scenario + " 2>/dev/null");
+    EXPECT_EQ(trace, readFile(std::string(HALVYN_SCENARIO_DIR) + "/shell_frames.trace"));
 }
 
 TEST(DesktopCommandLine, HelpAndVersionAnswerAndNoDisplayIsOneLine) {
@@ -148,19 +124,19 @@ TEST(DesktopCommandLine, HelpAndVersionAnswerAndNoDisplayIsOneLine) {
     const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + lsanEnv() + " ";
     int status = -1;
     const std::string help =
-        run(noDisplay + "XDG_CONFIG_HOME=/cfg XDG_DATA_HOME=/data " + bin + " --help", &status);
+        output(noDisplay + "XDG_CONFIG_HOME=/cfg XDG_DATA_HOME=/data " + bin + " --help", &status);
     EXPECT_EQ(status, 0);
     for (const char* said : {"Usage: halvyn", "again while it runs opens its settings window", "/cfg/halvyn/preferences.json\n",
                              "/data/halvyn/calendars/*.ics\n", "\"Calendar activities\" is on", "sounds and icons",
                              "halvyn-helper(1)"})
         EXPECT_NE(help.find(said), std::string::npos) << said << " in\n" << help;
-    EXPECT_EQ(run(noDisplay + bin + " --version", &status), "Halvyn 1.0.0\n");
+    EXPECT_EQ(output(noDisplay + bin + " --version", &status), "Halvyn 1.0.0\n");
     EXPECT_EQ(status, 0);
-    const std::string err = run(noDisplay + bin + " 2>&1 >/dev/null", &status);
+    const std::string err = output(noDisplay + bin + " 2>&1 >/dev/null", &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("no display"), std::string::npos) << err;
-    run("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:999 " + lsanEnv() + " " + bin + " 2>/dev/null", &status);
+    output("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:999 " + lsanEnv() + " " + bin + " 2>/dev/null", &status);
     EXPECT_EQ(status, 1) << "an unreachable display is the same";
 }
 
@@ -173,13 +149,13 @@ TEST_F(DesktopProgram, FirstLaunchShowsTheFirstPermissionPageBeforeTheNotch) {
     std::string tree;
     ASSERT_TRUE(test::spinUntil(
         [&] {
-            tree = run("xwininfo -display " + display + " -root -tree 2>/dev/null");
+            tree = output("xwininfo -display " + display + " -root -tree 2>/dev/null");
             return tree.find("\"Media Player\"") != std::string::npos;
         },
         30000))
-        << readAll(log) << tree;
+        << readFile(log) << tree;
     EXPECT_EQ(notchWindows(), before) << "the notch waits for the end of the pages";
-    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << readAll(log);
+    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << readFile(log);
 }
 
 TEST_F(DesktopProgram, ASecondLaunchHandsOverToTheFirstAndEnds) {
@@ -188,17 +164,17 @@ TEST_F(DesktopProgram, ASecondLaunchHandsOverToTheFirstAndEnds) {
     app = startLogged(log);
     ASSERT_GT(app, 0);
     ASSERT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000))
-        << readAll(log) << run("xwininfo -display " + display + " -root -tree 2>&1");
+        << readFile(log) << output("xwininfo -display " + display + " -root -tree 2>&1");
 
     int status = -1;
-    const std::string err = run("env " + env() + " " + HALVYN_BINARY + " 2>&1", &status);
+    const std::string err = output("env " + env() + " " + HALVYN_BINARY + " 2>&1", &status);
     EXPECT_EQ(status, 0) << err;
     EXPECT_NE(err.find("already running"), std::string::npos) << err;
-    EXPECT_TRUE(test::spinUntil([&] { return readAll(log).find("Launched again") != std::string::npos; }, 10000))
-        << readAll(log);
+    EXPECT_TRUE(test::spinUntil([&] { return readFile(log).find("Launched again") != std::string::npos; }, 10000))
+        << readFile(log);
     EXPECT_EQ(notchWindows(), before + 1) << "one notch";
     EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the first keeps running";
-    run("env " + env() + " " + HALVYN_BINARY + " --bogus 2>/dev/null", &status);
+    output("env " + env() + " " + HALVYN_BINARY + " --bogus 2>/dev/null", &status);
     EXPECT_EQ(status, 2) << "an unknown argument is refused";
 }
 
@@ -208,7 +184,7 @@ TEST_F(DesktopProgram, SimWindowRestsBetweenDueTasks) {
         const auto file = config / ("idle-" + std::to_string(static_cast<int>(until)) + ".json");
         std::ofstream(file) << R"({"events": [], "until": )" << until << "}";
         int status = -1;
-        const std::string out = run("env " + env() + " bash -c 'TIMEFORMAT=%U+%S; time " + HALVYN_SIM_BINARY +
+        const std::string out = output("env " + env() + " bash -c 'TIMEFORMAT=%U+%S; time " + HALVYN_SIM_BINARY +
                                         " --window " + file.string() + " >/dev/null 2>/dev/null' 2>&1",
                                     &status);
         EXPECT_EQ(status, 0) << out;
@@ -222,7 +198,7 @@ TEST_F(DesktopProgram, SimWindowRestsBetweenDueTasks) {
 TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
     const auto first = config / "prefix-a", moved = config / "prefix-b";
     int status = -1;
-    const std::string log = run("cmake --install " + std::string(HALVYN_BUILD_DIR) + " --prefix " + first.string() + " 2>&1", &status);
+    const std::string log = output("cmake --install " + std::string(HALVYN_BUILD_DIR) + " --prefix " + first.string() + " 2>&1", &status);
     ASSERT_EQ(status, 0) << log;
     for (const char* f : {"bin/halvyn", "bin/halvyn-helper", "share/man/man1/halvyn-helper.1.gz",
                           "share/halvyn/sounds/lock.caf",
@@ -232,21 +208,21 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
         EXPECT_TRUE(std::filesystem::exists(first / f)) << f;
     EXPECT_FALSE(std::filesystem::exists(first / "bin/halvyn-sim")) << "a developer's tool, installed only on request";
     if (onPath("desktop-file-validate")) {
-        const std::string out = run("desktop-file-validate " + (first / "share/applications/app.halvyn.halvyn.desktop").string() + " 2>&1", &status);
+        const std::string out = output("desktop-file-validate " + (first / "share/applications/app.halvyn.halvyn.desktop").string() + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
     }
     if (onPath("appstreamcli")) {
-        const std::string out = run("appstreamcli validate --no-net " + (first / "share/metainfo/app.halvyn.halvyn.metainfo.xml").string() + " 2>&1", &status);
+        const std::string out = output("appstreamcli validate --no-net " + (first / "share/metainfo/app.halvyn.halvyn.metainfo.xml").string() + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
     }
 
     // Moved as a whole, the program finds its files in the new place.
     std::filesystem::rename(first, moved);
-    const std::string help = run("env " + lsanEnv() + " " + (moved / "bin/halvyn").string() + " --help", &status);
+    const std::string help = output("env " + lsanEnv() + " " + (moved / "bin/halvyn").string() + " --help", &status);
     EXPECT_NE(help.find((moved / "share/halvyn").string()), std::string::npos) << help;
 
     // Started as the desktop entry says, with the installed bin/ on the path.
-    const std::string entry = readAll(moved / "share/applications/app.halvyn.halvyn.desktop");
+    const std::string entry = readFile(moved / "share/applications/app.halvyn.halvyn.desktop");
     std::smatch exec;
     ASSERT_TRUE(std::regex_search(entry, exec, std::regex("\nExec=([^\n]+)")));
     const int before = notchWindows();
@@ -258,8 +234,8 @@ TEST_F(DesktopProgram, InstallsIntoAMovablePrefixAndStartsFromItsDesktopEntry) {
                            "XDG_RUNTIME_DIR=" + config.string(), lsanEnv()},
                           runLog.string());
     ASSERT_GT(app, 0);
-    EXPECT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000)) << readAll(runLog);
-    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readAll(runLog);
+    EXPECT_TRUE(test::spinUntil([&] { return notchWindows() > before; }, 30000)) << readFile(runLog);
+    EXPECT_EQ(::waitpid(app, nullptr, WNOHANG), 0) << "the installed program runs: " << readFile(runLog);
 }
 
 TEST(RunScript, WithoutADisplayTheTraceGoesToAFileAndASummaryToTheTerminal) {
@@ -277,12 +253,12 @@ TEST(RunScript, WithoutADisplayTheTraceGoesToAFileAndASummaryToTheTerminal) {
     std::filesystem::permissions(dir / "bin/cmake", std::filesystem::perms::owner_all);
     std::filesystem::permissions(dir / "build/halvyn-sim", std::filesystem::perms::owner_all);
     int status = -1;
-    const std::string out = run("env -u DISPLAY -u WAYLAND_DISPLAY HALVYN_RUN_BUILD=" + (dir / "build").string() +
+    const std::string out = output("env -u DISPLAY -u WAYLAND_DISPLAY HALVYN_RUN_BUILD=" + (dir / "build").string() +
                                     " HALVYN_RUN_OUT=" + (dir / "out").string() + " PATH=" + (dir / "bin").string() +
                                     ":$PATH " + HALVYN_SOURCE_DIR + "/scripts/run 2>/dev/null",
                                 &status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(readAll(dir / "out/demo.trace"), "{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}\n");
+    EXPECT_EQ(readFile(dir / "out/demo.trace"), "{\"t\":0.000,\"call\":\"Notch.enable\",\"args\":[]}\n");
     const std::string frames = (dir / "out/frames").string();
     for (const std::string& said : std::vector<std::string>{
              "Played scenarios/demo.json on a simulated desktop: volume and output changes, brightness changes",
