@@ -7,6 +7,7 @@
 
 #include "shell/colors.h"
 #include "shell/notch_scene.h"
+#include "shell/pixels.h"
 #include "shell/shell_fixture.h"
 
 namespace halvyn {
@@ -19,17 +20,9 @@ struct Levels : DisplayLevels {
     std::optional<double> batteryLevel() const override { return 0.8; }
 };
 
-// Opaque pixels in a row / column: the outline's extent there.
-int rowCoverage(const QImage& img, int y) {
-    int n = 0;
-    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
-    return n;
-}
-int columnCoverage(const QImage& img, int x) {
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
-    return n;
-}
+using test::columnCoverage;
+using test::rowCoverage;
+
 bool opaqueBlack(QRgb p) { return qAlpha(p) > 250 && qRed(p) < 5 && qGreen(p) < 5 && qBlue(p) < 5; }
 
 class NotchRendering : public test::ShellTest {

@@ -17,4 +17,16 @@ inline int lightPixels(const QImage& img, const QRectF& r) {
     return n;
 }
 
+// Opaque pixels in a row / column: the outline's extent there.
+inline int rowCoverage(const QImage& img, int y) {
+    int n = 0;
+    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
+    return n;
+}
+inline int columnCoverage(const QImage& img, int x) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
+    return n;
+}
+
 }  // namespace halvyn::test

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "linux/services.h"
+#include "shell/pixels.h"
 
 namespace halvyn {
 namespace {
@@ -20,18 +21,8 @@ namespace {
 using test::readFile;
 
 // Opaque pixels in a row or column of a frame drawn at two pixels per point, in points.
-double rowPoints(const QImage& img, double yPoints) {
-    int n = 0;
-    const int y = static_cast<int>(yPoints * 2);
-    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
-    return n / 2.0;
-}
-double columnPoints(const QImage& img, double xPoints) {
-    int n = 0;
-    const int x = static_cast<int>(xPoints * 2);
-    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
-    return n / 2.0;
-}
+double rowPoints(const QImage& img, double y) { return test::rowCoverage(img, static_cast<int>(y * 2)) / 2.0; }
+double columnPoints(const QImage& img, double x) { return test::columnCoverage(img, static_cast<int>(x * 2)) / 2.0; }
 
 // Plays scenarios/NAME.json with --frames into a fresh folder, whose path it returns; the trace
 // must be the recorded one, frames or not.
