@@ -249,18 +249,9 @@ TEST(OptionEnumerations, RawValuesRoundTripAndUnknownOnesDoNot) {
         }
         EXPECT_FALSE(fromRaw<E>("").has_value());
     };
-    roundTrips(DisplayType{});
-    roundTrips(ConnectivityModel{});
-    roundTrips(OutputDevice{});
-    roundTrips(HUDProgressStyle{});
-    roundTrips(HUDSpeed{});
-    roundTrips(SymbolScaling{});
-    roundTrips(ColorStyle{});
-    roundTrips(ControlType{});
-    roundTrips(MusicApp{});
-    roundTrips(TransportType{});
-    roundTrips(WeatherStyle{});
-    roundTrips(LockScreenWidgetType{});
+    auto eachOf = [&](auto... tags) { (roundTrips(tags), ...); };
+    eachOf(DisplayType{}, ConnectivityModel{}, OutputDevice{}, HUDProgressStyle{}, HUDSpeed{}, SymbolScaling{},
+           ColorStyle{}, ControlType{}, MusicApp{}, TransportType{}, WeatherStyle{}, LockScreenWidgetType{});
 
     EXPECT_EQ(allCases<HUDProgressStyle>().size(), 3u);
     EXPECT_EQ(allCases<ControlType>()[2].raw, "repeating");
