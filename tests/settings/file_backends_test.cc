@@ -100,6 +100,7 @@ TEST_F(FileBackends, UnreadableFileIsMovedAsideNeverOverwritten) {
         PreferencesFile prefs(file(), time, logger());
         EXPECT_FALSE(prefs.stored("hudSpeed").has_value()) << "defaults apply";
         EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
+        EXPECT_TRUE(logged("is unreadable; kept as"));
         prefs.set("enableHaptics", Value(false));
         EXPECT_TRUE(parseJson(slurp(file())).has_value());
     }
