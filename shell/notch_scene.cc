@@ -70,6 +70,23 @@ QColor privacyColor(CaptureDevice device) {
     return device == CaptureDevice::camera ? QColor(0x30, 0xD1, 0x58) : QColor(0xFF, 0x9F, 0x0A);
 }
 
+constexpr double kDotRadius = 3, kDotGap = 2.5;
+
+// The in-use dots that show now, outermost first: a camera, then the microphone.
+std::vector<QColor> privacyDots(Context& ctx) {
+    const PrivacyManager& privacy = ctx.privacy();
+    std::vector<QColor> dots;
+    if (!privacy.isIndicatorVisible.get()) return dots;
+    if (!privacy.cameraApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::camera));
+    if (!privacy.microphoneApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::microphone));
+    return dots;
+}
+
+// How far the dots reach in from the first one's centre.
+double privacyDotsWidth(std::size_t count) {
+    return count == 0 ? 0 : static_cast<double>(count) * (2 * kDotRadius + kDotGap) - kDotGap / 2;
+}
+
 QColor accentColor() {
     return qGuiApp ? QGuiApplication::palette().color(QPalette::Highlight) : QColor(0x0A, 0x84, 0xFF);
 }
@@ -412,26 +429,21 @@ void NotchScene::paint(QPainter& p) {
 }
 
 void NotchScene::paintPrivacyDots(QPainter& p, const DrawnOutline& m) {
-    const PrivacyManager& privacy = ctx_.privacy();
-    if (!privacy.isIndicatorVisible.get()) return;
-    std::vector<QColor> dots;
-    if (!privacy.cameraApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::camera));
-    if (!privacy.microphoneApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::microphone));
-    // In the strip between the side wall and the wing's content, one above the other, centred on
-    // the compact row: clear of every display's text and bar.
+    const std::vector<QColor> dots = privacyDots(ctx_);
+    if (dots.empty()) return;
+    // Side by side at the outer end of the compact row, in the strip the side wall leaves clear
+    // of every display's content (which moves inwards for them while they show).
     const QRectF body = notchBodyRect(kWidth, m.width, m.height);
     const double row = std::min(m.height, compactHeight(ctx_) > 0 ? compactHeight(ctx_) : 38.0);
-    constexpr double radius = 3, gap = 2.5;
-    const double x = body.right() - std::max(0.0, m.topRadius) - kDrawnEdge / 2;
-    double y = row / 2 - (dots.size() - 1) * (radius + gap / 2);
-    if (x - radius < body.left() || row < 2 * radius) return;
+    double x = body.right() - std::max(0.0, m.topRadius) - kDrawnEdge / 2;
+    if (x - privacyDotsWidth(dots.size()) < body.left() || row < 2 * kDotRadius) return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     for (const QColor& colour : dots) {
         p.setBrush(colour);
-        p.drawEllipse(QPointF(x, y), radius, radius);
-        y += 2 * radius + gap;
+        p.drawEllipse(QPointF(x, row / 2), kDotRadius, kDotRadius);
+        x -= 2 * kDotRadius + kDotGap;
     }
     p.restore();
 }
@@ -553,7 +565,10 @@ void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int noti
 
 void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging) {
     const double base = std::max(0.0, ctx_.notch().notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
-    const Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
+    Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
+    // The right wing's content moves inwards clear of the in-use dots.
+    if (const std::size_t dots = privacyDots(ctx_).size())
+        w.right.setRight(std::max(w.right.left(), w.right.right() - privacyDotsWidth(dots) + kDrawnEdge / 2 - 1));
     if (w.left.width() < 8 || w.h < 8) return;
     const int preferredPx = static_cast<int>(std::clamp(w.h * 0.42, 10.0, 13.0));
 
