@@ -21,6 +21,7 @@
 #include "platform/linux/idle_inhibitor.h"
 #include "platform/linux/linux_processes.h"
 #include "platform/linux/linux_workspace.h"
+#include "platform/linux/linux_capture_devices.h"
 #include "platform/linux/pulse_audio_devices.h"
 #include "platform/linux/qt_sounds.h"
 #include "platform/linux/sysfs_backlight.h"
@@ -85,6 +86,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     if (!file_) memory_ = std::make_unique<MemoryPreferences>();
 
     audio_ = std::make_unique<PulseAudioDevices>(main, Logger(log, "com.halvyn.app", "AudioDevices"));
+    capture_ = std::make_unique<LinuxCaptureDevices>(
+        audio_.get(), std::make_unique<CameraWatcher>(main, Logger(log, "com.halvyn.app", "Cameras")));
 
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected()) {
@@ -169,6 +172,7 @@ DesktopPlatform::~DesktopPlatform() {
 }
 
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
+CaptureDevices* DesktopPlatform::captureDevices() { return capture_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }

@@ -30,6 +30,7 @@ class MainQueue;
 class PreferencesFile;
 class MemoryPreferences;
 class PulseAudioDevices;
+class LinuxCaptureDevices;
 class UPowerPowerSources;
 class LinuxWorkspace;
 class SysfsBacklight;
@@ -76,6 +77,7 @@ public:
     WeatherService* weatherService() override;
     FocusStatus* focusStatus() override;
     HelperConnection* helper() override;
+    CaptureDevices* captureDevices() override;
 
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
@@ -95,6 +97,8 @@ private:
     SystemLocale locale_;
     // The status services, each present only when its adapter could start.
     std::unique_ptr<PulseAudioDevices> audio_;
+    // The microphone through the audio client, the cameras through /dev and /proc.
+    std::unique_ptr<LinuxCaptureDevices> capture_;
     std::unique_ptr<UPowerPowerSources> power_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::unique_ptr<SysfsBacklight> backlight_;

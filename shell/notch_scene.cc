@@ -24,6 +24,7 @@
 #include "shell/colors.h"
 #include "shell/now_playing_view.h"
 #include "shell/symbols.h"
+#include "sources/privacy_manager.h"
 
 namespace halvyn {
 
@@ -62,6 +63,28 @@ bool wingsOf(Context& ctx, const DrawnOutline& settled, double windowWidth, QRec
     left = QRectF(body.left() + outer, body.top(), w, h);
     right = QRectF(body.right() - outer - w, body.top(), w, h);
     return true;
+}
+
+// The in-use colours: orange for the microphone, green for a camera.
+QColor privacyColor(CaptureDevice device) {
+    return device == CaptureDevice::camera ? QColor(0x30, 0xD1, 0x58) : QColor(0xFF, 0x9F, 0x0A);
+}
+
+constexpr double kDotRadius = 3, kDotGap = 2.5;
+
+// The in-use dots that show now, outermost first: a camera, then the microphone.
+std::vector<QColor> privacyDots(Context& ctx) {
+    const PrivacyManager& privacy = ctx.privacy();
+    std::vector<QColor> dots;
+    if (!privacy.isIndicatorVisible.get()) return dots;
+    if (!privacy.cameraApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::camera));
+    if (!privacy.microphoneApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::microphone));
+    return dots;
+}
+
+// How far the dots reach in from the first one's centre.
+double privacyDotsWidth(std::size_t count) {
+    return count == 0 ? 0 : static_cast<double>(count) * (2 * kDotRadius + kDotGap) - kDotGap / 2;
 }
 
 QColor accentColor() {
@@ -284,6 +307,15 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     subscriptions_.push_back(observeFocusCalendar(ctx, [this] {
         if (needsDisplay_) needsDisplay_();
     }));
+    PrivacyManager& privacy = ctx.privacy();
+    auto redraw = [this](auto& published) {
+        subscriptions_.push_back(published.observe([this](const auto&, const Animation*) {
+            if (needsDisplay_) needsDisplay_();
+        }));
+    };
+    redraw(privacy.isIndicatorVisible);
+    redraw(privacy.microphoneApplications);
+    redraw(privacy.cameraApplications);
     if (levels_) {
         volumeBar_.setTarget(levels_->volume().value_or(0), nullptr, 0);
         brightnessBar_.setTarget(levels_->brightness().value_or(0), nullptr, 0);
@@ -392,6 +424,27 @@ void NotchScene::paint(QPainter& p) {
     paintPeek(p, m);
     // The open notch's own rows give way to the media when it shows there.
     if (expandedOpacity_.value() > 0.01) paintExpanded(p, m, nowPlaying_->shown() != NowPlayingView::Shown::expanded);
+    paintPrivacyDots(p, m);
+    p.restore();
+}
+
+void NotchScene::paintPrivacyDots(QPainter& p, const DrawnOutline& m) {
+    const std::vector<QColor> dots = privacyDots(ctx_);
+    if (dots.empty()) return;
+    // Side by side at the outer end of the compact row, in the strip the side wall leaves clear
+    // of every display's content (which moves inwards for them while they show).
+    const QRectF body = notchBodyRect(kWidth, m.width, m.height);
+    const double row = std::min(m.height, compactHeight(ctx_) > 0 ? compactHeight(ctx_) : 38.0);
+    double x = body.right() - std::max(0.0, m.topRadius) - kDrawnEdge / 2;
+    if (x - privacyDotsWidth(dots.size()) < body.left() || row < 2 * kDotRadius) return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    for (const QColor& colour : dots) {
+        p.setBrush(colour);
+        p.drawEllipse(QPointF(x, row / 2), kDotRadius, kDotRadius);
+        x -= 2 * kDotRadius + kDotGap;
+    }
     p.restore();
 }
 
@@ -429,6 +482,7 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
         case N::isLowPowerMode: content = batteryDisplay(shownNotification_); break;
         case N::didConnectAirPods:
         case N::isLowAirPodsBattery: content = accessoryDisplay(); break;
+        case N::isRecording: content = recordingDisplay(); break;
         default: return paintFocusCalendar(p, m, shownNotification_);
     }
     if (content) paintCompact(p, m, *content, kind == N::isCharging);
@@ -483,6 +537,20 @@ std::optional<NotchScene::CompactContent> NotchScene::accessoryDisplay() const {
     return c;
 }
 
+std::optional<NotchScene::CompactContent> NotchScene::recordingDisplay() const {
+    // The application on the left; what it uses on the right, in the dot's colour.
+    const PrivacyManager& privacy = ctx_.privacy();
+    if (!privacy.startedApplication.get() || !privacy.startedDevice.get()) return std::nullopt;
+    const CaptureDevice device = *privacy.startedDevice.get();
+    CompactContent c;
+    c.display.symbol.push_back({device == CaptureDevice::camera ? "video.fill" : "mic.fill"});
+    c.display.tint = privacyColor(device);
+    c.display.label = *privacy.startedApplication.get();
+    c.display.percentage = std::string(title(device));
+    c.percentColour = c.display.tint;
+    return c;
+}
+
 void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int notification) {
     // The Focus and time-to-leave notifications come from their own view.
     QRectF left, right;
@@ -497,7 +565,10 @@ void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int noti
 
 void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging) {
     const double base = std::max(0.0, ctx_.notch().notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
-    const Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
+    Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
+    // The right wing's content moves inwards clear of the in-use dots.
+    if (const std::size_t dots = privacyDots(ctx_).size())
+        w.right.setRight(std::max(w.right.left(), w.right.right() - privacyDotsWidth(dots) + kDrawnEdge / 2 - 1));
     if (w.left.width() < 8 || w.h < 8) return;
     const int preferredPx = static_cast<int>(std::clamp(w.h * 0.42, 10.0, 13.0));
 
@@ -548,8 +619,18 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
     const DisplayLevels::Power power = maybePower.value_or(DisplayLevels::Power{});
     const auto acc = levels_ && withRows ? levels_->accessory() : std::nullopt;
     const auto event = withRows ? eventDetails(ctx_) : std::nullopt;
+    // Who uses the microphone and the cameras, a row each, first.
+    const PrivacyManager& privacy = ctx_.privacy();
+    std::vector<std::pair<CaptureDevice, const std::vector<std::string>*>> inUse;
+    if (withRows && privacy.isIndicatorVisible.get()) {
+        if (!privacy.microphoneApplications.get().empty())
+            inUse.emplace_back(CaptureDevice::microphone, &privacy.microphoneApplications.get());
+        if (!privacy.cameraApplications.get().empty())
+            inUse.emplace_back(CaptureDevice::camera, &privacy.cameraApplications.get());
+    }
     constexpr double rowH = 28, eventH = 36;
-    const double rows = (maybePower ? rowH + 4 : 0) + (acc ? rowH + 4 : 0) + (event ? eventH : 0);
+    const double rows = static_cast<double>(inUse.size()) * (rowH + 4) + (maybePower ? rowH + 4 : 0) +
+                        (acc ? rowH + 4 : 0) + (event ? eventH : 0);
     // Below a camera housing's row; a drawn notch has none, so its rows sit in the middle.
     const double top = n.hasNotch() ? n.notchHeight.get() + 8 : std::max(14.0, (n.notchExpandedHeight.get() - rows) / 2);
     const QRectF panel(body.left() + side, top, std::max(0.0, body.width() - 2 * side),
@@ -570,6 +651,15 @@ void NotchScene::paintExpanded(QPainter& p, const DrawnOutline& m, bool withRows
         return shown.isEmpty() ? 0.0 : QFontMetricsF(f).horizontalAdvance(shown);
     };
 
+    for (const auto& [device, names] : inUse) {
+        const QRectF row(panel.left(), y, panel.width(), rowH);
+        paintSymbol(p, QRectF(row.left() + 6, row.top() + 5, rowH - 10, rowH - 10),
+                    device == CaptureDevice::camera ? "video.fill" : "mic.fill", privacyColor(device));
+        QString list;
+        for (const auto& name : *names) list += (list.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromStdString(name);
+        text(QRectF(row.left() + 40, row.top(), std::max(0.0, row.width() - 40), rowH), list, Qt::white, Qt::AlignLeft);
+        y += rowH + 4;
+    }
     if (maybePower) {
         const QRectF row(panel.left(), y, panel.width(), rowH);
         paintBatteryGlyph(p, QRectF(row.left(), row.top(), 34, rowH), power.level, !power.onBattery, Qt::white);

@@ -136,6 +136,9 @@ private:
     std::optional<CompactContent> brightnessDisplay() const;
     std::optional<CompactContent> batteryDisplay(int notification) const;
     std::optional<CompactContent> accessoryDisplay() const;
+    std::optional<CompactContent> recordingDisplay() const;
+    // The in-use dots at the compact notch's outer right edge, over whatever shows.
+    void paintPrivacyDots(QPainter& p, const DrawnOutline& m);
     void paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging);
     void paintFocusCalendar(QPainter& p, const DrawnOutline& m, int notification);
     // The quick peek's band below the compact row: the new song, or the event about to start.

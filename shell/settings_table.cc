@@ -97,6 +97,8 @@ std::vector<SettingRow> buildTable() {
         {Tab::general, "useAccentColorOnGestures", "Use accent color", toggle()},
         {Tab::general, "enableHaptics", "Haptic feedback", toggle(), {}, "This desktop has no haptic feedback."},
         {Tab::general, "allowSimultaneousActivities", "Allow simultaneous activities", toggle()},
+        {Tab::general, "showPrivacyIndicator", "Show when the microphone or camera is in use", toggle()},
+        {Tab::general, "notifyWhenRecordingStarts", "Notify when recording starts", toggle()},
 
         {Tab::battery, "enableBattery", "Battery notifications", toggle()},
         {Tab::battery, "batteryDuration", "Duration", spin(1, 15, 0.5, " s")},

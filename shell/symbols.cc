@@ -31,7 +31,7 @@ namespace {
 enum class Drawn : std::uint8_t {
     none, speaker, speakerWave1, speakerWave2, speakerSlash, sunLarge, sunSmall, bolt, earbuds,
     battery100, battery100Bolt, battery25, battery0, lock, sparkles, bed, figureWalk, figureRun, tram,
-    hand, umbrella, megaphone, ladybug, xmarkCircle, starOutline,
+    hand, umbrella, megaphone, ladybug, xmarkCircle, starOutline, mic,
 };
 
 struct SymbolEntry {
@@ -109,6 +109,8 @@ constexpr SymbolEntry kSymbols[] = {
     {"figure.walk", {}, D::figureWalk},
     {"tram.fill", {}, D::tram},
     {"video.fill", {"camera-video", "camera-web"}, D::none},
+    // The microphone in use.
+    {"mic.fill", {"audio-input-microphone"}, D::mic},
     {"xmark.circle.fill", {}, D::xmarkCircle},
     // First-launch pages, permission banners and change notes.
     {"globe", {"web-browser", "preferences-desktop-locale"}, D::none},
@@ -315,6 +317,13 @@ QPainterPath drawnShape(Drawn d, const QRectF& r) {
     const double w = q.width();
     QPainterPath path;
     switch (d) {
+        case Drawn::mic:
+            path.addPath(roundedRect(q, 0.34, 0.04, 0.66, 0.6, 0.16));
+            path.addPath(line(q, {{0.2, 0.44}, {0.24, 0.62}, {0.38, 0.74}, {0.5, 0.76}, {0.62, 0.74}, {0.76, 0.62}, {0.8, 0.44}}));
+            path.addPath(line(q, {{0.5, 0.76}, {0.5, 0.92}}));
+            path.addPath(roundedRect(q, 0.32, 0.9, 0.68, 0.96, 0.03));
+            path.setFillRule(Qt::WindingFill);
+            break;
         case Drawn::sparkles:
             addSparkle(path, q, 0.42, 0.58, 0.38);
             addSparkle(path, q, 0.8, 0.2, 0.17);

@@ -6,6 +6,10 @@
 #include <cmath>
 #include <numeric>
 
+#include <unistd.h>
+
+#include "platform/linux/capture_names.h"
+
 #include "runtime/main_queue.h"
 #include "runtime/published.h"
 
@@ -72,6 +76,7 @@ struct PulseAudioDevices::Shared {
     Signal<AudioDeviceID> volumeChanged;
     Signal<AudioDeviceID> muteChanged;
     Signal<> connected;
+    Signal<bool> microphoneChanged;
 };
 
 PulseAudioDevices::PulseAudioDevices(MainQueue& main, Logger logger)
@@ -126,6 +131,29 @@ void PulseAudioDevices::connect() {
                         },
                         self))
                     pa_operation_unref(o);
+            } else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE) {
+                if (kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+                    std::lock_guard lock(self->mutex_);
+                    self->monitorSources_.erase(index);
+                } else if (auto* o = pa_context_get_source_info_by_index(
+                               self->context_, index,
+                               [](pa_context*, const pa_source_info* i, int eol, void* s) {
+                                   static_cast<PulseAudioDevices*>(s)->sourceRead(i, eol);
+                               },
+                               self)) {
+                    pa_operation_unref(o);
+                }
+            } else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT) {
+                if (kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+                    self->sourceOutputRemoved(index);
+                } else if (auto* o = pa_context_get_source_output_info(
+                               self->context_, index,
+                               [](pa_context*, const pa_source_output_info* i, int eol, void* s) {
+                                   static_cast<PulseAudioDevices*>(s)->sourceOutputRead(i, eol);
+                               },
+                               self)) {
+                    pa_operation_unref(o);
+                }
             } else if (facility == PA_SUBSCRIPTION_EVENT_SINK) {
                 if (kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
                     self->sinkRemoved(index);
@@ -149,7 +177,9 @@ void PulseAudioDevices::stateChanged() {
     if (state == PA_CONTEXT_READY) {
         retryDelay_ = 0.5;
         if (auto* o = pa_context_subscribe(
-                context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
+                context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER |
+                                                        PA_SUBSCRIPTION_MASK_SOURCE |
+                                                        PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT),
                 nullptr, nullptr))
             pa_operation_unref(o);
         requestAll();
@@ -158,12 +188,15 @@ void PulseAudioDevices::stateChanged() {
     if (state != PA_CONTEXT_FAILED && state != PA_CONTEXT_TERMINATED) return;
 
     const std::string reason = pa_strerror(pa_context_errno(context_));
-    bool wasConnected;
+    bool wasConnected, wasRecording;
     {
         std::lock_guard lock(mutex_);
         wasConnected = connected_;
+        wasRecording = !streams_.empty();
         connected_ = false;
         sinks_.clear();
+        monitorSources_.clear();
+        streams_.clear();
         defaultName_.clear();
         defaultId_.reset();
     }
@@ -178,6 +211,7 @@ void PulseAudioDevices::stateChanged() {
             if (auto s = weak.lock()) s->defaultChanged.emit(std::nullopt);
         });
     }
+    if (wasRecording) publishMicrophone(false);
     scheduleReconnect();
 }
 
@@ -203,7 +237,21 @@ void PulseAudioDevices::scheduleReconnect() {
 }
 
 void PulseAudioDevices::requestAll() {
-    pending_ = 2;
+    // The sources come before the streams, so that each stream's source is known as a monitor
+    // or not when the stream is read.
+    pending_ = 4;
+    if (auto* o = pa_context_get_source_info_list(
+            context_,
+            [](pa_context*, const pa_source_info* i, int eol, void* s) { static_cast<PulseAudioDevices*>(s)->sourceRead(i, eol); },
+            this))
+        pa_operation_unref(o);
+    if (auto* o = pa_context_get_source_output_info_list(
+            context_,
+            [](pa_context*, const pa_source_output_info* i, int eol, void* s) {
+                static_cast<PulseAudioDevices*>(s)->sourceOutputRead(i, eol);
+            },
+            this))
+        pa_operation_unref(o);
     if (auto* o = pa_context_get_server_info(
             context_, [](pa_context*, const pa_server_info* i, void* s) { static_cast<PulseAudioDevices*>(s)->serverRead(i); },
             this))
@@ -216,11 +264,7 @@ void PulseAudioDevices::requestAll() {
 }
 
 void PulseAudioDevices::sinkRead(const pa_sink_info* info, int eol) {
-    if (eol != 0 || !info) {
-        // The end of the first full list.
-        if (eol > 0 && !ready_ && --pending_ == 0) publishDefault();
-        return;
-    }
+    if (eol != 0 || !info) return endOfFirstList(eol);
     Sink sink;
     sink.info.id = info->index;
     const std::string name = info->name ? info->name : "";
@@ -275,6 +319,60 @@ void PulseAudioDevices::sinkRead(const pa_sink_info* info, int eol) {
         });
 }
 
+void PulseAudioDevices::endOfFirstList(int eol) {
+    if (eol > 0 && !ready_ && --pending_ == 0) publishDefault();
+}
+
+void PulseAudioDevices::sourceRead(const pa_source_info* info, int eol) {
+    if (eol != 0 || !info) return endOfFirstList(eol);
+    std::lock_guard lock(mutex_);
+    if (monitorSources_.size() < kMaxStreams || monitorSources_.count(info->index))
+        monitorSources_[info->index] = info->monitor_of_sink != PA_INVALID_INDEX;
+}
+
+void PulseAudioDevices::sourceOutputRead(const pa_source_output_info* info, int eol) {
+    if (eol != 0 || !info) return endOfFirstList(eol);
+    // A paused stream records nothing: it reads as gone until it runs again.
+    if (info->corked) return sourceOutputRemoved(info->index);
+    CaptureUse use;
+    std::string name = property(info->proplist, PA_PROP_APPLICATION_NAME);
+    if (captureApplicationName(name).empty()) name = property(info->proplist, PA_PROP_APPLICATION_PROCESS_BINARY);
+    use.application = captureApplicationName(name);
+    use.pid = processId(property(info->proplist, PA_PROP_APPLICATION_PROCESS_ID)).value_or(0);
+    use.isOwn = use.pid == static_cast<std::int64_t>(::getpid());
+    PulseStreamHints hints;
+    hints.resampleMethod = info->resample_method ? info->resample_method : "";
+    hints.streamMonitor = property(info->proplist, "stream.monitor");
+    hints.mediaRole = property(info->proplist, PA_PROP_MEDIA_ROLE);
+    bool changed;
+    {
+        std::lock_guard lock(mutex_);
+        auto source = monitorSources_.find(info->source);
+        hints.sourceIsMonitor = source != monitorSources_.end() && source->second;
+        use.isLevelMeter = isPulseLevelMeter(hints);
+        auto it = streams_.find(info->index);
+        if (it == streams_.end() && streams_.size() >= kMaxStreams) return;
+        changed = it == streams_.end() || !(it->second == use);
+        streams_[info->index] = std::move(use);
+    }
+    if (ready_ && changed) publishMicrophone(false);
+}
+
+void PulseAudioDevices::sourceOutputRemoved(std::uint32_t index) {
+    bool removed;
+    {
+        std::lock_guard lock(mutex_);
+        removed = streams_.erase(index) > 0;
+    }
+    if (ready_ && removed) publishMicrophone(false);
+}
+
+void PulseAudioDevices::publishMicrophone(bool firstReading) {
+    main_.post([weak = std::weak_ptr<Shared>(shared_), firstReading] {
+        if (auto s = weak.lock()) s->microphoneChanged.emit(firstReading);
+    });
+}
+
 void PulseAudioDevices::serverRead(const pa_server_info* info) {
     if (!info) return;
     {
@@ -318,6 +416,7 @@ void PulseAudioDevices::publishDefault() {
         main_.post([weak] {
             if (auto s = weak.lock()) s->connected.emit();
         });
+        publishMicrophone(true);
         return;
     }
     if (!changed) return;
@@ -429,5 +528,16 @@ Subscription PulseAudioDevices::onMuteChanged(std::function<void(AudioDeviceID)>
     return shared_->muteChanged.connect(std::move(cb));
 }
 Subscription PulseAudioDevices::onConnected(std::function<void()> cb) { return shared_->connected.connect(std::move(cb)); }
+
+std::vector<CaptureUse> PulseAudioDevices::microphoneUses() const {
+    std::lock_guard lock(mutex_);
+    std::vector<CaptureUse> out;
+    for (const auto& [index, use] : streams_) out.push_back(use);
+    return out;
+}
+
+Subscription PulseAudioDevices::onMicrophoneChanged(std::function<void(bool)> cb) {
+    return shared_->microphoneChanged.connect(std::move(cb));
+}
 
 }  // namespace halvyn

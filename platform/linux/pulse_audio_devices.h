@@ -1,6 +1,7 @@
 #pragma once
 // Audio devices on a PulseAudio server (or PipeWire's PulseAudio service): every sink is a device,
-// the server's default sink is the default output device. The client runs on its own thread;
+// the server's default sink is the default output device. The same connection follows the
+// recording streams (source outputs), for the microphone in-use indicator. The client runs on its own thread;
 // change notifications are handed to the main queue. Nothing waits for the server: the first full
 // reading of each connection is announced as the service's connection (a starting point, not a
 // change). When the server goes away the port reads as having no devices, and it reconnects on
@@ -15,11 +16,14 @@
 #include <vector>
 
 #include "platform/audio_devices.h"
+#include "platform/capture_devices.h"
 #include "runtime/logger.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_sink_info;
+struct pa_source_info;
+struct pa_source_output_info;
 struct pa_server_info;
 struct pa_time_event;
 
@@ -67,6 +71,14 @@ public:
     Subscription onMuteChanged(std::function<void(AudioDeviceID)> cb) override;
     Subscription onConnected(std::function<void()> cb) override;
 
+    // The streams recording now (paused ones left out); empty while the server is gone.
+    std::vector<CaptureUse> microphoneUses() const;
+    // They changed; `firstReading` for the first full reading of a connection. On the main queue.
+    Subscription onMicrophoneChanged(std::function<void(bool firstReading)> cb);
+
+    // The recording streams followed at most; more are hostile or a fault, and left out.
+    static constexpr std::size_t kMaxStreams = 256;
+
 private:
     struct Sink {
         AudioDevice info;
@@ -84,6 +96,11 @@ private:
     void sinkRead(const pa_sink_info* info, int eol);
     void serverRead(const pa_server_info* info);
     void sinkRemoved(std::uint32_t index);
+    void sourceRead(const pa_source_info* info, int eol);
+    void sourceOutputRead(const pa_source_output_info* info, int eol);
+    void sourceOutputRemoved(std::uint32_t index);
+    void endOfFirstList(int eol);
+    void publishMicrophone(bool firstReading);
     void publishDefault();
     void say(LogLevel level, std::string message);
 
@@ -102,6 +119,8 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::uint32_t, Sink> sinks_;
+    std::map<std::uint32_t, bool> monitorSources_;  // source index → is the monitor of a sink
+    std::map<std::uint32_t, CaptureUse> streams_;    // source output index → its use
     std::string defaultName_;
     std::optional<std::uint32_t> defaultId_;
     bool connected_ = false;

@@ -22,6 +22,7 @@
 #include "sources/battery_manager.h"
 #include "sources/connectivity_manager.h"
 #include "sources/focus_manager.h"
+#include "sources/privacy_manager.h"
 #include "updates/update_controller.h"
 #include "weather/weather_manager.h"
 
@@ -56,6 +57,7 @@ Assembly::Assembly(Context& ctx, Seams seams, const Built& built) : ctx_(ctx), s
     build(battery_, ctx, built, "BatteryManager");
     build(lock_, ctx, built, "LockManager");
     build(focus_, ctx, built, "FocusManager");
+    build(privacy_, ctx, built, "PrivacyManager");
     build(calendar_, ctx, built, "CalendarManager");
     build(weather_, ctx, built, "WeatherManager");
     build(updates_, ctx, built, "UpdateController");

@@ -17,6 +17,7 @@ class ScreenManager;
 class GUIManager;
 class SoundManager;
 class BatteryManager;
+class PrivacyManager;
 class ConnectivityManager;
 class LockManager;
 class LockScreen;
@@ -71,6 +72,7 @@ public:
     BrightnessManager& brightness() { return *brightness_; }
     OSDUIManager& osdUI() { return *osdUI_; }
     BatteryManager& battery() { return *battery_; }
+    PrivacyManager& privacy() { return *privacy_; }
     LockManager& lock() { return *lock_; }
     FocusManager& focus() { return *focus_; }
     CalendarManager& calendar() { return *calendar_; }
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<BatteryManager> battery_;
     std::unique_ptr<LockManager> lock_;
     std::unique_ptr<FocusManager> focus_;
+    std::unique_ptr<PrivacyManager> privacy_;  // reads the lock and Focus sources
     std::unique_ptr<CalendarManager> calendar_;
     std::unique_ptr<WeatherManager> weather_;
     std::unique_ptr<UpdateController> updates_;  // reads the screen manager's fullscreen flag

@@ -55,6 +55,7 @@ public:
     GUIManager& guiManager() { return assembly().guiManager(); }
     SoundManager& sounds() { return assembly().sounds(); }
     BatteryManager& battery() { return assembly().battery(); }
+    PrivacyManager& privacy() { return assembly().privacy(); }
     ConnectivityManager& connectivity() { return assembly().connectivity(); }
     LockManager& lock() { return assembly().lock(); }
     LockScreen& lockScreen() { return assembly().lockScreen(); }

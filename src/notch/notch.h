@@ -35,6 +35,8 @@ public:
         didChangeVolume,
         didChangeBrightness,
         timeToLeave,
+        // An application started recording from the microphone or opened a camera.
+        isRecording,
         none,
     };
     // The kind of live activity. The order is also the precedence: a later case never displaces
@@ -175,6 +177,7 @@ struct OptionTraits<Notch::Notification> {
         {N::didChangeVolume, "didChangeVolume", ""},
         {N::didChangeBrightness, "didChangeBrightness", ""},
         {N::timeToLeave, "timeToLeave", ""},
+        {N::isRecording, "isRecording", ""},
         {N::none, "none", ""},
     };
 };

@@ -30,6 +30,7 @@ double notificationWidth(Notch::Notification kind) {
         case Notch::Notification::didChangeVolume:
         case Notch::Notification::didChangeBrightness: return 184;
         case Notch::Notification::timeToLeave: return 74;
+        case Notch::Notification::isRecording: return 184;
         case Notch::Notification::none: return 0;
     }
     return 0;

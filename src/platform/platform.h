@@ -39,6 +39,7 @@ class AppLauncher;
 class ArtworkDecoder;
 class LoginItems;
 class PowerAssertions;
+class CaptureDevices;
 
 class Platform {
 public:
@@ -83,6 +84,8 @@ public:
     // Start at login; keeping the machine awake.
     virtual LoginItems* loginItems() { return nullptr; }
     virtual PowerAssertions* powerAssertions() { return nullptr; }
+    // Who records from the microphone or has a camera open.
+    virtual CaptureDevices* captureDevices() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -149,7 +149,9 @@ inline WidgetOrder defaultWidgetOrder() {
     X(hasPromptedLocationPermission, bool, false, no) \
     X(cachedWeather, JsonRecord, std::nullopt, no) \
     X(earlyBirdUpdates, bool, false, no) \
-    X(silenceUpdatePrompt, bool, false, yes)
+    X(silenceUpdatePrompt, bool, false, yes) \
+    X(showPrivacyIndicator, bool, true, yes) \
+    X(notifyWhenRecordingStarts, bool, true, yes)
 // clang-format on
 
 namespace keys {

@@ -15,6 +15,7 @@ void registerUpdatesGroup(SimRegistry& registry);
 void registerNowPlayingGroups(SimRegistry& registry);
 void registerLockScreenGroup(SimRegistry& registry);
 void registerAppGroup(SimRegistry& registry);
+void registerPrivacyGroup(SimRegistry& registry);
 
 void registerAllGroups(SimRegistry& registry) {
     registerSettingsGroup(registry);
@@ -26,6 +27,7 @@ void registerAllGroups(SimRegistry& registry) {
     registerUpdatesGroup(registry);
     registerNowPlayingGroups(registry);
     registerLockScreenGroup(registry);
+    registerPrivacyGroup(registry);
     registerAppGroup(registry);  // its start-up is the application's
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "linux/services.h"
 #include "platform/linux/pulse_audio_devices.h"
@@ -177,6 +179,48 @@ TEST_F(PulseAudio, DefaultMovesWhenItsSinkGoes) {
     server.pactl("unload-module " + index);
     ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));
     EXPECT_EQ(port->devices().size(), 1u);
+}
+
+// Recording streams: parecord on a null source is a recording under its client name; one on a
+// sink's monitor is a level meter; a recorder running before the connection is in its first
+// reading, not a start.
+TEST_F(PulseAudio, FollowsRecordingStreamsAndTellsMetersApart) {
+    server.pactl("load-module module-null-source source_name=mic");
+    const auto dir = test::privateFolder("halvyn-parecord");
+    std::vector<std::pair<bool, std::vector<CaptureUse>>> heard;
+    auto sub = port->onMicrophoneChanged([&](bool first) { heard.emplace_back(first, port->microphoneUses()); });
+    auto record = [&](const std::string& source, const std::string& name) {
+        return test::spawnWith({"parecord", "-d", source, "--client-name=" + name, (dir / (name + ".wav")).string()},
+                               server.env());
+    };
+    pid_t recorder = record("mic", "Voice\tMemo");
+    ASSERT_TRUE(spinUntil([&] { return !heard.empty() && heard.back().second.size() == 1; }));
+    CaptureUse use = port->microphoneUses()[0];
+    EXPECT_EQ(use.application, "Voice Memo");
+    EXPECT_EQ(use.pid, recorder);
+    EXPECT_FALSE(use.isOwn || use.isLevelMeter);
+    EXPECT_FALSE(heard.back().first);
+
+    pid_t meter = record("one.monitor", "Meter");
+    ASSERT_TRUE(spinUntil([&] { return port->microphoneUses().size() == 2; }));
+    for (const auto& u : port->microphoneUses()) EXPECT_EQ(u.isLevelMeter, u.application == "Meter") << u.application;
+
+    // A new connection reads both as where things stand.
+    sub.reset();
+    port.reset();
+    connectedCount = 0;
+    make();
+    heard.clear();
+    sub = port->onMicrophoneChanged([&](bool first) { heard.emplace_back(first, port->microphoneUses()); });
+    ASSERT_TRUE(spinUntil([&] { return !heard.empty(); }));
+    EXPECT_TRUE(heard[0].first);
+    EXPECT_EQ(heard[0].second.size(), 2u);
+
+    test::stop(recorder);
+    test::stop(meter);
+    ASSERT_TRUE(spinUntil([&] { return heard.size() > 1 && heard.back().second.empty(); }));
+    EXPECT_FALSE(heard.back().first);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(PulseAudio, ServerThatDiesGoesAbsentAndComesBackReread) {

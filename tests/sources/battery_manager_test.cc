@@ -239,11 +239,6 @@ TEST_F(BatteryTest, WithoutABatteryNothingChanges) {
     EXPECT_TRUE(calls.requests().empty());
 }
 
-struct FocusSwitch final : FocusStateSource {
-    bool on = false;
-    bool isFocusActive() const override { return on; }
-};
-
 TEST_F(BatteryTest, AllowRuleReadsEnableFocusAndLock) {
     FocusSwitch focus;
     ctx->assemble({.focusState = &focus});

@@ -14,6 +14,7 @@
 #include "platform/sim/effect_log.h"
 #include "platform/sim/sim_audio_devices.h"
 #include "platform/sim/sim_bluetooth.h"
+#include "platform/sim/sim_capture_devices.h"
 #include "platform/sim/sim_power_sources.h"
 #include "platform/sim/sim_preferences.h"
 #include "platform/sim/sim_screens.h"
@@ -24,6 +25,7 @@
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
+#include "sources/source_state.h"
 
 namespace halvyn::sources_testing {
 
@@ -41,6 +43,7 @@ public:
     SimPowerSources power;
     SimBluetooth bt;
     SimPreferences prefs;
+    SimCaptureDevices capture;
 
     Screens* screens() override { return &simScreens; }
     WindowServer* windowServer() override { return &simWindowServer; }
@@ -51,6 +54,13 @@ public:
     PowerSources* powerSources() override { return &power; }
     Bluetooth* bluetooth() override { return &bt; }
     Preferences* preferences() override { return &prefs; }
+    CaptureDevices* captureDevices() override { return &capture; }
+};
+
+// A Focus the test switches.
+struct FocusSwitch final : FocusStateSource {
+    bool on = false;
+    bool isFocusActive() const override { return on; }
 };
 
 // Calls of the notch's operations with the virtual time they were made at.

@@ -15,6 +15,7 @@
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_http.h"
 #include "platform/sim/sim_calendar.h"
+#include "platform/sim/sim_capture_devices.h"
 #include "platform/sim/sim_locale.h"
 #include "platform/sim/sim_location.h"
 #include "platform/sim/sim_travel_time.h"
@@ -124,6 +125,8 @@ public:
     SimHaptics& simHaptics() { return haptics_; }
 
     PowerAssertions* powerAssertions() override { return &powerAssertions_; }
+    CaptureDevices* captureDevices() override { return &capture_; }
+    SimCaptureDevices& simCapture() { return capture_; }
     SimPowerAssertions& simPowerAssertions() { return powerAssertions_; }
 
 private:
@@ -167,6 +170,7 @@ private:
     SimPowerAssertions powerAssertions_{&effects_};
     SimLoginItems loginItems_{&effects_};
     SimAppShell appShell_{&effects_};
+    SimCaptureDevices capture_;
 };
 
 }  // namespace halvyn
