@@ -36,6 +36,8 @@ public:
         didChangeBrightness,
         timeToLeave,
         none,
+        // Appended after `none`: the stored codes above stay as they were.
+        didChangeKeyboardBrightness,
     };
     // The kind of live activity. The order is also the precedence: a later case never displaces
     // an earlier one.
@@ -176,6 +178,7 @@ struct OptionTraits<Notch::Notification> {
         {N::didChangeBrightness, "didChangeBrightness", ""},
         {N::timeToLeave, "timeToLeave", ""},
         {N::none, "none", ""},
+        {N::didChangeKeyboardBrightness, "didChangeKeyboardBrightness", ""},
     };
 };
 template <>

@@ -39,6 +39,7 @@ class AppLauncher;
 class ArtworkDecoder;
 class LoginItems;
 class PowerAssertions;
+class KeyboardBacklight;
 
 class Platform {
 public:
@@ -83,6 +84,7 @@ public:
     // Start at login; keeping the machine awake.
     virtual LoginItems* loginItems() { return nullptr; }
     virtual PowerAssertions* powerAssertions() { return nullptr; }
+    virtual KeyboardBacklight* keyboardBacklight() { return nullptr; }
 };
 
 }  // namespace halvyn

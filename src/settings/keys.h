@@ -4,6 +4,7 @@
 // (name, type, default, sync); the name is also the key in the preferences domain.
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -149,7 +150,9 @@ inline WidgetOrder defaultWidgetOrder() {
     X(hasPromptedLocationPermission, bool, false, no) \
     X(cachedWeather, JsonRecord, std::nullopt, no) \
     X(earlyBirdUpdates, bool, false, no) \
-    X(silenceUpdatePrompt, bool, false, yes)
+    X(silenceUpdatePrompt, bool, false, yes) \
+    X(enableKeyboardBrightness, bool, true, yes) \
+    X(syncFolder, std::string, std::string(), no)
 // clang-format on
 
 namespace keys {
