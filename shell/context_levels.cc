@@ -5,7 +5,9 @@
 
 #include "app/context.h"
 #include "hud/brightness_manager.h"
+#include "hud/keyboard_brightness_manager.h"
 #include "hud/volume_manager.h"
+#include "platform/keyboard_backlight.h"
 #include "platform/platform.h"
 #include "sources/battery_manager.h"
 #include "sources/connectivity_manager.h"
@@ -21,6 +23,13 @@ std::optional<float> ContextLevels::volume() const {
 std::optional<float> ContextLevels::brightness() const {
     if (!ctx_.platform().displayBrightness()) return std::nullopt;
     return ctx_.brightness().currentBrightness.get();
+}
+
+std::optional<float> ContextLevels::keyboardBrightness() const {
+    // A machine without a lit keyboard has the port but never a level.
+    const KeyboardBacklight* port = ctx_.platform().keyboardBacklight();
+    if (!port || !port->level()) return std::nullopt;
+    return ctx_.keyboardBrightness().currentKeyboardBrightness.get();
 }
 
 std::optional<double> ContextLevels::batteryLevel() const {
@@ -64,6 +73,8 @@ Subscription ContextLevels::observe(std::function<void(const Animation*)> change
         subs->push_back(ctx_.connectivity().batteryLevel.observe(forward));
     }
     if (p.displayBrightness()) subs->push_back(ctx_.brightness().currentBrightness.observe(forward));
+    if (p.keyboardBacklight())
+        subs->push_back(ctx_.keyboardBrightness().currentKeyboardBrightness.observe(forward));
     if (p.powerSources()) {
         subs->push_back(ctx_.battery().batteryLevel.observe(forward));
         subs->push_back(ctx_.battery().isOnBattery.observe(forward));

@@ -12,6 +12,7 @@ public:
 
     std::optional<float> volume() const override;
     std::optional<float> brightness() const override;
+    std::optional<float> keyboardBrightness() const override;
     std::optional<double> batteryLevel() const override;
     std::optional<std::string> outputDeviceSymbol() const override;
     std::optional<Power> power() const override;

@@ -14,6 +14,7 @@
 #include "platform/preferences.h"
 #include "nowplaying/music_manager.h"
 #include "settings/defaults.h"
+#include "settings/keys.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_platform.h"
 #include "shell/desktop_shell.h"
@@ -69,6 +70,11 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
     // Every manager exists from here on: the notch's views draw the Focus and calendar sources,
     // and the screen lock is followed as soon as the desktop says anything about it.
     ctx_->assemble();
+    // The synchronised settings go to the folder the user chose, from start-up and at once on
+    // every later choice.
+    platform_->setSyncFolder(ctx_->defaults().get(keys::syncFolder));
+    syncFolderObserver_ = ctx_->defaults().observe(
+        keys::syncFolder, [this](const std::string&, const std::string& folder) { platform_->setSyncFolder(folder); });
     // Levels come from the sources; with no audio, brightness or power service on this desktop
     // yet, every reading is absent and no display shows a made-up level.
     levels_ = std::make_unique<ContextLevels>(*ctx_);
@@ -103,6 +109,7 @@ DesktopApp::~DesktopApp() {
     saveProblemObserver_.reset();
     status_.reset();
     enabledObserver_.reset();
+    syncFolderObserver_.reset();
     // The notch window's views read the context's sources, which go before the notch does: the
     // window goes first (ended while the notch is open, its now-playing view says goodbye to them).
     if (const NotchPanel* panel = ctx_->notch().panel()) platform_->qtWindows().close(panel->id());

@@ -62,6 +62,7 @@ private:
     // Goes before the context: its view follows the update controller.
     std::unique_ptr<QtUpdateWindow> updateWindow_;
     Subscription enabledObserver_;
+    Subscription syncFolderObserver_;
     Subscription saveProblemObserver_;
     bool saidNoScreen_ = false;
 };

@@ -25,6 +25,7 @@
 #include "platform/linux/pulse_audio_devices.h"
 #include "platform/linux/qt_sounds.h"
 #include "platform/linux/sysfs_backlight.h"
+#include "platform/linux/upower_kbd_backlight.h"
 #include "platform/linux/upower_power_sources.h"
 #include "runtime/logger.h"
 #include "runtime/main_queue.h"
@@ -38,6 +39,8 @@ namespace {
 // External edits are noticed through the file watcher; the file's own timer only backs it up
 // rarely, so a still program does not wake up for it.
 constexpr double kBackupPollSeconds = 24 * 3600;
+// How often the sync folder is looked at without being told of a change.
+const Duration kSyncRescan = seconds(60);
 
 #ifndef HALVYN_WEATHER_URL
 #define HALVYN_WEATHER_URL ""
@@ -53,6 +56,10 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
                                  const std::optional<std::filesystem::path>& prefs)
     : screens_(main),
       windows_(screens_, [this](const PanelConfig& c) { return factory_ ? factory_(c) : nullptr; }, log),
+      // The folder's watch tells of changes at once; the slow rescan is for folders on network
+      // or user-space file systems (a mounted cloud drive), where a change made on another
+      // machine comes without an inotify event.
+      syncStore_(main, Logger(log, "com.halvyn.app", "Defaults"), kSyncRescan),
       installer_(main),
       verifier_(main),
       // The session starts the installed program itself at login. The entry keeps the name that
@@ -84,6 +91,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
         logger.error("No home folder to keep settings in; settings are kept in memory only");
     }
     if (!file_) memory_ = std::make_unique<MemoryPreferences>();
+    QObject::connect(&syncWatcher_, &QFileSystemWatcher::directoryChanged, &syncWatcher_,
+                     [this] { syncStore_.folderChanged(); });
 
     audio_ = std::make_unique<PulseAudioDevices>(main, Logger(log, "com.halvyn.app", "AudioDevices"));
     capture_ = std::make_unique<LinuxCaptureDevices>(
@@ -92,6 +101,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     QDBusConnection system = QDBusConnection::systemBus();
     if (system.isConnected()) {
         power_ = std::make_unique<UPowerPowerSources>(system, Logger(log, "com.halvyn.app", "PowerSources"));
+        keyboard_ = std::make_unique<UPowerKbdBacklight>(system, Logger(log, "com.halvyn.app", "KeyboardBacklight"));
         bluetooth_ = std::make_unique<BluezBluetooth>(system, Logger(log, "com.halvyn.app", "Bluetooth"));
     } else {
         Logger(log, "com.halvyn.app", "Platform")
@@ -149,6 +159,14 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     }
 }
 
+void DesktopPlatform::setSyncFolder(const std::filesystem::path& folder) {
+    if (folder == syncStore_.folder()) return;
+    if (const QStringList watched = syncWatcher_.directories(); !watched.isEmpty()) syncWatcher_.removePaths(watched);
+    syncStore_.setFolder(folder);
+    // The store makes a missing folder; the watch starts once it is there.
+    if (!syncStore_.folder().empty()) syncWatcher_.addPath(QString::fromStdString(syncStore_.folder().string()));
+}
+
 void DesktopPlatform::watchPreferences() {
     const std::filesystem::path file = file_->path();
     const std::filesystem::path folder = file.parent_path();
@@ -174,6 +192,7 @@ DesktopPlatform::~DesktopPlatform() {
 AudioDevices* DesktopPlatform::audioDevices() { return audio_.get(); }
 CaptureDevices* DesktopPlatform::captureDevices() { return capture_.get(); }
 PowerSources* DesktopPlatform::powerSources() { return power_.get(); }
+KeyboardBacklight* DesktopPlatform::keyboardBacklight() { return keyboard_.get(); }
 Workspace* DesktopPlatform::workspace() { return workspace_.get(); }
 Bluetooth* DesktopPlatform::bluetooth() { return bluetooth_.get(); }
 Processes* DesktopPlatform::processes() { return processes_.get(); }

@@ -19,6 +19,7 @@
 #include "platform/linux/xdg_autostart.h"
 #include "platform/platform.h"
 #include "runtime/published.h"
+#include "settings/chosen_folder_store.h"
 #include "shell/qt_screens.h"
 #include "shell/qt_window_server.h"
 
@@ -32,6 +33,7 @@ class MemoryPreferences;
 class PulseAudioDevices;
 class LinuxCaptureDevices;
 class UPowerPowerSources;
+class UPowerKbdBacklight;
 class LinuxWorkspace;
 class SysfsBacklight;
 class BluezBluetooth;
@@ -52,6 +54,7 @@ public:
     ~DesktopPlatform() override;
 
     Preferences* preferences() override;
+    CloudStore* cloudStore() override { return &syncStore_; }
     Screens* screens() override { return &screens_; }
     WindowServer* windowServer() override { return &windows_; }
     ArtworkDecoder* artworkDecoder() override { return &artwork_; }
@@ -60,6 +63,7 @@ public:
     PowerSources* powerSources() override;
     Workspace* workspace() override;
     DisplayBrightness* displayBrightness() override;
+    KeyboardBacklight* keyboardBacklight() override;
     Bluetooth* bluetooth() override;
     Processes* processes() override;
     Sounds* sounds() override;
@@ -82,6 +86,9 @@ public:
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
     void setPanelFactory(QtWindowServer::Factory f) { factory_ = std::move(f); }
+    // The folder the synchronised settings are kept in (empty: none); followed from then on.
+    void setSyncFolder(const std::filesystem::path& folder);
+    ChosenFolderCloudStore& syncStore() { return syncStore_; }
 
 private:
     // Watches the settings file and its folder (or, while it is gone, the folder above it).
@@ -93,6 +100,9 @@ private:
     std::unique_ptr<PreferencesFile> file_;
     std::unique_ptr<MemoryPreferences> memory_;
     QFileSystemWatcher watcher_;
+    ChosenFolderCloudStore syncStore_;
+    // The sync folder, watched (through inotify) so that a change a sync tool brings in is seen at once.
+    QFileSystemWatcher syncWatcher_;
     QtArtworkDecoder artwork_;
     SystemLocale locale_;
     // The status services, each present only when its adapter could start.
@@ -100,6 +110,7 @@ private:
     // The microphone through the audio client, the cameras through /dev and /proc.
     std::unique_ptr<LinuxCaptureDevices> capture_;
     std::unique_ptr<UPowerPowerSources> power_;
+    std::unique_ptr<UPowerKbdBacklight> keyboard_;
     std::unique_ptr<LinuxWorkspace> workspace_;
     std::unique_ptr<SysfsBacklight> backlight_;
     std::unique_ptr<BluezBluetooth> bluetooth_;

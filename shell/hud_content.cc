@@ -97,20 +97,31 @@ LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputD
     return c;
 }
 
-LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent) {
+namespace {
+// A light level's display: with scaling, the small symbol gives way to the large one at half.
+LevelDisplayContent lightContent(float level, const DisplayLook& look, const QColor& accent, const char* small,
+                                 const char* large, const char* label) {
     LevelDisplayContent c;
     if (look.symbolScaling == SymbolScaling::retain) {
-        c.symbol.push_back({"sun.max.fill"});
+        c.symbol.push_back({large});
     } else {
-        // The small sun gives way to the large one at half brightness.
-        const bool large = brightness >= 0.5f;
-        c.symbol.push_back({"sun.min.fill", large ? 0.0 : 1.0, large ? 0.5 : 1.0});
-        c.symbol.push_back({"sun.max.fill", large ? 1.0 : 0.0, large ? 1.0 : 0.5});
+        const bool big = level >= 0.5f;
+        c.symbol.push_back({small, big ? 0.0 : 1.0, big ? 0.5 : 1.0});
+        c.symbol.push_back({large, big ? 1.0 : 0.0, big ? 1.0 : 0.5});
     }
-    if (!look.hideLabel) c.label = "Display";
-    if (look.showPercentage) c.percentage = percentText(brightness);
-    c.bar = plainBar(brightness, look.progressStyle, accent);
+    if (!look.hideLabel) c.label = label;
+    if (look.showPercentage) c.percentage = percentText(level);
+    c.bar = plainBar(level, look.progressStyle, accent);
     return c;
+}
+}  // namespace
+
+LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent) {
+    return lightContent(brightness, look, accent, "sun.min.fill", "sun.max.fill", "Display");
+}
+
+LevelDisplayContent keyboardBrightnessContent(float level, const DisplayLook& look, const QColor& accent) {
+    return lightContent(level, look, accent, "light.min", "light.max", "Keyboard");
 }
 
 LevelDisplayContent batteryContent(BatteryDisplay kind, double batteryLevel, bool hideLabel, bool hidePercentage) {

@@ -57,6 +57,8 @@ void paintAmplification(QPainter& p, const QRectF& track, const LevelBar& bar);
 LevelDisplayContent volumeContent(float volume, const DisplayLook& look, OutputDevice outputDevice,
                                   const std::optional<std::string>& deviceSymbol, const QColor& accent);
 LevelDisplayContent brightnessContent(float brightness, const DisplayLook& look, const QColor& accent);
+// The keyboard backlight: the brightness display's look with the lit-keyboard symbols.
+LevelDisplayContent keyboardBrightnessContent(float level, const DisplayLook& look, const QColor& accent);
 
 enum class BatteryDisplay { charging, lowBattery, lowPowerMode };
 // At or below this level a low battery shows in the warning colour.

@@ -264,7 +264,8 @@ void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, c
 
 NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), levels_(levels) {
     // A fade or a bar's level ends once what is left of it would not change a pixel.
-    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
+    for (AnimatedValue* v :
+         {&contentOpacity_, &expandedOpacity_, &opacity_, &volumeBar_, &brightnessBar_, &keyboardBar_})
         v->setPrecision(kFractionPrecision);
     ensureIconTheme();
     Outline& o = ctx.outline();
@@ -319,10 +320,12 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
     if (levels_) {
         volumeBar_.setTarget(levels_->volume().value_or(0), nullptr, 0);
         brightnessBar_.setTarget(levels_->brightness().value_or(0), nullptr, 0);
+        keyboardBar_.setTarget(levels_->keyboardBrightness().value_or(0), nullptr, 0);
         subscriptions_.push_back(levels_->observe([this](const Animation* anim) {
             const double t = now();
             volumeBar_.setTarget(levels_->volume().value_or(0), anim, t);
             brightnessBar_.setTarget(levels_->brightness().value_or(0), anim, t);
+            keyboardBar_.setTarget(levels_->keyboardBrightness().value_or(0), anim, t);
             if (needsDisplay_) needsDisplay_();
         }));
     }
@@ -356,19 +359,21 @@ void NotchScene::retarget(const Animation* anim) {
 
 bool NotchScene::step(double t) {
     bool moving = outline_.step(t);
-    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &peekOpacity_, &opacity_, &volumeBar_, &brightnessBar_})
+    for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &peekOpacity_, &opacity_, &volumeBar_,
+                             &brightnessBar_, &keyboardBar_})
         moving = v->step(t) || moving;
     return nowPlaying_->step(t) || moving;
 }
 
 bool NotchScene::moving() const {
     return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
-           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving() || nowPlaying_->moving();
+           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving() ||
+           keyboardBar_.moving() || nowPlaying_->moving();
 }
 
 bool NotchScene::othersMove() const {
     return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
-           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving();
+           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving() || keyboardBar_.moving();
 }
 
 std::optional<QRectF> NotchScene::partialFrame() const {
@@ -477,6 +482,7 @@ void NotchScene::paintContent(QPainter& p, const DrawnOutline& m) {
     switch (kind) {
         case N::didChangeVolume: content = volumeDisplay(); break;
         case N::didChangeBrightness: content = brightnessDisplay(); break;
+        case N::didChangeKeyboardBrightness: content = keyboardBrightnessDisplay(); break;
         case N::isCharging:
         case N::isLowBattery:
         case N::isLowPowerMode: content = batteryDisplay(shownNotification_); break;
@@ -505,6 +511,17 @@ std::optional<NotchScene::CompactContent> NotchScene::brightnessDisplay() const 
     CompactContent c;
     c.display = brightnessContent(*b, lookOf(hudSettings(ctx_.defaults(), HUDKind::brightness)), accentColor());
     if (c.display.bar) c.display.bar->level = brightnessBar_.value();
+    return c;
+}
+
+std::optional<NotchScene::CompactContent> NotchScene::keyboardBrightnessDisplay() const {
+    const auto k = levels_ ? levels_->keyboardBrightness() : std::nullopt;
+    if (!k) return std::nullopt;
+    CompactContent c;
+    // The brightness display's look: the keyboard's is no settings block of its own.
+    c.display =
+        keyboardBrightnessContent(*k, lookOf(hudSettings(ctx_.defaults(), HUDKind::brightness)), accentColor());
+    if (c.display.bar) c.display.bar->level = keyboardBar_.value();
     return c;
 }
 

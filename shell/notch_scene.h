@@ -36,6 +36,8 @@ public:
     // Above 1 while the output is amplified past full (1.2 at 120 %).
     virtual std::optional<float> volume() const = 0;
     virtual std::optional<float> brightness() const = 0;
+    // The keyboard's backlight; nothing on a machine without one.
+    virtual std::optional<float> keyboardBrightness() const { return std::nullopt; }
     virtual std::optional<double> batteryLevel() const = 0;
     // The symbol of the current output device when it is recognised and not the built-in speakers.
     virtual std::optional<std::string> outputDeviceSymbol() const { return std::nullopt; }
@@ -134,6 +136,7 @@ private:
     void paintContent(QPainter& p, const DrawnOutline& m);
     std::optional<CompactContent> volumeDisplay() const;
     std::optional<CompactContent> brightnessDisplay() const;
+    std::optional<CompactContent> keyboardBrightnessDisplay() const;
     std::optional<CompactContent> batteryDisplay(int notification) const;
     std::optional<CompactContent> accessoryDisplay() const;
     std::optional<CompactContent> recordingDisplay() const;
@@ -151,7 +154,7 @@ private:
     AnimatedOutline outline_;
     AnimatedValue contentOpacity_{0};
     // The level bars move with the animation of the level's change.
-    AnimatedValue volumeBar_{0}, brightnessBar_{0};
+    AnimatedValue volumeBar_{0}, brightnessBar_{0}, keyboardBar_{0};
     AnimatedValue opacity_{0};
     AnimatedValue expandedOpacity_{0};
     AnimatedValue peekOpacity_{0};

@@ -78,7 +78,10 @@ std::vector<SettingRow> buildTable() {
     std::vector<SettingRow> rows = {
         {Tab::general, "launchAtLogin", "Launch at login", toggle()},
         {Tab::general, "hideMenuBarIcon", "Hide menu bar icon", toggle()},
-        {Tab::general, "synchronizeSettings", "Sync settings across devices", toggle()},
+        {Tab::general, "syncFolder", "Sync folder", {.kind = Kind::folder}},
+        {Tab::general, "synchronizeSettings", "Sync settings across devices", toggle(), {}, {}, "syncFolder",
+         "Choose a folder that a sync tool (Syncthing, a cloud drive) keeps in step between your machines; "
+         "settings sync through it."},
         {Tab::general, "showOnDisplay", "Display", picker<DisplayType>()},
         {Tab::general, "simulateFakeNotch", "Simulate a notch on screens without one", toggle(), {},
          kAlwaysDrawn},
@@ -138,6 +141,8 @@ std::vector<SettingRow> buildTable() {
     rows.insert(rows.end(), {
         {Tab::brightness, "allowBrightnessWhenFocused", "Show while a Focus is on", toggle()},
         {Tab::brightness, "allowBrightnessWhenLocked", "Show on the lock screen", toggle()},
+        // The keyboard display follows every rule above, under its own switch.
+        {Tab::brightness, "enableKeyboardBrightness", "Keyboard backlight display", toggle()},
 
         {Tab::volume, "enableVolume", "Volume display", toggle()},
         {Tab::volume, "outputDevice", "Symbol on the left", picker<OutputDevice>()},

@@ -40,7 +40,7 @@ struct Choice {
 };
 
 struct SettingControl {
-    enum class Kind { toggle, slider, spin, picker, order };
+    enum class Kind { toggle, slider, spin, picker, order, folder };
     Kind kind = Kind::toggle;
     // A number's range, step and unit (" s", " %", " min", " pt").
     double min = 0;
@@ -70,6 +70,10 @@ struct SettingRow {
     // Why the setting changes nothing on this desktop: its control is shown disabled with this
     // line. Empty when it takes effect. The setting itself stays in the store as it is.
     std::string_view notHere = {};
+    // A text setting that must be filled in for this one to take effect (sync needs a folder):
+    // while it is empty the control shows off and disabled, with `needsWhy` saying why.
+    std::string_view needs = {};
+    std::string_view needsWhy = {};
 };
 
 // Every row, in the order the forms show them.

@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,6 +59,25 @@ QString numberText(double value, const SettingControl& c) {
 }
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+
+// A small line under a control, in the placeholder colour.
+QLabel* noteLabel(std::string_view text) {
+    auto* note = new QLabel(qs(text));
+    note->setWordWrap(true);
+    note->setForegroundRole(QPalette::PlaceholderText);
+    QFont small = note->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    note->setFont(small);
+    return note;
+}
+
+// Whether the text setting a row waits for is still empty.
+bool needsUnmet(const SettingRow& spec, const Defaults& d) {
+    if (spec.needs.empty()) return false;
+    const KeyInfo* needed = findKey(spec.needs);
+    const Value v = needed ? needed->effective(d) : Value();
+    return !v.isString() || v.asString().empty();
+}
 
 // A wheel turned over a number or a choice that the user has not clicked into scrolls the page
 // instead of changing the setting under the pointer.
@@ -121,6 +142,8 @@ struct SettingsWindow::Row {
     bool refreshing = false;  // the list is being refilled from the store
     std::function<void()> applyShown;
     QLabel* note = nullptr;  // why the setting does nothing here
+    QLabel* path = nullptr;  // a folder row's folder
+    QLabel* needsNote = nullptr;  // why the setting waits for another one
 };
 
 struct SettingsWindow::BannerArea {
@@ -240,16 +263,24 @@ QWidget* SettingsWindow::buildTab(SettingsTab tab) {
             row->control->setToolTip(qs(spec.notHere));
             if (auto* label = form->labelForField(row->control)) label->setEnabled(false);
             if (spec.notHere != lastNote) {
-                row->note = new QLabel(qs(spec.notHere));
-                row->note->setWordWrap(true);
-                row->note->setForegroundRole(QPalette::PlaceholderText);
-                QFont small = row->note->font();
-                small.setPointSizeF(small.pointSizeF() * 0.9);
-                row->note->setFont(small);
+                row->note = noteLabel(spec.notHere);
                 form->addRow(row->note);
             }
         }
         lastNote = spec.notHere;
+        if (!spec.needs.empty()) {
+            row->needsNote = noteLabel(spec.needsWhy);
+            form->addRow(row->needsNote);
+            Row* r = row.get();
+            auto apply = [r, this] {
+                const bool unmet = needsUnmet(*r->spec, ctx_.defaults());
+                r->control->setEnabled(!unmet);
+                if (auto* label = r->form->labelForField(r->control)) label->setEnabled(!unmet);
+                r->form->setRowVisible(r->needsNote, unmet);
+            };
+            apply();
+            watch(spec.needs, apply);
+        }
         if (row->applyShown) row->applyShown();
         rows_.push_back(std::move(row));
     }
@@ -268,12 +299,14 @@ void SettingsWindow::bindRow(Row& row) {
         case Kind::spin: refresh = bindSpin(row); break;
         case Kind::picker: refresh = bindPicker(row); break;
         case Kind::order: refresh = bindOrder(row); break;
+        case Kind::folder: refresh = bindFolder(row); break;
     }
     for (QWidget* w : {static_cast<QWidget*>(row.slider), static_cast<QWidget*>(row.spin), static_cast<QWidget*>(row.combo)})
         if (w) static_cast<WheelGuard*>(wheelGuard_)->guard(w);
     refresh();
     watch(key, refresh);
     for (std::string_view other : c.titleKeys) watch(other, refresh);
+    if (!row.spec->needs.empty()) watch(row.spec->needs, refresh);
     if (!row.spec->shownWhen.key.empty()) {
         const KeyInfo* when = findKey(row.spec->shownWhen.key);
         row.applyShown = [&row, when, &d] {
@@ -293,7 +326,41 @@ std::function<void()> SettingsWindow::bindToggle(Row& row) {
     QObject::connect(row.check, &QAbstractButton::toggled, row.check, [this, key](bool on) { write(key, Value(on)); });
     return [&row, &d] {
         const QSignalBlocker block(row.check);
-        row.check->setChecked(row.key->effective(d).asBool());
+        // A switch that waits for another setting shows off, whatever it holds.
+        row.check->setChecked(row.key->effective(d).asBool() && !needsUnmet(*row.spec, d));
+    };
+}
+
+std::function<void()> SettingsWindow::bindFolder(Row& row) {
+    const std::string key(row.spec->key);
+    Defaults& d = ctx_.defaults();
+    auto* box = new QWidget;
+    auto* line = new QHBoxLayout(box);
+    line->setContentsMargins(0, 0, 0, 0);
+    row.path = new QLabel;
+    row.path->setMinimumWidth(220);
+    row.path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* choose = new QPushButton(QStringLiteral("Choose…"));
+    auto* clear = new QPushButton(QStringLiteral("Clear"));
+    line->addWidget(row.path, 1);
+    line->addWidget(choose);
+    line->addWidget(clear);
+    row.control = box;
+    QObject::connect(choose, &QPushButton::clicked, choose, [this, &row, key, &d] {
+        const Value now = row.key->effective(d);
+        const QString start = now.isString() && !now.asString().empty() ? QString::fromStdString(now.asString())
+                                                                          : QDir::homePath();
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a folder to sync settings through"), start);
+        if (!folder.isEmpty()) write(key, Value(folder.toStdString()));
+    });
+    QObject::connect(clear, &QPushButton::clicked, clear, [this, key] { ctx_.defaults().reset(key); });
+    return [&row, &d, clear] {
+        const Value v = row.key->effective(d);
+        const QString path = v.isString() ? QString::fromStdString(v.asString()) : QString();
+        row.path->setText(path.isEmpty() ? QStringLiteral("None") : path);
+        row.path->setToolTip(path);
+        clear->setEnabled(!path.isEmpty());
     };
 }
 

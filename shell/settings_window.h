@@ -91,6 +91,7 @@ private:
     std::function<void()> bindSpin(Row& row);
     std::function<void()> bindPicker(Row& row);
     std::function<void()> bindOrder(Row& row);
+    std::function<void()> bindFolder(Row& row);
     void watch(std::string_view key, std::function<void()> refresh);
     void write(std::string_view key, Value value);
     Row* findRow(SettingsTab tab, std::string_view key) const;

@@ -31,7 +31,7 @@ namespace {
 enum class Drawn : std::uint8_t {
     none, speaker, speakerWave1, speakerWave2, speakerSlash, sunLarge, sunSmall, bolt, earbuds,
     battery100, battery100Bolt, battery25, battery0, lock, sparkles, bed, figureWalk, figureRun, tram,
-    hand, umbrella, megaphone, ladybug, xmarkCircle, starOutline, mic,
+    hand, umbrella, megaphone, ladybug, xmarkCircle, starOutline, mic, keyboardLightLarge, keyboardLightSmall,
 };
 
 struct SymbolEntry {
@@ -53,6 +53,9 @@ constexpr SymbolEntry kSymbols[] = {
     {"speaker.slash.fill", {}, D::speakerSlash},
     {"sun.max.fill", {"display-brightness", "weather-clear"}, D::sunLarge},
     {"sun.min.fill", {}, D::sunSmall},
+    // The keyboard display's pair: a keyboard lit from above, more light for the large one.
+    {"light.max", {}, D::keyboardLightLarge},
+    {"light.min", {}, D::keyboardLightSmall},
     // Power. The charging bolt keeps its own shape: the theme's bolts sit in a battery or a badge.
     {"bolt.fill", {}, D::bolt},
     {"battery.100", {"battery-level-100", "battery-full"}, D::battery100},
@@ -233,6 +236,37 @@ void drawSun(QPainter& p, const QRectF& r, bool large, const QColor& c) {
         const double a = i * std::numbers::pi / 4;
         p.drawLine(centre + QPointF(std::cos(a) * inner, std::sin(a) * inner),
                    centre + QPointF(std::cos(a) * outer, std::sin(a) * outer));
+    }
+}
+
+// A keyboard (filled, its keys cut out) with rays of light fanning up from behind it.
+void drawKeyboardLight(QPainter& p, const QRectF& r, bool large, const QColor& c) {
+    const double s = std::min(r.width(), r.height());
+    const QRectF box(r.center().x() - s * 0.45, r.center().y() + s * 0.08, s * 0.9, s * 0.4);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(box, s * 0.07, s * 0.07);
+    p.save();
+    p.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+    p.setBrush(Qt::black);
+    const double key = s * 0.08, gap = s * 0.04;
+    for (int row = 0; row < 2; ++row) {
+        for (int col = 0; col < 6; ++col) {
+            const double x = box.left() + s * 0.07 + col * (key + gap);
+            p.drawRect(QRectF(x, box.top() + s * 0.07 + row * (key + gap), key, key));
+        }
+    }
+    // The space bar.
+    p.drawRect(QRectF(box.left() + s * 0.25, box.bottom() - s * 0.11, s * 0.4, s * 0.06));
+    p.restore();
+    p.setPen(QPen(c, std::max(1.0, s * 0.08), Qt::SolidLine, Qt::RoundCap));
+    const QPointF origin(r.center().x(), box.top());
+    const int rays = large ? 5 : 3;
+    const double inner = s * 0.2, outer = s * (large ? 0.46 : 0.34);
+    for (int i = 0; i < rays; ++i) {
+        const double a = std::numbers::pi * (1.0 + (i + 1.0) / (rays + 1.0));  // upwards, left to right
+        p.drawLine(origin + QPointF(std::cos(a) * inner, std::sin(a) * inner),
+                   origin + QPointF(std::cos(a) * outer, std::sin(a) * outer));
     }
 }
 
@@ -533,6 +567,8 @@ bool paintDrawnSymbol(QPainter& p, const QRectF& r, std::string_view s, const QC
         case Drawn::earbuds: drawEarbud(p, r, c); break;
         case Drawn::sunLarge: drawSun(p, r, true, c); break;
         case Drawn::sunSmall: drawSun(p, r, false, c); break;
+        case Drawn::keyboardLightLarge: drawKeyboardLight(p, r, true, c); break;
+        case Drawn::keyboardLightSmall: drawKeyboardLight(p, r, false, c); break;
         case Drawn::battery100: drawBattery(p, r, 1.0, false, c); break;
         case Drawn::battery100Bolt: drawBattery(p, r, 1.0, true, c); break;
         case Drawn::battery25: drawBattery(p, r, 0.25, false, c); break;

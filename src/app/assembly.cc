@@ -4,6 +4,7 @@
 #include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "hud/brightness_manager.h"
+#include "hud/keyboard_brightness_manager.h"
 #include "hud/osdui_manager.h"
 #include "hud/sound_manager.h"
 #include "hud/volume_manager.h"
@@ -53,6 +54,7 @@ Assembly::Assembly(Context& ctx, Seams seams, const Built& built) : ctx_(ctx), s
     build(connectivity_, ctx, built, "ConnectivityManager");
     build(volume_, ctx, built, "VolumeManager");
     build(brightness_, ctx, built, "BrightnessManager");
+    build(keyboardBrightness_, ctx, built, "KeyboardBrightnessManager");
     build(osdUI_, ctx, built, "OSDUIManager");
     build(battery_, ctx, built, "BatteryManager");
     build(lock_, ctx, built, "LockManager");

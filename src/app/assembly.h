@@ -24,6 +24,7 @@ class LockScreen;
 class FocusStateSource;
 class VolumeManager;
 class BrightnessManager;
+class KeyboardBrightnessManager;
 class OSDUIManager;
 class NowPlayingVisibility;
 class NotchInput;
@@ -70,6 +71,7 @@ public:
     ConnectivityManager& connectivity() { return *connectivity_; }
     VolumeManager& volume() { return *volume_; }
     BrightnessManager& brightness() { return *brightness_; }
+    KeyboardBrightnessManager& keyboardBrightness() { return *keyboardBrightness_; }
     OSDUIManager& osdUI() { return *osdUI_; }
     BatteryManager& battery() { return *battery_; }
     PrivacyManager& privacy() { return *privacy_; }
@@ -115,6 +117,7 @@ private:
     std::unique_ptr<ConnectivityManager> connectivity_;
     std::unique_ptr<VolumeManager> volume_;  // reads the output device
     std::unique_ptr<BrightnessManager> brightness_;
+    std::unique_ptr<KeyboardBrightnessManager> keyboardBrightness_;
     std::unique_ptr<OSDUIManager> osdUI_;
     std::unique_ptr<BatteryManager> battery_;
     std::unique_ptr<LockManager> lock_;

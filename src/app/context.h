@@ -61,6 +61,7 @@ public:
     LockScreen& lockScreen() { return assembly().lockScreen(); }
     VolumeManager& volume() { return assembly().volume(); }
     BrightnessManager& brightness() { return assembly().brightness(); }
+    KeyboardBrightnessManager& keyboardBrightness() { return assembly().keyboardBrightness(); }
     OSDUIManager& osdUI() { return assembly().osdUI(); }
     NotchInput& notchInput() { return assembly().notchInput(); }
     Outline& outline() { return assembly().outline(); }

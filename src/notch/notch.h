@@ -35,9 +35,11 @@ public:
         didChangeVolume,
         didChangeBrightness,
         timeToLeave,
+        none,
+        // Appended after `none`: the stored codes above stay as they were.
         // An application started recording from the microphone or opened a camera.
         isRecording,
-        none,
+        didChangeKeyboardBrightness,
     };
     // The kind of live activity. The order is also the precedence: a later case never displaces
     // an earlier one.
@@ -177,8 +179,9 @@ struct OptionTraits<Notch::Notification> {
         {N::didChangeVolume, "didChangeVolume", ""},
         {N::didChangeBrightness, "didChangeBrightness", ""},
         {N::timeToLeave, "timeToLeave", ""},
-        {N::isRecording, "isRecording", ""},
         {N::none, "none", ""},
+        {N::isRecording, "isRecording", ""},
+        {N::didChangeKeyboardBrightness, "didChangeKeyboardBrightness", ""},
     };
 };
 template <>

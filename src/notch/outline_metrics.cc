@@ -28,7 +28,8 @@ double notificationWidth(Notch::Notification kind) {
         case Notch::Notification::isLowAirPodsBattery:
         case Notch::Notification::isFocus: return 74;
         case Notch::Notification::didChangeVolume:
-        case Notch::Notification::didChangeBrightness: return 184;
+        case Notch::Notification::didChangeBrightness:
+        case Notch::Notification::didChangeKeyboardBrightness: return 184;
         case Notch::Notification::timeToLeave: return 74;
         case Notch::Notification::isRecording: return 184;
         case Notch::Notification::none: return 0;

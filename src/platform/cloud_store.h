@@ -34,6 +34,15 @@ public:
     virtual void remove(std::string_view name) = 0;
     // Asks the store to exchange pending changes with the other machines.
     virtual void synchronize() = 0;
+    // Whether the store has somewhere to keep entries now (one kept in a folder the user chooses
+    // has none until a folder is chosen).
+    virtual bool available() const { return true; }
+    // Called on the main queue whenever availability, or where entries are kept, changes: every
+    // key is then compared anew.
+    virtual Subscription observeAvailability(std::function<void()> cb) {
+        (void)cb;
+        return {};
+    }
 
     virtual Subscription observeExternalChanges(ExternalChange observer) = 0;
 };

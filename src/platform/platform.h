@@ -40,6 +40,7 @@ class ArtworkDecoder;
 class LoginItems;
 class PowerAssertions;
 class CaptureDevices;
+class KeyboardBacklight;
 
 class Platform {
 public:
@@ -86,6 +87,7 @@ public:
     virtual PowerAssertions* powerAssertions() { return nullptr; }
     // Who records from the microphone or has a camera open.
     virtual CaptureDevices* captureDevices() { return nullptr; }
+    virtual KeyboardBacklight* keyboardBacklight() { return nullptr; }
 };
 
 }  // namespace halvyn

@@ -41,6 +41,7 @@ public:
     // Looks at the folder now; reports external changes.
     void checkForExternalChanges();
 
+    const std::filesystem::path& folder() const { return folder_; }
     // The file of a key: names are percent-encoded so that any name is one safe file name.
     std::filesystem::path fileOf(std::string_view name) const;
 

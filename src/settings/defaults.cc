@@ -55,8 +55,10 @@ Defaults::Defaults(Preferences* prefs, CloudStore* cloud, Runtime& runtime, Logg
         }
     });
 
-    if (cloud)
+    if (cloud) {
+        cloud_ = cloud;
         synchronizer_ = std::make_unique<iCloudSynchronizer>(*prefs_, *cloud, runtime.clock(), runtime.background(), log_);
+    }
 }
 
 Defaults::~Defaults() = default;
@@ -122,11 +124,13 @@ void Defaults::startCloudSynchronization() {
     if (!synchronizeSettingsChanges_.active()) {
         synchronizeSettingsChanges_ =
             observe(keys::synchronizeSettings, [this](const bool&, const bool&) { applyCloudSynchronization(); });
+        // Adding the keys again compares each one with the store's new place.
+        cloudAvailability_ = cloud_->observeAvailability([this] { applyCloudSynchronization(); });
     }
 }
 
 void Defaults::applyCloudSynchronization() {
-    if (get(keys::synchronizeSettings)) {
+    if (get(keys::synchronizeSettings) && cloud_->available()) {
         synchronizer_->add(synchronizedKeyNames());
     } else {
         synchronizer_->removeAll();

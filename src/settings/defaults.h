@@ -77,8 +77,9 @@ public:
     // read returns changes.
     const PropertySet& properties();
 
-    // Cloud synchronisation: adds the synchronised keys now if "synchronizeSettings" is true
-    // (removes them all if false) and again whenever it changes. Does nothing without a cloud
+    // Cloud synchronisation: adds the synchronised keys now if "synchronizeSettings" is true and
+    // the cloud store is available (removes them all otherwise) and again whenever either changes;
+    // when the store's place changes, every key is compared anew. Does nothing without a cloud
     // store. Calling it again only re-applies.
     void startCloudSynchronization();
     iCloudSynchronizer* synchronizer() { return synchronizer_.get(); }
@@ -103,6 +104,8 @@ private:
     std::unique_ptr<PropertySet> properties_;
     std::unique_ptr<iCloudSynchronizer> synchronizer_;
     Subscription synchronizeSettingsChanges_;
+    CloudStore* cloud_ = nullptr;
+    Subscription cloudAvailability_;
 };
 
 }  // namespace halvyn

@@ -4,6 +4,7 @@
 // object that does not convert reads as the default.
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -83,6 +84,16 @@ struct Codec<std::vector<E>> {
             out.push_back(*e);
         }
         return out;
+    }
+};
+
+// A text (a folder's path: empty is none).
+template <>
+struct Codec<std::string> {
+    static Value encode(const std::string& s) { return Value(s); }
+    static std::optional<std::string> decode(const Value& v) {
+        if (!v.isString()) return std::nullopt;
+        return v.asString();
     }
 };
 

@@ -4,6 +4,7 @@
 // (name, type, default, sync); the name is also the key in the preferences domain.
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -151,7 +152,9 @@ inline WidgetOrder defaultWidgetOrder() {
     X(earlyBirdUpdates, bool, false, no) \
     X(silenceUpdatePrompt, bool, false, yes) \
     X(showPrivacyIndicator, bool, true, yes) \
-    X(notifyWhenRecordingStarts, bool, true, yes)
+    X(notifyWhenRecordingStarts, bool, true, yes) \
+    X(enableKeyboardBrightness, bool, true, yes) \
+    X(syncFolder, std::string, std::string(), no)
 // clang-format on
 
 namespace keys {

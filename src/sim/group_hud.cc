@@ -1,7 +1,7 @@
-// The volume and brightness displays and the system-display suppression in halvyn-sim: the
-// `audio`, `brightness`, `processes`, `frontmost` and `sounds` platform state, the audio, slider,
-// brightness and processes actions, and the VolumeManager, BrightnessManager and OSDUIManager
-// objects. Until the application state exists, start-up installs the suppression's reactions to
+// The volume, brightness and keyboard displays and the system-display suppression in halvyn-sim:
+// the `audio`, `brightness`, `keyboard`, `processes`, `frontmost` and `sounds` platform state, the
+// audio, slider, brightness, keyboard and processes actions, and the VolumeManager,
+// BrightnessManager, KeyboardBrightnessManager and OSDUIManager objects. Until the application state exists, start-up installs the suppression's reactions to
 // "enableVolume" and "enableBrightness" itself.
 
 #include <cmath>
@@ -11,6 +11,7 @@
 
 #include "app/context.h"
 #include "hud/brightness_manager.h"
+#include "hud/keyboard_brightness_manager.h"
 #include "hud/osdui_manager.h"
 #include "hud/volume_manager.h"
 #include "platform/sim/sim_platform.h"
@@ -34,6 +35,13 @@ bool isPid(const json& j) {
     if (!j.is_number()) return false;
     const double d = j.get<double>();
     return std::isfinite(d) && d >= 1 && d <= 2147483647.0 && std::floor(d) == d;
+}
+
+// A scenario's number as the 32-bit level a service reports: out of range, it is infinite.
+float levelOf(const json& j) {
+    const double d = j.get<double>();
+    if (std::fabs(d) > 3.4e38) return d > 0 ? HUGE_VALF : -HUGE_VALF;
+    return static_cast<float>(d);
 }
 
 bool isFiniteNumber(const json& j) { return j.is_number() && std::isfinite(j.get<double>()); }
@@ -199,6 +207,16 @@ std::optional<AudioDeviceID> targetDevice(SimWorld& w, const json& ev) {
 void registerHudGroup(SimRegistry& r) {
     r.addPlatformKey({"audio", checkAudio, applyAudio});
     r.addPlatformKey({"brightness", checkBrightness, applyBrightness});
+    r.addPlatformKey({"keyboard",
+                      [](const json& v) -> Problem {
+                          if (v.is_null()) return std::nullopt;
+                          if (!v.is_object()) return std::string("must be an object or null");
+                          return checkFields(v, {{"level", "number"}}, "");
+                      },
+                      [](SimWorld& w, const json& v) {
+                          w.platform.setKeyboardPresent(!v.is_null());
+                          if (v.is_object() && v.contains("level")) w.platform.keyboard().reset(levelOf(v.at("level")));
+                      }});
     r.addPlatformKey({"processes", checkProcesses, [](SimWorld& w, const json& v) {
                           std::vector<SimProcesses::Process> list;
                           for (auto& p : v) list.push_back(toProcess(p));
@@ -222,6 +240,8 @@ void registerHudGroup(SimRegistry& r) {
     r.addObject({"VolumeManager", [](SimWorld& w) -> const PropertySet& { return w.ctx.volume().properties(); }});
     r.addObject(
         {"BrightnessManager", [](SimWorld& w) -> const PropertySet& { return w.ctx.brightness().properties(); }});
+    r.addObject({"KeyboardBrightnessManager",
+                 [](SimWorld& w) -> const PropertySet& { return w.ctx.keyboardBrightness().properties(); }});
     r.addObject({"OSDUIManager", [](SimWorld& w) -> const PropertySet& { return w.ctx.osdUI().properties(); }});
 
     // audio
@@ -280,6 +300,18 @@ void registerHudGroup(SimRegistry& r) {
                  [](SimWorld& w, const json& ev) {
                      auto info = parseJson(ev.at("userInfo").dump());
                      w.platform.brightness().callback(info ? *info : Value());
+                 }});
+
+    // keyboard
+    r.addAction({"keyboard.brightness",
+                 {{"value", ArgType::number}, {"source", ArgType::string, false}},
+                 [](const json& ev) -> Problem {
+                     if (auto it = ev.find("source"); it != ev.end() && *it != "external" && *it != "internal")
+                         return std::string("argument 'source' must be \"external\" or \"internal\"");
+                     return std::nullopt;
+                 },
+                 [](SimWorld& w, const json& ev) {
+                     w.platform.keyboard().change(levelOf(ev.at("value")), ev.value("source", "external") == "external");
                  }});
 
     // processes

@@ -23,7 +23,7 @@ constexpr bool listsEveryCase(E last) {
     return !cases.empty() && cases.back().value == last;
 }
 
-static_assert(listsEveryCase(Notch::Notification::none));
+static_assert(listsEveryCase(Notch::Notification::didChangeKeyboardBrightness));
 static_assert(listsEveryCase(Notch::LiveActivity::isPlaying));
 static_assert(listsEveryCase(Notch::QuickPeek::isPlaying));
 static_assert(listsEveryCase(Notch::Axis::vertical));

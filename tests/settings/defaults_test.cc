@@ -12,22 +12,22 @@ using testing::SettingsWorld;
 
 TEST(SettingsTable, EveryKeyOnceInTableOrderWithItsSyncFlag) {
     const auto& all = allKeys();
-    ASSERT_EQ(all.size(), 131u);
+    ASSERT_EQ(all.size(), 133u);
     EXPECT_EQ(all.front().name, "isFirstLaunch");
     EXPECT_EQ(all[6].name, "synchronizeSettings");
     EXPECT_EQ(all[9].name, "enableHaptics");
-    EXPECT_EQ(all.back().name, "notifyWhenRecordingStarts");
+    EXPECT_EQ(all.back().name, "syncFolder");
     std::set<std::string_view> names;
     for (const auto& k : all) EXPECT_TRUE(names.insert(k.name).second) << k.name;
 
     const auto& synced = synchronizedKeyNames();
-    EXPECT_EQ(synced.size(), 113u);
+    EXPECT_EQ(synced.size(), 114u);
     EXPECT_EQ(synced.front(), "enableHaptics");
-    EXPECT_EQ(synced.back(), "notifyWhenRecordingStarts");
+    EXPECT_EQ(synced.back(), "enableKeyboardBrightness");
     for (auto name : {"isFirstLaunch", "synchronizeSettings", "showOnDisplay", "notchAdjustedWidth",
                       "notchAdjustedHeight", "hasPromptedBluetoothPermission", "hasPromptedCalendarPermission",
                       "hasPromptedLocationPermission", "cachedWeather", "musicApp", "excludeSubscribedCalendars",
-                      "earlyBirdUpdates", "launchAtLogin"}) {
+                      "earlyBirdUpdates", "launchAtLogin", "syncFolder"}) {
         ASSERT_NE(findKey(name), nullptr) << name;
         EXPECT_EQ(findKey(name)->sync, Sync::no) << name;
     }

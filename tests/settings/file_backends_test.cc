@@ -22,28 +22,14 @@
 #include "settings/json_value.h"
 #include "settings/key.h"
 #include "settings/preferences_file.h"
+#include "settings_fixture.h"
 
 namespace halvyn {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string tmpl = (fs::temp_directory_path() / "halvyn-settings-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
-        path_ = tmpl;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using testing::TempFolder;
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -1,8 +1,13 @@
 #pragma once
 // A context on virtual time with the simulated preferences and cloud store.
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "app/context.h"
 #include "platform/platform.h"
@@ -25,6 +30,24 @@ public:
 
 private:
     bool withCloud_;
+};
+
+// A fresh folder under the temporary directory, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "halvyn-settings-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data())) std::abort();
+        path_ = tmpl;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
 };
 
 // 2026-01-05T09:00:00Z

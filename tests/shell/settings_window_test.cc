@@ -70,6 +70,11 @@ TEST_F(SettingsTable, EveryUserSettingHasAControlOfItsKindWithinItsRange) {
                 }
                 break;
             }
+            case Kind::folder: EXPECT_TRUE(key->converts(Value("/x")) && !key->converts(Value(true))); break;
+        }
+        if (!row.needs.empty()) {
+            EXPECT_FALSE(row.needsWhy.empty());
+            EXPECT_TRUE(findKey(row.needs) && findKey(row.needs)->converts(Value("/x")));
         }
         if (!row.shownWhen.key.empty()) {
             const KeyInfo* when = findKey(row.shownWhen.key);
@@ -162,6 +167,39 @@ TEST_F(SettingsWindowTest, SettingsWithNoEffectHereAreDisabledWithOneLineWhy) {
     EXPECT_TRUE(window->control(Tab::general, "launchAtLogin")->isEnabled());
     EXPECT_TRUE(writes.empty());
     EXPECT_TRUE(defaults().get(keys::enableHaptics)) << "kept in the store as it was";
+}
+
+TEST_F(SettingsWindowTest, SyncWaitsForAFolderWhoseChoiceTakesEffectAtOnce) {
+    window->show();
+    QCoreApplication::processEvents();
+    auto* sync = control<QAbstractButton>(Tab::general, "synchronizeSettings");
+    QPushButton* clear = nullptr;
+    for (auto* b : window->control(Tab::general, "syncFolder")->findChildren<QPushButton*>())
+        if (b->text() == "Clear") clear = b;
+    auto why = [this] {
+        for (QLabel* label : window->findChildren<QLabel*>())
+            if (label->isVisible() && label->text().startsWith("Choose a folder")) return true;
+        return false;
+    };
+    ASSERT_TRUE(sync && clear);
+    // "synchronizeSettings" holds its default, true: without a folder it still shows off.
+    EXPECT_FALSE(sync->isEnabled());
+    EXPECT_FALSE(sync->isChecked());
+    EXPECT_TRUE(why());
+
+    defaults().set(keys::syncFolder, std::string("/home/user/Sync"));
+    settle();
+    EXPECT_TRUE(sync->isEnabled());
+    EXPECT_TRUE(sync->isChecked());
+    EXPECT_FALSE(why());
+    EXPECT_NE(window->control(Tab::general, "syncFolder")->findChild<QLabel*>()->text().indexOf("/home/user/Sync"), -1);
+
+    clear->click();
+    settle();
+    EXPECT_EQ(defaults().get(keys::syncFolder), "");
+    EXPECT_FALSE(sync->isEnabled());
+    EXPECT_FALSE(sync->isChecked());
+    EXPECT_TRUE(defaults().get(keys::synchronizeSettings)) << "the switch's own value is kept";
 }
 
 TEST_F(SettingsWindowTest, OneControlOfEachKindWritesTheStoreAtOnce) {

@@ -14,6 +14,7 @@
 #include "platform/sim/sim_display_brightness.h"
 #include "platform/sim/sim_file_system.h"
 #include "platform/sim/sim_http.h"
+#include "platform/sim/sim_keyboard_backlight.h"
 #include "platform/sim/sim_calendar.h"
 #include "platform/sim/sim_capture_devices.h"
 #include "platform/sim/sim_locale.h"
@@ -59,6 +60,10 @@ public:
     Sounds* sounds() override { return &sounds_; }
     SimAudioDevices& audio() { return audio_; }
     SimDisplayBrightness& brightness() { return brightness_; }
+    // Absent once the scenario says the machine has no lit keyboard.
+    KeyboardBacklight* keyboardBacklight() override { return keyboardPresent_ ? &keyboard_ : nullptr; }
+    SimKeyboardBacklight& keyboard() { return keyboard_; }
+    void setKeyboardPresent(bool present) { keyboardPresent_ = present; }
     SimProcesses& simProcesses() { return processes_; }
     SimSounds& simSounds() { return sounds_; }
     PowerSources* powerSources() override { return &power_; }
@@ -136,6 +141,8 @@ private:
     SimCloudStore cloudStore_;
     SimAudioDevices audio_{main_};
     SimDisplayBrightness brightness_;
+    SimKeyboardBacklight keyboard_;
+    bool keyboardPresent_ = true;
     SimProcesses processes_{main_, &effects_};
     SimSounds sounds_{main_, &effects_};
     SimPowerSources power_;
