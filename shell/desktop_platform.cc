@@ -58,7 +58,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
       // earlier versions wrote, so that turning the setting off still finds it.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
                  bundle_.info().name, bundle_.info().launchCommand.front()),
-      links_(log) {
+      links_(log, "xdg-open", false) {
     Logger logger(log, "com.halvyn.app", "Defaults");
     if (prefs) {
         std::error_code ec;
@@ -145,6 +145,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
         helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
     }
 }
+
+void DesktopPlatform::startAfterFirstFrame() { links_.askHandlers(); }
 
 void DesktopPlatform::watchPreferences() {
     const std::filesystem::path file = file_->path();

@@ -77,6 +77,9 @@ public:
     FocusStatus* focusStatus() override;
     HelperConnection* helper() override;
 
+    // What waits until the notch's first frame is on the screen.
+    void startAfterFirstFrame();
+
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
     void setPanelFactory(QtWindowServer::Factory f) { factory_ = std::move(f); }
