@@ -1,6 +1,7 @@
 #include "shell/desktop_app.h"
 
 #include <QEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +111,7 @@ DesktopApp::~DesktopApp() {
     status_.reset();
     enabledObserver_.reset();
     syncFolderObserver_.reset();
+    afterFirstFrame_.reset();
     // The notch window's views read the context's sources, which go before the notch does: the
     // window goes first (ended while the notch is open, its now-playing view says goodbye to them).
     if (const NotchPanel* panel = ctx_->notch().panel()) platform_->qtWindows().close(panel->id());
@@ -149,11 +151,30 @@ void DesktopApp::start() {
     state.setShell(shell_.get());
     state.setup();
     reportScreens();
+    startAfterFirstFrame();
     // Checked on the next turn: a screen change settles there.
     enabledObserver_ = notch.isEnabled.observe([this](const bool& enabled, const Animation*) {
         if (enabled) return;
         ctx_->main().post([this] { reportScreens(); });
     });
+}
+
+void DesktopApp::startAfterFirstFrame() {
+    // Without a first frame on its way (no screen, no notch yet, a window never exposed) the
+    // wait is bounded.
+    constexpr int kLongestWaitMs = 1000;
+    afterFirstFrame_ = std::make_unique<QTimer>();
+    afterFirstFrame_->setSingleShot(true);
+    QObject::connect(afterFirstFrame_.get(), &QTimer::timeout, afterFirstFrame_.get(), [this] {
+        if (NotchWindow* window = notchWindow()) window->setFirstFramePainted(nullptr);
+        platform_->startAfterFirstFrame();
+        status_->rebuild();
+    });
+    NotchWindow* window = notchWindow();
+    if (window) window->setFirstFramePainted([this] {
+        if (afterFirstFrame_) afterFirstFrame_->start(0);
+    });
+    afterFirstFrame_->start(window ? kLongestWaitMs : 0);
 }
 
 }  // namespace halvyn

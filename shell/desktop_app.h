@@ -10,6 +10,8 @@
 #include "app/version.h"
 #include "runtime/published.h"
 
+class QTimer;
+
 namespace halvyn {
 
 class Context;
@@ -52,6 +54,9 @@ public:
 
 private:
     void reportScreens();
+    // Work the first frame does not need (the status menu, questions to the desktop) runs once the
+    // notch has painted it, or shortly after start-up when it does not.
+    void startAfterFirstFrame();
 
     DesktopPlatform* platform_ = nullptr;
     // Outlives the context: the notch window that reads it goes with the context.
@@ -61,6 +66,7 @@ private:
     std::unique_ptr<DesktopShell> shell_;
     // Goes before the context: its view follows the update controller.
     std::unique_ptr<QtUpdateWindow> updateWindow_;
+    std::unique_ptr<QTimer> afterFirstFrame_;
     Subscription enabledObserver_;
     Subscription syncFolderObserver_;
     Subscription saveProblemObserver_;

@@ -66,7 +66,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
       // earlier versions wrote, so that turning the setting off still finds it.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
                  bundle_.info().name, bundle_.info().launchCommand.front()),
-      links_(log) {
+      links_(log, "xdg-open", false) {
     Logger logger(log, "com.halvyn.app", "Defaults");
     if (prefs) {
         std::error_code ec;
@@ -166,6 +166,8 @@ void DesktopPlatform::setSyncFolder(const std::filesystem::path& folder) {
     // The store makes a missing folder; the watch starts once it is there.
     if (!syncStore_.folder().empty()) syncWatcher_.addPath(QString::fromStdString(syncStore_.folder().string()));
 }
+
+void DesktopPlatform::startAfterFirstFrame() { links_.askHandlers(); }
 
 void DesktopPlatform::watchPreferences() {
     const std::filesystem::path file = file_->path();

@@ -83,6 +83,9 @@ public:
     HelperConnection* helper() override;
     CaptureDevices* captureDevices() override;
 
+    // What waits until the notch's first frame is on the screen.
+    void startAfterFirstFrame();
+
     QtScreens& qtScreens() { return screens_; }
     QtWindowServer& qtWindows() { return windows_; }
     void setPanelFactory(QtWindowServer::Factory f) { factory_ = std::move(f); }

@@ -128,7 +128,14 @@ int main(int argc, char** argv) {
                                                                  : qgetenv("DISPLAY").constData());
         return 1;
     }
+    // The notch's frames upload only their damaged rectangles, a few kilobytes each; through
+    // shared memory every upload also costs a completion event from the X server that wakes two
+    // threads, more than the copy it saves. Read once, while the toolkit connects, and not passed
+    // on to the programs started from here (the helper, the link opener).
+    const bool sharedMemoryChosen = qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM");
+    if (!sharedMemoryChosen) qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
+    if (!sharedMemoryChosen) qunsetenv("QT_XCB_NO_MITSHM");
     // What the toolkit did not take as its own option is not ours either.
     const QStringList rest = QApplication::arguments().mid(1);
     if (!rest.isEmpty()) {

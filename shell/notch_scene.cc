@@ -362,14 +362,14 @@ bool NotchScene::step(double t) {
     for (AnimatedValue* v : {&contentOpacity_, &expandedOpacity_, &peekOpacity_, &opacity_, &volumeBar_,
                              &brightnessBar_, &keyboardBar_})
         moving = v->step(t) || moving;
+    // A notch faded out shows no bars: they wait, and the frame clock with them.
+    if (!shows()) return moving;
     return nowPlaying_->step(t) || moving;
 }
 
-bool NotchScene::moving() const {
-    return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
-           opacity_.moving() || volumeBar_.moving() || brightnessBar_.moving() ||
-           keyboardBar_.moving() || nowPlaying_->moving();
-}
+bool NotchScene::shows() const { return opacity_.value() > 0.001; }
+
+bool NotchScene::moving() const { return othersMove() || (shows() && nowPlaying_->moving()); }
 
 bool NotchScene::othersMove() const {
     return outline_.moving() || contentOpacity_.moving() || expandedOpacity_.moving() || peekOpacity_.moving() ||
@@ -378,13 +378,13 @@ bool NotchScene::othersMove() const {
 
 std::optional<QRectF> NotchScene::partialFrame() const {
     const QRectF r = nowPlaying_->animatedRect();
-    if (othersMove() || !nowPlaying_->moving() || r.isEmpty()) return std::nullopt;
+    if (othersMove() || !shows() || !nowPlaying_->moving() || r.isEmpty()) return std::nullopt;
     if (!nowPlaying_->changedSincePaint()) return QRectF();
     return r.adjusted(-1, -1, 1, 1);  // antialiased edges
 }
 
 QRectF NotchScene::paintedBounds() const {
-    if (opacity_.value() <= 0.001) return {};
+    if (!shows()) return {};
     const DrawnOutline m = outline_.current();
     QRectF r = notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius).boundingRect();
     if (r.isEmpty()) return {};

@@ -130,6 +130,8 @@ private:
     void retarget(const Animation* anim);
     // Whether anything but the bars and the marquee moves.
     bool othersMove() const;
+    // Whether the notch is drawn at all (not faded out).
+    bool shows() const;
     struct CompactContent;
     // The compact content: one builder per kind (nothing when there is nothing to show), the
     // painter of the wings, and the Focus and calendar notifications' own view.

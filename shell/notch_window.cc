@@ -3,12 +3,14 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QShowEvent>
 #include <QPainter>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include <QGuiApplication>
@@ -45,9 +47,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     setWindowTitle(QStringLiteral("Halvyn"));
     frameTimer_.setTimerType(Qt::PreciseTimer);
     frameTimer_.setSingleShot(true);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] {
-        if (const auto next = advance()) frameTimer_.start(*next);
-    });
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { turn(); });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
     layerShell_ = LayerShellPanel::attach(*this);
     shapeMode_ = chooseShapeMode();
@@ -65,6 +65,18 @@ void NotchWindow::needsDisplay() {
     stateChanged_ = true;
     if (!frameTimer_.isActive()) frameTimer_.start(0);
 }
+
+void NotchWindow::turn() {
+    const auto next = advance();
+    // A hidden window has nothing to show: its clock starts again when it is shown.
+    if (!isVisible()) return;
+    // Painted within this turn: a posted paint request would wake the event loop a second time
+    // for every frame.
+    if (!damage_.isEmpty()) repaint(damage_);
+    if (next) frameTimer_.start(*next);
+}
+
+void NotchWindow::showEvent(QShowEvent*) { needsDisplay(); }
 
 std::optional<int> NotchWindow::advance() {
     const bool moving = scene_.step(scene_.now());
@@ -84,19 +96,23 @@ std::optional<int> NotchWindow::advance() {
         damage_ = QRegion();
     stateChanged_ = false;
     painted_ = bounds;
-    if (!damage_.isEmpty()) update(damage_);
     // The next turn comes only while something moves: a still notch costs nothing.
     if (!moving) return std::nullopt;
     return std::max(1, static_cast<int>(std::lround(scene_.frameInterval() * 1000)));
 }
 
 void NotchWindow::paintEvent(QPaintEvent* e) {
-    // A paint the frame clock did not ask for (an expose, a grab) shows the state as of now.
+    // A paint the frame clock did not ask for (an expose, a grab) shows the state as of now;
+    // what changed outside it follows.
     if (!(e->region() - damage_).isEmpty()) {
         if (const auto next = advance(); next && !frameTimer_.isActive()) frameTimer_.start(*next);
+        if (const QRegion rest = damage_ - e->region(); !rest.isEmpty()) update(rest);
     }
-    QPainter p(this);
-    paintDamage(p, e->region());
+    {
+        QPainter p(this);
+        paintDamage(p, e->region());
+    }
+    if (firstFrame_) std::exchange(firstFrame_, nullptr)();
 }
 
 void NotchWindow::paintFrame(QPainter& p) {

@@ -27,15 +27,16 @@ public:
     ~NotchWindow() override;
 
     NotchScene& scene() { return scene_; }
+    // Called once, when the window has painted its first frame on the screen.
+    void setFirstFramePainted(std::function<void()> painted) { firstFrame_ = std::move(painted); }
     // Frames painted since the window was made; for measurements.
     long framesPainted() const { return frames_; }
     // Times the window's shape was sent to the window system; for measurements.
     long shapeUpdates() const { return shapeUpdates_; }
 
-    // One turn of the frame clock: the scene stepped to now, the shape brought up to date, and
-    // the part of the window that changed since the last frame handed to the window system to
-    // repaint (nothing when no pixel would change). Returns the milliseconds until the next turn,
-    // or nothing when all is still.
+    // The scene stepped to now and the shape brought up to date; what changed since the last
+    // frame (nothing when no pixel would change) is left in lastDamage() for the turn to paint.
+    // Returns the milliseconds until the next turn, or nothing when all is still.
     std::optional<int> advance();
     // What the last turn asked to repaint; for tests and measurements.
     const QRegion& lastDamage() const { return damage_; }
@@ -52,6 +53,7 @@ public:
 
 protected:
     void paintEvent(class QPaintEvent* e) override;
+    void showEvent(class QShowEvent* e) override;
     void mouseMoveEvent(class QMouseEvent* e) override;
     void mousePressEvent(class QMouseEvent* e) override;
     void mouseReleaseEvent(class QMouseEvent* e) override;
@@ -60,6 +62,8 @@ protected:
 
 private:
     void needsDisplay();
+    // One turn of the frame clock: advanced, the damage painted at once, the next turn set.
+    void turn();
     void updateHover(const QPointF& pos);
     void updateInputRegion();
     // A compositing manager came or went: the shape is given the other way.
@@ -87,6 +91,7 @@ private:
     bool inside_ = false;
     bool clickExpands_ = false;
     std::function<void(QPoint)> menuRequested_;
+    std::function<void()> firstFrame_;
     std::unique_ptr<QAbstractNativeEventFilter> compositorWatch_;
     std::unique_ptr<LayerShellPanel> layerShell_;  // placed by the compositor's layer shell
     void paintDamage(class QPainter& p, const QRegion& region);

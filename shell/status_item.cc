@@ -147,8 +147,9 @@ StatusItem::StatusItem(AppState& state, const Logger& log)
     : state_(state), menu_(std::make_unique<QMenu>()), toolTip_(QString::fromStdString(state.appName())) {
     menu_->setMinimumWidth(160);
     menu_->setSeparatorsCollapsible(true);
+    // Filled when it opens, and once after start-up (DesktopApp): its icons cost more than the
+    // notch's first frame may wait for.
     QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { rebuild(); });
-    rebuild();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         log.info("No system tray on this desktop: the status menu opens with a right click on the notch");
         return;

@@ -45,7 +45,8 @@ public:
     QMenu* menu() const { return menu_.get(); }
     // Opens the menu at `at` (global coordinates): from the notch, with a tray or without.
     void popup(QPoint at);
-    // Fills the menu from the application state; runs on every opening.
+    // Fills the menu from the application state; runs on every opening (the menu is empty
+    // until the first).
     void rebuild();
     // Why settings are not being saved (empty: they are); the tooltip says it under the name.
     void setSaveProblem(const std::string& problem);

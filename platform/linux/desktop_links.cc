@@ -28,8 +28,18 @@ bool isOwnScheme(const std::string& scheme) {
 
 }  // namespace
 
-DesktopLinks::DesktopLinks(LogSink* logs, std::string opener) : logs_(logs), opener_(std::move(opener)) {
-    for (const char* s : kOwnSchemes) ask(s);
+DesktopLinks::DesktopLinks(LogSink* logs, std::string opener, bool askNow) : logs_(logs), opener_(std::move(opener)) {
+    if (askNow) askHandlers();
+}
+
+void DesktopLinks::askHandlers() {
+    for (const char* s : kOwnSchemes)
+        if (!handlers_.contains(s)) ask(s);
+}
+
+DesktopLinks::Handler DesktopLinks::handler(const std::string& scheme) {
+    if (!handlers_.contains(scheme)) ask(scheme);
+    return handlers_.at(scheme);
 }
 
 bool DesktopLinks::openURL(const std::string& url) {
@@ -53,7 +63,7 @@ bool DesktopLinks::openURL(const std::string& url) {
     const QString encoded = parsed.toString(QUrl::FullyEncoded);
     if (scheme == "https") return start(program, encoded, url);
     // A scheme nothing here handles would otherwise end up in a browser as an unknown address.
-    switch (handlers_.at(scheme)) {
+    switch (handler(scheme)) {
         case Handler::present: return start(program, encoded, url);
         case Handler::asking: waiting_[scheme].push_back(url); return true;
         case Handler::absent: break;
@@ -67,7 +77,7 @@ bool DesktopLinks::canOpen(const std::string& url) {
     const std::string scheme = parsed.scheme().toLower().toStdString();
     if (!parsed.isValid() || (scheme != "https" && !isOwnScheme(scheme))) return false;
     if (QStandardPaths::findExecutable(QString::fromStdString(opener_)).isEmpty()) return false;
-    return scheme == "https" || handlers_.at(scheme) == Handler::present;
+    return scheme == "https" || handler(scheme) == Handler::present;
 }
 
 bool DesktopLinks::start(const QString& program, const QString& url, const std::string& shown) {

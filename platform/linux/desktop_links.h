@@ -18,8 +18,10 @@ class LogSink;
 class DesktopLinks final : public UrlOpener, public Pasteboard {
 public:
     // `opener` is the program that opens a URL for the user; absent from PATH, nothing opens.
-    // The handlers of the program's own schemes are asked for at once, without waiting.
-    explicit DesktopLinks(LogSink* logs, std::string opener = "xdg-open");
+    // The handlers of the program's own schemes are asked for without waiting: at once, or with
+    // `askNow` false when askHandlers() says so (a scheme needed before then is asked for then).
+    explicit DesktopLinks(LogSink* logs, std::string opener = "xdg-open", bool askNow = true);
+    void askHandlers();
 
     // Started without waiting for it: the opener may bring up a browser that lives on. Only a
     // secure web link, or a link in one of the program's own schemes (FaceTime, the calendar, the
@@ -39,6 +41,7 @@ private:
     // Asks xdg-mime for the scheme's handler in the background; the answer comes on the loop.
     void ask(const std::string& scheme);
     void answered(const std::string& scheme, bool present);
+    Handler handler(const std::string& scheme);
     bool start(const QString& program, const QString& url, const std::string& shown);
 
     LogSink* logs_;

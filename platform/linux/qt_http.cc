@@ -88,12 +88,19 @@ Transfer::~Transfer() { discard(*this); }
 
 }  // namespace
 
-QtHttp::QtHttp() : manager_(std::make_unique<QNetworkAccessManager>()) {
-    // Only http and https, never from https down to http; secure-only requests are held tighter below.
-    manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-}
+QtHttp::QtHttp() = default;
 
 QtHttp::~QtHttp() = default;
+
+QNetworkAccessManager& QtHttp::manager() {
+    // Made for the first request: most runs of the helper, and many of the program, never make one.
+    if (!manager_) {
+        manager_ = std::make_unique<QNetworkAccessManager>();
+        // Only http and https, never from https down to http; secure-only requests are held tighter below.
+        manager_->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    }
+    return *manager_;
+}
 
 void QtHttp::send(const HttpRequest& request, Completion completion) { start(request, nullptr, std::move(completion)); }
 
@@ -114,7 +121,7 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
     else if (destination)
         refusal = createPartial(*t);
     if (!refusal.empty()) {
-        QTimer::singleShot(0, manager_.get(), [t, refusal] {
+        QTimer::singleShot(0, &manager(), [t, refusal] {
             HttpResponse response;
             response.error = refusal;
             auto completion = std::move(t->completion);
@@ -134,8 +141,8 @@ void QtHttp::start(const HttpRequest& request, const std::string* destination, C
     req.setTransferTimeout(milliseconds(request.timeout));
 
     QNetworkReply* reply = nullptr;
-    if (request.method == "GET") reply = manager_->get(req);
-    else reply = manager_->sendCustomRequest(req, QByteArray::fromStdString(request.method));
+    if (request.method == "GET") reply = manager().get(req);
+    else reply = manager().sendCustomRequest(req, QByteArray::fromStdString(request.method));
 
     auto giveUp = [t, reply](std::string why) {
         if (!t->failure.empty() || t->done) return;

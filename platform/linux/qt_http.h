@@ -25,6 +25,7 @@ public:
 
 private:
     void start(const HttpRequest& request, const std::string* destination, Completion completion);
+    QNetworkAccessManager& manager();
 
     std::unique_ptr<QNetworkAccessManager> manager_;
 };

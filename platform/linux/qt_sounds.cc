@@ -109,14 +109,14 @@ std::string QtSounds::playable(const std::string& path, std::string& error) {
 }
 
 std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path) {
-    std::string error;
-    const std::string wav = playable(path, error);
-    if (wav.empty()) {
-        logger_.error("Sound %{public}s cannot be played: %{public}s", path, error);
+    // Decoded on first use: start-up registers every alert, and most never play.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        logger_.error("Sound %{public}s cannot be played: %{public}s", path, ec ? ec.message() : "not a file");
         return std::nullopt;
     }
     const SystemSoundID id = ++nextId_;
-    alerts_[id].wav = wav;
+    alerts_[id].path = path;
     return id;
 }
 
@@ -126,8 +126,15 @@ void QtSounds::playSystemSound(SystemSoundID id) {
     // Made on first use: the audio server is reached only when a sound plays.
     Alert& alert = it->second;
     if (!alert.effect) {
+        std::string error;
+        const std::string wav = playable(alert.path, error);
+        if (wav.empty()) {
+            logger_.error("Sound %{public}s cannot be played: %{public}s", alert.path, error);
+            alerts_.erase(it);
+            return;
+        }
         alert.effect = std::make_unique<QSoundEffect>();
-        alert.effect->setSource(QUrl::fromLocalFile(QString::fromStdString(alert.wav)));
+        alert.effect->setSource(QUrl::fromLocalFile(QString::fromStdString(wav)));
     }
     alert.effect->play();
 }

@@ -41,7 +41,7 @@ private:
     QTemporaryDir cache_;
     std::map<std::string, std::string> decoded_;
     struct Alert {
-        std::string wav;
+        std::string path;
         std::unique_ptr<QSoundEffect> effect;
     };
     std::map<SystemSoundID, Alert> alerts_;

@@ -64,6 +64,15 @@ TEST(QtSoundsFiles, NamesStayInsideTheFolders) {
     std::string error;
     EXPECT_EQ(sounds.makePlayer(*sounds.resourcePath("pad", "m4a"), error), nullptr);
     EXPECT_FALSE(error.empty());
+    // An alert is decoded when it first plays, not when it is registered at start-up: a damaged
+    // one is said then, once, and plays nothing.
+    const auto damaged = sounds.createSystemSound(*sounds.resourcePath("pad", "m4a"));
+    ASSERT_TRUE(damaged.has_value());
+    EXPECT_TRUE(logs.lines.empty());
+    sounds.playSystemSound(*damaged);
+    sounds.playSystemSound(*damaged);
+    EXPECT_EQ(logs.lines.size(), 1u);
+    EXPECT_FALSE(sounds.createSystemSound("/nonexistent/lock.caf").has_value());
 }
 
 TEST(QtSoundsPlayback, AlertAndEffectPlayIntoThePrivateServer) {

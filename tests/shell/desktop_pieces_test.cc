@@ -134,6 +134,7 @@ protected:
 TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
     defaults().set(keys::isFirstLaunch, true);
     StatusItem item(ctx->appState(), ctx->logger("AppState"));
+    item.rebuild();
     EXPECT_EQ(titles(item.menu()), (std::vector<std::string>{"Version 1.0.0", "Quit Halvyn"}));
     EXPECT_EQ(action(item.menu(), "Quit Halvyn")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     defaults().set(keys::isFirstLaunch, false);
@@ -234,9 +235,12 @@ TEST_F(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
     {
         DesktopApp app(&logs, file);
         app.start();
-        NotchWindow* w = nullptr;
-        ASSERT_TRUE(test::spinUntil([&] { return (w = app.notchWindow()) && w->isVisible(); }));
         QMenu* menu = app.statusItem()->menu();
+        // Its icons are drawn once the notch's first frame is on the screen, not before.
+        EXPECT_TRUE(menu->actions().isEmpty());
+        NotchWindow* w = nullptr;
+        ASSERT_TRUE(test::spinUntil([&] { return (w = app.notchWindow()) && w->isVisible() && w->framesPainted() > 0; }));
+        EXPECT_TRUE(test::spinUntil([&] { return !menu->actions().isEmpty(); }, 2000));
         const QRectF outline = w->scene().outlinePath().boundingRect();
         auto click = [&](QPointF at, Qt::MouseButton button) {
             QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), button, button, Qt::NoModifier);

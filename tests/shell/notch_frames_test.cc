@@ -153,6 +153,17 @@ TEST_F(NotchFrames, PlayingMediaPaintsOnlyTheBarsAtTheirOwnRate) {
     EXPECT_LE(turns, 50);
     EXPECT_GT(painted, 10);
 
+    // Faded out (a fullscreen window, say), the notch shows no bars: the clock stops while the
+    // media still plays, and starts again when the notch comes back.
+    notch().isVisible.set(false, Animation::spring(0.35, 0));
+    runFrames(2);
+    at(toSeconds(ctx->clock().uptime()) + 1);
+    EXPECT_FALSE(turn().has_value());
+    EXPECT_TRUE(window->lastDamage().isEmpty());
+    notch().isVisible.set(true, Animation::spring(0.35, 0));
+    at(toSeconds(ctx->clock().uptime()) + 1);
+    EXPECT_TRUE(turn().has_value());
+
     // Paused: the bars settle and the clock stops.
     h.isPlaying = false;
     h.info["kMRMediaRemoteNowPlayingInfoPlaybackRate"] = 0.0;
