@@ -80,8 +80,7 @@ std::vector<SettingRow> buildTable() {
         {Tab::general, "hideMenuBarIcon", "Hide menu bar icon", toggle()},
         {Tab::general, "syncFolder", "Sync folder", {.kind = Kind::folder}},
         {Tab::general, "synchronizeSettings", "Sync settings across devices", toggle(), {}, {}, "syncFolder",
-         "Choose a folder that a sync tool (Syncthing, a cloud drive) keeps in step between your machines; "
-         "settings sync through it."},
+         "Choose a folder that Syncthing or a cloud drive keeps in step between your machines."},
         {Tab::general, "showOnDisplay", "Display", picker<DisplayType>()},
         {Tab::general, "simulateFakeNotch", "Simulate a notch on screens without one", toggle(), {},
          kAlwaysDrawn},

@@ -334,19 +334,26 @@ std::function<void()> SettingsWindow::bindToggle(Row& row) {
 std::function<void()> SettingsWindow::bindFolder(Row& row) {
     const std::string key(row.spec->key);
     Defaults& d = ctx_.defaults();
+    // The buttons, then the folder under them: the row stays as narrow as the other controls.
     auto* box = new QWidget;
-    auto* line = new QHBoxLayout(box);
-    line->setContentsMargins(0, 0, 0, 0);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    auto* line = new QHBoxLayout;
     row.path = new QLabel;
-    row.path->setMinimumWidth(220);
+    row.path->setFixedWidth(220);
     row.path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* choose = new QPushButton(QStringLiteral("Choose…"));
-    auto* clear = new QPushButton(QStringLiteral("Clear"));
-    line->addWidget(row.path, 1);
+    auto* choose = new QToolButton;
+    choose->setText(QStringLiteral("Choose…"));
+    auto* clear = new QToolButton;
+    clear->setText(QStringLiteral("Clear"));
     line->addWidget(choose);
     line->addWidget(clear);
+    line->addStretch(1);
+    column->addLayout(line);
+    column->addWidget(row.path);
     row.control = box;
-    QObject::connect(choose, &QPushButton::clicked, choose, [this, &row, key, &d] {
+    QObject::connect(choose, &QToolButton::clicked, choose, [this, &row, key, &d] {
         const Value now = row.key->effective(d);
         const QString start = now.isString() && !now.asString().empty() ? QString::fromStdString(now.asString())
                                                                           : QDir::homePath();
@@ -354,11 +361,13 @@ std::function<void()> SettingsWindow::bindFolder(Row& row) {
             QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a folder to sync settings through"), start);
         if (!folder.isEmpty()) write(key, Value(folder.toStdString()));
     });
-    QObject::connect(clear, &QPushButton::clicked, clear, [this, key] { ctx_.defaults().reset(key); });
+    QObject::connect(clear, &QToolButton::clicked, clear, [this, key] { ctx_.defaults().reset(key); });
     return [&row, &d, clear] {
         const Value v = row.key->effective(d);
         const QString path = v.isString() ? QString::fromStdString(v.asString()) : QString();
-        row.path->setText(path.isEmpty() ? QStringLiteral("None") : path);
+        // A long path shows its end, where the folder's own name is.
+        row.path->setText(path.isEmpty() ? QStringLiteral("None")
+                                         : row.path->fontMetrics().elidedText(path, Qt::ElideLeft, row.path->width()));
         row.path->setToolTip(path);
         clear->setEnabled(!path.isEmpty());
     };

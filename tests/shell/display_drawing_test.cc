@@ -18,6 +18,7 @@ namespace {
 struct Levels : DisplayLevels {
     std::optional<float> volume() const override { return level; }
     std::optional<float> brightness() const override { return 0.5f; }
+    std::optional<float> keyboardBrightness() const override { return 0.5f; }
     std::optional<double> batteryLevel() const override { return 0.08; }
     std::optional<Accessory> accessory() const override { return Accessory{"AirPods Max Sky Blue", "airpodsmax", 0.9, false}; }
     Subscription observe(std::function<void(const Animation*)> cb) const override {
@@ -75,6 +76,7 @@ void expectWhole(const QImage& img, const NotchScene::DrawnLabel& label) {
 TEST_P(DisplayDrawing, StandardLabelsShowWholeAtTheirSettledWidth) {
     const std::pair<N, const char*> kinds[] = {{N::didChangeVolume, "Sound"},
                                                {N::didChangeBrightness, "Display"},
+                                               {N::didChangeKeyboardBrightness, "Keyboard"},
                                                {N::isCharging, "Charging"},
                                                {N::isLowBattery, "Low Battery"},
                                                {N::isLowPowerMode, "Low Power"}};

@@ -109,6 +109,13 @@ TEST(LevelDisplays, BarStylesLabelsAndPercentages) {
     ASSERT_EQ(retained.symbol.size(), 1u);
     EXPECT_EQ(retained.symbol[0].name, "sun.max.fill");
     EXPECT_EQ(brightnessContent(0.3f, look(), kAccent).symbol.size(), 2u);
+    // The keyboard's display is the brightness display's, with the lit keyboard: small below half.
+    const auto keyboard = keyboardBrightnessContent(0.3f, look(), kAccent);
+    EXPECT_EQ(keyboard.label, "Keyboard");
+    ASSERT_EQ(keyboard.symbol.size(), 2u);
+    EXPECT_EQ(keyboard.symbol[0].name, "light.min");
+    EXPECT_EQ(keyboard.symbol[0].opacity, 1.0);
+    EXPECT_EQ(keyboardBrightnessContent(0.5f, look(), kAccent).symbol[1].opacity, 1.0);
 
     // "%.0f" rounds to the nearest whole percent.
     EXPECT_EQ(percentText(0.005), "0%");
