@@ -63,7 +63,8 @@ NotchWindow::~NotchWindow() {
 
 void NotchWindow::needsDisplay() {
     stateChanged_ = true;
-    if (!frameTimer_.isActive()) frameTimer_.start(0);
+    // A change is drawn on the loop's next turn, not at the next frame of a running animation.
+    if (!frameTimer_.isActive() || frameTimer_.remainingTime() > 0) frameTimer_.start(0);
 }
 
 void NotchWindow::turn() {

@@ -102,6 +102,20 @@ TEST(DesktopLinks, AHandlerLookUpThatHangsNeverBlocksTheCaller) {
     fs::remove_all(dir);
 }
 
+// The program asks only once its first frame is out; a link needed before that asks for itself.
+TEST(DesktopLinks, HandlersNotAskedYetAreAskedWhenALinkNeedsThem) {
+    if (!test::onPath("xdg-open") || !test::onPath("xdg-mime"))
+        HALVYN_SKIP_WITHOUT_SERVICE() << "xdg-open is needed (scripts/test installs xdg-utils)";
+    RecordingDesktop desktop;
+    CaptureLogSink logs;
+    DesktopLinks links(&logs, "xdg-open", false);
+    EXPECT_FALSE(links.canOpen("ical://ekevent/1"));  // being asked
+    EXPECT_TRUE(links.openURL("facetime://user@example.com"));
+    EXPECT_TRUE(test::spinUntil([&] { return desktop.recorded() == "facetime://user@example.com\n"; }, 10000));
+    links.askHandlers();
+    EXPECT_TRUE(links.canOpen("facetime://user@example.com"));
+}
+
 TEST(DesktopLinks, AMissingOpenerIsAFailure) {
     CaptureLogSink logs;
     DesktopLinks links(&logs, "halvyn-no-such-opener");
