@@ -99,8 +99,8 @@ std::vector<SettingRow> buildTable() {
         {Tab::general, "useAccentColorOnGestures", "Use accent color", toggle()},
         {Tab::general, "enableHaptics", "Haptic feedback", toggle(), {}, "This desktop has no haptic feedback."},
         {Tab::general, "allowSimultaneousActivities", "Allow simultaneous activities", toggle()},
-        {Tab::general, "showPrivacyIndicator", "Show when the microphone or camera is in use", toggle()},
-        {Tab::general, "notifyWhenRecordingStarts", "Notify when recording starts", toggle()},
+        {Tab::privacy, "showPrivacyIndicator", "Show when the microphone or camera is in use", toggle()},
+        {Tab::privacy, "notifyWhenRecordingStarts", "Notify when recording starts", toggle()},
 
         {Tab::battery, "enableBattery", "Battery notifications", toggle()},
         {Tab::battery, "batteryDuration", "Duration", spin(1, 15, 0.5, " s")},
@@ -228,9 +228,9 @@ std::vector<SettingRow> buildTable() {
 }  // namespace
 
 std::span<const SettingsTab> settingsTabs() {
-    static constexpr SettingsTab tabs[] = {Tab::general,  Tab::battery,    Tab::focus,      Tab::connectivity,
-                                           Tab::brightness, Tab::volume,  Tab::nowPlaying, Tab::fileTray,
-                                           Tab::calendar, Tab::lockScreen, Tab::about};
+    static constexpr SettingsTab tabs[] = {Tab::general,    Tab::battery, Tab::focus,      Tab::connectivity,
+                                           Tab::privacy,    Tab::brightness, Tab::volume, Tab::nowPlaying,
+                                           Tab::fileTray,   Tab::calendar, Tab::lockScreen, Tab::about};
     return tabs;
 }
 
@@ -240,6 +240,7 @@ std::string_view tabTitle(SettingsTab tab) {
         case Tab::battery: return "Battery";
         case Tab::focus: return "Focus";
         case Tab::connectivity: return "Connectivity";
+        case Tab::privacy: return "Privacy";
         case Tab::brightness: return "Brightness";
         case Tab::volume: return "Volume";
         case Tab::nowPlaying: return "Now Playing";

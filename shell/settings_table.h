@@ -20,6 +20,7 @@ enum class SettingsTab {
     battery,
     focus,
     connectivity,
+    privacy,
     brightness,
     volume,
     nowPlaying,
