@@ -408,7 +408,7 @@ void AppState::finishFirstLaunch() {
 
 bool AppState::bannerNeeded(PermissionBanner which) const {
     switch (which) {
-        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != kCalendarFullAccess;
+        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != CalendarAuthorization::fullAccess;
         case PermissionBanner::location: return !allowsLocation(ctx_.weather().authorizationStatus.get());
         case PermissionBanner::bluetooth:
             return ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::allowedAlways;

@@ -138,7 +138,7 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
     properties_.add("travelTime", travelTime);
 
     CalendarStore* store = ctx.platform().calendarStore();
-    authorizationStatus.set(store ? store->authorizationStatus() : 0);
+    authorizationStatus.set(store ? store->authorizationStatus() : CalendarAuthorization::notDetermined);
     currentDay.set(calendar::localDay(now(), ctx.platform().locale()));
     for (const char* sound : {"chime", "event", "directions"}) ctx.sounds().prepareAlert(sound, "caf");
 
@@ -203,14 +203,14 @@ void CalendarManager::applicationDidBecomeActive() {
 
 void CalendarManager::requestAccess(std::function<void(bool)> done) {
     CalendarStore* store = ctx_.platform().calendarStore();
-    const int status = store ? store->authorizationStatus() : 0;
-    if (status == 0 && store) {
+    const CalendarAuthorization status = store ? store->authorizationStatus() : CalendarAuthorization::notDetermined;
+    if (status == CalendarAuthorization::notDetermined && store) {
         ctx_.defaults().set(keys::hasPromptedCalendarPermission, true);
         const Lifetime::Token weak = lifetime_.token();
         store->requestFullAccess([this, weak, done](bool granted, std::optional<std::string> error) {
             if (!weak) return;
             if (error) {
-                authorizationStatus.set(2);
+                authorizationStatus.set(CalendarAuthorization::denied);
                 if (done) done(false);
                 return;
             }
@@ -220,7 +220,7 @@ void CalendarManager::requestAccess(std::function<void(bool)> done) {
         return;
     }
     authorizationStatus.set(status);
-    if (done) done(status == kCalendarFullAccess);
+    if (done) done(status == CalendarAuthorization::fullAccess);
 }
 
 // MARK: - Visible calendars
@@ -266,7 +266,7 @@ void CalendarManager::calendarPreferencesChanged() {
 
 void CalendarManager::refreshEvents() {
     const Defaults& d = ctx_.defaults();
-    if (!d.get(keys::enableCalendar) || authorizationStatus.get() != kCalendarFullAccess) return;
+    if (!d.get(keys::enableCalendar) || authorizationStatus.get() != CalendarAuthorization::fullAccess) return;
     cancelEventTimers();
     fetchNextEvent([this] { scheduleAfterFetch(); });
 }
@@ -309,7 +309,7 @@ void CalendarManager::pruneDismissed(const std::vector<CalendarEvent>& found) {
 }
 
 void CalendarManager::chooseNextEvent(const std::vector<CalendarEvent>& events, bool upcomingOnly) {
-    if (authorizationStatus.get() != kCalendarFullAccess) return;
+    if (authorizationStatus.get() != CalendarAuthorization::fullAccess) return;
     const CalendarStore* store = ctx_.platform().calendarStore();
     if (!store) return;
     const WallTime t = now();

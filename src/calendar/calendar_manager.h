@@ -47,7 +47,7 @@ public:
     CalendarManager(const CalendarManager&) = delete;
     CalendarManager& operator=(const CalendarManager&) = delete;
 
-    Published<int> authorizationStatus{0};
+    Published<CalendarAuthorization> authorizationStatus{CalendarAuthorization::notDetermined};
     Published<std::optional<UpcomingEvent>> nextEvent;
     Published<std::optional<double>> remainingTime;
     Published<std::optional<double>> eventProgress;

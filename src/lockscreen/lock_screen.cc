@@ -324,7 +324,7 @@ void LockScreen::updateLayout() {
     const bool hasRow = d.get(keys::allowBatteryWidgetWhenLocked) || d.get(keys::allowConnectivityWidgetWhenLocked) ||
                         d.get(keys::allowFocusWidgetWhenLocked) ||
                         (d.get(keys::allowCalendarWidgetWhenLocked) && calendar &&
-                         calendar->authorizationStatus.get() == kCalendarFullAccess) ||
+                         calendar->authorizationStatus.get() == CalendarAuthorization::fullAccess) ||
                         (d.get(keys::allowWeatherWidgetWhenLocked) && weather &&
                          allowsLocation(weather->authorizationStatus.get()));
     widgets.set(hasRow ? d.get(keys::lockScreenWidgetOrder) : WidgetOrder{});

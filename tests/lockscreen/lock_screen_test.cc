@@ -177,7 +177,8 @@ TEST_F(LockScreenTest, ShowNeedsLockWidgetsAndAScreen) {
     screenLock();
     EXPECT_TRUE(screen().isVisible.get());
     EXPECT_TRUE(screen().widgets.get().empty());
-    ctx->calendar().authorizationStatus.set(3);
+    sim->simCalendarStore().authorization = CalendarAuthorization::fullAccess;
+    ctx->calendar().applicationDidBecomeActive();  // granted in the system's settings
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder()) << "the row follows the stored order";
     defaults().set(keys::lockScreenWidgetOrder, WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::battery});
     at(2);
@@ -373,7 +374,7 @@ TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     EXPECT_FALSE(ctx->weather().isUpdating()) << "unlocking cancels the hourly loop";
 
     // The calendar widget's events are read again on a later turn after locking.
-    sim->simCalendarStore().authorization = 3;
+    sim->simCalendarStore().authorization = CalendarAuthorization::fullAccess;
     ctx->calendar().applicationDidBecomeActive();  // granted in the system's settings
     defaults().set(keys::enableCalendar, true);
     defaults().set(keys::allowCalendarWidgetWhenLocked, true);
