@@ -8,6 +8,7 @@
 #include "lockscreen/lock_manager.h"
 #include "nowplaying/music_manager.h"
 #include "weather/weather_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -366,7 +367,7 @@ TEST_F(LockScreenTest, TheOpenPanelDrivesTheMediaPositionTimer) {
 TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    ctx->weather().authorizationStatus.set(LocationAuthorization::authorizedAlways);
+    setAsOwner(ctx->weather().authorizationStatus, LocationAuthorization::authorizedAlways);
     screenLock();
     EXPECT_TRUE(ctx->weather().isUpdating());
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder());
