@@ -64,7 +64,7 @@ BENCHMARK(BM_FocusLineToPublishedChange);
 void BM_FetchNextEventOf2000(benchmark::State& state) {
     World w;
     auto& store = w.sim->simCalendarStore();
-    store.authorization = 3;
+    store.authorization = CalendarAuthorization::fullAccess;
     store.calendarList = {{"work", 1, 2, "#FF9500"}, {"home", 0, 0, "#34C759"}, {"ex", 2, 1, "#5856D6"}};
     const WallTime start = w.ctx->clock().now();
     for (int i = 0; i < 2000; ++i) {

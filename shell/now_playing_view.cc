@@ -453,7 +453,7 @@ std::optional<QRectF> NowPlayingView::controlRect(int index) const {
 void NowPlayingView::seekTo(const QPointF& pos) {
     const QRectF s = controls_[4];
     const double f = std::clamp((pos.x() - s.left()) / std::max(1.0, s.width()), 0.0, 1.0);
-    music_.seekerPosition.set(f * music_.trackDuration.get());
+    music_.moveSeeker(f * music_.trackDuration.get());
 }
 
 bool NowPlayingView::pointerDown(const QPointF& pos) {
@@ -461,18 +461,18 @@ bool NowPlayingView::pointerDown(const QPointF& pos) {
     auto hit = [&](int i) { return !controls_[i].isNull() && controls_[i].adjusted(-6, -6, 6, 6).contains(pos); };
     if (hit(4) && music_.trackDuration.get() > 0 && !music_.isLive.get()) {
         dragging_ = true;
-        music_.isDraggingSlider.set(true);
+        music_.dragSeeker(true);
         seekTo(pos);
         return true;
     }
     if (hit(1)) {
         music_.previous();
-        music_.previousTrigger.set(!music_.previousTrigger.get());
+        music_.flipPreviousTrigger();
     } else if (hit(2)) {
         music_.playPause();
     } else if (hit(3)) {
         music_.next();
-        music_.nextTrigger.set(!music_.nextTrigger.get());
+        music_.flipNextTrigger();
     } else if (hit(0)) {
         switch (ctx_.defaults().get(keys::controlChoice)) {
             case ControlType::like: music_.toggleLike(); break;
@@ -497,7 +497,7 @@ bool NowPlayingView::pointerUp(const QPointF& pos) {
     if (!dragging_) return false;
     seekTo(pos);
     dragging_ = false;
-    music_.isDraggingSlider.set(false);
+    music_.dragSeeker(false);
     music_.seek();
     return true;
 }

@@ -53,7 +53,7 @@ public:
     // Waits for a reading or query that is running (each is bounded); queued ones then do nothing.
     ~IcsCalendarStore() override;
 
-    CalendarAuthorization authorizationStatus() const override { return kCalendarFullAccess; }
+    CalendarAuthorization authorizationStatus() const override { return CalendarAuthorization::fullAccess; }
     void requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) override;
     std::vector<CalendarInfo> calendars() const override;
     void fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) override;

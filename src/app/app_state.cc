@@ -31,8 +31,8 @@ using L = Notch::LiveActivity;
 constexpr double kActivityDuration = 0.35;
 
 // Whether the source of that activity wants it now (asked through the notch's registry).
-bool wants(Context& ctx, L kind) {
-    LiveActivitySource* source = ctx.notchSources().liveActivitySource(kind);
+bool wants(NotchSources& sources, L kind) {
+    LiveActivitySource* source = sources.liveActivitySource(kind);
     return source && source->wantsLiveActivity();
 }
 }  // namespace
@@ -61,7 +61,12 @@ private:
     UpdateWindowHost* inner_;
 };
 
-AppState::AppState(Context& ctx) : ctx_(ctx), logger_(ctx.logger("AppState")) {
+AppState::AppState(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                   ConnectivityManager& connectivity, OSDUIManager& osdUI, FocusManager& focus,
+                   CalendarManager& calendar, WeatherManager& weather, UpdateController& updates, MusicManager& music)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), connectivity_(connectivity), osdUI_(osdUI),
+      focus_(focus), calendar_(calendar), weather_(weather), updates_(updates), music_(music),
+      logger_(ctx.logger("AppState")) {
     const Lifetime::Token weak = lifetime_.token();
     permissions_ = std::make_unique<PermissionHelper>(ctx, [this, weak] {
         if (weak && shell_) shell_->activate();
@@ -85,7 +90,7 @@ AppState::AppState(Context& ctx) : ctx_(ctx), logger_(ctx.logger("AppState")) {
 AppState::~AppState() {
     lifetime_.end();
     // The controller outlives this state: it gets the shell's window back.
-    if (updateHost_ && ctx_.updates().windowHost() == updateHost_.get()) ctx_.updates().setWindowHost(updateHost_->inner());
+    if (updateHost_ && updates_.windowHost() == updateHost_.get()) updates_.setWindowHost(updateHost_->inner());
 }
 
 std::string AppState::appName() const {
@@ -104,7 +109,7 @@ std::string AppState::version() const {
 void AppState::setup() {
     if (setUp_) return;
     setUp_ = true;
-    Defaults& d = ctx_.defaults();
+    Defaults& d = defaults_;
     // An application menu with "Edit" and "View" exists only where the system gives every
     // application one; neither the desktop program nor halvyn-sim has it, so hiding them is nothing.
 
@@ -115,20 +120,20 @@ void AppState::setup() {
         setActivationPolicy(ActivationPolicy::regular);
         showPage(kFirstPermissionPage);
     } else {
-        ctx_.notch().enable();
+        notch_.enable();
     }
     hasStatusItem_ = true;
     setStatusItemVisible(!d.get(keys::hideMenuBarIcon));
 
     // The update window is followed from here on; then the launch's update check.
-    UpdateController& updates = ctx_.updates();
+    UpdateController& updates = updates_;
     updateHost_ = std::make_unique<UpdateHost>(*this, updates.windowHost());
     updates.setWindowHost(updateHost_.get());
     updates.periodicCheck();
 }
 
 void AppState::installObservers() {
-    Defaults& d = ctx_.defaults();
+    Defaults& d = defaults_;
     auto guarded = [this](auto fn) {
         return lifetime_.guard([fn](const auto&, const auto& now) { fn(now); });
     };
@@ -141,34 +146,34 @@ void AppState::installObservers() {
         if (hasStatusItem_) setStatusItemVisible(!hide);
     })));
     cancellables.push_back(
-        d.observe(keys::hideFromScreenCapture, guarded([this](bool) { ctx_.notch().updateSharingType(); })));
+        d.observe(keys::hideFromScreenCapture, guarded([this](bool) { notch_.updateSharingType(); })));
     cancellables.push_back(
-        d.observe(keys::showOnDisplay, guarded([this](DisplayType) { ctx_.notch().screenParametersChanged(); })));
+        d.observe(keys::showOnDisplay, guarded([this](DisplayType) { notch_.screenParametersChanged(); })));
     cancellables.push_back(d.observe(keys::swipeToDismiss, guarded([this](bool on) { swipeToDismissChanged(on); })));
     cancellables.push_back(d.observe(keys::enableFocus, guarded([this](bool on) { enableFocusChanged(on); })));
     cancellables.push_back(
         d.observe(keys::displayWhileActive, guarded([this](bool on) { displayWhileActiveChanged(on); })));
-    ctx_.osdUI().followSettings();
+    osdUI_.followSettings();
     cancellables.push_back(
         d.observe(keys::enableNowPlaying, guarded([this](bool on) { enableNowPlayingChanged(on); })));
     cancellables.push_back(
-        d.observe(keys::excludeInaptSources, guarded([this](bool) { ctx_.music().reevaluateExclusion(); })));
+        d.observe(keys::excludeInaptSources, guarded([this](bool) { music_.reevaluateExclusion(); })));
     cancellables.push_back(d.observe(keys::allowFocusWhenLocked, guarded([this](bool) { reevaluateFocusActivity(); })));
     cancellables.push_back(d.observe(keys::silenceUpdatePrompt, guarded([this](bool silenced) {
-        UpdateController& updates = ctx_.updates();
+        UpdateController& updates = updates_;
         if (silenced) {
             updates.closeUpdateWindow();
             return;
         }
         const Lifetime::Token alive = lifetime_.token();
         updates.checkForUpdates([this, alive] {
-            if (alive) ctx_.updates().showUpdateWindowIfAvailable();
+            if (alive) updates_.showUpdateWindowIfAvailable();
         });
     })));
     cancellables.push_back(
         d.observe(keys::earlyBirdUpdates, guarded([this](bool on) {
             const Lifetime::Token alive = lifetime_.token();
-            ctx_.updates().earlyBirdChanged(on, [this, alive] {
+            updates_.earlyBirdChanged(on, [this, alive] {
                 if (alive) setActivationPolicy(ActivationPolicy::regular);
             });
         })));
@@ -192,19 +197,19 @@ void AppState::launchAtLoginChanged(bool registered) {
 
 void AppState::swipeToDismissChanged(bool on) {
     if (on) return;
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     if (notch.hasLiveActivity.get() || notch.preferredLiveActivity() == L::none) return;
     const L wanted = notch.firstWantedLiveActivity();
     if (wanted != L::none) notch.setLiveActivity(true, wanted, false, {}, kActivityDuration);
 }
 
 void AppState::handBackFromFocus() {
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     // Another activity (the lock's, say) keeps its place: only the Focus one is handed back.
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() != L::isFocus) return;
-    if (wants(ctx_, L::isCalendar))
+    if (wants(sources_, L::isCalendar))
         notch.setLiveActivity(true, L::isCalendar, true, {}, kActivityDuration);
-    else if (wants(ctx_, L::isPlaying))
+    else if (wants(sources_, L::isPlaying))
         notch.setLiveActivity(true, L::isPlaying, true, {}, kActivityDuration);
     else if (notch.hasLiveActivity.get())
         notch.setLiveActivity(false, L::none, false, {}, kActivityDuration);
@@ -215,28 +220,28 @@ void AppState::enableFocusChanged(bool on) {
         // The focus source restarts its tracking itself; the activity follows on the next turn.
         const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak && wants(ctx_, L::isFocus))
-                ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
+            if (weak && wants(sources_, L::isFocus))
+                notch_.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
         });
         return;
     }
-    ctx_.focus().stopTracking();
+    focus_.stopTracking();
     handBackFromFocus();
 }
 
 void AppState::displayWhileActiveChanged(bool on) {
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     if (on) {
-        if (wants(ctx_, L::isFocus)) notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
+        if (wants(sources_, L::isFocus)) notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
         return;
     }
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isFocus) handBackFromFocus();
 }
 
 void AppState::enableNowPlayingChanged(bool on) {
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     if (on) {
-        if (wants(ctx_, L::isPlaying)) notch.setLiveActivity(true, L::isPlaying, false, {}, kActivityDuration);
+        if (wants(sources_, L::isPlaying)) notch.setLiveActivity(true, L::isPlaying, false, {}, kActivityDuration);
         return;
     }
     if (notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isPlaying)
@@ -244,9 +249,9 @@ void AppState::enableNowPlayingChanged(bool on) {
 }
 
 void AppState::reevaluateFocusActivity() {
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     const bool shows = notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isFocus;
-    const bool wanted = wants(ctx_, L::isFocus);
+    const bool wanted = wants(sources_, L::isFocus);
     if (wanted && !shows)
         notch.setLiveActivity(true, L::isFocus, false, {}, kActivityDuration);
     else if (!wanted && shows)
@@ -287,7 +292,7 @@ bool AppState::isWindowOpen(const std::string& name) const {
 
 void AppState::openWindow(const std::string& name) {
     if (name == kUpdate) {
-        ctx_.updates().showUpdateWindow();
+        updates_.showUpdateWindow();
         return;
     }
     if (shell_ && !shell_->openWindow(name)) {
@@ -300,7 +305,7 @@ void AppState::openWindow(const std::string& name) {
 void AppState::closeWindow(const std::string& name) {
     if (!isWindowOpen(name)) return;
     if (name == kUpdate) {
-        ctx_.updates().closeUpdateWindow();
+        updates_.closeUpdateWindow();
         return;
     }
     if (shell_) shell_->closeWindow(name);
@@ -310,7 +315,7 @@ void AppState::closeWindow(const std::string& name) {
 void AppState::windowDidClose(const std::string& name) {
     if (name == kUpdate) {
         // The controller's own state follows the window the user closed.
-        if (ctx_.updates().isWindowOpen()) ctx_.updates().closeUpdateWindow();
+        if (updates_.isWindowOpen()) updates_.closeUpdateWindow();
     } else {
         setWindowOpen(name, false);
     }
@@ -331,7 +336,7 @@ void AppState::terminate() {
     if (terminated_) return;
     terminated_ = true;
     logger_.info("Terminating");
-    ctx_.osdUI().applicationWillTerminate();
+    osdUI_.applicationWillTerminate();
     if (shell_) shell_->terminate();
 }
 
@@ -342,7 +347,7 @@ void AppState::showPage(PermissionPage page) {
     openWindow(name);
     if (!isWindowOpen(name)) {
         // A program without the page could never leave the first launch: it starts without it.
-        if (ctx_.defaults().get(keys::isFirstLaunch)) {
+        if (defaults_.get(keys::isFirstLaunch)) {
             logger_.info("Onboarding is skipped: this program cannot show its pages");
             finishFirstLaunch();
         }
@@ -387,44 +392,44 @@ void AppState::runPageContinue(PermissionPage page) {
         }
         case PermissionPage::bluetooth:
             // The accessory source follows the answer (its authorization status).
-            ctx_.connectivity();
-            ctx_.defaults().set(keys::hasPromptedBluetoothPermission, true);
+            defaults_.set(keys::hasPromptedBluetoothPermission, true);
             if (Bluetooth* bluetooth = ctx_.platform().bluetooth()) bluetooth->requestAuthorization();
             break;
         case PermissionPage::calendar:
-            ctx_.calendar().requestAccess([](bool) {});
+            calendar_.requestAccess([](bool) {});
             break;
         case PermissionPage::onboarding: break;
     }
 }
 
 void AppState::finishFirstLaunch() {
-    ctx_.defaults().set(keys::isFirstLaunch, false);
+    defaults_.set(keys::isFirstLaunch, false);
     setActivationPolicy(ActivationPolicy::accessory);
-    ctx_.notch().enable();
+    notch_.enable();
 }
 
 // MARK: - Banners
 
 bool AppState::bannerNeeded(PermissionBanner which) const {
     switch (which) {
-        case PermissionBanner::calendar: return ctx_.calendar().authorizationStatus.get() != kCalendarFullAccess;
-        case PermissionBanner::location: return !allowsLocation(ctx_.weather().authorizationStatus.get());
+        case PermissionBanner::calendar:
+            return calendar_.authorizationStatus.get() != CalendarAuthorization::fullAccess;
+        case PermissionBanner::location: return !allowsLocation(weather_.authorizationStatus.get());
         case PermissionBanner::bluetooth:
-            return ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::allowedAlways;
+            return connectivity_.authorizationStatus.get() != BluetoothAuthorization::allowedAlways;
     }
     return false;
 }
 
 BannerContent AppState::banner(PermissionBanner which) const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     bool prompted = false;
     switch (which) {
         case PermissionBanner::calendar: prompted = d.get(keys::hasPromptedCalendarPermission); break;
         case PermissionBanner::location: prompted = d.get(keys::hasPromptedLocationPermission); break;
         case PermissionBanner::bluetooth:
             prompted = d.get(keys::hasPromptedBluetoothPermission) ||
-                       ctx_.connectivity().authorizationStatus.get() != BluetoothAuthorization::notDetermined;
+                       connectivity_.authorizationStatus.get() != BluetoothAuthorization::notDetermined;
             break;
     }
     return bannerContent(which, appName(), prompted);
@@ -440,10 +445,9 @@ void AppState::bannerAction(PermissionBanner which) {
             return;
         case BannerAction::askPermission:
             if (which == PermissionBanner::calendar)
-                ctx_.calendar().requestAccess([](bool) {});
+                calendar_.requestAccess([](bool) {});
             else if (which == PermissionBanner::location) {
                 // The weather source records "hasPromptedLocationPermission" when the answer comes.
-                ctx_.weather();
                 if (Location* location = ctx_.platform().location()) location->requestWhenInUseAuthorization();
             }
             return;

@@ -20,6 +20,16 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ConnectivityManager;
+class OSDUIManager;
+class FocusManager;
+class CalendarManager;
+class WeatherManager;
+class UpdateController;
+class MusicManager;
 
 class AppState {
 public:
@@ -27,15 +37,17 @@ public:
     static constexpr const char* kSettings = "settings";
     static constexpr const char* kUpdate = "update";
 
-    explicit AppState(Context& ctx);
+    AppState(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ConnectivityManager& connectivity,
+             OSDUIManager& osdUI, FocusManager& focus, CalendarManager& calendar, WeatherManager& weather,
+             UpdateController& updates, MusicManager& music);
     ~AppState();
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
-    Published<ActivationPolicy> activationPolicy{ActivationPolicy::accessory};
-    Published<bool> isStatusItemVisible{false};
+    Owned<ActivationPolicy, AppState> activationPolicy{ActivationPolicy::accessory};
+    Owned<bool, AppState> isStatusItemVisible{false};
     // The sorted names of the open windows.
-    Published<std::vector<std::string>> windows;
+    Owned<std::vector<std::string>, AppState> windows;
 
     // Where windows, the status item and the activation policy are shown. Set before `setup`;
     // without one, nothing is shown and every window counts as opened.
@@ -109,6 +121,16 @@ private:
     void appendContextSubmenus(Menu& menu);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    ConnectivityManager& connectivity_;
+    OSDUIManager& osdUI_;
+    FocusManager& focus_;
+    CalendarManager& calendar_;
+    WeatherManager& weather_;
+    UpdateController& updates_;
+    MusicManager& music_;
     Logger logger_;
     Lifetime lifetime_;
     AppShell* shell_ = nullptr;

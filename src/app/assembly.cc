@@ -30,9 +30,12 @@
 namespace halvyn {
 
 namespace {
-template <class T>
-void build(std::unique_ptr<T>& member, Context& ctx, const Assembly::Built& built, std::string_view name) {
-    member = std::make_unique<T>(ctx);
+// A manager takes the context (runtime, platform, logging) and then the managers and seams it
+// uses, all built before it.
+template <class T, class... Deps>
+void build(std::unique_ptr<T>& member, Context& ctx, const Assembly::Built& built, std::string_view name,
+           Deps&... deps) {
+    member = std::make_unique<T>(ctx, deps...);
     if (built) built(name);
 }
 }  // namespace
@@ -46,27 +49,31 @@ Assembly::Assembly(Context& ctx, Seams seams, const Built& built) : ctx_(ctx), s
     if (built) built("Defaults");
     notchSources_ = std::make_unique<NotchSources>();
     if (built) built("NotchSources");
-    build(notch_, ctx, built, "Notch");
-    build(screenManager_, ctx, built, "ScreenManager");
-    build(notchInput_, ctx, built, "NotchInput");
-    build(outline_, ctx, built, "Outline");
+    build(notch_, ctx, built, "Notch", *defaults_, *notchSources_);
+    build(screenManager_, ctx, built, "ScreenManager", *defaults_, *notch_);
+    build(notchInput_, ctx, built, "NotchInput", *defaults_, *notch_, *notchSources_);
+    build(outline_, ctx, built, "Outline", *defaults_, *notch_, *notchInput_);
     build(sounds_, ctx, built, "SoundManager");
-    build(connectivity_, ctx, built, "ConnectivityManager");
-    build(volume_, ctx, built, "VolumeManager");
-    build(brightness_, ctx, built, "BrightnessManager");
-    build(keyboardBrightness_, ctx, built, "KeyboardBrightnessManager");
-    build(osdUI_, ctx, built, "OSDUIManager");
-    build(battery_, ctx, built, "BatteryManager");
-    build(lock_, ctx, built, "LockManager");
-    build(focus_, ctx, built, "FocusManager");
-    build(privacy_, ctx, built, "PrivacyManager");
-    build(calendar_, ctx, built, "CalendarManager");
-    build(weather_, ctx, built, "WeatherManager");
-    build(updates_, ctx, built, "UpdateController");
-    build(xpc_, ctx, built, "XPCManager");
-    build(music_, ctx, built, "MusicManager");
-    build(lockScreen_, ctx, built, "LockScreen");
-    build(appState_, ctx, built, "AppState");
+    build(connectivity_, ctx, built, "ConnectivityManager", *defaults_, *notch_, *notchSources_, *sounds_);
+    build(volume_, ctx, built, "VolumeManager", *defaults_, *notch_, *notchSources_, *connectivity_);
+    build(brightness_, ctx, built, "BrightnessManager", *defaults_, *notch_, *notchSources_, *screenManager_);
+    build(osdUI_, ctx, built, "OSDUIManager", *defaults_);
+    build(battery_, ctx, built, "BatteryManager", *defaults_, *notch_, *notchSources_, *sounds_);
+    build(keyboardBrightness_, ctx, built, "KeyboardBrightnessManager", *defaults_, *notch_, *notchSources_,
+          *screenManager_, *battery_);
+    build(lock_, ctx, built, "LockManager", *defaults_, *notch_, *notchSources_, *sounds_);
+    build(focus_, ctx, built, "FocusManager", *defaults_, *notch_, *notchSources_, *lock_);
+    build(privacy_, ctx, built, "PrivacyManager", *defaults_, *notch_, *notchSources_);
+    build(calendar_, ctx, built, "CalendarManager", *defaults_, *notch_, *notchSources_, *screenManager_, *sounds_,
+          *lock_);
+    build(weather_, ctx, built, "WeatherManager", *defaults_);
+    build(updates_, ctx, built, "UpdateController", *defaults_, *screenManager_);
+    build(xpc_, ctx, built, "XPCManager", *defaults_);
+    build(music_, ctx, built, "MusicManager", *defaults_, *notch_, *notchSources_, *screenManager_, *connectivity_,
+          *lock_, *xpc_);
+    build(lockScreen_, ctx, built, "LockScreen", *defaults_, *lock_, *calendar_, *weather_, *music_);
+    build(appState_, ctx, built, "AppState", *defaults_, *notch_, *notchSources_, *connectivity_, *osdUI_, *focus_,
+          *calendar_, *weather_, *updates_, *music_);
     build(guiManager_, ctx, built, "GUIManager");
 }
 

@@ -117,9 +117,9 @@ private:
     std::unique_ptr<ConnectivityManager> connectivity_;
     std::unique_ptr<VolumeManager> volume_;  // reads the output device
     std::unique_ptr<BrightnessManager> brightness_;
-    std::unique_ptr<KeyboardBrightnessManager> keyboardBrightness_;
     std::unique_ptr<OSDUIManager> osdUI_;
     std::unique_ptr<BatteryManager> battery_;
+    std::unique_ptr<KeyboardBrightnessManager> keyboardBrightness_;  // reads the battery's power source
     std::unique_ptr<LockManager> lock_;
     std::unique_ptr<FocusManager> focus_;
     std::unique_ptr<PrivacyManager> privacy_;  // reads the lock and Focus sources

@@ -128,7 +128,9 @@ std::optional<std::string> calendarURL(const UpcomingEvent& event) {
 
 }  // namespace calendar
 
-CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
+CalendarManager::CalendarManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                 ScreenManager& screens, SoundManager& sounds, LockManager& lock)
+    : ctx_(ctx), defaults_(defaults), sources_(sources), screens_(screens), sounds_(sounds), lock_(lock), notch(notch) {
     properties_.add("authorizationStatus", authorizationStatus);
     properties_.add("nextEvent", nextEvent);
     properties_.add("remainingTime", remainingTime);
@@ -138,9 +140,9 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
     properties_.add("travelTime", travelTime);
 
     CalendarStore* store = ctx.platform().calendarStore();
-    authorizationStatus.set(store ? store->authorizationStatus() : 0);
+    authorizationStatus.set(store ? store->authorizationStatus() : CalendarAuthorization::notDetermined);
     currentDay.set(calendar::localDay(now(), ctx.platform().locale()));
-    for (const char* sound : {"chime", "event", "directions"}) ctx.sounds().prepareAlert(sound, "caf");
+    for (const char* sound : {"chime", "event", "directions"}) sounds_.prepareAlert(sound, "caf");
 
     const Lifetime::Token weak = lifetime_.token();
     if (store)
@@ -152,17 +154,17 @@ CalendarManager::CalendarManager(Context& ctx) : ctx_(ctx), notch(ctx.notch()) {
             if (!weak) return;
             refreshEvents();
             scheduleMidnightTimer();
-            if (ctx_.defaults().get(keys::playHourlyChime)) scheduleHourlyChime();
+            if (defaults_.get(keys::playHourlyChime)) scheduleHourlyChime();
         }));
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     cancellables_.push_back(registry.addNotificationSource(N::timeToLeave, *this));
     cancellables_.push_back(registry.addLiveActivitySource(L::isCalendar, *this));
 
     watchCalendarPreferences();
     scheduleMidnightTimer();
-    if (ctx.defaults().get(keys::playHourlyChime)) scheduleHourlyChime();
-    if (ctx.defaults().get(keys::enableCalendar))
+    if (defaults_.get(keys::playHourlyChime)) scheduleHourlyChime();
+    if (defaults_.get(keys::enableCalendar))
         ctx.main().postAfter(seconds(2.5), [this, weak] {
             if (weak) refreshEvents();
         });
@@ -177,23 +179,23 @@ CalendarManager::~CalendarManager() {
 WallTime CalendarManager::now() const { return ctx_.clock().now(); }
 
 bool CalendarManager::lockedOrScreensaver() const {
-    LockManager& lock = ctx_.lock();
+    LockManager& lock = lock_;
     return lock.isLocked.get() || lock.hasScreensaver.get();
 }
 
 bool CalendarManager::wants(L kind) const {
-    const LiveActivitySource* s = ctx_.notchSources().liveActivitySource(kind);
+    const LiveActivitySource* s = sources_.liveActivitySource(kind);
     return s && s->wantsLiveActivity();
 }
 
 bool CalendarManager::wantsLiveActivity() const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableCalendar) || !hasCountdown.get() || lockedOrScreensaver()) return false;
-    return !(d.get(keys::hideCalendarWhileInFullscreen) && ctx_.screenManager().isFullscreen.get());
+    return !(d.get(keys::hideCalendarWhileInFullscreen) && screens_.isFullscreen.get());
 }
 
 bool CalendarManager::allowsNotification(Notch::Notification) const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     return d.get(keys::enableCalendar) && d.get(keys::notifyWhenTimeToLeave) && !lockedOrScreensaver();
 }
 
@@ -203,14 +205,14 @@ void CalendarManager::applicationDidBecomeActive() {
 
 void CalendarManager::requestAccess(std::function<void(bool)> done) {
     CalendarStore* store = ctx_.platform().calendarStore();
-    const int status = store ? store->authorizationStatus() : 0;
-    if (status == 0 && store) {
-        ctx_.defaults().set(keys::hasPromptedCalendarPermission, true);
+    const CalendarAuthorization status = store ? store->authorizationStatus() : CalendarAuthorization::notDetermined;
+    if (status == CalendarAuthorization::notDetermined && store) {
+        defaults_.set(keys::hasPromptedCalendarPermission, true);
         const Lifetime::Token weak = lifetime_.token();
         store->requestFullAccess([this, weak, done](bool granted, std::optional<std::string> error) {
             if (!weak) return;
             if (error) {
-                authorizationStatus.set(2);
+                authorizationStatus.set(CalendarAuthorization::denied);
                 if (done) done(false);
                 return;
             }
@@ -220,7 +222,7 @@ void CalendarManager::requestAccess(std::function<void(bool)> done) {
         return;
     }
     authorizationStatus.set(status);
-    if (done) done(status == kCalendarFullAccess);
+    if (done) done(status == CalendarAuthorization::fullAccess);
 }
 
 // MARK: - Visible calendars
@@ -265,8 +267,8 @@ void CalendarManager::calendarPreferencesChanged() {
 // MARK: - Fetching and scheduling
 
 void CalendarManager::refreshEvents() {
-    const Defaults& d = ctx_.defaults();
-    if (!d.get(keys::enableCalendar) || authorizationStatus.get() != kCalendarFullAccess) return;
+    const Defaults& d = defaults_;
+    if (!d.get(keys::enableCalendar) || authorizationStatus.get() != CalendarAuthorization::fullAccess) return;
     cancelEventTimers();
     fetchNextEvent([this] { scheduleAfterFetch(); });
 }
@@ -285,7 +287,7 @@ void CalendarManager::fetchNextEvent(std::function<void()> then) {
     auto answered = [this, weak, generation, then = std::move(then)](CalendarAnswer answer) {
         if (!weak || generation != fetchGeneration_) return;
         pruneDismissed(answer.found);
-        chooseNextEvent(answer.events, ctx_.defaults().get(keys::disableActivityDuringEvents));
+        chooseNextEvent(answer.events, defaults_.get(keys::disableActivityDuringEvents));
         if (then) then();
     };
     CalendarStore* store = ctx_.platform().calendarStore();
@@ -309,11 +311,11 @@ void CalendarManager::pruneDismissed(const std::vector<CalendarEvent>& found) {
 }
 
 void CalendarManager::chooseNextEvent(const std::vector<CalendarEvent>& events, bool upcomingOnly) {
-    if (authorizationStatus.get() != kCalendarFullAccess) return;
+    if (authorizationStatus.get() != CalendarAuthorization::fullAccess) return;
     const CalendarStore* store = ctx_.platform().calendarStore();
     if (!store) return;
     const WallTime t = now();
-    const bool excludeSubscribed = ctx_.defaults().get(keys::excludeSubscribedCalendars);
+    const bool excludeSubscribed = defaults_.get(keys::excludeSubscribedCalendars);
     const auto calendars = store->calendars();
 
     const CalendarEvent* best = nullptr;
@@ -358,7 +360,7 @@ void CalendarManager::scheduleAfterFetch() {
     const WallTime t = now();
     const Lifetime::Token weak = lifetime_.token();
     if (event->startDate >= t) {
-        const Duration lead = (event->startDate - t) - seconds(ctx_.defaults().get(keys::timeBeforeEvent) * 60);
+        const Duration lead = (event->startDate - t) - seconds(defaults_.get(keys::timeBeforeEvent) * 60);
         const WallTime start = event->startDate;
         if (lead > Duration::zero()) {
             endCalendarActivity();
@@ -370,7 +372,7 @@ void CalendarManager::scheduleAfterFetch() {
         }
         const UpcomingEvent chosen = *event;
         if (pendingLeave_ && pendingLeave_->eventId == chosen.id && pendingLeave_->leave > t &&
-            ctx_.defaults().get(keys::notifyWhenTimeToLeave))
+            defaults_.get(keys::notifyWhenTimeToLeave))
             armTimeToLeave(chosen.id, pendingLeave_->start, pendingLeave_->leave);
         ctx_.main().postAfter(seconds(2), [this, weak, chosen] {
             if (!weak || lastTimeToLeaveEventId_ == chosen.id) return;
@@ -379,7 +381,7 @@ void CalendarManager::scheduleAfterFetch() {
         });
         return;
     }
-    if (t < event->endDate && !ctx_.defaults().get(keys::disableActivityDuringEvents) && event->endDate > event->startDate)
+    if (t < event->endDate && !defaults_.get(keys::disableActivityDuringEvents) && event->endDate > event->startDate)
         startCountdown(event->endDate, true);
 }
 
@@ -392,13 +394,13 @@ void CalendarManager::startCountdown(WallTime target, bool isStarted) {
     countdownTarget_ = target;
     hasCountdown.set(true);
     updateCountdown(target, isStarted);
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     pendingPeek_.clear();
     if (!(notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isCalendar)) {
         notch.setLiveActivity(true, L::isCalendar, false, {}, 0.35);
         if (!isStarted) peekWhenTaken();
     }
-    if (d.get(keys::playSoundOnCalendarEvent) && !isStarted && fresh) ctx_.sounds().playAlert("event");
+    if (d.get(keys::playSoundOnCalendarEvent) && !isStarted && fresh) sounds_.playAlert("event");
 }
 
 // The peek before an event follows the activity once the notch shows it, which may be a moment
@@ -407,8 +409,8 @@ void CalendarManager::peekWhenTaken() {
     auto check = [this](auto&, const Animation*) {
         if (!notch.hasLiveActivity.get() || notch.liveActivity.get() != L::isCalendar) return;
         pendingPeek_.clear();
-        if (ctx_.defaults().get(keys::beforeEventStarts))
-            notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, ctx_.defaults().get(keys::calendarPeekDuration));
+        if (defaults_.get(keys::beforeEventStarts))
+            notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, defaults_.get(keys::calendarPeekDuration));
     };
     pendingPeek_.push_back(notch.hasLiveActivity.observe(check));
     pendingPeek_.push_back(notch.liveActivity.observe(check));
@@ -436,9 +438,9 @@ void CalendarManager::updateCountdown(WallTime target, bool isStarted) {
         endCalendarActivity();
         return;
     }
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::disableActivityDuringEvents) && event->endDate > event->startDate) {
-        notch.isMouseInsideRightContent.set(false);
+        notch.forgetRightContentHover();
         if (d.get(keys::whenEventIsStarting))
             notch.setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, d.get(keys::calendarPeekDuration));
         startCountdown(event->endDate, true);
@@ -499,7 +501,7 @@ void CalendarManager::dismissEvent() {
 // MARK: - Time to leave
 
 void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     TravelTime* travel = ctx_.platform().travelTime();
     if (!event.location || !travel || !allowsLocation(ctx_.weather().authorizationStatus.get()) || !d.get(keys::notifyWhenTimeToLeave))
         return;
@@ -519,7 +521,7 @@ void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
             return;
         }
         const double travel = *secs;
-        const WallTime leave = start - seconds(ctx_.defaults().get(keys::timeToLeaveBuffer) * 60) - seconds(travel);
+        const WallTime leave = start - seconds(defaults_.get(keys::timeToLeaveBuffer) * 60) - seconds(travel);
         travelTime.set(travel);
         timeToLeaveTimer_.cancel();
         if (travel >= 10800) return;
@@ -532,7 +534,7 @@ void CalendarManager::armTimeToLeave(const std::string& id, WallTime start, Wall
     const WallTime t = now();
     const double untilLeave = toSeconds(leave - t);
     const double untilStart = toSeconds(start - t);
-    const double duration = ctx_.defaults().get(keys::timeToLeaveDuration);
+    const double duration = defaults_.get(keys::timeToLeaveDuration);
     const double slack = untilStart - (duration + 2);
     if (!(slack >= 2)) return;
     const double shown = std::max(std::min(slack - 2, duration), 4.0);
@@ -553,7 +555,7 @@ void CalendarManager::armTimeToLeave(const std::string& id, WallTime start, Wall
 
 void CalendarManager::showTimeToLeave(double shown) {
     notch.setNotification(true, N::timeToLeave, 0.35, shown);
-    if (ctx_.defaults().get(keys::playSoundOnTimeToLeave)) ctx_.sounds().playAlert("directions");
+    if (defaults_.get(keys::playSoundOnTimeToLeave)) sounds_.playAlert("directions");
 }
 
 // MARK: - Midnight, chime, actions
@@ -574,8 +576,8 @@ void CalendarManager::scheduleHourlyChime() {
     const Locale* locale = ctx_.platform().locale();
     const Lifetime::Token weak = lifetime_.token();
     hourlyChimeTimer_ = ctx_.main().postAfter(calendar::nextFullHour(now(), locale) - now(), [this, weak] {
-        if (!weak || !ctx_.defaults().get(keys::enableCalendar)) return;
-        ctx_.sounds().playAlert("chime");
+        if (!weak || !defaults_.get(keys::enableCalendar)) return;
+        sounds_.playAlert("chime");
         hourlyChimeTimer_ = ctx_.main().postAfter(seconds(1), [this, weak] {
             if (weak) scheduleHourlyChime();
         });
@@ -596,7 +598,7 @@ void CalendarManager::openMeetingLink() {
 }
 
 void CalendarManager::observeSettings() {
-    Defaults& d = ctx_.defaults();
+    Defaults& d = defaults_;
     const Lifetime::Token weak = lifetime_.token();
     auto later = [this, weak] {
         ctx_.main().post([this, weak] {

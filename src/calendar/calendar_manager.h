@@ -23,6 +23,12 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ScreenManager;
+class SoundManager;
+class LockManager;
 class Locale;
 
 namespace calendar {
@@ -42,18 +48,19 @@ std::optional<std::string> calendarURL(const UpcomingEvent& event);
 
 class CalendarManager final : public NotificationSource, public LiveActivitySource, public CalendarControls {
 public:
-    explicit CalendarManager(Context& ctx);
+    CalendarManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
+                    SoundManager& sounds, LockManager& lock);
     ~CalendarManager() override;
     CalendarManager(const CalendarManager&) = delete;
     CalendarManager& operator=(const CalendarManager&) = delete;
 
-    Published<int> authorizationStatus{0};
-    Published<std::optional<UpcomingEvent>> nextEvent;
-    Published<std::optional<double>> remainingTime;
-    Published<std::optional<double>> eventProgress;
-    Published<bool> hasCountdown{false};
-    Published<int> currentDay{1};
-    Published<std::optional<double>> travelTime;
+    Owned<CalendarAuthorization, CalendarManager> authorizationStatus{CalendarAuthorization::notDetermined};
+    Owned<std::optional<UpcomingEvent>, CalendarManager> nextEvent;
+    Owned<std::optional<double>, CalendarManager> remainingTime;
+    Owned<std::optional<double>, CalendarManager> eventProgress;
+    Owned<bool, CalendarManager> hasCountdown{false};
+    Owned<int, CalendarManager> currentDay{1};
+    Owned<std::optional<double>, CalendarManager> travelTime;
 
     bool wantsLiveActivity() const override;
     // timeToLeave.
@@ -101,6 +108,11 @@ private:
     WallTime now() const;
 
     Context& ctx_;
+    Defaults& defaults_;
+    NotchSources& sources_;
+    ScreenManager& screens_;
+    SoundManager& sounds_;
+    LockManager& lock_;
     Notch& notch;
     Lifetime lifetime_;
     TaskHandle upcomingEventTimer_, midnightTimer_, countdownTimer_, hourlyChimeTimer_, timeToLeaveTimer_;

@@ -21,14 +21,16 @@ std::string BrightnessManager::observingKey(DisplayID display) {
     return "observingBrightnessChange-" + std::to_string(display);
 }
 
-BrightnessManager::BrightnessManager(Context& ctx)
-    : ctx_(ctx), displayServices_(ctx.platform().displayBrightness()), self_(std::make_shared<BrightnessManager*>(this)) {
+BrightnessManager::BrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                     const ScreenManager& screens)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), screens_(screens),
+      displayServices_(ctx.platform().displayBrightness()), self_(std::make_shared<BrightnessManager*>(this)) {
     display_ = chooseDisplay();
     if (display_ && displayServices_) {
         currentBrightness = displayServices_->brightness(*display_).value_or(0.0f);
         registerForChanges(*display_);
     }
-    registration_ = ctx.notchSources().addNotificationSource(Notch::Notification::didChangeBrightness, *this);
+    registration_ = sources_.addNotificationSource(Notch::Notification::didChangeBrightness, *this);
     properties_.add("currentBrightness", currentBrightness);
 }
 
@@ -63,7 +65,7 @@ void BrightnessManager::registerForChanges(DisplayID display) {
 }
 
 bool BrightnessManager::allowsNotification(Notch::Notification) const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableBrightness)) return false;
     if (isFocusActive(ctx_) && !d.get(keys::allowBrightnessWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowBrightnessWhenLocked);
@@ -71,18 +73,18 @@ bool BrightnessManager::allowsNotification(Notch::Notification) const {
 }
 
 void BrightnessManager::brightnessChanged(float level) {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableBrightness)) return;
     const float clamped = level > 0.0f ? level : 0.0f;
     const float diff = std::fabs(currentBrightness - clamped);
     currentBrightness.set(clamped, Animation::linear(0.1));
 
     if (!isKeyStep(diff) || diff >= 0.1f) return;
-    if (ctx_.screenManager().hasRecentlySleptOrWake) return;
+    if (screens_.hasRecentlySleptOrWake) return;
     if (ctx_.battery().hasRecentlyChangedPowerSource) return;
 
     const HUDSettings s = hudSettings(d, HUDKind::brightness);
-    ctx_.notch().setNotification(true, Notch::Notification::didChangeBrightness, animationDuration(s.speed),
+    notch_.setNotification(true, Notch::Notification::didChangeBrightness, animationDuration(s.speed),
                                  s.duration);
 }
 

@@ -14,16 +14,21 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ScreenManager;
 
 class BrightnessManager final : public NotificationSource {
 public:
-    explicit BrightnessManager(Context& ctx);
+    BrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                      const ScreenManager& screens);
     ~BrightnessManager() override;
     BrightnessManager(const BrightnessManager&) = delete;
     BrightnessManager& operator=(const BrightnessManager&) = delete;
 
     // Level shown by the views.
-    Published<float> currentBrightness{100.0f};
+    Owned<float, BrightnessManager> currentBrightness{100.0f};
 
     bool allowsNotification(Notch::Notification kind) const override;
 
@@ -40,6 +45,10 @@ private:
     void brightnessChanged(float level);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    const ScreenManager& screens_;
     DisplayBrightness* displayServices_;
     std::optional<DisplayID> display_;
     Subscription registration_;

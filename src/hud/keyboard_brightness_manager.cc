@@ -25,17 +25,20 @@ std::optional<float> bounded(float level) {
 }
 }  // namespace
 
-KeyboardBrightnessManager::KeyboardBrightnessManager(Context& ctx) : ctx_(ctx) {
+KeyboardBrightnessManager::KeyboardBrightnessManager(Context& ctx, Defaults& defaults, Notch& notch,
+                                                     NotchSources& sources, const ScreenManager& screens,
+                                                     const BatteryManager& battery)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), screens_(screens), battery_(battery) {
     if (KeyboardBacklight* backlight = ctx.platform().keyboardBacklight()) {
         if (auto level = backlight->level()) currentKeyboardBrightness = bounded(*level).value_or(0.0f);
         changes_ = backlight->observeChanges([this](float level, bool external) { changed(level, external); });
     }
-    registration_ = ctx.notchSources().addNotificationSource(Notch::Notification::didChangeKeyboardBrightness, *this);
+    registration_ = sources.addNotificationSource(Notch::Notification::didChangeKeyboardBrightness, *this);
     properties_.add("currentKeyboardBrightness", currentKeyboardBrightness);
 }
 
 bool KeyboardBrightnessManager::allowsNotification(Notch::Notification) const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableKeyboardBrightness)) return false;
     if (isFocusActive(ctx_) && !d.get(keys::allowBrightnessWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowBrightnessWhenLocked);
@@ -43,7 +46,7 @@ bool KeyboardBrightnessManager::allowsNotification(Notch::Notification) const {
 }
 
 void KeyboardBrightnessManager::changed(float level, bool external) {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableKeyboardBrightness)) return;
     const auto b = bounded(level);
     if (!b) return;
@@ -51,11 +54,11 @@ void KeyboardBrightnessManager::changed(float level, bool external) {
 
     if (!external) return;
     // Firmware restores the light on wake and may dim it on a power change: not the user's key.
-    if (ctx_.screenManager().hasRecentlySleptOrWake) return;
-    if (ctx_.battery().hasRecentlyChangedPowerSource) return;
+    if (screens_.hasRecentlySleptOrWake) return;
+    if (battery_.hasRecentlyChangedPowerSource) return;
 
     const HUDSettings s = hudSettings(d, HUDKind::brightness);
-    ctx_.notch().setNotification(true, Notch::Notification::didChangeKeyboardBrightness, animationDuration(s.speed),
+    notch_.setNotification(true, Notch::Notification::didChangeKeyboardBrightness, animationDuration(s.speed),
                                  s.duration);
 }
 

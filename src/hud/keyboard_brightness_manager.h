@@ -11,16 +11,22 @@
 
 namespace halvyn {
 
+class BatteryManager;
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ScreenManager;
 
 class KeyboardBrightnessManager final : public NotificationSource {
 public:
-    explicit KeyboardBrightnessManager(Context& ctx);
+    KeyboardBrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                              const ScreenManager& screens, const BatteryManager& battery);
     KeyboardBrightnessManager(const KeyboardBrightnessManager&) = delete;
     KeyboardBrightnessManager& operator=(const KeyboardBrightnessManager&) = delete;
 
     // Level shown by the views, 0...1.
-    Published<float> currentKeyboardBrightness{0.0f};
+    Owned<float, KeyboardBrightnessManager> currentKeyboardBrightness{0.0f};
 
     bool allowsNotification(Notch::Notification kind) const override;
     const PropertySet& properties() const { return properties_; }
@@ -29,6 +35,10 @@ private:
     void changed(float level, bool external);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    const ScreenManager& screens_;
+    const BatteryManager& battery_;
     Subscription registration_, changes_;
     PropertySet properties_;
 };

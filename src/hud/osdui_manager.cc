@@ -10,8 +10,9 @@
 
 namespace halvyn {
 
-OSDUIManager::OSDUIManager(Context& ctx)
+OSDUIManager::OSDUIManager(Context& ctx, Defaults& defaults)
     : ctx_(ctx),
+      defaults_(defaults),
       processes_(ctx.platform().processes()),
       logger_(ctx.logger("OSDUIManager")),
       self_(std::make_shared<OSDUIManager*>(this)) {
@@ -70,12 +71,12 @@ void OSDUIManager::restoreSystemHUD() {
 
 void OSDUIManager::followSettings() {
     if (!settingsObservers_.empty()) return;
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     settingsObservers_.push_back(d.observe<bool>(keys::enableVolume, [this](const bool&, const bool& now) {
-        settingChanged(now, ctx_.defaults().get(keys::enableBrightness));
+        settingChanged(now, defaults_.get(keys::enableBrightness));
     }));
     settingsObservers_.push_back(d.observe<bool>(keys::enableBrightness, [this](const bool&, const bool& now) {
-        settingChanged(now, ctx_.defaults().get(keys::enableVolume));
+        settingChanged(now, defaults_.get(keys::enableVolume));
     }));
 }
 
@@ -84,7 +85,7 @@ void OSDUIManager::settingChanged(bool newValue, bool otherValue) {
 }
 
 void OSDUIManager::applicationWillTerminate() {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (d.get(keys::enableVolume) || d.get(keys::enableBrightness)) setSystemHUDSuppressed(ctx_, false);
 }
 

@@ -15,19 +15,20 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
 
 class OSDUIManager final : public SystemHUDSuppression {
 public:
     static constexpr const char* kBundleIdentifier = "com.apple.OSDUIHelper";
     static constexpr const char* kWindowOwner = "OSDUIHelper";
 
-    explicit OSDUIManager(Context& ctx);
+    OSDUIManager(Context& ctx, Defaults& defaults);
     ~OSDUIManager() override;
     OSDUIManager(const OSDUIManager&) = delete;
     OSDUIManager& operator=(const OSDUIManager&) = delete;
 
     // The display process being held; 0 when none is known.
-    Published<int> osduiPID{0};
+    Owned<int, OSDUIManager> osduiPID{0};
 
     void suppressSystemHUD() override;
     void suspendDisplayProcess() override;
@@ -49,6 +50,7 @@ private:
     void settingChanged(bool newValue, bool otherValue);
 
     Context& ctx_;
+    Defaults& defaults_;
     Processes* processes_;
     Logger logger_;
     Subscription observer;

@@ -33,8 +33,9 @@ bool isKeyStep(float diff) {
     return false;
 }
 
-VolumeManager::VolumeManager(Context& ctx)
-    : ctx_(ctx),
+VolumeManager::VolumeManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                             ConnectivityManager& connectivity)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), connectivity_(connectivity),
       simplyCA(ctx.platform().audioDevices()),
       logger(ctx.logger("VolumeManager")),
       hasRecentlyChangedVolumeDebounce(ctx.main(), "hasRecentlyChangedVolumeDebounce"),
@@ -68,7 +69,7 @@ VolumeManager::VolumeManager(Context& ctx)
             muteStream.push(*m);
         }));
     }
-    registration_ = ctx.notchSources().addNotificationSource(Notch::Notification::didChangeVolume, *this);
+    registration_ = sources_.addNotificationSource(Notch::Notification::didChangeVolume, *this);
 
     properties_.add("volume", volume);
     properties_.add("actualVolume", actualVolume);
@@ -100,7 +101,7 @@ void VolumeManager::postWeak(std::function<void(VolumeManager&)> fn) {
     });
 }
 
-std::optional<AudioDevice> VolumeManager::outputDevice() const { return ctx_.connectivity().audioDevice.get(); }
+std::optional<AudioDevice> VolumeManager::outputDevice() const { return connectivity_.audioDevice.get(); }
 
 bool VolumeManager::isNowPlayingHidden() const {
     const NowPlayingVisibility* nowPlaying = ctx_.nowPlayingVisibility();
@@ -108,7 +109,7 @@ bool VolumeManager::isNowPlayingHidden() const {
 }
 
 bool VolumeManager::allowsNotification(Notch::Notification) const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableVolume)) return false;
     if (isFocusActive(ctx_) && !d.get(keys::allowVolumeWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowVolumeWhenLocked);
@@ -116,9 +117,9 @@ bool VolumeManager::allowsNotification(Notch::Notification) const {
 }
 
 bool VolumeManager::isQuiet() const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::enableVolume)) return true;
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     if (notch.isExpanded && notch.hasOutput) return true;
     if (isDraggingSlider || hasRecentlyChangedVolume) return true;
     if (d.get(keys::showVolumeControl) && isScreenLocked(ctx_) && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
@@ -141,7 +142,7 @@ void VolumeManager::volumeChanged(float value) {
 
     const float diff = std::fabs(previous - value);
     logger.info("volumeDiff: %{public}f", diff);
-    ConnectivityManager& connectivity = ctx_.connectivity();
+    ConnectivityManager& connectivity = connectivity_;
     if (auto device = connectivity.virtualDevice.get(); device && device->isAirPodsFamily() && !isKeyStep(diff))
         return;
     if (diff >= 0.1f) return;
@@ -157,7 +158,7 @@ void VolumeManager::muteChanged(bool muted) {
         volume = muted ? 0.0f : actualVolume.get();
     }
     if (isQuiet()) return;
-    if (ctx_.connectivity().hasRecentlyChangedOutputDevice) return;
+    if (connectivity_.hasRecentlyChangedOutputDevice) return;
     showHUD();
 }
 
@@ -185,8 +186,8 @@ void VolumeManager::applyVolume(float level) {
 }
 
 void VolumeManager::showHUD() {
-    const HUDSettings s = hudSettings(ctx_.defaults(), HUDKind::volume);
-    ctx_.notch().setNotification(true, Notch::Notification::didChangeVolume, animationDuration(s.speed), s.duration);
+    const HUDSettings s = hudSettings(defaults_, HUDKind::volume);
+    notch_.setNotification(true, Notch::Notification::didChangeVolume, animationDuration(s.speed), s.duration);
 }
 
 }  // namespace halvyn

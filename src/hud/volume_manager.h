@@ -17,31 +17,38 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ConnectivityManager;
 
 class VolumeManager final : public NotificationSource {
 public:
-    explicit VolumeManager(Context& ctx);
+    VolumeManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                  ConnectivityManager& connectivity);
     ~VolumeManager() override;
     VolumeManager(const VolumeManager&) = delete;
     VolumeManager& operator=(const VolumeManager&) = delete;
 
     // Level shown by the views: 0 while muted, else the device volume.
-    Published<float> volume{1.0f};
+    Owned<float, VolumeManager> volume{1.0f};
     // Last known device volume, also while muted.
-    Published<float> actualVolume{1.0f};
-    Published<bool> isMuted{false};
+    Owned<float, VolumeManager> actualVolume{1.0f};
+    Owned<bool, VolumeManager> isMuted{false};
     // How far past full the device amplifies (0.2 at 120 %), also while muted; 0 at full or below.
     // `volume` and `actualVolume` stay within 0...1, so everything that reads them keeps its range.
-    Published<float> overAmplification{0.0f};
+    Owned<float, VolumeManager> overAmplification{0.0f};
     // A volume slider of the notch is being dragged; set by the slider views.
-    Published<bool> isDraggingSlider{false};
+    Owned<bool, VolumeManager> isDraggingSlider{false};
     // The user set the volume through a notch slider within the last 0.15 s.
-    Published<bool> hasRecentlyChangedVolume{false};
+    Owned<bool, VolumeManager> hasRecentlyChangedVolume{false};
 
     // Asked by the notch before the volume display shows.
     bool allowsNotification(Notch::Notification kind) const override;
     // A notch slider asks for this level.
     void setVolume(float level);
+    // The user holds the volume slider (or lets it go).
+    void dragSlider(bool dragging) { isDraggingSlider.set(dragging); }
 
     const PropertySet& properties() const { return properties_; }
 
@@ -63,6 +70,10 @@ private:
     void postWeak(std::function<void(VolumeManager&)> fn);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    ConnectivityManager& connectivity_;
     AudioDevices* simplyCA;
     Logger logger;
     Debounce hasRecentlyChangedVolumeDebounce;

@@ -12,9 +12,9 @@
 
 namespace halvyn {
 
-LockManager::LockManager(Context& ctx)
-    : ctx_(ctx),
-      notch(ctx.notch()),
+LockManager::LockManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds)
+    : ctx_(ctx), defaults_(defaults), sources_(sources), sounds_(sounds),
+      notch(notch),
       lockDebounce(ctx.main(), "lockDebounce"),
       unlockDebounce(ctx.main(), "unlockDebounce"),
       wakeDebounce_(ctx.main(), "hasRecentlyWokeFromSleep") {
@@ -22,8 +22,8 @@ LockManager::LockManager(Context& ctx)
     properties_.add("hasScreensaver", hasScreensaver);
     properties_.add("hasRecentlyWokeFromSleep", hasRecentlyWokeFromSleep);
 
-    ctx.sounds().prepareAlert("lock", "caf");
-    ctx.sounds().prepareAlert("unlock", "caf");
+    sounds_.prepareAlert("lock", "caf");
+    sounds_.prepareAlert("unlock", "caf");
 
     if (Workspace* ws = ctx.platform().workspace()) {
         const Lifetime::Token weak = lifetime_.token();
@@ -41,7 +41,7 @@ LockManager::LockManager(Context& ctx)
         cancellables.push_back(ws->observe(WorkspaceEvent::didWake, on(&LockManager::didWake)));
     }
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     cancellables.push_back(registry.addLiveActivitySource(Notch::LiveActivity::isLocked, *this));
     cancellables.push_back(registry.setLockState(*this));
 }
@@ -49,7 +49,7 @@ LockManager::LockManager(Context& ctx)
 LockManager::~LockManager() = default;
 
 bool LockManager::wantsLiveActivity() const {
-    return ctx_.defaults().get(keys::enableLockScreen) && isLocked.get() && !hasScreensaver.get();
+    return defaults_.get(keys::enableLockScreen) && isLocked.get() && !hasScreensaver.get();
 }
 
 void LockManager::didWake() {
@@ -64,7 +64,7 @@ void LockManager::clearNotch() {
 }
 
 void LockManager::screenLocked() {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
         clearNotch();
         isLocked.set(true);
@@ -84,7 +84,7 @@ void LockManager::screenLocked() {
     ctx_.lockScreen().show();
 
     // A lock that comes with waking from sleep does not chime.
-    if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) ctx_.sounds().playAlert("lock");
+    if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) sounds_.playAlert("lock");
 
     const Lifetime::Token weak = lifetime_.token();
     lockDebounce.schedule(0.2, [this, weak] {
@@ -96,7 +96,7 @@ void LockManager::screenLocked() {
 }
 
 void LockManager::screenUnlocked() {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
         // A panel shown before the screensaver started (or before the lock screen was turned off)
         // must not stay over the unlocked desktop, nor keep it awake.
@@ -122,7 +122,7 @@ void LockManager::screenUnlocked() {
     isLocked.set(false, Animation::spring(0.35, 0.3));
     ctx_.weather().stopUpdating();
 
-    if (d.get(keys::playSoundOnUnlock)) ctx_.sounds().playAlert("unlock");
+    if (d.get(keys::playSoundOnUnlock)) sounds_.playAlert("unlock");
 
     unlockDebounce.schedule(0.475, [this] {
         const auto kind = notch.firstWantedLiveActivity();

@@ -16,19 +16,23 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class SoundManager;
 
 class LockManager final : public LiveActivitySource, public LockStateSource {
 public:
-    explicit LockManager(Context& ctx);
+    LockManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds);
     ~LockManager() override;
     LockManager(const LockManager&) = delete;
     LockManager& operator=(const LockManager&) = delete;
 
     // The screen is locked, as far as this manager handles it.
-    Published<bool> isLocked{false};
-    Published<bool> hasScreensaver{false};
+    Owned<bool, LockManager> isLocked{false};
+    Owned<bool, LockManager> hasScreensaver{false};
     // True for 0.5 s after the machine wakes: a lock then is the wake's, and does not chime.
-    Published<bool> hasRecentlyWokeFromSleep{false};
+    Owned<bool, LockManager> hasRecentlyWokeFromSleep{false};
 
     // "enableLockScreen" on, locked, and no screensaver.
     bool wantsLiveActivity() const override;
@@ -44,6 +48,9 @@ private:
     void clearNotch();
 
     Context& ctx_;
+    Defaults& defaults_;
+    NotchSources& sources_;
+    SoundManager& sounds_;
     Notch& notch;
     Lifetime lifetime_;
     std::vector<Subscription> cancellables;

@@ -91,8 +91,10 @@ std::optional<LoginWindowFlags> parseLoginWindowPreferences(std::string_view tex
 
 // MARK: - LockScreen
 
-LockScreen::LockScreen(Context& ctx)
-    : ctx_(ctx), space(ctx.platform().overlayPlacement(), kSpaceLevel), hideDebounce(ctx.main(), "hideDebounce") {
+LockScreen::LockScreen(Context& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar,
+                       WeatherManager& weather, MusicManager& music)
+    : ctx_(ctx), defaults_(defaults), lock_(lock), calendar_(calendar), weather_(weather), music_(music),
+      space(ctx.platform().overlayPlacement(), kSpaceLevel), hideDebounce(ctx.main(), "hideDebounce") {
     properties_.add("isVisible", isVisible);
     properties_.add("isAwake", isAwake);
     properties_.add("hasClock", hasClock);
@@ -107,7 +109,7 @@ LockScreen::LockScreen(Context& ctx)
     auto relayout = [this, weak] {
         if (weak) updateLayout();
     };
-    Defaults& d = ctx.defaults();
+    Defaults& d = defaults_;
     cancellables.push_back(d.observe(keys::lockScreenWidgetOrder, [relayout](auto&, auto&) { relayout(); }));
     for (const Key<bool>* key : {&keys::allowBatteryWidgetWhenLocked, &keys::allowConnectivityWidgetWhenLocked,
                                  &keys::allowFocusWidgetWhenLocked, &keys::allowCalendarWidgetWhenLocked,
@@ -141,8 +143,8 @@ std::optional<Screen> LockScreen::screen() const {
 }
 
 void LockScreen::show() {
-    const Defaults& d = ctx_.defaults();
-    const LockManager& lock = ctx_.lock();
+    const Defaults& d = defaults_;
+    const LockManager& lock = lock_;
     const bool anyWidget = d.get(keys::allowBatteryWidgetWhenLocked) || d.get(keys::allowConnectivityWidgetWhenLocked) ||
                            d.get(keys::allowFocusWidgetWhenLocked) || d.get(keys::allowNowPlayingWidgetWhenLocked) ||
                            d.get(keys::allowCalendarWidgetWhenLocked) || d.get(keys::allowWeatherWidgetWhenLocked);
@@ -218,8 +220,8 @@ void LockScreen::placePanel() {
 void LockScreen::setAppeared(bool appeared) {
     if (hasAppeared.get() == appeared) return;
     hasAppeared.set(appeared);
-    if (!ctx_.defaults().get(keys::allowNowPlayingWidgetWhenLocked)) return;
-    MusicManager* music = &ctx_.music();
+    if (!defaults_.get(keys::allowNowPlayingWidgetWhenLocked)) return;
+    MusicManager* music = &music_;
     if (appeared) {
         music->timerStartSignal.emit();
         music->syncControlState(ControlType::shuffle);
@@ -264,7 +266,7 @@ void LockScreen::applyLoginWindowText(const std::optional<std::string>& text) {
 // MARK: - Keep awake
 
 void LockScreen::keepAwake(const std::string& reason) {
-    const double minutes = ctx_.defaults().get(keys::keepAwake);
+    const double minutes = defaults_.get(keys::keepAwake);
     if (!(minutes > 0)) return;
     releaseAssertions();
     PowerAssertions* power = ctx_.platform().powerAssertions();
@@ -303,8 +305,8 @@ void LockScreen::observeAuthorizations() {
         if (weak) updateLayout();
     };
     if (!calendarAuthorization_.active())
-        calendarAuthorization_ = ctx_.calendar().authorizationStatus.observe(relayout);
-    if (!weatherAuthorization_.active()) weatherAuthorization_ = ctx_.weather().authorizationStatus.observe(relayout);
+        calendarAuthorization_ = calendar_.authorizationStatus.observe(relayout);
+    if (!weatherAuthorization_.active()) weatherAuthorization_ = weather_.authorizationStatus.observe(relayout);
 }
 
 void LockScreen::updateLayout() {
@@ -318,13 +320,13 @@ void LockScreen::updateLayout() {
     else
         bottomInset.set(height * (hasAvatar.get() ? 0.225 : 0.1375));
 
-    const Defaults& d = ctx_.defaults();
-    const CalendarManager* calendar = &ctx_.calendar();
-    const WeatherManager* weather = &ctx_.weather();
+    const Defaults& d = defaults_;
+    const CalendarManager* calendar = &calendar_;
+    const WeatherManager* weather = &weather_;
     const bool hasRow = d.get(keys::allowBatteryWidgetWhenLocked) || d.get(keys::allowConnectivityWidgetWhenLocked) ||
                         d.get(keys::allowFocusWidgetWhenLocked) ||
                         (d.get(keys::allowCalendarWidgetWhenLocked) && calendar &&
-                         calendar->authorizationStatus.get() == kCalendarFullAccess) ||
+                         calendar->authorizationStatus.get() == CalendarAuthorization::fullAccess) ||
                         (d.get(keys::allowWeatherWidgetWhenLocked) && weather &&
                          allowsLocation(weather->authorizationStatus.get()));
     widgets.set(hasRow ? d.get(keys::lockScreenWidgetOrder) : WidgetOrder{});

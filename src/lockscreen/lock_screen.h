@@ -24,6 +24,11 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class LockManager;
+class CalendarManager;
+class WeatherManager;
+class MusicManager;
 
 // The borderless, non-activating panel that carries the lock-screen view: 562 points wide,
 // centred on its screen, as tall as the screen. Unlike the notch's panel it is released when
@@ -57,7 +62,8 @@ public:
     static constexpr const char* kDefaultsPath = "/usr/bin/defaults";
     static constexpr const char* kLoginWindowDomain = "/Library/Preferences/com.apple.loginwindow";
 
-    explicit LockScreen(Context& ctx);
+    LockScreen(Context& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar, WeatherManager& weather,
+               MusicManager& music);
     ~LockScreen();
     LockScreen(const LockScreen&) = delete;
     LockScreen& operator=(const LockScreen&) = delete;
@@ -66,20 +72,20 @@ public:
     void show();
     void hide();
 
-    Published<bool> isVisible{false};
+    Owned<bool, LockScreen> isVisible{false};
     // The keep-awake assertions are held.
-    Published<bool> isAwake{false};
-    Published<bool> hasClock{true};
-    Published<bool> hasMessage{false};
-    Published<bool> hasAvatar{true};
-    Published<bool> hasMultipleAccounts{false};
+    Owned<bool, LockScreen> isAwake{false};
+    Owned<bool, LockScreen> hasClock{true};
+    Owned<bool, LockScreen> hasMessage{false};
+    Owned<bool, LockScreen> hasAvatar{true};
+    Owned<bool, LockScreen> hasMultipleAccounts{false};
     // Layout of the lock-screen view, in points: where the widget row starts below the top, how
     // much room the bottom keeps for the login elements, and the kinds in the row (empty: no row).
-    Published<double> topInset{0};
-    Published<double> bottomInset{0};
-    Published<WidgetOrder> widgets;
+    Owned<double, LockScreen> topInset{0};
+    Owned<double, LockScreen> bottomInset{0};
+    Owned<WidgetOrder, LockScreen> widgets;
     // The view is on screen (the panel is open).
-    Published<bool> hasAppeared{false};
+    Owned<bool, LockScreen> hasAppeared{false};
 
     // The open panel, if any.
     const LockScreenPanel* panel() const { return windowController.get(); }
@@ -99,6 +105,11 @@ private:
     void setAppeared(bool appeared);
 
     Context& ctx_;
+    Defaults& defaults_;
+    LockManager& lock_;
+    CalendarManager& calendar_;
+    WeatherManager& weather_;
+    MusicManager& music_;
     Lifetime lifetime_;
     CGSSpace space;
     std::unique_ptr<LockScreenPanel> windowController;

@@ -24,8 +24,8 @@ constexpr double kDefaultDuration = 0.35;
 constexpr int kSpaceLevel = 400;
 }  // namespace
 
-Notch::Notch(Context& ctx)
-    : ctx_(ctx),
+Notch::Notch(Context& ctx, Defaults& defaults, NotchSources& sources)
+    : ctx_(ctx), defaults_(defaults), sources_(sources),
       space(ctx.platform().overlayPlacement(), kSpaceLevel),
       disableDebounce(ctx.main(), "disableDebounce"),
       notificationSwapDebounce(ctx.main(), "notificationSwapDebounce"),
@@ -103,17 +103,17 @@ void Notch::record(const char* name, Value args) const {
 
 bool Notch::allowsNotification(N kind) const {
     if (kind == N::none) return false;
-    auto* source = ctx_.notchSources().notificationSource(kind);
+    auto* source = sources_.notificationSource(kind);
     return source && source->allowsNotification(kind);
 }
 
 bool Notch::wantsLiveActivity(L kind) const {
-    auto* source = ctx_.notchSources().liveActivitySource(kind);
+    auto* source = sources_.liveActivitySource(kind);
     return source && source->wantsLiveActivity();
 }
 
 void Notch::captureLocalDevice() {
-    if (auto* accessory = ctx_.notchSources().accessory()) {
+    if (auto* accessory = sources_.accessory()) {
         if (auto device = accessory->currentDevice()) localDevice = device;
     }
 }
@@ -299,7 +299,7 @@ void Notch::setLiveActivity(bool isStarting, L kind, bool force, std::function<v
 void Notch::setQuickPeek(bool isShowing, Q kind, bool useSpring, double duration, double bounce, double dismissAfter) {
     record("Notch.setQuickPeek", Value::Array{isShowing, caseName(kind), useSpring, duration, bounce, dismissAfter});
     if (isShowing) {
-        const auto& defaults = ctx_.defaults();
+        const auto& defaults = defaults_;
         bool allowed;
         if (kind == Q::isAdjusting)
             allowed = true;
@@ -342,10 +342,10 @@ void Notch::setExpanded(bool expanding, bool fast) {
 
     bool expand = expanding;
     if (expand) {
-        const auto& sources = ctx_.notchSources();
+        const auto& sources = sources_;
         const bool locked = sources.lockState() && sources.lockState()->isScreenLocked();
         const bool mediaPlaying = sources.mediaState() && sources.mediaState()->isMediaPlaying();
-        const bool inactive = ctx_.defaults().get(keys::disableExpandWhileInactive) &&
+        const bool inactive = defaults_.get(keys::disableExpandWhileInactive) &&
                               liveActivity.get() != L::isPlaying && !mediaPlaying;
         if (locked || inactive) expand = false;
     }
@@ -367,7 +367,7 @@ void Notch::setExpanded(bool expanding, bool fast) {
         });
     } else {
         post([this, collapseShape] {
-            if (!ctx_.defaults().get(keys::retainVolumeControlOnCollapse)) setOutput(false, true);
+            if (!defaults_.get(keys::retainVolumeControlOnCollapse)) setOutput(false, true);
             isCollapsing = true;
             animate(collapseShape, [this] { isExpanded = false; });
             after(collapseShape.duration, [this] { isCollapsing = false; });
@@ -427,7 +427,7 @@ void Notch::setAdjusting(bool adjusting, Axis axis) {
 
 void Notch::triggerHaptic() {
     record("Notch.triggerHaptic", Value::array());
-    if (!ctx_.defaults().get(keys::enableHaptics) || hasRecentlyTriggeredHaptic) return;
+    if (!defaults_.get(keys::enableHaptics) || hasRecentlyTriggeredHaptic) return;
     // Level change, performed now.
     if (auto* haptics = ctx_.platform().haptics()) haptics->perform(2, 1);
     hasRecentlyTriggeredHaptic = true;
@@ -450,7 +450,7 @@ void Notch::enable() {
     });
     fadeIn_.cancel();
     fadeIn_ = after(0.05, [this] { isVisible.set(true, Animation::spring(0.35, 0.3)); });
-    const auto& defaults = ctx_.defaults();
+    const auto& defaults = defaults_;
     if (defaults.get(keys::enableBrightness) || defaults.get(keys::enableVolume)) suppressSystemHUD(false);
 }
 
@@ -472,7 +472,7 @@ void Notch::disable(bool immediately) {
         // In the slot too, so that an enable before the next turn keeps the window.
         disableDebounce.schedule(0.0, guarded([this] { closeWindow(); }));
     }
-    const auto& defaults = ctx_.defaults();
+    const auto& defaults = defaults_;
     if (defaults.get(keys::enableBrightness) || defaults.get(keys::enableVolume)) suppressSystemHUD(true);
 }
 
@@ -484,7 +484,7 @@ void Notch::createWindow(const Screen& screen) {
     ctx_.screenManager();
     windowController.emplace(ctx_.platform().windowServer());
     windowController->orderFrontRegardless();
-    windowController->setSharingType(ctx_.defaults().get(keys::hideFromScreenCapture));
+    windowController->setSharingType(defaults_.get(keys::hideFromScreenCapture));
     windowController->setFrame(NotchPanel::frameFor(screen));
     space.add(windowController->id());
 }
@@ -497,7 +497,7 @@ void Notch::closeWindow() {
 }
 
 void Notch::updateSharingType() {
-    if (windowController) windowController->setSharingType(ctx_.defaults().get(keys::hideFromScreenCapture));
+    if (windowController) windowController->setSharingType(defaults_.get(keys::hideFromScreenCapture));
 }
 
 // MARK: - Screens and geometry
@@ -511,7 +511,7 @@ std::optional<Screen> Notch::targetScreen() const {
         return it == screens.end() ? std::nullopt : std::optional<Screen>(*it);
     };
     auto mainDisplay = [&] { return first([](const Screen& s) { return s.displayNumber && s.mainDisplay; }); };
-    if (ctx_.defaults().get(keys::showOnDisplay) == DisplayType::builtInDisplay) {
+    if (defaults_.get(keys::showOnDisplay) == DisplayType::builtInDisplay) {
         if (auto builtIn = first([](const Screen& s) { return s.isBuiltIn(); })) return builtIn;
     }
     return mainDisplay();
@@ -519,7 +519,7 @@ std::optional<Screen> Notch::targetScreen() const {
 
 bool Notch::isSuitable(const std::optional<Screen>& screen) const {
     if (!screen) return false;
-    return ctx_.defaults().get(keys::showOnDisplay) == DisplayType::mainScreen || screen->isBuiltIn();
+    return defaults_.get(keys::showOnDisplay) == DisplayType::mainScreen || screen->isBuiltIn();
 }
 
 bool Notch::hasNotch() const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "notch/cgs_space.h"
@@ -21,6 +22,8 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class NotchSources;
 
 class Notch {
 public:
@@ -48,41 +51,41 @@ public:
     // The settings slider being dragged: the height slider passes horizontal, the width slider vertical.
     enum class Axis { horizontal, vertical };
 
-    explicit Notch(Context& ctx);
+    Notch(Context& ctx, Defaults& defaults, NotchSources& sources);
     ~Notch();
     Notch(const Notch&) = delete;
     Notch& operator=(const Notch&) = delete;
 
     // Observable state, in the order the views and the trace list it.
-    Published<bool> isEnabled{false};
-    Published<bool> isVisible{false};
-    Published<bool> isMouseInside{false};
-    Published<bool> isMouseInsideLeftContent{false};
-    Published<bool> isMouseInsideRightContent{false};
-    Published<bool> isElevated{false};
-    Published<bool> isPressed{false};
-    Published<bool> isQuickPeeking{false};
-    Published<bool> isExpanded{false};
-    Published<bool> isExpanding{false};
-    Published<bool> isCollapsing{false};
-    Published<bool> isWidening{false};
-    Published<bool> isAdjusting{false};
-    Published<bool> isDismissed{false};
-    Published<bool> hasNotification{false};
-    Published<bool> hasLiveActivity{false};
-    Published<bool> hasOutput{false};
-    Published<bool> hasRecentlyTriggeredHaptic{false};
-    Published<Notification> notification{Notification::none};
-    Published<Notification> notificationIntent{Notification::none};
-    Published<LiveActivity> liveActivity{LiveActivity::none};
-    Published<QuickPeek> quickPeek{QuickPeek::none};
-    Published<std::optional<VirtualDevice>> localDevice;
-    Published<double> notchWidth{0};
-    Published<double> notchHeight{0};
-    Published<double> notchExpandedWidth{0};
-    Published<double> notchExpandedHeight{0};
-    Published<std::optional<WallTime>> lastAdjustment;
-    Published<bool> shouldResetSwipes{false};
+    Owned<bool, Notch> isEnabled{false};
+    Owned<bool, Notch> isVisible{false};
+    Owned<bool, Notch> isMouseInside{false};
+    Owned<bool, Notch> isMouseInsideLeftContent{false};
+    Owned<bool, Notch> isMouseInsideRightContent{false};
+    Owned<bool, Notch> isElevated{false};
+    Owned<bool, Notch> isPressed{false};
+    Owned<bool, Notch> isQuickPeeking{false};
+    Owned<bool, Notch> isExpanded{false};
+    Owned<bool, Notch> isExpanding{false};
+    Owned<bool, Notch> isCollapsing{false};
+    Owned<bool, Notch> isWidening{false};
+    Owned<bool, Notch> isAdjusting{false};
+    Owned<bool, Notch> isDismissed{false};
+    Owned<bool, Notch> hasNotification{false};
+    Owned<bool, Notch> hasLiveActivity{false};
+    Owned<bool, Notch> hasOutput{false};
+    Owned<bool, Notch> hasRecentlyTriggeredHaptic{false};
+    Owned<Notification, Notch> notification{Notification::none};
+    Owned<Notification, Notch> notificationIntent{Notification::none};
+    Owned<LiveActivity, Notch> liveActivity{LiveActivity::none};
+    Owned<QuickPeek, Notch> quickPeek{QuickPeek::none};
+    Owned<std::optional<VirtualDevice>, Notch> localDevice;
+    Owned<double, Notch> notchWidth{0};
+    Owned<double, Notch> notchHeight{0};
+    Owned<double, Notch> notchExpandedWidth{0};
+    Owned<double, Notch> notchExpandedHeight{0};
+    Owned<std::optional<WallTime>, Notch> lastAdjustment;
+    Owned<bool, Notch> shouldResetSwipes{false};
 
     // Operations. Durations are in seconds.
     void setNotification(bool isShowing, Notification kind, double duration, double dismissAfter);
@@ -127,7 +130,18 @@ public:
     const CGSSpace& notchSpace() const { return space; }
     const PropertySet& properties() const { return properties_; }
 
+    // The calendar's activity starts under a pointer that has not moved: the right content is not
+    // hovered until it moves again.
+    void forgetRightContentHover() { isMouseInsideRightContent.set(false); }
+
 private:
+    // The input handling is the notch's own part: it sets the pointer's flags.
+    friend class NotchInput;
+    template <class T, class... A>
+    static void put(Owned<T, Notch>& p, A&&... a) {
+        p.set(std::forward<A>(a)...);
+    }
+
     bool allowsNotification(Notification kind) const;
     bool wantsLiveActivity(LiveActivity kind) const;
     bool isBlocked(LiveActivity kind) const;
@@ -146,6 +160,8 @@ private:
     void animate(const Animation& anim, const std::function<void()>& change, std::function<void()> completion = {});
 
     Context& ctx_;
+    Defaults& defaults_;
+    NotchSources& sources_;
     Lifetime lifetime_;
 
     CGSSpace space;

@@ -39,9 +39,9 @@ VerticalSwipeDirection verticalDirection(SwipeDirection d) {
 
 }  // namespace
 
-NotchInput::NotchInput(Context& ctx)
-    : ctx_(ctx),
-      notch_(ctx.notch()),
+NotchInput::NotchInput(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources)
+    : ctx_(ctx), defaults_(defaults), sources_(sources),
+      notch_(notch),
       recognizers_{
           SwipeRecognizer(SwipeDirection::left,
                           [this](double d, ScrollPhase p, ScrollPhase m) { onSwipe(SwipeDirection::left, d, p, m); }),
@@ -60,7 +60,7 @@ NotchInput::NotchInput(Context& ctx)
         resetSwipes();
         const Lifetime::Token alive = lifetime_.token();
         ctx_.main().post([this, alive] {
-            if (alive) notch_.shouldResetSwipes = false;
+            if (alive) Notch::put(notch_.shouldResetSwipes, false);
         });
     });
 }
@@ -70,7 +70,7 @@ NotchInput::~NotchInput() { lifetime_.end(); }
 // MARK: - Scrolling
 
 void NotchInput::scroll(const ScrollEvent& event) {
-    const bool natural = ctx_.defaults().get(keys::naturalMovement);
+    const bool natural = defaults_.get(keys::naturalMovement);
     for (auto& a : axes_) a.endSeen = false;
     for (auto& r : recognizers_) r.handle(event, natural);
 
@@ -128,7 +128,7 @@ void NotchInput::onSwipe(SwipeDirection direction, double distance, ScrollPhase 
 }
 
 bool NotchInput::horizontalAllowed(SwipeDirection direction) const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (!d.get(keys::swipeToSkip) || !d.get(keys::enableNowPlaying)) return false;
     auto* nowPlaying = ctx_.nowPlayingControls();
     if (!nowPlaying) return false;
@@ -139,7 +139,7 @@ bool NotchInput::horizontalAllowed(SwipeDirection direction) const {
 }
 
 bool NotchInput::verticalDownAllowed() const {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (d.get(keys::swipeToDismiss) && !notch_.hasLiveActivity && notch_.preferredLiveActivity() != L::none)
         return true;
     return d.get(keys::swipeToToggle) && !notch_.isExpanded;
@@ -147,7 +147,7 @@ bool NotchInput::verticalDownAllowed() const {
 
 bool NotchInput::verticalUpAllowed() const {
     if (notch_.liveActivity == L::isLocked) return false;
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (d.get(keys::swipeToDismiss) && !notch_.isExpanded && notch_.hasLiveActivity) return true;
     return d.get(keys::swipeToToggle) && notch_.isExpanded;
 }
@@ -158,7 +158,7 @@ double NotchInput::threshold(SwipeDirection direction) const {
         case SwipeDirection::right: return notch_.isExpanded ? kExpandedSkipThreshold : kCompactSkipThreshold;
         case SwipeDirection::down: return kDownThreshold;
         case SwipeDirection::up:
-            return ctx_.defaults().get(keys::swipeToDismiss) && !notch_.isExpanded ? kDismissThreshold
+            return defaults_.get(keys::swipeToDismiss) && !notch_.isExpanded ? kDismissThreshold
                                                                                    : kCollapseThreshold;
     }
     return kCollapseThreshold;
@@ -181,7 +181,7 @@ void NotchInput::arm(Axis axis) {
         notch_.triggerHaptic();
         return;
     }
-    if (!ctx_.defaults().get(keys::enableHaptics)) return;
+    if (!defaults_.get(keys::enableHaptics)) return;
     if (auto* haptics = ctx_.platform().haptics()) haptics->perform(kGenericHapticPattern, 0);
 }
 
@@ -215,11 +215,11 @@ void NotchInput::skip(SwipeDirection direction) {
 }
 
 void NotchInput::finishDown() {
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     const L wanted = notch_.preferredLiveActivity();
     if (d.get(keys::swipeToDismiss) && !notch_.hasLiveActivity && wanted != L::none) {
-        auto* nowPlaying = ctx_.notchSources().liveActivitySource(L::isPlaying);
-        if (nowPlaying && nowPlaying->wantsLiveActivity()) notch_.isDismissed = false;
+        auto* nowPlaying = sources_.liveActivitySource(L::isPlaying);
+        if (nowPlaying && nowPlaying->wantsLiveActivity()) Notch::put(notch_.isDismissed, false);
         notch_.setLiveActivity(true, wanted, false, {}, 0.35);
     } else if (d.get(keys::swipeToToggle) && !notch_.isExpanded) {
         notch_.triggerHaptic();
@@ -230,14 +230,14 @@ void NotchInput::finishDown() {
 void NotchInput::finishUp() {
     const L activity = notch_.liveActivity;
     if (activity == L::isLocked) return;
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (d.get(keys::swipeToDismiss) && !notch_.isExpanded && notch_.hasLiveActivity) {
         notch_.triggerHaptic();
         if (activity == L::isCalendar) {
             // The calendar source moves on to what else wants to show.
             if (auto* calendar = ctx_.calendarControls()) calendar->dismissEvent();
         } else if (activity == L::isPlaying) {
-            notch_.isDismissed = true;
+            Notch::put(notch_.isDismissed, true);
             notch_.setLiveActivity(false, L::none, false, {}, 0.35);
             const L next = notch_.preferredLiveActivity();
             if (next != L::none && next != L::isPlaying) notch_.setLiveActivity(true, next, false, {}, 0.35);
@@ -270,7 +270,7 @@ void NotchInput::resetSwipes() {
 // MARK: - Pointer
 
 bool NotchInput::isScreenLocked() const {
-    auto* lock = ctx_.notchSources().lockState();
+    auto* lock = sources_.lockState();
     return lock && lock->isScreenLocked();
 }
 
@@ -279,7 +279,7 @@ void NotchInput::pointerEntered() {
     notch_.triggerHaptic();
     auto* nowPlaying = ctx_.nowPlayingControls();
     if (nowPlaying && !isScreenLocked()) nowPlaying->setPointerOverNotch(true);
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     if (d.get(keys::expandNotchOnHover)) {
         // A negative or unreadable duration means at once.
         const double delay = d.get(keys::hoverDuration);
@@ -293,8 +293,8 @@ void NotchInput::pointerEntered() {
     const Lifetime::Token alive = lifetime_.token();
     ctx_.main().post([this, alive] {
         if (!alive) return;
-        notch_.isMouseInside = true;
-        notch_.isElevated.set(true, Animation::spring(0.35, 0.45));
+        Notch::put(notch_.isMouseInside, true);
+        Notch::put(notch_.isElevated, true, Animation::spring(0.35, 0.45));
     });
 }
 
@@ -303,27 +303,27 @@ void NotchInput::pointerExited() {
     auto* nowPlaying = ctx_.nowPlayingControls();
     if (nowPlaying && !isScreenLocked()) nowPlaying->setPointerOverNotch(false);
     resetSwipes();
-    notch_.isMouseInsideLeftContent = false;
-    notch_.isMouseInsideRightContent = false;
+    Notch::put(notch_.isMouseInsideLeftContent, false);
+    Notch::put(notch_.isMouseInsideRightContent, false);
     const Lifetime::Token alive = lifetime_.token();
     ctx_.main().post([this, alive] {
         if (!alive) return;
-        notch_.isMouseInside = false;
-        notch_.isElevated.set(false, Animation::spring(0.35, 0.05));
+        Notch::put(notch_.isMouseInside, false);
+        Notch::put(notch_.isElevated, false, Animation::spring(0.35, 0.05));
     });
 }
 
 void NotchInput::pointerInContent(ContentSide side, bool inside) {
-    (side == ContentSide::left ? notch_.isMouseInsideLeftContent : notch_.isMouseInsideRightContent) = inside;
+    Notch::put(side == ContentSide::left ? notch_.isMouseInsideLeftContent : notch_.isMouseInsideRightContent, inside);
 }
 
 void NotchInput::press() {
-    if (notch_.isPressed || notch_.isExpanded || ctx_.defaults().get(keys::expandNotchOnHover)) return;
+    if (notch_.isPressed || notch_.isExpanded || defaults_.get(keys::expandNotchOnHover)) return;
     // A click is momentary: the pressed look goes once its spring has played.
     const Lifetime::Token alive = lifetime_.token();
-    animate(ctx_.main(), Animation::spring(0.6, 0.35), [this] { notch_.isPressed = true; },
+    animate(ctx_.main(), Animation::spring(0.6, 0.35), [this] { Notch::put(notch_.isPressed, true); },
             [this, alive] {
-                if (alive) notch_.isPressed = false;
+                if (alive) Notch::put(notch_.isPressed, false);
             });
 }
 

@@ -16,13 +16,15 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class NotchSources;
 class Notch;
 
 class NotchInput {
 public:
     enum class ContentSide { left, right };
 
-    explicit NotchInput(Context& ctx);
+    NotchInput(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources);
     ~NotchInput();
     NotchInput(const NotchInput&) = delete;
     NotchInput& operator=(const NotchInput&) = delete;
@@ -37,9 +39,9 @@ public:
     void press();
 
     // Swipe feedback. Offsets are in points, negative to the left and upwards.
-    Published<double> horizontalOffset{0};
-    Published<double> horizontalProgress{0};
-    Published<VerticalSwipeState> verticalSwipe;
+    Owned<double, NotchInput> horizontalOffset{0};
+    Owned<double, NotchInput> horizontalProgress{0};
+    Owned<VerticalSwipeState, NotchInput> verticalSwipe;
 
     bool isHorizontalArmed() const { return axes_[0].armed; }
     bool isVerticalArmed() const { return axes_[1].armed; }
@@ -77,6 +79,8 @@ private:
     bool isScreenLocked() const;
 
     Context& ctx_;
+    Defaults& defaults_;
+    NotchSources& sources_;
     Notch& notch_;
     Lifetime lifetime_;
     std::array<SwipeRecognizer, 4> recognizers_;

@@ -19,7 +19,8 @@ Subscription follow(Published<T>& p, std::function<void()> cb) {
 
 }  // namespace
 
-Outline::Outline(Context& ctx) : ctx_(ctx), notch_(ctx.notch()), input_(ctx.notchInput()) {
+Outline::Outline(Context& ctx, Defaults& defaults, Notch& notch, NotchInput& input)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), input_(input) {
     auto again = [this] { recompute(); };
     Notch& n = notch_;
     observations_.push_back(follow(n.notchWidth, again));
@@ -44,7 +45,7 @@ Outline::Outline(Context& ctx) : ctx_(ctx), notch_(ctx.notch()), input_(ctx.notc
     // Whether the target screen has a camera housing decides the faded width, and nothing the
     // notch publishes need change with it.
     if (auto* screens = ctx.platform().screens()) observations_.push_back(screens->observeParameters(again));
-    auto& d = ctx.defaults();
+    auto& d = defaults_;
     observations_.push_back(d.observe(keys::swipeToToggle, [this](const bool&, const bool&) { recompute(); }));
     observations_.push_back(d.observe(keys::swipeToDismiss, [this](const bool&, const bool&) { recompute(); }));
     observations_.push_back(
@@ -67,7 +68,7 @@ Outline::~Outline() = default;
 
 OutlineInput Outline::input() const {
     const Notch& n = notch_;
-    auto& d = ctx_.defaults();
+    auto& d = defaults_;
     OutlineInput in;
     in.notchWidth = n.notchWidth;
     in.notchHeight = n.notchHeight;

@@ -13,24 +13,25 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
 class Notch;
 class NotchInput;
 
 class Outline {
 public:
-    explicit Outline(Context& ctx);
+    Outline(Context& ctx, Defaults& defaults, Notch& notch, NotchInput& input);
     ~Outline();
     Outline(const Outline&) = delete;
     Outline& operator=(const Outline&) = delete;
 
-    Published<double> width{0};
-    Published<double> height{0};
-    Published<double> topRadius{0};
-    Published<double> bottomRadius{0};
-    Published<double> shadowOpacity{0};
-    Published<double> shadowRadius{0};
-    Published<double> shadowY{0};
-    Published<std::string> fill{"black"};
+    Owned<double, Outline> width{0};
+    Owned<double, Outline> height{0};
+    Owned<double, Outline> topRadius{0};
+    Owned<double, Outline> bottomRadius{0};
+    Owned<double, Outline> shadowOpacity{0};
+    Owned<double, Outline> shadowRadius{0};
+    Owned<double, Outline> shadowY{0};
+    Owned<std::string, Outline> fill{"black"};
 
     // What the metrics are computed from, as of now.
     OutlineInput input() const;
@@ -43,6 +44,7 @@ private:
     void recompute();
 
     Context& ctx_;
+    Defaults& defaults_;
     Notch& notch_;
     NotchInput& input_;
     std::vector<Subscription> observations_;

@@ -11,8 +11,8 @@
 
 namespace halvyn {
 
-ScreenManager::ScreenManager(Context& ctx)
-    : ctx_(ctx), notch(ctx.notch()), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
+ScreenManager::ScreenManager(Context& ctx, Defaults& defaults, Notch& notch)
+    : ctx_(ctx), notch(notch), defaults_(defaults), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
     isFullscreen = activeSpaceIsFullscreen();
     if (auto* ws = ctx.platform().workspace()) {
         cancellables.push_back(ws->observe(WorkspaceEvent::screenLocked, [this] { screenLocked(); }));
@@ -33,17 +33,17 @@ bool ScreenManager::activeSpaceIsFullscreen() const {
 }
 
 bool ScreenManager::suppressesSystemHUD() const {
-    const auto& d = ctx_.defaults();
+    const auto& d = defaults_;
     return d.get(keys::enableBrightness) || d.get(keys::enableVolume);
 }
 
 void ScreenManager::screenLocked() {
     // The notch must be there on the lock screen even when a fullscreen space took it away.
-    if (ctx_.defaults().get(keys::disableWhileInFullscreen)) notch.enable();
+    if (defaults_.get(keys::disableWhileInFullscreen)) notch.enable();
 }
 
 void ScreenManager::screenUnlocked() {
-    if (ctx_.defaults().get(keys::disableWhileInFullscreen) && isFullscreen) notch.disable(false);
+    if (defaults_.get(keys::disableWhileInFullscreen) && isFullscreen) notch.disable(false);
 }
 
 void ScreenManager::sleptOrWoke() {
@@ -57,7 +57,7 @@ void ScreenManager::woke() {
 }
 
 void ScreenManager::activeSpaceChanged() {
-    const auto& d = ctx_.defaults();
+    const auto& d = defaults_;
     const bool hideWhileInFullscreen = d.get(keys::hideWhileInFullscreen);
     const bool hideCalendarWhileInFullscreen = d.get(keys::hideCalendarWhileInFullscreen);
     const bool disableWhileInFullscreen = d.get(keys::disableWhileInFullscreen);

@@ -12,18 +12,19 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
 class Notch;
 
 class ScreenManager {
 public:
-    explicit ScreenManager(Context& ctx);
+    ScreenManager(Context& ctx, Defaults& defaults, Notch& notch);
     ScreenManager(const ScreenManager&) = delete;
     ScreenManager& operator=(const ScreenManager&) = delete;
 
     // True for 0.5 s after sleep or wake.
-    Published<bool> hasRecentlySleptOrWake{false};
+    Owned<bool, ScreenManager> hasRecentlySleptOrWake{false};
     // The active space is a fullscreen space.
-    Published<bool> isFullscreen{false};
+    Owned<bool, ScreenManager> isFullscreen{false};
 
     const PropertySet& properties() const { return properties_; }
 
@@ -38,6 +39,7 @@ private:
 
     Context& ctx_;
     Notch& notch;
+    Defaults& defaults_;
     std::vector<Subscription> cancellables;
     Debounce sleepWakeDebounce;
     PropertySet properties_;

@@ -35,28 +35,28 @@ std::optional<double> numberOf(const HelperDictionary& d, const char* key) {
 }  // namespace
 
 void HelperSource::refresh() {
-    XPCManager& xpc = music_.ctx_.xpc();
+    XPCManager& xpc = music_.xpc_;
     xpc.getIsPlaying();
     xpc.getNowPlayingBundle();
 }
 
 void HelperSource::readPosition() {
     const Lifetime::Token weak = music_.lifetime_.token();
-    music_.ctx_.xpc().getSeekerPosition([this, weak](const HelperDictionary& reply) {
+    music_.xpc_.getSeekerPosition([this, weak](const HelperDictionary& reply) {
         if (weak) applyPosition(reply);
     });
 }
 
-void HelperSource::playPause() { music_.ctx_.xpc().playPause(); }
-void HelperSource::previous() { music_.ctx_.xpc().previousTrack(); }
-void HelperSource::next() { music_.ctx_.xpc().nextTrack(); }
-void HelperSource::seek(double position) { music_.ctx_.xpc().setPlayerPosition(position); }
+void HelperSource::playPause() { music_.xpc_.playPause(); }
+void HelperSource::previous() { music_.xpc_.previousTrack(); }
+void HelperSource::next() { music_.xpc_.nextTrack(); }
+void HelperSource::seek(double position) { music_.xpc_.setPlayerPosition(position); }
 
-void HelperSource::infoArrived(const HelperDictionary& info) { music_.nowPlaying.set(info); }
+void HelperSource::infoArrived(const HelperDictionary& info) { NowPlayingModel::put(music_.nowPlaying, info); }
 
 void HelperSource::bundleArrived(const std::optional<std::string>& bundle) {
     if (bundle)
-        music_.appBundleId.set(bundle);
+        NowPlayingModel::put(music_.appBundleId, bundle);
     else
         music_.resetPlayback();
 }
@@ -64,16 +64,17 @@ void HelperSource::bundleArrived(const std::optional<std::string>& bundle) {
 void HelperSource::commandsArrived(const std::map<std::string, bool>& commands) {
     if (auto it = commands.find("hasShuffle"); it != commands.end()) canShuffle_ = it->second;
     music_.setSupportedCommands(commands);
-    if (canShuffle_) withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(*canShuffle_); });
+    if (canShuffle_)
+        withSpring(Animation::spring(0.2, 0), [this] { NowPlayingModel::put(music_.hasShuffle, *canShuffle_); });
 }
 
 void HelperSource::toggleShuffle() {
     if (canShuffle_ == false) return;
-    music_.ctx_.xpc().setShuffle(!music_.isShuffled.get());
+    music_.xpc_.setShuffle(!music_.isShuffled.get());
 }
 
 void HelperSource::playingChanged(bool isPlaying, bool playbackState, bool sourceIsFrontmost) {
-    music_.isSourceAppActive.set(sourceIsFrontmost);
+    NowPlayingModel::put(music_.isSourceAppActive, sourceIsFrontmost);
     music_.updatePlayingState(isPlaying, false, playbackState);
 }
 
@@ -94,16 +95,16 @@ void HelperSource::applyPosition(const HelperDictionary& reply) {
         double r = *rate;
         SystemInfo* info = music_.ctx_.platform().systemInfo();
         if (info && info->version().major >= 26) r = std::trunc(r * 10) / 10;
-        if (music_.playbackSpeed.get() != r) music_.playbackSpeed.set(r);
+        if (music_.playbackSpeed.get() != r) NowPlayingModel::put(music_.playbackSpeed, r);
     }
     auto duration = numberOf(reply, "duration");
     if (duration && std::isfinite(*duration) && *duration > 0)
-        music_.trackDuration.set(*duration);
+        NowPlayingModel::put(music_.trackDuration, *duration);
     else
-        music_.trackDuration.set(0);
+        NowPlayingModel::put(music_.trackDuration, 0);
     if (auto elapsed = numberOf(reply, "elapsedTime"); elapsed && std::isfinite(*elapsed) && *elapsed >= 0) {
         if (music_.isSeeking.get() && std::fabs(music_.seekerPosition.get() - *elapsed) >= 2.0) return;
-        music_.seekerPosition.set(*elapsed);
+        NowPlayingModel::put(music_.seekerPosition, *elapsed);
     }
 }
 
@@ -120,11 +121,11 @@ void HelperSource::applyInfo() {
     // A negative duration is no duration: left as it was.
     if (auto duration = numberOf(info, "kMRMediaRemoteNowPlayingInfoDuration"); duration && *duration >= 0) {
         if (std::isinf(*duration) || *duration == 0 || *duration > 999999999) {
-            withSpring(Animation::spring(0.2, 0), [this] { music_.isLive.set(true); });
-            music_.trackDuration.set(0);
+            withSpring(Animation::spring(0.2, 0), [this] { NowPlayingModel::put(music_.isLive, true); });
+            NowPlayingModel::put(music_.trackDuration, 0);
         } else {
-            withSpring(Animation::spring(0.2, 0), [this] { music_.isLive.set(false); });
-            music_.trackDuration.set(*duration);
+            withSpring(Animation::spring(0.2, 0), [this] { NowPlayingModel::put(music_.isLive, false); });
+            NowPlayingModel::put(music_.trackDuration, *duration);
         }
     }
 
@@ -134,20 +135,20 @@ void HelperSource::applyInfo() {
 
     if (album.empty() && !artworkId) {
         const Track& cur = music_.currentTrack.get();
-        if (cur.albumArt) music_.isFlipped.set(!music_.isFlipped.get());
+        if (cur.albumArt) NowPlayingModel::put(music_.isFlipped, !music_.isFlipped.get());
         ++music_.artworkGeneration_;  // an artwork still being decoded no longer belongs here
         withSpring(Animation::spring(0.4, 0), [&] {
             Track t = music_.currentTrack.get();
             t.albumArtData.reset();
             t.colors = Track::placeholderColors();
             t.albumArt.reset();
-            music_.currentTrack.set(std::move(t));
+            NowPlayingModel::put(music_.currentTrack, std::move(t));
         });
     }
 
     // Shuffle mode 1 is off; 2 (albums) and 3 (songs) are on. It changes without a new track.
     if (const auto mode = numberOf(info, "kMRMediaRemoteNowPlayingInfoShuffleMode"))
-        withSpring(Animation::spring(0.2, 0), [&] { music_.isShuffled.set(*mode >= 2); });
+        withSpring(Animation::spring(0.2, 0), [&] { NowPlayingModel::put(music_.isShuffled, *mode >= 2); });
 
     const Track& cur = music_.currentTrack.get();
     if ((title.empty() && artist.empty()) || (title == cur.title && artist == cur.artist && album == cur.album)) return;
@@ -160,22 +161,24 @@ void HelperSource::applyInfo() {
         t.artist = artist;
         t.album = album;
         t.url = storeLink.value_or("");
-        music_.currentTrack.set(std::move(t));
+        NowPlayingModel::put(music_.currentTrack, std::move(t));
     });
     const std::string bundle = music_.appBundleId.get().value_or("");
     if (!title.empty() && (bundle == "com.apple.Safari" || bundle == "com.google.Chrome")) lookUpBrowserLink(title, bundle);
 
-    if (defaultRate && music_.playbackSpeed.get() != defaultRate) music_.playbackSpeed.set(*defaultRate);
+    if (defaultRate && music_.playbackSpeed.get() != defaultRate)
+        NowPlayingModel::put(music_.playbackSpeed, *defaultRate);
 
     if (rate && *rate != 0) {
         music_.updatePlayingState(true, true, false);
     } else if (bundle == "com.apple.Music" && music_.wantsLiveActivity() && !music_.outputRecentlyChanged() && music_.liveActivityShows() &&
-               music_.ctx_.defaults().get(keys::whenSongChanges)) {
+               music_.defaults_.get(keys::whenSongChanges)) {
         music_.onMain([this] { music_.timers_.songChangeQuickPeek(); });
     }
-    withSpring(Animation::spring(0.2, 0), [this] { music_.hasShuffle.set(canShuffle_.value_or(true)); });
+    withSpring(Animation::spring(0.2, 0),
+               [this] { NowPlayingModel::put(music_.hasShuffle, canShuffle_.value_or(true)); });
     const bool podcast = textOf(info, "kMRMediaRemoteNowPlayingInfoMediaType") == std::optional<std::string>("MRMediaRemoteMediaTypePodcast");
-    withSpring(Animation::spring(0.2, 0), [&] { music_.isPodcast.set(podcast); });
+    withSpring(Animation::spring(0.2, 0), [&] { NowPlayingModel::put(music_.isPodcast, podcast); });
 }
 
 void HelperSource::lookUpBrowserLink(const std::string& title, const std::string& bundleId) {
@@ -195,7 +198,7 @@ void HelperSource::lookUpBrowserLink(const std::string& title, const std::string
             if (music_.currentTrack.get().title != title) return;
             Track t = music_.currentTrack.get();
             t.url = link;
-            music_.currentTrack.set(std::move(t));
+            NowPlayingModel::put(music_.currentTrack, std::move(t));
         });
     });
 }
@@ -206,7 +209,7 @@ void HelperSource::updateStoreLink() {
     if (!link) return;
     Track t = music_.currentTrack.get();
     t.url = *link;
-    music_.currentTrack.set(std::move(t));
+    NowPlayingModel::put(music_.currentTrack, std::move(t));
 }
 
 }  // namespace halvyn

@@ -52,8 +52,11 @@ const std::set<std::string>& MusicManager::messageAppBundleIds() {
     return ids;
 }
 
-MusicManager::MusicManager(Context& ctx)
-    : ctx_(ctx),
+MusicManager::MusicManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                           ScreenManager& screens, ConnectivityManager& connectivity, LockManager& lock,
+                           XPCManager& xpc)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), screens_(screens), connectivity_(connectivity),
+      lock_(lock), xpc_(xpc),
       log_(ctx.logger("MusicManager")),
       timers_(*this),
       helper_(*this),
@@ -70,7 +73,7 @@ MusicManager::MusicManager(Context& ctx)
     addProperties(properties_);
     timers_.addProperties(properties_);
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     cancellables.push_back(registry.addLiveActivitySource(L::isPlaying, *this));
     cancellables.push_back(registry.setMediaState(*this));
 
@@ -110,7 +113,7 @@ std::function<void()> MusicManager::weakly(std::function<void()> fn) const {
 void MusicManager::onBackground(std::function<void()> fn) { ctx_.background().post(weakly(std::move(fn))); }
 void MusicManager::onMain(std::function<void()> fn) { ctx_.main().post(weakly(std::move(fn))); }
 
-MusicApp MusicManager::source() const { return ctx_.defaults().get(keys::musicApp); }
+MusicApp MusicManager::source() const { return defaults_.get(keys::musicApp); }
 
 PlayerScripting* MusicManager::player(MusicApp app) const {
     auto* players = ctx_.platform().players();
@@ -124,35 +127,35 @@ bool MusicManager::isPlayerRunningAndPlaying(const char* bundleId) const {
 }
 
 bool MusicManager::liveActivityShows() const {
-    const Notch& notch = ctx_.notch();
+    const Notch& notch = notch_;
     return notch.hasLiveActivity.get() && notch.liveActivity.get() == L::isPlaying;
 }
 
-bool MusicManager::outputRecentlyChanged() const { return ctx_.connectivity().hasRecentlyChangedOutputDevice.get(); }
+bool MusicManager::outputRecentlyChanged() const { return connectivity_.hasRecentlyChangedOutputDevice.get(); }
 
 bool MusicManager::isFullscreenHidden() const {
-    return ctx_.defaults().get(keys::hideWhileInFullscreen) && ctx_.screenManager().isFullscreen.get();
+    return defaults_.get(keys::hideWhileInFullscreen) && screens_.isFullscreen.get();
 }
 
 bool MusicManager::isExcludedSource() const {
-    return ctx_.defaults().get(keys::excludeInaptSources) && appBundleId.get() &&
+    return defaults_.get(keys::excludeInaptSources) && appBundleId.get() &&
            messageAppBundleIds().count(*appBundleId.get());
 }
 
-void MusicManager::endLiveActivity() { ctx_.notch().setLiveActivity(false, L::none, false, {}, 0.35); }
-void MusicManager::showLiveActivity() { ctx_.notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35); }
+void MusicManager::endLiveActivity() { notch_.setLiveActivity(false, L::none, false, {}, 0.35); }
+void MusicManager::showLiveActivity() { notch_.setLiveActivity(true, L::isPlaying, false, {}, 0.35); }
 
 void MusicManager::reevaluateExclusion() {
     if (!isExcludedSource() || !isPlaying.get()) return;
     if (liveActivityShows()) endLiveActivity();
-    isPlaying.set(false, Animation::spring(0.6, 0.4));
+    put(isPlaying, false, Animation::spring(0.6, 0.4));
 }
 
 bool MusicManager::wantsLiveActivity() const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableNowPlaying) || !isPlaying.get()) return false;
     if (d.get(keys::hideWhileSourceIsActive) && isSourceAppActive.get()) return false;
-    auto& lock = ctx_.lock();
+    auto& lock = lock_;
     if (lock.isLocked.get() || lock.hasScreensaver.get()) return false;
     return !isFullscreenHidden();
 }
@@ -162,11 +165,11 @@ bool MusicManager::wantsLiveActivity() const {
 void MusicManager::resolvePlayerApp() {
     // Asking the players blocks: it happens in the background, the choice on the main queue.
     onBackground([this] {
-        const bool automatic = ctx_.defaults().get(keys::automaticMusicApp);
+        const bool automatic = defaults_.get(keys::automaticMusicApp);
         const bool musicPlaying = automatic && isPlayerRunningAndPlaying(PlayerApplications::kMusic);
         const bool spotifyPlaying = automatic && !musicPlaying && isPlayerRunningAndPlaying(PlayerApplications::kSpotify);
         onMain([this, automatic, musicPlaying, spotifyPlaying] {
-            Defaults& d = ctx_.defaults();
+            Defaults& d = defaults_;
             if (automatic) {
                 const MusicApp chosen = musicPlaying ? MusicApp::music : spotifyPlaying ? MusicApp::spotify : MusicApp::system;
                 if (d.get(keys::musicApp) != chosen) d.set(keys::musicApp, chosen);
@@ -175,13 +178,13 @@ void MusicManager::resolvePlayerApp() {
                 helper_.refresh();
             else
                 onMain([this] { player_.refresh(); });
-            ctx_.xpc().refreshNowPlayingInfo();
+            xpc_.refreshNowPlayingInfo();
         });
     });
 }
 
 void MusicManager::handlePlayerInfoChanged(const PlayerNotification& n) {
-    if (ctx_.defaults().get(keys::isFirstLaunch)) return;
+    if (defaults_.get(keys::isFirstLaunch)) return;
     const bool stopped = n.playerState && *n.playerState == "Stopped";
     onBackground([this, n, stopped] {
         const bool musicPlaying = isPlayerRunningAndPlaying(PlayerApplications::kMusic);
@@ -191,7 +194,7 @@ void MusicManager::handlePlayerInfoChanged(const PlayerNotification& n) {
         const bool musicRunning = music && music->isRunning();
         const bool spotifyRunning = spotify && spotify->isRunning();
         onMain([=, this] {
-            Defaults& d = ctx_.defaults();
+            Defaults& d = defaults_;
             if (d.get(keys::automaticMusicApp) && !stopped && n.object) {
                 const std::string& object = *n.object;
                 if (object.find(PlayerApplications::kMusic) != std::string::npos &&
@@ -222,18 +225,18 @@ void MusicManager::handlePlayerInfoChanged(const PlayerNotification& n) {
 void MusicManager::clearArtwork() {
     const Track& cur = currentTrack.get();
     if (!cur.albumArt && !cur.albumArtData && cur.colors == Track::placeholderColors()) return;
-    if (cur.albumArt) isFlipped.set(!isFlipped.get());
+    if (cur.albumArt) put(isFlipped, !isFlipped.get());
     withSpring(Animation::spring(0.4, 0), [&] {
         Track t = currentTrack.get();
         t.albumArt.reset();
         t.albumArtData.reset();
         t.colors = Track::placeholderColors();
-        currentTrack.set(std::move(t));
+        put(currentTrack, std::move(t));
     });
 }
 
 void MusicManager::processArtwork(std::string bytes, bool flip) {
-    if (flip) isFlipped.set(!isFlipped.get());
+    if (flip) put(isFlipped, !isFlipped.get());
     const unsigned generation = ++artworkGeneration_;
     onBackground([this, bytes = std::move(bytes), generation] {
         std::optional<ArtworkImage> image;
@@ -253,7 +256,7 @@ void MusicManager::processArtwork(std::string bytes, bool flip) {
             t.albumArt = shared;
             t.albumArtData = bytes;
             t.colors = colors;
-            currentTrack.set(std::move(t));
+            put(currentTrack, std::move(t));
         });
     });
 }
@@ -262,31 +265,31 @@ void MusicManager::processArtwork(std::string bytes, bool flip) {
 
 void MusicManager::updatePlayingState(bool playing, bool trackChanged, bool playbackState) {
     if (isExcludedSource()) return;
-    withSpring(Animation::spring(0.6, 0.4), [&] { isPlaying.set(playing); });
+    withSpring(Animation::spring(0.6, 0.4), [&] { put(isPlaying, playing); });
     timers_.cancel();
     pauseDebounce.cancel();
 
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (playing) {
-        isHidden.set(false);
+        put(isHidden, false);
         if (!wantsLiveActivity() || outputRecentlyChanged()) return;
         if (trackChanged && liveActivityShows() && d.get(keys::whenSongChanges)) onMain([this] { timers_.songChangeQuickPeek(); });
         // A notification on its way or up (a volume change just before this track change) would be
         // dropped by a start now; the notch brings the activity back when it closes.
-        if (!liveActivityShows() && !ctx_.notch().isNotifying()) showLiveActivity();
-        hasRecentlyPaused.set(false);
+        if (!liveActivityShows() && !notch_.isNotifying()) showLiveActivity();
+        put(hasRecentlyPaused, false);
         return;
     }
     bool endNow = playbackState;
     if (!playbackState) {
         if ((d.get(keys::hideWhileSourceIsActive) && isSourceAppActive.get()) || isFullscreenHidden())
             endNow = true;
-        else if (!ctx_.notch().isMouseInside.get() && !timers_.pointerInside())
+        else if (!notch_.isMouseInside.get() && !timers_.pointerInside())
             timers_.schedule();
     }
     if (endNow && liveActivityShows() && !outputRecentlyChanged()) endLiveActivity();
-    hasRecentlyPaused.set(true);
-    pauseDebounce.schedule(0.2, [this] { hasRecentlyPaused.set(false); });
+    put(hasRecentlyPaused, true);
+    pauseDebounce.schedule(0.2, [this] { put(hasRecentlyPaused, false); });
 }
 
 void MusicManager::setPointerOverNotch(bool inside) { timers_.setPointerOverNotch(inside); }
@@ -294,8 +297,8 @@ void MusicManager::setPointerOverNotch(bool inside) { timers_.setPointerOverNotc
 void MusicManager::cancelIdleTimer() { timers_.cancelIdle(); }
 
 void MusicManager::applicationActivated(const std::string& frontmost) {
-    const Defaults& d = ctx_.defaults();
-    if (!d.get(keys::hideWhileSourceIsActive) || ctx_.notch().hasNotification.get()) return;
+    const Defaults& d = defaults_;
+    if (!d.get(keys::hideWhileSourceIsActive) || notch_.hasNotification.get()) return;
     std::string bundle;
     switch (source()) {
         case MusicApp::system:
@@ -305,12 +308,12 @@ void MusicManager::applicationActivated(const std::string& frontmost) {
         case MusicApp::music: bundle = PlayerApplications::kMusic; break;
         case MusicApp::spotify: bundle = PlayerApplications::kSpotify; break;
     }
-    isSourceAppActive.set(frontmost == bundle);
+    put(isSourceAppActive, frontmost == bundle);
     if (!d.get(keys::enableNowPlaying)) return;
     if (isSourceAppActive.get() && liveActivityShows())
         endLiveActivity();
-    else if (!isSourceAppActive.get() && isPlaying.get() && !ctx_.notch().hasLiveActivity.get() &&
-             !ctx_.notch().isNotifying())
+    else if (!isSourceAppActive.get() && isPlaying.get() && !notch_.hasLiveActivity.get() &&
+             !notch_.isNotifying())
         showLiveActivity();
 }
 
@@ -356,10 +359,15 @@ void MusicManager::next() {
 
 void MusicManager::seek() {
     seekDebounce.cancel();
-    isSeeking.set(true);
+    put(isSeeking, true);
     current().seek(seekerPosition.get());
-    seekDebounce.schedule(2.0, [this] { isSeeking.set(false); });
+    seekDebounce.schedule(2.0, [this] { put(isSeeking, false); });
 }
+
+void MusicManager::dragSeeker(bool dragging) { put(isDraggingSlider, dragging); }
+void MusicManager::moveSeeker(double position) { put(seekerPosition, position); }
+void MusicManager::flipPreviousTrigger() { put(previousTrigger, !previousTrigger.get()); }
+void MusicManager::flipNextTrigger() { put(nextTrigger, !nextTrigger.get()); }
 
 void MusicManager::openSourceApp() {
     std::string bundle;

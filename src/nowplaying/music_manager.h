@@ -32,6 +32,13 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class ScreenManager;
+class ConnectivityManager;
+class LockManager;
+class XPCManager;
 class PlayerScripting;
 struct PlayerNotification;
 
@@ -40,7 +47,8 @@ public:
     // Calls and voice messages of these chat applications also register as now playing.
     static const std::set<std::string>& messageAppBundleIds();
 
-    explicit MusicManager(Context& ctx);
+    MusicManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
+                 ConnectivityManager& connectivity, LockManager& lock, XPCManager& xpc);
     ~MusicManager() override;
     MusicManager(const MusicManager&) = delete;
     MusicManager& operator=(const MusicManager&) = delete;
@@ -70,6 +78,12 @@ public:
     void previous();
     void next();
     void seek();
+    // The seeker as the user drags it: the position follows the pointer until `seek` sends it.
+    void dragSeeker(bool dragging);
+    void moveSeeker(double position);
+    // The previous and next buttons' press feedback: each press flips the trigger.
+    void flipPreviousTrigger();
+    void flipNextTrigger();
     void toggleLike();
     void toggleShuffle();
     void toggleRepeat();
@@ -118,6 +132,13 @@ private:
     void onMain(std::function<void()> fn);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    ScreenManager& screens_;
+    ConnectivityManager& connectivity_;
+    LockManager& lock_;
+    XPCManager& xpc_;
     Logger log_;
     Lifetime lifetime_;
     std::vector<Subscription> cancellables;

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "nowplaying/track.h"
 #include "platform/helper_connection.h"
@@ -21,33 +22,33 @@ Value toValue(const HelperDictionary& d);
 
 class NowPlayingModel {
 public:
-    Published<Track> currentTrack;
-    Published<bool> isHidden{true};
-    Published<bool> isPlaying{false};
-    Published<HelperDictionary> nowPlaying;
-    Published<bool> isFlipped{false};
-    Published<bool> isLoved{false};
-    Published<bool> isShuffled{false};
-    Published<bool> isRepeating{false};
-    Published<bool> isLive{false};
-    Published<bool> isPodcast{false};
-    Published<bool> isSourceAppActive{false};
-    Published<double> trackDuration{0};
-    Published<double> seekerPosition{0};
-    Published<float> volume{1.0f};
-    Published<std::optional<double>> playbackSpeed;
-    Published<bool> isDraggingSlider{false};
-    Published<bool> isSeeking{false};
-    Published<std::optional<std::string>> appBundleId;
-    Published<bool> hasShuffle{false};
-    Published<bool> hasPreviousSkip{true};
-    Published<bool> hasNextSkip{true};
-    Published<bool> hasPlaybackSpeed{false};
-    Published<bool> hasRewind{false};
-    Published<bool> hasFastForward{false};
-    Published<bool> hasRecentlyPaused{false};
-    Published<bool> previousTrigger{false};
-    Published<bool> nextTrigger{false};
+    Owned<Track, NowPlayingModel> currentTrack;
+    Owned<bool, NowPlayingModel> isHidden{true};
+    Owned<bool, NowPlayingModel> isPlaying{false};
+    Owned<HelperDictionary, NowPlayingModel> nowPlaying;
+    Owned<bool, NowPlayingModel> isFlipped{false};
+    Owned<bool, NowPlayingModel> isLoved{false};
+    Owned<bool, NowPlayingModel> isShuffled{false};
+    Owned<bool, NowPlayingModel> isRepeating{false};
+    Owned<bool, NowPlayingModel> isLive{false};
+    Owned<bool, NowPlayingModel> isPodcast{false};
+    Owned<bool, NowPlayingModel> isSourceAppActive{false};
+    Owned<double, NowPlayingModel> trackDuration{0};
+    Owned<double, NowPlayingModel> seekerPosition{0};
+    Owned<float, NowPlayingModel> volume{1.0f};
+    Owned<std::optional<double>, NowPlayingModel> playbackSpeed;
+    Owned<bool, NowPlayingModel> isDraggingSlider{false};
+    Owned<bool, NowPlayingModel> isSeeking{false};
+    Owned<std::optional<std::string>, NowPlayingModel> appBundleId;
+    Owned<bool, NowPlayingModel> hasShuffle{false};
+    Owned<bool, NowPlayingModel> hasPreviousSkip{true};
+    Owned<bool, NowPlayingModel> hasNextSkip{true};
+    Owned<bool, NowPlayingModel> hasPlaybackSpeed{false};
+    Owned<bool, NowPlayingModel> hasRewind{false};
+    Owned<bool, NowPlayingModel> hasFastForward{false};
+    Owned<bool, NowPlayingModel> hasRecentlyPaused{false};
+    Owned<bool, NowPlayingModel> previousTrigger{false};
+    Owned<bool, NowPlayingModel> nextTrigger{false};
 
     // The helper's capability dictionary (missing entries are false).
     void setSupportedCommands(const std::map<std::string, bool>& commands);
@@ -57,6 +58,16 @@ protected:
     ~NowPlayingModel() = default;
     NowPlayingModel(const NowPlayingModel&) = delete;
     NowPlayingModel& operator=(const NowPlayingModel&) = delete;
+
+    // The now-playing manager and its parts (its sources and timers) set the model; everyone else
+    // reads it.
+    template <class T, class... A>
+    static void put(Owned<T, NowPlayingModel>& p, A&&... a) {
+        p.set(std::forward<A>(a)...);
+    }
+    friend class HelperSource;
+    friend class PlayerSource;
+    friend class NowPlayingTimers;
 
     // Nothing plays: the track, its state and the controls as at the start.
     void clearPlayback();

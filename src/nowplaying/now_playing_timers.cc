@@ -29,7 +29,7 @@ void NowPlayingTimers::publish() {
 }
 
 void NowPlayingTimers::schedule() {
-    const Defaults& d = music_.ctx_.defaults();
+    const Defaults& d = music_.defaults_;
     const double idle = std::max(0.0, finiteSetting(d.get(keys::idleDuration), 3.0));
     idle_.schedule(idle, [this] {
         publish();
@@ -38,11 +38,11 @@ void NowPlayingTimers::schedule() {
     });
     const double hideMinutes = finiteSetting(d.get(keys::hideIdleDuration), 10.0);
     if (hideMinutes <= 0) {
-        music_.isHidden.set(true);
+        NowPlayingModel::put(music_.isHidden, true);
     } else {
         hideIdle_.schedule(hideMinutes * 60.0, [this] {
             publish();
-            music_.isHidden.set(true);
+            NowPlayingModel::put(music_.isHidden, true);
         });
     }
     publish();
@@ -60,9 +60,9 @@ void NowPlayingTimers::cancelIdle() {
 }
 
 void NowPlayingTimers::songChangeQuickPeek() {
-    const double peek = finiteSetting(music_.ctx_.defaults().get(keys::peekDuration), 2.0);
+    const double peek = finiteSetting(music_.defaults_.get(keys::peekDuration), 2.0);
     if (!music_.currentTrack.get().title.empty())
-        music_.ctx_.notch().setQuickPeek(true, Notch::QuickPeek::isPlaying, true, 0.4, -0.3, peek);
+        music_.notch_.setQuickPeek(true, Notch::QuickPeek::isPlaying, true, 0.4, -0.3, peek);
 }
 
 void NowPlayingTimers::setPointerOverNotch(bool inside) {

@@ -35,8 +35,8 @@ private:
     Debounce idle_;
     Debounce hideIdle_;
     bool pointerInside_ = false;
-    Published<bool> idlePending_{false};
-    Published<bool> hideIdlePending_{false};
+    Owned<bool, NowPlayingTimers> idlePending_{false};
+    Owned<bool, NowPlayingTimers> hideIdlePending_{false};
 };
 
 }  // namespace halvyn

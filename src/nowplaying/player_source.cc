@@ -89,8 +89,8 @@ bool ScriptedPlayerSource::isRunningAndPlaying(PlayerScripting* app) {
 void ScriptedPlayerSource::refresh() {
     music_.positionUpdate();
     withSpring(Animation::spring(0.2, 0), [this] {
-        music_.isLive.set(false);
-        music_.isPodcast.set(false);
+        NowPlayingModel::put(music_.isLive, false);
+        NowPlayingModel::put(music_.isPodcast, false);
     });
     const MusicApp app = music_.source();
     PlayerScripting* handle = music_.player(app);
@@ -109,7 +109,7 @@ void ScriptedPlayerSource::refresh() {
             music_.resetPlayback();
         });
     });
-    if (app == MusicApp::music && handle) music_.ctx_.xpc().checkSupportedCommands();
+    if (app == MusicApp::music && handle) music_.xpc_.checkSupportedCommands();
 }
 
 void ScriptedPlayerSource::readMusic(PlayerScripting* app, Track current, unsigned generation) {
@@ -163,45 +163,45 @@ void ScriptedPlayerSource::apply(const Read& r) {
     const bool playing = r.playing.value_or(music_.isPlaying.get());
     if (!changed && r.app == MusicApp::music) {
         // Same item: the play state and the options may still have changed (a pause, say).
-        if (r.favorited) music_.isLoved.set(*r.favorited);
-        if (r.shuffled) music_.isShuffled.set(*r.shuffled);
-        if (r.repeating) music_.isRepeating.set(*r.repeating);
+        if (r.favorited) NowPlayingModel::put(music_.isLoved, *r.favorited);
+        if (r.shuffled) NowPlayingModel::put(music_.isShuffled, *r.shuffled);
+        if (r.repeating) NowPlayingModel::put(music_.isRepeating, *r.repeating);
         music_.updatePlayingState(playing, false, false);
         return;
     }
-    if (r.duration) music_.trackDuration.set(*r.duration);
+    if (r.duration) NowPlayingModel::put(music_.trackDuration, *r.duration);
     withSpring(Animation::spring(0.4, 0), [&] {
         Track t = music_.currentTrack.get();
         if (r.title) t.title = *r.title;
         if (r.artist) t.artist = *r.artist;
         if (r.album) t.album = *r.album;
         if (r.app == MusicApp::spotify && r.spotifyUrl) t.url = spotifyTrackLink(*r.spotifyUrl);
-        music_.currentTrack.set(std::move(t));
+        NowPlayingModel::put(music_.currentTrack, std::move(t));
     });
     if (r.app == MusicApp::music) {
-        if (r.favorited) music_.isLoved.set(*r.favorited);
-        if (r.shuffled) music_.isShuffled.set(*r.shuffled);
-        if (r.repeating) music_.isRepeating.set(*r.repeating);
-        music_.hasRewind.set(false);
-        music_.hasFastForward.set(false);
+        if (r.favorited) NowPlayingModel::put(music_.isLoved, *r.favorited);
+        if (r.shuffled) NowPlayingModel::put(music_.isShuffled, *r.shuffled);
+        if (r.repeating) NowPlayingModel::put(music_.isRepeating, *r.repeating);
+        NowPlayingModel::put(music_.hasRewind, false);
+        NowPlayingModel::put(music_.hasFastForward, false);
         withSpring(Animation::spring(0.2, 0), [this] {
-            music_.hasPreviousSkip.set(true);
-            music_.hasNextSkip.set(true);
-            music_.hasShuffle.set(true);
+            NowPlayingModel::put(music_.hasPreviousSkip, true);
+            NowPlayingModel::put(music_.hasNextSkip, true);
+            NowPlayingModel::put(music_.hasShuffle, true);
         });
     } else {
-        if (r.shuffled) music_.isShuffled.set(*r.shuffled);
-        if (r.repeating) music_.isRepeating.set(*r.repeating);
+        if (r.shuffled) NowPlayingModel::put(music_.isShuffled, *r.shuffled);
+        if (r.repeating) NowPlayingModel::put(music_.isRepeating, *r.repeating);
         const bool longForm = music_.trackDuration.get() > 1800;
         withSpring(Animation::spring(0.2, 0), [&] {
-            music_.isPodcast.set(longForm);
-            music_.hasRewind.set(longForm);
-            music_.hasFastForward.set(longForm);
+            NowPlayingModel::put(music_.isPodcast, longForm);
+            NowPlayingModel::put(music_.hasRewind, longForm);
+            NowPlayingModel::put(music_.hasFastForward, longForm);
         });
         withSpring(Animation::spring(0.2, 0), [&] {
-            music_.hasPreviousSkip.set(true);
-            music_.hasNextSkip.set(true);
-            if (r.shuffleEnabled) music_.hasShuffle.set(*r.shuffleEnabled);
+            NowPlayingModel::put(music_.hasPreviousSkip, true);
+            NowPlayingModel::put(music_.hasNextSkip, true);
+            if (r.shuffleEnabled) NowPlayingModel::put(music_.hasShuffle, *r.shuffleEnabled);
         });
         if (r.artworkUrl && !r.artworkUrl->empty()) {
             if (Http* http = music_.ctx_.platform().http()) {
@@ -239,12 +239,12 @@ void ScriptedPlayerSource::fetchMusicArtwork(PlayerScripting* app, int attemptsL
         music_.onMain([this, generation, shared, bytes = *bytes] {
             if (generation != music_.artworkGeneration_) return;
             if (music_.currentTrack.get().albumArtData == bytes) return;
-            music_.isFlipped.set(!music_.isFlipped.get());
+            NowPlayingModel::put(music_.isFlipped, !music_.isFlipped.get());
             withSpring(Animation::spring(0.4, 0), [&] {
                 Track t = music_.currentTrack.get();
                 t.albumArt = shared;
                 t.albumArtData = bytes;
-                music_.currentTrack.set(std::move(t));
+                NowPlayingModel::put(music_.currentTrack, std::move(t));
             });
             music_.onBackground([this, shared, generation] {
                 auto colors = dominantColors(*shared, 3, 10);
@@ -252,7 +252,7 @@ void ScriptedPlayerSource::fetchMusicArtwork(PlayerScripting* app, int attemptsL
                     if (generation != music_.artworkGeneration_) return;
                     Track t = music_.currentTrack.get();
                     t.colors = colors;
-                    music_.currentTrack.set(std::move(t));
+                    NowPlayingModel::put(music_.currentTrack, std::move(t));
                 });
             });
         });
@@ -280,7 +280,7 @@ void ScriptedPlayerSource::toggleLike() {
         auto favorited = readFlag(handle, "currentTrack.favorited");
         if (!favorited) return;
         handle->set("currentTrack.favorited", Value(!*favorited));
-        music_.onMain([this, loved = !*favorited] { music_.isLoved.set(loved); });
+        music_.onMain([this, loved = !*favorited] { NowPlayingModel::put(music_.isLoved, loved); });
     });
 }
 
@@ -294,7 +294,9 @@ void ScriptedPlayerSource::toggleShuffle() {
         auto on = readFlag(handle, member);
         if (!on) return;
         handle->set(member, Value(!*on));
-        music_.onMain([this, turnOn = !*on] { withSpring(toggleSpring(turnOn), [&] { music_.isShuffled.set(turnOn); }); });
+        music_.onMain([this, turnOn = !*on] {
+            withSpring(toggleSpring(turnOn), [&] { NowPlayingModel::put(music_.isShuffled, turnOn); });
+        });
     });
 }
 
@@ -315,7 +317,9 @@ void ScriptedPlayerSource::toggleRepeat() {
             wasOn = *on;
             handle->set("repeating", Value(!wasOn));
         }
-        music_.onMain([this, turnOn = !wasOn] { withSpring(toggleSpring(turnOn), [&] { music_.isRepeating.set(turnOn); }); });
+        music_.onMain([this, turnOn = !wasOn] {
+            withSpring(toggleSpring(turnOn), [&] { NowPlayingModel::put(music_.isRepeating, turnOn); });
+        });
     });
 }
 
@@ -328,11 +332,11 @@ void ScriptedPlayerSource::syncControlState(ControlType choice) {
         if (!handle->isRunning()) return;
         if (choice == ControlType::shuffle) {
             auto on = readFlag(handle, app == MusicApp::music ? "shuffleEnabled" : "shuffling");
-            if (on) music_.onMain([this, v = *on] { music_.isShuffled.set(v); });
+            if (on) music_.onMain([this, v = *on] { NowPlayingModel::put(music_.isShuffled, v); });
         } else {
             std::optional<bool> on;
             on = app == MusicApp::music ? readRepeatsAll(handle) : readFlag(handle, "repeating");
-            if (on) music_.onMain([this, v = *on] { music_.isRepeating.set(v); });
+            if (on) music_.onMain([this, v = *on] { NowPlayingModel::put(music_.isRepeating, v); });
         }
     });
 }
@@ -392,7 +396,7 @@ void ScriptedPlayerSource::readPosition() {
         auto position = readNumber(handle, "playerPosition");
         if (!position || *position < 0) return;
         music_.onMain([this, p = *position] {
-            if (!music_.isDraggingSlider.get()) music_.seekerPosition.set(p);
+            if (!music_.isDraggingSlider.get()) NowPlayingModel::put(music_.seekerPosition, p);
         });
     });
 }

@@ -16,8 +16,8 @@ constexpr double kFirstRetry = 0.25;
 constexpr double kLongestRetry = 1.0;
 }  // namespace
 
-XPCManager::XPCManager(Context& ctx)
-    : ctx_(ctx),
+XPCManager::XPCManager(Context& ctx, Defaults& defaults)
+    : ctx_(ctx), defaults_(defaults),
       helper_(ctx.platform().helper()),
       log_(ctx.logger("XPCManager")),
       reconnectDebounce_(ctx.main(), "reconnectDebounce") {
@@ -34,7 +34,7 @@ bool XPCManager::connect() {
     return connected_;
 }
 
-bool XPCManager::callbacksSilenced() const { return ctx_.defaults().get(keys::isFirstLaunch); }
+bool XPCManager::callbacksSilenced() const { return defaults_.get(keys::isFirstLaunch); }
 
 void XPCManager::send(const char* request, std::vector<double> args, std::function<void(const HelperReply&)> reply) {
     // Without a connection the request is dropped; callers keep their state.
@@ -60,7 +60,7 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
     send("getIsPlaying", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         if (reply.index() != 1) return;  // a reply that is not a flag answers nothing
         const bool isPlaying = std::get<1>(reply);
-        if (isPlaying && ctx_.defaults().get(keys::automaticMusicApp)) {
+        if (isPlaying && defaults_.get(keys::automaticMusicApp)) {
             // Whether a player plays is a blocking question: asked in the background.
             const Lifetime::Token weak = lifetime_.token();
             ctx_.background().post([this, weak] {
@@ -68,7 +68,7 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
                 const bool playerPlays = ctx_.music().helperSource().aPlayerPlays();
                 ctx_.main().post([this, weak, playerPlays] {
                     if (!weak || playerPlays || ctx_.music().helperSource().recentlyPaused()) return;
-                    Defaults& d = ctx_.defaults();
+                    Defaults& d = defaults_;
                     if (d.get(keys::musicApp) != MusicApp::system) d.set(keys::musicApp, MusicApp::system);
                 });
             });
@@ -117,7 +117,7 @@ void XPCManager::checkSupportedCommands(std::function<void(const std::map<std::s
 void XPCManager::refreshNowPlayingInfo() {
     getNowPlayingInfo([this](const HelperDictionary&) {
         ctx_.music().helperSource().updateStoreLink();
-        if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
+        if (defaults_.get(keys::musicApp) != MusicApp::system) return;
         getSeekerPosition();
         checkSupportedCommands();
         const Lifetime::Token weak = lifetime_.token();
@@ -144,7 +144,7 @@ void XPCManager::applicationDidChange() {
 void XPCManager::applicationIsPlayingDidChange(bool isPlaying, bool playbackState, const std::string& applicationName) {
     if (callbacksSilenced()) return;
     getIsPlaying();
-    if (ctx_.defaults().get(keys::musicApp) != MusicApp::system) return;
+    if (defaults_.get(keys::musicApp) != MusicApp::system) return;
     std::optional<RunningApplication> front;
     if (auto* processes = ctx_.platform().processes()) front = processes->frontmostApplication();
     ctx_.music().helperSource().playingChanged(isPlaying, playbackState, front && front->name == applicationName);

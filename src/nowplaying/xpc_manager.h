@@ -17,10 +17,11 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
 
 class XPCManager final : public HelperClient {
 public:
-    explicit XPCManager(Context& ctx);
+    XPCManager(Context& ctx, Defaults& defaults);
     ~XPCManager() override;
     XPCManager(const XPCManager&) = delete;
     XPCManager& operator=(const XPCManager&) = delete;
@@ -57,6 +58,7 @@ private:
     void reconnect();
 
     Context& ctx_;
+    Defaults& defaults_;
     HelperConnection* helper_;
     Logger log_;
     bool connected_ = false;

@@ -7,14 +7,26 @@
 #include <vector>
 
 #include "platform/location.h"
+#include "runtime/case_names.h"
 #include "runtime/published.h"
 #include "runtime/time.h"
 
 namespace halvyn {
 
-// 0 not determined, 1 restricted, 2 denied, 3 full access, 4 write only.
-using CalendarAuthorization = int;
-inline constexpr CalendarAuthorization kCalendarFullAccess = 3;
+// What the user lets the program do with the calendars; only full access reads events. The
+// numbers are the stored and traced form.
+enum class CalendarAuthorization { notDetermined = 0, restricted = 1, denied = 2, fullAccess = 3, writeOnly = 4 };
+
+template <>
+struct OptionTraits<CalendarAuthorization> {
+    using A = CalendarAuthorization;
+    static constexpr OptionCase<A> cases[] = {
+        {A::notDetermined, "notDetermined", ""}, {A::restricted, "restricted", ""}, {A::denied, "denied", ""},
+        {A::fullAccess, "fullAccess", ""},       {A::writeOnly, "writeOnly", ""},
+    };
+};
+// Traces show the authorization by its number.
+inline Value toValue(CalendarAuthorization a) { return Value(static_cast<int>(a)); }
 
 struct CalendarInfo {
     std::string id;

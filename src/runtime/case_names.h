@@ -32,11 +32,18 @@ constexpr std::span<const OptionCase<E>> allCases() {
     return OptionTraits<E>::cases;
 }
 
+// The table's entry for this case; nothing for a value outside the table.
+template <OptionEnum E>
+constexpr const OptionCase<E>* findCase(E e) {
+    for (const auto& c : OptionTraits<E>::cases)
+        if (c.value == e) return &c;
+    return nullptr;
+}
+
 template <OptionEnum E>
 constexpr std::string_view rawValue(E e) {
-    for (const auto& c : OptionTraits<E>::cases)
-        if (c.value == e) return c.raw;
-    return {};
+    const OptionCase<E>* c = findCase(e);
+    return c ? c->raw : std::string_view();
 }
 
 // The raw value as a terminated string, for formatted output; "" for a value outside the table.
@@ -48,9 +55,8 @@ constexpr const char* caseName(E e) {
 
 template <OptionEnum E>
 constexpr std::string_view title(E e) {
-    for (const auto& c : OptionTraits<E>::cases)
-        if (c.value == e) return c.title;
-    return {};
+    const OptionCase<E>* c = findCase(e);
+    return c ? c->title : std::string_view();
 }
 
 // The case with this raw value; nothing for an unknown one (raw values are case-sensitive).

@@ -34,7 +34,7 @@ public:
     };
 
     template <class T>
-    void add(std::string name, Published<T>& p) {
+    void add(std::string name, const Published<T>& p) {
         props_.push_back({std::move(name), [&p] { return toValue(p.get()); },
                           [&p](std::function<void()> cb) {
                               return p.observe([cb = std::move(cb)](const T&, const Animation*) { cb(); });

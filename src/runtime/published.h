@@ -1,6 +1,5 @@
 #pragma once
-// An observable property. Observers hear only real changes, with the animation of the change
-// (or nullptr), on the thread that set it — which for managers is the main queue.
+// Observable properties: read and observed by anyone, set only by the manager that owns them.
 
 #include <cstddef>
 #include <functional>
@@ -106,40 +105,60 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// An observable property as everyone but its owner sees it: read it, observe it. Observers hear
+// only real changes, with the animation of the change (or nullptr), on the thread that set it —
+// which for managers is the main queue.
 template <class T>
 class Published {
 public:
     using Observer = std::function<void(const T& value, const Animation* anim)>;
 
-    Published() = default;
-    explicit Published(T initial) : value_(std::move(initial)) {}
     Published(const Published&) = delete;
     Published& operator=(const Published&) = delete;
 
     const T& get() const { return value_; }
     operator const T&() const { return value_; }
 
-    // Sets the value; observers hear of it only when it differs. The animation is the one of
-    // the enclosing `animate`, if any.
-    void set(T v) {
+    Subscription observe(Observer cb) const { return changed_.connect(std::move(cb)); }
+
+protected:
+    Published() = default;
+    explicit Published(T initial) : value_(std::move(initial)) {}
+    ~Published() = default;
+
+    // Observers hear of the value only when it differs. The animation is the one of the
+    // enclosing `animate`, if any.
+    void assign(T v) {
         if (value_ == v) return;
         value_ = std::move(v);
         changed_.emit(value_, currentAnimation());
     }
+
+private:
+    T value_{};
+    mutable Signal<const T&, const Animation*> changed_;
+};
+
+// A property that only `Owner` sets: a manager declares its state as `Owned<T, Manager>`, sets it
+// in its own members, and everyone else reads it as a `Published<T>`.
+template <class T, class Owner>
+class Owned final : public Published<T> {
+public:
+    Owned() = default;
+    explicit Owned(T initial) : Published<T>(std::move(initial)) {}
+
+private:
+    friend Owner;
+    friend struct OwnedTestAccess;  // tests/runtime/owned_access.h: a test standing in for the owner
+    void set(T v) { this->assign(std::move(v)); }
     void set(T v, const Animation& anim) {
         AnimationScope scope(&anim);
         set(std::move(v));
     }
-    Published& operator=(T v) {
+    Owned& operator=(T v) {
         set(std::move(v));
         return *this;
     }
-
-    Subscription observe(Observer cb) { return changed_.connect(std::move(cb)); }
-
-private:
-    T value_{};
-    Signal<const T&, const Animation*> changed_;
 };
 
 }  // namespace halvyn

@@ -161,7 +161,7 @@ void writeHidden(SimWorld& w, const json& hidden) {
 
 void applyCalendar(SimWorld& w, const json& v) {
     auto& store = w.platform.simCalendarStore();
-    if (auto it = v.find("authorization"); it != v.end()) store.authorization = it->get<int>();
+    if (auto it = v.find("authorization"); it != v.end()) store.authorization = static_cast<CalendarAuthorization>(it->get<int>());
     if (auto it = v.find("calendars"); it != v.end()) {
         store.calendarList.clear();
         for (auto& c : *it)

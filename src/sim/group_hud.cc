@@ -272,7 +272,7 @@ void registerHudGroup(SimRegistry& r) {
     r.addAction({"volume.drag",
                  {{"dragging", ArgType::boolean}},
                  nullptr,
-                 [](SimWorld& w, const json& ev) { w.ctx.volume().isDraggingSlider = ev.at("dragging").get<bool>(); }});
+                 [](SimWorld& w, const json& ev) { w.ctx.volume().dragSlider(ev.at("dragging").get<bool>()); }});
     r.addAction({"volume.slider",
                  {{"value", ArgType::number}},
                  nullptr,

@@ -260,12 +260,12 @@ void registerNowPlayingGroups(SimRegistry& r) {
                      else if (name == "previous") {
                          // As the view's button: the command, then the trigger its animation follows.
                          m.previous();
-                         m.previousTrigger.set(!m.previousTrigger.get());
+                         m.flipPreviousTrigger();
                      } else if (name == "next") {
                          m.next();
-                         m.nextTrigger.set(!m.nextTrigger.get());
+                         m.flipNextTrigger();
                      } else if (name == "seek") {
-                         if (ev.contains("position")) m.seekerPosition.set(ev["position"].get<double>());
+                         if (ev.contains("position")) m.moveSeeker(ev["position"].get<double>());
                          m.seek();
                      } else if (name == "toggleLike") m.toggleLike();
                      else if (name == "toggleShuffle") m.toggleShuffle();

@@ -11,8 +11,10 @@
 
 namespace halvyn {
 
-BatteryManager::BatteryManager(Context& ctx)
-    : ctx_(ctx), powerSourceDebounce_(ctx.main(), "hasRecentlyChangedPowerSource") {
+BatteryManager::BatteryManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources,
+                               SoundManager& sounds)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(notchSources), sounds_(sounds),
+      powerSourceDebounce_(ctx.main(), "hasRecentlyChangedPowerSource") {
     properties_.add("batteryLevel", batteryLevel);
     properties_.add("isOnBattery", isOnBattery);
     properties_.add("isLowPowerModeEnabled", isLowPowerModeEnabled);
@@ -20,7 +22,7 @@ BatteryManager::BatteryManager(Context& ctx)
     properties_.add("hasRecentlyChangedPowerSource", hasRecentlyChangedPowerSource);
     properties_.add("remainingTime", remainingTime);
 
-    ctx.sounds().prepareAlert("low-power", "caf");
+    sounds_.prepareAlert("low-power", "caf");
 
     PowerSources* sources = ctx.platform().powerSources();
     const Lifetime::Token weak = lifetime_.token();
@@ -34,7 +36,7 @@ BatteryManager::BatteryManager(Context& ctx)
     updateRemainingTime();
     if (batteryHelper) follow(*sources);
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     for (auto kind : {Notch::Notification::isCharging, Notch::Notification::isLowBattery,
                       Notch::Notification::isLowPowerMode})
         cancellables.push_back(registry.addNotificationSource(kind, *this));
@@ -43,7 +45,7 @@ BatteryManager::BatteryManager(Context& ctx)
 BatteryManager::~BatteryManager() = default;
 
 bool BatteryManager::allowsNotification(Notch::Notification) const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableBattery)) return false;
     if (isFocusActive(ctx_) && !d.get(keys::allowBatteryWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowBatteryWhenLocked);
@@ -60,14 +62,14 @@ const char* batteryNotificationTitle(Notch::Notification kind) {
 }
 
 std::optional<std::string> BatteryManager::notificationLabel(Notch::Notification kind) const {
-    if (ctx_.defaults().get(keys::hideBatteryLabel)) return std::nullopt;
+    if (defaults_.get(keys::hideBatteryLabel)) return std::nullopt;
     const char* title = batteryNotificationTitle(kind);
     if (!title) return std::nullopt;
     return title;
 }
 
 std::optional<int> BatteryManager::notificationPercentage() const {
-    if (ctx_.defaults().get(keys::hideBatteryPercentage)) return std::nullopt;
+    if (defaults_.get(keys::hideBatteryPercentage)) return std::nullopt;
     return static_cast<int>(std::lround(batteryLevel.get() * 100));
 }
 
@@ -109,7 +111,7 @@ void BatteryManager::update(bool baseline) {
     const auto percent = batteryHelper->batteryPercent();
     batteryLevel.set(percent ? *percent / 100.0 : 0.0);
 
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableBattery)) return;
 
     // A level nobody knows reads as 0 for the views, but is no reason to warn.
@@ -136,20 +138,20 @@ void BatteryManager::updateRemainingTime() {
 }
 
 void BatteryManager::lowPowerModeChanged(std::optional<bool> enabled) {
-    if (!ctx_.defaults().get(keys::notifyOnLowPowerMode)) return;
+    if (!defaults_.get(keys::notifyOnLowPowerMode)) return;
     isLowPowerModeEnabled.set(enabled.value_or(false));
     if (isLowPowerModeEnabled.get()) request(Notch::Notification::isLowPowerMode);
 }
 
 void BatteryManager::warnLowBattery() {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::warnOnLowBattery)) return;
-    if (d.get(keys::playSoundOnLowBattery)) ctx_.sounds().playAlert("low-power");
+    if (d.get(keys::playSoundOnLowBattery)) sounds_.playAlert("low-power");
     request(Notch::Notification::isLowBattery);
 }
 
 void BatteryManager::request(Notch::Notification kind) {
-    ctx_.notch().setNotification(true, kind, 0.35, ctx_.defaults().get(keys::batteryDuration));
+    notch_.setNotification(true, kind, 0.35, defaults_.get(keys::batteryDuration));
 }
 
 }  // namespace halvyn

@@ -19,6 +19,10 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class SoundManager;
 
 // The title of a battery notification ("Charging", "Low Battery", "Low Power"); nullptr for
 // kinds that are not the battery's.
@@ -26,7 +30,7 @@ const char* batteryNotificationTitle(Notch::Notification kind);
 
 class BatteryManager final : public NotificationSource {
 public:
-    explicit BatteryManager(Context& ctx);
+    BatteryManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources, SoundManager& sounds);
     ~BatteryManager() override;
     BatteryManager(const BatteryManager&) = delete;
     BatteryManager& operator=(const BatteryManager&) = delete;
@@ -34,15 +38,15 @@ public:
     // Absent when the machine has no battery service.
     std::optional<BatteryHelper> batteryHelper;
 
-    Published<double> batteryLevel{1.0};
-    Published<bool> isOnBattery{false};
-    Published<bool> isLowPowerModeEnabled{false};
+    Owned<double, BatteryManager> batteryLevel{1.0};
+    Owned<bool, BatteryManager> isOnBattery{false};
+    Owned<bool, BatteryManager> isLowPowerModeEnabled{false};
     // The low-battery warning has been given for the current discharge.
-    Published<bool> hasPassedThreshold{false};
+    Owned<bool, BatteryManager> hasPassedThreshold{false};
     // True for 0.5 s after each power-source notification; the brightness display stays quiet.
-    Published<bool> hasRecentlyChangedPowerSource{false};
+    Owned<bool, BatteryManager> hasRecentlyChangedPowerSource{false};
     // Minutes to full charge while charging.
-    Published<std::optional<int>> remainingTime;
+    Owned<std::optional<int>, BatteryManager> remainingTime;
 
     // isCharging, isLowBattery, isLowPowerMode.
     bool allowsNotification(Notch::Notification kind) const override;
@@ -68,6 +72,10 @@ private:
     void request(Notch::Notification kind);
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    SoundManager& sounds_;
     Lifetime lifetime_;
     std::vector<Subscription> cancellables;
     Debounce powerSourceDebounce_;

@@ -125,8 +125,9 @@ VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsSt
     return v;
 }
 
-ConnectivityManager::ConnectivityManager(Context& ctx)
-    : ctx_(ctx),
+ConnectivityManager::ConnectivityManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                         SoundManager& sounds)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), sounds_(sounds),
       simplyCA(ctx.platform().audioDevices()),
       bluetooth_(ctx.platform().bluetooth()),
       logger(ctx.logger("ConnectivityManager")),
@@ -139,11 +140,11 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
     properties_.add("authorizationStatus", authorizationStatus);
 
     if (bluetooth_) authorizationStatus.set(bluetooth_->authorization());
-    ctx.sounds().prepareAlert("low-battery", "caf");
+    sounds_.prepareAlert("low-battery", "caf");
     if (simplyCA) {
         if (auto device = simplyCA->defaultOutputDevice()) recognize(*device);
     }
-    if (ctx.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
+    if (defaults_.get(keys::warnOnLowConnectBattery)) startTimer();
 
     const Lifetime::Token weak = lifetime_.token();
     if (simplyCA) {
@@ -167,7 +168,7 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
             if (weak) authorizationStatus.set(bluetooth_->authorization());
         }));
     }
-    Defaults& d = ctx.defaults();
+    Defaults& d = defaults_;
     cancellables.push_back(d.observe(keys::warnOnLowConnectBattery, [this, weak](const bool&, const bool& now) {
         if (!weak) return;
         if (now)
@@ -178,10 +179,10 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
     cancellables.push_back(d.observe(keys::lowConnectBatteryThreshold, [this, weak](const double&, const double&) {
         if (!weak) return;
         stopTimer();
-        if (ctx_.defaults().get(keys::warnOnLowConnectBattery)) startTimer();
+        if (defaults_.get(keys::warnOnLowConnectBattery)) startTimer();
     }));
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     cancellables.push_back(registry.addNotificationSource(Notch::Notification::didConnectAirPods, *this));
     cancellables.push_back(registry.addNotificationSource(Notch::Notification::isLowAirPodsBattery, *this));
     cancellables.push_back(registry.setAccessory(*this));
@@ -190,7 +191,7 @@ ConnectivityManager::ConnectivityManager(Context& ctx)
 ConnectivityManager::~ConnectivityManager() { timer_.cancel(); }
 
 bool ConnectivityManager::allowsNotification(Notch::Notification) const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableConnectivity)) return false;
     if (isFocusActive(ctx_) && !d.get(keys::allowConnectivityWhenFocused)) return false;
     if (isScreenLocked(ctx_)) return d.get(keys::allowConnectivityWhenLocked);
@@ -198,13 +199,13 @@ bool ConnectivityManager::allowsNotification(Notch::Notification) const {
 }
 
 bool ConnectivityManager::isWatching() const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     return d.get(keys::enableConnectivity) ||
            (d.get(keys::enableLockScreen) && d.get(keys::allowConnectivityWhenLocked));
 }
 
 bool ConnectivityManager::isShowing(Notch::Notification kind) const {
-    const Notch& notch = ctx_.notch();
+    const Notch& notch = notch_;
     return notch.hasNotification.get() && notch.notification.get() == kind;
 }
 
@@ -229,7 +230,7 @@ std::string ConnectivityManager::budsSymbol() const {
 std::optional<std::string> ConnectivityManager::batteryIndicatorColor() const {
     const auto level = batteryLevel.get();
     if (!level) return std::nullopt;
-    return *level <= ctx_.defaults().get(keys::lowConnectBatteryThreshold) / 100.0 ? "RoseColor" : "GreenColor";
+    return *level <= defaults_.get(keys::lowConnectBatteryThreshold) / 100.0 ? "RoseColor" : "GreenColor";
 }
 
 void ConnectivityManager::recognize(const AudioDevice& device) {
@@ -262,14 +263,14 @@ void ConnectivityManager::outputDeviceChanged(const AudioDevice& device) {
     logger.info("deviceTransportType: %{public}s", device.transportType.value_or(""));
     logger.info("modelUID: %{public}s", device.modelUID.value_or(""));
 
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableConnectivity) || !virtualDevice.get() || !virtualDevice.get()->isAirPodsFamily()) return;
     const Lifetime::Token weak = lifetime_.token();
     ctx_.main().post([this, weak] {
         if (!weak) return;
-        const Defaults& d = ctx_.defaults();
+        const Defaults& d = defaults_;
         if (!isShowing(Notch::Notification::isLowAirPodsBattery))
-            ctx_.notch().setNotification(true, Notch::Notification::didConnectAirPods, 0.35,
+            notch_.setNotification(true, Notch::Notification::didConnectAirPods, 0.35,
                                          d.get(keys::connectivityDuration));
         // The connection notification shows the low level and stands in for the warning.
         const auto level = batteryLevel.get();
@@ -280,7 +281,7 @@ void ConnectivityManager::outputDeviceChanged(const AudioDevice& device) {
 
 void ConnectivityManager::startTimer() {
     timer_.cancel();
-    const Duration period = seconds(ctx_.defaults().get(keys::lowConnectBatteryThreshold) == 10.0 ? 1.0 : 2.0);
+    const Duration period = seconds(defaults_.get(keys::lowConnectBatteryThreshold) == 10.0 ? 1.0 : 2.0);
     scheduleFiring(ctx_.clock().uptime(), period);
 }
 
@@ -329,15 +330,15 @@ void ConnectivityManager::batteryRead(const std::string& uid, AccessoryBattery r
     const auto& old = virtualDevice.get();
     if (carriesState(fresh.kind) && fresh.state && (!old || old->state != fresh.state)) virtualDevice.set(fresh);
 
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableConnectivity) || !reading.level) return;
     const double threshold = d.get(keys::lowConnectBatteryThreshold);
     const double level = *reading.level;
     if (level <= threshold / 100.0 && !hasPassedThreshold.get()) {
         if (isShowing(Notch::Notification::didConnectAirPods)) return;
         // At exactly 10 the warning shows without the sound.
-        if (d.get(keys::playSoundOnLowConnectBattery) && threshold != 10.0) ctx_.sounds().playAlert("low-battery");
-        ctx_.notch().setNotification(true, Notch::Notification::isLowAirPodsBattery, 0.35,
+        if (d.get(keys::playSoundOnLowConnectBattery) && threshold != 10.0) sounds_.playAlert("low-battery");
+        notch_.setNotification(true, Notch::Notification::isLowAirPodsBattery, 0.35,
                                      d.get(keys::connectivityDuration));
         hasPassedThreshold.set(true);
         return;

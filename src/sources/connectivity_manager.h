@@ -22,6 +22,10 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class SoundManager;
 
 // The buds in use and the battery of an accessory, as far as its readings tell.
 struct AccessoryBattery {
@@ -41,21 +45,21 @@ VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsSt
 
 class ConnectivityManager final : public NotificationSource, public AccessorySource {
 public:
-    explicit ConnectivityManager(Context& ctx);
+    ConnectivityManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds);
     ~ConnectivityManager() override;
     ConnectivityManager(const ConnectivityManager&) = delete;
     ConnectivityManager& operator=(const ConnectivityManager&) = delete;
 
-    Published<std::optional<AudioDevice>> audioDevice;
-    Published<std::optional<VirtualDevice>> virtualDevice;
+    Owned<std::optional<AudioDevice>, ConnectivityManager> audioDevice;
+    Owned<std::optional<VirtualDevice>, ConnectivityManager> virtualDevice;
     // Battery of the AirPods-family accessory, 0...1.
-    Published<std::optional<double>> batteryLevel;
+    Owned<std::optional<double>, ConnectivityManager> batteryLevel;
     // The low-battery warning has been given, or is not due: starts true so that a level that is
     // already low at start-up does not warn until it has once been above the threshold.
-    Published<bool> hasPassedThreshold{true};
+    Owned<bool, ConnectivityManager> hasPassedThreshold{true};
     // True for 0.5 s after each output-device change; the volume display stays quiet.
-    Published<bool> hasRecentlyChangedOutputDevice{false};
-    Published<BluetoothAuthorization> authorizationStatus{BluetoothAuthorization::notDetermined};
+    Owned<bool, ConnectivityManager> hasRecentlyChangedOutputDevice{false};
+    Owned<BluetoothAuthorization, ConnectivityManager> authorizationStatus{BluetoothAuthorization::notDetermined};
 
     // didConnectAirPods, isLowAirPodsBattery.
     bool allowsNotification(Notch::Notification kind) const override;
@@ -90,6 +94,10 @@ private:
     bool builtInScreenHasNotch() const;
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    SoundManager& sounds_;
     AudioDevices* simplyCA;
     Bluetooth* bluetooth_;
     Logger logger;

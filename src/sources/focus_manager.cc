@@ -74,17 +74,18 @@ Value toValue(const FocusMode& m) {
                                {"nameKey", m.nameKey ? Value(*m.nameKey) : Value()}});
 }
 
-FocusManager::FocusManager(Context& ctx) : ctx_(ctx) {
+FocusManager::FocusManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), lock_(lock) {
     properties_.add("isFocus", isFocus);
     properties_.add("focusMode", focusMode);
     properties_.add("hasBeenFocused", hasBeenFocused);
 
-    auto& registry = ctx.notchSources();
+    auto& registry = sources_;
     cancellables_.push_back(registry.addNotificationSource(N::isFocus, *this));
     cancellables_.push_back(registry.addLiveActivitySource(L::isFocus, *this));
 
     const Lifetime::Token weak = lifetime_.token();
-    cancellables_.push_back(ctx.defaults().observe(keys::enableFocus, [this, weak](bool, bool on) {
+    cancellables_.push_back(defaults_.observe(keys::enableFocus, [this, weak](bool, bool on) {
         if (weak && on) startFollowing();
     }));
     startFollowing();
@@ -93,21 +94,21 @@ FocusManager::FocusManager(Context& ctx) : ctx_(ctx) {
 FocusManager::~FocusManager() = default;
 
 bool FocusManager::lockedOrScreensaver() const {
-    LockManager& lock = ctx_.lock();
+    LockManager& lock = lock_;
     return lock.isLocked.get() || lock.hasScreensaver.get();
 }
 
 bool FocusManager::canShowFocusActivity() const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     return d.get(keys::enableFocus) && d.get(keys::displayWhileActive) && !lockedOrScreensaver();
 }
 
 bool FocusManager::wantsLiveActivity() const { return canShowFocusActivity() && isFocus.get(); }
 
 bool FocusManager::allowsNotification(Notch::Notification) const {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableFocus)) return false;
-    return !ctx_.lock().isLocked.get() || d.get(keys::allowFocusWhenLocked);
+    return !lock_.isLocked.get() || d.get(keys::allowFocusWhenLocked);
 }
 
 void FocusManager::startFollowing() {
@@ -176,24 +177,24 @@ void FocusManager::switched(bool enabled) {
 }
 
 void FocusManager::postChange() {
-    const Defaults& d = ctx_.defaults();
+    const Defaults& d = defaults_;
     if (!d.get(keys::enableFocus)) return;
-    Notch& notch = ctx_.notch();
+    Notch& notch = notch_;
     const Lifetime::Token weak = lifetime_.token();
     const bool activity = canShowFocusActivity();
     if (isFocus.get()) {
         if (!activity) {
             ctx_.main().post([this, weak] {
                 if (!weak) return;
-                Notch& n = ctx_.notch();
+                Notch& n = notch_;
                 if (n.notificationIntent.get() == N::isFocus) return;
-                n.setNotification(true, N::isFocus, 0.35, ctx_.defaults().get(keys::focusDuration));
+                n.setNotification(true, N::isFocus, 0.35, defaults_.get(keys::focusDuration));
             });
             return;
         }
         if (notch.isExpanded.get()) notch.setExpanded(false, false);
         ctx_.main().post([this, weak] {
-            if (weak) ctx_.notch().setLiveActivity(true, L::isFocus, false, {}, 0.35);
+            if (weak) notch_.setLiveActivity(true, L::isFocus, false, {}, 0.35);
         });
         return;
     }
@@ -201,7 +202,7 @@ void FocusManager::postChange() {
         notch.setNotification(true, N::isFocus, 0.35, d.get(keys::focusDuration));
         return;
     }
-    auto& sources = ctx_.notchSources();
+    auto& sources = sources_;
     auto wants = [&sources](L kind) {
         const LiveActivitySource* s = sources.liveActivitySource(kind);
         return s && s->wantsLiveActivity();

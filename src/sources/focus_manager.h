@@ -19,6 +19,10 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class Notch;
+class NotchSources;
+class LockManager;
 struct ReportedFocusMode;
 
 struct FocusMode {
@@ -43,14 +47,14 @@ std::optional<std::string> localizedName(std::string_view nameKey);
 
 class FocusManager final : public NotificationSource, public LiveActivitySource, public FocusStateSource {
 public:
-    explicit FocusManager(Context& ctx);
+    FocusManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock);
     ~FocusManager() override;
     FocusManager(const FocusManager&) = delete;
     FocusManager& operator=(const FocusManager&) = delete;
 
-    Published<bool> isFocus{false};
-    Published<std::optional<FocusMode>> focusMode;
-    Published<bool> hasBeenFocused{false};
+    Owned<bool, FocusManager> isFocus{false};
+    Owned<std::optional<FocusMode>, FocusManager> focusMode;
+    Owned<bool, FocusManager> hasBeenFocused{false};
 
     bool wantsLiveActivity() const override;
     bool canShowFocusActivity() const;
@@ -74,6 +78,10 @@ private:
     bool lockedOrScreensaver() const;
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
+    NotchSources& sources_;
+    LockManager& lock_;
     Lifetime lifetime_;
     Subscription following_;
     std::vector<Subscription> cancellables_;

@@ -31,11 +31,12 @@ std::vector<std::string> captureApplications(const std::vector<CaptureUse>& uses
     return names;
 }
 
-PrivacyManager::PrivacyManager(Context& ctx) : ctx_(ctx), port_(ctx.platform().captureDevices()) {
-    auto list = [](Published<std::vector<std::string>>& p) {
+PrivacyManager::PrivacyManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources)
+    : ctx_(ctx), defaults_(defaults), notch_(notch), port_(ctx.platform().captureDevices()) {
+    auto list = [](const Published<std::vector<std::string>>& p) {
         return [&p] { return toValue(p.get()); };
     };
-    auto watch = [](Published<std::vector<std::string>>& p) {
+    auto watch = [](const Published<std::vector<std::string>>& p) {
         return [&p](std::function<void()> cb) {
             return p.observe([cb = std::move(cb)](const std::vector<std::string>&, const Animation*) { cb(); });
         };
@@ -54,16 +55,16 @@ PrivacyManager::PrivacyManager(Context& ctx) : ctx_(ctx), port_(ctx.platform().c
         read(CaptureDevice::microphone, true);
         read(CaptureDevice::camera, true);
     }
-    cancellables_.push_back(ctx.defaults().observe(keys::showPrivacyIndicator, [this, weak](bool, bool) {
+    cancellables_.push_back(defaults_.observe(keys::showPrivacyIndicator, [this, weak](bool, bool) {
         if (weak) updateIndicator();
     }));
-    cancellables_.push_back(ctx.notchSources().addNotificationSource(Notch::Notification::isRecording, *this));
+    cancellables_.push_back(sources.addNotificationSource(Notch::Notification::isRecording, *this));
 }
 
 PrivacyManager::~PrivacyManager() = default;
 
 bool PrivacyManager::allowsNotification(Notch::Notification) const {
-    if (!ctx_.defaults().get(keys::notifyWhenRecordingStarts)) return false;
+    if (!defaults_.get(keys::notifyWhenRecordingStarts)) return false;
     return !isFocusActive(ctx_) && !isScreenLocked(ctx_);
 }
 
@@ -84,14 +85,14 @@ void PrivacyManager::read(CaptureDevice device, bool baseline) {
         if (std::find(before.begin(), before.end(), name) != before.end()) continue;
         startedApplication = name;
         startedDevice = device;
-        ctx_.notch().setNotification(true, Notch::Notification::isRecording, 0.35, kNotificationSeconds);
+        notch_.setNotification(true, Notch::Notification::isRecording, 0.35, kNotificationSeconds);
         return;
     }
 }
 
 void PrivacyManager::updateIndicator() {
     const bool inUse = !microphoneApplications.get().empty() || !cameraApplications.get().empty();
-    isIndicatorVisible = inUse && ctx_.defaults().get(keys::showPrivacyIndicator);
+    isIndicatorVisible = inUse && defaults_.get(keys::showPrivacyIndicator);
 }
 
 }  // namespace halvyn

@@ -19,6 +19,8 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class NotchSources;
 
 // The names an application list holds at most; a hostile system cannot grow the notch's list.
 inline constexpr std::size_t kMaxCaptureApplications = 8;
@@ -29,18 +31,18 @@ std::vector<std::string> captureApplications(const std::vector<CaptureUse>& uses
 
 class PrivacyManager final : public NotificationSource {
 public:
-    explicit PrivacyManager(Context& ctx);
+    PrivacyManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources);
     ~PrivacyManager() override;
     PrivacyManager(const PrivacyManager&) = delete;
     PrivacyManager& operator=(const PrivacyManager&) = delete;
 
-    Published<std::vector<std::string>> microphoneApplications;
-    Published<std::vector<std::string>> cameraApplications;
+    Owned<std::vector<std::string>, PrivacyManager> microphoneApplications;
+    Owned<std::vector<std::string>, PrivacyManager> cameraApplications;
     // A device is in use and "showPrivacyIndicator" is on: the dot and the open notch's list show.
-    Published<bool> isIndicatorVisible{false};
+    Owned<bool, PrivacyManager> isIndicatorVisible{false};
     // The latest start of a recording: the application and its device.
-    Published<std::optional<std::string>> startedApplication;
-    Published<std::optional<CaptureDevice>> startedDevice;
+    Owned<std::optional<std::string>, PrivacyManager> startedApplication;
+    Owned<std::optional<CaptureDevice>, PrivacyManager> startedDevice;
 
     // isRecording: "notifyWhenRecordingStarts" on, no Focus, the screen not locked.
     bool allowsNotification(Notch::Notification kind) const override;
@@ -55,6 +57,8 @@ private:
     void updateIndicator();
 
     Context& ctx_;
+    Defaults& defaults_;
+    Notch& notch_;
     CaptureDevices* port_;
     Lifetime lifetime_;
     std::vector<Subscription> cancellables_;

@@ -72,8 +72,9 @@ const char* availabilityName(UpdateAvailability a) {
     return "notChecked";
 }
 
-UpdateController::UpdateController(Context& ctx)
-    : ctx_(ctx), logger(ctx.logger("UpdateController")), restartDebounce_(ctx.main(), "restartDebounce"),
+UpdateController::UpdateController(Context& ctx, Defaults& defaults, const ScreenManager& screens)
+    : ctx_(ctx), defaults_(defaults), screens_(screens), logger(ctx.logger("UpdateController")),
+      restartDebounce_(ctx.main(), "restartDebounce"),
       newNoteId_(randomUUID) {
     properties_.add("targetRelease", [this] { return targetRelease.get() ? encodeRelease(*targetRelease.get()) : Value(); },
                     [this](std::function<void()> cb) {
@@ -115,8 +116,8 @@ void UpdateController::periodicCheck() {
     const Lifetime::Token weak = lifetime_.token();
     checkForUpdates([this, weak] {
         if (!weak) return;
-        if (updateState.get() == UpdateAvailability::available && !ctx_.defaults().get(keys::silenceUpdatePrompt) &&
-            !ctx_.screenManager().isFullscreen.get())
+        if (updateState.get() == UpdateAvailability::available && !defaults_.get(keys::silenceUpdatePrompt) &&
+            !screens_.isFullscreen.get())
             showUpdateWindowIfAvailable();
     });
 }
@@ -126,7 +127,7 @@ void UpdateController::earlyBirdChanged(bool turnedOn, std::function<void()> bri
     checkForUpdates([this, weak, turnedOn, bringForward = std::move(bringForward)] {
         if (!weak) return;
         if (updateState.get() == UpdateAvailability::available &&
-            (turnedOn || !ctx_.defaults().get(keys::silenceUpdatePrompt))) {
+            (turnedOn || !defaults_.get(keys::silenceUpdatePrompt))) {
             if (bringForward) bringForward();
             showUpdateWindow();
         } else {
@@ -184,7 +185,7 @@ void UpdateController::checkForUpdates(std::function<void()> done) {
         };
         Bundle* b = ctx_.platform().bundle();
         const BundleInfo running = b ? b->info() : BundleInfo{};
-        const bool earlyBird = ctx_.defaults().get(keys::earlyBirdUpdates);
+        const bool earlyBird = defaults_.get(keys::earlyBirdUpdates);
         MainQueue* main = &ctx_.main();
         auto work = [this, weak, generation, main, running, earlyBird, newId = newNoteId_, response = std::move(response),
                      done = std::move(done)]() mutable {
@@ -262,7 +263,7 @@ void UpdateController::mainButton() {
         restartDebounce_.schedule(1.0, [this, installed] {
             if (installed) {
                 readyToRestart.set(true, Animation::spring(0.35, 0.3));
-                if (ctx_.defaults().get(keys::enableHaptics))
+                if (defaults_.get(keys::enableHaptics))
                     if (Haptics* h = ctx_.platform().haptics()) h->perform(0, 1);
             }
             // After a failure the button says "Install" again; the log says why.
@@ -320,7 +321,7 @@ void UpdateController::performUpdate(std::function<void(bool)> done) {
     auto job = std::make_shared<Download>();
     job->release = *release;
     job->asset = release->assets.front();
-    job->earlyBird = ctx_.defaults().get(keys::earlyBirdUpdates);
+    job->earlyBird = defaults_.get(keys::earlyBirdUpdates);
     // The server names the file: it must stay one plain name inside the download folder.
     const std::string fileName = job->asset.name + "_" + release->tagName;
     if (!isPlainFileName(job->asset.name) || !isPlainFileName(fileName))

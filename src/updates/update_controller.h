@@ -21,6 +21,8 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
+class ScreenManager;
 class FileSystem;
 struct BundleInfo;
 struct FileResult;
@@ -51,19 +53,19 @@ public:
     static constexpr const char* kDownloadFolder = "halvyn/updates";
     static constexpr double kRestartHeight = 312;
 
-    explicit UpdateController(Context& ctx);
+    UpdateController(Context& ctx, Defaults& defaults, const ScreenManager& screens);
     ~UpdateController();
     UpdateController(const UpdateController&) = delete;
     UpdateController& operator=(const UpdateController&) = delete;
 
-    Published<std::optional<Release>> targetRelease;
-    Published<double> progressBar{0.0};
-    Published<UpdateAvailability> updateState{UpdateAvailability::notChecked};
-    Published<Changelog> changelog;
+    Owned<std::optional<Release>, UpdateController> targetRelease;
+    Owned<double, UpdateController> progressBar{0.0};
+    Owned<UpdateAvailability, UpdateController> updateState{UpdateAvailability::notChecked};
+    Owned<Changelog, UpdateController> changelog;
     // The update window's own state: the main button shows progress while installing and offers
     // "Restart..." once an install succeeded.
-    Published<bool> isInstalling{false};
-    Published<bool> readyToRestart{false};
+    Owned<bool, UpdateController> isInstalling{false};
+    Owned<bool, UpdateController> readyToRestart{false};
 
     // Fetches the newest release and decides whether it is offered; `done` runs on the main queue
     // when the check ends, whatever its outcome. A newer check supersedes one still waiting (whose
@@ -121,6 +123,8 @@ private:
     bool serverConfigured(const BundleInfo& bundle);
 
     Context& ctx_;
+    Defaults& defaults_;
+    const ScreenManager& screens_;
     Logger logger;
     Lifetime lifetime_;
     TaskHandle updateTimer;

@@ -211,7 +211,7 @@ Value toValue(const Sun& s) {
 
 Value toValue(LocationAuthorization a) { return Value(static_cast<int>(a)); }
 
-WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
+WeatherManager::WeatherManager(Context& ctx, Defaults& defaults) : ctx_(ctx), defaults_(defaults) {
     properties_.add("hasWeather", hasWeather);
     properties_.add("weather", weather);
     properties_.add("sun", sun);
@@ -231,7 +231,7 @@ WeatherManager::WeatherManager(Context& ctx) : ctx_(ctx) {
         };
         callbacks.didChangeAuthorization = [this, weak] {
             if (!weak) return;
-            ctx_.defaults().set(keys::hasPromptedLocationPermission, true);
+            defaults_.set(keys::hasPromptedLocationPermission, true);
             if (Location* l = ctx_.platform().location())
                 authorizationStatus.set(l->authorizationStatus());
         };
@@ -323,7 +323,7 @@ void WeatherManager::fetchWeather(std::function<void()> done) {
             return end();
         }
         const WallTime now = ctx_.clock().now();
-        if (auto stored = ctx_.defaults().get(keys::cachedWeather)) {
+        if (auto stored = defaults_.get(keys::cachedWeather)) {
             if (auto cached = weather::decode(*stored)) {
                 const double age = toSeconds(now - cached->lastFetchDate);
                 if (age < 3600 && weather::distance(cached->lastFetchLocation.coordinate, at.coordinate) < 8000) {
@@ -376,7 +376,7 @@ void WeatherManager::received(const WeatherReport& report, const GeoLocation& at
     hasWeather.set(true);
 
     CachedWeather c{w, sun.get(), precipitationChance.get(), isRaining.get(), now, at};
-    ctx_.defaults().set(keys::cachedWeather, JsonRecord(weather::encode(c)));
+    defaults_.set(keys::cachedWeather, JsonRecord(weather::encode(c)));
 }
 
 }  // namespace halvyn

@@ -22,6 +22,7 @@
 namespace halvyn {
 
 class Context;
+class Defaults;
 
 struct Weather {
     std::optional<int> temperature;
@@ -81,17 +82,17 @@ std::optional<int> nearestChance(const std::vector<WeatherReport::Hour>& hours, 
 
 class WeatherManager {
 public:
-    explicit WeatherManager(Context& ctx);
+    WeatherManager(Context& ctx, Defaults& defaults);
     ~WeatherManager();
     WeatherManager(const WeatherManager&) = delete;
     WeatherManager& operator=(const WeatherManager&) = delete;
 
-    Published<bool> hasWeather{false};
-    Published<std::optional<Weather>> weather;
-    Published<std::optional<Sun>> sun;
-    Published<std::optional<int>> precipitationChance;
-    Published<bool> isRaining{false};
-    Published<LocationAuthorization> authorizationStatus{LocationAuthorization::notDetermined};
+    Owned<bool, WeatherManager> hasWeather{false};
+    Owned<std::optional<Weather>, WeatherManager> weather;
+    Owned<std::optional<Sun>, WeatherManager> sun;
+    Owned<std::optional<int>, WeatherManager> precipitationChance;
+    Owned<bool, WeatherManager> isRaining{false};
+    Owned<LocationAuthorization, WeatherManager> authorizationStatus{LocationAuthorization::notDetermined};
 
     std::optional<WallTime> lastFetchDate;
     std::optional<GeoLocation> lastFetchLocation;
@@ -117,6 +118,7 @@ private:
     void loop();
 
     Context& ctx_;
+    Defaults& defaults_;
     Lifetime lifetime_;
     std::function<void(const LocationResult&)> pending_;
     std::uint64_t requestSerial_ = 0;

@@ -7,6 +7,7 @@
 #include "nowplaying/music_manager.h"
 #include "weather/weather_manager.h"
 #include "notch/notch_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::testing {
 namespace {
@@ -242,8 +243,8 @@ TEST_F(AppStateTest, ExcludingInaptSourcesStopsACallCountingAsPlaying) {
     MusicManager& music = ctx->music();
     defaults().set(keys::excludeInaptSources, false);
     time->advance(seconds(0.1));
-    music.appBundleId.set(std::string("us.zoom.xos"));
-    music.isPlaying.set(true);
+    setAsOwner(music.appBundleId, std::string("us.zoom.xos"));
+    setAsOwner(music.isPlaying, true);
     notch().setLiveActivity(true, L::isPlaying, false, {}, 0.35);
     time->advance(seconds(1));
     ASSERT_TRUE(showsActivity(L::isPlaying));
@@ -252,8 +253,8 @@ TEST_F(AppStateTest, ExcludingInaptSourcesStopsACallCountingAsPlaying) {
     EXPECT_FALSE(music.isPlaying.get());
     EXPECT_FALSE(notch().hasLiveActivity.get());
     // A player that is no chat application is left alone.
-    music.appBundleId.set(std::string("com.apple.Safari"));
-    music.isPlaying.set(true);
+    setAsOwner(music.appBundleId, std::string("com.apple.Safari"));
+    setAsOwner(music.isPlaying, true);
     defaults().set(keys::excludeInaptSources, false);
     defaults().set(keys::excludeInaptSources, true);
     time->advance(seconds(0.1));

@@ -11,6 +11,7 @@
 #include "notch/notch_fixture.h"
 #include "nowplaying/music_manager.h"
 #include "updates/update_controller.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::testing {
 namespace {
@@ -46,11 +47,11 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
     defaults().set(keys::musicApp, MusicApp::spotify);
     defaults().set(keys::controlChoice, ControlType::shuffle);
     running(sim->simPlayers().spotify);
-    music().isPlaying.set(true);
-    music().hasFastForward.set(true);
-    music().hasNextSkip.set(false);
-    music().hasShuffle.set(false);
-    music().isShuffled.set(true);
+    setAsOwner(music().isPlaying, true);
+    setAsOwner(music().hasFastForward, true);
+    setAsOwner(music().hasNextSkip, false);
+    setAsOwner(music().hasShuffle, false);
+    setAsOwner(music().isShuffled, true);
     Menu menu = app().statusMenu();
     EXPECT_EQ(titles(menu), (std::vector<std::string>{"Pause", "Forward", "Previous", "Shuffle", "Show in Spotify",
                                                       "Source", "Display", "-", "-", "Version 1.0.0", "Settings...",
@@ -72,7 +73,7 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
     EXPECT_EQ(findItem(app().statusMenu(), "Favorite"), nullptr);
     EXPECT_EQ(findItem(app().statusMenu(), "Show in Music"), nullptr);
     running(sim->simPlayers().music);
-    music().isLoved.set(false);
+    setAsOwner(music().isLoved, false);
     const Menu withLike = app().statusMenu();
     const MenuItem* like = findItem(withLike, "Favorite");
     ASSERT_TRUE(like);
@@ -81,7 +82,7 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
     EXPECT_EQ(findItem(app().statusMenu(), "Copy Link"), nullptr);
     Track t = music().currentTrack.get();
     t.url = "https://music.example/1";
-    music().currentTrack.set(t);
+    setAsOwner(music().currentTrack, t);
     EXPECT_NE(findItem(app().statusMenu(), "Copy Link"), nullptr);
     // Automatic player choice: no source submenu.
     defaults().set(keys::automaticMusicApp, true);
@@ -91,9 +92,9 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
 TEST_F(StatusMenuTest, SystemSourceOffersSpeedAndTheBrowserTab) {
     defaults().set(keys::musicApp, MusicApp::system);
     defaults().set(keys::controlChoice, ControlType::shuffle);
-    music().hasPlaybackSpeed.set(true);
-    music().playbackSpeed.set(1.25);
-    music().appBundleId.set(std::string("com.google.Chrome"));
+    setAsOwner(music().hasPlaybackSpeed, true);
+    setAsOwner(music().playbackSpeed, 1.25);
+    setAsOwner(music().appBundleId, std::string("com.google.Chrome"));
     const Menu menu = app().statusMenu();
     EXPECT_EQ(findItem(menu, "Shuffle"), nullptr);  // no shuffle for the system source
     const MenuItem* speed = findItem(menu, "Speed");
@@ -108,7 +109,7 @@ TEST_F(StatusMenuTest, SystemSourceOffersSpeedAndTheBrowserTab) {
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(field(sent.back(), "request").asString(), "setPlaybackRate");
     // Without speed support the extra item follows the control choice again.
-    music().hasPlaybackSpeed.set(false);
+    setAsOwner(music().hasPlaybackSpeed, false);
     EXPECT_EQ(findItem(app().statusMenu(), "Speed"), nullptr);
 }
 
@@ -117,9 +118,9 @@ TEST_F(StatusMenuTest, CalendarActivityReplacesTheMediaItems) {
     event.id = "e1";
     event.title = "Standup";
     event.meetingType = MeetingType::googleMeet;
-    ctx->calendar().nextEvent.set(event);
-    notch().liveActivity.set(L::isCalendar);
-    notch().hasLiveActivity.set(true);
+    setAsOwner(ctx->calendar().nextEvent, event);
+    setAsOwner(notch().liveActivity, L::isCalendar);
+    setAsOwner(notch().hasLiveActivity, true);
     const Menu menu = app().statusMenu();
     EXPECT_EQ(findItem(menu, "Play"), nullptr);
     ASSERT_EQ(menu[0].title, "Join Google Meet");
@@ -128,12 +129,12 @@ TEST_F(StatusMenuTest, CalendarActivityReplacesTheMediaItems) {
     EXPECT_EQ(menu[2].symbol, "xmark.circle.fill");
     EXPECT_EQ(menu[3].title, "Source");
     // The activity gone: the media items come back (rebuilt on every opening).
-    notch().hasLiveActivity.set(false);
+    setAsOwner(notch().hasLiveActivity, false);
     EXPECT_NE(findItem(app().statusMenu(), "Play"), nullptr);
 }
 
 TEST_F(StatusMenuTest, UpdateItemAndTheTracedShape) {
-    ctx->updates().updateState.set(UpdateAvailability::available);
+    setAsOwner(ctx->updates().updateState, UpdateAvailability::available);
     Menu menu = app().statusMenu();
     EXPECT_EQ(menu[0].title, "Update Now...");
     EXPECT_EQ(menu[0].symbol, "1.circle.fill");

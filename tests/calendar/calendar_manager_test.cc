@@ -62,7 +62,7 @@ class CalendarTest : public ContextTest {
 protected:
     CalendarTest() {
         auto& store = sim->simCalendarStore();
-        store.authorization = 3;
+        store.authorization = CalendarAuthorization::fullAccess;
         store.calendarList = {{"home", 0, 0, "#34C759"}, {"work", 1, 2, "#FF9500"}, {"ex", 2, 1, "#5856D6"},
                               {"subs", 3, 4, "#AAAAAA"}, {"bday", 4, 5, "#FF2D55"}};
         // Stored before start-up: the first refresh comes 2.5 s after it.
@@ -130,9 +130,9 @@ TEST_F(CalendarTest, TheNextEventPassesTheFiltersAndTheEarliestWins) {
     at(4);
     EXPECT_EQ(next(), "later") << "only upcoming events while activities are off during events";
 
-    sim->simCalendarStore().authorization = 2;
+    sim->simCalendarStore().authorization = CalendarAuthorization::denied;
     cal().applicationDidBecomeActive();
-    EXPECT_EQ(cal().authorizationStatus.get(), 2);
+    EXPECT_EQ(cal().authorizationStatus.get(), CalendarAuthorization::denied);
     sim->simCalendarStore().eventList.clear();
     storeChanged();
     EXPECT_EQ(next(), "later") << "without access nothing is read again";
@@ -374,7 +374,7 @@ TEST_F(CalendarTest, OpenActionsBuildTheirURLs) {
 class CalendarAccessTest : public ContextTest {};
 
 TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
-    sim->simCalendarStore().authorization = 0;
+    sim->simCalendarStore().authorization = CalendarAuthorization::notDetermined;
     CalendarManager& cal = ctx->calendar();
     std::vector<bool> answers;
     cal.requestAccess([&](bool granted) { answers.push_back(granted); });
@@ -382,12 +382,12 @@ TEST_F(CalendarAccessTest, RequestAccessAsksOnlyWhenUndecided) {
     EXPECT_TRUE(answers.empty()) << "the answer comes later";
     time->runUntil(time->uptime());
     EXPECT_EQ(answers, std::vector<bool>{true});
-    EXPECT_EQ(cal.authorizationStatus.get(), 3);
+    EXPECT_EQ(cal.authorizationStatus.get(), CalendarAuthorization::fullAccess);
 
-    sim->simCalendarStore().authorization = 4;
+    sim->simCalendarStore().authorization = CalendarAuthorization::writeOnly;
     cal.requestAccess([&](bool granted) { answers.push_back(granted); });
     EXPECT_EQ(answers, (std::vector<bool>{true, false}));
-    EXPECT_EQ(cal.authorizationStatus.get(), 4) << "write-only reads nothing";
+    EXPECT_EQ(cal.authorizationStatus.get(), CalendarAuthorization::writeOnly) << "write-only reads nothing";
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "hud_fixture.h"
 #include "notch/screen_manager.h"
 #include "sources/battery_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::testing {
 namespace {
@@ -34,7 +35,8 @@ TEST_F(BrightnessTest, FollowsTheBuiltInDisplayAndRegistersOnce) {
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.4f);
     EXPECT_EQ(sim->brightness().registrations(1), 1);
     EXPECT_TRUE(sim->brightness().threadFlag("observingBrightnessChange-1"));
-    BrightnessManager second(*ctx);  // the flag outlives a manager: no second registration
+    // The flag outlives a manager: no second registration.
+    BrightnessManager second(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
     EXPECT_EQ(sim->brightness().registrations(1), 1);
 }
 
@@ -45,7 +47,7 @@ TEST_F(BrightnessTest, FallsBackToTheMainScreenOrToNothing) {
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.0f);  // unreadable level
 
     sim->simScreens().set({});
-    BrightnessManager none(*ctx);
+    BrightnessManager none(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
     EXPECT_FALSE(none.observedDisplay());
     EXPECT_FLOAT_EQ(none.currentBrightness, 100.0f);
 }
@@ -59,7 +61,7 @@ TEST_F(BrightnessTest, UnchangeableDisplayOrFailedRegistrationGetsNoEvents) {
 
     sim->brightness().reset({{1, 0.5f, true}});
     sim->brightness().setRegistrationResult(-536870201);
-    BrightnessManager failed(*ctx);
+    BrightnessManager failed(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
     EXPECT_EQ(sim->brightness().registrations(1), 1);
     EXPECT_FALSE(sim->brightness().threadFlag("observingBrightnessChange-1"));
 }
@@ -85,15 +87,15 @@ TEST_F(BrightnessTest, KeyStepsShowAndOtherChangesOnlyFollow) {
 
 TEST_F(BrightnessTest, QuietAfterWakeAndPowerSourceChanges) {
     brightness();
-    app().screenManager().hasRecentlySleptOrWake = true;
+    setAsOwner(app().screenManager().hasRecentlySleptOrWake, true);
     change(0.5625);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5625f);
-    app().screenManager().hasRecentlySleptOrWake = false;
-    app().battery().hasRecentlyChangedPowerSource = true;
+    setAsOwner(app().screenManager().hasRecentlySleptOrWake, false);
+    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
     change(0.5);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5f);
     EXPECT_EQ(shownCount(), 0u);
-    app().battery().hasRecentlyChangedPowerSource = false;
+    setAsOwner(app().battery().hasRecentlyChangedPowerSource, false);
     change(0.5625);
     EXPECT_EQ(shownCount(), 1u);
 }

@@ -8,6 +8,7 @@
 
 #include "hud_fixture.h"
 #include "notch/screen_manager.h"
+#include "runtime/owned_access.h"
 #include "sources/battery_manager.h"
 
 namespace halvyn::testing {
@@ -60,10 +61,10 @@ TEST_F(KeyboardTest, HostileLevelsAreBoundedOrIgnored) {
 
 TEST_F(KeyboardTest, QuietAfterWakeAndPowerSourceChanges) {
     keyboard();
-    app().screenManager().hasRecentlySleptOrWake = true;
+    setAsOwner(app().screenManager().hasRecentlySleptOrWake, true);
     change(0.75f);
-    app().screenManager().hasRecentlySleptOrWake = false;
-    app().battery().hasRecentlyChangedPowerSource = true;
+    setAsOwner(app().screenManager().hasRecentlySleptOrWake, false);
+    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
     change(0.25f);
     EXPECT_FLOAT_EQ(level(), 0.25f);
     EXPECT_EQ(shownCount(), 0u);

@@ -7,6 +7,7 @@
 
 #include "hud_fixture.h"
 #include "sources/connectivity_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::testing {
 namespace {
@@ -23,7 +24,7 @@ protected:
         VirtualDevice airPods;
         airPods.kind = VirtualDevice::Kind::airPodsPro2;
         airPods.state = AirPodsState::both;
-        app().connectivity().virtualDevice = airPods;
+        setAsOwner(app().connectivity().virtualDevice, airPods);
     }
 };
 
@@ -163,13 +164,13 @@ TEST_F(VolumeTest, ThrottleDeliversFirstAtOnceAndLatestAfterTheInterval) {
 
 TEST_F(VolumeTest, QuietWhileTheOutputChangedOrTheNotchShowsItsOutputControl) {
     volume();
-    app().connectivity().hasRecentlyChangedOutputDevice = true;
+    setAsOwner(app().connectivity().hasRecentlyChangedOutputDevice, true);
     deviceVolume(0.55f);
     advance(0.2);
     EXPECT_FALSE(shown());
-    app().connectivity().hasRecentlyChangedOutputDevice = false;
-    app().notch().isExpanded = true;
-    app().notch().hasOutput = true;
+    setAsOwner(app().connectivity().hasRecentlyChangedOutputDevice, false);
+    setAsOwner(app().notch().isExpanded, true);
+    setAsOwner(app().notch().hasOutput, true);
     deviceVolume(0.5f);
     advance(0.2);
     EXPECT_FALSE(shown());
@@ -226,7 +227,7 @@ TEST_F(VolumeTest, MutingShowsTheDisplayAtZeroAndUnmutingRestores) {
 
 TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
     volume();
-    volume().isDraggingSlider = true;
+    volume().dragSlider(true);
     volume().setVolume(0.6f);
     advance(0.005);
     volume().setVolume(0.7f);
@@ -238,7 +239,7 @@ TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
     EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.7f);
     advance(0.05);
     EXPECT_FLOAT_EQ(volume().volume, 0.7f);
-    volume().isDraggingSlider = false;
+    volume().dragSlider(false);
     // The flag clears 0.15 s after the last drag step (t = 0.005): a key press just before that
     // stays quiet, one after it shows.
     time->runUntil(seconds(0.154));
@@ -255,9 +256,9 @@ TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
 
 TEST_F(VolumeTest, ChangeRightAfterADragStepStaysQuiet) {
     volume();
-    volume().isDraggingSlider = true;
+    volume().dragSlider(true);
     volume().setVolume(0.55f);
-    volume().isDraggingSlider = false;
+    volume().dragSlider(false);
     advance(0.14);
     deviceVolume(0.6f);
     advance(0.05);
@@ -284,8 +285,8 @@ TEST_F(VolumeTest, UnmuteStepStaysWithinZeroAndOne) {
     EXPECT_FLOAT_EQ(volume().actualVolume, 1.0f);
 
     sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, 0.05f, true}}, 1);
-    volume().isMuted = true;
-    volume().actualVolume = 0.05f;
+    setAsOwner(volume().isMuted, true);
+    setAsOwner(volume().actualVolume, 0.05f);
     volume().setVolume(0.0f);
     advance(0.05);
     EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.0f);

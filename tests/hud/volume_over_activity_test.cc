@@ -19,7 +19,7 @@ protected:
         sim->simPreferences().userSet(keys::isFirstLaunch.name, Value(false));
         sim->simPreferences().userSet(keys::enableCalendar.name, Value(true));
         auto& store = sim->simCalendarStore();
-        store.authorization = 3;
+        store.authorization = CalendarAuthorization::fullAccess;
         store.calendarList = {{"work", 1, 2, "#FF9500"}};
         startNotch();
     }

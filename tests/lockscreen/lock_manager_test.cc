@@ -3,6 +3,7 @@
 #include "lockscreen/lock_screen.h"
 #include "notch/notch_sources.h"
 #include "sources/sources_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::sources_testing {
 namespace {
@@ -165,7 +166,7 @@ TEST_F(LockTest, SuppressionIsReappliedOnlyBetweenSystems15And26) {
 }
 
 TEST_F(LockTest, ExpandedNotchCollapsesOnLock) {
-    notch().isExpanded.set(true);
+    setAsOwner(notch().isExpanded, true);
     screenLock();
     at(0.7);
     const auto expanded = calls.of("setExpanded");

@@ -8,6 +8,7 @@
 #include "lockscreen/lock_manager.h"
 #include "nowplaying/music_manager.h"
 #include "weather/weather_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -177,7 +178,8 @@ TEST_F(LockScreenTest, ShowNeedsLockWidgetsAndAScreen) {
     screenLock();
     EXPECT_TRUE(screen().isVisible.get());
     EXPECT_TRUE(screen().widgets.get().empty());
-    ctx->calendar().authorizationStatus.set(3);
+    sim->simCalendarStore().authorization = CalendarAuthorization::fullAccess;
+    ctx->calendar().applicationDidBecomeActive();  // granted in the system's settings
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder()) << "the row follows the stored order";
     defaults().set(keys::lockScreenWidgetOrder, WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::battery});
     at(2);
@@ -365,7 +367,7 @@ TEST_F(LockScreenTest, TheOpenPanelDrivesTheMediaPositionTimer) {
 TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     sim->simLocation().authorization = LocationAuthorization::authorizedAlways;
-    ctx->weather().authorizationStatus.set(LocationAuthorization::authorizedAlways);
+    setAsOwner(ctx->weather().authorizationStatus, LocationAuthorization::authorizedAlways);
     screenLock();
     EXPECT_TRUE(ctx->weather().isUpdating());
     EXPECT_EQ(screen().widgets.get(), defaultWidgetOrder());
@@ -373,7 +375,7 @@ TEST_F(LockScreenTest, WidgetSourcesRefreshWhileLocked) {
     EXPECT_FALSE(ctx->weather().isUpdating()) << "unlocking cancels the hourly loop";
 
     // The calendar widget's events are read again on a later turn after locking.
-    sim->simCalendarStore().authorization = 3;
+    sim->simCalendarStore().authorization = CalendarAuthorization::fullAccess;
     ctx->calendar().applicationDidBecomeActive();  // granted in the system's settings
     defaults().set(keys::enableCalendar, true);
     defaults().set(keys::allowCalendarWidgetWhenLocked, true);

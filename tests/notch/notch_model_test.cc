@@ -1,6 +1,7 @@
 #include <tuple>
 
 #include "notch/notch_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::testing {
 namespace {
@@ -160,7 +161,7 @@ TEST_F(NotchTest, ARefusedNotificationKeepsAPendingRestore) {
 
 TEST_F(NotchTest, ADismissedNowPlayingStartLeavesTheShowingNotificationsTimer) {
     startEnabled();
-    notch().isDismissed = true;
+    setAsOwner(notch().isDismissed, true);
     at(1.0);
     notch().setNotification(true, N::didChangeVolume, 0.35, 1.5);
     at(1.5);
@@ -241,7 +242,7 @@ TEST_F(NotchTest, StartingIsDeferredAndASwapShowsAfterTheDuration) {
 
 TEST_F(NotchTest, DismissedNowPlayingWaitsForTheNextExpansion) {
     startEnabled();
-    notch().isDismissed = true;
+    setAsOwner(notch().isDismissed, true);
     notch().setLiveActivity(true, L::isPlaying, true, {}, 0.35);
     at(2);
     EXPECT_FALSE(notch().hasLiveActivity.get());
@@ -314,10 +315,10 @@ TEST_F(NotchTest, AQuickPeekUnderThePointerOutlivesItsTimer) {
     notch().setQuickPeek(true, Q::isPlaying, true, 0.4, -0.3, 2);
     time->runCurrent();
     EXPECT_TRUE(notch().isQuickPeeking.get());
-    notch().isMouseInsideLeftContent = true;
+    setAsOwner(notch().isMouseInsideLeftContent, true);
     at(5);
     EXPECT_TRUE(notch().isQuickPeeking.get());
-    notch().isMouseInsideLeftContent = false;
+    setAsOwner(notch().isMouseInsideLeftContent, false);
     notch().setQuickPeek(true, Q::isCalendar, false, 0.35, -0.3, 2);
     at(6.9999);
     EXPECT_TRUE(notch().isQuickPeeking.get());

@@ -4,6 +4,7 @@
 #include "now_playing_fixture.h"
 #include "nowplaying/dominant_colors.h"
 #include "nowplaying/share_links.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::nowplaying_testing {
 namespace {
@@ -12,10 +13,10 @@ namespace {
 
 TEST_F(NowPlayingTest, SeekHoldsIsSeekingUntilTwoSecondsAfterTheLastSeek) {
     MusicManager& m = music();
-    m.seekerPosition.set(30);
+    m.moveSeeker(30);
     m.seek();
     advance(1.5);
-    m.seekerPosition.set(60);
+    m.moveSeeker(60);
     m.seek();
     advance(1.9);
     EXPECT_TRUE(m.isSeeking.get());
@@ -51,7 +52,7 @@ TEST_F(NowPlayingTest, TogglesWriteTheOppositeOfWhatThePlayerHas) {
     // Liking is Music's only; a player that does not answer a member ignores the command.
     set(keys::musicApp, MusicApp::spotify);
     sim->simPlayers().spotify.state = Value(Value::Object{{"running", true}, {"repeating", true}});
-    m.isLoved.set(true);
+    setAsOwner(m.isLoved, true);
     m.toggleLike();
     sim->simPlayers().spotify.missing.insert("shuffling");
     m.toggleShuffle();

@@ -8,6 +8,7 @@
 #include "notch/notch_input.h"
 #include "notch/screen_manager.h"
 #include "now_playing_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::nowplaying_testing {
 namespace {
@@ -97,17 +98,17 @@ TEST_F(NowPlayingTest, DisplayConditionFollowsLockFullscreenAndSourceApp) {
     helperPlays("Song");
     EXPECT_TRUE(m.wantsLiveActivity());
     set(keys::hideWhileInFullscreen, true);
-    ctx->screenManager().isFullscreen.set(true);
+    setAsOwner(ctx->screenManager().isFullscreen, true);
     EXPECT_FALSE(m.wantsLiveActivity());
-    ctx->screenManager().isFullscreen.set(false);
-    ctx->lock().hasScreensaver.set(true);
+    setAsOwner(ctx->screenManager().isFullscreen, false);
+    setAsOwner(ctx->lock().hasScreensaver, true);
     EXPECT_FALSE(m.wantsLiveActivity());
-    ctx->lock().hasScreensaver.set(false);
+    setAsOwner(ctx->lock().hasScreensaver, false);
     set(keys::hideWhileSourceIsActive, true);
-    m.isSourceAppActive.set(true);
+    setAsOwner(m.isSourceAppActive, true);
     EXPECT_FALSE(m.wantsLiveActivity());
     set(keys::enableNowPlaying, false);
-    m.isSourceAppActive.set(false);
+    setAsOwner(m.isSourceAppActive, false);
     EXPECT_FALSE(m.wantsLiveActivity());
 }
 
@@ -200,7 +201,7 @@ TEST_F(NowPlayingTest, PositionRepliesFollowRateSeekingAndVersionRules) {
     reply({{"playbackRate", std::nan("")}, {"elapsedTime", 50.0}});
     EXPECT_EQ(m.seekerPosition.get(), 10);
 
-    m.seekerPosition.set(100);
+    m.moveSeeker(100);
     m.seek();
     reply({{"playbackRate", 1.0}, {"duration", 200.0}, {"elapsedTime", 98.1}});
     EXPECT_EQ(m.seekerPosition.get(), 98.1);
@@ -258,7 +259,7 @@ TEST_F(PlayerTest, SpotifyLongItemsArePodcastsWithRewindAndSkipBySeconds) {
     EXPECT_EQ(m.trackDuration.get(), 1800);
     EXPECT_FALSE(m.isPodcast.get());
     EXPECT_EQ(m.currentTrack.get().url, "https://open.spotify.com/track/abc");
-    m.seekerPosition.set(40);
+    m.moveSeeker(40);
     m.previous();
     settle();
     EXPECT_EQ(scripts().back(), "previousTrack []");
@@ -266,12 +267,12 @@ TEST_F(PlayerTest, SpotifyLongItemsArePodcastsWithRewindAndSkipBySeconds) {
     spotifyPlays(1801 * 1000.0, "abc");  // no colon: the whole text is the identifier
     EXPECT_TRUE(m.isPodcast.get());
     EXPECT_TRUE(m.hasRewind.get());
-    m.seekerPosition.set(40);
+    m.moveSeeker(40);
     m.previous();
     settle();
     EXPECT_EQ(scripts().back(), "setPlayerPosition [25]");
     EXPECT_EQ(m.seekerPosition.get(), 25);  // read back from the player after the command
-    m.seekerPosition.set(40);
+    m.moveSeeker(40);
     m.next();
     settle();
     EXPECT_EQ(scripts().back(), "setPlayerPosition [70]");

@@ -12,28 +12,43 @@
 namespace halvyn {
 namespace {
 
+// Stands for a manager: the one that sets its property.
+template <class T>
+struct Holder {
+    Owned<T, Holder> p;
+    void set(T v) { p.set(std::move(v)); }
+    void set(T v, const Animation& anim) { p.set(std::move(v), anim); }
+    void assign(T v) { p = std::move(v); }
+};
+
+template <class P>
+concept SettableHere = requires(P& p) { p.set(1); } || requires(P& p) { p = 1; };
+static_assert(!SettableHere<Owned<int, Holder<int>>>, "only the owner sets its property");
+
 TEST(Published, NotifiesOnlyOnChangeAndStopsWithSubscription) {
-    Published<int> p(1);
+    Holder<int> h;
+    h.set(1);
+    const Published<int>& p = h.p;  // what everyone else sees
     std::vector<int> seen;
     {
         auto sub = p.observe([&](const int& v, const Animation*) { seen.push_back(v); });
-        p.set(1);
-        p.set(2);
-        p.set(2);
-        p = 3;
+        h.set(1);
+        h.set(2);
+        h.set(2);
+        h.assign(3);
     }
-    p.set(4);
+    h.set(4);
     EXPECT_EQ(seen, (std::vector<int>{2, 3}));
     EXPECT_EQ(p.get(), 4);
 }
 
 TEST(Published, ObserverMayUnsubscribeAnotherDuringDelivery) {
-    Published<bool> p;
+    Holder<bool> h;
     int second = 0;
     Subscription b;
-    auto a = p.observe([&](const bool&, const Animation*) { b.reset(); });
-    b = p.observe([&](const bool&, const Animation*) { ++second; });
-    p.set(true);
+    auto a = h.p.observe([&](const bool&, const Animation*) { b.reset(); });
+    b = h.p.observe([&](const bool&, const Animation*) { ++second; });
+    h.set(true);
     EXPECT_EQ(second, 0);
 }
 
@@ -75,18 +90,20 @@ TEST(Signal, ChangesToTheListDuringDeliveryAndManyRemovals) {
 
 TEST(Published, ObserversHearTheAnimationOfTheChange) {
     VirtualTime vt;
-    Published<bool> p;
+    Holder<bool> h;
     std::optional<Animation> heard;
-    bool heardNull = false;
-    auto sub = p.observe([&](const bool&, const Animation* a) {
+    int heardNull = 0;
+    auto sub = h.p.observe([&](const bool&, const Animation* a) {
         if (a) heard = *a;
-        else heardNull = true;
+        else ++heardNull;
     });
-    animate(vt, Animation::spring(0.35, -0.2), [&] { p.set(true); });
+    animate(vt, Animation::spring(0.35, -0.2), [&] { h.set(true); });
     ASSERT_TRUE(heard);
     EXPECT_EQ(*heard, Animation::spring(0.35, -0.2));
-    p.set(false);
-    EXPECT_TRUE(heardNull);
+    h.set(false);
+    EXPECT_EQ(heardNull, 1);
+    h.set(true, Animation::easeOut(0.2));
+    EXPECT_EQ(*heard, Animation::easeOut(0.2));
 }
 
 TEST(Animation, CompletionTimesOfEachShape) {
@@ -116,11 +133,13 @@ TEST(Animation, CompletionTimesOfEachShape) {
 }
 
 TEST(PropertySet, SnapshotsInRegistrationOrder) {
-    Published<bool> a(true);
-    Published<double> b(0.5);
+    Holder<bool> a;
+    a.set(true);
+    Holder<double> b;
+    b.set(0.5);
     PropertySet set;
-    set.add("a", a);
-    set.add("b", b);
+    set.add("a", a.p);
+    set.add("b", b.p);
     EXPECT_EQ(set.snapshot().toJson(), R"({"a":true,"b":0.5})");
     int calls = 0;
     auto sub = set.all()[1].observe([&] { ++calls; });

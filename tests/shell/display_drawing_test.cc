@@ -11,6 +11,7 @@
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "shell/shell_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -140,7 +141,7 @@ TEST_P(DisplayDrawing, HoverIsVisibleInTheWindowAndNothingRunsBeyondTheOutline) 
     const QPoint below(288, static_cast<int>(ctx->outline().height.get()) + 6);
     EXPECT_FALSE(window.mask().contains(below));
 
-    notch().isElevated.set(true, Animation::spring(0.35, 0.45));
+    setAsOwner(notch().isElevated, true, Animation::spring(0.35, 0.45));
     at(3);
     const QImage hovered = window.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     ASSERT_EQ(hovered.size(), idle.size());

@@ -55,7 +55,7 @@ class CalendarDrawing : public ShellTest {
 protected:
     CalendarDrawing() {
         auto& store = sim->simCalendarStore();
-        store.authorization = 3;
+        store.authorization = CalendarAuthorization::fullAccess;
         store.calendarList = {{"work", 1, 2, "#FF9500"}};
         CalendarEvent ev;
         ev.id = "talk";

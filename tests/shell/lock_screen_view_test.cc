@@ -10,6 +10,7 @@
 #include "shell/shell_fixture.h"
 #include "sources/focus_manager.h"
 #include "weather/weather_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -62,11 +63,12 @@ TEST_F(LockScreenDrawing, RowFollowsTheOrderAndLeavesOutWidgetsWithNothingToShow
 
     levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
     FocusManager& focus = ctx->focus();
-    focus.focusMode.set(FocusMode{"com.apple.focus.work", "briefcase.fill", "TealColor", std::string("Work"), {}});
-    focus.isFocus.set(true);
+    setAsOwner(focus.focusMode,
+               FocusMode{"com.apple.focus.work", "briefcase.fill", "TealColor", std::string("Work"), {}});
+    setAsOwner(focus.isFocus, true);
     WeatherManager& weather = ctx->weather();
-    weather.weather.set(Weather{21, std::string("sun.max.fill"), std::string("clear")});
-    weather.hasWeather.set(true);
+    setAsOwner(weather.weather, Weather{21, std::string("sun.max.fill"), std::string("clear")});
+    setAsOwner(weather.hasWeather, true);
     defaults().set(keys::lockScreenWidgetOrder,
                    WidgetOrder{LockScreenWidgetType::weather, LockScreenWidgetType::connectivity,
                                LockScreenWidgetType::focus, LockScreenWidgetType::battery});
@@ -74,7 +76,7 @@ TEST_F(LockScreenDrawing, RowFollowsTheOrderAndLeavesOutWidgetsWithNothingToShow
     EXPECT_EQ(describe(lockScreenWidgets(*ctx, &levels)), "sun.max.fill 21°; airpodspro 90%; briefcase.fill Work; [battery] 42%; ");
 
     defaults().set(keys::weatherStyle, WeatherStyle::precipitation);
-    weather.precipitationChance.set(40);
+    setAsOwner(weather.precipitationChance, 40);
     at(3);
     EXPECT_EQ(lockScreenWidgets(*ctx, &levels).front().text, "40%");
 
@@ -104,8 +106,9 @@ TEST_F(LockScreenDrawing, PanelDrawsTheRowAtTheClockInsetOnly) {
     // A row too wide for the panel elides only the long texts; short ones show whole.
     levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
     FocusManager& focus = ctx->focus();
-    focus.focusMode.set(FocusMode{"x", "briefcase.fill", "TealColor", std::string("Deep work on the quarterly planning review"), {}});
-    focus.isFocus.set(true);
+    setAsOwner(focus.focusMode, FocusMode{"x", "briefcase.fill", "TealColor",
+                                          std::string("Deep work on the quarterly planning review"), {}});
+    setAsOwner(focus.isFocus, true);
     at(1.5);
     view.render(1.5, 1);
     const auto texts = view.drawnTexts();

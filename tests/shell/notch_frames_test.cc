@@ -15,6 +15,7 @@
 #include "shell/notch_window.h"
 #include "shell/now_playing_view.h"
 #include "shell/shell_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -108,9 +109,9 @@ TEST_F(NotchFrames, AVolumeDisplayRepaintsOnlyAroundTheOutlineAndComesToRest) {
 }
 
 TEST_F(NotchFrames, TheLiftedShadowIsInsideTheDamage) {
-    notch().isElevated.set(true, Animation::spring(0.35, 0.45));
+    setAsOwner(notch().isElevated, true, Animation::spring(0.35, 0.45));
     EXPECT_GT(runFrames(3), 10);
-    notch().isElevated.set(false, Animation::spring(0.35, 0.05));
+    setAsOwner(notch().isElevated, false, Animation::spring(0.35, 0.05));
     EXPECT_GT(runFrames(3), 10);
 }
 

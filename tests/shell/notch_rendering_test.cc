@@ -9,6 +9,7 @@
 #include "shell/notch_scene.h"
 #include "shell/pixels.h"
 #include "shell/shell_fixture.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -120,7 +121,7 @@ TEST_F(NotchRendering, AdjustingFillsWithRose) {
 }
 
 TEST_F(NotchRendering, HoverLiftsWithAShadow) {
-    ctx->notch().isElevated.set(true, Animation::spring(0.35, 0.45));
+    setAsOwner(ctx->notch().isElevated, true, Animation::spring(0.35, 0.45));
     at(2);
     const QImage img = frame();
     // The shadow darkens the area just below the outline.

@@ -112,7 +112,7 @@ TEST_F(PermissionPagesTest, SettingsOpenOnceWithBannersAndClosingTheLastWindowIs
 
 TEST_F(PermissionPagesTest, BannersFollowThePermissionsAndTheirPrompts) {
     auto& calendar = sim->simCalendarStore();
-    calendar.authorization = 0;
+    calendar.authorization = CalendarAuthorization::notDetermined;
     calendar.grantsAccess = false;
     sim->simLocation().authorization = LocationAuthorization::notDetermined;
     sim->simBluetooth().setAuthorization(BluetoothAuthorization::notDetermined);

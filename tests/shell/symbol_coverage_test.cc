@@ -21,6 +21,7 @@
 #include "updates/changelog.h"
 #include "weather/open_meteo.h"
 #include "weather/weather_manager.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -112,13 +113,13 @@ TEST_F(SymbolCoverage, EverySymbolTheProgramProducesIsAnIconOrADrawing) {
     AppState& app = ctx->appState();
     MusicManager& music = ctx->music();
     for (bool playing : {false, true}) {
-        music.isPlaying.set(playing);
-        music.hasFastForward.set(playing);
-        music.hasRewind.set(playing);
+        setAsOwner(music.isPlaying, playing);
+        setAsOwner(music.hasFastForward, playing);
+        setAsOwner(music.hasRewind, playing);
         addMenu(app.statusMenu());
     }
     event.meetingType = MeetingType::zoom;
-    ctx->calendar().nextEvent.set(event);
+    setAsOwner(ctx->calendar().nextEvent, event);
     addMenu(app.statusMenu());
 
     // The lock screen's weather widget in each of its styles.
@@ -127,16 +128,16 @@ TEST_F(SymbolCoverage, EverySymbolTheProgramProducesIsAnIconOrADrawing) {
     defaults().set(keys::allowWeatherWidgetWhenLocked, true);
     defaults().set(keys::lockScreenWidgetOrder, WidgetOrder{LockScreenWidgetType::weather});
     WeatherManager& w = ctx->weather();
-    w.hasWeather.set(true);
-    w.weather.set(Weather{21, std::nullopt, std::string("unknown")});
-    w.sun.set(Sun{SunType::sunrise, WallTime(seconds(0))});
-    w.precipitationChance.set(40);
+    setAsOwner(w.hasWeather, true);
+    setAsOwner(w.weather, Weather{21, std::nullopt, std::string("unknown")});
+    setAsOwner(w.sun, Sun{SunType::sunrise, WallTime(seconds(0))});
+    setAsOwner(w.precipitationChance, 40);
     NoLevels levels;
     for (auto style : {WeatherStyle::conditions, WeatherStyle::sun, WeatherStyle::precipitation})
         for (bool raining : {false, true}) {
             defaults().set(keys::weatherStyle, style);
-            w.isRaining.set(raining);
-            w.sun.set(Sun{raining ? SunType::sunset : SunType::sunrise, WallTime(seconds(0))});
+            setAsOwner(w.isRaining, raining);
+            setAsOwner(w.sun, Sun{raining ? SunType::sunset : SunType::sunrise, WallTime(seconds(0))});
             at(1 + static_cast<int>(style));
             for (const auto& widget : lockScreenWidgets(*ctx, &levels)) add(widget.symbol, "lock screen widget");
         }

@@ -15,7 +15,7 @@ namespace {
 
 // A registry with one traced counter and actions that touch it, independent of any manager.
 struct Fixture {
-    Published<int> counter{0};
+    Owned<int, Fixture> counter{0};
     PropertySet props;
     SimRegistry registry;
 

@@ -6,6 +6,7 @@
 #include "lockscreen/lock_manager.h"
 #include "notch/notch_sources.h"
 #include "platform/sim/sim_focus_log.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn::context_testing {
 namespace {
@@ -154,7 +155,7 @@ TEST_F(FocusTest, WhileActiveTheLiveActivityShowsAndHandsBack) {
 
 TEST_F(FocusTest, LockedShowsTheNotificationAndAsksAllowFocusWhenLocked) {
     defaults().set(keys::displayWhileActive, true);
-    ctx->lock().isLocked.set(true);
+    setAsOwner(ctx->lock().isLocked, true);
     EXPECT_FALSE(focus().canShowFocusActivity());
     EXPECT_TRUE(focus().allowsNotification(N::isFocus));
     defaults().set(keys::allowFocusWhenLocked, false);
@@ -163,8 +164,8 @@ TEST_F(FocusTest, LockedShowsTheNotificationAndAsksAllowFocusWhenLocked) {
     EXPECT_EQ(calls.of("setNotification").size(), 1u);
     EXPECT_FALSE(notch().hasNotification) << "refused by the notch while locked";
 
-    ctx->lock().isLocked.set(false);
-    ctx->lock().hasScreensaver.set(true);
+    setAsOwner(ctx->lock().isLocked, false);
+    setAsOwner(ctx->lock().hasScreensaver, true);
     EXPECT_FALSE(focus().wantsLiveActivity());
     defaults().set(keys::enableFocus, false);
     EXPECT_FALSE(focus().allowsNotification(N::isFocus));

@@ -16,6 +16,7 @@
 #include "settings/defaults.h"
 #include "settings/json_value.h"
 #include "updates/update_controller.h"
+#include "runtime/owned_access.h"
 
 namespace halvyn {
 namespace {
@@ -129,7 +130,7 @@ TEST_F(Updates, PeriodicCheckStaysQuietWhileSilencedOrFullscreen) {
     EXPECT_FALSE(sim->simUpdateWindow().isOpen());
 
     sim->simWindowServer().setFullscreen(true);
-    ctx->screenManager().isFullscreen.set(true);
+    setAsOwner(ctx->screenManager().isFullscreen, true);
     vt->advance(seconds(28'800));
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
     EXPECT_FALSE(sim->simUpdateWindow().isOpen());
@@ -270,7 +271,7 @@ TEST_F(Updates, OnlyThisUsersEarlierDownloadIsReusedAndOnlyWhenItStillMatches) {
     // Back to the old program, with `left` in the private folder from an earlier run.
     auto installAgainWith = [&](const std::string& left) {
         sim->simFiles().put(std::string(kApp) + "/Contents/MacOS/Halvyn", "program 1.0", true);
-        u->readyToRestart.set(false);
+        setAsOwner(u->readyToRestart, false);
         check();
         sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", left);
         install();
@@ -451,7 +452,7 @@ TEST_F(Updates, NothingToInstallSetsProgressToZero) {
           kGoodArchive);
     check();
     ASSERT_EQ(u->updateState.get(), UpdateAvailability::available);
-    u->progressBar.set(0.5);
+    setAsOwner(u->progressBar, 0.5);
     u->performUpdate();
     EXPECT_EQ(u->progressBar.get(), 0.0);
     EXPECT_EQ(requests("X-Download"), 0);

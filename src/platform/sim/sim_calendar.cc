@@ -8,8 +8,9 @@ namespace halvyn {
 
 void SimCalendarStore::requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) {
     main_.post([this, done = std::move(done)] {
-        if (authorization == 0) authorization = grantsAccess ? kCalendarFullAccess : 2;
-        done(authorization == kCalendarFullAccess, std::nullopt);
+        if (authorization == CalendarAuthorization::notDetermined)
+            authorization = grantsAccess ? CalendarAuthorization::fullAccess : CalendarAuthorization::denied;
+        done(authorization == CalendarAuthorization::fullAccess, std::nullopt);
     });
 }
 

@@ -24,7 +24,7 @@ public:
     Subscription observeChanges(std::function<void()> changed) override { return changed_.connect(std::move(changed)); }
 
     // Simulation controls.
-    CalendarAuthorization authorization = 0;
+    CalendarAuthorization authorization = CalendarAuthorization::notDetermined;
     bool grantsAccess = true;  // the user's answer to a request
     std::vector<CalendarInfo> calendarList;
     std::vector<CalendarEvent> eventList;
