@@ -1,4 +1,11 @@
 #pragma once
+// Artwork a player names: where it is, and whether bytes read for it may be artwork at all.
+
+#include <cstddef>
+#include <string_view>
+
+namespace halvyn {
+
 // Whether a player's artwork address is on the web (http or https, in any case): such artwork is
 // fetched by the program, not by the helper.
 inline bool isWebArtwork(std::string_view url) {
@@ -14,13 +21,10 @@ inline bool isWebArtwork(std::string_view url) {
 // Whether bytes a player pointed at start as an image of a common artwork format (PNG, JPEG, GIF,
 // WebP, BMP): a cheap gate, so that a text file or a page of HTML is never passed on as artwork.
 // It does not prove the image decodes; whoever draws it still treats the bytes as hostile.
-
-#include <string_view>
-
-namespace halvyn {
-
 inline bool looksLikeArtwork(std::string_view b) {
-    auto at = [&](std::size_t offset, std::string_view magic) { return b.substr(offset, magic.size()) == magic; };
+    auto at = [&](std::size_t offset, std::string_view magic) {
+        return b.size() >= offset + magic.size() && b.substr(offset, magic.size()) == magic;
+    };
     // PNG: the signature, then the header chunk that must come first.
     if (at(0, "\x89PNG\r\n\x1a\n")) return b.size() >= 24 && at(12, "IHDR");
     if (at(0, "\xff\xd8\xff")) return true;

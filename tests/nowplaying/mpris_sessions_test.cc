@@ -231,7 +231,7 @@ TEST(ArtworkSignature, KnownImageStartsOnly) {
                                      "GIF89a\1\0\1\0"s, "RIFF\0\0\0\0WEBPVP8 "s, "BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0"s})
         EXPECT_TRUE(looksLikeArtwork(image)) << image;
     for (const std::string& other : {""s, "\x89PNG\r\n\x1a\npassword=hunter2\n"s, "\x89PNG"s, "GIF89a"s, "RIFF\0\0\0\0WAVEfmt "s,
-                                     "BM\0\0\0\0\0\0\0\0\0\0\0\0\x29\0\0\0"s, "<html>"s, "\xff\xd8"s})
+                                     "BM\0\0\0\0\0\0\0\0\0\0\0\0\x29\0\0\0"s, "<html>"s, "\xff\xd8"s, "RIFF"s, "BM"s})
         EXPECT_FALSE(looksLikeArtwork(other)) << other;
     EXPECT_TRUE(isWebArtwork("http://a/b.png") && isWebArtwork("HtTpS://a/b.png"));
     EXPECT_FALSE(isWebArtwork("file:///a.png") || isWebArtwork("https:/a") || isWebArtwork("ftp://a") || isWebArtwork("http"));
