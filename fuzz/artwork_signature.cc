@@ -1,5 +1,5 @@
 // Bytes a player's artwork file or a web server answered, through the check that decides whether
-// they may be artwork at all, and the same bytes as an artwork address.
+// they may be artwork at all, and the same bytes as the artwork address a player names.
 //
 // Input: any bytes.
 
@@ -13,5 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     halvyn::looksLikeArtwork(bytes);
     halvyn::isWebArtwork(bytes);
+    halvyn::localArtworkPath(bytes);
     return 0;
 }

@@ -10,7 +10,6 @@
 #include <limits.h>
 #include <linux/magic.h>
 #include <stdlib.h>
-#include <strings.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -35,6 +34,7 @@ constexpr const char* kDBusPath = "/org/freedesktop/DBus";
 // that call. A position asked for by the program waits less: it has a guess to fall back on.
 constexpr std::uint64_t kCallTimeoutUs = 2'000'000;
 constexpr std::uint64_t kPositionTimeoutUs = 500'000;
+constexpr std::size_t kMaxArtReaders = 2;
 // The bus's answers to RequestName.
 constexpr std::uint32_t kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
 
@@ -110,44 +110,6 @@ bool kernelFileSystem(int fd) {
     return std::find(std::begin(kernel), std::end(kernel), static_cast<unsigned long>(fs.f_type)) != std::end(kernel);
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool isFileUrl(std::string_view url) { return url.size() >= 5 && ::strncasecmp(url.data(), "file:", 5) == 0; }
-
-// The local path a file URL names (this machine's: no host, or localhost), decoded; none for
-// another host or a path with a NUL in it.
-std::optional<std::string> localPath(std::string_view url) {
-    if (!isFileUrl(url)) return std::nullopt;
-    std::string_view rest = url.substr(5);
-    if (rest.starts_with("//")) {
-        rest.remove_prefix(2);
-        const std::size_t slash = rest.find('/');
-        if (slash == std::string_view::npos) return std::nullopt;
-        const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && host != "localhost") return std::nullopt;
-        rest.remove_prefix(slash);
-    }
-    rest = rest.substr(0, rest.find_first_of("?#"));
-    if (!rest.starts_with('/')) return std::nullopt;
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        int hi = -1, lo = -1;
-        if (rest[i] == '%' && i + 2 < rest.size() && (hi = hexDigit(rest[i + 1])) >= 0 && (lo = hexDigit(rest[i + 2])) >= 0) {
-            path += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            path += rest[i];
-        }
-    }
-    if (path.find('\0') != std::string::npos) return std::nullopt;
-    return path;
-}
-
 }  // namespace
 
 // A player may name any path: only a regular file outside /proc, /sys and /dev, within the limit
@@ -155,7 +117,7 @@ std::optional<std::string> localPath(std::string_view url) {
 // link swapped in meanwhile, and checked on the opened descriptor: a FIFO would block, a device
 // would never end.
 std::string readArtFile(const std::string& url, std::size_t maxBytes, std::string& failure) {
-    const auto path = localPath(url);
+    const auto path = localArtworkPath(url);
     char real[PATH_MAX];
     if (!path || !::realpath(path->c_str(), real)) {
         failure = "cannot be opened";
@@ -429,8 +391,10 @@ void MprisHelper::fetchArt(const MprisPlayer& p) {
     const std::string busName = p.busName, url = p.track.artUrl;
     // Artwork on the web is the program's to fetch: the helper names it and keeps no network.
     if (isWebArtwork(url)) return sessions_.setArt(busName, url, {});
-    if (!isFileUrl(url)) return artDone(busName, url, {}, "is not a file or web address");
-    if (!artInFlight_.insert({busName, url}).second) return;
+    if (!isFileArtwork(url)) return artDone(busName, url, {}, "is not a file or web address");
+    // A player that changes its artwork faster than files are read waits for a reader: the
+    // current player's artwork is looked at again whenever a read ends.
+    if (readers_.size() >= kMaxArtReaders || !artInFlight_.insert({busName, url}).second) return;
     std::thread reader([this, busName, url] {
         ArtRead r{busName, url, {}, {}, std::this_thread::get_id()};
         r.bytes = readArtFile(url, kMaxArtBytes, r.failure);

@@ -2,21 +2,29 @@
 // Artwork a player names: where it is, and whether bytes read for it may be artwork at all.
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace halvyn {
 
-// Whether a player's artwork address is on the web (http or https, in any case): such artwork is
-// fetched by the program, not by the helper.
-inline bool isWebArtwork(std::string_view url) {
-    auto scheme = [&](std::string_view s) {
-        if (url.size() < s.size()) return false;
-        for (std::size_t i = 0; i < s.size(); ++i)
-            if ((url[i] >= 'A' && url[i] <= 'Z' ? url[i] + ('a' - 'A') : url[i]) != s[i]) return false;
-        return true;
-    };
-    return scheme("http://") || scheme("https://");
+// Whether `text` starts with `prefix` (given in lower case), in any case.
+inline bool startsWithAnyCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if ((text[i] >= 'A' && text[i] <= 'Z' ? text[i] + ('a' - 'A') : text[i]) != prefix[i]) return false;
+    return true;
 }
+
+// Whether a player's artwork address is on the web (http or https): such artwork is fetched by
+// the program, not by the helper.
+inline bool isWebArtwork(std::string_view url) { return startsWithAnyCase(url, "http://") || startsWithAnyCase(url, "https://"); }
+
+inline bool isFileArtwork(std::string_view url) { return startsWithAnyCase(url, "file:"); }
+
+// The path on this machine a file URL names (no host, or localhost), percent-decoded, without its
+// query or fragment; none for another host, a relative path or a path with a NUL in it.
+std::optional<std::string> localArtworkPath(std::string_view url);
 
 // Whether bytes a player pointed at start as an image of a common artwork format (PNG, JPEG, GIF,
 // WebP, BMP): a cheap gate, so that a text file or a page of HTML is never passed on as artwork.

@@ -237,5 +237,16 @@ TEST(ArtworkSignature, KnownImageStartsOnly) {
     EXPECT_FALSE(isWebArtwork("file:///a.png") || isWebArtwork("https:/a") || isWebArtwork("ftp://a") || isWebArtwork("http"));
 }
 
+// A file URL names a path on this machine only; escapes are decoded, but never into a NUL.
+TEST(ArtworkSignature, FileUrlsNameLocalPaths) {
+    EXPECT_EQ(localArtworkPath("file:///music/a%20b.png"), "/music/a b.png");
+    EXPECT_EQ(localArtworkPath("FILE://LocalHost/a.png?size=1#x"), "/a.png");
+    EXPECT_EQ(localArtworkPath("file:/a%4.png"), "/a%4.png");
+    EXPECT_EQ(localArtworkPath("file:/a%"), "/a%");
+    for (const char* other : {"file://server/a.png", "file://localhost", "file:a.png", "file:///a%00.png", "http://x/a.png",
+                              "file://localhost.evil/a.png"})
+        EXPECT_EQ(localArtworkPath(other), std::nullopt) << other;
+}
+
 }  // namespace
 }  // namespace halvyn
