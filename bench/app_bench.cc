@@ -10,6 +10,7 @@
 #include "nowplaying/music_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "runtime/logger.h"
+#include "runtime/owned_access.h"
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
@@ -28,9 +29,9 @@ void BM_StatusMenu(benchmark::State& state) {
     ctx.defaults().set(keys::automaticMusicApp, false);
     ctx.appState().setup();
     vt->advance(seconds(1));
-    ctx.updates().updateState.set(UpdateAvailability::available);
-    ctx.music().hasPlaybackSpeed.set(true);
-    ctx.music().playbackSpeed.set(1.5);
+    setAsOwner(ctx.updates().updateState, UpdateAvailability::available);
+    setAsOwner(ctx.music().hasPlaybackSpeed, true);
+    setAsOwner(ctx.music().playbackSpeed, 1.5);
     for (auto _ : state) {
         Menu menu = ctx.appState().statusMenu();
         benchmark::DoNotOptimize(menu);

@@ -12,6 +12,7 @@
 #include "notch/outline_model.h"
 #include "notch/outline_metrics.h"
 #include "platform/sim/sim_platform.h"
+#include "runtime/owned_access.h"
 #include "runtime/virtual_time.h"
 
 namespace {
@@ -62,7 +63,7 @@ void BM_OutlineRecompute(benchmark::State& state) {
     bool elevated = false;
     for (auto _ : state) {
         elevated = !elevated;
-        notch.isElevated = elevated;
+        setAsOwner(notch.isElevated, elevated);
         benchmark::DoNotOptimize(outline.bottomRadius.get());
     }
 }

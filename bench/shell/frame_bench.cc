@@ -20,6 +20,7 @@
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "platform/sim/sim_platform.h"
+#include "runtime/owned_access.h"
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
@@ -86,7 +87,7 @@ void frames(benchmark::State& state, bool hover) {
         if (t >= nextToggle) {
             on = !on;
             nextToggle = t + 0.6;
-            if (hover) n.isElevated.set(on, Animation::spring(0.35, on ? 0.45 : 0.05));
+            if (hover) setAsOwner(n.isElevated, on, Animation::spring(0.35, on ? 0.45 : 0.05));
             else if (on) n.setNotification(true, Notch::Notification::didChangeVolume, 0.35, 0.3);
         }
         d.time->runUntil(seconds(t));
