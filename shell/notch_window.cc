@@ -49,6 +49,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, [this] { turn(); });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
+    scene_.setNeedsDisplayIn([this](const QRectF& rect) { needsDisplayIn(rect); });
     layerShell_ = LayerShellPanel::attach(*this);
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
@@ -59,10 +60,20 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
 NotchWindow::~NotchWindow() {
     if (compositorWatch_ && qApp) qApp->removeNativeEventFilter(compositorWatch_.get());
     scene_.setNeedsDisplay(nullptr);
+    scene_.setNeedsDisplayIn(nullptr);
 }
 
 void NotchWindow::needsDisplay() {
     stateChanged_ = true;
+    turnSoon();
+}
+
+void NotchWindow::needsDisplayIn(const QRectF& rect) {
+    pendingDamage_ += rect.toAlignedRect().adjusted(-1, -1, 1, 1);  // antialiased edges
+    turnSoon();
+}
+
+void NotchWindow::turnSoon() {
     // A change is drawn on the loop's next turn, not at the next frame of a running animation.
     if (!frameTimer_.isActive() || frameTimer_.remainingTime() > 0) frameTimer_.start(0);
 }
@@ -95,6 +106,8 @@ std::optional<int> NotchWindow::advance() {
         damage_ = QRegion(painted_) + bounds;
     else
         damage_ = QRegion();
+    damage_ += pendingDamage_;
+    pendingDamage_ = QRegion();
     stateChanged_ = false;
     painted_ = bounds;
     // The next turn comes only while something moves: a still notch costs nothing.

@@ -62,6 +62,9 @@ protected:
 
 private:
     void needsDisplay();
+    // Only `rect` needs drawing again: it joins the next turn's damage, which stays partial.
+    void needsDisplayIn(const QRectF& rect);
+    void turnSoon();
     // One turn of the frame clock: advanced, the damage painted at once, the next turn set.
     void turn();
     void updateHover(const QPointF& pos);
@@ -101,6 +104,7 @@ private:
     bool wasMoving_ = false;
     QRect painted_;             // what the last turn's state draws
     QRegion damage_;
+    QRegion pendingDamage_;  // asked for by needsDisplayIn since the last turn
     long frames_ = 0;
 };
 
