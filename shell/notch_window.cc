@@ -1,6 +1,7 @@
 #include "shell/notch_window.h"
 
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QShowEvent>
@@ -364,9 +365,14 @@ void NotchWindow::mouseMoveEvent(QMouseEvent* e) {
 
 void NotchWindow::mousePressEvent(QMouseEvent* e) {
     updateHover(e->position());
-    if (e->button() == Qt::RightButton && inside_ && menuRequested_) {
-        const QRectF outline = scene_.outlinePath().boundingRect();
-        menuRequested_(mapToGlobal(QPoint(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom()))));
+    if (e->button() == Qt::RightButton && inside_) {
+        if (QMenu* menu = menu_ ? menu_() : nullptr) {
+            const QRectF outline = scene_.outlinePath().boundingRect();
+            const QPoint at(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom()));
+            // A layer surface has no place on the screen the toolkit knows of: its menu is a popup
+            // that the compositor places at the pointer.
+            if (!layerShell_ || !layerShell_->popup(*menu, e->position().toPoint())) menu->popup(mapToGlobal(at));
+        }
         return;
     }
     if (e->button() != Qt::LeftButton || !inside_) return;
