@@ -235,6 +235,8 @@ public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (menu_ && watched == menu_->windowHandle()) {
             if (event->type() == QEvent::Expose && !popup_ && menu_->isVisible()) make();
+            // The roles go before the toolkit takes the surface away on hiding.
+            if (event->type() == QEvent::Hide) end();
             if (event->type() == QEvent::PlatformSurface &&
                 static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() ==
                     QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
