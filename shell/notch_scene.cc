@@ -82,7 +82,6 @@ std::vector<QColor> dotColours(Context& ctx) {
     return dots;
 }
 
-
 QColor accentColor() {
     return qGuiApp ? QGuiApplication::palette().color(QPalette::Highlight) : QColor(0x0A, 0x84, 0xFF);
 }
