@@ -84,9 +84,7 @@ DesktopApp::DesktopApp(LogSink* log, std::optional<std::filesystem::path> prefer
         auto window = std::make_unique<NotchWindow>(*ctx_, levels_.get());
         // The program's own view asks for the playing position; a scenario's views do it by action.
         window->scene().nowPlaying().setDrivesPositionTimer(true);
-        window->setMenuRequested([this](QPoint at) {
-            if (status_) status_->popup(at);
-        });
+        window->setMenu([this] { return status_ ? status_->menu() : nullptr; });
         if (std::getenv("HALVYN_FRAME_LOG")) {
             auto* log = new FrameLog(ctx_->notch(), ctx_->music());
             log->setParent(window.get());  // goes with the window

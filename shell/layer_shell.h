@@ -9,18 +9,21 @@
 // toolkit attaches its first buffer.
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QRegion>
 
 #include <cstdint>
 #include <memory>
 
+class QMenu;
 class QScreen;
 class QWidget;
 struct wl_display;
 struct wl_event_queue;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
+struct xdg_wm_base;
 
 namespace halvyn {
 
@@ -37,6 +40,11 @@ public:
     // below. Takes effect with the panel's next frame.
     void setInputRegion(const QRegion& region);
 
+    // Opens `menu` as a popup of the panel with its corner at `at` (panel coordinates), kept on
+    // the output by the compositor and closed by a click elsewhere; false when the compositor
+    // offers no popups, and the menu is then the caller's to show.
+    bool popup(QMenu& menu, QPoint at);
+
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     // The layer surface's events.
@@ -44,7 +52,8 @@ public:
     static void onClosed(void* data, zwlr_layer_surface_v1* surface);
 
 private:
-    LayerShellPanel(QWidget& panel, wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell);
+    LayerShellPanel(QWidget& panel, wl_display* display, wl_event_queue* queue, zwlr_layer_shell_v1* shell,
+                    xdg_wm_base* wm);
     void place();
     void unplace();
     void applyInputRegion();
@@ -54,6 +63,9 @@ private:
     wl_display* display_;
     wl_event_queue* queue_;
     zwlr_layer_shell_v1* shell_;
+    xdg_wm_base* wm_ = nullptr;  // for the menu's popup
+    class Popup;
+    std::unique_ptr<Popup> popup_;
     zwlr_layer_surface_v1* surface_ = nullptr;
     QPointer<QScreen> placedOn_;  // the output of the layer surface
     QRegion input_;

@@ -1,6 +1,7 @@
 // halvyn: the desktop program.
 
 #include <QApplication>
+#include <QThreadPool>
 #include <QSocketNotifier>
 
 #include <QGuiApplication>
@@ -147,6 +148,9 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("app.halvyn.halvyn"));
     // The program lives in its status item and notch; closing windows never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The toolkit's raster painting fills large shapes on the shared thread pool; its threads end
+    // two seconds after the last fill instead of idling half a minute at rest.
+    QThreadPool::globalInstance()->setExpiryTimeout(2000);
 
     halvyn::SingleInstance instance;
     halvyn::DesktopApp* running = nullptr;

@@ -73,18 +73,13 @@ QColor privacyColor(CaptureDevice device) {
 constexpr double kDotRadius = 3, kDotGap = 2.5;
 
 // The in-use dots that show now, outermost first: a camera, then the microphone.
-std::vector<QColor> privacyDots(Context& ctx) {
+std::vector<QColor> dotColours(Context& ctx) {
     const PrivacyManager& privacy = ctx.privacy();
     std::vector<QColor> dots;
     if (!privacy.isIndicatorVisible.get()) return dots;
     if (!privacy.cameraApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::camera));
     if (!privacy.microphoneApplications.get().empty()) dots.push_back(privacyColor(CaptureDevice::microphone));
     return dots;
-}
-
-// How far the dots reach in from the first one's centre.
-double privacyDotsWidth(std::size_t count) {
-    return count == 0 ? 0 : static_cast<double>(count) * (2 * kDotRadius + kDotGap) - kDotGap / 2;
 }
 
 QColor accentColor() {
@@ -138,6 +133,30 @@ Wings wingsFor(const DrawnOutline& settled, double base, bool housing) {
     wings.right = QRectF(body.right() - inner - w, 0, w, wings.h);
     wings.reach = housing ? wings.left.right() : std::max(wings.left.right(), body.center().x() - kGap);
     return wings;
+}
+
+// The in-use dots side by side at the outer end of the compact row of `body`, in the strip the
+// side wall leaves clear; the centre of the outermost, and the span of all of them.
+double outerDotCentre(const QRectF& body, double topRadius) { return body.right() - std::max(0.0, topRadius) - kDrawnEdge / 2; }
+QRectF privacyDotsSpan(const QRectF& body, double topRadius, double row, std::size_t count) {
+    if (count == 0) return {};
+    const double right = outerDotCentre(body, topRadius) + kDotRadius;
+    const double width = static_cast<double>(count) * 2 * kDotRadius + static_cast<double>(count - 1) * kDotGap;
+    return QRectF(right - width, row / 2 - kDotRadius, width, 2 * kDotRadius);
+}
+
+// Where a right wing's content must end: a clear gap before the dots, as it keeps from the notch
+// proper; nothing while no dot shows.
+std::optional<double> clearOfDots(Context& ctx, const DrawnOutline& settled, double windowWidth) {
+    const std::size_t dots = dotColours(ctx).size();
+    if (dots == 0) return std::nullopt;
+    const QRectF body = notchBodyRect(windowWidth, settled.width, settled.height);
+    return privacyDotsSpan(body, settled.topRadius, settled.height, dots).left() - kGap;
+}
+
+void keepClearOfDots(Context& ctx, const DrawnOutline& settled, double windowWidth, QRectF& right) {
+    if (const auto clear = clearOfDots(ctx, settled, windowWidth))
+        right.setRight(std::max(right.left(), std::min(right.right(), *clear)));
 }
 
 }  // namespace
@@ -217,17 +236,20 @@ std::optional<NotchScene::DrawnLabel> paintLeftWing(QPainter& p, const Wings& w,
     return drawn;
 }
 
-// The right wing: the battery glyph, the percentage, the level bar, the accessory's ring.
-void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, const QColor& percentColour,
+// The right wing: the battery glyph, the percentage, the level bar, the accessory's ring; returns
+// where it drew.
+QRectF paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, const QColor& percentColour,
                     const std::optional<double>& ring, bool charging, int preferredPx) {
     const double h = w.h;
     // From the outer edge inwards.
     const QRectF& right = w.right;
     double barRight = right.right();
+    QRectF drawn;
     if (c.batteryLevel >= 0) {
         const double bw = std::min(h * 0.9, 26.0);
-        paintBatteryGlyph(p, QRectF(right.right() - bw, right.center().y() - h / 2, bw, h), c.batteryLevel,
-                          charging, Qt::white);
+        const QRectF glyph(right.right() - bw, right.center().y() - h / 2, bw, h);
+        paintBatteryGlyph(p, glyph, c.batteryLevel, charging, Qt::white);
+        drawn |= glyph;
         barRight = right.right() - bw - 4;
     }
     const double barLeft = right.left();
@@ -238,13 +260,17 @@ void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, c
             const double tw = QFontMetricsF(font).horizontalAdvance(text);
             p.setFont(font);
             p.setPen(percentColour);
-            p.drawText(QRectF(barRight - tw, right.top(), tw, h), Qt::AlignVCenter | Qt::AlignRight, text);
+            const QRectF box(barRight - tw, right.top(), tw, h);
+            p.drawText(box, Qt::AlignVCenter | Qt::AlignRight, text);
+            drawn |= box;
             barRight -= tw + 6;
         }
     }
     if (c.bar && barRight - barLeft > 8) {
         const double bh = std::max(3.0, h * 0.16);
-        paintBar(p, QRectF(barLeft, right.center().y() - bh / 2, barRight - barLeft, bh), *c.bar);
+        const QRectF bar(barLeft, right.center().y() - bh / 2, barRight - barLeft, bh);
+        paintBar(p, bar, *c.bar);
+        drawn |= bar;
     }
     if (ring) {
         const double d = std::min(h * 0.5, right.width() - 2);
@@ -257,7 +283,9 @@ void paintRightWing(QPainter& p, const Wings& w, const LevelDisplayContent& c, c
         p.drawEllipse(r);
         p.setPen(QPen(percentColour, pen, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(r, 90 * 16, -static_cast<int>(std::lround(*ring * 360 * 16)));
+        drawn |= r.adjusted(-pen / 2, -pen / 2, pen / 2, pen / 2);
     }
+    return drawn;
 }
 
 }  // namespace
@@ -337,6 +365,8 @@ NotchScene::NotchScene(Context& ctx, const DisplayLevels* levels) : ctx_(ctx), l
 
 NotchScene::~NotchScene() = default;
 
+void NotchScene::setNeedsDisplayIn(std::function<void(const QRectF&)> cb) { nowPlaying_->setNeedsDisplayIn(std::move(cb)); }
+
 double NotchScene::now() const { return toSeconds(ctx_.clock().uptime()); }
 
 void NotchScene::retarget(const Animation* anim) {
@@ -413,7 +443,7 @@ void NotchScene::paint(QPainter& p) {
     paintOutline(p, m, kWidth, kHeight);
     lastLabel_.reset();
     lastTrailing_.reset();
-    joinButton_ = QRectF();
+    lastRightWing_ = privacyDots_ = joinButton_ = QRectF();
     if (contentOpacity_.value() > 0.01) {
         paintContent(p, m);
     } else if (auto activity = focusCalendarActivity(ctx_); activity && (!ctx_.notch().isExpanded.get() || ctx_.notch().hasNotch())) {
@@ -421,11 +451,12 @@ void NotchScene::paint(QPainter& p) {
         // gives that row to the open content.
         QRectF left, right;
         if (wingsOf(ctx_, outline_.target(), kWidth, left, right)) {
+            keepClearOfDots(ctx_, outline_.target(), kWidth, right);
             const std::string shown = paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *activity);
             lastTrailing_ = DrawnLabel{right, {}, QString::fromStdString(shown), QString::fromStdString(activity->trailing)};
         }
     }
-    nowPlaying_->paint(p, m, kWidth);
+    nowPlaying_->paint(p, m, kWidth, clearOfDots(ctx_, outline_.target(), kWidth).value_or(kWidth));
     paintPeek(p, m);
     // The open notch's own rows give way to the media when it shows there.
     if (expandedOpacity_.value() > 0.01) paintExpanded(p, m, nowPlaying_->shown() != NowPlayingView::Shown::expanded);
@@ -434,14 +465,15 @@ void NotchScene::paint(QPainter& p) {
 }
 
 void NotchScene::paintPrivacyDots(QPainter& p, const DrawnOutline& m) {
-    const std::vector<QColor> dots = privacyDots(ctx_);
+    const std::vector<QColor> dots = dotColours(ctx_);
     if (dots.empty()) return;
-    // Side by side at the outer end of the compact row, in the strip the side wall leaves clear
-    // of every display's content (which moves inwards for them while they show).
+    // Every display's right-hand content keeps clear of them while they show.
     const QRectF body = notchBodyRect(kWidth, m.width, m.height);
     const double row = std::min(m.height, compactHeight(ctx_) > 0 ? compactHeight(ctx_) : 38.0);
-    double x = body.right() - std::max(0.0, m.topRadius) - kDrawnEdge / 2;
-    if (x - privacyDotsWidth(dots.size()) < body.left() || row < 2 * kDotRadius) return;
+    const QRectF span = privacyDotsSpan(body, m.topRadius, row, dots.size());
+    if (span.left() < body.left() || row < 2 * kDotRadius) return;
+    privacyDots_ = span;
+    double x = outerDotCentre(body, m.topRadius);
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -573,6 +605,7 @@ void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int noti
     QRectF left, right;
     const auto wings = focusCalendarNotification(ctx_, static_cast<N>(notification));
     if (!wings || !wingsOf(ctx_, outline_.target(), kWidth, left, right)) return;
+    keepClearOfDots(ctx_, outline_.target(), kWidth, right);
     p.save();
     p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
     const std::string shown = paintWings(p, left, right, notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), *wings);
@@ -583,9 +616,7 @@ void NotchScene::paintFocusCalendar(QPainter& p, const DrawnOutline& m, int noti
 void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactContent& content, bool charging) {
     const double base = std::max(0.0, ctx_.notch().notchWidth.get() + ctx_.defaults().get(keys::notchAdjustedWidth));
     Wings w = wingsFor(outline_.target(), base, ctx_.notch().hasNotch());
-    // The right wing's content moves inwards clear of the in-use dots.
-    if (const std::size_t dots = privacyDots(ctx_).size())
-        w.right.setRight(std::max(w.right.left(), w.right.right() - privacyDotsWidth(dots) + kDrawnEdge / 2 - 1));
+    keepClearOfDots(ctx_, outline_.target(), kWidth, w.right);
     if (w.left.width() < 8 || w.h < 8) return;
     const int preferredPx = static_cast<int>(std::clamp(w.h * 0.42, 10.0, 13.0));
 
@@ -593,7 +624,7 @@ void NotchScene::paintCompact(QPainter& p, const DrawnOutline& m, const CompactC
     p.setClipPath(notchPath(kWidth, m.width, m.height, m.topRadius, m.bottomRadius), Qt::IntersectClip);
     p.setOpacity(p.opacity() * std::clamp(contentOpacity_.value(), 0.0, 1.0));
     if (auto label = paintLeftWing(p, w, content.display, preferredPx)) lastLabel_ = std::move(label);
-    paintRightWing(p, w, content.display, content.percentColour, content.ring, charging, preferredPx);
+    lastRightWing_ = paintRightWing(p, w, content.display, content.percentColour, content.ring, charging, preferredPx);
     p.restore();
 }
 

@@ -80,6 +80,8 @@ public:
 
     // Called whenever something new needs to be drawn (a change, or an animation that started).
     void setNeedsDisplay(std::function<void()> cb) { needsDisplay_ = std::move(cb); }
+    // Called when only a part of the window needs drawing again (in window coordinates).
+    void setNeedsDisplayIn(std::function<void(const QRectF&)> cb);
 
     // Seconds on the context's clock: the time animations run on.
     double now() const;
@@ -119,6 +121,9 @@ public:
     const std::optional<DrawnLabel>& lastLabel() const { return lastLabel_; }
     // The Focus or calendar content's right-wing text (a countdown) as last painted.
     const std::optional<DrawnLabel>& lastTrailing() const { return lastTrailing_; }
+    // Where the last paint drew a display's right wing, and the in-use dots (empty when none).
+    QRectF lastRightWing() const { return lastRightWing_; }
+    QRectF privacyDots() const { return privacyDots_; }
     // Where the last paint drew the event's "Join" button (empty when none).
     QRectF joinButton() const { return joinButton_; }
 
@@ -163,7 +168,7 @@ private:
     int shownPeek_ = 0;  // the Notch::QuickPeek shown last, kept while it folds away
     int shownNotification_ = -1;  // the last compact content shown, kept while it fades out
     std::optional<DrawnLabel> lastLabel_, lastTrailing_;
-    QRectF joinButton_;
+    QRectF lastRightWing_, privacyDots_, joinButton_;
     std::function<void()> needsDisplay_;
     std::vector<Subscription> subscriptions_;
     std::unique_ptr<NowPlayingView> nowPlaying_;

@@ -1,6 +1,7 @@
 #include "shell/notch_window.h"
 
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QShowEvent>
@@ -49,6 +50,7 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
     frameTimer_.setSingleShot(true);
     connect(&frameTimer_, &QTimer::timeout, this, [this] { turn(); });
     scene_.setNeedsDisplay([this] { needsDisplay(); });
+    scene_.setNeedsDisplayIn([this](const QRectF& rect) { needsDisplayIn(rect); });
     layerShell_ = LayerShellPanel::attach(*this);
     shapeMode_ = chooseShapeMode();
     updateInputRegion();
@@ -59,10 +61,20 @@ NotchWindow::NotchWindow(Context& ctx, const DisplayLevels* levels)
 NotchWindow::~NotchWindow() {
     if (compositorWatch_ && qApp) qApp->removeNativeEventFilter(compositorWatch_.get());
     scene_.setNeedsDisplay(nullptr);
+    scene_.setNeedsDisplayIn(nullptr);
 }
 
 void NotchWindow::needsDisplay() {
     stateChanged_ = true;
+    turnSoon();
+}
+
+void NotchWindow::needsDisplayIn(const QRectF& rect) {
+    pendingDamage_ += rect.toAlignedRect().adjusted(-1, -1, 1, 1);  // antialiased edges
+    turnSoon();
+}
+
+void NotchWindow::turnSoon() {
     // A change is drawn on the loop's next turn, not at the next frame of a running animation.
     if (!frameTimer_.isActive() || frameTimer_.remainingTime() > 0) frameTimer_.start(0);
 }
@@ -95,6 +107,8 @@ std::optional<int> NotchWindow::advance() {
         damage_ = QRegion(painted_) + bounds;
     else
         damage_ = QRegion();
+    damage_ += pendingDamage_;
+    pendingDamage_ = QRegion();
     stateChanged_ = false;
     painted_ = bounds;
     // The next turn comes only while something moves: a still notch costs nothing.
@@ -351,9 +365,14 @@ void NotchWindow::mouseMoveEvent(QMouseEvent* e) {
 
 void NotchWindow::mousePressEvent(QMouseEvent* e) {
     updateHover(e->position());
-    if (e->button() == Qt::RightButton && inside_ && menuRequested_) {
-        const QRectF outline = scene_.outlinePath().boundingRect();
-        menuRequested_(mapToGlobal(QPoint(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom()))));
+    if (e->button() == Qt::RightButton && inside_) {
+        if (QMenu* menu = menu_ ? menu_() : nullptr) {
+            const QRectF outline = scene_.outlinePath().boundingRect();
+            const QPoint at(static_cast<int>(outline.center().x()), static_cast<int>(outline.bottom()));
+            // A layer surface has no place on the screen the toolkit knows of: its menu is a popup
+            // that the compositor places at the pointer.
+            if (!layerShell_ || !layerShell_->popup(*menu, e->position().toPoint())) menu->popup(mapToGlobal(at));
+        }
         return;
     }
     if (e->button() != Qt::LeftButton || !inside_) return;

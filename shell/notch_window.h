@@ -44,9 +44,9 @@ public:
     // `p` (a surface of the window's size).
     void paintFrame(class QPainter& p);
 
-    // A secondary click on the outline: the menu opens at `at`, in global coordinates, below the
-    // outline.
-    void setMenuRequested(std::function<void(QPoint at)> requested) { menuRequested_ = std::move(requested); }
+    // The menu a secondary click on the outline opens: below the outline's centre, or at the
+    // pointer as a layer surface's popup (nothing: no menu).
+    void setMenu(std::function<class QMenu*()> menu) { menu_ = std::move(menu); }
 
     // Scroll events from the toolkit in the notch's terms.
     static ScrollEvent scrollEventFrom(const class QWheelEvent& e);
@@ -62,6 +62,9 @@ protected:
 
 private:
     void needsDisplay();
+    // Only `rect` needs drawing again: it joins the next turn's damage, which stays partial.
+    void needsDisplayIn(const QRectF& rect);
+    void turnSoon();
     // One turn of the frame clock: advanced, the damage painted at once, the next turn set.
     void turn();
     void updateHover(const QPointF& pos);
@@ -90,7 +93,7 @@ private:
     long shapeUpdates_ = 0;
     bool inside_ = false;
     bool clickExpands_ = false;
-    std::function<void(QPoint)> menuRequested_;
+    std::function<class QMenu*()> menu_;
     std::function<void()> firstFrame_;
     std::unique_ptr<QAbstractNativeEventFilter> compositorWatch_;
     std::unique_ptr<LayerShellPanel> layerShell_;  // placed by the compositor's layer shell
@@ -101,6 +104,7 @@ private:
     bool wasMoving_ = false;
     QRect painted_;             // what the last turn's state draws
     QRegion damage_;
+    QRegion pendingDamage_;  // asked for by needsDisplayIn since the last turn
     long frames_ = 0;
 };
 

@@ -161,7 +161,10 @@ NowPlayingView::NowPlayingView(Context& ctx, std::function<void()> needsDisplay)
         }
         redraw();
     }));
-    subscriptions_.push_back(music_.seekerPosition.observe([redraw](const double&, const Animation*) { redraw(); }));
+    subscriptions_.push_back(ctx.defaults().observe(keys::hideSymbol, [this](const bool&, const bool&) {
+        if (needsDisplay_) needsDisplay_();
+    }));
+    subscriptions_.push_back(music_.seekerPosition.observe([this](const double&, const Animation*) { positionChanged(); }));
 }
 
 NowPlayingView::~NowPlayingView() {
@@ -177,6 +180,30 @@ void NowPlayingView::setDrivesPositionTimer(bool drives) {
         positionShown_ = true;
         music_.timerStartSignal.emit();
     }
+}
+
+NowPlayingView::ProgressKey NowPlayingView::progressKey(double sliderWidth) const {
+    const double duration = music_.trackDuration.get();
+    const double position = std::clamp(music_.seekerPosition.get(), 0.0, std::max(0.0, duration));
+    ProgressKey k;
+    k.elapsed = timeText(position);
+    k.remaining = music_.isLive.get() ? "LIVE" : "-" + timeText(duration - position);
+    k.fill = duration > 0 ? std::lround(sliderWidth * position / duration * kKeySteps) : 0;
+    return k;
+}
+
+void NowPlayingView::positionChanged() {
+    // Only the open view shows the position, and a new position changes only its progress row:
+    // each part is drawn again when it would look different, the times once a second at most.
+    if (shown_ != Shown::expanded) return;
+    if (!needsDisplayIn_) {
+        if (needsDisplay_) needsDisplay_();
+        return;
+    }
+    const ProgressKey now = progressKey(progress_.slider.width());
+    if (now.elapsed != progress_.key.elapsed) needsDisplayIn_(progress_.elapsed);
+    if (now.fill != progress_.key.fill) needsDisplayIn_(progress_.slider);
+    if (now.remaining != progress_.key.remaining) needsDisplayIn_(progress_.remaining);
 }
 
 void NowPlayingView::syncVisualizer() { visualizer_->update(barParams(music_)); }
@@ -293,13 +320,14 @@ void NowPlayingView::paintBars(QPainter& p, const QRectF& r, double t) {
     p.restore();
 }
 
-void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidth) {
+void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidth, double rightLimit) {
     const double t = now_;
     shown_ = Shown::nothing;
     animated_ = QRectF();
     marquee_.reset();
     paintedKey_ = drawnKey_;
-    title_ = bars_ = QRectF();
+    title_ = bars_ = peekSymbol_ = QRectF();
+    progress_ = {};
     const QRectF body = notchBodyRect(windowWidth, m.width, m.height);
     if (showsExpanded()) {
         shown_ = Shown::expanded;
@@ -327,7 +355,8 @@ void NowPlayingView::paint(QPainter& p, const DrawnOutline& m, double windowWidt
     const double side = h * 0.62;
     const double pad = std::max(6.0, m.topRadius + 2);
     paintArtwork(p, QRectF(body.left() + pad, body.top() + (h - side) / 2, side, side));
-    paintBars(p, QRectF(body.right() - pad - side * 1.2, body.top() + (h - side) / 2, side * 1.2, side), t);
+    const double barsRight = std::min(body.right() - pad, rightLimit);
+    paintBars(p, QRectF(barsRight - side * 1.2, body.top() + (h - side) / 2, side * 1.2, side), t);
     p.restore();
 }
 
@@ -338,7 +367,16 @@ bool NowPlayingView::paintPeek(QPainter& p, const QRectF& band) {
     font.setPixelSize(13);
     font.setWeight(QFont::DemiBold);
     const double line = band.height() / 2;
-    const QRectF titleBox(band.left(), band.top() + 1, band.width(), line);
+    // A note leads the title unless "hideSymbol" leaves it out; the artist lines up with the title.
+    QRectF text = band;
+    if (!ctx_.defaults().get(keys::hideSymbol)) {
+        const double side = std::max(0.0, line - 2);
+        peekSymbol_ = QRectF(band.left(), band.top() + 1 + (line - side) / 2, side, side);
+        paintSymbol(p, peekSymbol_, "music.note", Qt::white);
+        text.setLeft(peekSymbol_.right() + 6);
+    }
+    const QRectF titleBox(text.left(), band.top() + 1, text.width(), line);
+    title_ = titleBox;
     const double elapsed = music_.isPlaying.get() ? now_ - marqueeStart_ : 0;
     if (const auto scrolling = paintMarquee(p, titleBox, font, QString::fromStdString(track.title), Qt::white, elapsed)) {
         animated_ = animated_.united(titleBox);
@@ -349,7 +387,7 @@ bool NowPlayingView::paintPeek(QPainter& p, const QRectF& band) {
     p.save();
     p.setFont(font);
     p.setPen(QColor(255, 255, 255, 165));
-    const QRectF artistBox(band.left(), titleBox.bottom(), band.width(), line - 2);
+    const QRectF artistBox(text.left(), titleBox.bottom(), text.width(), line - 2);
     p.drawText(artistBox, Qt::AlignVCenter | Qt::AlignLeft,
                QFontMetricsF(font).elidedText(QString::fromStdString(track.artist), Qt::ElideRight, artistBox.width()));
     p.restore();
@@ -399,10 +437,12 @@ void NowPlayingView::paintExpanded(QPainter& p, const QRectF& body, double t, do
     p.setFont(font);
     const QRectF slider(left + 36, rowY - 3, right - left - 72, 6);
     controls_[4] = slider.adjusted(0, -6, 0, 6);
-    p.drawText(QRectF(left, rowY - 7, 32, 14), Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(timeText(position)));
-    const QString remaining = music_.isLive.get() ? QStringLiteral("LIVE")
-                                                  : QStringLiteral("-") + QString::fromStdString(timeText(duration - position));
-    p.drawText(QRectF(right - 32, rowY - 7, 32, 14), Qt::AlignVCenter | Qt::AlignRight, remaining);
+    progress_.key = progressKey(slider.width());
+    progress_.elapsed = QRectF(left, rowY - 7, 32, 14);
+    progress_.remaining = QRectF(right - 32, rowY - 7, 32, 14);
+    progress_.slider = slider;
+    p.drawText(progress_.elapsed, Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(progress_.key.elapsed));
+    p.drawText(progress_.remaining, Qt::AlignVCenter | Qt::AlignRight, QString::fromStdString(progress_.key.remaining));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 60));
     p.drawRoundedRect(slider, 3, 3);

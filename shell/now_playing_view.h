@@ -30,6 +30,9 @@ struct DrawnOutline;
 class NowPlayingView {
 public:
     NowPlayingView(Context& ctx, std::function<void()> needsDisplay);
+    // Where a change needs only part of the view drawn again (the progress row as the position
+    // moves), it asks for that rectangle here rather than for a whole frame.
+    void setNeedsDisplayIn(std::function<void(const QRectF&)> needs) { needsDisplayIn_ = std::move(needs); }
     ~NowPlayingView();
     NowPlayingView(const NowPlayingView&) = delete;
     NowPlayingView& operator=(const NowPlayingView&) = delete;
@@ -44,11 +47,11 @@ public:
     // Seconds between the frames of the bars and the marquee: they move at their own rate.
     static constexpr double kFrameInterval = 1.0 / 24;
     // Paints, as of the last step, what the notch's state calls for (nothing unless the activity
-    // or the open notch shows).
-    void paint(QPainter& p, const DrawnOutline& m, double windowWidth);
+    // or the open notch shows); the activity's bars end before `rightLimit`.
+    void paint(QPainter& p, const DrawnOutline& m, double windowWidth, double rightLimit);
 
-    // The song-change peek's band below the compact notch: the title (a marquee when long) over
-    // the artist; false (nothing drawn) without a title.
+    // The song-change peek's band below the compact notch: a note (unless "hideSymbol"), then the
+    // title (a marquee when long) over the artist; false (nothing drawn) without a title.
     bool paintPeek(QPainter& p, const QRectF& band);
 
     // The lock-screen panel's media card: the open view's artwork, titles, progress and controls
@@ -71,10 +74,15 @@ public:
     // Where the last paint drew what moves by itself (the bars and a scrolling title): the only
     // part of the window a frame of the visualizer or the marquee needs to repaint.
     QRectF animatedRect() const { return animated_; }
-    // The open view's title column and visualizer as last painted (empty when not shown).
+    // The title column (of the open view or the peek) and the open view's visualizer as last
+    // painted (empty when not shown).
     QRectF titleRect() const { return title_; }
+    // The symbol before the peek's title as last painted; empty while "hideSymbol" leaves it out.
+    QRectF peekSymbolRect() const { return peekSymbol_; }
     QRectF visualizerRect() const { return bars_; }
     std::optional<QRectF> controlRect(int index) const;  // 0 extra, 1 previous, 2 play/pause, 3 next, 4 slider
+    // The open view's elapsed time as last painted (empty when not shown).
+    QRectF elapsedRect() const { return progress_.elapsed; }
 
 private:
     bool showsActivity() const;
@@ -88,10 +96,19 @@ private:
     // `topRow`: the height of the row above the view (a camera housing's), left empty.
     void paintExpanded(QPainter& p, const QRectF& body, double t, double topRow);
     void seekTo(const QPointF& pos);
+    // The progress row as the position and duration now read, for a slider `sliderWidth` wide.
+    struct ProgressKey {
+        std::string elapsed, remaining;
+        long fill = 0;
+        friend bool operator==(const ProgressKey&, const ProgressKey&) = default;
+    };
+    ProgressKey progressKey(double sliderWidth) const;
+    void positionChanged();
 
     Context& ctx_;
     MusicManager& music_;
     std::function<void()> needsDisplay_;
+    std::function<void(const QRectF&)> needsDisplayIn_;
     std::unique_ptr<AudioVisualizerModel> visualizer_;
     std::vector<double> fromHeights_;
     double lastTick_ = -1;
@@ -106,8 +123,13 @@ private:
     std::optional<std::pair<double, double>> marquee_;
     // The moving parts' positions: as of the last step, and as last painted.
     std::vector<long> drawnKey_, paintedKey_;
-    QRectF title_, bars_;
+    QRectF title_, bars_, peekSymbol_;
     QRectF controls_[5];
+    // The progress row as last painted: what it showed, and where.
+    struct {
+        ProgressKey key;
+        QRectF elapsed, slider, remaining;
+    } progress_;
     bool dragging_ = false;
     bool positionShown_ = false;
     bool drivesTimer_ = false;

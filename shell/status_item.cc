@@ -186,7 +186,6 @@ void StatusItem::setSaveProblem(const std::string& problem) {
 
 QString StatusItem::toolTip() const { return toolTip_; }
 
-void StatusItem::popup(QPoint at) { menu_->popup(at); }
 
 void StatusItem::rebuild() {
     menu_->clear();

@@ -43,8 +43,6 @@ public:
     bool visible() const;
     void setVisible(bool visible);
     QMenu* menu() const { return menu_.get(); }
-    // Opens the menu at `at` (global coordinates): from the notch, with a tray or without.
-    void popup(QPoint at);
     // Fills the menu from the application state; runs on every opening (the menu is empty
     // until the first).
     void rebuild();

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -68,6 +69,7 @@ CameraWatcher::CameraWatcher(MainQueue& main, Logger logger, std::filesystem::pa
     }
     // A camera already open at start-up is found at once: the search runs first thing.
     thread_ = std::thread([this] { run(); });
+    ::pthread_setname_np(thread_.native_handle(), "halvyn-cameras");
 }
 
 CameraWatcher::~CameraWatcher() {

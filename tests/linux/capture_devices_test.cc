@@ -82,6 +82,14 @@ TEST_F(Cameras, FindsWhoOpensANodeAndFollowsNodesComingAndGoing) {
     ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists("/proc/" + std::to_string(early) + "/fd/3"); }));
     make();
     ASSERT_TRUE(watcher->isWatching());
+    // Its thread goes by its own name among the program's.
+    bool named = false;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::getline(std::ifstream(task.path() / "comm"), name);
+        named = named || name == "halvyn-cameras";
+    }
+    EXPECT_TRUE(named);
     // Open before the watcher started: its first search, told as such.
     ASSERT_TRUE(spinUntil([&] { return heard.size() == 1; }));
     EXPECT_TRUE(heard[0]);

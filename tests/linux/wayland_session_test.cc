@@ -221,10 +221,10 @@ public:
         zwlr_virtual_pointer_v1_frame(pointer_);
         waylandRoundtrip(display_, nullptr, 10000);
     }
-    void click(int x, int y) {
+    void click(int x, int y, uint32_t button = BTN_LEFT) {
         moveTo(x, y);
         for (auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
-            zwlr_virtual_pointer_v1_button(pointer_, ++time_, BTN_LEFT, state);
+            zwlr_virtual_pointer_v1_button(pointer_, ++time_, button, state);
             zwlr_virtual_pointer_v1_frame(pointer_);
         }
         waylandRoundtrip(display_, nullptr, 10000);
@@ -346,6 +346,37 @@ TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
     ASSERT_TRUE(test::spinUntil([&] { return screenshot() && blue(shot.pixel(960, 100)); }, 30000));
     pointer.click(960 - 270, 300);
     EXPECT_TRUE(test::spinUntil([&] { return !videoRunning(); }, 30000)) << "the click did not reach the video";
+
+    // A secondary click on the outline opens the menu as the layer surface's popup, at the
+    // pointer rather than in the middle of the screen; a click elsewhere closes it.
+    // The share of light (menu) pixels in a rectangle of the screen.
+    auto light = [&](const QRect& r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QRgb p = shot.pixel(x, y);
+                n += qRed(p) > 170 && qGreen(p) > 170 && qBlue(p) > 170;
+            }
+        return double(n) / (r.width() * r.height());
+    };
+    const QPoint at(960 + 40, 6);
+    const QRect below(at.x() + 2, at.y() + 2, 100, 80);
+    EXPECT_TRUE(test::spinUntil(
+        [&] {
+            pointer.click(at.x(), at.y(), BTN_RIGHT);
+            return screenshot() && light(below) > 0.6;
+        },
+        30000))
+        << sway.log("app.log");
+    if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) shot.save(QString::fromUtf8(to) + "/sway-menu.png");
+    EXPECT_LT(light(below.translated(-104, 0)), 0.05) << "the menu starts at the pointer";
+    EXPECT_LT(light(QRect(860, 440, 200, 200)), 0.05) << "no window in the middle of the screen";
+    // Closed by a click elsewhere, and opened again by the next secondary click.
+    for (const QPoint click : {QPoint(300, 700), at}) {
+        const bool opens = click == at;
+        pointer.click(click.x(), click.y(), opens ? BTN_RIGHT : BTN_LEFT);
+        EXPECT_TRUE(test::spinUntil([&] { return screenshot() && (light(below) > 0.6) == opens; }, 30000)) << opens;
+    }
 }
 
 }  // namespace

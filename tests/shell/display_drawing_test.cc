@@ -10,8 +10,10 @@
 #include "notch/outline_model.h"
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
+#include "settings/keys.h"
 #include "shell/shell_fixture.h"
 #include "runtime/owned_access.h"
+#include "sources/privacy_manager.h"
 
 namespace halvyn {
 namespace {
@@ -125,6 +127,38 @@ TEST_P(DisplayDrawing, LowBatteryHasTheNotificationsLayoutAndWarns) {
     for (int y = 0; y < low.height(); ++y)
         for (int x = 0; x < static_cast<int>(lowLabel.rect.left() * 2) - 4; ++x) symbol += qAlpha(low.pixel(x, y)) > 200 && qRed(low.pixel(x, y)) > 150;
     EXPECT_GT(symbol, 30) << "the battery symbol";
+}
+
+// Whatever a display draws on the right, however wide, ends a clear gap before the in-use dots;
+// two dots push it further in than one.
+TEST_P(DisplayDrawing, RightWingKeepsAGapBeforeTheInUseDots) {
+    defaults().set(keys::showHUDPercentage, true);
+    levels.level = 1.0f;
+    PrivacyManager& privacy = ctx->privacy();
+    privacy.isIndicatorVisible.set(true);
+    privacy.microphoneApplications.set({"Firefox"});
+    double t = 1;
+    double oneDot = 0;
+    for (bool camera : {false, true}) {
+        if (camera) privacy.cameraApplications.set({"Cheese"});
+        for (N kind : {N::didChangeVolume, N::isCharging, N::isLowBattery}) {
+            notch().setNotification(true, kind, 0.35, 3);
+            at(t += 1.5);
+            frame();
+            const QRectF dots = scene.privacyDots(), wing = scene.lastRightWing();
+            ASSERT_FALSE(dots.isEmpty());
+            ASSERT_FALSE(wing.isEmpty()) << static_cast<int>(kind);
+            EXPECT_LE(wing.right(), dots.left() - 4) << static_cast<int>(kind) << " camera " << camera;
+            if (kind == N::didChangeVolume) {
+                if (camera) {
+                    EXPECT_LT(wing.right(), oneDot - 8);
+                }
+                oneDot = wing.right();
+            }
+            notch().setNotification(false, N::none, 0.35, 0);
+            at(t += 1);
+        }
+    }
 }
 
 TEST_P(DisplayDrawing, HoverIsVisibleInTheWindowAndNothingRunsBeyondTheOutline) {

@@ -7,6 +7,7 @@
 #include "calendar/calendar_manager.h"
 #include "runtime/dates.h"
 #include "shell/notch_scene.h"
+#include "sources/privacy_manager.h"
 #include "pixels.h"
 #include "shell_fixture.h"
 #include "sources/focus_manager.h"
@@ -119,6 +120,16 @@ TEST_F(CalendarDrawing, EveryCountdownFormatShowsWholeInItsWing) {
     time->runCurrent();
     scene.render(610.1);
     EXPECT_EQ(scene.lastTrailing()->text.toStdString(), hours);
+}
+
+TEST_F(CalendarDrawing, TheCountdownKeepsAGapBeforeTheInUseDots) {
+    NotchScene scene(*ctx, nullptr);
+    ctx->privacy().isIndicatorVisible.set(true);
+    ctx->privacy().cameraApplications.set({"Cheese"});
+    scene.render(10);
+    ASSERT_TRUE(scene.lastTrailing());
+    ASSERT_FALSE(scene.privacyDots().isEmpty());
+    EXPECT_LE(scene.lastTrailing()->rect.right(), scene.privacyDots().left() - 4);
 }
 
 TEST_F(CalendarDrawing, ThePeekShowsTheEventAndItsJoinButton) {

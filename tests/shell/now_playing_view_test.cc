@@ -5,7 +5,9 @@
 #include <QPainter>
 
 #include "nowplaying/music_manager.h"
+#include "sources/privacy_manager.h"
 #include "shell/notch_scene.h"
+#include "shell/notch_window.h"
 #include "shell/now_playing_view.h"
 #include "pixels.h"
 #include "shell_fixture.h"
@@ -146,6 +148,74 @@ TEST_F(NowPlayingViewTest, TheSongPeekShowsTitleAndArtistInItsBand) {
     EXPECT_GT(lightPixels(peek, band.adjusted(0, 0, 0, -14)), 100) << "the title";
     EXPECT_GT(lightPixels(peek, band.adjusted(0, 14, 0, 0)), 25) << "the artist";
     EXPECT_TRUE(scene->nowPlaying().animatedRect().intersects(band)) << "the long title scrolls";
+}
+
+TEST_F(NowPlayingViewTest, TheActivitysBarsKeepAGapBeforeTheInUseDots) {
+    plays(true);
+    at(2.0);
+    ctx->privacy().isIndicatorVisible.set(true);
+    ctx->privacy().microphoneApplications.set({"Firefox"});
+    scene->render(2.0);
+    ASSERT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
+    ASSERT_FALSE(scene->privacyDots().isEmpty());
+    EXPECT_LE(scene->nowPlaying().animatedRect().right(), scene->privacyDots().left() - 4);
+}
+
+// "hideSymbol" takes the note before the peek's title away, and the title takes its place.
+TEST_F(NowPlayingViewTest, ThePeeksSymbolFollowsHideSymbol) {
+    plays(true);
+    at(1.0);
+    plays(true, "Another Song");
+    at(1.6);
+    ASSERT_TRUE(notch().isQuickPeeking.get());
+    QImage peek = scene->render(1.6);
+    const QRectF symbol = scene->nowPlaying().peekSymbolRect();
+    ASSERT_FALSE(symbol.isEmpty());
+    EXPECT_GT(lightPixels(peek, symbol), 8);
+    EXPECT_GE(scene->nowPlaying().titleRect().left(), symbol.right() + 4);
+    defaults().set(keys::hideSymbol, true);
+    peek = scene->render(1.7);
+    EXPECT_TRUE(scene->nowPlaying().peekSymbolRect().isEmpty());
+    EXPECT_DOUBLE_EQ(scene->nowPlaying().titleRect().left(), symbol.left());
+}
+
+// The position moves four times a second here (a player that reports often) while the bars move
+// at their own rate: the elapsed time is drawn again only when its text changes, and once paused
+// nothing is drawn at all.
+TEST_F(NowPlayingViewTest, TheElapsedTimeIsDrawnAgainOnlyWhenItsTextChanges) {
+    scene->nowPlaying().setDrivesPositionTimer(false);
+    NotchWindow window(*ctx, nullptr);
+    QImage img(static_cast<int>(NotchScene::kWidth), static_cast<int>(NotchScene::kHeight), QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&img);
+    plays(true);
+    ctx->music().seekerPosition.set(10.0);
+    notch().setExpanded(true, false);
+    at(2.0);
+    window.paintFrame(p);
+    const QRect elapsed = window.scene().nowPlaying().elapsedRect().toAlignedRect();
+    ASSERT_FALSE(elapsed.isEmpty());
+    int repaints = 0, barFrames = 0;
+    for (int k = 1; k <= 3 * 24; ++k) {
+        at(2.0 + k / 24.0);
+        if (k % 6 == 0) ctx->music().seekerPosition.set(10.0 + k / 24.0);
+        window.paintFrame(p);
+        repaints += window.lastDamage().intersects(elapsed);
+        barFrames += !window.lastDamage().isEmpty();
+    }
+    EXPECT_EQ(repaints, 3) << "0:10 became 0:11, 0:12 and 0:13";
+    EXPECT_GT(barFrames, 24) << "the bars went on moving";
+    // Paused, and the bars and the idle timer settled: the position read again is the same.
+    plays(false);
+    for (int k = 0; k < 7 * 24; ++k) {
+        at(5.0 + k / 24.0);
+        window.paintFrame(p);
+    }
+    for (int k = 1; k <= 48; ++k) {
+        at(12.0 + k / 24.0);
+        ctx->music().seekerPosition.set(13.0);
+        EXPECT_FALSE(window.advance()) << k;
+        EXPECT_TRUE(window.lastDamage().isEmpty()) << k;
+    }
 }
 
 TEST_F(NowPlayingViewTest, AScrollingTitleFadesAtBothEndsOfItsColumn) {
