@@ -14,6 +14,9 @@ if(NOT HALVYN_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
 endif()
 
 install(TARGETS halvyn halvyn-helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The modules the program opens on first use, where it looks for them: lib/halvyn beside its bin/
+# (a private folder, the same under every prefix; not the architecture's library folder).
+install(TARGETS ${HALVYN_MODULES} LIBRARY DESTINATION lib/halvyn)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/sounds DESTINATION ${CMAKE_INSTALL_DATADIR}/halvyn)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/halvyn.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME app.halvyn.halvyn.svg)
@@ -74,7 +77,7 @@ install(CODE [[
 ]])
 
 # The Debian package: CPack's DEB generator over the rules above, its library dependencies found
-# by dpkg-shlibdeps in the programs themselves.
+# by dpkg-shlibdeps in the programs and modules themselves.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME halvyn)
 set(CPACK_PACKAGE_VERSION ${HALVYN_VERSION})
