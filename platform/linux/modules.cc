@@ -33,7 +33,8 @@ void* Module::find(const char* symbol) {
     }
     ::dlerror();
     void* f = ::dlsym(handle_, symbol);
-    if (!f) logger_.error("Module %{public}s has no %{public}s", path_.string(), symbol);
+    if (!f && missing_.insert(symbol).second)
+        logger_.error("Module %{public}s has no %{public}s; what it gives is absent", path_.string(), symbol);
     return f;
 }
 

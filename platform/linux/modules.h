@@ -7,7 +7,7 @@
 // open, stays open: the objects it made point into its code.
 
 #include <filesystem>
-#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +67,7 @@ private:
     Logger logger_;
     void* handle_ = nullptr;
     bool failed_ = false;
+    std::set<std::string, std::less<>> missing_;  // functions asked for and not there, said once
 };
 
 // The modules of this process, each opened once, on the main thread. `log` is where their
