@@ -14,9 +14,10 @@ if(NOT HALVYN_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
 endif()
 
 install(TARGETS halvyn halvyn-helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The modules the program opens on first use, where it looks for them: lib/halvyn beside its bin/
-# (a private folder, the same under every prefix; not the architecture's library folder).
-install(TARGETS ${HALVYN_MODULES} LIBRARY DESTINATION lib/halvyn)
+# The modules the program opens on first use, where it looks for them: lib/halvyn/modules beside its bin/
+# (a private folder, the same under every prefix; not the architecture's library folder, and one
+# level below lib/halvyn, so that installing the package runs no ldconfig for them).
+install(TARGETS ${HALVYN_MODULES} LIBRARY DESTINATION lib/halvyn/modules)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/sounds DESTINATION ${CMAKE_INSTALL_DATADIR}/halvyn)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/halvyn.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME app.halvyn.halvyn.svg)

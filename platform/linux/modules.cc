@@ -14,7 +14,7 @@ std::filesystem::path Module::installedFolder() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return {};
-    return exe.parent_path().parent_path() / "lib" / "halvyn";
+    return exe.parent_path().parent_path() / "lib" / "halvyn" / "modules";
 }
 
 void* Module::find(const char* symbol) {

@@ -1,6 +1,6 @@
 #pragma once
 // The adapters whose libraries most starts never need live in modules installed beside the
-// program (lib/halvyn/ next to its bin/), each opened on first use: sounds (Qt Multimedia), HTTP
+// program (lib/halvyn/modules/ next to its bin/), each opened on first use: sounds (Qt Multimedia), HTTP
 // (Qt Network), updates (OpenSSL, libarchive, cmark-gfm) and calendars (libical). The program
 // links none of those libraries, so the loader does not map them at every start. A module that is
 // missing or does not load leaves what it gives absent; why is logged once. A module, once
@@ -56,7 +56,7 @@ public:
     }
     const std::filesystem::path& path() const { return path_; }
 
-    // Where the modules are: lib/halvyn beside the running program's bin folder (in the build
+    // Where the modules are: lib/halvyn/modules beside the running program's bin folder (in the build
     // tree, beside its shell folder).
     static std::filesystem::path installedFolder();
 
