@@ -2,7 +2,6 @@
 
 #include <QString>
 
-
 #include "platform/linux/modules.h"
 #include "platform/linux/sound_files.h"
 #include "runtime/main_queue.h"
@@ -10,7 +9,9 @@
 namespace halvyn {
 
 namespace {
-std::string unavailable(const Module& module) { return "not available (" + module.path().filename().string() + " missing)"; }
+std::string unavailable(const Module& module) {
+    return "not available (" + module.path().filename().string() + " missing)";
+}
 }  // namespace
 
 ModuleSounds::ModuleSounds(Module& module, std::vector<std::string> folders, Logger logger)
