@@ -14,6 +14,10 @@ if(NOT HALVYN_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+$")
 endif()
 
 install(TARGETS halvyn halvyn-helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The modules the program opens on first use, where it looks for them: lib/halvyn/modules beside its bin/
+# (a private folder, the same under every prefix; not the architecture's library folder, and one
+# level below lib/halvyn, so that installing the package runs no ldconfig for them).
+install(TARGETS ${HALVYN_MODULES} LIBRARY DESTINATION lib/halvyn/modules)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/sounds DESTINATION ${CMAKE_INSTALL_DATADIR}/halvyn)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/halvyn.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME app.halvyn.halvyn.svg)
@@ -74,7 +78,7 @@ install(CODE [[
 ]])
 
 # The Debian package: CPack's DEB generator over the rules above, its library dependencies found
-# by dpkg-shlibdeps in the programs themselves.
+# by dpkg-shlibdeps in the programs and modules themselves.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME halvyn)
 set(CPACK_PACKAGE_VERSION ${HALVYN_VERSION})
@@ -91,8 +95,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What no library link names: Wayland's platform plugin for Wayland sessions, xdg-open for links.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
+# What no library link names: Wayland's platform plugin for Wayland sessions, xdg-open for links,
+# libudev (opened where a backlight is followed).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils, libudev1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)

@@ -81,6 +81,20 @@ def memory(pid):
     return rss, pss, threads
 
 
+def pss_by_mapping(pid):
+    """PSS kB of each mapped file (by name), the heap, and the anonymous rest (thread stacks among it)."""
+    out, name = {}, None
+    for line in open("/proc/%d/smaps" % pid):
+        field = line.split()
+        if not field:
+            continue
+        if "-" in field[0] and not field[0].endswith(":"):
+            name = os.path.basename(field[5]) if len(field) > 5 else "[anonymous]"
+        elif field[0] == "Pss:":
+            out[name] = out.get(name, 0) + int(field[1])
+    return out
+
+
 def wait_until(what, test, timeout):
     end = time.monotonic() + timeout
     while time.monotonic() < end:
@@ -231,8 +245,14 @@ for i in range(args.runs):
         if i < 3:
             time.sleep(5)  # start-up work done, its background threads gone
             mems.append(memory(p.pid))
+            if i == 0:
+                mems.append(pss_by_mapping(p.pid))
         stop(p)
         time.sleep(0.3)
+# Where the memory above the floor's is: the largest differences of one run, by mapping.
+ours_map, floor_map = ours_mem.pop(1), floor_mem.pop(1)
+above = sorted(((ours_map.get(k, 0) - floor_map.get(k, 0), k) for k in set(ours_map) | set(floor_map)), reverse=True)
+log("  PSS above the floor, by mapping: " + ", ".join("%s %+.1f MB" % (k, d / 1024) for d, k in above[:12]))
 row("Start → first mapped window", summary(ours_start, " ms"), "floor " + summary(floor_start, " ms"),
     ratio(statistics.median(ours_start), statistics.median(floor_start)), "≤ 1.5× floor")
 med = lambda xs, k: statistics.median(x[k] for x in xs)

@@ -15,7 +15,6 @@
 #include "platform/linux/helper_bus.h"
 #include "platform/linux/desktop_do_not_disturb.h"
 #include "platform/linux/geoclue_location.h"
-#include "platform/linux/ics_calendar_store.h"
 #include "weather/open_meteo.h"
 #include "platform/linux/ewmh_watcher.h"
 #include "platform/linux/idle_inhibitor.h"
@@ -23,7 +22,8 @@
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/linux_capture_devices.h"
 #include "platform/linux/pulse_audio_devices.h"
-#include "platform/linux/qt_sounds.h"
+#include "platform/linux/modules.h"
+#include "platform/linux/sound_files.h"
 #include "platform/linux/sysfs_backlight.h"
 #include "platform/linux/upower_kbd_backlight.h"
 #include "platform/linux/upower_power_sources.h"
@@ -60,8 +60,13 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
       // or user-space file systems (a mounted cloud drive), where a change made on another
       // machine comes without an inotify event.
       syncStore_(main, Logger(log, "com.halvyn.app", "Defaults"), kSyncRescan),
-      installer_(main),
-      verifier_(main),
+      sounds_(module("halvyn-sounds", log), soundFolders(), Logger(log, "com.halvyn.app", "Sounds")),
+      http_(module("halvyn-http"), main),
+      installer_(main,
+                 [] {
+                     return module("halvyn-updates").function<decltype(halvyn_unpack_archive)>("halvyn_unpack_archive");
+                 }),
+      verifier_(module("halvyn-updates"), main),
       // The session starts the installed program itself at login. The entry keeps the name that
       // earlier versions wrote, so that turning the setting off still finds it.
       autostart_(xdgConfigHome() ? std::optional(*xdgConfigHome() / "autostart") : std::nullopt, "app.halvyn.Halvyn",
@@ -118,7 +123,6 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
             wm_->onFullscreenChanged([this] { workspace_->announce(WorkspaceEvent::activeSpaceDidChange); });
     }
     processes_ = std::make_unique<LinuxProcesses>(wm_.get());
-    sounds_ = std::make_unique<QtSounds>(QtSounds::defaultFolders(), Logger(log, "com.halvyn.app", "Sounds"));
     backlight_ = std::make_unique<SysfsBacklight>("/sys/class/backlight", Logger(log, "com.halvyn.app", "Brightness"));
     // Keep-awake while locked goes through the session's idle inhibitor. Whether logind or the
     // screen saver gives one is learnt without waiting; the inhibitor says when neither does.
@@ -130,9 +134,9 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
             .error("No message bus; the display is not kept awake while locked");
 
     Logger platformLog(log, "com.halvyn.app", "Platform");
-    calendar_ = std::make_unique<IcsCalendarStore>(
-        files_, main, background, Logger(log, "com.halvyn.app", "CalendarStore"),
-        IcsCalendarStore::Folders::fromEnvironment(files_.homeDirectory()), IcsCalendarStore::addressesFromEnvironment());
+    calendar_ = std::make_unique<ModuleCalendarStore>(module("halvyn-calendar"), files_, main, background,
+                                                      Logger(log, "com.halvyn.app", "CalendarStore"),
+                                                      files_.homeDirectory());
     // GeoClue is followed by name, so one that starts later is still used; it says when it is missing.
     if (system.isConnected())
         location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
@@ -168,7 +172,10 @@ void DesktopPlatform::setSyncFolder(const std::filesystem::path& folder) {
     if (!syncStore_.folder().empty()) syncWatcher_.addPath(QString::fromStdString(syncStore_.folder().string()));
 }
 
-void DesktopPlatform::startAfterFirstFrame() { links_.askHandlers(); }
+void DesktopPlatform::startAfterFirstFrame() {
+    links_.askHandlers();
+    calendar_->start();
+}
 
 void DesktopPlatform::watchPreferences() {
     const std::filesystem::path file = file_->path();
@@ -203,7 +210,6 @@ CalendarStore* DesktopPlatform::calendarStore() { return calendar_.get(); }
 Location* DesktopPlatform::location() { return location_.get(); }
 WeatherService* DesktopPlatform::weatherService() { return weather_.get(); }
 FocusStatus* DesktopPlatform::focusStatus() { return doNotDisturb_.get(); }
-Sounds* DesktopPlatform::sounds() { return sounds_.get(); }
 PowerAssertions* DesktopPlatform::powerAssertions() { return idleInhibitor_.get(); }
 HelperConnection* DesktopPlatform::helper() { return helper_.get(); }
 DisplayBrightness* DesktopPlatform::displayBrightness() {

@@ -12,9 +12,8 @@
 #include "platform/linux/desktop_links.h"
 #include "platform/linux/system_locale.h"
 #include "platform/linux/linux_installer.h"
-#include "platform/linux/openssl_verifier.h"
+#include "platform/linux/module_ports.h"
 #include "platform/linux/posix_file_system.h"
-#include "platform/linux/qt_http.h"
 #include "platform/linux/qt_artwork_decoder.h"
 #include "platform/linux/xdg_autostart.h"
 #include "platform/platform.h"
@@ -39,9 +38,7 @@ class SysfsBacklight;
 class BluezBluetooth;
 class EwmhWatcher;
 class LinuxProcesses;
-class QtSounds;
 class IdleInhibitor;
-class IcsCalendarStore;
 class GeoClueLocation;
 class OpenMeteoWeather;
 class DesktopDoNotDisturb;
@@ -66,7 +63,7 @@ public:
     KeyboardBacklight* keyboardBacklight() override;
     Bluetooth* bluetooth() override;
     Processes* processes() override;
-    Sounds* sounds() override;
+    Sounds* sounds() override { return &sounds_; }
     Http* http() override { return &http_; }
     FileSystem* fileSystem() override { return &files_; }
     Bundle* bundle() override { return &bundle_; }
@@ -83,7 +80,7 @@ public:
     HelperConnection* helper() override;
     CaptureDevices* captureDevices() override;
 
-    // What waits until the notch's first frame is on the screen.
+    // What waits until the notch's first frame is on the screen: the calendars among it.
     void startAfterFirstFrame();
 
     QtScreens& qtScreens() { return screens_; }
@@ -119,21 +116,22 @@ private:
     std::unique_ptr<BluezBluetooth> bluetooth_;
     std::unique_ptr<EwmhWatcher> wm_;
     std::unique_ptr<LinuxProcesses> processes_;
-    std::unique_ptr<QtSounds> sounds_;
+    // Sounds, HTTP, update archives and calendars come from modules opened on first use.
+    ModuleSounds sounds_;
     std::unique_ptr<IdleInhibitor> idleInhibitor_;
     // The companion helper that follows the desktop's media players; absent without it.
     std::unique_ptr<DBusHelperConnection> helper_;
     Subscription fullscreenObserver_;
-    QtHttp http_;
+    ModuleHttp http_;
     PosixFileSystem files_;
     LinuxBundle bundle_;
     LinuxInstaller installer_;
-    OpenSslVerifier verifier_;
+    ModuleVerifier verifier_;
     XdgAutostart autostart_;
     // Links open with the user's chosen application; share links go on the clipboard.
     DesktopLinks links_;
     // Calendar files, GeoClue, Open-Meteo, the desktop's do not disturb (as its Focus).
-    std::unique_ptr<IcsCalendarStore> calendar_;
+    std::unique_ptr<ModuleCalendarStore> calendar_;
     std::unique_ptr<GeoClueLocation> location_;
     std::unique_ptr<OpenMeteoWeather> weather_;
     std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;

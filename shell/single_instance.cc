@@ -3,23 +3,46 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace halvyn {
 
 namespace {
 constexpr char kMessage[] = "reopen\n";
+
+// The socket's address, or nothing when the path is too long for one.
+std::optional<sockaddr_un> addressOf(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/instance.socket"));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (static_cast<std::size_t>(path.size()) >= sizeof address.sun_path) return std::nullopt;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return address;
 }
+}  // namespace
 
 SingleInstance::SingleInstance(QString folder) : folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
-    if (server_) server_->close();
+    listener_.reset();
+    for (auto& [fd, notifier] : callers_) {
+        notifier.reset();
+        ::close(fd);
+    }
+    if (listening_ >= 0) ::close(listening_);
 }
 
 QString SingleInstance::defaultFolder() {
@@ -38,38 +61,75 @@ bool SingleInstance::becomePrimary(std::function<void()> reopened) {
         lock_.reset();
         return false;
     }
-    const QString name = folder_ + QStringLiteral("/instance.socket");
+    reopened_ = std::move(reopened);
+    // Listening can fail (a folder that cannot hold sockets, a path too long); the lock still
+    // keeps one instance.
+    const auto address = addressOf(folder_);
+    if (!address) return true;
     // Only the lock holder gets here, so a socket left behind is a dead instance's.
-    QLocalServer::removeServer(name);
-    server_ = std::make_unique<QLocalServer>();
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
-    auto* server = server_.get();
-    QObject::connect(server, &QLocalServer::newConnection, server, [server, reopened = std::move(reopened)] {
-        while (QLocalSocket* s = server->nextPendingConnection()) {
-            QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            QObject::connect(s, &QLocalSocket::readyRead, s, [s, reopened] {
-                if (s->readAll().contains("reopen") && reopened) reopened();
-            });
-        }
-    });
-    // Listening can fail (a folder that cannot hold sockets); the lock still keeps one instance.
-    server_->listen(name);
+    ::unlink(address->sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;
+    // Only this user may call, whatever the folder's permissions.
+    const mode_t before = ::umask(0077);
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
+    ::umask(before);
+    if (!bound || ::listen(fd, 4) != 0) {
+        ::close(fd);
+        return true;
+    }
+    listening_ = fd;
+    listener_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(listener_.get(), &QSocketNotifier::activated, listener_.get(), [this] { accept(); });
     return true;
 }
 
+void SingleInstance::accept() {
+    while (callers_.size() < kMaxCallers) {
+        const int fd = ::accept4(listening_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) break;
+        auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this, fd] { read(fd); });
+        callers_[fd] = std::move(notifier);
+    }
+    // Callers beyond the bound wait in the queue until one of those here is done.
+    listener_->setEnabled(callers_.size() < kMaxCallers);
+}
+
+void SingleInstance::read(int fd) {
+    // A caller says one short message and goes; anything else is read past and dropped.
+    char buffer[64];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    const bool ask = n > 0 && std::string_view(buffer, static_cast<std::size_t>(n)).find("reopen") != std::string_view::npos;
+    // One message a connection: it is closed once read, or when the caller goes. The notifier
+    // that called goes once its signal is done.
+    if (auto it = callers_.find(fd); it != callers_.end()) {
+        it->second->setEnabled(false);
+        it->second.release()->deleteLater();
+        callers_.erase(it);
+    }
+    ::close(fd);
+    if (listener_) listener_->setEnabled(true);
+    if (ask && reopened_) reopened_();
+}
+
 bool SingleInstance::handOver(int timeoutMs) const {
-    const QString name = folder_ + QStringLiteral("/instance.socket");
+    const auto address = addressOf(folder_);
+    if (!address) return false;
     QDeadlineTimer deadline(timeoutMs);
     // The running instance may hold the lock a moment before it listens.
     while (!deadline.hasExpired()) {
-        QLocalSocket s;
-        s.connectToServer(name);
-        if (s.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
-            s.write(kMessage, sizeof kMessage - 1);
-            const bool sent = s.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-            s.disconnectFromServer();
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return false;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0) {
+            const timeval wait{std::max<long>(1, static_cast<long>(deadline.remainingTime() / 1000)), 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+            const bool sent = ::send(fd, kMessage, sizeof kMessage - 1, MSG_NOSIGNAL) == sizeof kMessage - 1;
+            ::close(fd);
             return sent;
         }
+        ::close(fd);
         QThread::msleep(50);
     }
     return false;

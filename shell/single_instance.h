@@ -1,15 +1,17 @@
 #pragma once
 // One desktop program per session: the first launch holds a lock in the user's runtime folder and
-// listens beside it; a later launch finds the lock taken, tells the running one to reopen, and
-// ends. A lock left by a program that died is taken over.
+// listens on a local socket beside it (plain POSIX: no network library at start); a later launch
+// finds the lock taken, tells the running one to reopen, and ends. A lock left by a program that
+// died is taken over.
 
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
+class QSocketNotifier;
 
 namespace halvyn {
 
@@ -30,10 +32,19 @@ public:
     // From a later launch: asks the running instance to reopen. False when none answered.
     bool handOver(int timeoutMs = 3000) const;
 
+    // Connections from later launches read at once; more wait for one of them to end.
+    static constexpr std::size_t kMaxCallers = 8;
+
 private:
+    void accept();
+    void read(int fd);
+
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
-    std::unique_ptr<QLocalServer> server_;
+    int listening_ = -1;
+    std::unique_ptr<QSocketNotifier> listener_;
+    std::map<int, std::unique_ptr<QSocketNotifier>> callers_;
+    std::function<void()> reopened_;
 };
 
 }  // namespace halvyn

@@ -13,11 +13,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <cmark-gfm-core-extensions.h>
-#include <cmark-gfm.h>
-
 #include "app/context.h"
 #include "platform/bundle.h"
+#include "platform/linux/module_ports.h"
+#include "platform/linux/modules.h"
 #include "platform/platform.h"
 #include "platform/url_opener.h"
 #include "shell/symbols.h"
@@ -91,24 +90,7 @@ private:
 
 }  // namespace
 
-std::string renderNoteHtml(std::string_view markdown) {
-    // The GitHub flavour: strike-through, autolinks and tables. Raw HTML is left out and unsafe
-    // link schemes are dropped, as cmark-gfm does unless told otherwise.
-    cmark_gfm_core_extensions_ensure_registered();
-    std::unique_ptr<cmark_parser, void (*)(cmark_parser*)> parser(cmark_parser_new(CMARK_OPT_DEFAULT),
-                                                                  cmark_parser_free);
-    for (const char* name : {"strikethrough", "autolink", "table"})
-        if (cmark_syntax_extension* ext = cmark_find_syntax_extension(name))
-            cmark_parser_attach_syntax_extension(parser.get(), ext);
-    cmark_parser_feed(parser.get(), markdown.data(), markdown.size());
-    cmark_node* doc = cmark_parser_finish(parser.get());
-    if (!doc) return {};
-    char* html = cmark_render_html(doc, CMARK_OPT_DEFAULT, cmark_parser_get_syntax_extensions(parser.get()));
-    std::string out = html ? html : "";
-    std::free(html);
-    cmark_node_free(doc);
-    return out;
-}
+std::string renderNoteHtml(std::string_view markdown) { return releaseNotesHtml(module("halvyn-updates"), markdown); }
 
 struct UpdateView::Section {
     QWidget* header = nullptr;

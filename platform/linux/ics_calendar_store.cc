@@ -26,12 +26,6 @@ std::string systemZoneName() {
 
 }  // namespace ics
 
-IcsCalendarStore::Folders IcsCalendarStore::Folders::fromEnvironment(const std::string& home) {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const std::string data = (xdg && *xdg == '/') ? std::string(xdg) : home + "/.local/share";
-    return {data + "/halvyn/calendars", data + "/evolution/calendar"};
-}
-
 std::vector<std::string> IcsCalendarStore::addressesFromEnvironment() {
     std::vector<std::string> out;
     const char* configured = std::getenv("HALVYN_CALENDAR_EMAIL");

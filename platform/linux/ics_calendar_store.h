@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <optional>
@@ -38,7 +39,11 @@ public:
         std::string own;        // every *.ics here is a calendar
         std::string evolution;  // every <folder>/calendar.ics here is a calendar
         // $XDG_DATA_HOME (or ~/.local/share) /halvyn/calendars and /evolution/calendar.
-        static Folders fromEnvironment(const std::string& home);
+        static Folders fromEnvironment(const std::string& home) {
+            const char* xdg = std::getenv("XDG_DATA_HOME");
+            const std::string data = (xdg && *xdg == '/') ? std::string(xdg) : home + "/.local/share";
+            return {data + "/halvyn/calendars", data + "/evolution/calendar"};
+        }
     };
     // The user's own addresses: $HALVYN_CALENDAR_EMAIL (comma separated), else $EMAIL; empty when
     // neither is set (the store then takes the organiser most of the user's events name).

@@ -1,8 +1,9 @@
 #pragma once
-// Unpacking release archives with libarchive (zip, tar and the usual compressions) on a worker
-// thread, and starting the installed program again with no shell in between.
+// Unpacking release archives on a worker thread (the unpacking itself is the updates module's,
+// archive_unpacker.h), and starting the installed program again with no shell in between.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -17,7 +18,9 @@ class MainQueue;
 
 class LinuxInstaller final : public Installer {
 public:
-    explicit LinuxInstaller(MainQueue& main);
+    using Unpacker = FileResult(const std::string& archive, const std::string& destination, const UnpackRules& rules);
+    // `unpacker` gives the unpacking when the first archive comes; null fails it.
+    LinuxInstaller(MainQueue& main, std::function<Unpacker*()> unpacker);
     ~LinuxInstaller() override;
 
     void unpack(const std::string& archive, const std::string& destination, const UnpackRules& rules,
@@ -25,13 +28,9 @@ public:
     FileResult launchDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void terminate() override;
 
-    // The unpacking itself, on the calling thread: every entry must land inside `destination`
-    // and is never written through a link; devices, pipes and hard links are refused. Then the
-    // program is run once with "--version".
-    static FileResult unpackNow(const std::string& archive, const std::string& destination, const UnpackRules& rules);
-
 private:
     MainQueue& main_;
+    std::function<Unpacker*()> unpacker_;
     Lifetime lifetime_;
     // Joined on destruction, so no unpacking outlives the queue it reports to.
     std::vector<std::thread> workers_;

@@ -1,6 +1,5 @@
 #include "platform/linux/qt_sounds.h"
 
-#include <QCoreApplication>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -9,6 +8,7 @@
 #include <sstream>
 
 #include "platform/linux/caf_audio.h"
+#include "platform/linux/sound_files.h"
 
 namespace halvyn {
 
@@ -54,28 +54,10 @@ QtSounds::QtSounds(std::vector<std::string> resourceFolders, Logger logger)
 
 QtSounds::~QtSounds() = default;
 
-std::vector<std::string> QtSounds::defaultFolders() {
-    std::vector<std::string> out;
-    const std::string app = QCoreApplication::applicationDirPath().toStdString();
-    if (!app.empty()) out.push_back(app + "/../share/halvyn/sounds");
-#ifdef HALVYN_SOURCE_RESOURCES
-    out.push_back(std::string(HALVYN_SOURCE_RESOURCES) + "/sounds");
-#endif
-    return out;
-}
+std::vector<std::string> QtSounds::defaultFolders() { return soundFolders(); }
 
 std::optional<std::string> QtSounds::resourcePath(const std::string& name, const std::string& type) const {
-    // A name is a file name, never a way out of the folder.
-    if (name.empty() || name.find('/') != std::string::npos || type.find('/') != std::string::npos ||
-        name.starts_with("."))
-        return std::nullopt;
-    const std::string file = type.empty() ? name : name + "." + type;
-    std::error_code ec;
-    for (const auto& folder : folders_) {
-        const auto path = std::filesystem::path(folder) / file;
-        if (std::filesystem::is_regular_file(path, ec)) return std::filesystem::weakly_canonical(path, ec).string();
-    }
-    return std::nullopt;
+    return findSoundFile(folders_, name, type);
 }
 
 std::string QtSounds::playable(const std::string& path, std::string& error) {
@@ -110,11 +92,7 @@ std::string QtSounds::playable(const std::string& path, std::string& error) {
 
 std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path) {
     // Decoded on first use: start-up registers every alert, and most never play.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        logger_.error("Sound %{public}s cannot be played: %{public}s", path, ec ? ec.message() : "not a file");
-        return std::nullopt;
-    }
+    if (!isSoundFile(path, logger_)) return std::nullopt;
     const SystemSoundID id = ++nextId_;
     alerts_[id].path = path;
     return id;

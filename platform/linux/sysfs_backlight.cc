@@ -2,12 +2,14 @@
 
 #include <QSocketNotifier>
 
+#include <dlfcn.h>
 #include <libudev.h>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <system_error>
+#include <type_traits>
 
 #include "runtime/value.h"
 
@@ -22,14 +24,51 @@ std::optional<long long> readNumber(const std::filesystem::path& file) {
 }
 }  // namespace
 
+// libudev is opened only where a backlight is followed: most machines that run the program have
+// none to follow, and the library would be mapped at every start for nothing.
 struct SysfsBacklight::Udev {
+    void* library = nullptr;
+    decltype(&udev_new) newContext = nullptr;
+    decltype(&udev_unref) unref = nullptr;
+    decltype(&udev_monitor_new_from_netlink) newMonitor = nullptr;
+    decltype(&udev_monitor_filter_add_match_subsystem_devtype) addMatch = nullptr;
+    decltype(&udev_monitor_enable_receiving) enable = nullptr;
+    decltype(&udev_monitor_get_fd) fd = nullptr;
+    decltype(&udev_monitor_receive_device) receive = nullptr;
+    decltype(&udev_monitor_unref) unrefMonitor = nullptr;
+    decltype(&udev_device_get_action) action = nullptr;
+    decltype(&udev_device_get_sysname) sysname = nullptr;
+    decltype(&udev_device_unref) unrefDevice = nullptr;
     udev* context = nullptr;
     udev_monitor* monitor = nullptr;
     std::unique_ptr<QSocketNotifier> notifier;
+
+    // Whether the library and every function are there.
+    bool open() {
+        library = ::dlopen("libudev.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!library) return false;
+        auto get = [this](auto& f, const char* name) {
+            f = reinterpret_cast<std::remove_reference_t<decltype(f)>>(::dlsym(library, name));
+        };
+        get(newContext, "udev_new");
+        get(unref, "udev_unref");
+        get(newMonitor, "udev_monitor_new_from_netlink");
+        get(addMatch, "udev_monitor_filter_add_match_subsystem_devtype");
+        get(enable, "udev_monitor_enable_receiving");
+        get(fd, "udev_monitor_get_fd");
+        get(receive, "udev_monitor_receive_device");
+        get(unrefMonitor, "udev_monitor_unref");
+        get(action, "udev_device_get_action");
+        get(sysname, "udev_device_get_sysname");
+        get(unrefDevice, "udev_device_unref");
+        return newContext && unref && newMonitor && addMatch && enable && fd && receive && unrefMonitor && action &&
+               sysname && unrefDevice;
+    }
     ~Udev() {
         notifier.reset();
-        if (monitor) udev_monitor_unref(monitor);
-        if (context) udev_unref(context);
+        if (monitor) unrefMonitor(monitor);
+        if (context) unref(context);
+        // The library stays open: unloading it would save next to nothing.
     }
 };
 
@@ -79,22 +118,21 @@ int SysfsBacklight::registerForBrightnessChanges(DisplayID, Callback callback) {
     callbacks_.push_back(std::move(callback));
     if (udev_) return 0;
     auto u = std::make_unique<Udev>();
-    u->context = udev_new();
-    if (u->context) u->monitor = udev_monitor_new_from_netlink(u->context, "udev");
-    if (!u->monitor || udev_monitor_filter_add_match_subsystem_devtype(u->monitor, "backlight", nullptr) < 0 ||
-        udev_monitor_enable_receiving(u->monitor) < 0) {
+    if (u->open()) u->context = u->newContext();
+    if (u->context) u->monitor = u->newMonitor(u->context, "udev");
+    if (!u->monitor || u->addMatch(u->monitor, "backlight", nullptr) < 0 || u->enable(u->monitor) < 0) {
         logger_.error("No udev events for the backlight; brightness changes are not followed");
         callbacks_.pop_back();
         return 2;
     }
     const std::string name = device_.filename().string();
-    u->notifier = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(u->monitor), QSocketNotifier::Read);
+    u->notifier = std::make_unique<QSocketNotifier>(u->fd(u->monitor), QSocketNotifier::Read);
     QObject::connect(u->notifier.get(), &QSocketNotifier::activated, u->notifier.get(), [this, name] {
-        while (udev_device* d = udev_monitor_receive_device(udev_->monitor)) {
-            const char* action = udev_device_get_action(d);
-            const char* sysname = udev_device_get_sysname(d);
+        while (udev_device* d = udev_->receive(udev_->monitor)) {
+            const char* action = udev_->action(d);
+            const char* sysname = udev_->sysname(d);
             const bool ours = action && sysname && std::string(action) == "change" && name == sysname;
-            udev_device_unref(d);
+            udev_->unrefDevice(d);
             if (ours) deviceChanged();
         }
     });

@@ -13,7 +13,10 @@
 #include <memory>
 
 #include "calendar/ics_texts.h"
+#include "linux/services.h"
 #include "platform/linux/ics_calendar_store.h"
+#include "platform/linux/module_ports.h"
+#include "platform/linux/modules.h"
 #include "platform/linux/posix_file_system.h"
 #include "runtime/logger.h"
 #include "runtime/virtual_time.h"
@@ -104,6 +107,29 @@ TEST_F(IcsStore, ReadsEveryCalendarFileOfBothFoldersAndGuessesTheUser) {
 
     open({});  // no configured address: the organiser of most events is the user
     EXPECT_EQ(store->ownAddresses(), std::vector<std::string>{"boss@example.org"});
+}
+
+// The program's store: nothing until it starts (after the first frame), then the files read by
+// the calendar module, opened for real; a query asked before the start is answered after it.
+TEST_F(IcsStore, TheProgramReadsThroughTheCalendarModuleOnceStarted) {
+    test::ScopedEnv data("XDG_DATA_HOME", root.string());
+    ModuleCalendarStore program(module("halvyn-calendar"), files, runtime, runtime.background(),
+                                Logger(&logs, "com.halvyn.app", "CalendarStore"), "/");
+    int changes = 0;
+    auto sub = program.observeChanges([&] { ++changes; });
+    const WallTime from = utc(2026, 3, 30), to = utc(2026, 3, 31);
+    std::optional<CalendarAnswer> early;
+    program.fetch({from, to, {}, {}}, [&](CalendarAnswer a) { early = std::move(a); });
+    EXPECT_TRUE(program.calendars().empty());
+    program.start();
+    ASSERT_TRUE(test::spinUntil([&] { return changes > 0 && early.has_value(); }, kPatience));
+    std::vector<std::string> ids;
+    for (auto& c : program.calendars()) ids.push_back(c.id);
+    EXPECT_EQ(ids.size(), 3u);
+    std::optional<CalendarAnswer> answer;
+    program.fetch({from, to, ids, {}}, [&](CalendarAnswer a) { answer = std::move(a); });
+    ASSERT_TRUE(test::spinUntil([&] { return answer.has_value(); }, kPatience));
+    EXPECT_TRUE(find(answer->events, "Dentist"));
 }
 
 TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvents) {

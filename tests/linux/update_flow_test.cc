@@ -25,8 +25,10 @@
 #include <gtest/gtest.h>
 
 #include "app/context.h"
+#include "platform/linux/archive_unpacker.h"
 #include "platform/linux/linux_installer.h"
-#include "platform/linux/openssl_verifier.h"
+#include "platform/linux/module_ports.h"
+#include "platform/linux/modules.h"
 #include "platform/linux/posix_file_system.h"
 #include "platform/linux/qt_http.h"
 #include "platform/platform.h"
@@ -128,10 +130,14 @@ bool logged(const CaptureLogSink& logs, const std::string& part) {
     return false;
 }
 
-// Starting processes is recorded, so the test can run the relaunch command itself.
+// Starting processes is recorded, so the test can run the relaunch command itself. Unpacking is
+// the updates module's, opened as the program opens it.
 class RecordingInstaller final : public Installer {
 public:
-    explicit RecordingInstaller(MainQueue& main) : real(main) {}
+    explicit RecordingInstaller(MainQueue& main)
+        : real(main, [] {
+              return module("halvyn-updates").function<decltype(halvyn_unpack_archive)>("halvyn_unpack_archive");
+          }) {}
     void unpack(const std::string& a, const std::string& d, const UnpackRules& rules,
                 std::function<void(FileResult)> done) override {
         real.unpack(a, d, rules, std::move(done));
@@ -149,7 +155,8 @@ public:
 
 class DesktopUpdatePlatform final : public Platform {
 public:
-    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b) : bundle_(std::move(b)), recorder(main), verifier(main, "") {}
+    DesktopUpdatePlatform(MainQueue& main, LinuxBundle b)
+        : http_(module("halvyn-http"), main), bundle_(std::move(b)), recorder(main), verifier(module("halvyn-updates"), main) {}
     Preferences* preferences() override { return &prefs; }
     Http* http() override { return &http_; }
     FileSystem* fileSystem() override { return &files; }
@@ -158,11 +165,12 @@ public:
     ArchiveVerifier* archiveVerifier() override { return &verifier; }
 
     MemoryPreferences prefs;
-    QtHttp http_;
+    // The program's modules, as it opens them.
+    ModuleHttp http_;
     PosixFileSystem files;
     LinuxBundle bundle_;
     RecordingInstaller recorder;
-    OpenSslVerifier verifier;
+    ModuleVerifier verifier;
 };
 
 class DesktopUpdates : public ::testing::Test {
@@ -317,7 +325,7 @@ TEST(LinuxUnpacker, EntriesBytesAndTheProgramsAnswerAreBounded) {
         fs::create_directories(root / "out");
         makeArchive(root / "a.tar.gz", entries);
         rules.topFolder = "Halvyn.app";
-        return LinuxInstaller::unpackNow((root / "a.tar.gz").string(), (root / "out").string(), rules).error;
+        return unpackArchive((root / "a.tar.gz").string(), (root / "out").string(), rules).error;
     };
     UnpackRules few;
     few.maxEntries = 50;
