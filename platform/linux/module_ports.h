@@ -98,7 +98,7 @@ public:
 
     void start();
 
-    CalendarAuthorization authorizationStatus() const override { return kCalendarFullAccess; }
+    CalendarAuthorization authorizationStatus() const override { return CalendarAuthorization::fullAccess; }
     void requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) override;
     std::vector<CalendarInfo> calendars() const override;
     void fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) override;

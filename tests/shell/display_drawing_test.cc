@@ -135,12 +135,12 @@ TEST_P(DisplayDrawing, RightWingKeepsAGapBeforeTheInUseDots) {
     defaults().set(keys::showHUDPercentage, true);
     levels.level = 1.0f;
     PrivacyManager& privacy = ctx->privacy();
-    privacy.isIndicatorVisible.set(true);
-    privacy.microphoneApplications.set({"Firefox"});
+    setAsOwner(privacy.isIndicatorVisible, true);
+    setAsOwner(privacy.microphoneApplications, std::vector<std::string>{"Firefox"});
     double t = 1;
     double oneDot = 0;
     for (bool camera : {false, true}) {
-        if (camera) privacy.cameraApplications.set({"Cheese"});
+        if (camera) setAsOwner(privacy.cameraApplications, std::vector<std::string>{"Cheese"});
         for (N kind : {N::didChangeVolume, N::isCharging, N::isLowBattery}) {
             notch().setNotification(true, kind, 0.35, 3);
             at(t += 1.5);

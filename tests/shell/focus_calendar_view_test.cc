@@ -8,6 +8,7 @@
 #include "runtime/dates.h"
 #include "shell/notch_scene.h"
 #include "sources/privacy_manager.h"
+#include "runtime/owned_access.h"
 #include "pixels.h"
 #include "shell_fixture.h"
 #include "sources/focus_manager.h"
@@ -124,8 +125,8 @@ TEST_F(CalendarDrawing, EveryCountdownFormatShowsWholeInItsWing) {
 
 TEST_F(CalendarDrawing, TheCountdownKeepsAGapBeforeTheInUseDots) {
     NotchScene scene(*ctx, nullptr);
-    ctx->privacy().isIndicatorVisible.set(true);
-    ctx->privacy().cameraApplications.set({"Cheese"});
+    setAsOwner(ctx->privacy().isIndicatorVisible, true);
+    setAsOwner(ctx->privacy().cameraApplications, std::vector<std::string>{"Cheese"});
     scene.render(10);
     ASSERT_TRUE(scene.lastTrailing());
     ASSERT_FALSE(scene.privacyDots().isEmpty());

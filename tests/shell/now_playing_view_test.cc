@@ -9,6 +9,7 @@
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "shell/now_playing_view.h"
+#include "runtime/owned_access.h"
 #include "pixels.h"
 #include "shell_fixture.h"
 
@@ -153,8 +154,8 @@ TEST_F(NowPlayingViewTest, TheSongPeekShowsTitleAndArtistInItsBand) {
 TEST_F(NowPlayingViewTest, TheActivitysBarsKeepAGapBeforeTheInUseDots) {
     plays(true);
     at(2.0);
-    ctx->privacy().isIndicatorVisible.set(true);
-    ctx->privacy().microphoneApplications.set({"Firefox"});
+    setAsOwner(ctx->privacy().isIndicatorVisible, true);
+    setAsOwner(ctx->privacy().microphoneApplications, std::vector<std::string>{"Firefox"});
     scene->render(2.0);
     ASSERT_EQ(scene->nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
     ASSERT_FALSE(scene->privacyDots().isEmpty());
@@ -188,7 +189,7 @@ TEST_F(NowPlayingViewTest, TheElapsedTimeIsDrawnAgainOnlyWhenItsTextChanges) {
     QImage img(static_cast<int>(NotchScene::kWidth), static_cast<int>(NotchScene::kHeight), QImage::Format_ARGB32_Premultiplied);
     QPainter p(&img);
     plays(true);
-    ctx->music().seekerPosition.set(10.0);
+    setAsOwner(ctx->music().seekerPosition, 10.0);
     notch().setExpanded(true, false);
     at(2.0);
     window.paintFrame(p);
@@ -197,7 +198,7 @@ TEST_F(NowPlayingViewTest, TheElapsedTimeIsDrawnAgainOnlyWhenItsTextChanges) {
     int repaints = 0, barFrames = 0;
     for (int k = 1; k <= 3 * 24; ++k) {
         at(2.0 + k / 24.0);
-        if (k % 6 == 0) ctx->music().seekerPosition.set(10.0 + k / 24.0);
+        if (k % 6 == 0) setAsOwner(ctx->music().seekerPosition, 10.0 + k / 24.0);
         window.paintFrame(p);
         repaints += window.lastDamage().intersects(elapsed);
         barFrames += !window.lastDamage().isEmpty();
@@ -212,7 +213,7 @@ TEST_F(NowPlayingViewTest, TheElapsedTimeIsDrawnAgainOnlyWhenItsTextChanges) {
     }
     for (int k = 1; k <= 48; ++k) {
         at(12.0 + k / 24.0);
-        ctx->music().seekerPosition.set(13.0);
+        setAsOwner(ctx->music().seekerPosition, 13.0);
         EXPECT_FALSE(window.advance()) << k;
         EXPECT_TRUE(window.lastDamage().isEmpty()) << k;
     }
