@@ -1,151 +1,98 @@
 #include "helper/mpris_helper.h"
 
-#include <QBuffer>
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusVariant>
-#include <QDBusVirtualObject>
-#include <QImage>
-#include <QImageReader>
-#include <QThreadPool>
-#include <QUrl>
-
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 
 #include <fcntl.h>
 #include <limits.h>
 #include <linux/magic.h>
 #include <stdlib.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <systemd/sd-event.h>
 #include <unistd.h>
 
+#include "helper/bus_value.h"
+#include "nowplaying/artwork_signature.h"
 #include "platform/linux/helper_bus.h"
-#include "platform/linux/qt_http.h"
 
 namespace halvyn {
 
 namespace {
 
-const QString kMpris = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
-const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kDBus = QStringLiteral("org.freedesktop.DBus");
+constexpr const char* kMpris = "/org/mpris/MediaPlayer2";
+constexpr const char* kRoot = "org.mpris.MediaPlayer2";
+constexpr const char* kPlayer = "org.mpris.MediaPlayer2.Player";
+constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+constexpr const char* kDBus = "org.freedesktop.DBus";
+constexpr const char* kDBusPath = "/org/freedesktop/DBus";
 // A player answers a local call in milliseconds; one that takes longer is treated as gone for
 // that call. A position asked for by the program waits less: it has a guess to fall back on.
-constexpr int kCallTimeoutMs = 2000;
-constexpr int kPositionTimeoutMs = 500;
-constexpr int kArtTimeoutSeconds = 5;
-// Artwork is drawn at most a few hundred points wide; a larger image is refused, not decoded.
-constexpr int kMaxArtSide = 8192;
-constexpr int kMaxDepth = 8;
-// Entries of one map or list read from a player; the rest is skipped, so a player that sends a
-// huge Metadata costs bounded work.
-constexpr int kMaxEntries = 512;
+constexpr std::uint64_t kCallTimeoutUs = 2'000'000;
+constexpr std::uint64_t kPositionTimeoutUs = 500'000;
+constexpr std::size_t kMaxArtReaders = 2;
+// The bus's answers to RequestName.
+constexpr std::uint32_t kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
 
-const char* kIntrospection = R"(<interface name="org.halvyn.Helper">
-  <method name="playPause"/>
-  <method name="previousTrack"/>
-  <method name="nextTrack"/>
-  <method name="setPlayerPosition"><arg name="seconds" type="d" direction="in"/></method>
-  <method name="setPlaybackRate"><arg name="rate" type="d" direction="in"/></method>
-  <method name="setShuffle"><arg name="on" type="d" direction="in"/></method>
-  <method name="getIsPlaying"><arg type="b" direction="out"/></method>
-  <method name="getNowPlayingInfo"><arg type="a{sv}" direction="out"/></method>
-  <method name="getNowPlayingBundle"><arg type="s" direction="out"/></method>
-  <method name="getSeekerPosition"><arg type="a{sv}" direction="out"/></method>
-  <method name="checkSupportedCommands"><arg type="a{sv}" direction="out"/></method>
-  <signal name="nowPlayingDidChange"/>
-  <signal name="applicationDidChange"/>
-  <signal name="applicationIsPlayingDidChange">
-    <arg name="isPlaying" type="b"/><arg name="playbackState" type="b"/><arg name="applicationName" type="s"/>
-  </signal>
-</interface>
-)";
+struct MessageUnref {
+    void operator()(sd_bus_message* m) const { sd_bus_message_unref(m); }
+};
+using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
 
-Value fromBus(const QVariant& v, int depth);
+bool failed(sd_bus_message* reply) { return !reply || sd_bus_message_is_method_error(reply, nullptr); }
 
-Value fromArgument(const QDBusArgument& arg, int depth) {
-    if (depth > kMaxDepth) return Value();
-    switch (arg.currentType()) {
-        case QDBusArgument::MapType: {
-            Value out = Value::object();
-            arg.beginMap();
-            for (int n = 0; !arg.atEnd(); ++n) {
-                arg.beginMapEntry();
-                const QVariant key = arg.asVariant();
-                const QVariant value = arg.asVariant();
-                arg.endMapEntry();
-                if (n < kMaxEntries && key.typeId() == QMetaType::QString)
-                    out.set(key.toString().toStdString(), fromBus(value, depth + 1));
-            }
-            arg.endMap();
-            return out;
-        }
-        case QDBusArgument::ArrayType:
-        case QDBusArgument::StructureType: {
-            // A structure reads as the list of its fields.
-            const bool array = arg.currentType() == QDBusArgument::ArrayType;
-            Value out = Value::array();
-            array ? arg.beginArray() : arg.beginStructure();
-            for (int n = 0; !arg.atEnd(); ++n) {
-                const QVariant one = arg.asVariant();
-                if (n < kMaxEntries) out.push(fromBus(one, depth + 1));
-            }
-            array ? arg.endArray() : arg.endStructure();
-            return out;
-        }
-        default: return fromBus(arg.asVariant(), depth + 1);
-    }
+std::string errorOf(sd_bus_message* reply) {
+    const sd_bus_error* e = reply ? sd_bus_message_get_error(reply) : nullptr;
+    if (!e) return "no answer";
+    return e->message ? e->message : e->name ? e->name : "no answer";
 }
 
-Value fromBus(const QVariant& v, int depth) {
-    if (depth > kMaxDepth) return Value();
-    const int type = v.userType();
-    if (type == qMetaTypeId<QDBusVariant>()) return fromBus(v.value<QDBusVariant>().variant(), depth + 1);
-    if (type == qMetaTypeId<QDBusArgument>()) return fromArgument(v.value<QDBusArgument>(), depth + 1);
-    if (type == qMetaTypeId<QDBusObjectPath>()) return Value(v.value<QDBusObjectPath>().path().toStdString());
-    switch (type) {
-        case QMetaType::QStringList: {
-            Value out = Value::array();
-            for (const QString& s : v.toStringList().mid(0, kMaxEntries)) out.push(Value(s.toStdString()));
-            return out;
-        }
-        case QMetaType::QVariantList: {
-            Value out = Value::array();
-            for (const QVariant& one : v.toList().mid(0, kMaxEntries)) out.push(fromBus(one, depth + 1));
-            return out;
-        }
-        case QMetaType::QVariantMap: {
-            Value out = Value::object();
-            const QVariantMap map = v.toMap();
-            int n = 0;
-            for (auto it = map.begin(); it != map.end() && n < kMaxEntries; ++it, ++n)
-                out.set(it.key().toStdString(), fromBus(it.value(), depth + 1));
-            return out;
-        }
-        default: return valueFromVariant(v);  // flags, numbers and texts; null for the rest
-    }
+std::string text(sd_bus_message* m) {
+    const char* s = nullptr;
+    return sd_bus_message_read_basic(m, 's', &s) > 0 && s ? s : "";
 }
 
-QVariantMap toBus(const HelperDictionary& d) {
-    QVariantMap out;
+int appendDictionary(sd_bus_message* m, const HelperDictionary& d) {
+    int r = sd_bus_message_open_container(m, 'a', "{sv}");
     for (const auto& [key, value] : d) {
-        QVariant v;
-        if (auto* b = std::get_if<bool>(&value)) v = *b;
-        else if (auto* n = std::get_if<double>(&value)) v = *n;
-        else if (auto* s = std::get_if<std::string>(&value)) v = QString::fromStdString(*s);
-        else if (auto* bytes = std::get_if<Bytes>(&value)) v = QByteArray::fromStdString(bytes->data);
-        else continue;
-        out.insert(QString::fromStdString(key), v);
+        if (r < 0) return r;
+        if (auto* b = std::get_if<bool>(&value)) r = sd_bus_message_append(m, "{sv}", key.c_str(), "b", int{*b});
+        else if (auto* n = std::get_if<double>(&value)) r = sd_bus_message_append(m, "{sv}", key.c_str(), "d", *n);
+        else if (auto* s = std::get_if<std::string>(&value))
+            r = sd_bus_message_append(m, "{sv}", key.c_str(), "s", s->c_str());
+        else if (auto* bytes = std::get_if<Bytes>(&value)) {
+            if ((r = sd_bus_message_open_container(m, 'e', "sv")) < 0 || (r = sd_bus_message_append(m, "s", key.c_str())) < 0 ||
+                (r = sd_bus_message_open_container(m, 'v', "ay")) < 0 ||
+                (r = sd_bus_message_append_array(m, 'y', bytes->data.data(), bytes->data.size())) < 0 ||
+                (r = sd_bus_message_close_container(m)) < 0)
+                return r;
+            r = sd_bus_message_close_container(m);
+        }
     }
-    return out;
+    return r < 0 ? r : sd_bus_message_close_container(m);
+}
+
+int replyDictionary(sd_bus_message* request, const HelperDictionary& d) {
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(request, &reply);
+    if (r < 0) return r;
+    Message owned(reply);
+    if ((r = appendDictionary(reply, d)) < 0) return r;
+    return sd_bus_send(nullptr, reply, nullptr);
+}
+
+int replyTrampoline(sd_bus_message* m, void* done, sd_bus_error*) {
+    if (auto& fn = *static_cast<MprisHelper::Done*>(done)) fn(m);
+    return 0;
+}
+
+int signalTrampoline(sd_bus_message* m, void* fn, sd_bus_error*) {
+    (*static_cast<std::function<void(sd_bus_message*)>*>(fn))(m);
+    return 0;
 }
 
 // Whether `path` is `tree` or lies inside it.
@@ -163,13 +110,16 @@ bool kernelFileSystem(int fd) {
     return std::find(std::begin(kernel), std::end(kernel), static_cast<unsigned long>(fs.f_type)) != std::end(kernel);
 }
 
-// Reads a local artwork file off the loop. A player may name any path: only a regular file
-// outside /proc, /sys and /dev, and within the limit, is read. It is opened by its canonical
-// path without following a link swapped in meanwhile, and checked on the opened descriptor: a
-// FIFO would block, a device would never end.
-std::string readArtFile(const std::string& path, std::string& failure) {
+}  // namespace
+
+// A player may name any path: only a regular file outside /proc, /sys and /dev, within the limit
+// and starting as an image, is passed on. It is opened by its canonical path without following a
+// link swapped in meanwhile, and checked on the opened descriptor: a FIFO would block, a device
+// would never end.
+std::string readArtFile(const std::string& url, std::size_t maxBytes, std::string& failure) {
+    const auto path = localArtworkPath(url);
     char real[PATH_MAX];
-    if (!::realpath(path.c_str(), real)) {
+    if (!path || !::realpath(path->c_str(), real)) {
         failure = "cannot be opened";
         return {};
     }
@@ -188,14 +138,14 @@ std::string readArtFile(const std::string& path, std::string& failure) {
         failure = "is not a regular file";
     } else if (kernelFileSystem(fd)) {
         failure = "is a system file";
-    } else if (static_cast<std::size_t>(st.st_size) > MprisHelper::kMaxArtBytes) {
+    } else if (static_cast<std::size_t>(st.st_size) > maxBytes) {
         failure = "is larger than the artwork limit";
     } else {
         char buf[65536];
         ssize_t n;
         while ((n = ::read(fd, buf, sizeof buf)) > 0) {
             bytes.append(buf, static_cast<std::size_t>(n));
-            if (bytes.size() > MprisHelper::kMaxArtBytes) {  // it grew while being read
+            if (bytes.size() > maxBytes) {  // it grew while being read
                 failure = "is larger than the artwork limit";
                 bytes.clear();
                 break;
@@ -207,89 +157,94 @@ std::string readArtFile(const std::string& path, std::string& failure) {
         }
     }
     ::close(fd);
-    return bytes;
-}
-
-// What a player names may be any file or any web answer: it is passed on only when it decodes
-// whole as an image of a common artwork format and size, so nothing else ever reaches the
-// helper's clients.
-void keepOnlyImage(std::string& bytes, std::string& failure) {
-    if (bytes.empty() || !failure.empty()) return;
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format();
-    const QSize size = reader.size();
-    const bool known = format == "png" || format == "jpeg" || format == "gif" || format == "bmp" || format == "webp";
-    if (!known || !size.isValid() || size.width() > kMaxArtSide || size.height() > kMaxArtSide ||
-        reader.read().isNull()) {
+    if (failure.empty() && !looksLikeArtwork(bytes)) {
         failure = "is not an image";
         bytes.clear();
     }
+    return bytes;
 }
 
-}  // namespace
-
-Value valueFromBus(const QVariant& v) { return fromBus(v, 0); }
-
-// The helper's object on the bus: messages go to one function; no meta-object needed.
-class HelperObject final : public QDBusVirtualObject {
-public:
-    explicit HelperObject(std::function<bool(const QDBusMessage&)> fn) : fn_(std::move(fn)) {}
-    QString introspect(const QString&) const override { return QString::fromUtf8(kIntrospection); }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override { return fn_(message); }
-
-private:
-    std::function<bool(const QDBusMessage&)> fn_;
-};
-
-MprisHelper::MprisHelper(QDBusConnection bus, Logger log)
-    : bus_(std::move(bus)),
-      log_(std::move(log)),
-      object_(std::make_unique<HelperObject>([this](const QDBusMessage& m) { return handle(m); })),
-      http_(std::make_unique<QtHttp>()),
-      ownerRelay_([this](const QDBusMessage& m) { nameOwnerChanged(m); }),
-      propertiesRelay_([this](const QDBusMessage& m) { propertiesChanged(m); }),
-      seekedRelay_([this](const QDBusMessage& m) { seeked(m); }) {}
+MprisHelper::MprisHelper(sd_bus* bus, sd_event* loop, Logger log) : bus_(bus), loop_(loop), log_(std::move(log)) {}
 
 MprisHelper::~MprisHelper() {
-    published_ = true;  // pending reads that end now publish nothing
-    bus_.unregisterObject(QString::fromUtf8(helperbus::kPath));
-    // Artwork reads still running post back to the anchor; they finish before it goes.
-    QThreadPool::globalInstance()->waitForDone();
+    alive_.reset();
+    // Artwork reads still running are bounded; they end before what they report to goes.
+    for (auto& [_, reader] : readers_) reader.join();
+    sd_event_source_disable_unref(artSource_);
+    if (artWake_ >= 0) ::close(artWake_);
+    for (sd_bus_slot* s : matches_) sd_bus_slot_unref(s);
+    sd_bus_slot_unref(object_);
 }
 
 MprisHelper::Start MprisHelper::start(std::function<void()> nameLost) {
-    if (!bus_.isConnected()) return Start::failed;
-    const QString service = QString::fromUtf8(helperbus::kService);
-    const auto owned = bus_.interface()->isServiceRegistered(service);
-    if (!owned.isValid()) return Start::failed;
-    if (owned.value()) return Start::nameTaken;
-    if (!bus_.registerVirtualObject(QString::fromUtf8(helperbus::kPath), object_.get())) return Start::failed;
+    static const sd_bus_vtable vtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_METHOD("playPause", "", "", onRequest, 0),
+        SD_BUS_METHOD("previousTrack", "", "", onRequest, 0),
+        SD_BUS_METHOD("nextTrack", "", "", onRequest, 0),
+        SD_BUS_METHOD_WITH_NAMES("setPlayerPosition", "d", SD_BUS_PARAM(seconds), "", , onRequest, 0),
+        SD_BUS_METHOD_WITH_NAMES("setPlaybackRate", "d", SD_BUS_PARAM(rate), "", , onRequest, 0),
+        SD_BUS_METHOD_WITH_NAMES("setShuffle", "d", SD_BUS_PARAM(on), "", , onRequest, 0),
+        SD_BUS_METHOD("getIsPlaying", "", "b", onRequest, 0),
+        SD_BUS_METHOD("getNowPlayingInfo", "", "a{sv}", onRequest, 0),
+        SD_BUS_METHOD("getNowPlayingBundle", "", "s", onRequest, 0),
+        SD_BUS_METHOD("getSeekerPosition", "", "a{sv}", onRequest, 0),
+        SD_BUS_METHOD("checkSupportedCommands", "", "a{sv}", onRequest, 0),
+        SD_BUS_SIGNAL("nowPlayingDidChange", "", 0),
+        SD_BUS_SIGNAL("applicationDidChange", "", 0),
+        SD_BUS_SIGNAL_WITH_NAMES("applicationIsPlayingDidChange", "bbs",
+                                 SD_BUS_PARAM(isPlaying) SD_BUS_PARAM(playbackState) SD_BUS_PARAM(applicationName), 0),
+        SD_BUS_VTABLE_END,
+    };
+    if (!bus_ || sd_bus_is_open(bus_) <= 0) return Start::failed;
+    sd_bus_message* reply = nullptr;
+    int owned = 0;
+    const int r = sd_bus_call_method(bus_, kDBus, kDBusPath, kDBus, "NameHasOwner", nullptr, &reply, "s", helperbus::kService);
+    const Message hold(reply);
+    if (r < 0 || sd_bus_message_read(reply, "b", &owned) < 0) return Start::failed;
+    if (owned) return Start::nameTaken;
+    if (sd_bus_add_object_vtable(bus_, &object_, helperbus::kPath, helperbus::kInterface, vtable, this) < 0)
+        return Start::failed;
+    artWake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (artWake_ < 0 || sd_event_add_io(loop_, &artSource_, artWake_, EPOLLIN, onArtRead, this) < 0) return Start::failed;
     nameLost_ = std::move(nameLost);
-    ownerRelay_.listen(bus_, kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("NameOwnerChanged"));
-    propertiesRelay_.listen(bus_, QString(), kMpris, kProperties, QStringLiteral("PropertiesChanged"));
-    seekedRelay_.listen(bus_, QString(), kMpris, kPlayer, QStringLiteral("Seeked"));
+    match(kDBus, kDBusPath, kDBus, "NameOwnerChanged", &MprisHelper::nameOwnerChanged);
+    match(nullptr, kMpris, kProperties, "PropertiesChanged", &MprisHelper::propertiesChanged);
+    match(nullptr, kMpris, kPlayer, "Seeked", &MprisHelper::seeked);
     // The name is taken once the players already there were read (or did not answer in time), so
     // the program's first questions find them.
-    scan(std::shared_ptr<int>(new int(0), [this](int* p) {
+    scan(std::shared_ptr<int>(new int(0), [this, alive = std::weak_ptr<int>(alive_)](int* p) {
         delete p;
-        publish();
+        if (!alive.expired()) publish();  // not when the bus lets go of the calls after the helper ended
     }));
     return Start::ok;
+}
+
+void MprisHelper::match(const char* sender, const char* path, const char* interface, const char* member,
+                        void (MprisHelper::*handler)(sd_bus_message*)) {
+    auto& fn = handlers_.emplace_back(
+        std::make_unique<std::function<void(sd_bus_message*)>>([this, handler](sd_bus_message* m) { (this->*handler)(m); }));
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_match_signal(bus_, &slot, sender, path, interface, member, signalTrampoline, fn.get()) < 0)
+        log_.error("Cannot follow %{public}s on the bus", member);
+    else
+        matches_.push_back(slot);
 }
 
 void MprisHelper::publish() {
     if (published_) return;
     published_ = true;
-    const auto reply = bus_.interface()->registerService(QString::fromUtf8(helperbus::kService),
-                                                         QDBusConnectionInterface::DontQueueService,
-                                                         QDBusConnectionInterface::DontAllowReplacement);
-    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) return;
-    log_.error("Another helper took the bus name first; this one ends");
-    if (nameLost_) nameLost_();
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &m, kDBus, kDBusPath, kDBus, "RequestName") < 0) return;
+    sd_bus_message_append(m, "su", helperbus::kService, kDoNotQueue);
+    call(m, kCallTimeoutUs, [this](sd_bus_message* reply) {
+        std::uint32_t result = 0;
+        if (!failed(reply) && sd_bus_message_read(reply, "u", &result) > 0 &&
+            (result == kPrimaryOwner || result == kAlreadyOwner))
+            return;
+        log_.error("Another helper took the bus name first; this one ends");
+        if (nameLost_) nameLost_();
+    });
 }
 
 double MprisHelper::now() const {
@@ -301,111 +256,116 @@ void MprisHelper::logOnce(const std::string& key, const std::string& message) {
     if (logged_.insert(key).second) log_.error("%{public}s", message);
 }
 
-void MprisHelper::call(QDBusMessage message, int timeoutMs, std::function<void(const QDBusMessage&)> done) {
-    message.setAutoStartService(false);
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, timeoutMs), &anchor_);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &anchor_, [watcher, done = std::move(done)] {
-        watcher->deleteLater();
-        if (done) done(watcher->reply());
-    });
+void MprisHelper::call(sd_bus_message* message, std::uint64_t timeoutUs, Done done) {
+    const Message owned(message);
+    sd_bus_message_set_auto_start(message, 0);
+    auto pending = std::make_unique<Done>(std::move(done));
+    sd_bus_slot* slot = nullptr;
+    if (sd_bus_call_async(bus_, &slot, message, replyTrampoline, pending.get(), timeoutUs) < 0) return;
+    // The slot belongs to the bus from now on, and takes the reply's function with it when it goes.
+    sd_bus_slot_set_destroy_callback(slot, [](void* p) { delete static_cast<Done*>(p); });
+    pending.release();
+    sd_bus_slot_set_floating(slot, 1);
+    sd_bus_slot_unref(slot);
 }
 
-void MprisHelper::emitSignal(const char* name, const QList<QVariant>& args) {
-    QDBusMessage s = QDBusMessage::createSignal(QString::fromUtf8(helperbus::kPath),
-                                                QString::fromUtf8(helperbus::kInterface), QString::fromUtf8(name));
-    s.setArguments(args);
-    bus_.send(s);
+void MprisHelper::emitSignal(const char* name, const char* types, bool playing, bool stopped, const std::string& app) {
+    if (types) sd_bus_emit_signal(bus_, helperbus::kPath, helperbus::kInterface, name, types, int{playing}, int{stopped}, app.c_str());
+    else sd_bus_emit_signal(bus_, helperbus::kPath, helperbus::kInterface, name, "");
 }
 
 // MARK: - Following the players
 
 void MprisHelper::scan(std::shared_ptr<int> token) {
-    call(QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("ListNames")),
-         kCallTimeoutMs, [this, token](const QDBusMessage& reply) {
-             if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                 log_.error("The bus does not list its names: %{public}s", reply.errorMessage().toStdString());
-                 return;
-             }
-             for (const QString& name : reply.arguments().first().toStringList()) {
-                 if (!MprisSessions::isPlayerName(name.toStdString())) continue;
-                 QDBusMessage owner = QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
-                                                                     QStringLiteral("GetNameOwner"));
-                 owner << name;
-                 call(owner, kCallTimeoutMs, [this, name, token](const QDBusMessage& r) {
-                     if (r.type() == QDBusMessage::ReplyMessage && !r.arguments().isEmpty())
-                         addPlayer(name, r.arguments().first().toString(), token);
-                 });
-             }
-         });
+    sd_bus_message* m = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &m, kDBus, kDBusPath, kDBus, "ListNames") < 0) return;
+    call(m, kCallTimeoutUs, [this, token](sd_bus_message* reply) {
+        if (failed(reply) || sd_bus_message_enter_container(reply, 'a', "s") <= 0) {
+            log_.error("The bus does not list its names: %{public}s", errorOf(reply));
+            return;
+        }
+        const char* name = nullptr;
+        while (sd_bus_message_read_basic(reply, 's', &name) > 0) {
+            if (!name || !MprisSessions::isPlayerName(name)) continue;
+            sd_bus_message* owner = nullptr;
+            if (sd_bus_message_new_method_call(bus_, &owner, kDBus, kDBusPath, kDBus, "GetNameOwner") < 0) continue;
+            sd_bus_message_append(owner, "s", name);
+            call(owner, kCallTimeoutUs, [this, player = std::string(name), token](sd_bus_message* r) {
+                if (!failed(r)) addPlayer(player, text(r), token);
+            });
+        }
+    });
 }
 
-void MprisHelper::nameOwnerChanged(const QDBusMessage& m) {
-    const QList<QVariant> args = m.arguments();
-    if (args.size() < 3) return;
-    const QString name = args[0].toString(), before = args[1].toString(), after = args[2].toString();
-    if (!MprisSessions::isPlayerName(name.toStdString())) return;
-    if (!before.isEmpty()) {
-        MprisPlayer* p = sessions_.find(before.toStdString());
-        if (p && p->name == name.toStdString()) sessions_.remove(before.toStdString());
+void MprisHelper::nameOwnerChanged(sd_bus_message* m) {
+    const char *name = nullptr, *before = nullptr, *after = nullptr;
+    if (sd_bus_message_read(m, "sss", &name, &before, &after) < 0 || !MprisSessions::isPlayerName(name)) return;
+    if (*before) {
+        MprisPlayer* p = sessions_.find(before);
+        if (p && p->name == name) sessions_.remove(before);
     }
-    if (!after.isEmpty()) addPlayer(name, after, {});
+    if (*after) addPlayer(name, after, {});
     settle();
 }
 
-void MprisHelper::addPlayer(const QString& name, const QString& owner, const std::shared_ptr<int>& token) {
-    if (owner.isEmpty() || sessions_.find(owner.toStdString())) return;
-    sessions_.add(owner.toStdString(), name.toStdString());
-    QDBusMessage pid = QDBusMessage::createMethodCall(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
-                                                      QStringLiteral("GetConnectionUnixProcessID"));
-    pid << owner;
-    call(pid, kCallTimeoutMs, [this, busName = owner.toStdString(), token](const QDBusMessage& r) {
-        MprisPlayer* p = sessions_.find(busName);
-        if (!p || r.type() != QDBusMessage::ReplyMessage || r.arguments().isEmpty()) return;
-        std::ifstream comm("/proc/" + std::to_string(r.arguments().first().toUInt()) + "/comm");
-        std::getline(comm, p->processName);
-    });
-    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2", token);
-    readProperties(owner.toStdString(), "org.mpris.MediaPlayer2.Player", token);
+void MprisHelper::addPlayer(const std::string& name, const std::string& owner, const std::shared_ptr<int>& token) {
+    if (owner.empty() || sessions_.find(owner)) return;
+    sessions_.add(owner, name);
+    sd_bus_message* pid = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &pid, kDBus, kDBusPath, kDBus, "GetConnectionUnixProcessID") >= 0) {
+        sd_bus_message_append(pid, "s", owner.c_str());
+        call(pid, kCallTimeoutUs, [this, owner, token](sd_bus_message* r) {
+            MprisPlayer* p = sessions_.find(owner);
+            std::uint32_t id = 0;
+            if (!p || failed(r) || sd_bus_message_read(r, "u", &id) <= 0) return;
+            std::ifstream comm("/proc/" + std::to_string(id) + "/comm");
+            std::getline(comm, p->processName);
+        });
+    }
+    readProperties(owner, kRoot, token);
+    readProperties(owner, kPlayer, token);
 }
 
 void MprisHelper::readProperties(const std::string& busName, const char* interface, std::shared_ptr<int> token) {
-    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromStdString(busName), kMpris, kProperties,
-                                                      QStringLiteral("GetAll"));
-    get << QString::fromUtf8(interface);
-    const bool player = QString::fromUtf8(interface) == kPlayer;
-    call(get, kCallTimeoutMs, [this, busName, player, token = std::move(token)](const QDBusMessage& reply) {
+    sd_bus_message* get = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &get, busName.c_str(), kMpris, kProperties, "GetAll") < 0) return;
+    sd_bus_message_append(get, "s", interface);
+    const bool player = std::strcmp(interface, kPlayer) == 0;
+    call(get, kCallTimeoutUs, [this, busName, player, token = std::move(token)](sd_bus_message* reply) {
         MprisPlayer* p = sessions_.find(busName);
         if (!p) return;  // it left meanwhile
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        Value properties;
+        if (failed(reply) || !readBusValue(reply, properties)) {
             // Keeps what it knew; a player that never answered is never chosen.
-            logOnce(busName + " answer", "Player " + p->name + " does not answer: " + reply.errorMessage().toStdString());
+            logOnce(busName + " answer", "Player " + p->name + " does not answer: " + errorOf(reply));
             return;
         }
-        if (sessions_.apply(busName, valueFromBus(reply.arguments().first()), player, now()))
+        if (sessions_.apply(busName, properties, player, now()))
             logOnce(busName + " types", "Player " + p->name + " publishes properties of the wrong type; they are ignored");
         settle();
     });
 }
 
-void MprisHelper::propertiesChanged(const QDBusMessage& m) {
-    const QList<QVariant> args = m.arguments();
-    const std::string sender = m.service().toStdString();
+void MprisHelper::propertiesChanged(sd_bus_message* m) {
+    const std::string sender = sd_bus_message_get_sender(m) ? sd_bus_message_get_sender(m) : "";
     MprisPlayer* p = sessions_.find(sender);
-    if (!p || args.size() < 2) return;
-    const QString interface = args[0].toString();
-    if (interface != kPlayer && interface != kRoot) return;
-    if (sessions_.apply(sender, valueFromBus(args[1]), interface == kPlayer, now()))
+    if (!p) return;
+    const std::string interface = text(m);
+    Value changed;
+    if ((interface != kPlayer && interface != kRoot) || !readBusValue(m, changed)) return;
+    if (sessions_.apply(sender, changed, interface == kPlayer, now()))
         logOnce(sender + " types", "Player " + p->name + " publishes properties of the wrong type; they are ignored");
     // Properties announced without their value are read again.
-    if (args.size() > 2 && !args[2].toStringList().isEmpty()) readProperties(sender, interface.toUtf8().constData());
+    Value invalidated;
+    if (readBusValue(m, invalidated) && invalidated.isArray() && !invalidated.asArray().empty())
+        readProperties(sender, interface == kPlayer ? kPlayer : kRoot);
     settle();
 }
 
-void MprisHelper::seeked(const QDBusMessage& m) {
-    const std::string sender = m.service().toStdString();
-    if (!sessions_.find(sender) || m.arguments().isEmpty()) return;
-    const Value us = valueFromBus(m.arguments().first());
-    if (!us.isNumber()) return;
+void MprisHelper::seeked(sd_bus_message* m) {
+    const char* sender = sd_bus_message_get_sender(m);
+    Value us;
+    if (!sender || !sessions_.find(sender) || !readBusValue(m, us) || !us.isNumber()) return;
     sessions_.setPosition(sender, us.asNumber() / 1e6, now(), true);
     settle();
 }
@@ -420,8 +380,7 @@ void MprisHelper::settle() {
         const bool playing = p && p->status == PlaybackStatus::playing;
         // Stopped, or no player at all: nothing to resume, the program may let go at once.
         const bool stopped = !p || p->status == PlaybackStatus::stopped;
-        const std::string name = p ? p->applicationName() : std::string();
-        emitSignal("applicationIsPlayingDidChange", {playing, !playing && stopped, QString::fromStdString(name)});
+        emitSignal("applicationIsPlayingDidChange", "bbs", playing, !playing && stopped, p ? p->applicationName() : "");
     }
     if (c.nowPlaying) emitSignal("nowPlayingDidChange");
 }
@@ -430,42 +389,47 @@ void MprisHelper::settle() {
 
 void MprisHelper::fetchArt(const MprisPlayer& p) {
     const std::string busName = p.busName, url = p.track.artUrl;
-    if (!artInFlight_.insert({busName, url}).second) return;
-    const QUrl u(QString::fromStdString(url));
-    if (u.isLocalFile()) {
-        const std::string path = u.toLocalFile().toStdString();
-        checkArt(busName, url, [path](std::string& failure) { return readArtFile(path, failure); });
-        return;
-    }
-    if (u.scheme() == QLatin1String("http") || u.scheme() == QLatin1String("https")) {
-        HttpRequest request;
-        request.url = url;
-        request.timeout = seconds(kArtTimeoutSeconds);
-        request.maxBodyBytes = kMaxArtBytes;
-        http_->send(request, [this, busName, url](HttpResponse r) {
-            if (!r.ok()) return artDone(busName, url, {}, r.error.empty() ? "answered " + std::to_string(r.status) : r.error);
-            checkArt(busName, url, [body = std::move(r.body)](std::string&) mutable { return std::move(body); });
-        });
-        return;
-    }
-    artDone(busName, url, {}, "is not a file or web address");
+    // Artwork on the web is the program's to fetch: the helper names it and keeps no network.
+    if (isWebArtwork(url)) return sessions_.setArt(busName, url, {});
+    if (!isFileArtwork(url)) return artDone(busName, url, {}, "is not a file or web address");
+    // A player that changes its artwork faster than files are read waits for a reader: the
+    // current player's artwork is looked at again whenever a read ends.
+    if (readers_.size() >= kMaxArtReaders || !artInFlight_.insert({busName, url}).second) return;
+    std::thread reader([this, busName, url] {
+        ArtRead r{busName, url, {}, {}, std::this_thread::get_id()};
+        r.bytes = readArtFile(url, kMaxArtBytes, r.failure);
+        {
+            std::lock_guard lock(artMutex_);
+            artRead_.push_back(std::move(r));
+        }
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(artWake_, &one, sizeof one);
+    });
+    readers_.emplace(reader.get_id(), std::move(reader));
 }
 
-void MprisHelper::checkArt(const std::string& busName, const std::string& url,
-                           std::function<std::string(std::string& failure)> read) {
-    QThreadPool::globalInstance()->start([this, busName, url, read = std::move(read)] {
-        std::string failure;
-        std::string bytes = read(failure);
-        keepOnlyImage(bytes, failure);
-        QMetaObject::invokeMethod(
-            &anchor_, [this, busName, url, bytes = std::move(bytes), failure] { artDone(busName, url, bytes, failure); },
-            Qt::QueuedConnection);
-    });
+int MprisHelper::onArtRead(sd_event_source*, int fd, std::uint32_t, void* self) {
+    auto& h = *static_cast<MprisHelper*>(self);
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+    std::deque<ArtRead> done;
+    {
+        std::lock_guard lock(h.artMutex_);
+        done.swap(h.artRead_);
+    }
+    for (ArtRead& r : done) {
+        if (auto it = h.readers_.find(r.reader); it != h.readers_.end()) {
+            it->second.join();
+            h.readers_.erase(it);
+        }
+        h.artInFlight_.erase({r.busName, r.url});
+        h.artDone(r.busName, r.url, std::move(r.bytes), r.failure);
+    }
+    return 0;
 }
 
 void MprisHelper::artDone(const std::string& busName, const std::string& url, std::string bytes,
                           const std::string& failure) {
-    artInFlight_.erase({busName, url});
     MprisPlayer* p = sessions_.find(busName);
     if (!p) return;
     if (!failure.empty()) logOnce(busName + " art", "Artwork of " + p->name + " not read: " + url + " " + failure);
@@ -475,75 +439,61 @@ void MprisHelper::artDone(const std::string& busName, const std::string& url, st
 
 // MARK: - Requests
 
-bool MprisHelper::handle(const QDBusMessage& request) {
-    if (request.type() != QDBusMessage::MethodCallMessage) return false;
-    const QString iface = request.interface();
-    if (!iface.isEmpty() && iface != QLatin1String(helperbus::kInterface)) return false;
-    const std::string member = request.member().toStdString();
-    auto answer = [&](const QVariant& v) { bus_.send(request.createReply(v)); };
-    auto done = [&] {
-        if (!request.isReplyRequired()) return;
-        bus_.send(request.createReply());
-    };
-    auto number = [&]() -> std::optional<double> {
-        const QList<QVariant> args = request.arguments();
-        if (args.size() != 1 || args[0].typeId() != QMetaType::Double || !std::isfinite(args[0].toDouble())) return std::nullopt;
-        return args[0].toDouble();
-    };
-    if (member == "getIsPlaying") answer(sessions_.isPlaying());
-    else if (member == "getNowPlayingInfo") answer(toBus(sessions_.nowPlayingInfo()));
-    else if (member == "getNowPlayingBundle") answer(QString::fromStdString(sessions_.bundle().value_or("")));
-    else if (member == "checkSupportedCommands") answer(toBus(sessions_.supportedCommands()));
-    else if (member == "getSeekerPosition") replyPosition(request);
-    else if (member == "playPause") command(QStringLiteral("PlayPause")), done();
-    else if (member == "previousTrack") command(QStringLiteral("Previous")), done();
-    else if (member == "nextTrack") command(QStringLiteral("Next")), done();
-    else if (member == "setPlayerPosition" || member == "setPlaybackRate" || member == "setShuffle") {
-        const auto value = number();
-        if (!value) {
-            bus_.send(request.createErrorReply(QDBusError::InvalidArgs, QStringLiteral("one finite number expected")));
-            return true;
-        }
-        if (member == "setPlayerPosition") seekTo(*value);
-        else if (member == "setShuffle") setShuffle(*value != 0);
-        else setRate(*value);
-        done();
-    } else {
-        return false;
+int MprisHelper::onRequest(sd_bus_message* m, void* self, sd_bus_error*) { return static_cast<MprisHelper*>(self)->handle(m); }
+
+int MprisHelper::handle(sd_bus_message* request) {
+    const std::string_view member = sd_bus_message_get_member(request);
+    if (member == "getIsPlaying") return sd_bus_reply_method_return(request, "b", int{sessions_.isPlaying()});
+    if (member == "getNowPlayingInfo") return replyDictionary(request, sessions_.nowPlayingInfo());
+    if (member == "getNowPlayingBundle")
+        return sd_bus_reply_method_return(request, "s", sessions_.bundle().value_or("").c_str());
+    if (member == "checkSupportedCommands") return replyDictionary(request, sessions_.supportedCommands());
+    if (member == "getSeekerPosition") {
+        replyPosition(request);
+        return 1;
     }
-    return true;
+    if (member == "playPause") command("PlayPause");
+    else if (member == "previousTrack") command("Previous");
+    else if (member == "nextTrack") command("Next");
+    else {
+        double value = 0;
+        if (sd_bus_message_read(request, "d", &value) <= 0 || !std::isfinite(value))
+            return sd_bus_reply_method_errorf(request, SD_BUS_ERROR_INVALID_ARGS, "one finite number expected");
+        if (member == "setPlayerPosition") seekTo(value);
+        else if (member == "setShuffle") setShuffle(value != 0);
+        else setRate(value);
+    }
+    return sd_bus_reply_method_return(request, "");
 }
 
-void MprisHelper::replyPosition(const QDBusMessage& request) {
+void MprisHelper::replyPosition(sd_bus_message* request) {
     const MprisPlayer* p = sessions_.current();
-    if (!p) {
-        bus_.send(request.createReply(QVariantMap()));
+    sd_bus_message* get = nullptr;
+    if (!p || sd_bus_message_new_method_call(bus_, &get, p->busName.c_str(), kMpris, kProperties, "Get") < 0) {
+        replyDictionary(request, {});
         return;
     }
     // The position is not announced while it runs: asked fresh, with the running guess as fallback.
-    QDBusMessage get = QDBusMessage::createMethodCall(QString::fromStdString(p->busName), kMpris, kProperties,
-                                                      QStringLiteral("Get"));
-    get << kPlayer << QStringLiteral("Position");
-    const std::string busName = p->busName;
-    call(get, kPositionTimeoutMs, [this, request, busName](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
-            const Value us = valueFromBus(reply.arguments().first());
-            if (us.isNumber()) sessions_.setPosition(busName, us.asNumber() / 1e6, now(), false);
-        }
-        bus_.send(request.createReply(toBus(sessions_.position(now()))));
+    sd_bus_message_append(get, "ss", kPlayer, "Position");
+    auto held = std::shared_ptr<sd_bus_message>(sd_bus_message_ref(request), MessageUnref());
+    call(get, kPositionTimeoutUs, [this, held, busName = p->busName](sd_bus_message* reply) {
+        Value us;
+        if (!failed(reply) && readBusValue(reply, us) && us.isNumber())
+            sessions_.setPosition(busName, us.asNumber() / 1e6, now(), false);
+        replyDictionary(held.get(), sessions_.position(now()));
     });
 }
 
-void MprisHelper::command(const QString& method, const QList<QVariant>& args) {
+void MprisHelper::command(const char* method, const std::function<int(sd_bus_message*)>& build) {
     const MprisPlayer* p = sessions_.current();
-    if (!p) return;
-    QDBusMessage m = QDBusMessage::createMethodCall(QString::fromStdString(p->busName), kMpris, kPlayer, method);
-    m.setArguments(args);
-    const std::string busName = p->busName, name = p->name;
-    call(m, kCallTimeoutMs, [this, busName, name, method](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ErrorMessage)
-            logOnce(busName + " " + method.toStdString(),
-                    "Player " + name + " refused " + method.toStdString() + ": " + reply.errorMessage().toStdString());
+    sd_bus_message* m = nullptr;
+    if (!p || sd_bus_message_new_method_call(bus_, &m, p->busName.c_str(), kMpris, kPlayer, method) < 0) return;
+    if (build && build(m) < 0) {
+        sd_bus_message_unref(m);
+        return;
+    }
+    call(m, kCallTimeoutUs, [this, key = p->busName + " " + method, name = p->name, method = std::string(method)](sd_bus_message* reply) {
+        if (failed(reply)) logOnce(key, "Player " + name + " refused " + method + ": " + errorOf(reply));
     });
 }
 
@@ -552,36 +502,38 @@ void MprisHelper::seekTo(double seconds) {
     if (!p || !p->canSeek) return;
     double target = std::max(seconds, 0.0);
     if (p->track.duration) target = std::min(target, *p->track.duration);
-    const auto us = static_cast<qlonglong>(std::llround(target * 1e6));
-    if (!p->track.id.empty() && p->track.id.front() == '/')
-        return command(QStringLiteral("SetPosition"),
-                       {QVariant::fromValue(QDBusObjectPath(QString::fromStdString(p->track.id))), us});
-    // Without a track id only a relative jump is possible.
-    const auto offset = static_cast<qlonglong>(std::llround((target - p->positionNow(now())) * 1e6));
-    command(QStringLiteral("Seek"), {offset});
+    const auto us = static_cast<std::int64_t>(std::llround(target * 1e6));
+    // Without a track id (one that is a valid object path) only a relative jump is possible.
+    if (!p->track.id.empty() && p->track.id.front() == '/' && sd_bus_object_path_is_valid(p->track.id.c_str()))
+        return command("SetPosition", [&](sd_bus_message* m) { return sd_bus_message_append(m, "ox", p->track.id.c_str(), us); });
+    const auto offset = static_cast<std::int64_t>(std::llround((target - p->positionNow(now())) * 1e6));
+    command("Seek", [&](sd_bus_message* m) { return sd_bus_message_append(m, "x", offset); });
 }
 
 void MprisHelper::setRate(double rate) {
     const MprisPlayer* p = sessions_.current();
     if (!p || !p->canControl || rate <= 0) return;
     if ((p->minimumRate && rate < *p->minimumRate) || (p->maximumRate && rate > *p->maximumRate)) return;
-    setProperty(*p, QStringLiteral("Rate"), QVariant(rate), "the rate");
+    setProperty(*p, "Rate", 'd', rate, "the rate");
 }
 
 void MprisHelper::setShuffle(bool on) {
     const MprisPlayer* p = sessions_.current();
     if (!p || !p->canControl || !p->shuffle) return;
-    setProperty(*p, QStringLiteral("Shuffle"), QVariant(on), "shuffle");
+    setProperty(*p, "Shuffle", 'b', on ? 1 : 0, "shuffle");
 }
 
-void MprisHelper::setProperty(const MprisPlayer& p, const QString& property, const QVariant& value, const char* what) {
-    QDBusMessage set = QDBusMessage::createMethodCall(QString::fromStdString(p.busName), kMpris, kProperties,
-                                                      QStringLiteral("Set"));
-    set << kPlayer << property << QVariant::fromValue(QDBusVariant(value));
-    const std::string busName = p.busName, name = p.name, key = busName + " " + property.toStdString();
-    call(set, kCallTimeoutMs, [this, key, name, what](const QDBusMessage& reply) {
-        if (reply.type() == QDBusMessage::ErrorMessage)
-            logOnce(key, "Player " + name + " refused " + what + ": " + reply.errorMessage().toStdString());
+void MprisHelper::setProperty(const MprisPlayer& p, const char* property, char type, double value, const char* what) {
+    sd_bus_message* set = nullptr;
+    if (sd_bus_message_new_method_call(bus_, &set, p.busName.c_str(), kMpris, kProperties, "Set") < 0) return;
+    const int r = type == 'b' ? sd_bus_message_append(set, "ssv", kPlayer, property, "b", int{value != 0})
+                              : sd_bus_message_append(set, "ssv", kPlayer, property, "d", value);
+    if (r < 0) {
+        sd_bus_message_unref(set);
+        return;
+    }
+    call(set, kCallTimeoutUs, [this, key = p.busName + " " + property, name = p.name, what](sd_bus_message* reply) {
+        if (failed(reply)) logOnce(key, "Player " + name + " refused " + what + ": " + errorOf(reply));
     });
 }
 

@@ -40,6 +40,8 @@ HALVYN_DISPLAY_PACKAGES+=(xdg-utils)
 # The companion helper's tests: a real media player with its MPRIS plugin, and playerctl to check
 # what the player itself reports; python3-gi runs the tests' small misbehaving players.
 HALVYN_DISPLAY_PACKAGES+=(mpv mpv-mpris playerctl python3-gi python3-dbus)
+# The companion helper speaks to the session bus with sd-bus, without a toolkit, to stay small.
+HALVYN_BUILD_PACKAGES+=(libsystemd-dev)
 # Wayland sessions: Qt's Wayland platform plugin, and libwayland-client to ask the compositor what
 # it offers before the toolkit starts.
 HALVYN_BUILD_PACKAGES+=(qt6-wayland libwayland-dev)

@@ -155,7 +155,8 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     } else if (!std::filesystem::is_regular_file(helperPath, ec) || ::access(helperPath.c_str(), X_OK) != 0) {
         platformLog.error("%{public}s not found; media playing elsewhere on the desktop is not shown", helperPath.string());
     } else {
-        helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"));
+        helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"),
+                                                         &http_);
     }
 }
 

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include "nowplaying/artwork_signature.h"
+#include "platform/http.h"
 #include "platform/linux/helper_bus.h"
 #include "runtime/value.h"
 
@@ -19,6 +21,8 @@ const QString kService = QString::fromUtf8(helperbus::kService);
 const QString kPath = QString::fromUtf8(helperbus::kPath);
 const QString kInterface = QString::fromUtf8(helperbus::kInterface);
 const QString kDBus = QStringLiteral("org.freedesktop.DBus");
+constexpr const char* kArtworkIdentifier = "kMRMediaRemoteNowPlayingInfoArtworkIdentifier";
+constexpr const char* kArtworkData = "kMRMediaRemoteNowPlayingInfoArtworkData";
 
 HelperScalar scalarFrom(const QVariant& v) {
     if (v.typeId() == QMetaType::QByteArray) return Bytes{v.toByteArray().toStdString()};
@@ -50,12 +54,13 @@ HelperReply helperReplyFrom(const QDBusMessage& reply) {
     return {};
 }
 
-DBusHelperConnection::DBusHelperConnection(QDBusConnection bus, std::string helperPath, Logger log)
+DBusHelperConnection::DBusHelperConnection(QDBusConnection bus, std::string helperPath, Logger log, Http* http)
     : bus_(std::move(bus)),
       helperPath_(std::move(helperPath)),
       log_(std::move(log)),
       startTimer_(std::make_unique<QTimer>()),
-      relay_([this](const QDBusMessage& m) { callback(m); }) {
+      relay_([this](const QDBusMessage& m) { callback(m); }),
+      http_(http) {
     startTimer_->setSingleShot(true);
     startTimer_->setInterval(kStartTimeoutMs);
     QObject::connect(startTimer_.get(), &QTimer::timeout, &anchor_, [this] {
@@ -165,8 +170,42 @@ void DBusHelperConnection::dispatch(const std::string& request, const std::vecto
                          w->deleteLater();
                          // A reply that never came (or an error) has no effect, as one lost with the helper.
                          if (generation != generation_ || !client_ || w->isError()) return;
-                         reply(helperReplyFrom(w->reply()));
+                         HelperReply r = helperReplyFrom(w->reply());
+                         completeArtwork(r);
+                         reply(r);
                      });
+}
+
+void DBusHelperConnection::completeArtwork(HelperReply& reply) {
+    auto* d = std::get_if<HelperDictionary>(&reply);
+    const auto id = d ? d->find(kArtworkIdentifier) : HelperDictionary::iterator();
+    if (!d || id == d->end() || d->count(kArtworkData)) return;
+    const auto* url = std::get_if<std::string>(&id->second);
+    if (!url || !isWebArtwork(*url)) return;
+    if (*url == artUrl_ && !art_.empty()) {
+        (*d)[kArtworkData] = Bytes{art_};
+        return;
+    }
+    // Until its bytes are here the artwork is not announced, as artwork that could not be read.
+    const std::string address = *url;
+    d->erase(id);
+    if (!http_ || address == artUrl_) return;  // on its way, or refused already
+    artUrl_ = address;
+    art_.clear();
+    HttpRequest request;
+    request.url = address;
+    request.timeout = request.deadline = seconds(kArtTimeoutSeconds);
+    request.maxBodyBytes = kMaxArtBytes;
+    http_->send(request, [this, address, alive = std::weak_ptr<int>(alive_)](HttpResponse r) {
+        if (alive.expired() || address != artUrl_) return;
+        if (!r.ok() || !looksLikeArtwork(r.body)) {
+            const std::string why = !r.error.empty() ? r.error : !r.ok() ? "answered " + std::to_string(r.status) : "is not an image";
+            log_.error("Artwork not read: %{public}s %{public}s", address, why);
+            return;
+        }
+        art_ = std::move(r.body);
+        if (client_) client_->nowPlayingDidChange();
+    });
 }
 
 void DBusHelperConnection::callback(const QDBusMessage& message) {

@@ -3,7 +3,8 @@
 // own; this side follows who owns it: a helper that leaves (or is replaced) breaks the connection,
 // and connecting again starts one when none serves. Requests sent while the helper is still
 // coming up wait for it, a bounded number and for a bounded time. Replies and callbacks arrive on
-// the event loop's thread, which is the main queue's.
+// the event loop's thread, which is the main queue's. Artwork on the web, which the helper names
+// without its bytes, is fetched here and added to the now-playing answers once it arrived.
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -27,14 +28,20 @@ namespace halvyn {
 // dictionary of flags, numbers, texts and bytes; anything else is monostate.
 HelperReply helperReplyFrom(const QDBusMessage& reply);
 
+class Http;
+
 class DBusHelperConnection final : public HelperConnection {
 public:
     static constexpr std::size_t kMaxWaiting = 64;
     static constexpr int kStartTimeoutMs = 5000;
     static constexpr int kReplyTimeoutMs = 3000;
+    // Artwork from the web larger than this, or slower than this, is not shown.
+    static constexpr std::size_t kMaxArtBytes = std::size_t{8} << 20;
+    static constexpr double kArtTimeoutSeconds = 5;
 
     // `helperPath`: the executable started when no helper serves; empty: never start one.
-    DBusHelperConnection(QDBusConnection bus, std::string helperPath, Logger log);
+    // `http`: fetches artwork on the web; none: such artwork is not shown.
+    DBusHelperConnection(QDBusConnection bus, std::string helperPath, Logger log, Http* http = nullptr);
     ~DBusHelperConnection() override;
 
     bool connect(HelperClient& client) override;
@@ -51,6 +58,8 @@ private:
     void dispatch(const std::string& request, const std::vector<double>& args,
                   std::function<void(const HelperReply&)> reply);
     void callback(const QDBusMessage& message);
+    // Adds fetched web artwork to a now-playing answer, or starts fetching what it names.
+    void completeArtwork(HelperReply& reply);
 
     struct Waiting {
         std::string request;
@@ -73,6 +82,10 @@ private:
     std::unique_ptr<QTimer> startTimer_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
     DBusRelay relay_;
+    Http* http_;
+    // The web artwork fetched last (or being fetched), and its bytes once they arrived whole.
+    std::string artUrl_, art_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 }  // namespace halvyn

@@ -15,9 +15,13 @@ std::optional<ArtworkImage> QtArtworkDecoder::decode(const std::string& bytes, i
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
+    // The bytes are a player's or a web server's: only the artwork formats are parsed, never the
+    // toolkit's other readers (vector images, icons, text formats).
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg" && format != "gif" && format != "webp" && format != "bmp") return std::nullopt;
     const QSize size = reader.size();
     // Enormous claimed sizes are refused before anything is allocated for them.
-    if (!size.isValid() || size.width() > 20000 || size.height() > 20000) return std::nullopt;
+    if (!size.isValid() || size.width() > kMaxSide || size.height() > kMaxSide) return std::nullopt;
     // JPEG can decode straight at a smaller scale, much faster than decoding and shrinking.
     auto [fw, fh] = fitInBox(size.width(), size.height(), box);
     if (reader.supportsOption(QImageIOHandler::ScaledSize)) reader.setScaledSize(QSize(fw, fh));

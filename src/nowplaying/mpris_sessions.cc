@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "nowplaying/artwork_signature.h"
+
 namespace halvyn {
 
 namespace {
@@ -218,10 +220,13 @@ HelperDictionary MprisSessions::nowPlayingInfo() const {
     d[kDefaultRate] = p->rate;
     d[kRate] = p->status == PlaybackStatus::playing ? p->rate : 0.0;
     if (p->shuffle) d[kShuffleMode] = *p->shuffle ? kShuffleSongs : kShuffleOff;
-    // The identifier goes with the bytes, so artwork that could not be read is not announced.
-    if (!p->art.empty() && p->artRead == t.artUrl) {
+    // The identifier goes with the bytes, so artwork that could not be read is not announced;
+    // artwork on the web is named alone, for the program to fetch.
+    if (p->artRead == t.artUrl && !p->art.empty()) {
         d[kArtworkIdentifier] = t.artUrl;
         d[kArtworkData] = Bytes{p->art};
+    } else if (p->artRead == t.artUrl && isWebArtwork(t.artUrl)) {
+        d[kArtworkIdentifier] = t.artUrl;
     }
     return d;
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "nowplaying/artwork_signature.h"
 #include "nowplaying/mpris_sessions.h"
 
 namespace halvyn {
@@ -186,6 +187,17 @@ TEST_F(Sessions, InformationCarriesArtworkOnlyForTheTrackItWasReadFor) {
     s.setArt(":1.1", "file:///a.png", "LATE");  // the read of the old track's artwork came late
     EXPECT_EQ(s.nowPlayingInfo().count("kMRMediaRemoteNowPlayingInfoArtworkData"), 0u);
 
+    // Artwork on the web is named alone once looked at, for the program to fetch; a file is not.
+    s.apply(":1.1", obj({{"Metadata", track("/t/3", "Three", 60e6, "HTTPS://example.org/c.png")}}), true, t);
+    EXPECT_EQ(s.nowPlayingInfo().count("kMRMediaRemoteNowPlayingInfoArtworkIdentifier"), 0u);
+    s.setArt(":1.1", "HTTPS://example.org/c.png", "");
+    info = s.nowPlayingInfo();
+    EXPECT_EQ(std::get<std::string>(info["kMRMediaRemoteNowPlayingInfoArtworkIdentifier"]), "HTTPS://example.org/c.png");
+    EXPECT_EQ(info.count("kMRMediaRemoteNowPlayingInfoArtworkData"), 0u);
+    s.apply(":1.1", obj({{"Metadata", track("/t/4", "Four", 60e6, "file:///d.png")}}), true, t);
+    s.setArt(":1.1", "file:///d.png", "");  // refused
+    EXPECT_EQ(s.nowPlayingInfo().count("kMRMediaRemoteNowPlayingInfoArtworkIdentifier"), 0u);
+
     s.apply(":1.1", obj({{"Metadata", obj({{"xesam:title", Value("Radio")}})}}), true, t);
     EXPECT_DOUBLE_EQ(number(s.nowPlayingInfo(), "kMRMediaRemoteNowPlayingInfoDuration"), 0);  // a stream
 }
@@ -210,6 +222,30 @@ TEST_F(Sessions, SupportedCommandsNeedControl) {
     EXPECT_DOUBLE_EQ(number(s.nowPlayingInfo(), "kMRMediaRemoteNowPlayingInfoShuffleMode"), 3);
     s.apply(":1.1", obj({{"CanControl", Value(false)}}), true, t);
     for (auto& [k, v] : s.supportedCommands()) EXPECT_EQ(v, HelperScalar(false)) << k;
+}
+
+// Only bytes that start as an image of an artwork format are passed on; only http(s) is the web.
+TEST(ArtworkSignature, KnownImageStartsOnly) {
+    using namespace std::string_literals;
+    for (const std::string& image : {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\1\0\0\0\1\x8\x6\0\0"s, "\xff\xd8\xff\xe0"s,
+                                     "GIF89a\1\0\1\0"s, "RIFF\0\0\0\0WEBPVP8 "s, "BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0"s})
+        EXPECT_TRUE(looksLikeArtwork(image)) << image;
+    for (const std::string& other : {""s, "\x89PNG\r\n\x1a\npassword=hunter2\n"s, "\x89PNG"s, "GIF89a"s, "RIFF\0\0\0\0WAVEfmt "s,
+                                     "BM\0\0\0\0\0\0\0\0\0\0\0\0\x29\0\0\0"s, "<html>"s, "\xff\xd8"s, "RIFF"s, "BM"s})
+        EXPECT_FALSE(looksLikeArtwork(other)) << other;
+    EXPECT_TRUE(isWebArtwork("http://a/b.png") && isWebArtwork("HtTpS://a/b.png"));
+    EXPECT_FALSE(isWebArtwork("file:///a.png") || isWebArtwork("https:/a") || isWebArtwork("ftp://a") || isWebArtwork("http"));
+}
+
+// A file URL names a path on this machine only; escapes are decoded, but never into a NUL.
+TEST(ArtworkSignature, FileUrlsNameLocalPaths) {
+    EXPECT_EQ(localArtworkPath("file:///music/a%20b.png"), "/music/a b.png");
+    EXPECT_EQ(localArtworkPath("FILE://LocalHost/a.png?size=1#x"), "/a.png");
+    EXPECT_EQ(localArtworkPath("file:/a%4.png"), "/a%4.png");
+    EXPECT_EQ(localArtworkPath("file:/a%"), "/a%");
+    for (const char* other : {"file://server/a.png", "file://localhost", "file:a.png", "file:///a%00.png", "http://x/a.png",
+                              "file://localhost.evil/a.png"})
+        EXPECT_EQ(localArtworkPath(other), std::nullopt) << other;
 }
 
 }  // namespace

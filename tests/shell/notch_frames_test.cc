@@ -156,12 +156,12 @@ TEST_F(NotchFrames, PlayingMediaPaintsOnlyTheBarsAtTheirOwnRate) {
 
     // Faded out (a fullscreen window, say), the notch shows no bars: the clock stops while the
     // media still plays, and starts again when the notch comes back.
-    notch().isVisible.set(false, Animation::spring(0.35, 0));
+    setAsOwner(notch().isVisible, false, Animation::spring(0.35, 0));
     runFrames(2);
     at(toSeconds(ctx->clock().uptime()) + 1);
     EXPECT_FALSE(turn().has_value());
     EXPECT_TRUE(window->lastDamage().isEmpty());
-    notch().isVisible.set(true, Animation::spring(0.35, 0));
+    setAsOwner(notch().isVisible, true, Animation::spring(0.35, 0));
     at(toSeconds(ctx->clock().uptime()) + 1);
     EXPECT_TRUE(turn().has_value());
 
