@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "calendar/upcoming_event.h"
 #include "hud/osdui_manager.h"
@@ -16,6 +15,7 @@
 #include "platform/login_items.h"
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
+#include "platform/services.h"
 #include "platform/url_opener.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
@@ -61,11 +61,12 @@ private:
     UpdateWindowHost* inner_;
 };
 
-AppState::AppState(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+AppState::AppState(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
                    ConnectivityManager& connectivity, OSDUIManager& osdUI, FocusManager& focus,
-                   CalendarManager& calendar, WeatherManager& weather, UpdateController& updates, MusicManager& music)
+                   CalendarManager& calendar, WeatherManager& weather, UpdateController& updates, MusicManager& music,
+                   XPCManager& xpc)
     : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), connectivity_(connectivity), osdUI_(osdUI),
-      focus_(focus), calendar_(calendar), weather_(weather), updates_(updates), music_(music),
+      focus_(focus), calendar_(calendar), weather_(weather), updates_(updates), music_(music), xpc_(xpc),
       logger_(ctx.logger("AppState")) {
     const Lifetime::Token weak = lifetime_.token();
     permissions_ = std::make_unique<PermissionHelper>(ctx, [this, weak] {

@@ -19,7 +19,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchSources;
@@ -30,6 +30,7 @@ class CalendarManager;
 class WeatherManager;
 class UpdateController;
 class MusicManager;
+class XPCManager;
 
 class AppState {
 public:
@@ -37,9 +38,9 @@ public:
     static constexpr const char* kSettings = "settings";
     static constexpr const char* kUpdate = "update";
 
-    AppState(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ConnectivityManager& connectivity,
+    AppState(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ConnectivityManager& connectivity,
              OSDUIManager& osdUI, FocusManager& focus, CalendarManager& calendar, WeatherManager& weather,
-             UpdateController& updates, MusicManager& music);
+             UpdateController& updates, MusicManager& music, XPCManager& xpc);
     ~AppState();
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
@@ -120,7 +121,7 @@ private:
     void appendCalendarItems(Menu& menu);
     void appendContextSubmenus(Menu& menu);
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;
@@ -131,6 +132,7 @@ private:
     WeatherManager& weather_;
     UpdateController& updates_;
     MusicManager& music_;
+    XPCManager& xpc_;
     Logger logger_;
     Lifetime lifetime_;
     AppShell* shell_ = nullptr;

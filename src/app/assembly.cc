@@ -30,12 +30,12 @@
 namespace halvyn {
 
 namespace {
-// A manager takes the context (runtime, platform, logging) and then the managers and seams it
-// uses, all built before it.
+// A manager takes the context (runtime, platform, logging), then the managers it uses, all built
+// before it, then the seams to the ones built after it.
 template <class T, class... Deps>
 void build(std::unique_ptr<T>& member, Context& ctx, const Assembly::Built& built, std::string_view name,
-           Deps&... deps) {
-    member = std::make_unique<T>(ctx, deps...);
+           Deps&&... deps) {
+    member = std::make_unique<T>(ctx, std::forward<Deps>(deps)...);
     if (built) built(name);
 }
 }  // namespace
@@ -49,32 +49,50 @@ Assembly::Assembly(Context& ctx, Seams seams, const Built& built) : ctx_(ctx), s
     if (built) built("Defaults");
     notchSources_ = std::make_unique<NotchSources>();
     if (built) built("NotchSources");
-    build(notch_, ctx, built, "Notch", *defaults_, *notchSources_);
-    build(screenManager_, ctx, built, "ScreenManager", *defaults_, *notch_);
-    build(notchInput_, ctx, built, "NotchInput", *defaults_, *notch_, *notchSources_);
+    build(guiManager_, ctx, built, "GUIManager", seam(&Assembly::systemHUD));
+    build(notch_, ctx, built, "Notch", *defaults_, *notchSources_, *guiManager_);
+    build(screenManager_, ctx, built, "ScreenManager", *defaults_, *notch_, *guiManager_);
+    build(notchInput_, ctx, built, "NotchInput", *defaults_, *notch_, *notchSources_,
+          seam(&Assembly::nowPlayingControls), seam(&Assembly::calendarControls));
     build(outline_, ctx, built, "Outline", *defaults_, *notch_, *notchInput_);
     build(sounds_, ctx, built, "SoundManager");
-    build(connectivity_, ctx, built, "ConnectivityManager", *defaults_, *notch_, *notchSources_, *sounds_);
-    build(volume_, ctx, built, "VolumeManager", *defaults_, *notch_, *notchSources_, *connectivity_);
-    build(brightness_, ctx, built, "BrightnessManager", *defaults_, *notch_, *notchSources_, *screenManager_);
-    build(osdUI_, ctx, built, "OSDUIManager", *defaults_);
-    build(battery_, ctx, built, "BatteryManager", *defaults_, *notch_, *notchSources_, *sounds_);
+    const auto focus = seam(&Assembly::focusState);
+    build(connectivity_, ctx, built, "ConnectivityManager", *defaults_, *notch_, *notchSources_, *sounds_, focus);
+    build(volume_, ctx, built, "VolumeManager", *defaults_, *notch_, *notchSources_, *connectivity_, focus,
+          seam(&Assembly::nowPlayingVisibility));
+    build(brightness_, ctx, built, "BrightnessManager", *defaults_, *notch_, *notchSources_, *screenManager_, focus,
+          Seam<const Published<bool>>([this]() -> const Published<bool>* {
+              return battery_ ? &battery_->hasRecentlyChangedPowerSource : nullptr;
+          }));
+    build(osdUI_, ctx, built, "OSDUIManager", *defaults_, *guiManager_);
+    build(battery_, ctx, built, "BatteryManager", *defaults_, *notch_, *notchSources_, *sounds_, focus);
     build(keyboardBrightness_, ctx, built, "KeyboardBrightnessManager", *defaults_, *notch_, *notchSources_,
-          *screenManager_, *battery_);
-    build(lock_, ctx, built, "LockManager", *defaults_, *notch_, *notchSources_, *sounds_);
+          *screenManager_, *battery_, focus);
+    build(lock_, ctx, built, "LockManager", *defaults_, *notch_, *notchSources_, *sounds_, *guiManager_,
+          LockedScreenParts{
+              Seam<LockScreenPresenter>([this] { return static_cast<LockScreenPresenter*>(lockScreen_.get()); }),
+              Seam<CalendarRefresh>([this] { return static_cast<CalendarRefresh*>(calendar_.get()); }),
+              Seam<WeatherUpdates>([this] { return static_cast<WeatherUpdates*>(weather_.get()); })});
     build(focus_, ctx, built, "FocusManager", *defaults_, *notch_, *notchSources_, *lock_);
-    build(privacy_, ctx, built, "PrivacyManager", *defaults_, *notch_, *notchSources_);
+    build(privacy_, ctx, built, "PrivacyManager", *defaults_, *notch_, *notchSources_, focus);
     build(calendar_, ctx, built, "CalendarManager", *defaults_, *notch_, *notchSources_, *screenManager_, *sounds_,
-          *lock_);
+          *lock_, Seam<const Published<LocationAuthorization>>([this]() -> const Published<LocationAuthorization>* {
+              return weather_ ? &weather_->authorizationStatus : nullptr;
+          }));
     build(weather_, ctx, built, "WeatherManager", *defaults_);
     build(updates_, ctx, built, "UpdateController", *defaults_, *screenManager_);
-    build(xpc_, ctx, built, "XPCManager", *defaults_);
+    build(xpc_, ctx, built, "XPCManager", *defaults_,
+          Seam<HelperSource>([this] { return music_ ? &music_->helperSource() : nullptr; }));
     build(music_, ctx, built, "MusicManager", *defaults_, *notch_, *notchSources_, *screenManager_, *connectivity_,
           *lock_, *xpc_);
     build(lockScreen_, ctx, built, "LockScreen", *defaults_, *lock_, *calendar_, *weather_, *music_);
     build(appState_, ctx, built, "AppState", *defaults_, *notch_, *notchSources_, *connectivity_, *osdUI_, *focus_,
-          *calendar_, *weather_, *updates_, *music_);
-    build(guiManager_, ctx, built, "GUIManager");
+          *calendar_, *weather_, *updates_, *music_, *xpc_);
+}
+
+template <class T>
+Seam<T> Assembly::seam(T* (Assembly::*answer)() const) const {
+    return Seam<T>([this, answer] { return (this->*answer)(); });
 }
 
 Assembly::~Assembly() = default;

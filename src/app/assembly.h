@@ -6,6 +6,8 @@
 #include <memory>
 #include <string_view>
 
+#include "runtime/seam.h"
+
 namespace halvyn {
 
 class Context;
@@ -94,6 +96,10 @@ public:
     CalendarControls* calendarControls() const;
 
 private:
+    // A seam the assembly answers with `answer`, for a manager built before the one that serves it.
+    template <class T>
+    Seam<T> seam(T* (Assembly::*answer)() const) const;
+
     // Lends the context this assembly from before the first manager is built until after the
     // last one has gone.
     struct Lent {
@@ -108,6 +114,8 @@ private:
     // In the order they are built; each constructor may use only the ones above it.
     std::unique_ptr<Defaults> defaults_;
     std::unique_ptr<NotchSources> notchSources_;
+    // Hides the system's own display for the notch, the screen manager, the OSD and lock managers.
+    std::unique_ptr<GUIManager> guiManager_;
     std::unique_ptr<Notch> notch_;
     std::unique_ptr<ScreenManager> screenManager_;  // observes the notch
     std::unique_ptr<NotchInput> notchInput_;        // observes the notch
@@ -133,7 +141,6 @@ private:
     std::unique_ptr<LockScreen> lockScreen_;
     // Observes and drives every manager above.
     std::unique_ptr<AppState> appState_;
-    std::unique_ptr<GUIManager> guiManager_;
 };
 
 }  // namespace halvyn

@@ -5,7 +5,7 @@
 namespace halvyn {
 
 Context::Context(std::unique_ptr<Runtime> runtime, std::unique_ptr<Platform> platform, LogSink* logs)
-    : runtime_(std::move(runtime)), platform_(std::move(platform)), logs_(logs) {}
+    : detail::ContextParts{std::move(runtime), std::move(platform)}, Services(*ownedRuntime, *ownedPlatform, logs) {}
 
 Context::~Context() = default;
 

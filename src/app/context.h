@@ -3,45 +3,26 @@
 // system; tests build a context each.
 
 #include <memory>
-#include <string>
-#include <string_view>
 
 #include "app/assembly.h"
-#include "runtime/logger.h"
-#include "runtime/runtime.h"
-#include "runtime/value.h"
+#include "platform/services.h"
 
 namespace halvyn {
 
-class Platform;
-
-// Receives the calls of the notch's operations, for halvyn-sim's trace.
-class CallRecorder {
-public:
-    virtual ~CallRecorder() = default;
-    virtual void call(std::string_view name, Value args) = 0;
+namespace detail {
+// What the context owns and lends its services: made before them, gone after the managers.
+struct ContextParts {
+    std::unique_ptr<Runtime> ownedRuntime;
+    std::unique_ptr<Platform> ownedPlatform;
 };
+}  // namespace detail
 
-class Context {
+class Context : private detail::ContextParts, public Services {
 public:
-    static constexpr const char* kSubsystem = "com.halvyn.app";
-
     Context(std::unique_ptr<Runtime> runtime, std::unique_ptr<Platform> platform, LogSink* logs);
     ~Context();
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
-
-    Runtime& runtime() { return *runtime_; }
-    Clock& clock() { return runtime_->clock(); }
-    MainQueue& main() { return runtime_->main(); }
-    BackgroundQueue& background() { return runtime_->background(); }
-    Platform& platform() { return *platform_; }
-
-    LogSink* logSink() const { return logs_; }
-    Logger logger(std::string category) const { return Logger(logs_, kSubsystem, std::move(category)); }
-
-    CallRecorder* callRecorder() const { return calls_; }
-    void setCallRecorder(CallRecorder* r) { calls_ = r; }
 
     // Builds every manager, in order, with the seams given (a test's stand-ins); the simulator
     // is told each one as it is built. Once only, before any manager is asked for.
@@ -76,28 +57,12 @@ public:
     // Where sources register for the notch's questions.
     NotchSources& notchSources() { return assembly().notchSources(); }
 
-    // The seams between managers, read while the assembly is built and while it goes: absent
-    // until the manager that serves one is built. The system's display suppression is the
-    // OSDUIManager's; a Focus, the Focus source's (absent, none is active); the now-playing
-    // activity's visibility and controls, the now-playing source's (absent, it is not hidden and
-    // a swipe skips nothing); the calendar's controls, the calendar source's.
-    SystemHUDSuppression* systemHUD() const { return lent_ ? lent_->systemHUD() : nullptr; }
-    FocusStateSource* focusState() const { return lent_ ? lent_->focusState() : nullptr; }
-    NowPlayingVisibility* nowPlayingVisibility() const { return lent_ ? lent_->nowPlayingVisibility() : nullptr; }
-    NowPlayingControls* nowPlayingControls() const { return lent_ ? lent_->nowPlayingControls() : nullptr; }
-    CalendarControls* calendarControls() const { return lent_ ? lent_->calendarControls() : nullptr; }
-
 private:
-    std::unique_ptr<Runtime> runtime_;
-    std::unique_ptr<Platform> platform_;
-    LogSink* logs_;
-    CallRecorder* calls_ = nullptr;
-
     // Set by the assembly for as long as it is being built and exists.
     friend class Assembly;
     void lend(Assembly* a) { lent_ = a; }
     Assembly* lent_ = nullptr;
-    // Declared after the runtime and platform so that the managers go first.
+    // The managers go before the runtime and platform they use (owned by a base).
     std::unique_ptr<Assembly> assembly_;
 };
 

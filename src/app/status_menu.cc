@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "app/app_state.h"
-#include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "calendar/upcoming_event.h"
 #include "notch/notch.h"
@@ -12,6 +11,7 @@
 #include "nowplaying/xpc_manager.h"
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 #include "settings/options.h"
@@ -79,7 +79,7 @@ MenuItem imageItem(std::string title, std::string image, std::function<void()> a
     return m;
 }
 
-bool playerRunning(Context& ctx, const char* bundleId) {
+bool playerRunning(Services& ctx, const char* bundleId) {
     PlayerApplications* players = ctx.platform().players();
     PlayerScripting* app = players ? players->application(bundleId) : nullptr;
     return app && app->isRunning();
@@ -94,16 +94,16 @@ std::string withoutSpaces(std::string s) {
 
 Menu AppState::statusMenu() {
     Menu menu;
-    Defaults& d = ctx_.defaults();
-    if (ctx_.updates().updateState.get() == UpdateAvailability::available) {
-        MenuItem update = item("Update Now...", "1.circle.fill", [this] { ctx_.updates().showUpdateWindow(); });
+    Defaults& d = defaults_;
+    if (updates_.updateState.get() == UpdateAvailability::available) {
+        MenuItem update = item("Update Now...", "1.circle.fill", [this] { updates_.showUpdateWindow(); });
         update.accentBadge = true;
         update.symbolPointSize = 14;
         menu.push_back(std::move(update));
         menu.push_back(MenuItem::divider());
     }
     if (!d.get(keys::isFirstLaunch)) {
-        const Notch& notch = ctx_.notch();
+        const Notch& notch = notch_;
         if (notch.hasLiveActivity.get() && notch.liveActivity.get() == Notch::LiveActivity::isCalendar)
             appendCalendarItems(menu);
         else
@@ -128,7 +128,7 @@ Menu AppState::statusMenu() {
 }
 
 void AppState::appendCalendarItems(Menu& menu) {
-    CalendarManager& calendar = ctx_.calendar();
+    CalendarManager& calendar = calendar_;
     const auto& event = calendar.nextEvent.get();
     if (event && event->meetingType) {
         const std::string service(title(*event->meetingType));
@@ -142,8 +142,8 @@ void AppState::appendCalendarItems(Menu& menu) {
 }
 
 void AppState::appendMediaItems(Menu& menu) {
-    MusicManager& music = ctx_.music();
-    const Defaults& d = ctx_.defaults();
+    MusicManager& music = music_;
+    const Defaults& d = defaults_;
     const MusicApp app = d.get(keys::musicApp);
     const bool playing = music.isPlaying.get();
     menu.push_back(item(playing ? "Pause" : "Play", playing ? "pause.fill" : "play.fill", [&music] { music.playPause(); }));
@@ -161,7 +161,7 @@ void AppState::appendMediaItems(Menu& menu) {
         speed.image = speedText(current);
         speed.imageIsText = true;
         for (double s : kSpeeds) {
-            MenuItem choice = item(speedText(s) + "x", "", [this, s] { ctx_.xpc().setPlaybackRate(s); });
+            MenuItem choice = item(speedText(s) + "x", "", [this, s] { xpc_.setPlaybackRate(s); });
             // 1.25 shows as "1.2x": the same rounding as the title, the check on the exact rate.
             choice.checked = std::abs(current - s) < 1e-6;
             speed.submenu.push_back(std::move(choice));
@@ -222,7 +222,7 @@ void AppState::appendMediaItems(Menu& menu) {
 }
 
 void AppState::appendContextSubmenus(Menu& menu) {
-    Defaults& d = ctx_.defaults();
+    Defaults& d = defaults_;
     if (!d.get(keys::automaticMusicApp)) {
         MenuItem source;
         source.title = "Source";

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/context.h"
 #include "hud/sound_manager.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/screen_manager.h"
@@ -13,13 +12,13 @@
 #include "platform/file_system.h"
 #include "platform/locale.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "platform/travel_time.h"
 #include "platform/url_opener.h"
 #include "platform/workspace.h"
 #include "runtime/clock.h"
 #include "settings/defaults.h"
 #include "settings/property_list.h"
-#include "weather/weather_manager.h"
 
 namespace halvyn {
 
@@ -128,9 +127,11 @@ std::optional<std::string> calendarURL(const UpcomingEvent& event) {
 
 }  // namespace calendar
 
-CalendarManager::CalendarManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                                 ScreenManager& screens, SoundManager& sounds, LockManager& lock)
-    : ctx_(ctx), defaults_(defaults), sources_(sources), screens_(screens), sounds_(sounds), lock_(lock), notch(notch) {
+CalendarManager::CalendarManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                 ScreenManager& screens, SoundManager& sounds, LockManager& lock,
+                                 Seam<const Published<LocationAuthorization>> locationAuthorization)
+    : ctx_(ctx), locationAuthorization_(std::move(locationAuthorization)), defaults_(defaults), sources_(sources),
+      screens_(screens), sounds_(sounds), lock_(lock), notch(notch) {
     properties_.add("authorizationStatus", authorizationStatus);
     properties_.add("nextEvent", nextEvent);
     properties_.add("remainingTime", remainingTime);
@@ -503,7 +504,9 @@ void CalendarManager::dismissEvent() {
 void CalendarManager::computeTimeToLeave(const UpcomingEvent& event) {
     const Defaults& d = defaults_;
     TravelTime* travel = ctx_.platform().travelTime();
-    if (!event.location || !travel || !allowsLocation(ctx_.weather().authorizationStatus.get()) || !d.get(keys::notifyWhenTimeToLeave))
+    const auto* authorization = locationAuthorization_.get();
+    if (!event.location || !travel || !authorization || !allowsLocation(authorization->get()) ||
+        !d.get(keys::notifyWhenTimeToLeave))
         return;
     TravelMode mode = TravelMode::automobile;
     switch (d.get(keys::defaultTransportType)) {

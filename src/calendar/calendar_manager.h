@@ -12,17 +12,20 @@
 #include <vector>
 
 #include "calendar/upcoming_event.h"
+#include "lockscreen/lock_seams.h"
 #include "notch/input_seams.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
+#include "platform/location.h"
 #include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 #include "runtime/task.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchSources;
@@ -46,10 +49,12 @@ Duration tickDelay(Duration remaining);
 std::optional<std::string> calendarURL(const UpcomingEvent& event);
 }  // namespace calendar
 
-class CalendarManager final : public NotificationSource, public LiveActivitySource, public CalendarControls {
+class CalendarManager final : public NotificationSource, public LiveActivitySource, public CalendarControls,
+                              public CalendarRefresh {
 public:
-    CalendarManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
-                    SoundManager& sounds, LockManager& lock);
+    CalendarManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
+                    SoundManager& sounds, LockManager& lock,
+                    Seam<const Published<LocationAuthorization>> locationAuthorization);
     ~CalendarManager() override;
     CalendarManager(const CalendarManager&) = delete;
     CalendarManager& operator=(const CalendarManager&) = delete;
@@ -68,7 +73,7 @@ public:
 
     // `done` gets whether full access is granted.
     void requestAccess(std::function<void(bool)> done);
-    void refreshEvents();
+    void refreshEvents() override;
     // Reads the next 17 hours from the store and, when the answer comes (on a later turn of the
     // main queue), chooses `nextEvent` and runs `then`. A later call supersedes an earlier one.
     void fetchNextEvent(std::function<void()> then = {});
@@ -107,7 +112,9 @@ private:
     std::string preferencesFile() const;
     WallTime now() const;
 
-    Context& ctx_;
+    Services& ctx_;
+    // The weather's location authorization, which the travel time needs (the weather is built later).
+    Seam<const Published<LocationAuthorization>> locationAuthorization_;
     Defaults& defaults_;
     NotchSources& sources_;
     ScreenManager& screens_;

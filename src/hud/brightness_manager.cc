@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "app/context.h"
 #include "hud/volume_manager.h"
 #include "notch/notch.h"
 #include "notch/screen_manager.h"
 #include "platform/platform.h"
 #include "platform/screens.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
@@ -21,9 +21,11 @@ std::string BrightnessManager::observingKey(DisplayID display) {
     return "observingBrightnessChange-" + std::to_string(display);
 }
 
-BrightnessManager::BrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                                     const ScreenManager& screens)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), screens_(screens),
+BrightnessManager::BrightnessManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                     const ScreenManager& screens, Seam<FocusStateSource> focus,
+                                     Seam<const Published<bool>> powerSourceChanged)
+    : ctx_(ctx), focus_(std::move(focus)), powerSourceChanged_(std::move(powerSourceChanged)), defaults_(defaults),
+      notch_(notch), sources_(sources), screens_(screens),
       displayServices_(ctx.platform().displayBrightness()), self_(std::make_shared<BrightnessManager*>(this)) {
     display_ = chooseDisplay();
     if (display_ && displayServices_) {
@@ -66,10 +68,8 @@ void BrightnessManager::registerForChanges(DisplayID display) {
 
 bool BrightnessManager::allowsNotification(Notch::Notification) const {
     auto& d = defaults_;
-    if (!d.get(keys::enableBrightness)) return false;
-    if (isFocusActive(ctx_) && !d.get(keys::allowBrightnessWhenFocused)) return false;
-    if (isScreenLocked(ctx_)) return d.get(keys::allowBrightnessWhenLocked);
-    return true;
+    return allowsShowing(d, focus_, sources_,
+                         {keys::enableBrightness, keys::allowBrightnessWhenFocused, keys::allowBrightnessWhenLocked});
 }
 
 void BrightnessManager::brightnessChanged(float level) {
@@ -81,7 +81,7 @@ void BrightnessManager::brightnessChanged(float level) {
 
     if (!isKeyStep(diff) || diff >= 0.1f) return;
     if (screens_.hasRecentlySleptOrWake) return;
-    if (ctx_.battery().hasRecentlyChangedPowerSource) return;
+    if (const auto* changed = powerSourceChanged_.get(); changed && changed->get()) return;
 
     const HUDSettings s = hudSettings(d, HUDKind::brightness);
     notch_.setNotification(true, Notch::Notification::didChangeBrightness, animationDuration(s.speed),

@@ -10,19 +10,22 @@
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
 class Notch;
 class NotchSources;
 class ScreenManager;
 
 class BrightnessManager final : public NotificationSource {
 public:
-    BrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                      const ScreenManager& screens);
+    BrightnessManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                      const ScreenManager& screens, Seam<FocusStateSource> focus,
+                      Seam<const Published<bool>> powerSourceChanged);
     ~BrightnessManager() override;
     BrightnessManager(const BrightnessManager&) = delete;
     BrightnessManager& operator=(const BrightnessManager&) = delete;
@@ -44,7 +47,10 @@ private:
     void registerForChanges(DisplayID display);
     void brightnessChanged(float level);
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
+    // The battery's "the power source changed recently" (the battery is built later).
+    Seam<const Published<bool>> powerSourceChanged_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

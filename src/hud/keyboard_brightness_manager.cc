@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/context.h"
 #include "hud/volume_manager.h"
 #include "notch/notch.h"
 #include "notch/screen_manager.h"
 #include "platform/keyboard_backlight.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
@@ -25,10 +25,11 @@ std::optional<float> bounded(float level) {
 }
 }  // namespace
 
-KeyboardBrightnessManager::KeyboardBrightnessManager(Context& ctx, Defaults& defaults, Notch& notch,
+KeyboardBrightnessManager::KeyboardBrightnessManager(Services& ctx, Defaults& defaults, Notch& notch,
                                                      NotchSources& sources, const ScreenManager& screens,
-                                                     const BatteryManager& battery)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), screens_(screens), battery_(battery) {
+                                                     const BatteryManager& battery, Seam<FocusStateSource> focus)
+    : ctx_(ctx), focus_(std::move(focus)), sources_(sources), defaults_(defaults), notch_(notch), screens_(screens),
+      battery_(battery) {
     if (KeyboardBacklight* backlight = ctx.platform().keyboardBacklight()) {
         if (auto level = backlight->level()) currentKeyboardBrightness = bounded(*level).value_or(0.0f);
         changes_ = backlight->observeChanges([this](float level, bool external) { changed(level, external); });
@@ -39,10 +40,9 @@ KeyboardBrightnessManager::KeyboardBrightnessManager(Context& ctx, Defaults& def
 
 bool KeyboardBrightnessManager::allowsNotification(Notch::Notification) const {
     auto& d = defaults_;
-    if (!d.get(keys::enableKeyboardBrightness)) return false;
-    if (isFocusActive(ctx_) && !d.get(keys::allowBrightnessWhenFocused)) return false;
-    if (isScreenLocked(ctx_)) return d.get(keys::allowBrightnessWhenLocked);
-    return true;
+    return allowsShowing(d, focus_, sources_,
+                         {keys::enableKeyboardBrightness, keys::allowBrightnessWhenFocused,
+                          keys::allowBrightnessWhenLocked});
 }
 
 void KeyboardBrightnessManager::changed(float level, bool external) {

@@ -8,20 +8,23 @@
 #include "notch/notch_sources.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 
 namespace halvyn {
 
 class BatteryManager;
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
 class Notch;
 class NotchSources;
 class ScreenManager;
 
 class KeyboardBrightnessManager final : public NotificationSource {
 public:
-    KeyboardBrightnessManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                              const ScreenManager& screens, const BatteryManager& battery);
+    KeyboardBrightnessManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                              const ScreenManager& screens, const BatteryManager& battery,
+                              Seam<FocusStateSource> focus);
     KeyboardBrightnessManager(const KeyboardBrightnessManager&) = delete;
     KeyboardBrightnessManager& operator=(const KeyboardBrightnessManager&) = delete;
 
@@ -34,7 +37,9 @@ public:
 private:
     void changed(float level, bool external);
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
+    NotchSources& sources_;
     Defaults& defaults_;
     Notch& notch_;
     const ScreenManager& screens_;

@@ -2,17 +2,18 @@
 
 #include <algorithm>
 
-#include "app/context.h"
 #include "notch/gui_manager.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
 namespace halvyn {
 
-OSDUIManager::OSDUIManager(Context& ctx, Defaults& defaults)
+OSDUIManager::OSDUIManager(Services& ctx, Defaults& defaults, GUIManager& gui)
     : ctx_(ctx),
       defaults_(defaults),
+      gui_(gui),
       processes_(ctx.platform().processes()),
       logger_(ctx.logger("OSDUIManager")),
       self_(std::make_shared<OSDUIManager*>(this)) {
@@ -81,12 +82,12 @@ void OSDUIManager::followSettings() {
 }
 
 void OSDUIManager::settingChanged(bool newValue, bool otherValue) {
-    setSystemHUDSuppressed(ctx_, newValue || otherValue);
+    gui_.setSystemHUDSuppressed(newValue || otherValue);
 }
 
 void OSDUIManager::applicationWillTerminate() {
     auto& d = defaults_;
-    if (d.get(keys::enableVolume) || d.get(keys::enableBrightness)) setSystemHUDSuppressed(ctx_, false);
+    if (d.get(keys::enableVolume) || d.get(keys::enableBrightness)) gui_.setSystemHUDSuppressed(false);
 }
 
 }  // namespace halvyn

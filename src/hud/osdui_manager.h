@@ -14,15 +14,16 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class GUIManager;
 
 class OSDUIManager final : public SystemHUDSuppression {
 public:
     static constexpr const char* kBundleIdentifier = "com.apple.OSDUIHelper";
     static constexpr const char* kWindowOwner = "OSDUIHelper";
 
-    OSDUIManager(Context& ctx, Defaults& defaults);
+    OSDUIManager(Services& ctx, Defaults& defaults, GUIManager& gui);
     ~OSDUIManager() override;
     OSDUIManager(const OSDUIManager&) = delete;
     OSDUIManager& operator=(const OSDUIManager&) = delete;
@@ -49,8 +50,9 @@ private:
     void runningApplicationsChanged(const std::vector<RunningApplication>& apps);
     void settingChanged(bool newValue, bool otherValue);
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
+    GUIManager& gui_;
     Processes* processes_;
     Logger logger_;
     Subscription observer;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "app/context.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 
 namespace halvyn {
 
-SoundManager::SoundManager(Context& ctx)
+SoundManager::SoundManager(Services& ctx)
     : ctx_(ctx), sounds_(ctx.platform().sounds()), logger_(ctx.logger("SoundManager")) {}
 
 SoundManager::~SoundManager() {

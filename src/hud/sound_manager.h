@@ -14,11 +14,11 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 
 class SoundManager {
 public:
-    explicit SoundManager(Context& ctx);
+    explicit SoundManager(Services& ctx);
     ~SoundManager();
     SoundManager(const SoundManager&) = delete;
     SoundManager& operator=(const SoundManager&) = delete;
@@ -44,7 +44,7 @@ private:
     };
     void playerFinished(std::uint64_t serial, const std::string& name);
 
-    Context& ctx_;
+    Services& ctx_;
     Sounds* sounds_;
     Logger logger_;
     std::map<std::string, SystemSoundID> soundIDs_;

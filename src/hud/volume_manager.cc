@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/context.h"
-#include "nowplaying/now_playing_visibility.h"
 #include "notch/notch.h"
+#include "nowplaying/now_playing_visibility.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/hud_settings.h"
 #include "settings/keys.h"
@@ -33,9 +33,11 @@ bool isKeyStep(float diff) {
     return false;
 }
 
-VolumeManager::VolumeManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                             ConnectivityManager& connectivity)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), connectivity_(connectivity),
+VolumeManager::VolumeManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                             ConnectivityManager& connectivity, Seam<FocusStateSource> focus,
+                             Seam<NowPlayingVisibility> nowPlaying)
+    : ctx_(ctx), focus_(std::move(focus)), nowPlaying_(std::move(nowPlaying)), defaults_(defaults), notch_(notch),
+      sources_(sources), connectivity_(connectivity),
       simplyCA(ctx.platform().audioDevices()),
       logger(ctx.logger("VolumeManager")),
       hasRecentlyChangedVolumeDebounce(ctx.main(), "hasRecentlyChangedVolumeDebounce"),
@@ -104,16 +106,14 @@ void VolumeManager::postWeak(std::function<void(VolumeManager&)> fn) {
 std::optional<AudioDevice> VolumeManager::outputDevice() const { return connectivity_.audioDevice.get(); }
 
 bool VolumeManager::isNowPlayingHidden() const {
-    const NowPlayingVisibility* nowPlaying = ctx_.nowPlayingVisibility();
+    const NowPlayingVisibility* nowPlaying = nowPlaying_.get();
     return nowPlaying && nowPlaying->isHidden();
 }
 
 bool VolumeManager::allowsNotification(Notch::Notification) const {
     auto& d = defaults_;
-    if (!d.get(keys::enableVolume)) return false;
-    if (isFocusActive(ctx_) && !d.get(keys::allowVolumeWhenFocused)) return false;
-    if (isScreenLocked(ctx_)) return d.get(keys::allowVolumeWhenLocked);
-    return true;
+    return allowsShowing(d, focus_, sources_,
+                         {keys::enableVolume, keys::allowVolumeWhenFocused, keys::allowVolumeWhenLocked});
 }
 
 bool VolumeManager::isQuiet() const {
@@ -122,7 +122,7 @@ bool VolumeManager::isQuiet() const {
     Notch& notch = notch_;
     if (notch.isExpanded && notch.hasOutput) return true;
     if (isDraggingSlider || hasRecentlyChangedVolume) return true;
-    if (d.get(keys::showVolumeControl) && isScreenLocked(ctx_) && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
+    if (d.get(keys::showVolumeControl) && isScreenLocked(sources_) && d.get(keys::allowNowPlayingWidgetWhenLocked) &&
         !isNowPlayingHidden())
         return true;
     return false;

@@ -12,20 +12,24 @@
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 #include "runtime/throttle.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
+class NowPlayingVisibility;
 class Notch;
 class NotchSources;
 class ConnectivityManager;
 
 class VolumeManager final : public NotificationSource {
 public:
-    VolumeManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                  ConnectivityManager& connectivity);
+    VolumeManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                  ConnectivityManager& connectivity, Seam<FocusStateSource> focus,
+                  Seam<NowPlayingVisibility> nowPlaying);
     ~VolumeManager() override;
     VolumeManager(const VolumeManager&) = delete;
     VolumeManager& operator=(const VolumeManager&) = delete;
@@ -69,7 +73,9 @@ private:
     bool isNowPlayingHidden() const;
     void postWeak(std::function<void(VolumeManager&)> fn);
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
+    Seam<NowPlayingVisibility> nowPlaying_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

@@ -1,19 +1,18 @@
 #include "lockscreen/lock_manager.h"
 
-#include "app/context.h"
 #include "hud/sound_manager.h"
-#include "calendar/calendar_manager.h"
-#include "lockscreen/lock_screen.h"
+#include "lockscreen/lock_seams.h"
+#include "notch/gui_manager.h"
 #include "platform/platform.h"
-#include "platform/system_info.h"
+#include "platform/services.h"
 #include "platform/workspace.h"
 #include "settings/defaults.h"
-#include "weather/weather_manager.h"
 
 namespace halvyn {
 
-LockManager::LockManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds)
-    : ctx_(ctx), defaults_(defaults), sources_(sources), sounds_(sounds),
+LockManager::LockManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds,
+                         GUIManager& gui, LockedScreenParts parts)
+    : ctx_(ctx), defaults_(defaults), sources_(sources), sounds_(sounds), gui_(gui), parts_(std::move(parts)),
       notch(notch),
       lockDebounce(ctx.main(), "lockDebounce"),
       unlockDebounce(ctx.main(), "unlockDebounce"),
@@ -77,11 +76,14 @@ void LockManager::screenLocked() {
     if (d.get(keys::allowCalendarWidgetWhenLocked)) {
         const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak) ctx_.calendar().refreshEvents();
+            if (!weak) return;
+            if (auto* calendar = parts_.calendar.get()) calendar->refreshEvents();
         });
     }
-    if (d.get(keys::allowWeatherWidgetWhenLocked)) ctx_.weather().startUpdating();
-    ctx_.lockScreen().show();
+    if (d.get(keys::allowWeatherWidgetWhenLocked)) {
+        if (auto* weather = parts_.weather.get()) weather->startUpdating();
+    }
+    if (auto* panel = parts_.panel.get()) panel->show();
 
     // A lock that comes with waking from sleep does not chime.
     if (d.get(keys::playSoundOnLock) && !hasRecentlyWokeFromSleep.get()) sounds_.playAlert("lock");
@@ -100,27 +102,21 @@ void LockManager::screenUnlocked() {
     if (!isLocked.get() || !d.get(keys::enableLockScreen) || hasScreensaver.get()) {
         // A panel shown before the screensaver started (or before the lock screen was turned off)
         // must not stay over the unlocked desktop, nor keep it awake.
-        ctx_.lockScreen().hide();
+        if (auto* panel = parts_.panel.get()) panel->hide();
         isLocked.set(false);
         const auto kind = notch.firstWantedLiveActivity();
         if (kind != Notch::LiveActivity::none) notch.setLiveActivity(true, kind, false, nullptr, 0.35);
         return;
     }
-    ctx_.lockScreen().hide();
+    if (auto* panel = parts_.panel.get()) panel->hide();
 
     // The system brings its own volume and brightness display back across the lock screen.
-    if (d.get(keys::enableBrightness) || d.get(keys::enableVolume)) {
-        SystemInfo* info = ctx_.platform().systemInfo();
-        const int major = info ? info->version().major : 0;
-        if (major >= 15 && major < 26) {
-            if (auto* osd = ctx_.systemHUD()) osd->suspendDisplayProcess();
-        }
-    }
+    if (d.get(keys::enableBrightness) || d.get(keys::enableVolume)) gui_.reapplySystemHUDSuppression();
 
     lockDebounce.cancel();
     unlockDebounce.cancel();
     isLocked.set(false, Animation::spring(0.35, 0.3));
-    ctx_.weather().stopUpdating();
+    if (auto* weather = parts_.weather.get()) weather->stopUpdating();
 
     if (d.get(keys::playSoundOnUnlock)) sounds_.playAlert("unlock");
 

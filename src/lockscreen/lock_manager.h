@@ -12,18 +12,31 @@
 #include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchSources;
 class SoundManager;
+class GUIManager;
+class LockScreenPresenter;
+class CalendarRefresh;
+class WeatherUpdates;
+
+// The managers built after the lock source that it drives while the screen is locked.
+struct LockedScreenParts {
+    Seam<LockScreenPresenter> panel;
+    Seam<CalendarRefresh> calendar;
+    Seam<WeatherUpdates> weather;
+};
 
 class LockManager final : public LiveActivitySource, public LockStateSource {
 public:
-    LockManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds);
+    LockManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds,
+                GUIManager& gui, LockedScreenParts parts);
     ~LockManager() override;
     LockManager(const LockManager&) = delete;
     LockManager& operator=(const LockManager&) = delete;
@@ -47,10 +60,12 @@ private:
     void startFirstWanted(bool force);
     void clearNotch();
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     NotchSources& sources_;
     SoundManager& sounds_;
+    GUIManager& gui_;
+    LockedScreenParts parts_;
     Notch& notch;
     Lifetime lifetime_;
     std::vector<Subscription> cancellables;

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/context.h"
 #include "calendar/calendar_manager.h"
 #include "lockscreen/lock_manager.h"
 #include "nowplaying/music_manager.h"
 #include "platform/platform.h"
 #include "platform/processes.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/property_list.h"
 #include "weather/weather_manager.h"
@@ -91,7 +91,7 @@ std::optional<LoginWindowFlags> parseLoginWindowPreferences(std::string_view tex
 
 // MARK: - LockScreen
 
-LockScreen::LockScreen(Context& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar,
+LockScreen::LockScreen(Services& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar,
                        WeatherManager& weather, MusicManager& music)
     : ctx_(ctx), defaults_(defaults), lock_(lock), calendar_(calendar), weather_(weather), music_(music),
       space(ctx.platform().overlayPlacement(), kSpaceLevel), hideDebounce(ctx.main(), "hideDebounce") {

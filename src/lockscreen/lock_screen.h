@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lockscreen/lock_seams.h"
 #include "notch/cgs_space.h"
 #include "notch/notch_panel.h"
 #include "platform/power_assertions.h"
@@ -23,7 +24,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class LockManager;
 class CalendarManager;
@@ -55,22 +56,22 @@ struct LoginWindowFlags {
 // at its top.
 std::optional<LoginWindowFlags> parseLoginWindowPreferences(std::string_view text, std::string* error = nullptr);
 
-class LockScreen {
+class LockScreen final : public LockScreenPresenter {
 public:
     static constexpr int kSpaceLevel = 400;
     static constexpr double kFadeOut = 0.225;
     static constexpr const char* kDefaultsPath = "/usr/bin/defaults";
     static constexpr const char* kLoginWindowDomain = "/Library/Preferences/com.apple.loginwindow";
 
-    LockScreen(Context& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar, WeatherManager& weather,
+    LockScreen(Services& ctx, Defaults& defaults, LockManager& lock, CalendarManager& calendar, WeatherManager& weather,
                MusicManager& music);
-    ~LockScreen();
+    ~LockScreen() override;
     LockScreen(const LockScreen&) = delete;
     LockScreen& operator=(const LockScreen&) = delete;
 
     // Called by the lock source when the screen locks and when it unlocks.
-    void show();
-    void hide();
+    void show() override;
+    void hide() override;
 
     Owned<bool, LockScreen> isVisible{false};
     // The keep-awake assertions are held.
@@ -104,7 +105,7 @@ private:
     void observeAuthorizations();
     void setAppeared(bool appeared);
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     LockManager& lock_;
     CalendarManager& calendar_;

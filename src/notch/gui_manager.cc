@@ -2,22 +2,22 @@
 
 #include <string>
 
-#include "app/context.h"
 #include "notch/notch_sources.h"
 #include "platform/darwin_notify.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "platform/system_info.h"
 
 namespace halvyn {
 
 namespace {
 constexpr const char* kDashboardControls = "com.apple.GameOverlayUI.dashboardControlsVisibilityChanged";
-
-SystemVersion runningVersion(Context& ctx) {
-    auto* info = ctx.platform().systemInfo();
-    return info ? info->version() : SystemVersion{};
-}
 }  // namespace
+
+int GUIManager::runningMajorVersion() const {
+    auto* info = ctx_.platform().systemInfo();
+    return info ? info->version().major : 0;
+}
 
 void GUIManager::suppressSystemHUD(bool release) {
     auto* notify = ctx_.platform().darwinNotify();
@@ -25,7 +25,8 @@ void GUIManager::suppressSystemHUD(bool release) {
     // Failures of these calls are ignored: the system display simply stays as it is.
     auto token = notify->registerCheck(kDashboardControls);
     Logger log = ctx_.logger("GUIManager");
-    auto dispatch = notify->registerDispatch(kDashboardControls, std::string(Context::kSubsystem) + ".dashboardControlsVisibility",
+    auto dispatch = notify->registerDispatch(kDashboardControls,
+                                             std::string(Services::kSubsystem) + ".dashboardControlsVisibility",
                                              [log](NotifyToken t) { log.info("Token changed: %d", t); });
     if (dispatch) {
         if (token) notify->cancel(*token);
@@ -36,12 +37,12 @@ void GUIManager::suppressSystemHUD(bool release) {
     notify->cancel(*token);
 }
 
-void setSystemHUDSuppressed(Context& ctx, bool suppressed) {
-    if (runningVersion(ctx).major >= 26) {
-        ctx.guiManager().suppressSystemHUD(!suppressed);
+void GUIManager::setSystemHUDSuppressed(bool suppressed) {
+    if (runningMajorVersion() >= 26) {
+        suppressSystemHUD(!suppressed);
         return;
     }
-    if (auto* hud = ctx.systemHUD()) {
+    if (auto* hud = displayProcess_.get()) {
         if (suppressed)
             hud->suppressSystemHUD();
         else
@@ -49,10 +50,10 @@ void setSystemHUDSuppressed(Context& ctx, bool suppressed) {
     }
 }
 
-void reapplySystemHUDSuppression(Context& ctx) {
-    const int major = runningVersion(ctx).major;
+void GUIManager::reapplySystemHUDSuppression() {
+    const int major = runningMajorVersion();
     if (major < 15 || major >= 26) return;
-    if (auto* hud = ctx.systemHUD()) hud->suspendDisplayProcess();
+    if (auto* hud = displayProcess_.get()) hud->suspendDisplayProcess();
 }
 
 }  // namespace halvyn

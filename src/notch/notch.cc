@@ -4,12 +4,12 @@
 #include <cmath>
 #include <string_view>
 
-#include "app/context.h"
 #include "notch/gui_manager.h"
 #include "notch/notch_sources.h"
 #include "notch/screen_manager.h"
 #include "platform/haptics.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
@@ -24,8 +24,8 @@ constexpr double kDefaultDuration = 0.35;
 constexpr int kSpaceLevel = 400;
 }  // namespace
 
-Notch::Notch(Context& ctx, Defaults& defaults, NotchSources& sources)
-    : ctx_(ctx), defaults_(defaults), sources_(sources),
+Notch::Notch(Services& ctx, Defaults& defaults, NotchSources& sources, GUIManager& gui)
+    : ctx_(ctx), defaults_(defaults), sources_(sources), gui_(gui),
       space(ctx.platform().overlayPlacement(), kSpaceLevel),
       disableDebounce(ctx.main(), "disableDebounce"),
       notificationSwapDebounce(ctx.main(), "notificationSwapDebounce"),
@@ -476,12 +476,10 @@ void Notch::disable(bool immediately) {
     if (defaults.get(keys::enableBrightness) || defaults.get(keys::enableVolume)) suppressSystemHUD(true);
 }
 
-void Notch::suppressSystemHUD(bool release) { setSystemHUDSuppressed(ctx_, !release); }
+void Notch::suppressSystemHUD(bool release) { gui_.setSystemHUDSuppressed(!release); }
 
 void Notch::createWindow(const Screen& screen) {
     updateNotchSize(screen);
-    // The views observe these managers, so they exist once the window does.
-    ctx_.screenManager();
     windowController.emplace(ctx_.platform().windowServer());
     windowController->orderFrontRegardless();
     windowController->setSharingType(defaults_.get(keys::hideFromScreenCapture));

@@ -21,7 +21,8 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
+class GUIManager;
 class Defaults;
 class NotchSources;
 
@@ -51,7 +52,7 @@ public:
     // The settings slider being dragged: the height slider passes horizontal, the width slider vertical.
     enum class Axis { horizontal, vertical };
 
-    Notch(Context& ctx, Defaults& defaults, NotchSources& sources);
+    Notch(Services& ctx, Defaults& defaults, NotchSources& sources, GUIManager& gui);
     ~Notch();
     Notch(const Notch&) = delete;
     Notch& operator=(const Notch&) = delete;
@@ -159,9 +160,10 @@ private:
     Task guarded(std::function<void()> task) const;
     void animate(const Animation& anim, const std::function<void()>& change, std::function<void()> completion = {});
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     NotchSources& sources_;
+    GUIManager& gui_;
     Lifetime lifetime_;
 
     CGSSpace space;

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/context.h"
 #include "notch/input_seams.h"
 #include "notch/notch.h"
 #include "notch/notch_sources.h"
 #include "platform/haptics.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
@@ -39,8 +39,10 @@ VerticalSwipeDirection verticalDirection(SwipeDirection d) {
 
 }  // namespace
 
-NotchInput::NotchInput(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources)
-    : ctx_(ctx), defaults_(defaults), sources_(sources),
+NotchInput::NotchInput(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                       Seam<NowPlayingControls> nowPlaying, Seam<CalendarControls> calendar)
+    : ctx_(ctx), nowPlaying_(std::move(nowPlaying)), calendar_(std::move(calendar)), defaults_(defaults),
+      sources_(sources),
       notch_(notch),
       recognizers_{
           SwipeRecognizer(SwipeDirection::left,
@@ -130,7 +132,7 @@ void NotchInput::onSwipe(SwipeDirection direction, double distance, ScrollPhase 
 bool NotchInput::horizontalAllowed(SwipeDirection direction) const {
     auto& d = defaults_;
     if (!d.get(keys::swipeToSkip) || !d.get(keys::enableNowPlaying)) return false;
-    auto* nowPlaying = ctx_.nowPlayingControls();
+    auto* nowPlaying = nowPlaying_.get();
     if (!nowPlaying) return false;
     if (!(direction == SwipeDirection::left ? nowPlaying->hasPreviousSkip() : nowPlaying->hasNextSkip())) return false;
     const L activity = notch_.liveActivity;
@@ -206,7 +208,7 @@ void NotchInput::finish(Axis axis, SwipeDirection direction) {
 }
 
 void NotchInput::skip(SwipeDirection direction) {
-    auto* nowPlaying = ctx_.nowPlayingControls();
+    auto* nowPlaying = nowPlaying_.get();
     if (!nowPlaying) return;
     if (direction == SwipeDirection::left)
         nowPlaying->previous();
@@ -235,7 +237,7 @@ void NotchInput::finishUp() {
         notch_.triggerHaptic();
         if (activity == L::isCalendar) {
             // The calendar source moves on to what else wants to show.
-            if (auto* calendar = ctx_.calendarControls()) calendar->dismissEvent();
+            if (auto* calendar = calendar_.get()) calendar->dismissEvent();
         } else if (activity == L::isPlaying) {
             Notch::put(notch_.isDismissed, true);
             notch_.setLiveActivity(false, L::none, false, {}, 0.35);
@@ -277,7 +279,7 @@ bool NotchInput::isScreenLocked() const {
 void NotchInput::pointerEntered() {
     hoverDebounce.cancel();
     notch_.triggerHaptic();
-    auto* nowPlaying = ctx_.nowPlayingControls();
+    auto* nowPlaying = nowPlaying_.get();
     if (nowPlaying && !isScreenLocked()) nowPlaying->setPointerOverNotch(true);
     auto& d = defaults_;
     if (d.get(keys::expandNotchOnHover)) {
@@ -300,7 +302,7 @@ void NotchInput::pointerEntered() {
 
 void NotchInput::pointerExited() {
     hoverDebounce.cancel();
-    auto* nowPlaying = ctx_.nowPlayingControls();
+    auto* nowPlaying = nowPlaying_.get();
     if (nowPlaying && !isScreenLocked()) nowPlaying->setPointerOverNotch(false);
     resetSwipes();
     Notch::put(notch_.isMouseInsideLeftContent, false);

@@ -11,20 +11,24 @@
 #include "runtime/debounce.h"
 #include "runtime/lifetime.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 #include "runtime/time.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class NotchSources;
 class Notch;
+class NowPlayingControls;
+class CalendarControls;
 
 class NotchInput {
 public:
     enum class ContentSide { left, right };
 
-    NotchInput(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources);
+    NotchInput(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+               Seam<NowPlayingControls> nowPlaying, Seam<CalendarControls> calendar);
     ~NotchInput();
     NotchInput(const NotchInput&) = delete;
     NotchInput& operator=(const NotchInput&) = delete;
@@ -78,7 +82,9 @@ private:
     void resetSwipes();
     bool isScreenLocked() const;
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<NowPlayingControls> nowPlaying_;
+    Seam<CalendarControls> calendar_;
     Defaults& defaults_;
     NotchSources& sources_;
     Notch& notch_;

@@ -1,10 +1,10 @@
 #include "notch/outline_model.h"
 
-#include "app/context.h"
 #include "notch/notch.h"
 #include "notch/notch_input.h"
 #include "platform/platform.h"
 #include "platform/screens.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
@@ -19,7 +19,7 @@ Subscription follow(Published<T>& p, std::function<void()> cb) {
 
 }  // namespace
 
-Outline::Outline(Context& ctx, Defaults& defaults, Notch& notch, NotchInput& input)
+Outline::Outline(Services& ctx, Defaults& defaults, Notch& notch, NotchInput& input)
     : ctx_(ctx), defaults_(defaults), notch_(notch), input_(input) {
     auto again = [this] { recompute(); };
     Notch& n = notch_;

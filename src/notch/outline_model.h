@@ -12,14 +12,14 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchInput;
 
 class Outline {
 public:
-    Outline(Context& ctx, Defaults& defaults, Notch& notch, NotchInput& input);
+    Outline(Services& ctx, Defaults& defaults, Notch& notch, NotchInput& input);
     ~Outline();
     Outline(const Outline&) = delete;
     Outline& operator=(const Outline&) = delete;
@@ -43,7 +43,7 @@ public:
 private:
     void recompute();
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     Notch& notch_;
     NotchInput& input_;

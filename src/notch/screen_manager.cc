@@ -1,9 +1,9 @@
 #include "notch/screen_manager.h"
 
-#include "app/context.h"
 #include "notch/gui_manager.h"
 #include "notch/notch.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "platform/window_server.h"
 #include "platform/workspace.h"
 #include "settings/defaults.h"
@@ -11,8 +11,8 @@
 
 namespace halvyn {
 
-ScreenManager::ScreenManager(Context& ctx, Defaults& defaults, Notch& notch)
-    : ctx_(ctx), notch(notch), defaults_(defaults), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
+ScreenManager::ScreenManager(Services& ctx, Defaults& defaults, Notch& notch, GUIManager& gui)
+    : ctx_(ctx), gui_(gui), notch(notch), defaults_(defaults), sleepWakeDebounce(ctx.main(), "sleepWakeDebounce") {
     isFullscreen = activeSpaceIsFullscreen();
     if (auto* ws = ctx.platform().workspace()) {
         cancellables.push_back(ws->observe(WorkspaceEvent::screenLocked, [this] { screenLocked(); }));
@@ -52,7 +52,7 @@ void ScreenManager::sleptOrWoke() {
 }
 
 void ScreenManager::woke() {
-    if (suppressesSystemHUD()) reapplySystemHUDSuppression(ctx_);
+    if (suppressesSystemHUD()) gui_.reapplySystemHUDSuppression();
     sleptOrWoke();
 }
 
@@ -77,7 +77,7 @@ void ScreenManager::activeSpaceChanged() {
         return;
     }
 
-    if (suppressesSystemHUD()) reapplySystemHUDSuppression(ctx_);
+    if (suppressesSystemHUD()) gui_.reapplySystemHUDSuppression();
     if (notch.hasNotification) return;
     const auto current = notch.liveActivity.get();
     if (hideWhileInFullscreen && fullscreen && current == Notch::LiveActivity::isPlaying) {

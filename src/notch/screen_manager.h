@@ -11,13 +11,14 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
+class GUIManager;
 class Defaults;
 class Notch;
 
 class ScreenManager {
 public:
-    ScreenManager(Context& ctx, Defaults& defaults, Notch& notch);
+    ScreenManager(Services& ctx, Defaults& defaults, Notch& notch, GUIManager& gui);
     ScreenManager(const ScreenManager&) = delete;
     ScreenManager& operator=(const ScreenManager&) = delete;
 
@@ -37,7 +38,8 @@ private:
     void activeSpaceChanged();
     bool suppressesSystemHUD() const;
 
-    Context& ctx_;
+    Services& ctx_;
+    GUIManager& gui_;
     Notch& notch;
     Defaults& defaults_;
     std::vector<Subscription> cancellables;

@@ -2,13 +2,13 @@
 
 #include <cmath>
 
-#include "app/context.h"
 #include "nowplaying/music_manager.h"
 #include "nowplaying/share_links.h"
 #include "nowplaying/xpc_manager.h"
 #include "platform/apple_script.h"
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
+#include "platform/services.h"
 #include "platform/system_info.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"

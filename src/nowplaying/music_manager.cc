@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/context.h"
 #include "lockscreen/lock_manager.h"
 #include "notch/screen_manager.h"
 #include "nowplaying/dominant_colors.h"
@@ -17,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
 #include "platform/processes.h"
+#include "platform/services.h"
 #include "platform/system_info.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
@@ -52,7 +52,7 @@ const std::set<std::string>& MusicManager::messageAppBundleIds() {
     return ids;
 }
 
-MusicManager::MusicManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+MusicManager::MusicManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
                            ScreenManager& screens, ConnectivityManager& connectivity, LockManager& lock,
                            XPCManager& xpc)
     : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), screens_(screens), connectivity_(connectivity),

@@ -31,7 +31,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchSources;
@@ -47,7 +47,7 @@ public:
     // Calls and voice messages of these chat applications also register as now playing.
     static const std::set<std::string>& messageAppBundleIds();
 
-    MusicManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
+    MusicManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, ScreenManager& screens,
                  ConnectivityManager& connectivity, LockManager& lock, XPCManager& xpc);
     ~MusicManager() override;
     MusicManager(const MusicManager&) = delete;
@@ -131,7 +131,7 @@ private:
     void onBackground(std::function<void()> fn);
     void onMain(std::function<void()> fn);
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

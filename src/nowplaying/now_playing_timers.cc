@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/context.h"
 #include "notch/notch.h"
 #include "nowplaying/music_manager.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 

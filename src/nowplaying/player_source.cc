@@ -4,7 +4,6 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "app/context.h"
 #include "nowplaying/dominant_colors.h"
 #include "nowplaying/music_manager.h"
 #include "nowplaying/share_links.h"
@@ -13,6 +12,7 @@
 #include "platform/http.h"
 #include "platform/platform.h"
 #include "platform/player_scripting.h"
+#include "platform/services.h"
 
 namespace halvyn {
 

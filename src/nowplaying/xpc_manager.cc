@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/context.h"
-#include "nowplaying/music_manager.h"
+#include "nowplaying/helper_source.h"
 #include "platform/platform.h"
 #include "platform/processes.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "settings/keys.h"
 
@@ -16,8 +16,8 @@ constexpr double kFirstRetry = 0.25;
 constexpr double kLongestRetry = 1.0;
 }  // namespace
 
-XPCManager::XPCManager(Context& ctx, Defaults& defaults)
-    : ctx_(ctx), defaults_(defaults),
+XPCManager::XPCManager(Services& ctx, Defaults& defaults, Seam<HelperSource> helperSource)
+    : ctx_(ctx), helperSource_(std::move(helperSource)), defaults_(defaults),
       helper_(ctx.platform().helper()),
       log_(ctx.logger("XPCManager")),
       reconnectDebounce_(ctx.main(), "reconnectDebounce") {
@@ -65,9 +65,11 @@ void XPCManager::getIsPlaying(std::function<void(bool)> completion) {
             const Lifetime::Token weak = lifetime_.token();
             ctx_.background().post([this, weak] {
                 if (!weak) return;
-                const bool playerPlays = ctx_.music().helperSource().aPlayerPlays();
+                const HelperSource* source = helperSource_.get();
+                const bool playerPlays = source && source->aPlayerPlays();
                 ctx_.main().post([this, weak, playerPlays] {
-                    if (!weak || playerPlays || ctx_.music().helperSource().recentlyPaused()) return;
+                    if (!weak || playerPlays) return;
+                    if (const HelperSource* source = helperSource_.get(); source && source->recentlyPaused()) return;
                     Defaults& d = defaults_;
                     if (d.get(keys::musicApp) != MusicApp::system) d.set(keys::musicApp, MusicApp::system);
                 });
@@ -82,7 +84,7 @@ void XPCManager::getNowPlayingInfo(std::function<void(const HelperDictionary&)> 
         const HelperDictionary* info = std::get_if<HelperDictionary>(&reply);
         static const HelperDictionary empty;
         // A reply that is not a dictionary carries no information.
-        ctx_.music().helperSource().infoArrived(info ? *info : empty);
+        if (auto* source = helperSource_.get()) source->infoArrived(info ? *info : empty);
         if (completion) completion(info ? *info : empty);
     });
 }
@@ -91,7 +93,7 @@ void XPCManager::getNowPlayingBundle(std::function<void(const std::optional<std:
     send("getNowPlayingBundle", {}, [this, completion = std::move(completion)](const HelperReply& reply) {
         std::optional<std::string> bundle;
         if (auto* s = std::get_if<std::string>(&reply); s && !s->empty()) bundle = *s;
-        ctx_.music().helperSource().bundleArrived(bundle);
+        if (auto* source = helperSource_.get()) source->bundleArrived(bundle);
         if (completion) completion(bundle);
     });
 }
@@ -109,20 +111,21 @@ void XPCManager::checkSupportedCommands(std::function<void(const std::map<std::s
         if (auto* d = std::get_if<HelperDictionary>(&reply))
             for (auto& [key, v] : *d)
                 if (auto* b = std::get_if<bool>(&v)) commands[key] = *b;  // another type counts as missing
-        ctx_.music().helperSource().commandsArrived(commands);
+        if (auto* source = helperSource_.get()) source->commandsArrived(commands);
         if (completion) completion(commands);
     });
 }
 
 void XPCManager::refreshNowPlayingInfo() {
     getNowPlayingInfo([this](const HelperDictionary&) {
-        ctx_.music().helperSource().updateStoreLink();
+        if (auto* source = helperSource_.get()) source->updateStoreLink();
         if (defaults_.get(keys::musicApp) != MusicApp::system) return;
         getSeekerPosition();
         checkSupportedCommands();
         const Lifetime::Token weak = lifetime_.token();
         ctx_.main().post([this, weak] {
-            if (weak) ctx_.music().helperSource().applyInfo();
+            if (!weak) return;
+            if (auto* source = helperSource_.get()) source->applyInfo();
         });
     });
 }
@@ -147,7 +150,8 @@ void XPCManager::applicationIsPlayingDidChange(bool isPlaying, bool playbackStat
     if (defaults_.get(keys::musicApp) != MusicApp::system) return;
     std::optional<RunningApplication> front;
     if (auto* processes = ctx_.platform().processes()) front = processes->frontmostApplication();
-    ctx_.music().helperSource().playingChanged(isPlaying, playbackState, front && front->name == applicationName);
+    if (auto* source = helperSource_.get())
+        source->playingChanged(isPlaying, playbackState, front && front->name == applicationName);
 }
 
 // MARK: - Reconnecting
@@ -164,7 +168,7 @@ void XPCManager::reconnect() {
     if (connect()) {
         log_.info("Helper connection restored");
         retryDelay_ = kFirstRetry;
-        ctx_.music().helperSource().reconnected();
+        if (auto* source = helperSource_.get()) source->reconnected();
         return;
     }
     retryDelay_ = std::min(retryDelay_ * 2, kLongestRetry);

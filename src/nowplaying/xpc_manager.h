@@ -13,15 +13,17 @@
 #include "runtime/debounce.h"
 #include "runtime/lifetime.h"
 #include "runtime/logger.h"
+#include "runtime/seam.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class HelperSource;
 
 class XPCManager final : public HelperClient {
 public:
-    XPCManager(Context& ctx, Defaults& defaults);
+    XPCManager(Services& ctx, Defaults& defaults, Seam<HelperSource> helperSource);
     ~XPCManager() override;
     XPCManager(const XPCManager&) = delete;
     XPCManager& operator=(const XPCManager&) = delete;
@@ -57,7 +59,9 @@ private:
     bool callbacksSilenced() const;
     void reconnect();
 
-    Context& ctx_;
+    Services& ctx_;
+    // The now-playing manager's helper source, which the replies go to (built after this).
+    Seam<HelperSource> helperSource_;
     Defaults& defaults_;
     HelperConnection* helper_;
     Logger log_;

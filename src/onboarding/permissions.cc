@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "app/context.h"
 #include "platform/app_launcher.h"
 #include "platform/platform.h"
 #include "platform/processes.h"
+#include "platform/services.h"
 
 namespace halvyn {
 
@@ -101,7 +101,7 @@ BannerContent bannerContent(PermissionBanner banner, std::string_view appName, b
     return b;
 }
 
-PermissionHelper::PermissionHelper(Context& ctx, std::function<void()> activate)
+PermissionHelper::PermissionHelper(Services& ctx, std::function<void()> activate)
     : ctx_(ctx), activate_(std::move(activate)), logger_(ctx.logger("PermissionHelper")) {}
 
 bool PermissionHelper::isApplicationInstalled(const std::string& bundleId) const {

@@ -13,7 +13,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 
 // The pages, each shown in its own window (named by `windowName`).
 enum class PermissionPage { music, browser, bluetooth, calendar, onboarding };
@@ -60,7 +60,7 @@ public:
     static constexpr const char* kChrome = "com.google.Chrome";
 
     // `activate` brings the program to the front once a permission was granted.
-    PermissionHelper(Context& ctx, std::function<void()> activate);
+    PermissionHelper(Services& ctx, std::function<void()> activate);
 
     // Opens the application (without bringing it forward) when it is not running, then asks once
     // for permission to automate it, off the main queue; the outcome is logged.
@@ -70,7 +70,7 @@ public:
     std::optional<std::string> defaultBrowserBundleIdentifier() const;
 
 private:
-    Context& ctx_;
+    Services& ctx_;
     std::function<void()> activate_;
     Logger logger_;
 };

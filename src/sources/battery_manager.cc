@@ -2,18 +2,18 @@
 
 #include <cmath>
 
-#include "app/context.h"
 #include "hud/sound_manager.h"
 #include "platform/platform.h"
 #include "platform/power_sources.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "sources/source_state.h"
 
 namespace halvyn {
 
-BatteryManager::BatteryManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources,
-                               SoundManager& sounds)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(notchSources), sounds_(sounds),
+BatteryManager::BatteryManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources,
+                               SoundManager& sounds, Seam<FocusStateSource> focus)
+    : ctx_(ctx), focus_(std::move(focus)), defaults_(defaults), notch_(notch), sources_(notchSources), sounds_(sounds),
       powerSourceDebounce_(ctx.main(), "hasRecentlyChangedPowerSource") {
     properties_.add("batteryLevel", batteryLevel);
     properties_.add("isOnBattery", isOnBattery);
@@ -46,10 +46,8 @@ BatteryManager::~BatteryManager() = default;
 
 bool BatteryManager::allowsNotification(Notch::Notification) const {
     const Defaults& d = defaults_;
-    if (!d.get(keys::enableBattery)) return false;
-    if (isFocusActive(ctx_) && !d.get(keys::allowBatteryWhenFocused)) return false;
-    if (isScreenLocked(ctx_)) return d.get(keys::allowBatteryWhenLocked);
-    return true;
+    return allowsShowing(d, focus_, sources_,
+                         {keys::enableBattery, keys::allowBatteryWhenFocused, keys::allowBatteryWhenLocked});
 }
 
 const char* batteryNotificationTitle(Notch::Notification kind) {

@@ -14,12 +14,14 @@
 #include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 #include "sources/battery_helper.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
 class Notch;
 class NotchSources;
 class SoundManager;
@@ -30,7 +32,8 @@ const char* batteryNotificationTitle(Notch::Notification kind);
 
 class BatteryManager final : public NotificationSource {
 public:
-    BatteryManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources, SoundManager& sounds);
+    BatteryManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& notchSources, SoundManager& sounds,
+                   Seam<FocusStateSource> focus);
     ~BatteryManager() override;
     BatteryManager(const BatteryManager&) = delete;
     BatteryManager& operator=(const BatteryManager&) = delete;
@@ -71,7 +74,8 @@ private:
     void warnLowBattery();
     void request(Notch::Notification kind);
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

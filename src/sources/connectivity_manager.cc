@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/context.h"
 #include "hud/sound_manager.h"
 #include "platform/platform.h"
 #include "platform/screens.h"
+#include "platform/services.h"
 #include "platform/workspace.h"
 #include "settings/defaults.h"
 #include "sources/source_state.h"
@@ -125,9 +125,9 @@ VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsSt
     return v;
 }
 
-ConnectivityManager::ConnectivityManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
-                                         SoundManager& sounds)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), sounds_(sounds),
+ConnectivityManager::ConnectivityManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                                         SoundManager& sounds, Seam<FocusStateSource> focus)
+    : ctx_(ctx), focus_(std::move(focus)), defaults_(defaults), notch_(notch), sources_(sources), sounds_(sounds),
       simplyCA(ctx.platform().audioDevices()),
       bluetooth_(ctx.platform().bluetooth()),
       logger(ctx.logger("ConnectivityManager")),
@@ -192,10 +192,9 @@ ConnectivityManager::~ConnectivityManager() { timer_.cancel(); }
 
 bool ConnectivityManager::allowsNotification(Notch::Notification) const {
     const Defaults& d = defaults_;
-    if (!d.get(keys::enableConnectivity)) return false;
-    if (isFocusActive(ctx_) && !d.get(keys::allowConnectivityWhenFocused)) return false;
-    if (isScreenLocked(ctx_)) return d.get(keys::allowConnectivityWhenLocked);
-    return true;
+    return allowsShowing(d, focus_, sources_,
+                         {keys::enableConnectivity, keys::allowConnectivityWhenFocused,
+                          keys::allowConnectivityWhenLocked});
 }
 
 bool ConnectivityManager::isWatching() const {

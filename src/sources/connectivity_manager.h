@@ -17,12 +17,14 @@
 #include "runtime/logger.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 #include "sources/virtual_device.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
 class Notch;
 class NotchSources;
 class SoundManager;
@@ -45,7 +47,8 @@ VirtualDevice recognizeDevice(const AudioDevice& device, std::optional<AirPodsSt
 
 class ConnectivityManager final : public NotificationSource, public AccessorySource {
 public:
-    ConnectivityManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds);
+    ConnectivityManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, SoundManager& sounds,
+                        Seam<FocusStateSource> focus);
     ~ConnectivityManager() override;
     ConnectivityManager(const ConnectivityManager&) = delete;
     ConnectivityManager& operator=(const ConnectivityManager&) = delete;
@@ -93,7 +96,8 @@ private:
     bool isShowing(Notch::Notification kind) const;
     bool builtInScreenHasNotch() const;
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

@@ -1,9 +1,9 @@
 #include "sources/focus_manager.h"
 
-#include "app/context.h"
 #include "lockscreen/lock_manager.h"
-#include "platform/platform.h"
 #include "platform/focus_status.h"
+#include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 
 namespace halvyn {
@@ -74,7 +74,7 @@ Value toValue(const FocusMode& m) {
                                {"nameKey", m.nameKey ? Value(*m.nameKey) : Value()}});
 }
 
-FocusManager::FocusManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock)
+FocusManager::FocusManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock)
     : ctx_(ctx), defaults_(defaults), notch_(notch), sources_(sources), lock_(lock) {
     properties_.add("isFocus", isFocus);
     properties_.add("focusMode", focusMode);

@@ -18,7 +18,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class Notch;
 class NotchSources;
@@ -47,7 +47,7 @@ std::optional<std::string> localizedName(std::string_view nameKey);
 
 class FocusManager final : public NotificationSource, public LiveActivitySource, public FocusStateSource {
 public:
-    FocusManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock);
+    FocusManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources, LockManager& lock);
     ~FocusManager() override;
     FocusManager(const FocusManager&) = delete;
     FocusManager& operator=(const FocusManager&) = delete;
@@ -77,7 +77,7 @@ private:
     void postChange();
     bool lockedOrScreensaver() const;
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     Notch& notch_;
     NotchSources& sources_;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/context.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "settings/defaults.h"
 #include "sources/source_state.h"
 
@@ -31,8 +31,10 @@ std::vector<std::string> captureApplications(const std::vector<CaptureUse>& uses
     return names;
 }
 
-PrivacyManager::PrivacyManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources)
-    : ctx_(ctx), defaults_(defaults), notch_(notch), port_(ctx.platform().captureDevices()) {
+PrivacyManager::PrivacyManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                               Seam<FocusStateSource> focus)
+    : ctx_(ctx), focus_(std::move(focus)), sources_(sources), defaults_(defaults), notch_(notch),
+      port_(ctx.platform().captureDevices()) {
     auto list = [](const Published<std::vector<std::string>>& p) {
         return [&p] { return toValue(p.get()); };
     };
@@ -65,7 +67,7 @@ PrivacyManager::~PrivacyManager() = default;
 
 bool PrivacyManager::allowsNotification(Notch::Notification) const {
     if (!defaults_.get(keys::notifyWhenRecordingStarts)) return false;
-    return !isFocusActive(ctx_) && !isScreenLocked(ctx_);
+    return !isFocusActive(focus_) && !isScreenLocked(sources_);
 }
 
 std::optional<std::string> PrivacyManager::notificationText() const {

@@ -15,11 +15,13 @@
 #include "runtime/lifetime.h"
 #include "runtime/properties.h"
 #include "runtime/published.h"
+#include "runtime/seam.h"
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
+class FocusStateSource;
 class NotchSources;
 
 // The names an application list holds at most; a hostile system cannot grow the notch's list.
@@ -31,7 +33,8 @@ std::vector<std::string> captureApplications(const std::vector<CaptureUse>& uses
 
 class PrivacyManager final : public NotificationSource {
 public:
-    PrivacyManager(Context& ctx, Defaults& defaults, Notch& notch, NotchSources& sources);
+    PrivacyManager(Services& ctx, Defaults& defaults, Notch& notch, NotchSources& sources,
+                   Seam<FocusStateSource> focus);
     ~PrivacyManager() override;
     PrivacyManager(const PrivacyManager&) = delete;
     PrivacyManager& operator=(const PrivacyManager&) = delete;
@@ -56,7 +59,9 @@ private:
     void read(CaptureDevice device, bool baseline);
     void updateIndicator();
 
-    Context& ctx_;
+    Services& ctx_;
+    Seam<FocusStateSource> focus_;
+    NotchSources& sources_;
     Defaults& defaults_;
     Notch& notch_;
     CaptureDevices* port_;

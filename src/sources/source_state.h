@@ -3,9 +3,13 @@
 // a Focus is active and whether the screen is locked. A source that does not exist yet reads as
 // "no".
 
+#include "runtime/seam.h"
+#include "settings/key.h"
+
 namespace halvyn {
 
-class Context;
+class Defaults;
+class NotchSources;
 
 // The Focus source: a Focus mode is on.
 class FocusStateSource {
@@ -14,7 +18,19 @@ public:
     virtual bool isFocusActive() const = 0;
 };
 
-bool isFocusActive(Context& ctx);
-bool isScreenLocked(Context& ctx);
+bool isFocusActive(const Seam<FocusStateSource>& focus);
+bool isScreenLocked(const NotchSources& sources);
+
+// The switches of a source that shows on a change: its own, and whether it may show while a
+// Focus is active and while the screen is locked.
+struct ShowSwitches {
+    const Key<bool>& enabled;
+    const Key<bool>& whenFocused;
+    const Key<bool>& whenLocked;
+};
+
+// On, and let through by an active Focus and by the lock.
+bool allowsShowing(const Defaults& defaults, const Seam<FocusStateSource>& focus, const NotchSources& sources,
+                   const ShowSwitches& switches);
 
 }  // namespace halvyn

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <random>
 
-#include "app/context.h"
 #include "notch/screen_manager.h"
 #include "platform/archive_verifier.h"
 #include "platform/bundle.h"
@@ -12,6 +11,7 @@
 #include "platform/http.h"
 #include "platform/installer.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "platform/url_opener.h"
 #include "runtime/animation.h"
 #include "runtime/main_queue.h"
@@ -72,7 +72,7 @@ const char* availabilityName(UpdateAvailability a) {
     return "notChecked";
 }
 
-UpdateController::UpdateController(Context& ctx, Defaults& defaults, const ScreenManager& screens)
+UpdateController::UpdateController(Services& ctx, Defaults& defaults, const ScreenManager& screens)
     : ctx_(ctx), defaults_(defaults), screens_(screens), logger(ctx.logger("UpdateController")),
       restartDebounce_(ctx.main(), "restartDebounce"),
       newNoteId_(randomUUID) {

@@ -20,7 +20,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 class ScreenManager;
 class FileSystem;
@@ -53,7 +53,7 @@ public:
     static constexpr const char* kDownloadFolder = "halvyn/updates";
     static constexpr double kRestartHeight = 312;
 
-    UpdateController(Context& ctx, Defaults& defaults, const ScreenManager& screens);
+    UpdateController(Services& ctx, Defaults& defaults, const ScreenManager& screens);
     ~UpdateController();
     UpdateController(const UpdateController&) = delete;
     UpdateController& operator=(const UpdateController&) = delete;
@@ -122,7 +122,7 @@ private:
     void finishInstall(const BundleInfo& bundle, const std::string& working, std::function<void(bool)> done);
     bool serverConfigured(const BundleInfo& bundle);
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     const ScreenManager& screens_;
     Logger logger;

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/context.h"
 #include "platform/locale.h"
 #include "platform/platform.h"
+#include "platform/services.h"
 #include "runtime/clock.h"
 #include "settings/defaults.h"
 
@@ -211,7 +211,7 @@ Value toValue(const Sun& s) {
 
 Value toValue(LocationAuthorization a) { return Value(static_cast<int>(a)); }
 
-WeatherManager::WeatherManager(Context& ctx, Defaults& defaults) : ctx_(ctx), defaults_(defaults) {
+WeatherManager::WeatherManager(Services& ctx, Defaults& defaults) : ctx_(ctx), defaults_(defaults) {
     properties_.add("hasWeather", hasWeather);
     properties_.add("weather", weather);
     properties_.add("sun", sun);

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "lockscreen/lock_seams.h"
 #include "platform/location.h"
 #include "platform/weather_service.h"
 #include "runtime/lifetime.h"
@@ -21,7 +22,7 @@
 
 namespace halvyn {
 
-class Context;
+class Services;
 class Defaults;
 
 struct Weather {
@@ -80,10 +81,10 @@ std::optional<Sun> chooseSun(const std::optional<WeatherReport::Day>& day, WallT
 std::optional<int> nearestChance(const std::vector<WeatherReport::Hour>& hours, WallTime now);
 }  // namespace weather
 
-class WeatherManager {
+class WeatherManager final : public WeatherUpdates {
 public:
-    WeatherManager(Context& ctx, Defaults& defaults);
-    ~WeatherManager();
+    WeatherManager(Services& ctx, Defaults& defaults);
+    ~WeatherManager() override;
     WeatherManager(const WeatherManager&) = delete;
     WeatherManager& operator=(const WeatherManager&) = delete;
 
@@ -98,8 +99,8 @@ public:
     std::optional<GeoLocation> lastFetchLocation;
 
     // The hourly loop, while the lock-screen weather widget is in use; only with authorization.
-    void startUpdating();
-    void stopUpdating();
+    void startUpdating() override;
+    void stopUpdating() override;
     bool isUpdating() const { return task_.pending(); }
 
     // One fix; `done` comes on the main queue. A second request fails the first.
@@ -117,7 +118,7 @@ private:
     void received(const WeatherReport& report, const GeoLocation& at);
     void loop();
 
-    Context& ctx_;
+    Services& ctx_;
     Defaults& defaults_;
     Lifetime lifetime_;
     std::function<void(const LocationResult&)> pending_;

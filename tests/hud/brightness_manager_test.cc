@@ -36,7 +36,7 @@ TEST_F(BrightnessTest, FollowsTheBuiltInDisplayAndRegistersOnce) {
     EXPECT_EQ(sim->brightness().registrations(1), 1);
     EXPECT_TRUE(sim->brightness().threadFlag("observingBrightnessChange-1"));
     // The flag outlives a manager: no second registration.
-    BrightnessManager second(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
+    BrightnessManager second(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager(), {}, {});
     EXPECT_EQ(sim->brightness().registrations(1), 1);
 }
 
@@ -47,7 +47,7 @@ TEST_F(BrightnessTest, FallsBackToTheMainScreenOrToNothing) {
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.0f);  // unreadable level
 
     sim->simScreens().set({});
-    BrightnessManager none(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
+    BrightnessManager none(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager(), {}, {});
     EXPECT_FALSE(none.observedDisplay());
     EXPECT_FLOAT_EQ(none.currentBrightness, 100.0f);
 }
@@ -61,7 +61,7 @@ TEST_F(BrightnessTest, UnchangeableDisplayOrFailedRegistrationGetsNoEvents) {
 
     sim->brightness().reset({{1, 0.5f, true}});
     sim->brightness().setRegistrationResult(-536870201);
-    BrightnessManager failed(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager());
+    BrightnessManager failed(*ctx, ctx->defaults(), ctx->notch(), ctx->notchSources(), ctx->screenManager(), {}, {});
     EXPECT_EQ(sim->brightness().registrations(1), 1);
     EXPECT_FALSE(sim->brightness().threadFlag("observingBrightnessChange-1"));
 }

@@ -156,7 +156,7 @@ TEST_F(OSDUITest, FromSystem26TheGameOverlaySignalIsUsedInstead) {
     osd().followSettings();
     set(keys::enableVolume, false);      // brightness still on: suppress
     set(keys::enableBrightness, false);  // both off: release
-    reapplySystemHUDSuppression(*ctx);   // nothing on 26
+    ctx->guiManager().reapplySystemHUDSuppression();   // nothing on 26
     EXPECT_TRUE(signals().empty());
     std::vector<double> states;
     for (auto& e : effects("darwinNotify")) states.push_back(e.fields[1].second.asNumber());
