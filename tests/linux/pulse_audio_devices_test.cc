@@ -164,21 +164,20 @@ TEST_F(PulseAudio, WritesTheLevelKeepingTheBalance) {
     EXPECT_FALSE(port->hasProperty(9999, AudioProperty::mute));
 }
 
-TEST_F(PulseAudio, BluetoothSinkCarriesItsAccessoryAddressAndModel) {
+// The default moves on when its sink goes; a Bluetooth sink carries its accessory's address and model.
+TEST_F(PulseAudio, DefaultMovesWhenItsSinkGoesAndABluetoothSinkCarriesItsAccessory) {
+    const std::string index = test::output("env PULSE_SERVER=" + server.server() +
+                                           " pactl list short modules | awk '/sink_name=one/ {print $1}'");
+    server.pactl("unload-module " + index);
+    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));
+    EXPECT_EQ(port->devices().size(), 1u);
+
     server.pactl("load-module module-null-sink sink_name=buds 'sink_properties=\"device.bus=bluetooth "
                  "device.string=AA:BB:CC:DD:EE:FF device.product.id=0x2014 device.vendor.id=bluetooth:004c\"'");
     server.pactl("set-default-sink buds");
     ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->transportType == "Bluetooth"; }));
     EXPECT_EQ(lastDefault->uid, "aa-bb-cc-dd-ee-ff:buds");
     EXPECT_EQ(lastDefault->modelUID, "2014 4c");
-}
-
-TEST_F(PulseAudio, DefaultMovesWhenItsSinkGoes) {
-    const std::string index = test::output("env PULSE_SERVER=" + server.server() +
-                                           " pactl list short modules | awk '/sink_name=one/ {print $1}'");
-    server.pactl("unload-module " + index);
-    ASSERT_TRUE(spinUntil([&] { return lastDefault && lastDefault->uid == "two"; }));
-    EXPECT_EQ(port->devices().size(), 1u);
 }
 
 // Recording streams: parecord on a null source is a recording under its client name; one on a

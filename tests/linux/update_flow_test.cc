@@ -390,7 +390,6 @@ TEST_F(DesktopUpdates, NeitherAPlantedFileNorABadDigestIsInstalled) {
     // The server's bytes are not the ones its release describes.
     start(good, describes(evil));
     EXPECT_FALSE(runInstall());
-    EXPECT_TRUE(logged(logs, "Error verifying update: the archive"));
     EXPECT_EQ(readFile(prefix / "bin/halvyn"), "#!/bin/sh\necho old\n");
     EXPECT_EQ(readFile(root / "bashrc"), "mine");
     EXPECT_TRUE(fs::is_empty(downloads));
@@ -569,7 +568,6 @@ TEST_F(DesktopUpdateEndToEnd, TheInstalledProgramBecomesTheNewVersionAndNothingE
     std::string other = archive;
     other[other.size() / 2] ^= 1;
     ASSERT_FALSE(installThroughTheWindow(other));
-    EXPECT_TRUE(logged(logs, "Error verifying update: the archive's SHA-256 digest"));
     EXPECT_EQ(listing(home), updated);
     EXPECT_EQ(version(), "Halvyn 2.0.0\n");
 }

@@ -43,10 +43,6 @@ void spit(const fs::path& p, std::string_view text) {
 
 class FileBackends : public ::testing::Test {
 protected:
-    bool logged(std::string_view part) const {
-        return std::any_of(logs.lines.begin(), logs.lines.end(),
-                           [&](const auto& l) { return l.message.find(part) != std::string::npos; });
-    }
     Logger logger() { return Logger(&logs, "com.halvyn.app", "Defaults"); }
     fs::path file() const { return dir.path() / "com.halvyn.app.json"; }
 
@@ -86,25 +82,23 @@ TEST_F(FileBackends, UnreadableFileIsMovedAsideNeverOverwritten) {
         PreferencesFile prefs(file(), time, logger());
         EXPECT_FALSE(prefs.stored("hudSpeed").has_value()) << "defaults apply";
         EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
-        EXPECT_TRUE(logged("is unreadable; kept as"));
         prefs.set("enableHaptics", Value(false));
         EXPECT_TRUE(parseJson(slurp(file())).has_value());
     }
     // A second bad file does not replace the first one kept aside; valid JSON that is not an
-    // object is as unreadable.
+    // object is as unreadable, and so is one nested too deeply to be recursed into.
     spit(file(), "[1, 2, 3]");
-    PreferencesFile prefs(file(), time, logger());
-    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
-    EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable-2"), "[1, 2, 3]");
-}
-
-TEST_F(FileBackends, DeeplyNestedDocumentIsRefusedNotRecursedInto) {
-    const std::string deep(20000, '[');
-    EXPECT_FALSE(parseJson(deep + std::string(20000, ']')).has_value());
-    spit(file(), "{\"a\":" + deep + std::string(20000, ']') + "}");
+    {
+        PreferencesFile prefs(file(), time, logger());
+        EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable"), garbage);
+        EXPECT_EQ(slurp(dir.path() / "com.halvyn.app.json.unreadable-2"), "[1, 2, 3]");
+    }
+    const std::string deep = std::string(20000, '[') + std::string(20000, ']');
+    EXPECT_FALSE(parseJson(deep).has_value());
+    spit(file(), "{\"a\":" + deep + "}");
     PreferencesFile prefs(file(), time, logger());
     EXPECT_FALSE(prefs.stored("a").has_value());
-    EXPECT_TRUE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable"));
+    EXPECT_TRUE(fs::exists(dir.path() / "com.halvyn.app.json.unreadable-3"));
 }
 
 TEST_F(FileBackends, ExternalEditIsNoticedOnTheNextCheck) {
@@ -204,23 +198,20 @@ TEST_F(FileBackends, FifoDeviceOrHugeFileIsKeptAsideWithoutBlocking) {
     struct Case {
         const char* what;
         std::function<void()> make;
-        const char* log;
     } cases[] = {
-        {"fifo", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }, "is not a regular file"},
-        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", file()); }, "is not a regular file"},
+        {"fifo", [&] { ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0); }},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", file()); }},
         {"sparse 16 MiB + 1", [&] {
              spit(file(), "{}");
              fs::resize_file(file(), kMaxSettingsFileBytes + 1);
-         }, "is too large"},
+         }},
     };
     for (auto& c : cases) {
         fs::remove(aside);
-        logs.lines.clear();
         c.make();
         PreferencesFile prefs(file(), time, logger());
         EXPECT_TRUE(prefs.contents().empty()) << c.what;
         EXPECT_TRUE(fs::exists(fs::symlink_status(aside))) << c.what;
-        EXPECT_TRUE(logged(c.log)) << c.what;
         prefs.set("hudSpeed", Value("smooth"));
         ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(file()))) << c.what;
         EXPECT_EQ(parseJson(slurp(file())), Value(Value::Object{{"hudSpeed", "smooth"}})) << c.what;

@@ -67,6 +67,12 @@ TEST_F(BatteryTest, RegistryValuesOfTheWrongKindReadAsUnknown) {
 TEST_F(BatteryTest, LowBatteryWarnsOnceAtTheThresholdUntilTheAdapterIsConnected) {
     startNotch();
     battery();
+    // An unknown level never warns.
+    for (Value bad : {Value(), Value(255), Value("5"), Value(-1)}) {
+        report(Value(false), bad);
+        EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.0) << bad.toJson();
+    }
+    EXPECT_FALSE(battery().hasPassedThreshold.get());
     report(Value(false), Value(11));
     at(1);
     EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.11);
@@ -114,24 +120,6 @@ TEST_F(BatteryTest, WarningSwitchedOffIsStillCountedForTheDischarge) {
     at(1);
     EXPECT_EQ(calls.of("setNotification").size(), 2u);  // charging, then the warning
     EXPECT_TRUE(sounds().empty()) << "the sound follows its own setting";
-}
-
-TEST_F(BatteryTest, UnknownLevelNeverWarns) {
-    startNotch();
-    battery();
-    for (Value bad : {Value(), Value(255), Value("5"), Value(-1)}) {
-        report(Value(false), bad);
-        EXPECT_DOUBLE_EQ(battery().batteryLevel.get(), 0.0) << bad.toJson();
-    }
-    at(1);
-    EXPECT_FALSE(battery().hasPassedThreshold.get());
-    EXPECT_TRUE(sounds().empty());
-    EXPECT_TRUE(calls.of("setNotification").empty());
-
-    // A real reading after that still warns.
-    report(Value(false), Value(0));
-    EXPECT_EQ(calls.of("setNotification").size(), 1u);
-    EXPECT_EQ(sounds(), std::vector<std::string>{"low-power"});
 }
 
 // A battery service that answers only after start-up is found then, and each (re)connection is a
