@@ -142,12 +142,14 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
         location_ = std::make_unique<GeoClueLocation>(system, Logger(log, "com.halvyn.app", "Location"));
     if (const std::string endpoint = weatherEndpoint(); !endpoint.empty())
         weather_ = std::make_unique<OpenMeteoWeather>(http_, endpoint);
-    doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,
-                                                          Logger(log, "com.halvyn.app", "DoNotDisturb"));
-    if (!doNotDisturb_->available()) {
+    // GNOME's banner setting is opened after the first frame (startAfterFirstFrame); the port is
+    // there from the start when either source may count.
+    gnome_ = desktopIsGnome(std::getenv("XDG_CURRENT_DESKTOP"));
+    if (QDBusConnection::sessionBus().isConnected() || gnome_)
+        doNotDisturb_ = std::make_unique<DesktopDoNotDisturb>(QDBusConnection::sessionBus(), main,
+                                                              Logger(log, "com.halvyn.app", "DoNotDisturb"));
+    else
         platformLog.error("Neither GNOME's notification settings nor a session bus; Focus absent");
-        doNotDisturb_.reset();
-    }
 
     // Media playing elsewhere on the desktop comes through the companion helper, found next to
     // the program and started when it does not run yet.
@@ -175,6 +177,9 @@ void DesktopPlatform::setSyncFolder(const std::filesystem::path& folder) {
 void DesktopPlatform::startAfterFirstFrame() {
     links_.askHandlers();
     calendar_->start();
+    if (doNotDisturb_ && gnome_)
+        doNotDisturb_->followSettings(
+            module("halvyn-gnome").function<decltype(halvyn_open_banner_setting)>("halvyn_open_banner_setting"));
 }
 
 void DesktopPlatform::watchPreferences() {

@@ -135,6 +135,7 @@ private:
     std::unique_ptr<GeoClueLocation> location_;
     std::unique_ptr<OpenMeteoWeather> weather_;
     std::unique_ptr<DesktopDoNotDisturb> doNotDisturb_;
+    bool gnome_ = false;  // the desktop is GNOME: its banner setting counts as do not disturb
 };
 
 }  // namespace halvyn

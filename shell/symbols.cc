@@ -6,15 +6,17 @@
 #include <QDir>
 #include <QIcon>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
 
-#include <QDirIterator>
 #include <QPainterPathStroker>
 #include <QStandardPaths>
 
 #include <array>
+#include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -478,41 +480,60 @@ namespace {
 
 // The installed Adwaita theme's symbolic icons, by name and pixel size. Read from the data
 // folders whatever the desktop's theme settings (none under a bare X server), and from the
-// Debian package's own place last, so the icons are found under every session.
+// Debian package's own place last, so the icons are found under every session. Only the theme's
+// folders are listed at first; an icon is looked for when it is first asked for, since the notch
+// uses a few dozen of the theme's thousands.
 class SymbolicIcons {
 public:
     SymbolicIcons() {
-        QStringList bases;
+        std::vector<std::filesystem::path> bases;
         for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
-            bases << dir + QLatin1String("/icons/Adwaita");
-        bases << QStringLiteral("/usr/share/icons/Adwaita");
-        static const QLatin1String kSuffix("-symbolic.symbolic.png");
-        for (const QString& base : bases) {
-            for (const QString& sizeDir : QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-                bool ok = false;
-                const int size = sizeDir.section(QLatin1Char('x'), 0, 0).toInt(&ok);
-                if (!ok || size <= 0) continue;
-                QDirIterator it(base + QLatin1Char('/') + sizeDir, {QLatin1String("*") + kSuffix}, QDir::Files,
-                                QDirIterator::Subdirectories);
-                while (it.hasNext()) {
-                    it.next();
-                    const QString name = it.fileName().chopped(kSuffix.size());
-                    files_[name.toStdString()].emplace(size, it.filePath());  // an earlier folder wins
+            bases.emplace_back(dir.toStdString() + "/icons/Adwaita");
+        bases.emplace_back("/usr/share/icons/Adwaita");
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (const fs::path& base : bases) {
+            for (const fs::directory_entry& sizeDir : fs::directory_iterator(base, ec)) {
+                const std::string dirName = sizeDir.path().filename().string();
+                int size = 0;
+                const auto [end, err] = std::from_chars(dirName.data(), dirName.data() + dirName.size(), size);
+                if (err != std::errc() || end == dirName.data() || *end != 'x' || size <= 0) continue;
+                folders_.emplace_back(size, sizeDir.path());
+                // The theme's own folders are a level or two deep; a link loop or a huge tree
+                // under a user's data folder is not followed far.
+                fs::recursive_directory_iterator it(sizeDir.path(), ec), done;
+                for (; !ec && it != done && folders_.size() < kMostFolders; it.increment(ec)) {
+                    if (it.depth() >= 2) it.disable_recursion_pending();
+                    if (it->is_directory(ec)) folders_.emplace_back(size, it->path());
                 }
+                ec.clear();
             }
+            ec.clear();
         }
     }
 
     // The smallest size of at least `pixels`, or the largest there is; empty when not installed.
     QString file(std::string_view name, int pixels) const {
+        if (name.empty() || name.find('/') != std::string_view::npos) return {};
         auto it = files_.find(std::string(name));
-        if (it == files_.end() || it->second.empty()) return {};
+        if (it == files_.end()) {
+            std::map<int, QString> sizes;
+            const std::string file = std::string(name) + "-symbolic.symbolic.png";
+            std::error_code ec;
+            for (const auto& [size, folder] : folders_)
+                if (!sizes.contains(size) && std::filesystem::is_regular_file(folder / file, ec))
+                    sizes.emplace(size, QString::fromStdString((folder / file).string()));  // an earlier folder wins
+            it = files_.emplace(std::string(name), std::move(sizes)).first;
+        }
+        if (it->second.empty()) return {};
         auto size = it->second.lower_bound(pixels);
         return size == it->second.end() ? it->second.rbegin()->second : size->second;
     }
 
 private:
-    std::unordered_map<std::string, std::map<int, QString>> files_;
+    static constexpr size_t kMostFolders = 4000;
+    std::vector<std::pair<int, std::filesystem::path>> folders_;  // in the order they count
+    mutable std::unordered_map<std::string, std::map<int, QString>> files_;  // asked for so far
 };
 
 const SymbolicIcons& symbolicIcons() {
@@ -625,8 +646,11 @@ QImage renderSymbol(std::string_view symbol, QSize size, const QColor& color, bo
     const QRectF rect(QPointF(0, 0), QSizeF(size));
     const int side = std::min(size.width(), size.height());
     if (const QString file = fromTheme ? symbolIconFile(symbol, side) : QString(); !file.isEmpty()) {
+        // Read as the PNG it is named: guessing the format would load every image plugin.
+        QImageReader reader(file, "png");
+        reader.setAutoDetectImageFormat(false);
         const QImage icon =
-            fullStrength(QImage(file).scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            fullStrength(reader.read().scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         if (!icon.isNull()) {
             // Only the icon's shape is kept (its alpha), filled with the symbol's colour: the
             // theme draws for light backgrounds, the notch is black.

@@ -1,40 +1,26 @@
 #include "platform/linux/desktop_do_not_disturb.h"
 
-#define G_SETTINGS_ENABLE_BACKEND
-#include <gio/gio.h>
-#include <gio/gsettingsbackend.h>
-
-#include <cstdlib>
 #include <map>
 #include <string_view>
+#include <vector>
 
 #include "platform/linux/dbus_object.h"
 #include "runtime/main_queue.h"
 
 namespace halvyn {
 
-namespace {
-constexpr const char* kSchema = "org.gnome.desktop.notifications";
-constexpr const char* kKey = "show-banners";
-
-bool isSet(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
+bool desktopIsGnome(const char* currentDesktop) {
+    if (!currentDesktop) return false;
+    std::string_view rest(currentDesktop);
+    while (true) {
+        const size_t colon = rest.find(':');
+        const std::string_view name = rest.substr(0, colon);
+        // GNOME-Classic and GNOME-Flashback keep GNOME's notification settings too.
+        if (name == "GNOME" || name.substr(0, 6) == "GNOME-") return true;
+        if (colon == std::string_view::npos) return false;
+        rest.remove_prefix(colon + 1);
+    }
 }
-
-// Why the desktop's own GSettings cannot be read, or nothing. The user's settings database lies
-// under XDG_CONFIG_HOME or HOME; with neither, GLib would read the one of the home the user
-// database names, which need not be this session's, and the memory backend holds only the
-// schema's defaults. Either way a reading would be a default, not the desktop's state.
-std::optional<std::string> settingsUnreachable() {
-    if (const char* backend = std::getenv("GSETTINGS_BACKEND"); backend && std::string_view(backend) == "memory")
-        return "GSettings keeps no settings here (GSETTINGS_BACKEND=memory)";
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (!(config && *config == '/') && !isSet("HOME"))
-        return "neither XDG_CONFIG_HOME nor HOME is set, so the desktop's settings cannot be found";
-    return std::nullopt;
-}
-}  // namespace
 
 struct DesktopDoNotDisturb::Followers {
     std::map<int, FocusReports> open;
@@ -56,24 +42,8 @@ struct DesktopDoNotDisturb::Followers {
     }
 };
 
-DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log,
-                                         std::optional<std::string> keyfile)
+DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log)
     : main_(main), log_(std::move(log)), followers_(std::make_shared<Followers>()) {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, kSchema, TRUE) : nullptr;
-    const std::optional<std::string> unreachable = keyfile ? std::nullopt : settingsUnreachable();
-    if (schema && unreachable)
-        log_.error("GNOME's notification settings are not read: %{public}s; do not disturb follows the notification "
-                   "server only",
-                   *unreachable);
-    if (schema && !unreachable && g_settings_schema_has_key(schema, kKey)) {
-        GSettingsBackend* backend = keyfile ? g_keyfile_settings_backend_new(keyfile->c_str(), "/", nullptr) : nullptr;
-        GSettings* settings = g_settings_new_full(schema, backend, nullptr);
-        if (backend) g_object_unref(backend);
-        settings_ = settings;
-        handler_ = g_signal_connect(settings, "changed::show-banners", G_CALLBACK(&DesktopDoNotDisturb::settingsChanged), this);
-    }
-    if (schema) g_settings_schema_unref(schema);
     connected_ = session.isConnected();
     if (connected_)
         notifications_ = std::make_unique<DBusObject>(session, QStringLiteral("org.freedesktop.Notifications"),
@@ -90,18 +60,22 @@ DesktopDoNotDisturb::DesktopDoNotDisturb(QDBusConnection session, MainQueue& mai
     last_ = enabled();
 }
 
-DesktopDoNotDisturb::~DesktopDoNotDisturb() {
-    if (settings_) {
-        g_signal_handler_disconnect(settings_, handler_);
-        g_object_unref(settings_);
-    }
+DesktopDoNotDisturb::~DesktopDoNotDisturb() = default;
+
+bool DesktopDoNotDisturb::followSettings(OpenBannerSetting open, const std::optional<std::string>& keyfile) {
+    if (settings_ || !open) return settings_ != nullptr;
+    std::string why;
+    settings_.reset(open(keyfile, [this] { update(); }, why));
+    if (!settings_ && !why.empty())
+        log_.error("GNOME's notification settings are not read: %{public}s; do not disturb follows the notification "
+                   "server only",
+                   why);
+    // Read after the first frame: hidden banners found now are reported like any change.
+    if (settings_) update();
+    return settings_ != nullptr;
 }
 
-bool DesktopDoNotDisturb::available() const { return settings_ || connected_; }
-
-bool DesktopDoNotDisturb::bannersShown() const {
-    return !settings_ || g_settings_get_boolean(static_cast<GSettings*>(settings_), kKey);
-}
+bool DesktopDoNotDisturb::bannersShown() const { return !settings_ || settings_->shown(); }
 
 bool DesktopDoNotDisturb::enabled() const {
     if (!bannersShown()) return true;
@@ -110,10 +84,6 @@ bool DesktopDoNotDisturb::enabled() const {
         if (inhibited.typeId() == QMetaType::Bool && inhibited.toBool()) return true;
     }
     return false;
-}
-
-void DesktopDoNotDisturb::settingsChanged(void*, const char*, void* self) {
-    static_cast<DesktopDoNotDisturb*>(self)->update();
 }
 
 ReportedFocusMode DesktopDoNotDisturb::mode() {

@@ -1,17 +1,17 @@
 #pragma once
-// The desktop's Do Not Disturb as its Focus: GNOME's "org.gnome.desktop.notifications
-// show-banners" (GSettings; off means do not disturb) and the notification server's "Inhibited"
-// property (org.freedesktop.Notifications) where the server offers it. On, it is Focus in the
-// Do Not Disturb mode; off, Focus is off.
+// The desktop's Do Not Disturb as its Focus: the notification server's "Inhibited" property
+// (org.freedesktop.Notifications) where the server offers it and, on GNOME, its "show-banners"
+// setting (off means do not disturb; read through the halvyn-gnome module, gnome_banners.h). On,
+// it is Focus in the Do Not Disturb mode; off, Focus is off.
 
 #include <QDBusConnection>
 
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/focus_status.h"
+#include "platform/linux/gnome_banners.h"
 #include "runtime/logger.h"
 
 namespace halvyn {
@@ -19,21 +19,24 @@ namespace halvyn {
 class MainQueue;
 class DBusObject;
 
+// Whether this session's desktop is GNOME, whose shell is the one that honours show-banners
+// (`currentDesktop`: XDG_CURRENT_DESKTOP, a colon-separated list such as "ubuntu:GNOME").
+bool desktopIsGnome(const char* currentDesktop);
+
 class DesktopDoNotDisturb final : public FocusStatus {
 public:
-    // `keyfile`: read the settings from this GSettings key file instead of the desktop's own
-    // settings backend. Without GNOME's notification schema only the notification server counts,
-    // and so without a settings backend that holds the desktop's state: neither XDG_CONFIG_HOME
-    // nor HOME set (the database of a home guessed from the user database need not be this
-    // session's), or GSETTINGS_BACKEND=memory (only the schema's defaults).
-    DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log,
-                        std::optional<std::string> keyfile = std::nullopt);
+    DesktopDoNotDisturb(QDBusConnection session, MainQueue& main, Logger log);
     ~DesktopDoNotDisturb() override;
     DesktopDoNotDisturb(const DesktopDoNotDisturb&) = delete;
     DesktopDoNotDisturb& operator=(const DesktopDoNotDisturb&) = delete;
 
-    // Neither the settings schema nor a session bus: nothing to follow.
-    bool available() const;
+    // From now on GNOME's banner setting counts too, opened by `open` (the module's function, or
+    // openGnomeBanners itself) from the key file `keyfile` or the desktop's settings. A state that
+    // differs from the one reported so far is reported as a change. False when there is no such
+    // setting to follow (why is logged when the schema is there but the settings are not).
+    bool followSettings(OpenBannerSetting open, const std::optional<std::string>& keyfile = std::nullopt);
+
+    bool hasBus() const { return connected_; }
     bool hasSettings() const { return settings_ != nullptr; }
     // GNOME's "show-banners" as the settings read now; true without the settings.
     bool bannersShown() const;
@@ -47,18 +50,17 @@ public:
 
 private:
     void update();
-    static void settingsChanged(void* settings, const char* key, void* self);
 
     MainQueue& main_;
     Logger log_;
-    void* settings_ = nullptr;  // GSettings
-    unsigned long handler_ = 0;
     std::unique_ptr<DBusObject> notifications_;
     bool connected_ = false;
     bool serverPresent_ = false;
     bool last_ = false;
     struct Followers;
     std::shared_ptr<Followers> followers_;
+    // Last: it calls back into this object until it is gone.
+    std::unique_ptr<BannerSetting> settings_;
 };
 
 }  // namespace halvyn

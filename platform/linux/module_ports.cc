@@ -31,25 +31,18 @@ std::optional<std::string> ModuleSounds::resourcePath(const std::string& name, c
 }
 
 std::optional<SystemSoundID> ModuleSounds::createSystemSound(const std::string& path) {
-    // Start-up registers every alert and most never play: the module opens for the first that does.
-    if (!isSoundFile(path, logger_)) return std::nullopt;
-    const SystemSoundID id = ++nextId_;
-    alerts_[id].path = path;
-    return id;
+    return alerts_.add(path, logger_);
 }
 
 void ModuleSounds::playSystemSound(SystemSoundID id) {
-    auto it = alerts_.find(id);
-    if (it == alerts_.end()) return;
+    auto* alert = alerts_.find(id);
+    if (!alert) return;
+    // The module opens for the first alert that plays.
     Sounds* sounds = loaded();
     if (!sounds) return;
-    Alert& alert = it->second;
-    if (!alert.loaded) alert.loaded = sounds->createSystemSound(alert.path);
-    if (!alert.loaded) {
-        alerts_.erase(it);
-        return;
-    }
-    sounds->playSystemSound(*alert.loaded);
+    if (!alert->loaded) alert->loaded = sounds->createSystemSound(alert->path);
+    if (!alert->loaded) return alerts_.forget(id);
+    sounds->playSystemSound(*alert->loaded);
 }
 
 std::unique_ptr<EffectPlayer> ModuleSounds::makePlayer(const std::string& path, std::string& error) {
@@ -119,11 +112,17 @@ ModuleCalendarStore::~ModuleCalendarStore() { lifetime_.end(); }
 void ModuleCalendarStore::start() {
     if (started_) return;
     started_ = true;
+    // Queries asked before are answered now: by the store, or with nothing.
+    for (auto& [query, done] : std::exchange(waiting_, {})) fetch(std::move(query), std::move(done));
+}
+
+CalendarStore* ModuleCalendarStore::opened() {
+    if (!started_ || tried_) return store_.get();
+    tried_ = true;
     if (auto make = module_.function<decltype(halvyn_make_calendar_store)>("halvyn_make_calendar_store"))
         store_.reset(make(files_, main_, background_, logger_, home_));
     if (store_) storeChanges_ = store_->observeChanges([this] { changed_.emit(); });
-    // Queries asked before are answered now: by the store, or with nothing.
-    for (auto& [query, done] : std::exchange(waiting_, {})) fetch(std::move(query), std::move(done));
+    return store_.get();
 }
 
 void ModuleCalendarStore::requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) {
@@ -134,7 +133,9 @@ void ModuleCalendarStore::requestFullAccess(std::function<void(bool, std::option
 }
 
 std::vector<CalendarInfo> ModuleCalendarStore::calendars() const {
-    return store_ ? store_->calendars() : std::vector<CalendarInfo>{};
+    // Opening on the first list asked for changes nothing the store answers.
+    CalendarStore* store = const_cast<ModuleCalendarStore*>(this)->opened();
+    return store ? store->calendars() : std::vector<CalendarInfo>{};
 }
 
 void ModuleCalendarStore::fetch(CalendarQuery query, std::function<void(CalendarAnswer)> done) {
@@ -142,7 +143,7 @@ void ModuleCalendarStore::fetch(CalendarQuery query, std::function<void(Calendar
         waiting_.emplace_back(std::move(query), std::move(done));
         return;
     }
-    if (store_) return store_->fetch(std::move(query), std::move(done));
+    if (CalendarStore* store = opened()) return store->fetch(std::move(query), std::move(done));
     main_.post([alive = lifetime_.token(), done = std::move(done)] {
         if (alive) done({});
     });

@@ -13,6 +13,7 @@
 #include "platform/archive_verifier.h"
 #include "platform/calendar_store.h"
 #include "platform/http.h"
+#include "platform/linux/sound_files.h"
 #include "platform/sounds.h"
 #include "runtime/lifetime.h"
 #include "runtime/logger.h"
@@ -42,12 +43,7 @@ private:
     std::vector<std::string> folders_;
     Logger logger_;
     std::unique_ptr<Sounds> sounds_;
-    struct Alert {
-        std::string path;
-        std::optional<SystemSoundID> loaded;  // its number in the module's player
-    };
-    std::map<SystemSoundID, Alert> alerts_;
-    SystemSoundID nextId_ = 0;
+    AlertSounds<std::optional<SystemSoundID>> alerts_;  // each with its number in the module's player
 };
 
 // A request opens the module; without it, the request fails on a later turn.
@@ -96,6 +92,8 @@ public:
                         std::string home);
     ~ModuleCalendarStore() override;
 
+    // From now on the store may be opened: by the first query or list of calendars (most
+    // sessions, with calendars off, never open it), or at once for queries that came before.
     void start();
 
     CalendarAuthorization authorizationStatus() const override { return CalendarAuthorization::fullAccess; }
@@ -111,7 +109,10 @@ private:
     BackgroundQueue& background_;
     Logger logger_;
     std::string home_;
+    CalendarStore* opened();
+
     bool started_ = false;
+    bool tried_ = false;
     std::unique_ptr<CalendarStore> store_;
     Subscription storeChanges_;
     std::vector<std::pair<CalendarQuery, std::function<void(CalendarAnswer)>>> waiting_;

@@ -1,12 +1,15 @@
 #pragma once
 // The adapters whose libraries most starts never need live in modules installed beside the
 // program (lib/halvyn/modules/ next to its bin/), each opened on first use: sounds (Qt Multimedia), HTTP
-// (Qt Network), updates (OpenSSL, libarchive, cmark-gfm) and calendars (libical). The program
+// (Qt Network), updates (OpenSSL, libarchive, cmark-gfm), calendars (libical) and GNOME's
+// notification settings (GIO). The program
 // links none of those libraries, so the loader does not map them at every start. A module that is
 // missing or does not load leaves what it gives absent; why is logged once. A module, once
 // open, stays open: the objects it made point into its code.
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -18,6 +21,7 @@
 namespace halvyn {
 
 class ArchiveVerifier;
+class BannerSetting;
 class BackgroundQueue;
 class CalendarStore;
 class FileSystem;
@@ -41,6 +45,9 @@ void halvyn_render_markdown(std::string_view markdown, std::string& html);
 // halvyn-calendar: the iCalendar files of the user whose home folder is `home`.
 CalendarStore* halvyn_make_calendar_store(FileSystem& files, MainQueue& main, BackgroundQueue& background,
                                           const Logger& logger, const std::string& home);
+// halvyn-gnome: GNOME's banner setting (gnome_banners.h, openGnomeBanners).
+BannerSetting* halvyn_open_banner_setting(const std::optional<std::string>& keyfile, std::function<void()> changed,
+                                          std::string& why);
 }
 
 class Module {

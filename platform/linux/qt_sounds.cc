@@ -90,31 +90,23 @@ std::string QtSounds::playable(const std::string& path, std::string& error) {
     return out;
 }
 
-std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path) {
-    // Decoded on first use: start-up registers every alert, and most never play.
-    if (!isSoundFile(path, logger_)) return std::nullopt;
-    const SystemSoundID id = ++nextId_;
-    alerts_[id].path = path;
-    return id;
-}
+std::optional<SystemSoundID> QtSounds::createSystemSound(const std::string& path) { return alerts_.add(path, logger_); }
 
 void QtSounds::playSystemSound(SystemSoundID id) {
-    auto it = alerts_.find(id);
-    if (it == alerts_.end()) return;
+    auto* alert = alerts_.find(id);
+    if (!alert) return;
     // Made on first use: the audio server is reached only when a sound plays.
-    Alert& alert = it->second;
-    if (!alert.effect) {
+    if (!alert->loaded) {
         std::string error;
-        const std::string wav = playable(alert.path, error);
+        const std::string wav = playable(alert->path, error);
         if (wav.empty()) {
-            logger_.error("Sound %{public}s cannot be played: %{public}s", alert.path, error);
-            alerts_.erase(it);
-            return;
+            logger_.error("Sound %{public}s cannot be played: %{public}s", alert->path, error);
+            return alerts_.forget(id);
         }
-        alert.effect = std::make_unique<QSoundEffect>();
-        alert.effect->setSource(QUrl::fromLocalFile(QString::fromStdString(wav)));
+        alert->loaded = std::make_unique<QSoundEffect>();
+        alert->loaded->setSource(QUrl::fromLocalFile(QString::fromStdString(wav)));
     }
-    alert.effect->play();
+    alert->loaded->play();
 }
 
 std::unique_ptr<EffectPlayer> QtSounds::makePlayer(const std::string& path, std::string& error) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/linux/sound_files.h"
 #include "platform/sounds.h"
 #include "runtime/logger.h"
 
@@ -40,12 +41,7 @@ private:
     Logger logger_;
     QTemporaryDir cache_;
     std::map<std::string, std::string> decoded_;
-    struct Alert {
-        std::string path;
-        std::unique_ptr<QSoundEffect> effect;
-    };
-    std::map<SystemSoundID, Alert> alerts_;
-    SystemSoundID nextId_ = 0;
+    AlertSounds<std::unique_ptr<QSoundEffect>> alerts_;
 };
 
 }  // namespace halvyn

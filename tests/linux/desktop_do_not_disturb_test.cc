@@ -1,6 +1,6 @@
 // The desktop's do not disturb as its Focus: a notification server mock (python3-dbusmock's
 // notification_daemon with an "Inhibited" property) on a private bus, and GNOME's show-banners
-// in a private GSettings key file changed by the gsettings tool.
+// in a private GSettings key file changed by the gsettings tool, read through its adapter.
 
 #include <gtest/gtest.h>
 
@@ -75,10 +75,16 @@ protected:
             [this](bool on, const std::string& said) { reports.push_back((on ? "on: " : "off: ") + said); },
             [this](const std::optional<std::string>&) { reports.push_back("ended"); }});
     }
-    void openPort() {
-        port = std::make_unique<DesktopDoNotDisturb>(*desktop.connection, runtime,
-                                                     Logger(&logs, "com.halvyn.app", "DND"), desktop.keyfile);
+    // With GNOME's settings from the start, or without them (followSettings later).
+    void openPort(bool settings = true) {
+        port = std::make_unique<DesktopDoNotDisturb>(*desktop.connection, runtime, Logger(&logs, "com.halvyn.app", "DND"));
+        if (settings) port->followSettings(&openGnomeBanners, desktop.keyfile);
         following = follow(*port);
+    }
+    void flush() {
+        bool flushed = false;
+        runtime.post([&] { flushed = true; });
+        ASSERT_TRUE(spinUntil([&] { return flushed; }));
     }
     bool lastIs(const std::string& report) { return !reports.empty() && reports.back() == report; }
 
@@ -107,9 +113,7 @@ TEST_F(DoNotDisturb, TheNotificationServersInhibitionIsDoNotDisturb) {
     following.reset();
     desktop.inhibit(true);
     ASSERT_TRUE(spinUntil([&] { return port->enabled(); }));
-    bool flushed = false;
-    runtime.post([&] { flushed = true; });
-    ASSERT_TRUE(spinUntil([&] { return flushed; }));
+    flush();
     EXPECT_TRUE(lastIs("off: Do Not Disturb off")) << "no report after the following ended";
 }
 
@@ -123,9 +127,7 @@ TEST_F(DoNotDisturb, HiddenBannersAreDoNotDisturbAndEitherSourceKeepsItOn) {
     desktop.banners(true);
     // The settings show banners again, but the server still inhibits: still on, nothing said.
     ASSERT_TRUE(spinUntil([&] { return port->bannersShown(); }));
-    bool flushed = false;
-    runtime.post([&] { flushed = true; });
-    ASSERT_TRUE(spinUntil([&] { return flushed; }));
+    flush();
     EXPECT_TRUE(lastIs("mode: do-not-disturb"));
     EXPECT_TRUE(port->enabled());
     desktop.inhibit(false);
@@ -133,12 +135,30 @@ TEST_F(DoNotDisturb, HiddenBannersAreDoNotDisturbAndEitherSourceKeepsItOn) {
     EXPECT_FALSE(port->enabled());
 }
 
+// The settings are opened after the program's first frame: banners already hidden then are
+// reported as the change they are to whoever follows, once.
+TEST_F(DoNotDisturb, BannersHiddenBeforeTheSettingsAreOpenedAreReportedWhenTheyAre) {
+    openPort(false);
+    ASSERT_TRUE(spinUntil([&] { return lastIs("off: Do Not Disturb off"); }));
+    desktop.banners(false);
+    flush();
+    EXPECT_EQ(reports.size(), 1u);
+    if (!port->followSettings(&openGnomeBanners, desktop.keyfile))
+        HALVYN_SKIP_WITHOUT_SERVICE() << "GNOME's notification schema is not installed";
+    ASSERT_TRUE(spinUntil([&] { return lastIs("mode: do-not-disturb"); }));
+    EXPECT_EQ(reports, (std::vector<std::string>{"off: Do Not Disturb off", "on: Do Not Disturb on", "mode: do-not-disturb"}));
+    EXPECT_TRUE(port->followSettings(&openGnomeBanners, desktop.keyfile)) << "opened once";
+    flush();
+    EXPECT_EQ(reports.size(), 3u);
+}
+
 // Where GSettings holds no state of this desktop — neither XDG_CONFIG_HOME nor HOME set (GLib
 // would read the database of the home the user database names, which need not be this session's),
 // or the memory backend (the schema's defaults) — it is not read, and the notification server
 // alone decides.
 TEST_F(DoNotDisturb, WithoutTheDesktopsSettingsOnlyTheNotificationServerCounts) {
-    if (!DesktopDoNotDisturb(*desktop.connection, runtime, Logger(nullptr, "", ""), desktop.keyfile).hasSettings())
+    std::string why;
+    if (std::unique_ptr<BannerSetting>(openGnomeBanners(desktop.keyfile, nullptr, why)) == nullptr)
         HALVYN_SKIP_WITHOUT_SERVICE() << "GNOME's notification schema is not installed";
     struct Case {
         const char* what;
@@ -157,8 +177,8 @@ TEST_F(DoNotDisturb, WithoutTheDesktopsSettingsOnlyTheNotificationServerCounts) 
         logs.lines.clear();
         reports.clear();
         DesktopDoNotDisturb port(*desktop.connection, runtime, Logger(&logs, "com.halvyn.app", "DND"));
+        EXPECT_FALSE(port.followSettings(&openGnomeBanners));
         EXPECT_FALSE(port.hasSettings());
-        EXPECT_TRUE(port.available());
         ASSERT_FALSE(logs.lines.empty());
         EXPECT_NE(logs.lines.front().message.find("are not read"), std::string::npos) << logs.lines.front().message;
         Subscription s = follow(port);
@@ -168,6 +188,15 @@ TEST_F(DoNotDisturb, WithoutTheDesktopsSettingsOnlyTheNotificationServerCounts) 
         desktop.inhibit(false);
         EXPECT_TRUE(spinUntil([&] { return lastIs("off: Do Not Disturb off"); }));
     }
+}
+
+// Only GNOME's shell honours show-banners; elsewhere the setting is neither read nor paid for.
+TEST(DesktopIsGnome, NamesGnomeAnywhereInTheList) {
+    for (const char* yes : {"GNOME", "ubuntu:GNOME", "GNOME-Classic:GNOME", "Pop:GNOME", "GNOME-Flashback"})
+        EXPECT_TRUE(desktopIsGnome(yes)) << yes;
+    for (const char* no : {"", "KDE", "sway", "XFCE", "X-Cinnamon", "gnome", "GNOMEish", "Budgie:GNOMEX", ":"})
+        EXPECT_FALSE(desktopIsGnome(no)) << no;
+    EXPECT_FALSE(desktopIsGnome(nullptr));
 }
 
 }  // namespace
@@ -183,8 +212,8 @@ protected:
         if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
         ASSERT_TRUE(desktop.start());
         // Its changes come on the virtual main queue, as the program's come on its own.
-        port = std::make_unique<DesktopDoNotDisturb>(*desktop.connection, *time, Logger(&logs, "com.halvyn.app", "DND"),
-                                                     desktop.keyfile);
+        port = std::make_unique<DesktopDoNotDisturb>(*desktop.connection, *time, Logger(&logs, "com.halvyn.app", "DND"));
+        port->followSettings(&openGnomeBanners, desktop.keyfile);
         sim->useFocusStatus(port.get());
         defaults().set(keys::displayWhileActive, false);  // every change shows the notification
         startNotch();

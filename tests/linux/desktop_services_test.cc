@@ -217,10 +217,22 @@ TEST_F(DesktopServices, TheNotificationServersDoNotDisturbShowsTheFocusNotificat
     bus.send(name, path, "org.freedesktop.DBus.Mock.AddProperty", "string:" + name + " string:Inhibited variant:boolean:false");
     auto env = bus.env();
     env.push_back("GSETTINGS_BACKEND=memory");
+    env.push_back("XDG_CURRENT_DESKTOP=");
     startApp(env);
     spinUntil([&] { return false; }, 1000);
     EXPECT_FALSE(shows("isFocus")) << readFile(log());
     bus.setProperty(name, path, name, "Inhibited", "boolean:true");
+    EXPECT_TRUE(spinUntil([&] { return shows("isFocus"); }, 10000)) << readFile(log());
+    // Off GNOME, GNOME's settings (and GIO with them) are never loaded.
+    EXPECT_EQ(readFile("/proc/" + std::to_string(app) + "/maps").find("libgio-2.0"), std::string::npos);
+}
+
+// On GNOME, banners hidden in its settings are do not disturb, read once the first frame is up.
+TEST_F(DesktopServices, OnGnomeHiddenBannersShowTheFocusNotification) {
+    const std::filesystem::path keyfile = dir / "glib-2.0/settings/keyfile";
+    std::filesystem::create_directories(keyfile.parent_path());
+    std::ofstream(keyfile) << "[org/gnome/desktop/notifications]\nshow-banners=false\n";
+    startApp({"XDG_CURRENT_DESKTOP=ubuntu:GNOME", "GSETTINGS_BACKEND=keyfile"});
     EXPECT_TRUE(spinUntil([&] { return shows("isFocus"); }, 10000)) << readFile(log());
 }
 

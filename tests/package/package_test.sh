@@ -24,7 +24,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY HALVYN_RUN_BUILD="$build" "$src/scripts/run" -
 for program in halvyn halvyn-helper; do
     [ -x "$build/shell/$program" ] || fail "scripts/run's build step did not build $program"
 done
-modules="halvyn-sounds halvyn-http halvyn-updates halvyn-calendar"
+modules="halvyn-sounds halvyn-http halvyn-updates halvyn-calendar halvyn-gnome"
 for m in $modules; do
     [ -f "$build/lib/halvyn/modules/$m.so" ] || fail "scripts/run's build step did not build the module $m"
 done
@@ -45,7 +45,7 @@ grep '^[WE]: ' "$scratch/package.log" >&2 || true  # lintian's findings, for the
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$scratch/files"
 for f in /usr/bin/halvyn /usr/bin/halvyn-helper /usr/share/halvyn/sounds/lock.caf \
     /usr/lib/halvyn/modules/halvyn-sounds.so /usr/lib/halvyn/modules/halvyn-http.so /usr/lib/halvyn/modules/halvyn-updates.so \
-    /usr/lib/halvyn/modules/halvyn-calendar.so \
+    /usr/lib/halvyn/modules/halvyn-calendar.so /usr/lib/halvyn/modules/halvyn-gnome.so \
     /usr/share/icons/hicolor/scalable/apps/app.halvyn.halvyn.svg \
     /usr/share/icons/hicolor/symbolic/apps/app.halvyn.halvyn-symbolic.svg \
     /usr/share/applications/app.halvyn.halvyn.desktop /usr/share/metainfo/app.halvyn.halvyn.metainfo.xml \
