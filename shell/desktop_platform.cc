@@ -163,6 +163,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
     } else {
         helper_ = std::make_unique<DBusHelperConnection>(session, helperPath.string(), Logger(log, "com.halvyn.app", "XPCManager"),
                                                          &http_);
+        helper_->holdStarts();  // until the first frame
     }
 }
 
@@ -177,6 +178,7 @@ void DesktopPlatform::setSyncFolder(const std::filesystem::path& folder) {
 void DesktopPlatform::startAfterFirstFrame() {
     links_.askHandlers();
     calendar_->start();
+    if (helper_) helper_->allowStarts();
     if (doNotDisturb_ && gnome_)
         doNotDisturb_->followSettings(
             module("halvyn-gnome").function<decltype(halvyn_open_banner_setting)>("halvyn_open_banner_setting"));

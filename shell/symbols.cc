@@ -498,14 +498,11 @@ public:
                 int size = 0;
                 const auto [end, err] = std::from_chars(dirName.data(), dirName.data() + dirName.size(), size);
                 if (err != std::errc() || end == dirName.data() || *end != 'x' || size <= 0) continue;
+                // The icons are one folder down, by kind ("16x16/status/…").
                 folders_.emplace_back(size, sizeDir.path());
-                // The theme's own folders are a level or two deep; a link loop or a huge tree
-                // under a user's data folder is not followed far.
-                fs::recursive_directory_iterator it(sizeDir.path(), ec), done;
-                for (; !ec && it != done && folders_.size() < kMostFolders; it.increment(ec)) {
-                    if (it.depth() >= 2) it.disable_recursion_pending();
+                fs::directory_iterator it(sizeDir.path(), ec), done;
+                for (; !ec && it != done && folders_.size() < kMostFolders; it.increment(ec))
                     if (it->is_directory(ec)) folders_.emplace_back(size, it->path());
-                }
                 ec.clear();
             }
             ec.clear();

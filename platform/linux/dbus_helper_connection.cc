@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <utility>
+
 #include <unistd.h>
 
 #include "nowplaying/artwork_signature.h"
@@ -107,8 +109,17 @@ void DBusHelperConnection::invalidate() {
     waiting_.clear();
 }
 
+void DBusHelperConnection::allowStarts() {
+    startsHeld_ = false;
+    if (std::exchange(startWanted_, false) && owner_.isEmpty() && client_) startHelper();
+}
+
 void DBusHelperConnection::startHelper() {
     if (helperPath_.empty() || startTimer_->isActive()) return;
+    if (startsHeld_) {
+        startWanted_ = true;
+        return;
+    }
     const QStringList args = {QStringLiteral("--exit-with"), QString::number(::getpid())};
     if (!QProcess::startDetached(QString::fromStdString(helperPath_), args)) {
         if (!saidStartFailure_) log_.error("Cannot start %{public}s", helperPath_);

@@ -51,6 +51,11 @@ public:
 
     // A helper serves the name now.
     bool helperPresent() const { return !owner_.isEmpty(); }
+    // Starting the helper waits until allowStarts: the program's first frame comes first, and
+    // the helper's start would compete with it. A start asked for meanwhile happens then.
+    void holdStarts() { startsHeld_ = true; }
+    void allowStarts();
+    bool startWaiting() const { return startWanted_; }
 
 private:
     void ownerChanged(const QString& owner);
@@ -78,6 +83,8 @@ private:
     bool saidStartFailure_ = false;
     // The helper did not come up in time; requests no longer wait for it.
     bool gaveUp_ = false;
+    bool startsHeld_ = false;
+    bool startWanted_ = false;
     QObject anchor_;
     std::unique_ptr<QTimer> startTimer_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;

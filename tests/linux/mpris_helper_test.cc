@@ -295,10 +295,14 @@ TEST_F(MprisHelperTest, TheNowPlayingSourceFollowsMpvAndSurvivesTheHelperRestart
 
     auto conn = std::make_unique<DBusHelperConnection>(*connection, HALVYN_HELPER_BINARY,
                                                        Logger(&logs, "com.halvyn.app", "XPCManager"));
+    conn->holdStarts();  // as the program does until its first frame
     CaptureLogSink appLogs;
     auto ctx = std::make_unique<Context>(std::make_unique<RealTime>(1), std::make_unique<HelperPlatform>(conn.get()), &appLogs);
     ctx->defaults().set(keys::isFirstLaunch, false);
     MusicManager& music = ctx->music();
+    ASSERT_TRUE(spinUntil([&] { return conn->startWaiting(); }));
+    EXPECT_FALSE(bus.hasName("org.halvyn.Helper")) << "started while held";
+    conn->allowStarts();
     ASSERT_TRUE(spinUntil([&] { return music.currentTrack.get().title == "Tone One"; }, 15000));
     EXPECT_EQ(music.currentTrack.get().artist, "Ann");
     EXPECT_TRUE(music.isPlaying.get());
