@@ -296,6 +296,10 @@ if args.pulse:
         subprocess.run(["pactl", "set-sink-volume", "one", "%d%%" % level], env=ENV, check=True, timeout=10)
         shown = wait_until("the volume display painted",
                            lambda: next((f for f in flog.frames()[f0:] if f[1] == "didChangeVolume"), None), 10)
+        # The display's whole life, as dunst's is measured: it opens, stays still while shown
+        # (longer than settled() waits for) and closes again.
+        wait_until("the volume display closing",
+                   lambda: next((f for f in flog.frames()[f0:] if f[0] > shown[0] and f[1] == "none"), None), 10)
         flog.settled()
         volume["latency"].append((shown[0] - t0) / 1e6)
         volume["frames"].append(len(flog.frames()) - f0)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <utility>
 
 #include "app/context.h"
@@ -161,16 +162,52 @@ void keepClearOfDots(Context& ctx, const DrawnOutline& settled, double windowWid
 
 }  // namespace
 
+namespace {
+
+// Measured text, kept: an animating wing fits the same label into a new width every frame, and
+// shaping the text anew each time cost most of a frame. Bounded; the labels in use are few.
+class TextMeasures {
+public:
+    double advance(const QFont& font, const QString& text) {
+        QString key = font.key() + QChar(0x1f) + text;
+        if (auto it = advances_.find(key); it != advances_.end()) return it->second;
+        if (advances_.size() >= kMost) advances_.clear();
+        return advances_.emplace(std::move(key), QFontMetricsF(font).horizontalAdvance(text)).first->second;
+    }
+    // `text` elided to `width` (to a quarter pixel, the measure's own precision), with its advance.
+    const std::pair<QString, double>& elided(const QFont& font, const QString& text, double width) {
+        QString key = font.key() + QChar(0x1f) + QString::number(std::lround(width * 4)) + QChar(0x1f) + text;
+        if (auto it = elided_.find(key); it != elided_.end()) return it->second;
+        if (elided_.size() >= kMost) elided_.clear();
+        const QFontMetricsF fm(font);
+        QString shown = fm.elidedText(text, Qt::ElideRight, width);
+        const double advance = fm.horizontalAdvance(shown);
+        return elided_.emplace(std::move(key), std::pair(std::move(shown), advance)).first->second;
+    }
+
+private:
+    static constexpr std::size_t kMost = 512;
+    std::unordered_map<QString, double> advances_;
+    std::unordered_map<QString, std::pair<QString, double>> elided_;
+};
+
+TextMeasures& textMeasures() {
+    static TextMeasures measures;
+    return measures;
+}
+
+}  // namespace
+
 std::pair<QFont, QString> fitLabel(QFont font, const QString& text, double width, int preferredPx, int minPx) {
+    TextMeasures& measures = textMeasures();
     for (int px = preferredPx; px >= minPx; --px) {
         font.setPixelSize(px);
-        if (QFontMetricsF(font).horizontalAdvance(text) <= width) return {font, text};
+        if (measures.advance(font, text) <= width) return {font, text};
     }
     font.setPixelSize(minPx);
-    const QFontMetricsF fm(font);
-    QString elided = fm.elidedText(text, Qt::ElideRight, width);
+    const auto& [elided, advance] = measures.elided(font, text, width);
     // Only an ellipsis, or wider than the room: nothing to read, so nothing is drawn.
-    if (elided.size() < 2 || fm.horizontalAdvance(elided) > width) elided.clear();
+    if (elided.size() < 2 || advance > width) return {font, QString()};
     return {font, elided};
 }
 
