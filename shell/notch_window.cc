@@ -251,18 +251,32 @@ QRegion coveredPixels(const QPainterPath& outline) {
         p.translate(-bounds.topLeft());
         p.fillPath(outline, Qt::black);
     }
-    // One rectangle for each run of touched pixels of a row.
+    // One rectangle for each run of touched pixels of a row; rows with the same runs as the row
+    // above (the straight sides: most of them) only make that row's rectangles taller.
     std::vector<QRect> runs;
-    for (int y = 0; y < coverage.height(); ++y) {
+    std::size_t bandStart = 0;  // the previous row's first rectangle
+    const int width = coverage.width(), height = coverage.height();
+    for (int y = 0; y < height; ++y) {
         const uchar* line = coverage.constScanLine(y);
-        for (int x = 0; x < coverage.width();) {
+        const std::size_t rowStart = runs.size();
+        for (int x = 0; x < width;) {
             if (!line[x]) {
                 ++x;
                 continue;
             }
             const int start = x;
-            while (x < coverage.width() && line[x]) ++x;
+            while (x < width && line[x]) ++x;
             runs.emplace_back(bounds.x() + start, bounds.y() + y, x - start, 1);
+        }
+        const std::size_t count = runs.size() - rowStart;
+        const bool same = y > 0 && count == rowStart - bandStart &&
+                          std::equal(runs.begin() + rowStart, runs.end(), runs.begin() + bandStart,
+                                     [](const QRect& a, const QRect& b) { return a.left() == b.left() && a.width() == b.width(); });
+        if (same && count > 0) {
+            for (std::size_t i = bandStart; i < rowStart; ++i) runs[i].setBottom(runs[i].bottom() + 1);
+            runs.resize(rowStart);
+        } else {
+            bandStart = rowStart;
         }
     }
     QRegion region;
@@ -293,13 +307,17 @@ void NotchWindow::updateInputRegion() {
     shapeKey_ = key;
     ++shapeUpdates_;
 
-    // Outside the outline the pointer reaches the windows below.
-    QRegion region;
-    for (const QPolygonF& poly : outline.toSubpathPolygons()) region += QRegion(poly.toPolygon(), Qt::WindingFill);
-    if (region.isEmpty()) region = QRegion(0, 0, 1, 1);
+    // Outside the outline the pointer reaches the windows below. Made only where it is used: the
+    // clipped window keeps its covered pixels instead.
+    auto outlineRegion = [&outline] {
+        QRegion region;
+        for (const QPolygonF& poly : outline.toSubpathPolygons()) region += QRegion(poly.toPolygon(), Qt::WindingFill);
+        return region.isEmpty() ? QRegion(0, 0, 1, 1) : region;
+    };
 
     switch (shapeMode_) {
         case ShapeMode::inputOnly: {
+            const QRegion region = outlineRegion();
             // A compositing desktop draws the translucent window as painted, shadow included;
             // only the input is shaped.
             if (layerShell_) {
@@ -329,8 +347,9 @@ void NotchWindow::updateInputRegion() {
             // the antialiased blend rather than a staircase cut at the pixel centres.
             setMask(coveredPixels(outline));
             break;
-        case ShapeMode::clipWithShadow:
+        case ShapeMode::clipWithShadow: {
             // No separate input shape here: the lifted notch's shadow belongs to the window.
+            QRegion region = outlineRegion();
             if (key.shadow > 0) {
                 const double margin = 1.5 * m.shadowRadius + 2;
                 region += outline.boundingRect()
@@ -341,6 +360,7 @@ void NotchWindow::updateInputRegion() {
             }
             setMask(region);
             break;
+        }
     }
 }
 
