@@ -60,7 +60,7 @@ DesktopPlatform::DesktopPlatform(MainQueue& main, BackgroundQueue& background, L
       // or user-space file systems (a mounted cloud drive), where a change made on another
       // machine comes without an inotify event.
       syncStore_(main, Logger(log, "com.halvyn.app", "Defaults"), kSyncRescan),
-      sounds_(module("halvyn-sounds", log), soundFolders(), Logger(log, "com.halvyn.app", "Sounds")),
+      sounds_(module("halvyn-sounds"), soundFolders(), Logger(log, "com.halvyn.app", "Sounds")),
       http_(module("halvyn-http"), main),
       installer_(main,
                  [] {

@@ -38,13 +38,15 @@ void* Module::find(const char* symbol) {
     return f;
 }
 
-Module& module(std::string_view name, LogSink* log) {
-    static LogSink* sink = log;
+Module& module(std::string_view name) {
+    // The modules are the process's, opened once and kept: what they say goes where the process's
+    // own output goes, not to a sink of whoever opened them first, which may be gone by then.
+    static StderrLogSink sink;
     static std::map<std::string, std::unique_ptr<Module>, std::less<>> open;
     auto it = open.find(name);
     if (it == open.end())
         it = open.emplace(std::string(name), std::make_unique<Module>(std::string(name), Module::installedFolder(),
-                                                                      Logger(sink, "com.halvyn.app", "Modules")))
+                                                                      Logger(&sink, "com.halvyn.app", "Modules")))
                  .first;
     return *it->second;
 }

@@ -77,8 +77,8 @@ private:
     std::set<std::string, std::less<>> missing_;  // functions asked for and not there, said once
 };
 
-// The modules of this process, each opened once, on the main thread. `log` is where their
-// failures go; the first call names it.
-Module& module(std::string_view name, LogSink* log = nullptr);
+// The modules of this process, each opened once, on the main thread; their failures are said on
+// standard error.
+Module& module(std::string_view name);
 
 }  // namespace halvyn
