@@ -4,7 +4,6 @@
 #include "hud/osdui_manager.h"
 
 #include "hud_fixture.h"
-#include "notch/gui_manager.h"
 
 namespace halvyn::testing {
 namespace {
@@ -24,21 +23,6 @@ protected:
     }
     using Strings = std::vector<std::string>;
 };
-
-TEST_F(OSDUITest, KillsTheRunningDisplayAndStopsEveryNewInstance) {
-    launchHelper(300);
-    osd().suppressSystemHUD();
-    EXPECT_EQ(signals(), Strings{"300 SIGKILL"});
-    EXPECT_EQ(osd().osduiPID, 0);  // the existence probe found it gone
-    EXPECT_TRUE(osd().isObserving());
-
-    launchHelper(301);
-    EXPECT_EQ(osd().osduiPID, 301);
-    EXPECT_EQ(signals(), (Strings{"300 SIGKILL", "301 SIGSTOP"}));
-    EXPECT_TRUE(sim->simProcesses().find(301)->stopped);
-    osd().suspendDisplayProcess();  // already stopped: nothing more
-    EXPECT_EQ(signals().size(), 2u);
-}
 
 // A look-up that reports init or this program itself as the display must not make them stop.
 TEST_F(OSDUITest, InitAndThisProgramAreNeverSignalled) {
@@ -109,17 +93,6 @@ TEST_F(OSDUITest, FailingStateQueryIsLoggedAndCountsAsRunning) {
     EXPECT_EQ(signals(), Strings{"600 SIGSTOP"});
 }
 
-TEST_F(OSDUITest, RestoreContinuesTheHeldProcessAndStopsWatching) {
-    osd().suppressSystemHUD();
-    launchHelper(700);
-    osd().restoreSystemHUD();
-    EXPECT_EQ(signals(), (Strings{"700 SIGSTOP", "700 SIGCONT"}));
-    EXPECT_FALSE(osd().isObserving());
-    EXPECT_EQ(osd().osduiPID, 700);
-    launchHelper(701);
-    EXPECT_EQ(signals().size(), 2u);
-}
-
 TEST_F(OSDUITest, SettingsTakeAndGiveBackTheSystemDisplay) {
     osd().followSettings();
     osd().suppressSystemHUD();
@@ -148,19 +121,6 @@ TEST_F(OSDUITest, QuittingGivesTheDisplayBackWhenEitherDisplayIsOn) {
     app().defaults().set(keys::enableBrightness, false);
     osd().applicationWillTerminate();
     EXPECT_EQ(signals().size(), 2u);
-}
-
-TEST_F(OSDUITest, FromSystem26TheGameOverlaySignalIsUsedInstead) {
-    sim->simSystemInfo().setVersion("26.0");
-    launchHelper(1000);
-    osd().followSettings();
-    set(keys::enableVolume, false);      // brightness still on: suppress
-    set(keys::enableBrightness, false);  // both off: release
-    ctx->guiManager().reapplySystemHUDSuppression();   // nothing on 26
-    EXPECT_TRUE(signals().empty());
-    std::vector<double> states;
-    for (auto& e : effects("darwinNotify")) states.push_back(e.fields[1].second.asNumber());
-    EXPECT_EQ(states, (std::vector<double>{1, 0}));
 }
 
 }  // namespace

@@ -102,15 +102,6 @@ TEST_F(InputTest, SkipNeedsTheSettingsTheSourceAndACompactNotchOrExpansionUnderF
     EXPECT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
 }
 
-TEST_F(InputTest, MomentumAfterTheLiftDoesNotContinueTheSwipe) {
-    swipe(10, 0, 3);  // 30 points: offset well below 27
-    for (int i = 0; i < 10; ++i) scroll(10, 0, P::none, i == 0 ? P::began : P::changed);
-    EXPECT_DOUBLE_EQ(input().horizontalOffset, 0);
-    scroll(0, 0, P::none, P::ended);
-    at(1);
-    EXPECT_TRUE(nowPlaying.calls.empty());
-}
-
 TEST_F(InputTest, DiagonalMovementNeverSkipsAndAnUnrecognisedLiftStillSpringsBack) {
     swipe(10, 10, 10);
     at(1);
