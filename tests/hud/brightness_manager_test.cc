@@ -81,18 +81,15 @@ TEST_F(BrightnessTest, KeyStepsShowAndOtherChangesOnlyFollow) {
     EXPECT_EQ(notificationCalls()[0], R"([true,"didChangeBrightness",0.25,1.5])");
 }
 
-TEST_F(BrightnessTest, QuietAfterWakeAndPowerSourceChanges) {
+// The quiet after a wake is played in hud_brightness_wake.
+TEST_F(BrightnessTest, QuietAfterPowerSourceChanges) {
     brightness();
-    setAsOwner(app().screenManager().hasRecentlySleptOrWake, true);
+    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
     change(0.5625);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5625f);
-    setAsOwner(app().screenManager().hasRecentlySleptOrWake, false);
-    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
-    change(0.5);
-    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5f);
     EXPECT_EQ(shownCount(), 0u);
     setAsOwner(app().battery().hasRecentlyChangedPowerSource, false);
-    change(0.5625);
+    change(0.5);
     EXPECT_EQ(shownCount(), 1u);
 }
 

@@ -147,35 +147,6 @@ TEST_F(VolumeTest, ShowsByItsOwnSwitches) {
                           {keys::enableVolume, keys::allowVolumeWhenFocused, keys::allowVolumeWhenLocked}, situation());
 }
 
-TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
-    volume();
-    volume().dragSlider(true);
-    volume().setVolume(0.6f);
-    advance(0.005);
-    volume().setVolume(0.7f);
-    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
-    advance(0.0099);
-    EXPECT_TRUE(sim->audio().writes().empty());
-    advance(0.0001);
-    ASSERT_EQ(sim->audio().writes().size(), 1u);
-    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.7f);
-    advance(0.05);
-    EXPECT_FLOAT_EQ(volume().volume, 0.7f);
-    volume().dragSlider(false);
-    // The flag clears 0.15 s after the last drag step (t = 0.005): a key press just before that
-    // stays quiet, one after it shows.
-    time->runUntil(seconds(0.154));
-    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
-    deviceVolume(0.75f);
-    EXPECT_FLOAT_EQ(volume().volume, 0.75f);
-    time->runUntil(seconds(0.156));
-    EXPECT_FALSE(volume().hasRecentlyChangedVolume);
-    EXPECT_FALSE(shown());
-    deviceVolume(0.8f);
-    advance(0.2);
-    EXPECT_TRUE(shown());
-}
-
 // A slider move while muted unmutes at twice the requested step from the muted level, within 0...1.
 TEST_F(VolumeTest, SliderWhileMutedUnmutesOneStepFromTheMutedLevel) {
     volume();

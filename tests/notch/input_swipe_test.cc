@@ -19,13 +19,11 @@ TEST_F(InputTest, QuickRightSwipePastNinetyPercentSkipsTwoTenthsAfterTheLift) {
     at(lift + 0.199);
     EXPECT_TRUE(nowPlaying.calls.empty());
     at(lift + 0.2);
-    ASSERT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
-    EXPECT_NEAR(nowPlaying.callTimes[0], lift + 0.2, 1e-9);
+    EXPECT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
 
-    // A slower swipe (0.35 s) to the left skips at the lift.
+    // A slower swipe (0.35 s) to the left skips at the lift: before the clock moves on.
     swipe(-10, 0, 7, 0.05);
     EXPECT_EQ(nowPlaying.calls.back(), "previous");
-    EXPECT_NEAR(nowPlaying.callTimes.back(), now(), 1e-9);
 }
 
 TEST_F(InputTest, ArmingBoundaryIsNinetyPercentOfTheThreshold) {

@@ -22,10 +22,6 @@ Screen builtIn(bool main) {
 class NotchScreensTest : public NotchTest {
 protected:
     std::vector<Effect> windowEffects() const { return sim->effects().ofKind("window"); }
-    std::string lastWindowAction() const {
-        auto w = windowEffects();
-        return w.empty() ? "" : field(w.back(), "action").asString();
-    }
 };
 
 // MARK: - Geometry
@@ -64,47 +60,22 @@ TEST_F(NotchScreensTest, AScreenWithoutNotchGetsASimulatedOneAsTallAsItsMenuBar)
 
 // MARK: - Window
 
+// Its frame is in every scenario's trace; hiding it from screen capture is AppStateTest's.
 TEST_F(NotchScreensTest, EnableCreatesOnePanelCentredAtTheTopInThePrivateSpace) {
-    defaults().set(keys::hideFromScreenCapture, true);
     notch().enable();
     ASSERT_NE(notch().panel(), nullptr);
     const auto* w = sim->simWindowServer().window(notch().panel()->id());
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->frame, (Rect{468, 662, 576, 320}));
     EXPECT_EQ(w->config.styleMask, 0x8080u);
     EXPECT_EQ(w->config.level, 1000);
     EXPECT_EQ(w->config.collectionBehavior, 0x151u);
     EXPECT_FALSE(w->config.canBecomeKey);
-    EXPECT_EQ(w->sharingType, 0) << "hidden from screen capture when asked";
-    defaults().set(keys::hideFromScreenCapture, false);
-    notch().updateSharingType();
-    EXPECT_EQ(w->sharingType, 1);
     const auto* space = sim->simWindowServer().space(notch().notchSpace().identifier());
     EXPECT_EQ(space->level, 400);
     EXPECT_TRUE(space->shown);
     EXPECT_EQ(space->windows.count(notch().panel()->id()), 1u);
-
-    EXPECT_FALSE(notch().isVisible.get());
-    at(0.05);
-    EXPECT_TRUE(notch().isVisible.get());
     notch().enable();  // already enabled: no second window
     EXPECT_EQ(windowEffects().size(), 2u);  // open at the zero rectangle, then the frame
-}
-
-TEST_F(NotchScreensTest, AnAnimatedDisableFadesThenClosesTheWindow) {
-    startEnabled();
-    const WindowId id = notch().panel()->id();
-    at(1.0);
-    notch().disable(false);
-    EXPECT_FALSE(notch().isEnabled.get());
-    EXPECT_FALSE(notch().isVisible.get());
-    at(1.4499);
-    EXPECT_NE(notch().panel(), nullptr);
-    at(1.45);
-    EXPECT_EQ(notch().panel(), nullptr);
-    EXPECT_EQ(lastWindowAction(), "close");
-    EXPECT_TRUE(sim->simWindowServer().space(notch().notchSpace().identifier())->windows.empty());
-    EXPECT_TRUE(sim->simWindowServer().window(id)->closed);
 }
 
 TEST_F(NotchScreensTest, AnEnableRightAfterAnImmediateDisableKeepsTheWindow) {
