@@ -1,5 +1,5 @@
 // The brightness display: the display followed, registration once per run, key-step detection,
-// the quiet periods after wake and power changes, and malformed callbacks.
+// the quiet period after power changes, and malformed callbacks.
 
 #include "hud/brightness_manager.h"
 

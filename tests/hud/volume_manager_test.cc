@@ -1,6 +1,6 @@
-// The volume display: when a device change shows it, amplification past full, the slider's
-// timings, the unmute step, and devices that lack a volume or mute property. The key steps, jumps,
-// muting and the AirPods' step rule are played in the hud_* scenarios.
+// The volume display: when a device change shows it, amplification past full, the slider's unmute
+// step, and devices that lack a volume or mute property. The key steps, jumps, muting, the slider's
+// timings and the AirPods' step rule are played in the hud_* scenarios.
 
 #include "hud/volume_manager.h"
 
@@ -8,7 +8,6 @@
 
 #include "hud_fixture.h"
 #include "runtime/owned_access.h"
-#include "sources/connectivity_manager.h"
 #include "sources/show_rule.h"
 
 namespace halvyn::testing {
@@ -147,10 +146,12 @@ TEST_F(VolumeTest, ShowsByItsOwnSwitches) {
                           {keys::enableVolume, keys::allowVolumeWhenFocused, keys::allowVolumeWhenLocked}, situation());
 }
 
-// A slider move while muted unmutes at twice the requested step from the muted level, within 0...1.
+// A slider move while muted unmutes one step (0.1) above the muted level, one below when the slider
+// went to zero, within 0...1.
 TEST_F(VolumeTest, SliderWhileMutedUnmutesOneStepFromTheMutedLevel) {
     volume();
-    for (auto [muted, request, written] : {std::tuple{0.5f, 0.3f, 0.6f}, {0.95f, 0.5f, 1.0f}, {0.05f, 0.0f, 0.0f}}) {
+    const std::tuple<float, float, float> cases[] = {{0.5f, 0.3f, 0.6f}, {0.95f, 0.5f, 1.0f}, {0.05f, 0.0f, 0.0f}};
+    for (auto [muted, request, written] : cases) {
         SCOPED_TRACE(muted);
         sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, muted, true}}, 1);
         setAsOwner(volume().isMuted, true);

@@ -117,6 +117,29 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(LA::isPlaying, LA::isLocked, true), std::make_tuple(LA::isPlaying, LA::isCalendar, true),
                       std::make_tuple(LA::isPlaying, LA::isPlaying, false), std::make_tuple(LA::isPlaying, LA::none, false)));
 
+// Swapping one activity for another after the animation is played in lock_unlock_lock_screen.
+TEST_F(NotchTest, StartingIsDeferredToTheNextTurnAndRunsItsCompletion) {
+    startEnabled();
+    bool ran = false;
+    notch().setLiveActivity(true, L::isPlaying, false, [&] { ran = true; }, 0.35);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+    EXPECT_TRUE(notch().isWidening.get());
+    time->runCurrent();
+    EXPECT_TRUE(notch().hasLiveActivity.get());
+    EXPECT_TRUE(ran);
+}
+
+// A restore falling due while the notch is out of service is played in
+// notch_disable_keeps_activity_away.
+TEST_F(NotchTest, NothingStartsOnANotchOutOfServiceNotEvenForced) {
+    startEnabled();
+    activity(L::isCalendar).wants = true;
+    notch().disable(true);
+    notch().setLiveActivity(true, L::isCalendar, true, {}, 0.35);
+    at(2);
+    EXPECT_FALSE(notch().hasLiveActivity.get());
+}
+
 TEST_F(NotchTest, DismissedNowPlayingWaitsForTheNextExpansion) {
     startEnabled();
     setAsOwner(notch().isDismissed, true);

@@ -10,8 +10,10 @@ protected:
         sim->simWindowServer().setFullscreen(fullscreen);
         sim->simWorkspace().post(WorkspaceEvent::activeSpaceDidChange);
     }
-    void post(WorkspaceEvent event) { sim->simWorkspace().post(event); }
 };
+
+// Hiding the now-playing activity in fullscreen, and the notch away with disableWhileInFullscreen,
+// are played in notch_fullscreen_hide_playing and notch_fullscreen_disable.
 
 TEST_F(ScreenManagerTest, HideCalendarHidesOnlyTheCalendarAndWaitsForANotification) {
     defaults().set(keys::hideCalendarWhileInFullscreen, true);
@@ -21,6 +23,7 @@ TEST_F(ScreenManagerTest, HideCalendarHidesOnlyTheCalendarAndWaitsForANotificati
     setFullscreen(true);
     at(3);
     EXPECT_EQ(notch().liveActivity.get(), L::isPlaying);
+    EXPECT_EQ(hud.calls, (std::vector<std::string>{"suppress", "suspend"})) << "a space change holds it again";
 
     activity(L::isCalendar).wants = true;
     notch().setLiveActivity(true, L::isCalendar, true, {}, 0.35);

@@ -178,6 +178,11 @@ protected:
     void SetUp() override { set(keys::automaticMusicApp, false); }
     SimPlayer& spotify() { return sim->simPlayers().spotify; }
     SimPlayer& musicApp() { return sim->simPlayers().music; }
+    // Music tells of a change of state; the program reads it.
+    void musicSays(const char* state = "Playing") {
+        sim->simPlayers().notify("music", state);
+        settle();
+    }
     void spotifyPlays(double durationMs, const char* url = "spotify:track:abc") {
         spotify().state = Value(Value::Object{
             {"running", true}, {"state", "playing"}, {"position", 40.0}, {"shuffling", false},
@@ -220,8 +225,7 @@ TEST_F(PlayerTest, MusicSkipsLoadingNamesAndUnknownCodesAndSurvivesQuitting) {
     musicApp().state =
         Value(Value::Object{{"running", true}, {"state", "playing"}, {"shuffle", true}, {"repeat", "all"}, {"track", track}});
     musicApp().rawStateCode = "kXYZ";  // not a player state: no value, isPlaying kept
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     EXPECT_EQ(m.currentTrack.get().title, "Real");
     EXPECT_TRUE(m.isShuffled.get());
     EXPECT_TRUE(m.isRepeating.get());
@@ -235,8 +239,7 @@ TEST_F(PlayerTest, MusicSkipsLoadingNamesAndUnknownCodesAndSurvivesQuitting) {
     advance(2);
     EXPECT_EQ(m.currentTrack.get().title, "Real");
     EXPECT_FALSE(musicApp().isRunning());
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     EXPECT_TRUE(m.currentTrack.get().isEmpty());  // gone on the next notification: reset
 }
 
@@ -246,12 +249,10 @@ TEST_F(PlayerTest, MusicPauseOfTheSameItemStillStopsPlaying) {
     musicApp().state = Value(Value::Object{
         {"running", true}, {"state", "playing"},
         {"track", Value(Value::Object{{"name", "T"}, {"artist", "A"}, {"album", "B"}, {"duration", 200.0}})}});
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     ASSERT_TRUE(m.isPlaying.get());
     musicApp().state.set("state", Value("paused"));
-    sim->simPlayers().notify("music", "Paused");
-    settle();
+    musicSays("Paused");
     EXPECT_FALSE(m.isPlaying.get());
     EXPECT_TRUE(m.isIdlePending());
 }
@@ -262,8 +263,7 @@ TEST_F(PlayerTest, MusicArtworkIsTriedFiveMoreTimesThenCleared) {
     MusicManager& m = music();
     Value track(Value::Object{{"name", "T"}, {"artist", "A"}, {"album", "B"}, {"artwork", hexText(pngBytes(400, 200))}});
     musicApp().state = Value(Value::Object{{"running", true}, {"state", "playing"}, {"track", track}});
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     ASSERT_TRUE(m.currentTrack.get().albumArt);
     EXPECT_EQ(m.currentTrack.get().albumArt->height, 84);
 
@@ -271,8 +271,7 @@ TEST_F(PlayerTest, MusicArtworkIsTriedFiveMoreTimesThenCleared) {
     track.set("artwork", Value());
     musicApp().state.set("track", track);
     const bool flipped = m.isFlipped.get();
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     advance(0.99);
     EXPECT_TRUE(m.currentTrack.get().albumArt);
     advance(0.02);  // the last of the five retries failed

@@ -123,6 +123,8 @@ TEST_F(BatteryTest, ChargingLabelFollowsItsSettingsAndAnUnknownAdapterIsTheBatte
     startNotch();
     battery();
     report(Value(true), Value(81));
+    at(1);
+    EXPECT_TRUE(calls.requests().empty()) << "the initial state counts as on the adapter";
     EXPECT_FALSE(battery().isOnBattery.get());
     EXPECT_EQ(battery().notificationLabel(N::isCharging), "Charging");
     EXPECT_EQ(battery().notificationPercentage(), 81);

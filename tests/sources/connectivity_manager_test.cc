@@ -139,7 +139,7 @@ TEST_F(ConnectivityTest, ShowsByItsOwnSwitches) {
 // and airpods_max_color.
 TEST_F(ConnectivityTest, DisabledConnectivityRecordsOnlyForTheLockScreen) {
     startNotch();
-    connectivity();
+    EXPECT_EQ(connectivity().deviceSymbol(), "macbook") << "the default built-in screen has a camera housing";
     defaults().set(keys::enableConnectivity, false);
     switchTo(2);
     at(0.501);
@@ -257,6 +257,7 @@ TEST_F(ConnectivityTest, LateServiceOrWakeRecognisesTheOutputWithoutAnnouncingIt
     sim->audio.connectService({{device(2, "A1-B2-C3-D4-E5-F6:output", "2014 4c", "Bluetooth"), 0.5f, false}}, 2);
     at(1);
     EXPECT_EQ(connectivity().virtualDevice.get(), (VirtualDevice{K::airPodsPro2, S::both}));
+    EXPECT_EQ(connectivity().batteryIndicatorColor(), "GreenColor") << "0.40 is above 20 %";
     EXPECT_FALSE(connectivity().hasRecentlyChangedOutputDevice.get());
     EXPECT_TRUE(calls.calls.empty());
 

@@ -23,7 +23,7 @@ inline void expectOwnShowSwitches(Defaults& d, const NotificationSource& source,
         {false, false, &s.enabled, false},   {true, false, &s.whenFocused, false}, {false, true, &s.whenFocused, true},
         {false, true, &s.whenLocked, false}, {true, false, &s.whenLocked, true}};
     for (auto [focus, locked, key, shows] : cases) {
-        SCOPED_TRACE(testing::Message() << key->name << " off, focus " << focus << ", locked " << locked);
+        SCOPED_TRACE(::testing::Message() << key->name << " off, focus " << focus << ", locked " << locked);
         situation(focus, locked);
         d.set(*key, false);
         EXPECT_EQ(allows(), shows);
