@@ -35,6 +35,13 @@ protected:
         sim->audio().changeVolume(1, level);
         time->runCurrent();
     }
+    // "One" plays; whether its activity is up at 2 s.
+    bool oneIsPlayingAt2() {
+        playerPlays("One");
+        helperSays();
+        at(2.0);
+        return shows(L::isPlaying);
+    }
     bool showsVolume() { return notch().hasNotification.get() && notch().notification.get() == N::didChangeVolume; }
     bool shows(L kind) { return notch().hasLiveActivity.get() && notch().liveActivity.get() == kind; }
 
@@ -51,10 +58,7 @@ TEST_P(TrackChange, HeardBeforeOrAfterTheVolumeChangeTheDisplayShowsItsFullTime)
     // volume change made 10 ms after the track change. Heard before the volume change, 5 ms
     // after it, during the swap, and while the display is up.
     const double heardAfter = GetParam();
-    playerPlays("One");
-    helperSays();
-    at(2.0);
-    ASSERT_TRUE(shows(L::isPlaying));
+    ASSERT_TRUE(oneIsPlayingAt2());
 
     playerPlays("Two");  // at 2.000
     ctx->main().postAfter(seconds(heardAfter), [this] { sim->simHelper().callback("nowPlayingDidChange", false, false, ""); });
@@ -82,10 +86,7 @@ TEST_F(VolumeOverActivity, TheSourceApplicationLeavingTheFrontWaitsForTheDisplay
     defaults().set(keys::hideWhileSourceIsActive, true);
     sim->simHelper().bundle = "com.example.Player";
     sim->simHelper().callback("applicationDidChange", false, false, "");
-    playerPlays("One");
-    helperSays();
-    at(2.0);
-    ASSERT_TRUE(shows(L::isPlaying));
+    ASSERT_TRUE(oneIsPlayingAt2());
 
     volumeKey();  // at 2.0; the display is due at 2.3
     at(2.1);

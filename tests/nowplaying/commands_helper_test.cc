@@ -47,9 +47,7 @@ TEST_F(NowPlayingTest, TogglesWriteTheOppositeOfWhatThePlayerHas) {
 // Finding the tab, opening it and copying the link are played in nowplaying_browser_video.
 TEST_F(NowPlayingTest, OpenSourceAppFocusesTheBrowserTabWithAnEscapedTitle) {
     MusicManager& m = music();
-    sim->simHelper().bundle = "com.apple.Safari";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
-    settle();
+    helperSwitchesTo("com.apple.Safari");
     const std::string title = "Evil\" then do shell script \"rm -rf ~\" --\\\nnext";
     sim->simAppleScript().safari = {true, {{"x " + title + " y", "https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=1"}}, {}};
     helperPlays(title);
@@ -169,8 +167,7 @@ TEST(DominantColors, MostCommonFirstAndNearColoursMerged) {
 TEST_F(NowPlayingTest, SourceAppComingForwardEndsTheActivityAndLeavingBringsItBack) {
     set(keys::hideWhileSourceIsActive, true);
     MusicManager& m = music();
-    sim->simHelper().bundle = "com.apple.Music";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
+    helperSwitchesTo("com.apple.Music");
     helperPlays("Song");
     ASSERT_TRUE(playingShows());
     sim->simProcesses().activate({42, std::string("com.apple.Music"), "Music"});

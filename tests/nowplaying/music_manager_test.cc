@@ -49,9 +49,7 @@ TEST_F(NowPlayingTest, PointerInsideHoldsTheTimersUntilItLeaves) {
 
 TEST_F(NowPlayingTest, ChatApplicationsAreIgnoredWhileExcluded) {
     MusicManager& m = music();
-    sim->simHelper().bundle = "us.zoom.xos";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
-    settle();
+    helperSwitchesTo("us.zoom.xos");
     ASSERT_EQ(m.appBundleId.get(), std::optional<std::string>("us.zoom.xos"));
     helperPlays("Call");
     EXPECT_FALSE(m.isPlaying.get());

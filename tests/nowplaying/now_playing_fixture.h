@@ -31,6 +31,12 @@ protected:
     void advance(double s) { time->advance(seconds(s)); }
     void settle() { time->runCurrent(); }
 
+    // The helper's player becomes the application `bundle`, and says so.
+    void helperSwitchesTo(const std::string& bundle) {
+        sim->simHelper().bundle = bundle;
+        sim->simHelper().callback("applicationDidChange", false, false, "");
+        settle();
+    }
     // The helper starts playing `title` and tells the program.
     void helperPlays(const std::string& title, HelperDictionary extra = {}) {
         auto& h = sim->simHelper();
