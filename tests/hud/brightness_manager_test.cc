@@ -1,12 +1,13 @@
 // The brightness display: the display followed, registration once per run, key-step detection,
-// the quiet periods after wake and power changes, and malformed callbacks.
+// the quiet period after power changes, and malformed callbacks.
 
 #include "hud/brightness_manager.h"
 
 #include "hud_fixture.h"
 #include "notch/screen_manager.h"
-#include "sources/battery_manager.h"
 #include "runtime/owned_access.h"
+#include "sources/battery_manager.h"
+#include "sources/show_rule.h"
 
 namespace halvyn::testing {
 namespace {
@@ -66,37 +67,29 @@ TEST_F(BrightnessTest, UnchangeableDisplayOrFailedRegistrationGetsNoEvents) {
     EXPECT_FALSE(sim->brightness().threadFlag("observingBrightnessChange-1"));
 }
 
+// The plain key step, a jump and the clamp at zero are played in hud_brightness.
 TEST_F(BrightnessTest, KeyStepsShowAndOtherChangesOnlyFollow) {
     brightness();
-    change(0.5625);  // 0.0625: a key step
-    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5625f);
-    ASSERT_EQ(shownCount(), 1u);
-    EXPECT_EQ(notificationCalls()[0].toJson(), R"([true,"didChangeBrightness",0.3,1.5])");
-    change(0.6375);  // 0.075 rounds down to 0.07
-    change(0.8375);  // 0.2
-    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.8375f);
-    EXPECT_EQ(shownCount(), 1u);
-    change(-0.2);
-    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.0f);
-
+    change(0.6375);  // 0.1375: no key step
+    change(0.7125);  // 0.075 rounds down to 0.07
+    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.7125f);
+    EXPECT_EQ(shownCount(), 0u);
     set(keys::synchronizedHUD, false);
     set(keys::brightnessSpeed, HUDSpeed::instant);
-    change(0.03);
-    EXPECT_EQ(notificationCalls().back().toJson(), R"([true,"didChangeBrightness",0.25,1.5])");
+    change(0.65);
+    ASSERT_EQ(shownCount(), 1u);
+    EXPECT_EQ(notificationCalls()[0], R"([true,"didChangeBrightness",0.25,1.5])");
 }
 
-TEST_F(BrightnessTest, QuietAfterWakeAndPowerSourceChanges) {
+// The quiet after a wake is played in hud_brightness_wake.
+TEST_F(BrightnessTest, QuietAfterPowerSourceChanges) {
     brightness();
-    setAsOwner(app().screenManager().hasRecentlySleptOrWake, true);
+    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
     change(0.5625);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5625f);
-    setAsOwner(app().screenManager().hasRecentlySleptOrWake, false);
-    setAsOwner(app().battery().hasRecentlyChangedPowerSource, true);
-    change(0.5);
-    EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5f);
     EXPECT_EQ(shownCount(), 0u);
     setAsOwner(app().battery().hasRecentlyChangedPowerSource, false);
-    change(0.5625);
+    change(0.5);
     EXPECT_EQ(shownCount(), 1u);
 }
 
@@ -105,7 +98,6 @@ TEST_F(BrightnessTest, OffLeavesTheLevelAlone) {
     set(keys::enableBrightness, false);
     change(0.5625);
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.5f);
-    EXPECT_FALSE(brightness().allowsNotification(Notch::Notification::didChangeBrightness));
 }
 
 TEST_F(BrightnessTest, CallbacksWithoutANumericValueAreIgnored) {
@@ -121,15 +113,10 @@ TEST_F(BrightnessTest, CallbacksWithoutANumericValueAreIgnored) {
     EXPECT_FLOAT_EQ(brightness().currentBrightness, 0.45f);
 }
 
-TEST_F(BrightnessTest, AllowsByEnableFocusAndLock) {
-    lockAndFocus.focus = true;
-    set(keys::allowBrightnessWhenFocused, false);
-    EXPECT_FALSE(brightness().allowsNotification(Notch::Notification::didChangeBrightness));
-    lockAndFocus.focus = false;
-    lockAndFocus.locked = true;
-    EXPECT_TRUE(brightness().allowsNotification(Notch::Notification::didChangeBrightness));
-    set(keys::allowBrightnessWhenLocked, false);
-    EXPECT_FALSE(brightness().allowsNotification(Notch::Notification::didChangeBrightness));
+TEST_F(BrightnessTest, ShowsByItsOwnSwitches) {
+    expectOwnShowSwitches(app().defaults(), brightness(),
+                          {keys::enableBrightness, keys::allowBrightnessWhenFocused, keys::allowBrightnessWhenLocked},
+                          situation());
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-// The system-display suppression: kill, stop and continue, the instance that is drawing, a
-// process that is gone before its signal, and the callers by setting and system version.
+// The system-display suppression: the instance that is drawing or already held, a process gone
+// before its signal, a failing state query, the port's guard and the callers by setting. The
+// kill, stop and continue sequence is played in hud_suppression_off.
 
 #include "hud/osdui_manager.h"
 
 #include "hud_fixture.h"
-#include "notch/gui_manager.h"
 
 namespace halvyn::testing {
 namespace {
@@ -24,35 +24,6 @@ protected:
     }
     using Strings = std::vector<std::string>;
 };
-
-TEST_F(OSDUITest, KillsTheRunningDisplayAndStopsEveryNewInstance) {
-    launchHelper(300);
-    osd().suppressSystemHUD();
-    EXPECT_EQ(signals(), Strings{"300 SIGKILL"});
-    EXPECT_EQ(osd().osduiPID, 0);  // the existence probe found it gone
-    EXPECT_TRUE(osd().isObserving());
-
-    launchHelper(301);
-    EXPECT_EQ(osd().osduiPID, 301);
-    EXPECT_EQ(signals(), (Strings{"300 SIGKILL", "301 SIGSTOP"}));
-    EXPECT_TRUE(sim->simProcesses().find(301)->stopped);
-    osd().suspendDisplayProcess();  // already stopped: nothing more
-    EXPECT_EQ(signals().size(), 2u);
-}
-
-// A look-up that reports init or this program itself as the display must not make them stop.
-TEST_F(OSDUITest, InitAndThisProgramAreNeverSignalled) {
-    for (ProcessID pid : {1, SimProcesses::kOwnProcessID}) {
-        launchHelper(pid);
-        osd().suppressSystemHUD();
-        launchHelper(pid);
-        osd().restoreSystemHUD();
-        EXPECT_TRUE(signals().empty()) << pid;
-        EXPECT_EQ(osd().osduiPID, 0) << pid;
-        sim->simProcesses().quit(pid);
-        time->runCurrent();
-    }
-}
 
 // Whatever an adapter would deliver, signals through the port never reach every process (-1),
 // a process group (0), init or this program.
@@ -88,6 +59,8 @@ TEST_F(OSDUITest, AnInstanceThatIsDrawingIsLeftUntilTheNextChance) {
     sim->simProcesses().setOnScreenWindow(400, false);
     osd().suspendDisplayProcess();
     EXPECT_EQ(signals(), Strings{"400 SIGSTOP"});
+    osd().suspendDisplayProcess();  // already stopped: nothing more
+    EXPECT_EQ(signals().size(), 1u);
 }
 
 TEST_F(OSDUITest, AProcessThatExitsBeforeItsSignalIsForgotten) {
@@ -109,34 +82,19 @@ TEST_F(OSDUITest, FailingStateQueryIsLoggedAndCountsAsRunning) {
     EXPECT_EQ(signals(), Strings{"600 SIGSTOP"});
 }
 
-TEST_F(OSDUITest, RestoreContinuesTheHeldProcessAndStopsWatching) {
-    osd().suppressSystemHUD();
-    launchHelper(700);
-    osd().restoreSystemHUD();
-    EXPECT_EQ(signals(), (Strings{"700 SIGSTOP", "700 SIGCONT"}));
-    EXPECT_FALSE(osd().isObserving());
-    EXPECT_EQ(osd().osduiPID, 700);
-    launchHelper(701);
-    EXPECT_EQ(signals().size(), 2u);
-}
-
+// Suppression taken and given back as the switches go off is played in hud_suppression_off; a
+// switch turned on again takes it again, ending the instance that started meanwhile.
 TEST_F(OSDUITest, SettingsTakeAndGiveBackTheSystemDisplay) {
     osd().followSettings();
     osd().suppressSystemHUD();
-    launchHelper(800);
-    // Brightness stays on: suppression is taken again, which ends the held instance.
     set(keys::enableVolume, false);
-    EXPECT_EQ(signals(), (Strings{"800 SIGSTOP", "800 SIGKILL"}));
-    EXPECT_TRUE(osd().isObserving());
-    launchHelper(801);
     set(keys::enableBrightness, false);
-    EXPECT_EQ(signals(), (Strings{"800 SIGSTOP", "800 SIGKILL", "801 SIGSTOP", "801 SIGCONT"}));
     EXPECT_FALSE(osd().isObserving());
-    launchHelper(802);
-    EXPECT_EQ(signals().size(), 4u);
+    launchHelper(801);
+    EXPECT_TRUE(signals().empty());
     set(keys::enableVolume, true);
     EXPECT_TRUE(osd().isObserving());
-    EXPECT_EQ(signals().back(), "801 SIGKILL");
+    EXPECT_EQ(signals(), Strings{"801 SIGKILL"});
 }
 
 TEST_F(OSDUITest, QuittingGivesTheDisplayBackWhenEitherDisplayIsOn) {
@@ -148,19 +106,6 @@ TEST_F(OSDUITest, QuittingGivesTheDisplayBackWhenEitherDisplayIsOn) {
     app().defaults().set(keys::enableBrightness, false);
     osd().applicationWillTerminate();
     EXPECT_EQ(signals().size(), 2u);
-}
-
-TEST_F(OSDUITest, FromSystem26TheGameOverlaySignalIsUsedInstead) {
-    sim->simSystemInfo().setVersion("26.0");
-    launchHelper(1000);
-    osd().followSettings();
-    set(keys::enableVolume, false);      // brightness still on: suppress
-    set(keys::enableBrightness, false);  // both off: release
-    ctx->guiManager().reapplySystemHUDSuppression();   // nothing on 26
-    EXPECT_TRUE(signals().empty());
-    std::vector<double> states;
-    for (auto& e : effects("darwinNotify")) states.push_back(e.fields[1].second.asNumber());
-    EXPECT_EQ(states, (std::vector<double>{1, 0}));
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
-// The volume display: when a device change shows it, the key-step rule for AirPods, the slider's
-// timings, mute handling, and devices that lack a volume or mute property.
+// The volume display: when a device change shows it, amplification past full, the slider's unmute
+// step, and devices that lack a volume or mute property. The key steps, jumps, muting, the slider's
+// timings and the AirPods' step rule are played in the hud_* scenarios.
 
 #include "hud/volume_manager.h"
 
 #include <tuple>
 
 #include "hud_fixture.h"
-#include "sources/connectivity_manager.h"
 #include "runtime/owned_access.h"
+#include "sources/show_rule.h"
 
 namespace halvyn::testing {
 namespace {
@@ -20,20 +21,7 @@ protected:
         time->runCurrent();
     }
     bool shown() const { return !notificationCalls().empty(); }
-    void useAirPods() {
-        VirtualDevice airPods;
-        airPods.kind = VirtualDevice::Kind::airPodsPro2;
-        airPods.state = AirPodsState::both;
-        setAsOwner(app().connectivity().virtualDevice, airPods);
-    }
 };
-
-TEST_F(VolumeTest, StartsFromTheOutputDevice) {
-    sim->audio().changeMute(1, true);
-    EXPECT_FLOAT_EQ(volume().actualVolume, 0.5f);
-    EXPECT_TRUE(volume().isMuted);
-    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
-}
 
 // An audio service that connects after start-up (or again) sets where the level stands; the
 // next change is measured from there.
@@ -77,30 +65,13 @@ TEST_F(VolumeTest, DeviceWithoutPropertiesStartsAtFullVolumeUnmuted) {
 
 TEST_F(VolumeTest, KeyStepShowsTheDisplayWithTheHudTimings) {
     volume();
-    deviceVolume(0.5625f);
-    EXPECT_FLOAT_EQ(volume().volume, 0.5625f);
-    ASSERT_EQ(notificationCalls().size(), 1u);
-    EXPECT_EQ(notificationCalls()[0].toJson(), R"([true,"didChangeVolume",0.3,1.5])");
-    EXPECT_TRUE(logs.contains("volumeDiff: 0.062500"));
-
     set(keys::synchronizedHUD, false);
     set(keys::volumeSpeed, HUDSpeed::smooth);
     set(keys::volumeDuration, 3.0);
-    deviceVolume(0.5f);
-    advance(0.2);
-    EXPECT_EQ(notificationCalls().back().toJson(), R"([true,"didChangeVolume",0.35,3])");
-}
-
-TEST_F(VolumeTest, SameLevelAndLargeJumpsShowNothing) {
-    volume();
-    sim->audio().notifyVolume(1);  // carries the current level
-    advance(0.2);
-    EXPECT_TRUE(logs.lines.empty());
-    deviceVolume(0.2f);  // a jump of 0.3
-    advance(0.2);
-    EXPECT_FLOAT_EQ(volume().volume, 0.2f);
-    EXPECT_TRUE(logs.contains("volumeDiff: 0.300000"));
-    EXPECT_FALSE(shown());
+    deviceVolume(0.5625f);
+    EXPECT_FLOAT_EQ(volume().volume, 0.5625f);
+    ASSERT_EQ(notificationCalls().size(), 1u);
+    EXPECT_EQ(notificationCalls()[0], R"([true,"didChangeVolume",0.35,3])");
 }
 
 // Past full (PulseAudio amplifies up to 150 % and beyond), each step still shows the display:
@@ -128,27 +99,6 @@ TEST_F(VolumeTest, StepsPastFullShowTheDisplayWithTheAmplification) {
     EXPECT_FLOAT_EQ(volume().overAmplification, kMaxDeviceVolume - 1);
 }
 
-TEST_F(VolumeTest, AirPodsShowOnlyKeySizedSteps) {
-    useAirPods();
-    volume();
-    deviceVolume(0.5625f);  // 0.0625 rounds down to 0.06
-    advance(0.2);
-    EXPECT_EQ(notificationCalls().size(), 1u);
-    deviceVolume(0.6375f);  // 0.075 rounds down to 0.07
-    advance(0.2);
-    EXPECT_EQ(notificationCalls().size(), 1u);
-    EXPECT_FLOAT_EQ(volume().volume, 0.6375f);
-}
-
-TEST_F(VolumeTest, BuiltInSpeakersShowAnySmallStep) {
-    volume();
-    deviceVolume(0.5625f);
-    advance(0.2);
-    deviceVolume(0.6375f);
-    advance(0.2);
-    EXPECT_EQ(notificationCalls().size(), 2u);
-}
-
 TEST_F(VolumeTest, ThrottleDeliversFirstAtOnceAndLatestAfterTheInterval) {
     volume();
     // Each notification reads the device when it arrives: they come one by one.
@@ -162,19 +112,14 @@ TEST_F(VolumeTest, ThrottleDeliversFirstAtOnceAndLatestAfterTheInterval) {
     EXPECT_EQ(logs.lines.size(), 2u);  // 0.52 and 0.53 never reached the handler
 }
 
-TEST_F(VolumeTest, QuietWhileTheOutputChangedOrTheNotchShowsItsOutputControl) {
+TEST_F(VolumeTest, QuietWhileTheNotchShowsItsOutputControl) {
     volume();
-    setAsOwner(app().connectivity().hasRecentlyChangedOutputDevice, true);
-    deviceVolume(0.55f);
-    advance(0.2);
-    EXPECT_FALSE(shown());
-    setAsOwner(app().connectivity().hasRecentlyChangedOutputDevice, false);
     setAsOwner(app().notch().isExpanded, true);
     setAsOwner(app().notch().hasOutput, true);
-    deviceVolume(0.5f);
+    deviceVolume(0.5625f);
     advance(0.2);
     EXPECT_FALSE(shown());
-    EXPECT_FLOAT_EQ(volume().volume, 0.5f);
+    EXPECT_FLOAT_EQ(volume().volume, 0.5625f);
 }
 
 TEST_F(VolumeTest, QuietWhenOffOrWhenTheLockScreenWidgetHasItsSlider) {
@@ -196,101 +141,28 @@ TEST_F(VolumeTest, QuietWhenOffOrWhenTheLockScreenWidgetHasItsSlider) {
     EXPECT_TRUE(shown());
 }
 
-TEST_F(VolumeTest, AllowsByEnableFocusAndLock) {
-    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
-    lockAndFocus.focus = true;
-    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
-    set(keys::allowVolumeWhenFocused, false);
-    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
-    lockAndFocus.focus = false;
-    lockAndFocus.locked = true;
-    set(keys::allowVolumeWhenLocked, false);
-    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
-    set(keys::allowVolumeWhenLocked, true);
-    EXPECT_TRUE(volume().allowsNotification(Notch::Notification::didChangeVolume));
-    set(keys::enableVolume, false);
-    EXPECT_FALSE(volume().allowsNotification(Notch::Notification::didChangeVolume));
+TEST_F(VolumeTest, ShowsByItsOwnSwitches) {
+    expectOwnShowSwitches(app().defaults(), volume(),
+                          {keys::enableVolume, keys::allowVolumeWhenFocused, keys::allowVolumeWhenLocked}, situation());
 }
 
-TEST_F(VolumeTest, MutingShowsTheDisplayAtZeroAndUnmutingRestores) {
-    volume();
-    sim->audio().changeMute(1, true);
-    advance(0.05);
-    EXPECT_TRUE(volume().isMuted);
-    EXPECT_FLOAT_EQ(volume().volume, 0.0f);
-    EXPECT_EQ(notificationCalls().size(), 1u);
-    sim->audio().changeMute(1, false);
-    advance(0.2);
-    EXPECT_FLOAT_EQ(volume().volume, 0.5f);
-    EXPECT_EQ(notificationCalls().size(), 2u);
-}
-
-TEST_F(VolumeTest, SliderAppliesTheLastRequestAndKeepsTheDisplayAway) {
-    volume();
-    volume().dragSlider(true);
-    volume().setVolume(0.6f);
-    advance(0.005);
-    volume().setVolume(0.7f);
-    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
-    advance(0.0099);
-    EXPECT_TRUE(sim->audio().writes().empty());
-    advance(0.0001);
-    ASSERT_EQ(sim->audio().writes().size(), 1u);
-    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.7f);
-    advance(0.05);
-    EXPECT_FLOAT_EQ(volume().volume, 0.7f);
-    volume().dragSlider(false);
-    // The flag clears 0.15 s after the last drag step (t = 0.005): a key press just before that
-    // stays quiet, one after it shows.
-    time->runUntil(seconds(0.154));
-    EXPECT_TRUE(volume().hasRecentlyChangedVolume);
-    deviceVolume(0.75f);
-    EXPECT_FLOAT_EQ(volume().volume, 0.75f);
-    time->runUntil(seconds(0.156));
-    EXPECT_FALSE(volume().hasRecentlyChangedVolume);
-    EXPECT_FALSE(shown());
-    deviceVolume(0.8f);
-    advance(0.2);
-    EXPECT_TRUE(shown());
-}
-
-TEST_F(VolumeTest, ChangeRightAfterADragStepStaysQuiet) {
-    volume();
-    volume().dragSlider(true);
-    volume().setVolume(0.55f);
-    volume().dragSlider(false);
-    advance(0.14);
-    deviceVolume(0.6f);
-    advance(0.05);
-    EXPECT_FALSE(shown());
-}
-
+// A slider move while muted unmutes one step (0.1) above the muted level, one below when the slider
+// went to zero, within 0...1.
 TEST_F(VolumeTest, SliderWhileMutedUnmutesOneStepFromTheMutedLevel) {
-    sim->audio().changeMute(1, true);
     volume();
-    volume().setVolume(0.3f);
-    advance(0.05);
-    EXPECT_EQ(sim->audio().find(1)->muted, false);
-    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.6f);
-    EXPECT_FLOAT_EQ(volume().actualVolume, 0.6f);
-    EXPECT_FALSE(volume().isMuted);
-}
-
-TEST_F(VolumeTest, UnmuteStepStaysWithinZeroAndOne) {
-    sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, 0.95f, true}}, 1);
-    volume();
-    volume().setVolume(0.5f);
-    advance(0.05);
-    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 1.0f);
-    EXPECT_FLOAT_EQ(volume().actualVolume, 1.0f);
-
-    sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, 0.05f, true}}, 1);
-    setAsOwner(volume().isMuted, true);
-    setAsOwner(volume().actualVolume, 0.05f);
-    volume().setVolume(0.0f);
-    advance(0.05);
-    EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), 0.0f);
-    EXPECT_FLOAT_EQ(volume().actualVolume, 0.0f);
+    const std::tuple<float, float, float> cases[] = {{0.5f, 0.3f, 0.6f}, {0.95f, 0.5f, 1.0f}, {0.05f, 0.0f, 0.0f}};
+    for (auto [muted, request, written] : cases) {
+        SCOPED_TRACE(muted);
+        sim->audio().reset({{{1, "BuiltInSpeakerDevice", "Speakers", "Built-In"}, muted, true}}, 1);
+        setAsOwner(volume().isMuted, true);
+        setAsOwner(volume().actualVolume, muted);
+        volume().setVolume(request);
+        advance(0.05);
+        EXPECT_FALSE(sim->audio().find(1)->muted.value_or(true));
+        EXPECT_FLOAT_EQ(sim->audio().find(1)->volume.value(), written);
+        EXPECT_FLOAT_EQ(volume().actualVolume, written);
+        advance(1);  // the device's own notifications of the write are through
+    }
 }
 
 }  // namespace

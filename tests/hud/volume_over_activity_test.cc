@@ -1,10 +1,8 @@
-// The volume display over a live activity, through the real sources: the activity goes at once
-// and the display follows one animation (the HUD speed's duration) later; what the now-playing
-// source hears meanwhile leaves the display be.
+// The volume display over a live activity, through the real sources: what the now-playing source
+// hears while the display is on its way or up leaves the display be. The swap itself (the activity
+// goes at once, the display follows one animation later) is played in
+// notch_notification_swap_restore and hud_volume_over_countdown.
 
-#include <tuple>
-
-#include "calendar/calendar_manager.h"
 #include "app/context_fixture.h"
 #include "hud/volume_manager.h"
 #include "nowplaying/music_manager.h"
@@ -15,12 +13,8 @@ namespace {
 class VolumeOverActivity : public ContextTest {
 protected:
     VolumeOverActivity() {
-        // Stored before start-up: the helper's callbacks are heard, the calendar reads at 2.5 s.
+        // Stored before start-up: the helper's callbacks are heard.
         sim->simPreferences().userSet(keys::isFirstLaunch.name, Value(false));
-        sim->simPreferences().userSet(keys::enableCalendar.name, Value(true));
-        auto& store = sim->simCalendarStore();
-        store.authorization = CalendarAuthorization::fullAccess;
-        store.calendarList = {{"work", 1, 2, "#FF9500"}};
         startNotch();
     }
     // The player moves to `title`; the program hears of it when the helper says so.
@@ -35,68 +29,24 @@ protected:
         sim->simHelper().callback("nowPlayingDidChange", false, false, "");
         time->runCurrent();
     }
-    // An event five minutes ahead: its countdown starts with the calendar's first reading.
-    void countdown() {
-        CalendarEvent e;
-        e.id = e.title = "talk";
-        e.calendarId = "work";
-        e.start = time->now() + std::chrono::minutes(5);
-        e.end = e.start + std::chrono::minutes(10);
-        sim->simCalendarStore().eventList.push_back(e);
-    }
     // One volume key step down.
     void volumeKey() {
         level -= 0.0625f;
         sim->audio().changeVolume(1, level);
         time->runCurrent();
     }
+    // "One" plays; whether its activity is up at 2 s.
+    bool oneIsPlayingAt2() {
+        playerPlays("One");
+        helperSays();
+        at(2.0);
+        return shows(L::isPlaying);
+    }
     bool showsVolume() { return notch().hasNotification.get() && notch().notification.get() == N::didChangeVolume; }
     bool shows(L kind) { return notch().hasLiveActivity.get() && notch().liveActivity.get() == kind; }
 
     float level = 0.5f;
 };
-
-// MARK: - The swap timing, for each activity and speed
-
-class SwapTiming : public VolumeOverActivity,
-                   public ::testing::WithParamInterface<std::tuple<Notch::LiveActivity, HUDSpeed, double>> {};
-
-TEST_P(SwapTiming, TheActivityGoesAtOnceAndTheDisplayComesOneAnimationLater) {
-    const auto [kind, speed, d] = GetParam();
-    defaults().set(keys::hudSpeed, speed);
-    if (kind == L::isPlaying) {
-        playerPlays("One");
-        helperSays();
-    } else {
-        countdown();
-    }
-    at(10);
-    ASSERT_TRUE(shows(kind));
-
-    volumeKey();  // at 10
-    EXPECT_FALSE(notch().hasLiveActivity.get()) << "the activity ends at once";
-    at(10 + d - 0.001);
-    EXPECT_FALSE(notch().hasNotification.get());
-    at(10 + d);
-    EXPECT_TRUE(showsVolume());
-    at(10 + d + 1.5 - 0.001);
-    EXPECT_TRUE(showsVolume());
-    at(10 + d + 1.5);
-    EXPECT_FALSE(notch().hasNotification.get());
-    at(10 + d + 1.85 - 0.001);
-    EXPECT_FALSE(notch().hasLiveActivity.get());
-    at(10 + d + 1.85);  // restored 0.35 s after the close
-    EXPECT_TRUE(shows(kind));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EachActivityAndSpeed, SwapTiming,
-    ::testing::Values(std::make_tuple(Notch::LiveActivity::isPlaying, HUDSpeed::smooth, 0.35),
-                      std::make_tuple(Notch::LiveActivity::isPlaying, HUDSpeed::fast, 0.3),
-                      std::make_tuple(Notch::LiveActivity::isPlaying, HUDSpeed::instant, 0.25),
-                      std::make_tuple(Notch::LiveActivity::isCalendar, HUDSpeed::smooth, 0.35),
-                      std::make_tuple(Notch::LiveActivity::isCalendar, HUDSpeed::fast, 0.3),
-                      std::make_tuple(Notch::LiveActivity::isCalendar, HUDSpeed::instant, 0.25)));
 
 // MARK: - A track change around the volume change (mended: a start of the activity while the
 // display was on its way or up dropped it)
@@ -108,10 +58,7 @@ TEST_P(TrackChange, HeardBeforeOrAfterTheVolumeChangeTheDisplayShowsItsFullTime)
     // volume change made 10 ms after the track change. Heard before the volume change, 5 ms
     // after it, during the swap, and while the display is up.
     const double heardAfter = GetParam();
-    playerPlays("One");
-    helperSays();
-    at(2.0);
-    ASSERT_TRUE(shows(L::isPlaying));
+    ASSERT_TRUE(oneIsPlayingAt2());
 
     playerPlays("Two");  // at 2.000
     ctx->main().postAfter(seconds(heardAfter), [this] { sim->simHelper().callback("nowPlayingDidChange", false, false, ""); });
@@ -139,10 +86,7 @@ TEST_F(VolumeOverActivity, TheSourceApplicationLeavingTheFrontWaitsForTheDisplay
     defaults().set(keys::hideWhileSourceIsActive, true);
     sim->simHelper().bundle = "com.example.Player";
     sim->simHelper().callback("applicationDidChange", false, false, "");
-    playerPlays("One");
-    helperSays();
-    at(2.0);
-    ASSERT_TRUE(shows(L::isPlaying));
+    ASSERT_TRUE(oneIsPlayingAt2());
 
     volumeKey();  // at 2.0; the display is due at 2.3
     at(2.1);

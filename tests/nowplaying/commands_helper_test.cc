@@ -11,23 +11,6 @@ namespace {
 
 // MARK: - Commands
 
-TEST_F(NowPlayingTest, SeekHoldsIsSeekingUntilTwoSecondsAfterTheLastSeek) {
-    MusicManager& m = music();
-    m.moveSeeker(30);
-    m.seek();
-    advance(1.5);
-    m.moveSeeker(60);
-    m.seek();
-    advance(1.9);
-    EXPECT_TRUE(m.isSeeking.get());
-    advance(0.1);
-    EXPECT_FALSE(m.isSeeking.get());
-    auto sent = sim->effects().ofKind("helper");
-    ASSERT_GE(sent.size(), 2u);
-    EXPECT_EQ(sent[sent.size() - 2].fields[1].second.toJson(), "[30]");
-    EXPECT_EQ(sent.back().fields[1].second.toJson(), "[60]");
-}
-
 TEST_F(NowPlayingTest, TogglesWriteTheOppositeOfWhatThePlayerHas) {
     set(keys::automaticMusicApp, false);
     set(keys::musicApp, MusicApp::music);
@@ -61,28 +44,15 @@ TEST_F(NowPlayingTest, TogglesWriteTheOppositeOfWhatThePlayerHas) {
     EXPECT_TRUE(m.isLoved.get());
 }
 
+// Finding the tab, opening it and copying the link are played in nowplaying_browser_video.
 TEST_F(NowPlayingTest, OpenSourceAppFocusesTheBrowserTabWithAnEscapedTitle) {
     MusicManager& m = music();
-    sim->simHelper().bundle = "com.apple.Safari";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
-    settle();
+    helperSwitchesTo("com.apple.Safari");
     const std::string title = "Evil\" then do shell script \"rm -rf ~\" --\\\nnext";
     sim->simAppleScript().safari = {true, {{"x " + title + " y", "https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=1"}}, {}};
     helperPlays(title);
     EXPECT_EQ(m.currentTrack.get().url, "https://youtu.be/dQw4w9WgXcQ");
     EXPECT_EQ(sim->simAppleScript().lastTitle, title);
-
-    m.openSourceApp();
-    settle();
-    auto opened = sim->effects().ofKind("openApp");
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].fields[0].second.asString(), "com.apple.Safari");
-    auto ran = sim->effects().ofKind("appleScript");
-    ASSERT_EQ(ran.size(), 2u);
-    EXPECT_NE(ran[1].fields[0].second.asString().find("set current tab of w to t"), std::string::npos);
-
-    m.copyLink();
-    EXPECT_EQ(sim->simPasteboard().text, std::optional<std::string>("https://youtu.be/dQw4w9WgXcQ"));
 
     // A failing script leaves no link and is logged; not installed: nothing opens.
     sim->simAppleScript().safari.error = "Not authorized";
@@ -91,7 +61,7 @@ TEST_F(NowPlayingTest, OpenSourceAppFocusesTheBrowserTabWithAnEscapedTitle) {
     EXPECT_TRUE(logs.contains("Error: Not authorized"));
     sim->simLauncher().installed.clear();
     m.openSourceApp();
-    EXPECT_EQ(sim->effects().ofKind("openApp").size(), 1u);
+    EXPECT_TRUE(sim->effects().ofKind("openApp").empty());
 }
 
 // MARK: - The helper connection
@@ -134,61 +104,6 @@ TEST_F(NowPlayingTest, EmptyCommandsTurnSkipsOffAndAPlayingSpotifyKeepsTheSource
     ctx->xpc().getIsPlaying();
     settle();
     EXPECT_EQ(ctx->defaults().get(keys::musicApp), MusicApp::system);
-}
-
-TEST_F(NowPlayingTest, ShuffleGoesThroughTheHelperOnlyForPlayersThatHaveIt) {
-    MusicManager& m = music();
-    auto shuffles = [&] {
-        std::vector<std::string> out;
-        for (auto& e : sim->effects().ofKind("helper"))
-            if (e.fields[0].second.asString() == "setShuffle") out.push_back(e.fields[1].second.toJson());
-        return out;
-    };
-    constexpr const char* kMode = "kMRMediaRemoteNowPlayingInfoShuffleMode";
-    helperPlays("Song", {{kMode, 1.0}});
-    EXPECT_TRUE(m.hasShuffle.get()) << "a helper that does not say otherwise";
-    EXPECT_FALSE(m.isShuffled.get());
-    m.toggleShuffle();
-    settle();
-    EXPECT_EQ(shuffles(), std::vector<std::string>{"[1]"});
-    helperPlays("Song", {{kMode, 3.0}});  // the player took it
-    EXPECT_TRUE(m.isShuffled.get());
-    m.toggleShuffle();
-    settle();
-    EXPECT_EQ(shuffles().back(), "[0]");
-
-    // A player without shuffle: the helper says so, and neither the button nor the command stays.
-    sim->simHelper().commands = {{"hasShuffle", false}};
-    ctx->xpc().checkSupportedCommands();
-    settle();
-    EXPECT_FALSE(m.hasShuffle.get());
-    helperPlays("Other");
-    EXPECT_FALSE(m.hasShuffle.get());
-    m.toggleShuffle();
-    settle();
-    EXPECT_EQ(shuffles().size(), 2u);
-}
-
-TEST_F(NowPlayingTest, ReconnectsWithGrowingDelayAndResolvesThePlayerAgain) {
-    music();
-    auto& h = sim->simHelper();
-    h.disconnect();
-    settle();
-    EXPECT_FALSE(ctx->xpc().isConnected());
-    const auto before = helperRequests().size();
-    ctx->music().playPause();  // dropped: no connection
-    EXPECT_EQ(helperRequests().size(), before);
-
-    // Attempts at 0.25, 0.75, 1.75, 2.75 … (0.25, 0.5, then once a second).
-    advance(2.8);
-    EXPECT_FALSE(ctx->xpc().isConnected());
-    h.connected = true;
-    advance(0.9);
-    EXPECT_FALSE(ctx->xpc().isConnected());
-    advance(0.1);
-    EXPECT_TRUE(ctx->xpc().isConnected());
-    EXPECT_EQ(helperRequests()[before], "getIsPlaying");  // resolvePlayerApp again
-    EXPECT_TRUE(logs.contains("Helper connection restored"));
 }
 
 // MARK: - Share links and scripts
@@ -249,17 +164,10 @@ TEST(DominantColors, MostCommonFirstAndNearColoursMerged) {
     EXPECT_EQ(fitInBox(250, 1000, 168), (std::pair<int, int>{42, 168}));
 }
 
-}  // namespace
-}  // namespace halvyn::nowplaying_testing
-
-namespace halvyn::nowplaying_testing {
-namespace {
-
 TEST_F(NowPlayingTest, SourceAppComingForwardEndsTheActivityAndLeavingBringsItBack) {
     set(keys::hideWhileSourceIsActive, true);
     MusicManager& m = music();
-    sim->simHelper().bundle = "com.apple.Music";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
+    helperSwitchesTo("com.apple.Music");
     helperPlays("Song");
     ASSERT_TRUE(playingShows());
     sim->simProcesses().activate({42, std::string("com.apple.Music"), "Music"});
@@ -273,17 +181,15 @@ TEST_F(NowPlayingTest, SourceAppComingForwardEndsTheActivityAndLeavingBringsItBa
     EXPECT_TRUE(playingShows());
 }
 
+// How the link is made is ShareLinks' rule; here, that the helper's entries and the user's region reach it.
 TEST_F(NowPlayingTest, MusicStoreLinkAndExtraButtonSync) {
     MusicManager& m = music();
-    helperPlays("Song", {{"kMRMediaRemoteNowPlayingInfoAlbumiTunesStoreAdamIdentifier", 17.0},
-                         {"kMRMediaRemoteNowPlayingInfoiTunesStoreIdentifier", 4.0}});
-    EXPECT_EQ(m.currentTrack.get().url, "https://music.apple.com/us/album/album/17?i=4");
-    helperPlays("Another song");  // without store identifiers: no link, not the previous one
-    EXPECT_EQ(m.currentTrack.get().url, "");
-    sim->simLocale().regionCode = "DE";  // the user's region names the store
+    sim->simLocale().regionCode = "DE";
     helperPlays("Song", {{"kMRMediaRemoteNowPlayingInfoAlbumiTunesStoreAdamIdentifier", 17.0},
                          {"kMRMediaRemoteNowPlayingInfoiTunesStoreIdentifier", 4.0}});
     EXPECT_EQ(m.currentTrack.get().url, "https://music.apple.com/de/album/album/17?i=4");
+    helperPlays("Another song");  // without store identifiers: no link, not the previous one
+    EXPECT_EQ(m.currentTrack.get().url, "");
 
     set(keys::automaticMusicApp, false);
     set(keys::musicApp, MusicApp::spotify);

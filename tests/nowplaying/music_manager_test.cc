@@ -17,36 +17,6 @@ using L = Notch::LiveActivity;
 
 // MARK: - Playing state and idle timers
 
-TEST_F(NowPlayingTest, PausingEndsTheActivityAfterIdleDurationUnlessPlaybackResumes) {
-    MusicManager& m = music();
-    helperPlays("Song");
-    ASSERT_TRUE(m.isPlaying.get());
-    ASSERT_TRUE(playingShows());
-    EXPECT_FALSE(m.isHidden.get());
-
-    helperStops();
-    EXPECT_TRUE(m.hasRecentlyPaused.get());
-    advance(0.2);
-    EXPECT_FALSE(m.hasRecentlyPaused.get());
-    advance(2.7);
-    EXPECT_TRUE(playingShows());
-    sim->simHelper().callback("applicationIsPlayingDidChange", true, false, "Music");  // resumed at 2.9 s
-    settle();
-    EXPECT_FALSE(m.isIdlePending());
-    EXPECT_FALSE(m.isHideIdlePending());
-    advance(5);
-    EXPECT_TRUE(playingShows());
-
-    helperStops();
-    advance(2.99);
-    EXPECT_TRUE(playingShows());
-    advance(0.02);
-    EXPECT_FALSE(playingShows());
-    EXPECT_FALSE(m.isHidden.get());
-    advance(600);
-    EXPECT_TRUE(m.isHidden.get());
-}
-
 TEST_F(NowPlayingTest, HideIdleDurationOfZeroHidesAtOnceAndPlaybackStateEndsAtOnce) {
     set(keys::hideIdleDuration, 0.0);
     MusicManager& m = music();
@@ -79,9 +49,7 @@ TEST_F(NowPlayingTest, PointerInsideHoldsTheTimersUntilItLeaves) {
 
 TEST_F(NowPlayingTest, ChatApplicationsAreIgnoredWhileExcluded) {
     MusicManager& m = music();
-    sim->simHelper().bundle = "us.zoom.xos";
-    sim->simHelper().callback("applicationDidChange", false, false, "");
-    settle();
+    helperSwitchesTo("us.zoom.xos");
     ASSERT_EQ(m.appBundleId.get(), std::optional<std::string>("us.zoom.xos"));
     helperPlays("Call");
     EXPECT_FALSE(m.isPlaying.get());
@@ -93,6 +61,7 @@ TEST_F(NowPlayingTest, ChatApplicationsAreIgnoredWhileExcluded) {
     EXPECT_EQ(m.currentTrack.get().title, "Call");
 }
 
+// The source application's turn is in SourceAppComingForwardEndsTheActivityAndLeavingBringsItBack.
 TEST_F(NowPlayingTest, DisplayConditionFollowsLockFullscreenAndSourceApp) {
     MusicManager& m = music();
     helperPlays("Song");
@@ -104,29 +73,8 @@ TEST_F(NowPlayingTest, DisplayConditionFollowsLockFullscreenAndSourceApp) {
     setAsOwner(ctx->lock().hasScreensaver, true);
     EXPECT_FALSE(m.wantsLiveActivity());
     setAsOwner(ctx->lock().hasScreensaver, false);
-    set(keys::hideWhileSourceIsActive, true);
-    setAsOwner(m.isSourceAppActive, true);
-    EXPECT_FALSE(m.wantsLiveActivity());
     set(keys::enableNowPlaying, false);
-    setAsOwner(m.isSourceAppActive, false);
     EXPECT_FALSE(m.wantsLiveActivity());
-}
-
-TEST_F(NowPlayingTest, SongChangePeeksOnlyForANewTitleWhileTheActivityShows) {
-    MusicManager& m = music();
-    helperPlays("One");
-    EXPECT_EQ(calls.count("setQuickPeek"), 0);  // the activity was not up yet
-    helperPlays("Two");
-    EXPECT_EQ(calls.count("setQuickPeek [true,\"isPlaying\",true,0.4,-0.3,2]"), 1);
-    // Same title, artist and album with new artwork: a flip, no change of song.
-    const bool flipped = m.isFlipped.get();
-    helperPlays("Two", {{"kMRMediaRemoteNowPlayingInfoArtworkIdentifier", std::string("a1")},
-                        {"kMRMediaRemoteNowPlayingInfoArtworkData", Bytes{pngBytes(300, 300)}}});
-    EXPECT_NE(m.isFlipped.get(), flipped);
-    EXPECT_EQ(calls.count("setQuickPeek [true"), 1);
-    ASSERT_TRUE(m.currentTrack.get().albumArt);
-    EXPECT_EQ(m.currentTrack.get().albumArt->width, 168);
-    EXPECT_GE(m.currentTrack.get().colors.size(), 1u);
 }
 
 // MARK: - The helper's dictionaries, including bad ones
@@ -221,19 +169,6 @@ TEST_F(NowPlayingTest, PositionRepliesFollowRateSeekingAndVersionRules) {
     EXPECT_EQ(m.playbackSpeed.get(), std::optional<double>(1.2));
 }
 
-TEST_F(NowPlayingTest, PositionTimerTicksOnlyBetweenItsTwoSignals) {
-    MusicManager& m = music();
-    helperPlays("Song");
-    const auto before = helperRequests().size();
-    m.timerStartSignal.emit();
-    advance(3.5);
-    m.timerStopSignal.emit();
-    advance(5);
-    int positions = 0;
-    for (std::size_t i = before; i < helperRequests().size(); ++i) positions += helperRequests()[i] == "getSeekerPosition";
-    EXPECT_EQ(positions, 4);  // at 0, 1, 2, 3 s
-}
-
 // MARK: - The player applications
 
 class PlayerTest : public NowPlayingTest {
@@ -241,6 +176,11 @@ protected:
     void SetUp() override { set(keys::automaticMusicApp, false); }
     SimPlayer& spotify() { return sim->simPlayers().spotify; }
     SimPlayer& musicApp() { return sim->simPlayers().music; }
+    // Music tells of a change of state; the program reads it.
+    void musicSays(const char* state = "Playing") {
+        sim->simPlayers().notify("music", state);
+        settle();
+    }
     void spotifyPlays(double durationMs, const char* url = "spotify:track:abc") {
         spotify().state = Value(Value::Object{
             {"running", true}, {"state", "playing"}, {"position", 40.0}, {"shuffling", false},
@@ -252,6 +192,7 @@ protected:
     }
 };
 
+// The podcast's rewind and skip by seconds are played in nowplaying_spotify_podcast.
 TEST_F(PlayerTest, SpotifyLongItemsArePodcastsWithRewindAndSkipBySeconds) {
     set(keys::musicApp, MusicApp::spotify);
     MusicManager& m = music();
@@ -263,19 +204,9 @@ TEST_F(PlayerTest, SpotifyLongItemsArePodcastsWithRewindAndSkipBySeconds) {
     m.previous();
     settle();
     EXPECT_EQ(scripts().back(), "previousTrack []");
-
     spotifyPlays(1801 * 1000.0, "abc");  // no colon: the whole text is the identifier
     EXPECT_TRUE(m.isPodcast.get());
-    EXPECT_TRUE(m.hasRewind.get());
-    m.moveSeeker(40);
-    m.previous();
-    settle();
-    EXPECT_EQ(scripts().back(), "setPlayerPosition [25]");
-    EXPECT_EQ(m.seekerPosition.get(), 25);  // read back from the player after the command
-    m.moveSeeker(40);
-    m.next();
-    settle();
-    EXPECT_EQ(scripts().back(), "setPlayerPosition [70]");
+    EXPECT_EQ(m.currentTrack.get().url, "https://open.spotify.com/track/abc");
 
     spotifyPlays(1000, "spotify:track:");
     EXPECT_EQ(m.currentTrack.get().url, "");
@@ -284,22 +215,15 @@ TEST_F(PlayerTest, SpotifyLongItemsArePodcastsWithRewindAndSkipBySeconds) {
     EXPECT_EQ(m.trackDuration.get(), 1);
 }
 
+// A "Loading…" item skipped is played in nowplaying_music_artwork_retry.
 TEST_F(PlayerTest, MusicSkipsLoadingNamesAndUnknownCodesAndSurvivesQuitting) {
     set(keys::musicApp, MusicApp::music);
     MusicManager& m = music();
-    musicApp().state = Value(Value::Object{
-        {"running", true}, {"state", "playing"}, {"shuffle", true}, {"repeat", "all"},
-        {"track", Value(Value::Object{{"name", "Loading…"}, {"artist", "A"}, {"album", "B"}, {"duration", 200.0}})}});
-    sim->simPlayers().notify("music", "Playing");
-    settle();
-    EXPECT_TRUE(m.currentTrack.get().isEmpty());
-
-    Value track = *musicApp().state.find("track");
-    track.set("name", Value("Real"));
-    musicApp().state.set("track", track);
+    Value track(Value::Object{{"name", "Real"}, {"artist", "A"}, {"album", "B"}, {"duration", 200.0}});
+    musicApp().state =
+        Value(Value::Object{{"running", true}, {"state", "playing"}, {"shuffle", true}, {"repeat", "all"}, {"track", track}});
     musicApp().rawStateCode = "kXYZ";  // not a player state: no value, isPlaying kept
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     EXPECT_EQ(m.currentTrack.get().title, "Real");
     EXPECT_TRUE(m.isShuffled.get());
     EXPECT_TRUE(m.isRepeating.get());
@@ -313,8 +237,7 @@ TEST_F(PlayerTest, MusicSkipsLoadingNamesAndUnknownCodesAndSurvivesQuitting) {
     advance(2);
     EXPECT_EQ(m.currentTrack.get().title, "Real");
     EXPECT_FALSE(musicApp().isRunning());
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     EXPECT_TRUE(m.currentTrack.get().isEmpty());  // gone on the next notification: reset
 }
 
@@ -324,39 +247,29 @@ TEST_F(PlayerTest, MusicPauseOfTheSameItemStillStopsPlaying) {
     musicApp().state = Value(Value::Object{
         {"running", true}, {"state", "playing"},
         {"track", Value(Value::Object{{"name", "T"}, {"artist", "A"}, {"album", "B"}, {"duration", 200.0}})}});
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     ASSERT_TRUE(m.isPlaying.get());
     musicApp().state.set("state", Value("paused"));
-    sim->simPlayers().notify("music", "Paused");
-    settle();
+    musicSays("Paused");
     EXPECT_FALSE(m.isPlaying.get());
     EXPECT_TRUE(m.isIdlePending());
 }
 
+// Artwork that arrives within the retries is played in nowplaying_music_artwork_retry.
 TEST_F(PlayerTest, MusicArtworkIsTriedFiveMoreTimesThenCleared) {
     set(keys::musicApp, MusicApp::music);
     MusicManager& m = music();
-    musicApp().state = Value(Value::Object{
-        {"running", true}, {"state", "playing"},
-        {"track", Value(Value::Object{{"name", "T"}, {"artist", "A"}, {"album", "B"}})}});
-    sim->simPlayers().notify("music", "Playing");
-    settle();
-    advance(0.9);  // four retries so far: the artwork arrives for the fifth
-    Value track = *musicApp().state.find("track");
-    track.set("artwork", Value(hexText(pngBytes(400, 200))));
-    musicApp().state.set("track", track);
-    advance(0.2);
+    Value track(Value::Object{{"name", "T"}, {"artist", "A"}, {"album", "B"}, {"artwork", hexText(pngBytes(400, 200))}});
+    musicApp().state = Value(Value::Object{{"running", true}, {"state", "playing"}, {"track", track}});
+    musicSays();
     ASSERT_TRUE(m.currentTrack.get().albumArt);
-    EXPECT_EQ(m.currentTrack.get().albumArt->width, 168);
     EXPECT_EQ(m.currentTrack.get().albumArt->height, 84);
 
     track.set("album", Value("Other"));
     track.set("artwork", Value());
     musicApp().state.set("track", track);
     const bool flipped = m.isFlipped.get();
-    sim->simPlayers().notify("music", "Playing");
-    settle();
+    musicSays();
     advance(0.99);
     EXPECT_TRUE(m.currentTrack.get().albumArt);
     advance(0.02);  // the last of the five retries failed

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,6 +123,14 @@ protected:
             for (auto& [k, v] : e.fields)
                 if (k == "name") out.push_back(v.asString());
         return out;
+    }
+    // Switches `focus` and locks or unlocks the screen through the workspace, for the show-rule checks.
+    std::function<void(bool, bool)> situation(FocusSwitch& focus) {
+        ctx->lock();
+        return [this, &focus](bool on, bool locked) {
+            focus.on = on;
+            sim->simWorkspace.post(locked ? WorkspaceEvent::screenLocked : WorkspaceEvent::screenUnlocked);
+        };
     }
     // The notch up and settled, as after start-up.
     void startNotch() {
