@@ -55,13 +55,5 @@ TEST(CaseNames, RawValuesLeadBackToTheirCasesAndUnknownNamesToNothing) {
     EXPECT_STREQ(caseName(static_cast<Notch::Axis>(7)), "");  // outside the table: empty, never null
 }
 
-TEST(CaseNames, ViewsShowTitlesWhileTracesKeepCaseNames) {
-    VirtualDevice max{VirtualDevice::Kind::airPodsMax2, std::nullopt, AirPodsMaxColor::skyBlue};
-    EXPECT_EQ(max.displayName(), "AirPods Max Sky Blue");
-    EXPECT_EQ(toValue(max).find("kind")->asString(), "airPodsMax2");
-    EXPECT_EQ(title(MeetingType::googleMeet), "Google Meet");
-    EXPECT_STREQ(caseName(MeetingType::googleMeet), "googleMeet");
-}
-
 }  // namespace
 }  // namespace halvyn

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "runtime/animation.h"
-#include "runtime/properties.h"
 #include "runtime/published.h"
 #include "runtime/virtual_time.h"
 
@@ -130,21 +129,6 @@ TEST(Animation, CompletionTimesOfEachShape) {
         ASSERT_TRUE(doneAt) << c.completesAt;
         EXPECT_EQ(*doneAt - start, seconds(c.completesAt));
     }
-}
-
-TEST(PropertySet, SnapshotsInRegistrationOrder) {
-    Holder<bool> a;
-    a.set(true);
-    Holder<double> b;
-    b.set(0.5);
-    PropertySet set;
-    set.add("a", a.p);
-    set.add("b", b.p);
-    EXPECT_EQ(set.snapshot().toJson(), R"({"a":true,"b":0.5})");
-    int calls = 0;
-    auto sub = set.all()[1].observe([&] { ++calls; });
-    b.set(0.75);
-    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
