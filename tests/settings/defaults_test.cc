@@ -187,23 +187,6 @@ TEST(Defaults, AChangeReachesOnlyItsKeysObserversEvenWhileTheyChange) {
     EXPECT_EQ(heard, (std::vector<std::string>{"added", "hudSpeed"}));
 }
 
-TEST(OptionEnumerations, RawValuesRoundTripAndUnknownOnesDoNot) {
-    auto roundTrips = [](auto tag) {
-        using E = decltype(tag);
-        for (const auto& c : allCases<E>()) {
-            EXPECT_EQ(fromRaw<E>(c.raw), c.value) << c.raw;
-            EXPECT_EQ(rawValue(c.value), c.raw);
-            EXPECT_EQ(toValue(c.value), Value(c.raw));
-        }
-        EXPECT_FALSE(fromRaw<E>("").has_value());
-    };
-    auto eachOf = [&](auto... tags) { (roundTrips(tags), ...); };
-    eachOf(DisplayType{}, ConnectivityModel{}, OutputDevice{}, HUDProgressStyle{}, HUDSpeed{}, SymbolScaling{},
-           ColorStyle{}, ControlType{}, MusicApp{}, TransportType{}, WeatherStyle{}, LockScreenWidgetType{});
-
-    EXPECT_FALSE(fromRaw<ControlType>("repeat").has_value());
-}
-
 TEST(OptionEnumerations, LikeButtonFollowsThePlayer) {
     auto like = [](bool automatic, MusicApp app) { return controlButton(ControlType::like, automatic, app); };
     EXPECT_EQ(like(true, MusicApp::spotify).symbol, "star.fill");

@@ -40,12 +40,8 @@ TEST(WeatherRules, SymbolsRainDistanceSunAndHours) {
 TEST(WeatherRules, CachedWeatherRoundTripsAndRefusesWrongKinds) {
     CachedWeather c{{21, "sun.max.fill", "clear"}, Sun{SunType::sunset, *parseIso8601("2026-03-02T17:00:00Z")}, 13,
                     false, *parseIso8601("2001-01-01T00:01:40Z"), {{52.5, 13.4}, 34}};
-    const Value stored = weather::encode(c);
-    EXPECT_EQ(stored.toJson(),
-              R"({"weather":{"temperature":21,"symbol":"sun.max.fill","condition":"clear"},"sun":{"type":"sunset",)"
-              R"("time":794163600},"precipitationChance":13,"isRaining":false,"lastFetchDate":100,"latitude":52.5,)"
-              R"("longitude":13.4,"altitude":34})");
-    auto back = weather::decode(stored);
+    // The stored form itself is in the weather scenarios' traces.
+    auto back = weather::decode(weather::encode(c));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->weather, c.weather);
     EXPECT_EQ(back->sun, c.sun);
