@@ -49,6 +49,7 @@ TEST_F(LockTest, WithTheLockScreenOffUnlockingHandsBackAtOnceWithoutForcing) {
     defaults().set(keys::enableLockScreen, false);
     screenLock();
     EXPECT_FALSE(lock().wantsLiveActivity());
+    at(2);
     playing.wants = true;
     at(3);
     screenUnlock();

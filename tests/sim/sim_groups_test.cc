@@ -86,16 +86,5 @@ TEST(SimGroups, AScreenWithoutNumberOrFlagsIsAcceptedAndHostsNothing) {
     EXPECT_EQ(r.out.find(R"("prop":"isEnabled")"), std::string::npos);  // no main display: not enabled
 }
 
-TEST(SimGroups, StartUpStoresFirstLaunchAsFalseUnlessGiven) {
-    Result r = run(R"({"until":0,"trace":["Settings"]})");
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find(R"("isFirstLaunch":false)"), std::string::npos);
-    r = run(R"({"until":0,"settings":{"isFirstLaunch":true},"trace":["Settings"]})");
-    EXPECT_NE(r.out.find(R"("isFirstLaunch":true)"), std::string::npos);
-    // Only the system's own writes are effects: neither the scenario's settings nor the user's.
-    r = run(R"({"settings":{"hudSpeed":"smooth"},"events":[{"at":1,"do":"settings.set","key":"hudSpeed","value":"instant"}],"trace":[]})");
-    EXPECT_EQ(r.out.find(R"("effect":"settings")"), std::string::npos) << r.out;
-}
-
 }  // namespace
 }  // namespace halvyn

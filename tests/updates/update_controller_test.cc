@@ -1,5 +1,6 @@
-// UpdateController on virtual time over the simulated system: the timer, the check, the download
-// and install, the relaunch and the settings reactions.
+// UpdateController on virtual time over the simulated system: the check, the download and install,
+// the relaunch and the settings reactions. The timer, the silenced prompt, the version rules and
+// the plain install flow are in the update scenarios' traces.
 
 #include <gtest/gtest.h>
 
