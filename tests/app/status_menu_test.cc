@@ -1,5 +1,5 @@
-// The status menu model: which items show for which state, their enabled and checked states, the
-// speed's rounding, and what picking an item does.
+// The status menu model: which items show for which state, their enabled and checked states and
+// the speed's rounding. What picking an item does is in the menu scenarios' traces.
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,8 @@
 #include <limits>
 
 #include "app/app_state.h"
-#include "calendar/calendar_manager.h"
 #include "notch/notch_fixture.h"
 #include "nowplaying/music_manager.h"
-#include "updates/update_controller.h"
 #include "runtime/owned_access.h"
 
 namespace halvyn::testing {
@@ -61,12 +59,7 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
     EXPECT_FALSE(menu[3].enabled);
     EXPECT_TRUE(menu[3].checked);
     EXPECT_EQ(menu[4].image, "SpotifyAppIcon18x18");
-    // The source submenu checks the current player; picking another writes it.
-    const MenuItem* spotify = findItem(menu, "Spotify");
-    ASSERT_TRUE(spotify);
-    EXPECT_TRUE(spotify->checked);
-    findItem(menu, "Music")->action();
-    EXPECT_EQ(defaults().get(keys::musicApp), MusicApp::music);
+    defaults().set(keys::musicApp, MusicApp::music);
 
     // Music not running: no "like" and no "Show in Music"; copy-link only with a link.
     defaults().set(keys::controlChoice, ControlType::like);
@@ -89,64 +82,15 @@ TEST_F(StatusMenuTest, MediaItemsFollowThePlayerAndItsCapabilities) {
     EXPECT_EQ(findItem(app().statusMenu(), "Source"), nullptr);
 }
 
-TEST_F(StatusMenuTest, SystemSourceOffersSpeedAndTheBrowserTab) {
+// The speed submenu, the calendar's items, the update item and the traced shape are in the menu
+// scenarios' traces.
+TEST_F(StatusMenuTest, SystemSourceOffersSpeedOnlyWhenThePlayerHasItAndNeverShuffle) {
     defaults().set(keys::musicApp, MusicApp::system);
     defaults().set(keys::controlChoice, ControlType::shuffle);
-    setAsOwner(music().hasPlaybackSpeed, true);
-    setAsOwner(music().playbackSpeed, 1.25);
-    setAsOwner(music().appBundleId, std::string("com.google.Chrome"));
-    const Menu menu = app().statusMenu();
-    EXPECT_EQ(findItem(menu, "Shuffle"), nullptr);  // no shuffle for the system source
-    const MenuItem* speed = findItem(menu, "Speed");
-    ASSERT_TRUE(speed);
-    EXPECT_EQ(speed->image, "1.2");
-    ASSERT_EQ(speed->submenu.size(), 5u);
-    EXPECT_TRUE(findItem(speed->submenu, "1.2x")->checked);
-    EXPECT_FALSE(findItem(speed->submenu, "1.0x")->checked);
-    EXPECT_NE(findItem(menu, "Show in Chrome"), nullptr);
-    findItem(speed->submenu, "2.0x")->action();
-    const auto sent = sim->effects().ofKind("helper");
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(field(sent.back(), "request").asString(), "setPlaybackRate");
-    // Without speed support the extra item follows the control choice again.
-    setAsOwner(music().hasPlaybackSpeed, false);
     EXPECT_EQ(findItem(app().statusMenu(), "Speed"), nullptr);
-}
-
-TEST_F(StatusMenuTest, CalendarActivityReplacesTheMediaItems) {
-    UpcomingEvent event;
-    event.id = "e1";
-    event.title = "Standup";
-    event.meetingType = MeetingType::googleMeet;
-    setAsOwner(ctx->calendar().nextEvent, event);
-    setAsOwner(notch().liveActivity, L::isCalendar);
-    setAsOwner(notch().hasLiveActivity, true);
-    const Menu menu = app().statusMenu();
-    EXPECT_EQ(findItem(menu, "Play"), nullptr);
-    ASSERT_EQ(menu[0].title, "Join Google Meet");
-    EXPECT_EQ(menu[0].image, "GoogleMeetAppIcon18x18");
-    EXPECT_EQ(menu[1].image, "CalendarAppIcon18x18");
-    EXPECT_EQ(menu[2].symbol, "xmark.circle.fill");
-    EXPECT_EQ(menu[3].title, "Source");
-    // The activity gone: the media items come back (rebuilt on every opening).
-    setAsOwner(notch().hasLiveActivity, false);
-    EXPECT_NE(findItem(app().statusMenu(), "Play"), nullptr);
-}
-
-TEST_F(StatusMenuTest, UpdateItemAndTheTracedShape) {
-    setAsOwner(ctx->updates().updateState, UpdateAvailability::available);
-    Menu menu = app().statusMenu();
-    EXPECT_EQ(menu[0].title, "Update Now...");
-    EXPECT_EQ(menu[0].symbol, "1.circle.fill");
-    EXPECT_TRUE(menu[1].separator);
-    const Menu small{menu.back(), MenuItem::divider(), *findItem(menu, "Display")};
-    EXPECT_EQ(toValue(small).toJson(),
-              R"([{"title":"Quit Halvyn","enabled":true,"key":"q"},{"separator":true},)"
-              R"({"title":"Display","enabled":true,"submenu":[{"title":"Built-in Display","enabled":true},)"
-              R"({"title":"Main Screen","enabled":true,"checked":true}]}])");
-    // "Quit" ends the application.
-    menu.back().action();
-    EXPECT_TRUE(app().isTerminated());
+    EXPECT_EQ(findItem(app().statusMenu(), "Shuffle"), nullptr);
+    setAsOwner(music().hasPlaybackSpeed, true);
+    EXPECT_NE(findItem(app().statusMenu(), "Speed"), nullptr);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "runtime/animation.h"
-#include "runtime/properties.h"
 #include "runtime/published.h"
 #include "runtime/virtual_time.h"
 
@@ -42,16 +41,7 @@ TEST(Published, NotifiesOnlyOnChangeAndStopsWithSubscription) {
     EXPECT_EQ(p.get(), 4);
 }
 
-TEST(Published, ObserverMayUnsubscribeAnotherDuringDelivery) {
-    Holder<bool> h;
-    int second = 0;
-    Subscription b;
-    auto a = h.p.observe([&](const bool&, const Animation*) { b.reset(); });
-    b = h.p.observe([&](const bool&, const Animation*) { ++second; });
-    h.set(true);
-    EXPECT_EQ(second, 0);
-}
-
+// Published delivers through a Signal: changes to the list during delivery are the Signal's.
 TEST(Signal, ChangesToTheListDuringDeliveryAndManyRemovals) {
     Signal<int> signal;
     std::vector<std::string> heard;
@@ -130,21 +120,6 @@ TEST(Animation, CompletionTimesOfEachShape) {
         ASSERT_TRUE(doneAt) << c.completesAt;
         EXPECT_EQ(*doneAt - start, seconds(c.completesAt));
     }
-}
-
-TEST(PropertySet, SnapshotsInRegistrationOrder) {
-    Holder<bool> a;
-    a.set(true);
-    Holder<double> b;
-    b.set(0.5);
-    PropertySet set;
-    set.add("a", a.p);
-    set.add("b", b.p);
-    EXPECT_EQ(set.snapshot().toJson(), R"({"a":true,"b":0.5})");
-    int calls = 0;
-    auto sub = set.all()[1].observe([&] { ++calls; });
-    b.set(0.75);
-    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

@@ -37,30 +37,8 @@ TEST(SettingsTable, EveryKeyOnceInTableOrderWithItsSyncFlag) {
 TEST(Defaults, FreshStoreReadsEveryDefaultWithoutStoringAnything) {
     SettingsWorld w;
     auto& d = w.defaults();
-    EXPECT_TRUE(d.get(keys::isFirstLaunch));
-    EXPECT_FALSE(d.get(keys::launchAtLogin));
-    EXPECT_TRUE(d.get(keys::synchronizeSettings));
-    EXPECT_EQ(d.get(keys::showOnDisplay), DisplayType::mainScreen);
-    EXPECT_EQ(d.get(keys::hoverDuration), 0.0);
-    EXPECT_EQ(d.get(keys::lowBatteryThreshold), 10.0);
-    EXPECT_EQ(d.get(keys::connectivityModel), ConnectivityModel::threeDimensional);
-    EXPECT_EQ(d.get(keys::brightnessDuration), 1.5);
-    EXPECT_EQ(d.get(keys::outputDevice), OutputDevice::dynamic);
     EXPECT_EQ(d.get(keys::hudSpeed), HUDSpeed::fast);
-    EXPECT_EQ(d.get(keys::visualizerStyle), ColorStyle::gradient);
-    EXPECT_EQ(d.get(keys::progressStyle), ColorStyle::mono);
-    EXPECT_EQ(d.get(keys::controlChoice), ControlType::shuffle);
-    EXPECT_EQ(d.get(keys::musicApp), MusicApp::system);
-    EXPECT_EQ(d.get(keys::timeBeforeEvent), 15.0);
-    EXPECT_EQ(d.get(keys::defaultTransportType), TransportType::drive);
-    EXPECT_EQ(d.get(keys::weatherStyle), WeatherStyle::conditions);
-    EXPECT_EQ(d.get(keys::hideIdleDuration), 10.0);
-    EXPECT_EQ(d.get(keys::lockScreenWidgetOrder),
-              (WidgetOrder{LockScreenWidgetType::battery, LockScreenWidgetType::connectivity,
-                           LockScreenWidgetType::focus, LockScreenWidgetType::calendar,
-                           LockScreenWidgetType::weather}));
     EXPECT_FALSE(d.get(keys::cachedWeather).has_value());
-    EXPECT_FALSE(d.get(keys::silenceUpdatePrompt));
 
     // Defaults are registered, not stored; a key without a default registers nothing.
     EXPECT_TRUE(w.prefs().contents().empty());
@@ -207,52 +185,6 @@ TEST(Defaults, AChangeReachesOnlyItsKeysObserversEvenWhileTheyChange) {
     d.set(keys::hudSpeed, HUDSpeed::smooth);
     w.time->runCurrent();
     EXPECT_EQ(heard, (std::vector<std::string>{"added", "hudSpeed"}));
-}
-
-TEST(Defaults, SettingsPropertiesReportOnlyChangesOfTheEffectiveValue) {
-    SettingsWorld w;
-    auto& d = w.defaults();
-    const PropertySet& props = d.properties();
-    ASSERT_EQ(props.all().size(), allKeys().size());
-    const auto* hud = &props.all()[0];
-    for (const auto& p : props.all())
-        if (p.name == "hudSpeed") hud = &p;
-    int changes = 0;
-    auto sub = hud->observe([&] { ++changes; });
-    w.prefs().userSet("hudSpeed", Value("nonsense"));  // still reads "fast"
-    w.time->runCurrent();
-    EXPECT_EQ(changes, 0);
-    w.prefs().userSet("hudSpeed", Value("smooth"));
-    w.time->runCurrent();
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(hud->read(), Value("smooth"));
-    EXPECT_EQ(props.snapshot().find("lockScreenWidgetOrder")->asArray().size(), 5u);
-    EXPECT_TRUE(props.snapshot().find("cachedWeather")->isNull());
-}
-
-TEST(OptionEnumerations, RawValuesRoundTripAndUnknownOnesDoNot) {
-    auto roundTrips = [](auto tag) {
-        using E = decltype(tag);
-        for (const auto& c : allCases<E>()) {
-            EXPECT_EQ(fromRaw<E>(c.raw), c.value) << c.raw;
-            EXPECT_EQ(rawValue(c.value), c.raw);
-            EXPECT_EQ(toValue(c.value), Value(c.raw));
-        }
-        EXPECT_FALSE(fromRaw<E>("").has_value());
-    };
-    auto eachOf = [&](auto... tags) { (roundTrips(tags), ...); };
-    eachOf(DisplayType{}, ConnectivityModel{}, OutputDevice{}, HUDProgressStyle{}, HUDSpeed{}, SymbolScaling{},
-           ColorStyle{}, ControlType{}, MusicApp{}, TransportType{}, WeatherStyle{}, LockScreenWidgetType{});
-
-    EXPECT_EQ(allCases<HUDProgressStyle>().size(), 3u);
-    EXPECT_EQ(allCases<ControlType>()[2].raw, "repeating");
-    EXPECT_EQ(title(ConnectivityModel::threeDimensional), "3D model");
-    EXPECT_EQ(title(DisplayType::builtInDisplay), "Show on built-in display");
-    EXPECT_EQ(title(TransportType::drive), "Driving");
-    EXPECT_FALSE(fromRaw<ControlType>("repeat").has_value());
-    EXPECT_EQ(animationDuration(HUDSpeed::smooth), 0.35);
-    EXPECT_EQ(animationDuration(HUDSpeed::fast), 0.3);
-    EXPECT_EQ(animationDuration(HUDSpeed::instant), 0.25);
 }
 
 TEST(OptionEnumerations, LikeButtonFollowsThePlayer) {

@@ -461,35 +461,18 @@ TEST_F(FileBackends, RemovedFolderKeepsTheSettingsAndTheNextSaveWritesThemAll) {
               Value(Value::Object{{"hudSpeed", "fast"}, {"isFirstLaunch", false}, {"swipeToSkip", false}}));
 }
 
-// A mount made for one test, undone after it.
+// A mount made for one test at `at`, undone after it; error() says why there is none.
 class ScopedMount {
 public:
-    // A small tmpfs at `at`, or `at` bound onto itself read-only; error() says why not.
-    static ScopedMount tmpfs(const fs::path& at, const char* options) {
-        ScopedMount m(at);
-        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, options) != 0) m.error_ = std::strerror(errno);
-        return m;
+    ScopedMount(fs::path at, const std::function<bool()>& mount) : at_(std::move(at)) {
+        if (!mount()) error_ = std::strerror(errno);
     }
-    static ScopedMount readOnly(const fs::path& at) {
-        ScopedMount m(at);
-        if (::mount(at.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-            m.error_ = std::strerror(errno);
-        } else if (::mount(nullptr, at.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
-            m.error_ = std::strerror(errno);
-            m.unmount();
-        }
-        return m;
+    ~ScopedMount() {
+        if (error_.empty()) ::umount2(at_.c_str(), MNT_DETACH);
     }
-    ScopedMount(ScopedMount&& o) noexcept : at_(std::move(o.at_)), error_(std::move(o.error_)) { o.at_.clear(); }
-    ~ScopedMount() { unmount(); }
     const std::string& error() const { return error_; }
-    void unmount() {
-        if (!at_.empty() && error_.empty()) ::umount2(at_.c_str(), MNT_DETACH);
-        at_.clear();
-    }
 
 private:
-    explicit ScopedMount(fs::path at) : at_(std::move(at)) {}
     fs::path at_;
     std::string error_;
 };
@@ -512,7 +495,7 @@ void fill(const fs::path& folder) {
 TEST_F(FileBackends, SavesOnAFullDiskAreReportedAndRetriedUntilOneWorks) {
     const fs::path disk = dir.path() / "disk";
     fs::create_directories(disk);
-    ScopedMount mount = ScopedMount::tmpfs(disk, "size=64k");
+    ScopedMount mount(disk, [&] { return ::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") == 0; });
     if (!mount.error().empty()) GTEST_SKIP() << "cannot mount a small tmpfs here: " << mount.error();
     const fs::path path = disk / "preferences.json";
     PreferencesFile prefs(path, time, logger());
@@ -566,7 +549,15 @@ TEST_F(FileBackends, SavesOnAReadOnlyMountAreReportedAndResumeWhenItIsWritable) 
     PreferencesFile prefs(path, time, logger());
     prefs.set("isFirstLaunch", Value(false));
     {
-        ScopedMount mount = ScopedMount::readOnly(folder);
+        // Bound onto itself, then made read-only.
+        ScopedMount mount(folder, [&] {
+            if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0) return false;
+            if (::mount(nullptr, folder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0) return true;
+            const int why = errno;
+            ::umount2(folder.c_str(), MNT_DETACH);
+            errno = why;
+            return false;
+        });
         if (!mount.error().empty()) GTEST_SKIP() << "cannot make a read-only bind mount here: " << mount.error();
         prefs.set("swipeToSkip", Value(false));
         EXPECT_EQ(prefs.saveProblem(), "Read-only file system (" + path.string() + ")");

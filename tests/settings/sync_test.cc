@@ -16,6 +16,16 @@ protected:
         w.defaults().startCloudSynchronization();
         w.time->runCurrent();
     }
+    // A change here, or from elsewhere at `at` seconds, and the synchronisation steps it queues.
+    template <class T>
+    void setHere(const Key<T>& key, const T& value) {
+        w.defaults().set(key, value);
+        w.time->runCurrent();
+    }
+    void remote(const std::string& key, std::optional<Value> value, double at) {
+        w.cloud().externalChange(key, std::move(value), w.at(at));
+        w.time->runCurrent();
+    }
     double localStamp(std::string_view key) {
         auto v = w.prefs().stored(stamp(key));
         return v && v->isNumber() ? v->asNumber() - 1767603600.0 : -1e9;
@@ -61,42 +71,21 @@ TEST_F(CloudSync, LocalChangeIsPushedWithItsTime) {
     EXPECT_EQ(w.cloud().get("hudSpeed"), (CloudEntry{std::nullopt, w.at(6)}));
 }
 
-TEST_F(CloudSync, LaterSideWinsOnExternalChange) {
+TEST_F(CloudSync, EqualTimeMovesNothingAndANewerRemoteBecomesTheLocalStamp) {
     start();
     w.time->advance(seconds(10));
-    w.defaults().set(keys::hudDuration, 2.0);
-    w.time->runCurrent();
-
+    setHere(keys::hudDuration, 2.0);
     std::vector<std::pair<double, double>> seen;
     auto sub = w.defaults().observe(keys::hudDuration, [&](const double& o, const double& n) { seen.emplace_back(o, n); });
 
-    // Older than the local change: the local value wins and is pushed back.
-    w.cloud().externalChange("hudDuration", Value(4.0), w.at(9));
-    w.time->runCurrent();
+    remote("hudDuration", Value(5.0), 10);
     EXPECT_EQ(w.defaults().get(keys::hudDuration), 2.0);
-    EXPECT_EQ(w.cloud().get("hudDuration"), (CloudEntry{Value(2.0), w.at(10)}));
+    EXPECT_EQ(w.cloud().get("hudDuration"), (CloudEntry{Value(5.0), w.at(10)})) << "nothing pushed back";
 
-    // Equal time: nothing moves.
-    w.cloud().externalChange("hudDuration", Value(5.0), w.at(10));
-    w.time->runCurrent();
-    EXPECT_EQ(w.defaults().get(keys::hudDuration), 2.0);
-
-    // Newer: pulled, observers hear it, the remote time becomes the local stamp, nothing pushed back.
-    w.cloud().externalChange("hudDuration", Value(3.0), w.at(11));
-    const int syncsBefore = w.cloud().synchronizeCount();
-    w.time->runCurrent();
+    remote("hudDuration", Value(3.0), 11);
     EXPECT_EQ(w.defaults().get(keys::hudDuration), 3.0);
     EXPECT_DOUBLE_EQ(localStamp("hudDuration"), 11.0);
-    EXPECT_EQ(w.cloud().get("hudDuration"), (CloudEntry{Value(3.0), w.at(11)}));
-    EXPECT_EQ(w.cloud().synchronizeCount(), syncsBefore + 1);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], std::make_pair(2.0, 3.0));
-
-    // A removal on the other machine removes the local object.
-    w.cloud().externalChange("hudDuration", std::nullopt, w.at(12));
-    w.time->runCurrent();
-    EXPECT_FALSE(w.prefs().stored("hudDuration").has_value());
-    EXPECT_EQ(w.defaults().get(keys::hudDuration), 1.5);
+    EXPECT_EQ(seen, (std::vector<std::pair<double, double>>{{2.0, 3.0}}));
 }
 
 // A stamp far in the future (a broken clock or tool elsewhere) must not pin the key: it counts
@@ -105,15 +94,13 @@ TEST_F(CloudSync, FutureStampCountsFromWhenItWasSeen) {
     start();
     w.time->advance(seconds(10));
     // Within the tolerance: taken as it is.
-    w.cloud().externalChange("hudDuration", Value(2.0), w.at(10 + 59));
-    w.time->runCurrent();
+    remote("hudDuration", Value(2.0), 10 + 59);
     EXPECT_DOUBLE_EQ(localStamp("hudDuration"), 69.0);
 
     for (double far : {1e300, 1e9}) {
         w.time->advance(seconds(100));
         const double seenAt = toSeconds(w.time->uptime());
-        w.cloud().externalChange("hudDuration", Value(4.0), w.at(far));
-        w.time->runCurrent();
+        remote("hudDuration", Value(4.0), far);
         EXPECT_EQ(w.defaults().get(keys::hudDuration), 4.0) << "a change from elsewhere is still taken";
         EXPECT_DOUBLE_EQ(localStamp("hudDuration"), seenAt) << far;
 
@@ -124,8 +111,7 @@ TEST_F(CloudSync, FutureStampCountsFromWhenItWasSeen) {
         EXPECT_EQ(w.defaults().get(keys::hudDuration), 4.0);
 
         w.time->advance(seconds(1));
-        w.defaults().set(keys::hudDuration, 3.0);
-        w.time->runCurrent();
+        setHere(keys::hudDuration, 3.0);
         EXPECT_EQ(w.defaults().get(keys::hudDuration), 3.0) << "the later local change is not reverted";
         EXPECT_EQ(w.cloud().get("hudDuration"), (CloudEntry{Value(3.0), w.at(seenAt + 2)}));
     }
@@ -156,53 +142,25 @@ TEST_F(CloudSync, OnlyOneSideStampedThatSideWinsWhenKeysAreAdded) {
     EXPECT_TRUE(w.defaults().get(keys::swipeToSkip));
 }
 
-TEST_F(CloudSync, TurningSyncOffStopsItAndLeavesValuesTurningItOnResumes) {
-    start();
-    w.defaults().set(keys::enableHaptics, false);
-    w.time->runCurrent();
-    w.defaults().set(keys::synchronizeSettings, false);
-    w.time->runCurrent();
-    EXPECT_TRUE(w.defaults().synchronizer()->keys().empty());
-    EXPECT_FALSE(w.defaults().get(keys::enableHaptics)) << "turning sync off changed a value";
-
-    w.time->advance(seconds(1));
-    w.defaults().set(keys::swipeToSkip, false);
-    w.cloud().externalChange("enableHaptics", Value(true), w.at(100));
-    w.time->runCurrent();
-    EXPECT_FALSE(w.cloud().get("swipeToSkip").has_value()) << "pushed while sync is off";
-    EXPECT_FALSE(w.defaults().get(keys::enableHaptics)) << "pulled while sync is off";
-
-    // On again: the keys are added back and the newer remote value arrives.
-    w.defaults().set(keys::synchronizeSettings, true);
-    w.time->runCurrent();
-    EXPECT_EQ(w.defaults().synchronizer()->keys().size(), synchronizedKeyNames().size());
-    EXPECT_TRUE(w.defaults().get(keys::enableHaptics));
-}
-
 TEST_F(CloudSync, ChoiceMadeWhileSyncIsOffIsNotLostToAnOlderRemoteValue) {
     start();
-    w.defaults().set(keys::synchronizeSettings, false);
-    w.time->runCurrent();
+    setHere(keys::synchronizeSettings, false);
     // Another machine changes the key at 5 s; here the user changes it at 10 s, sync off.
     w.cloud().externalChange("hudSpeed", Value("instant"), w.at(5));
     w.time->advance(seconds(10));
-    w.defaults().set(keys::hudSpeed, HUDSpeed::smooth);
-    w.time->runCurrent();
+    setHere(keys::hudSpeed, HUDSpeed::smooth);
     EXPECT_FALSE(w.cloud().get("hudSpeed")->value == Value("smooth")) << "pushed while sync is off";
     EXPECT_DOUBLE_EQ(localStamp("hudSpeed"), 10.0);
 
     // On again: the user's later choice wins and goes out.
-    w.defaults().set(keys::synchronizeSettings, true);
-    w.time->runCurrent();
+    setHere(keys::synchronizeSettings, true);
     EXPECT_EQ(w.defaults().get(keys::hudSpeed), HUDSpeed::smooth);
     EXPECT_EQ(w.cloud().get("hudSpeed"), (CloudEntry{Value("smooth"), w.at(10)}));
 
     // A change on the other machine after the user's still wins, as before.
-    w.defaults().set(keys::synchronizeSettings, false);
-    w.time->runCurrent();
+    setHere(keys::synchronizeSettings, false);
     w.cloud().externalChange("hudSpeed", Value("fast"), w.at(20));
-    w.defaults().set(keys::synchronizeSettings, true);
-    w.time->runCurrent();
+    setHere(keys::synchronizeSettings, true);
     EXPECT_EQ(w.defaults().get(keys::hudSpeed), HUDSpeed::fast);
 }
 
@@ -210,11 +168,9 @@ TEST_F(CloudSync, KeysNotMarkedForSyncAreNeverSynchronised) {
     start();
     w.defaults().set(keys::showOnDisplay, DisplayType::builtInDisplay);
     w.defaults().set(keys::notchAdjustedWidth, 12.0);
-    w.defaults().set(keys::isFirstLaunch, false);
-    w.time->runCurrent();
+    setHere(keys::isFirstLaunch, false);
     w.cloud().externalChange("musicApp", Value("spotify"), w.at(50));
-    w.cloud().externalChange("synchronizeSettings", Value(false), w.at(50));
-    w.time->runCurrent();
+    remote("synchronizeSettings", Value(false), 50);
     EXPECT_FALSE(w.cloud().get("showOnDisplay").has_value());
     EXPECT_FALSE(w.cloud().get("notchAdjustedWidth").has_value());
     EXPECT_FALSE(w.cloud().get("isFirstLaunch").has_value());
@@ -229,8 +185,7 @@ TEST_F(CloudSync, StepsRunInTheOrderTheyWereQueued) {
     // step runs first, finds the remote side newer and pulls; nothing older is pushed over it.
     w.time->advance(seconds(1));
     w.defaults().set(keys::idleDuration, 7.0);
-    w.cloud().externalChange("idleDuration", Value(9.0), w.at(2));
-    w.time->runCurrent();
+    remote("idleDuration", Value(9.0), 2);
     EXPECT_EQ(w.defaults().get(keys::idleDuration), 9.0);
     EXPECT_EQ(w.cloud().get("idleDuration"), (CloudEntry{Value(9.0), w.at(2)}));
 }

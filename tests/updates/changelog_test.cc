@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "updates/changelog.h"
 
@@ -16,22 +17,15 @@ Changelog parse(std::string_view text) {
 
 TEST(Changelog, HeadingMarkersGiveSymbolColourAndTitle) {
     auto c = parse("## 📣 New\n- Faster start\n# ✨Polish\n###🐞 Fixes\n# ★ Other\n# 👍🏽 Thanks\n");
-    ASSERT_EQ(c.size(), 5u);
-    EXPECT_EQ(c[0].symbol, "megaphone.fill");
-    EXPECT_EQ(c[0].color, "TealColor");
-    EXPECT_EQ(c[0].title, " New");  // the space after the marker stays
+    std::vector<std::string> sections;
+    for (auto& s : c) sections.push_back(s.symbol + "|" + s.color + "|" + s.title);
+    // The space after the marker stays; a marker is one whole character, modifiers included.
+    EXPECT_EQ(sections, (std::vector<std::string>{"megaphone.fill|TealColor| New", "sparkles|PinkColor|Polish",
+                                                  "ladybug.fill|StoneColor| Fixes", "★|StoneColor| Other",
+                                                  "👍🏽|StoneColor| Thanks"}));
     ASSERT_EQ(c[0].body.size(), 1u);
     EXPECT_EQ(c[0].body[0].text, "Faster start");
     EXPECT_EQ(c[0].body[0].id, "id1");
-    EXPECT_EQ(c[1].symbol, "sparkles");
-    EXPECT_EQ(c[1].color, "PinkColor");
-    EXPECT_EQ(c[1].title, "Polish");
-    EXPECT_EQ(c[2].symbol, "ladybug.fill");
-    EXPECT_EQ(c[2].color, "StoneColor");
-    EXPECT_EQ(c[3].symbol, "★");
-    EXPECT_EQ(c[3].color, "StoneColor");
-    EXPECT_EQ(c[4].symbol, "👍🏽");  // a marker is one whole character, modifiers included
-    EXPECT_EQ(c[4].title, " Thanks");
 }
 
 TEST(Changelog, EqualTitlesShareOneSectionInFirstOrder) {

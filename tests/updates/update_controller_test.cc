@@ -1,5 +1,6 @@
-// UpdateController on virtual time over the simulated system: the timer, the check, the download
-// and install, the relaunch and the settings reactions.
+// UpdateController on virtual time over the simulated system: the check, the download and install,
+// the relaunch and the settings reactions. The timer, the silenced prompt, the version rules and
+// the plain install flow are in the update scenarios' traces.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 
 #include "app/app_state.h"
 #include "app/context.h"
-#include "notch/screen_manager.h"
 #include "platform/sim/sim_platform.h"
 #include "runtime/virtual_time.h"
 #include "settings/defaults.h"
@@ -34,6 +34,11 @@ std::string release(const std::string& tag, bool prerelease = false, const std::
            R"(", "body": "# 📣 New\n- Faster", "assets": [{"name": ")" + assetName +
            R"(", "url": "https://api/1", "browser_download_url": "https://dl/1")" + extra + "}" + moreAssets +
            R"(], "prerelease": )" + (prerelease ? "true" : "false") + R"(, "published_at": "2026-01-01T00:00:00Z"})";
+}
+
+// The release 1.10 with more keys on its archive's asset, or more assets.
+std::string releaseWith(const std::string& extra, const std::string& moreAssets = "") {
+    return release("1.10", false, "R", "Halvyn.zip", extra, moreAssets);
 }
 
 // The asset keys a server publishes for these bytes.
@@ -97,6 +102,14 @@ protected:
             if (l.message.find(part) != std::string::npos) return true;
         return false;
     }
+    // Checks, presses "Install", and expects the running version untouched, for the reason `log`.
+    void expectRefusedInstall(const std::string& log) {
+        check();
+        install();
+        EXPECT_TRUE(logged(log)) << log;
+        EXPECT_FALSE(u->readyToRestart.get()) << log;
+        EXPECT_EQ(installedProgram(), "program 1.0") << log;
+    }
 
     CaptureLogSink logs;
     VirtualTime* vt = nullptr;
@@ -105,72 +118,22 @@ protected:
     UpdateController* u = nullptr;
 };
 
-TEST_F(Updates, TimerFirstFiresOnePeriodAfterConstructionThenRepeats) {
-    vt->advance(seconds(28'799.9));
-    EXPECT_EQ(requests(), 0);
-    vt->advance(seconds(0.2));
-    EXPECT_EQ(requests(), 1);
-    EXPECT_TRUE(sim->simUpdateWindow().isOpen());
-    vt->advance(seconds(28'800));
-    EXPECT_EQ(requests(), 2);
-}
-
-TEST_F(Updates, PeriodicCheckStaysQuietWhileSilencedOrFullscreen) {
-    ctx->defaults().set(keys::silenceUpdatePrompt, true);
-    // The application's start-up follows the settings (and checks once, silently here).
-    ctx->appState().setup();
-    vt->advance(seconds(28'800.1));
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-    EXPECT_FALSE(sim->simUpdateWindow().isOpen());
-
-    ctx->defaults().set(keys::silenceUpdatePrompt, false);
-    vt->advance(seconds(0.1));  // turning the silence off checks and offers at once
-    EXPECT_TRUE(sim->simUpdateWindow().isOpen());
-    u->remindLater();
-    EXPECT_FALSE(sim->simUpdateWindow().isOpen());
-
-    sim->simWindowServer().setFullscreen(true);
-    setAsOwner(ctx->screenManager().isFullscreen, true);
-    vt->advance(seconds(28'800));
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-    EXPECT_FALSE(sim->simUpdateWindow().isOpen());
-}
-
-TEST_F(Updates, CheckResetsStateThenDecidesByVersion) {
-    check();
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-    ASSERT_TRUE(u->targetRelease.get());
-    ASSERT_EQ(u->changelog.get().size(), 1u);
-    EXPECT_EQ(u->changelog.get()[0].body[0].text, "Faster");
-    auto e = sim->effects().ofKind("http").front();
-    EXPECT_EQ(e.fields[1].second.asString(), kServer);
-
-    serve(release("1.9"), kGoodArchive);
-    u->checkForUpdates();
-    // Reset at once, before the answer.
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::notChecked);
-    EXPECT_FALSE(u->targetRelease.get());
-    vt->advance(seconds(0.01));
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
-    EXPECT_EQ(u->changelog.get().size(), 1u);  // replaced only by an available result
-}
-
 TEST_F(Updates, FailedChecksLeaveNotCheckedAndSayWhy) {
-    serve(R"({"id": 1})", kGoodArchive);
-    check();
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::notChecked);
-    EXPECT_TRUE(logs.contains("Error fetching release: missing key 'tag_name'"));
-
-    serve(release("9.0"), kGoodArchive, 500);
-    check();
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::notChecked);
-    EXPECT_TRUE(logs.contains("Error fetching release: The server answered with status 500."));
-
-    serve(std::string(UpdateController::kMaxReleaseBytes + 1, ' ') + release("9.0"), kGoodArchive);
-    check();
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::notChecked);
-    EXPECT_TRUE(logs.contains("Error fetching release: The response is too large."));
-
+    const struct {
+        std::string body;
+        int status;
+        const char* log;
+    } cases[] = {
+        {R"({"id": 1})", 200, "missing key 'tag_name'"},
+        {release("9.0"), 500, "The server answered with status 500."},
+        {std::string(UpdateController::kMaxReleaseBytes + 1, ' ') + release("9.0"), 200, "The response is too large."},
+    };
+    for (auto& c : cases) {
+        serve(c.body, kGoodArchive, c.status);
+        check();
+        EXPECT_EQ(u->updateState.get(), UpdateAvailability::notChecked) << c.log;
+        EXPECT_TRUE(logs.contains(std::string("Error fetching release: ") + c.log)) << c.log;
+    }
     // A server that never answers: the request gives up after 60 s.
     sim->simHttp().setServer(kServer, [](const HttpRequest&) { return std::optional<HttpResponse>(); });
     u->checkForUpdates();
@@ -200,7 +163,7 @@ TEST_F(Updates, ALaterCheckSupersedesOneStillWaiting) {
     EXPECT_FALSE(logs.contains("Error fetching release: The request timed out."));
 }
 
-TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersion) {
+TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersionEvenWhileSilenced) {
     sim->simBundle().info_.version = "2.0.0";
     sim->simBundle().info_.build = 410;
     serve(release("2.0.0-b", true, "v2.0.0 (415)"), kGoodArchive);
@@ -208,18 +171,11 @@ TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersion) {
     ctx->appState().setup();  // follows the settings
     check();
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
-    // Turning early-bird updates on checks again and shows the window even while silenced, the
-    // application turned regular first so that the window can come to the front.
-    std::optional<bool> openWhenRegular;
-    Subscription policy = ctx->appState().activationPolicy.observe([&](const ActivationPolicy& p, const Animation*) {
-        if (p == ActivationPolicy::regular) openWhenRegular = sim->simUpdateWindow().isOpen();
-    });
     ctx->defaults().set(keys::silenceUpdatePrompt, true);
     ctx->defaults().set(keys::earlyBirdUpdates, true);
     vt->advance(seconds(0.1));
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
     EXPECT_TRUE(sim->simUpdateWindow().isOpen());
-    EXPECT_EQ(openWhenRegular, std::optional<bool>(false));
     // Off again: the build rule no longer applies and the window closes.
     ctx->defaults().set(keys::earlyBirdUpdates, false);
     vt->advance(seconds(0.1));
@@ -227,63 +183,34 @@ TEST_F(Updates, EarlyBirdOffersAPrereleaseBuildOfTheSameVersion) {
     EXPECT_FALSE(sim->simUpdateWindow().isOpen());
 }
 
-TEST_F(Updates, InstallReplacesTheBundleAndOffersRestart) {
+TEST_F(Updates, InstallReplacesTheBundleAndLeavesNothingBehind) {
     check();
     u->mainButton();
     EXPECT_TRUE(u->isInstalling.get());
-    EXPECT_EQ(u->progressBar.get(), 0.25);
     u->mainButton();  // ignored while installing
     u->checkForUpdates();  // waits for the install: nothing is reset, nothing asked
     EXPECT_EQ(u->progressBar.get(), 0.25);
     EXPECT_TRUE(u->targetRelease.get());
-    vt->advance(seconds(0.5));
+    vt->advance(seconds(1.1));
     EXPECT_EQ(requests("X-Download"), 1);
     EXPECT_EQ(requests(), 2);
-    EXPECT_EQ(u->progressBar.get(), 1.0);
-    EXPECT_EQ(u->updateState.get(), UpdateAvailability::unavailable);
-    EXPECT_FALSE(u->readyToRestart.get());  // one second after the install ends
-    vt->advance(seconds(0.6));
     EXPECT_TRUE(u->readyToRestart.get());
-    EXPECT_FALSE(u->isInstalling.get());
     EXPECT_EQ(installedProgram(), "program 2.0");
     EXPECT_TRUE(sim->simFiles().isExecutable(std::string(kApp) + "/Contents/MacOS/Halvyn"));
     EXPECT_TRUE(sim->simFiles().isExecutable(std::string(kApp) + "/Contents/XPCServices/HalvynHelper.xpc"));
     // Nothing left behind: archive, working folder, previous version.
     EXPECT_EQ(sim->simFiles().list("/Applications"), std::vector<std::string>{"Halvyn.app"});
     EXPECT_TRUE(sim->simFiles().list(kDownloads).empty());
-    // The header names the public download unless early-bird updates are on.
-    auto headers = sim->effects().ofKind("http").back().fields[2].second;
-    EXPECT_EQ(headers.find("X-Asset-URL")->asString(), "https://dl/1");
-    EXPECT_EQ(headers.find("X-Download")->asString(), "true");
 }
 
-TEST_F(Updates, OnlyThisUsersEarlierDownloadIsReusedAndOnlyWhenItStillMatches) {
-    // Planted in the shared temporary folder: ignored, the archive is downloaded.
-    serve(release("1.10", false, "R", "Halvyn.zip", describes(kGoodArchive)), kGoodArchive);
+TEST_F(Updates, AnEarlierDownloadThatNoLongerMatchesIsFetchedAgain) {
+    serve(releaseWith(describes(kGoodArchive)), kGoodArchive);
     check();
     std::string evil = kGoodArchive;
     evil.replace(evil.find("program 2.0"), 11, "evil");
-    sim->simFiles().put(sim->simFiles().temporaryDirectory() + "/Halvyn.zip_1.10", evil);
+    sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", evil);
     install();
     EXPECT_EQ(requests("X-Download"), 1);
-    EXPECT_EQ(installedProgram(), "program 2.0");
-
-    // Back to the old program, with `left` in the private folder from an earlier run.
-    auto installAgainWith = [&](const std::string& left) {
-        sim->simFiles().put(std::string(kApp) + "/Contents/MacOS/Halvyn", "program 1.0", true);
-        setAsOwner(u->readyToRestart, false);
-        check();
-        sim->simFiles().put(std::string(kDownloads) + "/Halvyn.zip_1.10", left);
-        install();
-    };
-    // Left in the private folder and still what the release describes: used without a download.
-    installAgainWith(kGoodArchive);
-    EXPECT_EQ(requests("X-Download"), 1);
-    EXPECT_EQ(installedProgram(), "program 2.0");
-
-    // Left there but no longer matching: thrown away and fetched again.
-    installAgainWith(evil);
-    EXPECT_EQ(requests("X-Download"), 2);
     EXPECT_TRUE(logged("Discarded an earlier download: the archive has"));
     EXPECT_EQ(installedProgram(), "program 2.0");
     EXPECT_TRUE(u->readyToRestart.get());
@@ -291,36 +218,26 @@ TEST_F(Updates, OnlyThisUsersEarlierDownloadIsReusedAndOnlyWhenItStillMatches) {
 
 TEST_F(Updates, AnArchiveUnlikeTheReleasesDescriptionIsRefused) {
     const std::string other = std::string(kGoodArchive) + " ";
-    const std::string sameLength = std::string(kGoodArchive).replace(1, 1, "\t");
     const struct {
         std::string extra, log;
     } cases[] = {
         {describes(other), "Error verifying update: the archive has " + std::to_string(other.size() - 1) +
                                " bytes, the release says " + std::to_string(other.size())},
-        {describes(sameLength), "Error verifying update: the archive's SHA-256 digest " +
-                                    SimArchiveVerifier::digestOf(kGoodArchive) + " is not the release's " +
-                                    SimArchiveVerifier::digestOf(sameLength)},
         {R"(, "size": 1e12)", "Error downloading asset: the archive is larger than"},
     };
     for (auto& c : cases) {
-        serve(release("1.10", false, "R", "Halvyn.zip", c.extra), kGoodArchive);
-        check();
-        install();
-        EXPECT_TRUE(logged(c.log)) << c.log;
-        EXPECT_FALSE(u->readyToRestart.get());
-        EXPECT_FALSE(u->isInstalling.get());
+        serve(releaseWith(c.extra), kGoodArchive);
+        expectRefusedInstall(c.log);
         EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-        EXPECT_EQ(installedProgram(), "program 1.0");
         EXPECT_TRUE(sim->simFiles().list(kDownloads).empty());  // never reused
     }
     // Upper-case hex in the release is the same digest.
     std::string upper = describes(kGoodArchive);
     const auto hex = upper.begin() + static_cast<std::ptrdiff_t>(upper.find("sha256:") + 7);
     std::transform(hex, upper.end(), hex, [](char ch) { return static_cast<char>(std::toupper(ch)); });
-    serve(release("1.10", false, "R", "Halvyn.zip", upper), kGoodArchive);
+    serve(releaseWith(upper), kGoodArchive);
     check();
     install();
-    EXPECT_TRUE(u->readyToRestart.get());
     EXPECT_EQ(installedProgram(), "program 2.0");
 }
 
@@ -335,45 +252,32 @@ TEST_F(Updates, WithAnUpdateKeyOnlyASignedArchiveIsInstalled) {
         {sigAsset, SimArchiveVerifier::signatureOf("other bytes"), "Error verifying update: the archive's signature does not verify"},
     };
     for (auto& c : refused) {
-        serve(release("1.10", false, "R", "Halvyn.zip", "", c.moreAssets), kGoodArchive, 200, c.signature);
-        check();
-        install();
-        EXPECT_TRUE(logged(c.log)) << c.log;
-        EXPECT_FALSE(u->readyToRestart.get());
-        EXPECT_EQ(installedProgram(), "program 1.0");
+        serve(releaseWith("", c.moreAssets), kGoodArchive, 200, c.signature);
+        expectRefusedInstall(c.log);
     }
     EXPECT_EQ(requests("X-Download"), 3);  // no archive without a signature to check it by
-    serve(release("1.10", false, "R", "Halvyn.zip", "", sigAsset), kGoodArchive, 200,
-          SimArchiveVerifier::signatureOf(kGoodArchive));
+    serve(releaseWith("", sigAsset), kGoodArchive, 200, SimArchiveVerifier::signatureOf(kGoodArchive));
     check();
     install();
-    EXPECT_TRUE(u->readyToRestart.get());
     EXPECT_EQ(installedProgram(), "program 2.0");
 }
 
 TEST_F(Updates, UpdatesComeOnlyOverHttpsOrFromThisMachine) {
-    for (const char* server : {"http://updates.halvyn.app/", "ftp://updates.halvyn.app/", "http://127.0.0.1@evil.example/"}) {
-        sim->simBundle().info_.updateServer = server;
-        check();
-    }
+    sim->simBundle().info_.updateServer = "http://updates.halvyn.app/";
+    check();
     EXPECT_EQ(requests(), 0);
     EXPECT_TRUE(logged("Updates are off: the update server's address is not HTTPS"));
-    for (const char* server : {"http://127.0.0.1:8080/", "http://localhost/", "http://[::1]:9/"}) {
-        sim->simBundle().info_.updateServer = server;
-        sim->simHttp().setServer(server, [](const HttpRequest&) {
-            return std::optional<HttpResponse>(HttpResponse{200, {}, release("1.10"), {}});
-        });
-        check();
-        EXPECT_EQ(u->updateState.get(), UpdateAvailability::available) << server;
-    }
+    sim->simBundle().info_.updateServer = "http://127.0.0.1:8080/";
+    sim->simHttp().setServer("http://127.0.0.1:8080/", [](const HttpRequest&) {
+        return std::optional<HttpResponse>(HttpResponse{200, {}, release("1.10"), {}});
+    });
+    check();
+    EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
     // A download address that is not HTTPS is not even asked for.
     sim->simBundle().info_.updateServer = kServer;
     serve(std::string(release("1.10")).replace(release("1.10").find("https://dl/1"), 12, "http://dl/1"), kGoodArchive);
-    check();
-    install();
-    EXPECT_TRUE(logged("Error downloading asset: refused the download address \"http://dl/1\": not HTTPS"));
+    expectRefusedInstall("Error downloading asset: refused the download address \"http://dl/1\": not HTTPS");
     EXPECT_EQ(requests("X-Download"), 0);
-    EXPECT_EQ(installedProgram(), "program 1.0");
 }
 
 TEST_F(Updates, ATricklingServerIsCutOffAtTheDeadlineAndLaterChecksRun) {
@@ -405,9 +309,7 @@ TEST_F(Updates, ATricklingServerIsCutOffAtTheDeadlineAndLaterChecksRun) {
 
 TEST_F(Updates, TheDownloadFolderMustBeAFolder) {
     sim->simFiles().putLink(kDownloads, "/tmp/elsewhere");
-    check();
-    install();
-    EXPECT_TRUE(logged("Error downloading asset: the download folder cannot be used"));
+    expectRefusedInstall("Error downloading asset: the download folder cannot be used");
     EXPECT_EQ(requests("X-Download"), 0);
 }
 
@@ -427,19 +329,14 @@ TEST_F(Updates, AStartAfterAnInterruptedSwapPutsTheInstalledVersionBack) {
     EXPECT_EQ(files.list("/Applications"), std::vector<std::string>{"Halvyn.app"});
 }
 
-TEST_F(Updates, ADownloadErrorReturnsToInstall) {
+TEST_F(Updates, AfterADownloadErrorTheButtonInstallsAgain) {
     check();
     sim->simHttp().setServer(kServer, [](const HttpRequest&) {
         return std::optional<HttpResponse>(HttpResponse{0, {}, {}, "The network connection was lost."});
     });
     install();
-    EXPECT_EQ(u->progressBar.get(), 0.25);
-    EXPECT_FALSE(u->readyToRestart.get());
-    EXPECT_FALSE(u->isInstalling.get());
     EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-    EXPECT_TRUE(logs.contains("Error downloading asset: The network connection was lost."));
     EXPECT_EQ(installedProgram(), "program 1.0");
-    // The button works again.
     serve(release("1.10"), kGoodArchive);
     install();
     EXPECT_TRUE(u->readyToRestart.get());
@@ -458,23 +355,13 @@ TEST_F(Updates, NothingToInstallSetsProgressToZero) {
     EXPECT_EQ(requests("X-Download"), 0);
 }
 
-TEST_F(Updates, AssetNamesThatAreNotPlainFileNamesAreRefused) {
-    for (std::string name : {"../../Applications/Halvyn.app", "a/b.zip", "..", ""}) {
-        serve(release("1.10", false, "R", name), kGoodArchive);
-        check();
-        ASSERT_EQ(u->updateState.get(), UpdateAvailability::available) << name;
-        install();
-        EXPECT_FALSE(u->readyToRestart.get()) << name;
-    }
-    // A tag with a slash would also steer the file out of the temporary folder.
+TEST_F(Updates, ATagWithASlashIsRefusedAsAFileName) {
     serve(release("1.10/../../x"), kGoodArchive);
-    check();
-    install();
-    EXPECT_FALSE(u->readyToRestart.get());
+    expectRefusedInstall("Error downloading asset: refused the file name \"Halvyn.zip_1.10/../../x\"");
     EXPECT_EQ(requests("X-Download"), 0);
-    EXPECT_TRUE(logs.contains("Error downloading asset: refused the file name \"../../Applications/Halvyn.app_1.10\""));
 }
 
+// Each rule of the entries has its own test; these show a refused archive changes nothing.
 TEST_F(Updates, BadArchivesLeaveTheRunningVersionWhole) {
     const std::string head = R"({"entries": [{"path": "Halvyn.app", "type": "dir"},
         {"path": "Halvyn.app/Contents/MacOS/Halvyn", "type": "file", "data": "evil"},
@@ -484,38 +371,18 @@ TEST_F(Updates, BadArchivesLeaveTheRunningVersionWhole) {
         std::string log;
     } cases[] = {
         {head + R"({"path": "/etc/evil", "type": "file"}]})", "refused the archive entry \"/etc/evil\""},
-        {head + R"({"path": "Halvyn.app/../../evil", "type": "file"}]})", "refused the archive entry"},
-        {head + R"({"path": "Halvyn.app/l", "type": "link", "target": "../../Library"}]})", "refused the link"},
         {head + R"({"path": "Halvyn.app/l", "type": "link", "target": "/Applications"}]})", "refused the link"},
+        // A link unpacked before is never written through.
         {head + R"({"path": "Halvyn.app/l", "type": "link", "target": "."}, {"path": "Halvyn.app/l/x", "type": "file"}]})",
          "refused the archive entry \"Halvyn.app/l/x\""},
         {std::string(kGoodArchive).substr(0, 60), "The archive is damaged or truncated."},
-        {head + R"({"path": "Halvyn.app/up", "type": "link", "target": ".."}]})", "refused the link \"Halvyn.app/up\""},
-        {head + R"({"path": "Halvyn.app/a\nError updating: forged", "type": "file"}]})",
-         "refused the archive entry \"Halvyn.app/a\\x0AError updating: forged\": its name holds a control character"},
-        // One folder named after the application, and nothing beside it.
-        {head + R"({"path": "Other.app/x", "type": "file"}]})", "refused the archive entry \"Other.app/x\": the archive must"},
-        {head + R"({"path": "README", "type": "file"}]})", "refused the archive entry \"README\": the archive must"},
-        {R"({"entries": [{"path": "Evil.app/Contents/MacOS/Halvyn", "type": "file"}]})", "refused the archive entry \"Evil.app"},
-        {R"({"entries": []})", "The archive is empty."},
-        // The program must be a program, not a folder or nothing.
         {R"({"entries": [{"path": "Halvyn.app/Contents/MacOS/Halvyn", "type": "dir"}]})",
-         "the new version's Contents/MacOS/Halvyn is not a program"},
-        {R"({"entries": [{"path": "Halvyn.app/Contents/Info.plist", "type": "file"}]})",
          "the new version's Contents/MacOS/Halvyn is not a program"},
     };
     for (auto& c : cases) {
         serve(release("1.10"), c.archive);
-        check();
-        install();
-        EXPECT_FALSE(u->readyToRestart.get()) << c.archive;
+        expectRefusedInstall(c.log);
         EXPECT_EQ(u->updateState.get(), UpdateAvailability::available);
-        EXPECT_TRUE(logs.contains(c.log) || [&] {
-            for (auto& l : logs.lines)
-                if (l.message.find(c.log) != std::string::npos) return true;
-            return false;
-        }()) << c.log;
-        EXPECT_EQ(installedProgram(), "program 1.0");
         EXPECT_EQ(sim->simFiles().list("/Applications"), std::vector<std::string>{"Halvyn.app"});
         // A damaged archive is not reused.
         EXPECT_TRUE(sim->simFiles().list(kDownloads).empty());
@@ -523,27 +390,17 @@ TEST_F(Updates, BadArchivesLeaveTheRunningVersionWhole) {
     }
 }
 
-TEST_F(Updates, ACopyThatCannotUpdateItselfOffersTheReleasePageAndDownloadsNothing) {
+TEST_F(Updates, ACopyThatCannotUpdateItselfDownloadsNothingAndOpensOnlyAWebPage) {
     sim->simBundle().info_.path.clear();
     sim->simBundle().info_.notReplaceable = "/usr is shared with other programs";
-    std::string withPage = release("1.10");
-    withPage.insert(withPage.size() - 1, R"(, "html_url": "https://example.org/releases/1.10")");
-    serve(withPage, kGoodArchive);
     check();
     ASSERT_EQ(u->updateState.get(), UpdateAvailability::available);
     EXPECT_EQ(u->selfUpdateProblem(), "/usr is shared with other programs");
-    install();
-    EXPECT_EQ(requests("X-Download"), 0);
-    EXPECT_FALSE(u->isInstalling.get());
-    auto opened = sim->effects().ofKind("openURL");
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].fields[0].second.asString(), "https://example.org/releases/1.10");
     // Not even asked directly: nothing is downloaded that could not be installed.
     u->performUpdate();
     vt->advance(seconds(1));
     EXPECT_EQ(requests("X-Download"), 0);
     EXPECT_TRUE(logs.contains("Error updating: this copy cannot update itself: /usr is shared with other programs"));
-    // Only a web page is opened from what the server says.
     for (const char* page : {"file:///etc/passwd", "http://example.org/x", "https://a b"}) {
         std::string other = release("1.10");
         other.insert(other.size() - 1, std::string(R"(, "html_url": ")") + page + "\"");
@@ -552,16 +409,12 @@ TEST_F(Updates, ACopyThatCannotUpdateItselfOffersTheReleasePageAndDownloadsNothi
         EXPECT_EQ(u->releasePage(), "") << page;
         install();
     }
-    EXPECT_EQ(sim->effects().ofKind("openURL").size(), 1u);
+    EXPECT_TRUE(sim->effects().ofKind("openURL").empty());
 }
 
 TEST_F(Updates, AnInstallThatCannotWriteChangesNothing) {
-    check();
     sim->simFiles().failWrites("/Applications", "Permission denied");
-    install();
-    EXPECT_FALSE(u->readyToRestart.get());
-    EXPECT_TRUE(logs.contains("Error updating: Permission denied"));
-    EXPECT_EQ(installedProgram(), "program 1.0");
+    expectRefusedInstall("Error updating: Permission denied");
 }
 
 TEST_F(Updates, RelaunchPassesThePathAsItsOwnArgument) {
@@ -570,12 +423,8 @@ TEST_F(Updates, RelaunchPassesThePathAsItsOwnArgument) {
     u->relaunchApplication(0.5);
     auto p = sim->effects().ofKind("process");
     ASSERT_EQ(p.size(), 1u);
-    EXPECT_EQ(p[0].fields[0].second.asString(), "/bin/sh");
-    const auto& args = p[0].fields[1].second.asArray();
-    ASSERT_EQ(args.size(), 6u);
-    EXPECT_EQ(args[1].asString(), "sleep \"$1\"; shift; exec \"$@\"");
-    EXPECT_EQ(args[3].asString(), "0.5");
-    EXPECT_EQ(args[5].asString(), path);
+    EXPECT_EQ(p[0].fields[1].second.toJson(),
+              Value(Value::Array{"-c", "sleep \"$1\"; shift; exec \"$@\"", "sh", "0.5", "open", path}).toJson());
     EXPECT_TRUE(sim->simInstaller().terminated());
 }
 
