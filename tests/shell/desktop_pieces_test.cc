@@ -9,21 +9,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/app_state.h"
-#include "app/context.h"
-#include "notch/notch.h"
-#include "runtime/logger.h"
-#include "settings/defaults.h"
 #include "settings/json_value.h"
-#include "settings/key.h"
-#include "settings/keys.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_app.h"
 #include "shell/desktop_shell.h"
@@ -271,10 +263,6 @@ TEST_F(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         EXPECT_EQ(menu->geometry().top(), under.y());
         EXPECT_LE(menu->geometry().left(), under.x());
         EXPECT_GE(menu->geometry().right(), under.x());
-        if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) {
-            w->grab().save(QString::fromUtf8(to) + "/notch-right-click.png");
-            menu->grab().save(QString::fromUtf8(to) + "/status-menu.png");
-        }
         menu->hide();
         // Launching again opens the settings.
         app.reopen();
@@ -297,16 +285,10 @@ TEST_F(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
     ASSERT_FALSE(d.get(keys::swipeToSkip));
 
     const std::string edit = R"({"isFirstLaunch": false, "swipeToSkip": false, "hudSpeed": "instant"})";
-    const std::string pieces[] = {edit.substr(0, 20), edit.substr(20, 20), edit.substr(40)};
-    const std::string script = "{ printf '%s'; sleep 0.2; printf '%s'; sleep 0.2; printf '%s'; } > " + file.string();
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, script.c_str(), pieces[0].c_str(), pieces[1].c_str(), pieces[2].c_str());
-    const pid_t writer = ::fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        ::execl("/bin/sh", "sh", "-c", buffer, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const std::string script = "{ printf '%s' '" + edit.substr(0, 20) + "'; sleep 0.2; printf '%s' '" + edit.substr(20, 20) +
+                               "'; sleep 0.2; printf '%s' '" + edit.substr(40) + "'; } > " + file.string();
+    const pid_t writer = test::spawnWith({"sh", "-c", script}, {});
+    ASSERT_GT(writer, 0);
     ASSERT_TRUE(test::spinUntil([&] { return d.get(keys::hudSpeed) == HUDSpeed::instant; }));
     ::waitpid(writer, nullptr, 0);
     test::spinUntil([] { return false; }, 1500);

@@ -82,14 +82,6 @@ TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesk
     EXPECT_TRUE(app.windows.get().empty());
 }
 
-TEST_F(PermissionPagesTest, ClosingAPageByHandIsReportedAndTheLastWindowEndsRegularMode) {
-    app.setup();
-    ASSERT_EQ(app.activationPolicy.get(), ActivationPolicy::regular);
-    page(PermissionPage::music)->close();
-    EXPECT_TRUE(test::spinUntil([&] { return !app.isWindowOpen("musicPermission"); }));
-    EXPECT_EQ(app.activationPolicy.get(), ActivationPolicy::accessory);
-}
-
 TEST_F(PermissionPagesTest, SettingsOpenOnceWithBannersAndClosingTheLastWindowIsReported) {
     defaults().set(keys::isFirstLaunch, false);
     app.setup();
