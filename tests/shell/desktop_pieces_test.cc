@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -157,27 +158,17 @@ TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
     action(item.menu(), "Settings...")->trigger();
     EXPECT_TRUE(ctx->appState().isWindowOpen("settings"));
     // The offscreen platform has no tray: the item says so once and the program goes on.
-    int said = 0;
-    for (auto& l : logs.lines)
-        said += l.message.find("No system tray on this desktop: the status menu opens with a right click") !=
-                    std::string::npos &&
-                l.level == LogLevel::info;
-    EXPECT_EQ(said, 1);
+    EXPECT_EQ(std::count_if(logs.lines.begin(), logs.lines.end(), [](const CaptureLogSink::Line& l) {
+                  return l.level == LogLevel::info && l.message.find("No system tray on this desktop: the status menu opens "
+                                                                     "with a right click") != std::string::npos;
+              }), 1);
 }
 
 TEST(RenderMenu, ImagesFallBackAndTextImagesAreDrawn) {
-    Menu model(3);
-    model[0].title = "Join Webex";
-    model[0].image = "WebexAppIcon18x18";  // no such icon on this desktop
-    model[0].fallbackSymbol = "video.fill";
-    model[1].title = "Speed";
-    model[1].image = "1.5";
-    model[1].imageIsText = true;
-    model[1].submenu.resize(1);
-    model[1].submenu[0].title = "1.5x";
-    model[1].submenu[0].checked = true;
-    model[2].title = "Unknown";
-    model[2].image = "NoSuchAsset";
+    const Menu model = {
+        MenuItem{.title = "Join Webex", .image = "WebexAppIcon18x18", .fallbackSymbol = "video.fill"},  // no such icon here
+        MenuItem{.title = "Speed", .image = "1.5", .submenu = {MenuItem{.title = "1.5x", .checked = true}}, .imageIsText = true},
+        MenuItem{.title = "Unknown", .image = "NoSuchAsset"}};
     QMenu menu;
     renderMenu(menu, model);
     const auto actions = menu.actions();

@@ -44,7 +44,6 @@ TEST_F(PermissionPagesTest, FirstLaunchWalksThePagesToTheNotchSayingWhatThisDesk
     ASSERT_TRUE(shown(PermissionPage::music));
     PermissionPageWindow* music = page(PermissionPage::music);
     ASSERT_NE(music, nullptr);
-    EXPECT_TRUE(music->textLabel()->text().contains("MPRIS"));
     EXPECT_EQ(music->continueButton()->text(), "Continue");
     // A second opening brings the same window forward.
     app.showPage(PermissionPage::music);
