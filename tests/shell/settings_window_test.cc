@@ -135,9 +135,11 @@ TEST_F(SettingsWindowTest, ControlsLineUpAcrossTabsWithRoomAndTheWindowFitsItsCo
             const int x = c->mapTo(window.get(), QPoint(0, 0)).x();
             columns.insert(x);
             // The label ends well before its control.
-            for (QLabel* label : window->findChildren<QLabel*>())
-                if (label->isVisible() && label->text() == QString::fromUtf8(row.label.data(), int(row.label.size())))
+            for (QLabel* label : window->findChildren<QLabel*>()) {
+                if (label->isVisible() && label->text() == QString::fromUtf8(row.label.data(), int(row.label.size()))) {
                     EXPECT_LE(label->mapTo(window.get(), QPoint(label->sizeHint().width(), 0)).x() + 16, x) << row.key;
+                }
+            }
         }
     }
     EXPECT_EQ(columns.size(), 1u) << "one control column on every tab";
