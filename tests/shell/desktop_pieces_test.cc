@@ -9,21 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "app/app_state.h"
-#include "app/context.h"
-#include "notch/notch.h"
-#include "runtime/logger.h"
-#include "settings/defaults.h"
 #include "settings/json_value.h"
-#include "settings/key.h"
-#include "settings/keys.h"
 #include "shell/context_levels.h"
 #include "shell/desktop_app.h"
 #include "shell/desktop_shell.h"
@@ -165,27 +158,17 @@ TEST_F(StatusMenu, RendersTheModelAndIsRebuiltOnEveryOpening) {
     action(item.menu(), "Settings...")->trigger();
     EXPECT_TRUE(ctx->appState().isWindowOpen("settings"));
     // The offscreen platform has no tray: the item says so once and the program goes on.
-    int said = 0;
-    for (auto& l : logs.lines)
-        said += l.message.find("No system tray on this desktop: the status menu opens with a right click") !=
-                    std::string::npos &&
-                l.level == LogLevel::info;
-    EXPECT_EQ(said, 1);
+    EXPECT_EQ(std::count_if(logs.lines.begin(), logs.lines.end(), [](const CaptureLogSink::Line& l) {
+                  return l.level == LogLevel::info && l.message.find("No system tray on this desktop: the status menu opens "
+                                                                     "with a right click") != std::string::npos;
+              }), 1);
 }
 
 TEST(RenderMenu, ImagesFallBackAndTextImagesAreDrawn) {
-    Menu model(3);
-    model[0].title = "Join Webex";
-    model[0].image = "WebexAppIcon18x18";  // no such icon on this desktop
-    model[0].fallbackSymbol = "video.fill";
-    model[1].title = "Speed";
-    model[1].image = "1.5";
-    model[1].imageIsText = true;
-    model[1].submenu.resize(1);
-    model[1].submenu[0].title = "1.5x";
-    model[1].submenu[0].checked = true;
-    model[2].title = "Unknown";
-    model[2].image = "NoSuchAsset";
+    const Menu model = {
+        MenuItem{.title = "Join Webex", .image = "WebexAppIcon18x18", .fallbackSymbol = "video.fill"},  // no such icon here
+        MenuItem{.title = "Speed", .image = "1.5", .submenu = {MenuItem{.title = "1.5x", .checked = true}}, .imageIsText = true},
+        MenuItem{.title = "Unknown", .image = "NoSuchAsset"}};
     QMenu menu;
     renderMenu(menu, model);
     const auto actions = menu.actions();
@@ -271,10 +254,6 @@ TEST_F(DesktopStart, ARightClickOnTheNotchOpensTheStatusMenu) {
         EXPECT_EQ(menu->geometry().top(), under.y());
         EXPECT_LE(menu->geometry().left(), under.x());
         EXPECT_GE(menu->geometry().right(), under.x());
-        if (const char* to = std::getenv("HALVYN_SCREENSHOTS")) {
-            w->grab().save(QString::fromUtf8(to) + "/notch-right-click.png");
-            menu->grab().save(QString::fromUtf8(to) + "/status-menu.png");
-        }
         menu->hide();
         // Launching again opens the settings.
         app.reopen();
@@ -297,16 +276,10 @@ TEST_F(DesktopStart, SettingsFileFollowsSlowWritersAndAVanishingFolder) {
     ASSERT_FALSE(d.get(keys::swipeToSkip));
 
     const std::string edit = R"({"isFirstLaunch": false, "swipeToSkip": false, "hudSpeed": "instant"})";
-    const std::string pieces[] = {edit.substr(0, 20), edit.substr(20, 20), edit.substr(40)};
-    const std::string script = "{ printf '%s'; sleep 0.2; printf '%s'; sleep 0.2; printf '%s'; } > " + file.string();
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, script.c_str(), pieces[0].c_str(), pieces[1].c_str(), pieces[2].c_str());
-    const pid_t writer = ::fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
-        ::execl("/bin/sh", "sh", "-c", buffer, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const std::string script = "{ printf '%s' '" + edit.substr(0, 20) + "'; sleep 0.2; printf '%s' '" + edit.substr(20, 20) +
+                               "'; sleep 0.2; printf '%s' '" + edit.substr(40) + "'; } > " + file.string();
+    const pid_t writer = test::spawnWith({"sh", "-c", script}, {});
+    ASSERT_GT(writer, 0);
     ASSERT_TRUE(test::spinUntil([&] { return d.get(keys::hudSpeed) == HUDSpeed::instant; }));
     ::waitpid(writer, nullptr, 0);
     test::spinUntil([] { return false; }, 1500);

@@ -11,26 +11,13 @@
 #include "shell/notch_scene.h"
 #include "shell/notch_window.h"
 #include "settings/keys.h"
+#include "shell/pixels.h"
 #include "shell/shell_fixture.h"
 #include "runtime/owned_access.h"
 #include "sources/privacy_manager.h"
 
 namespace halvyn {
 namespace {
-
-struct Levels : DisplayLevels {
-    std::optional<float> volume() const override { return level; }
-    std::optional<float> brightness() const override { return 0.5f; }
-    std::optional<float> keyboardBrightness() const override { return 0.5f; }
-    std::optional<double> batteryLevel() const override { return 0.08; }
-    std::optional<Accessory> accessory() const override { return Accessory{"AirPods Max Sky Blue", "airpodsmax", 0.9, false}; }
-    Subscription observe(std::function<void(const Animation*)> cb) const override {
-        changed = std::move(cb);
-        return {};
-    }
-    float level = 0.5f;
-    mutable std::function<void(const Animation*)> changed;
-};
 
 // A notched laptop screen: the content shares a 38-point-high outline with the camera housing.
 Screen notchedScreen() {
@@ -44,13 +31,26 @@ Screen notchedScreen() {
 class DisplayDrawing : public test::ShellTest, public ::testing::WithParamInterface<bool> {
 protected:
     DisplayDrawing() : test::ShellTest({GetParam() ? notchedScreen() : test::plainScreen()}), scene(*ctx, &levels) {
+        levels.keyboard = 0.5f;
+        levels.battery = 0.08;
+        levels.accessoryValue = DisplayLevels::Accessory{"AirPods Max Sky Blue", "airpodsmax", 0.9, false};
         notch().enable();
         at(1);
     }
-    QImage frame() { return scene.render(toSeconds(time->uptime()), 2); }
+    QImage frame() { return scene.render(now(), 2); }
+    // The display of `kind` drawn where it settles; then taken away again.
+    QImage shown(N kind) {
+        notch().setNotification(true, kind, 0.35, 3);
+        at(t += 1.5);
+        QImage img = frame();
+        notch().setNotification(false, N::none, 0.35, 0);
+        at(t += 1);
+        return img;
+    }
 
-    Levels levels;
+    test::FixedLevels levels;
     NotchScene scene;
+    double t = 1;
 };
 
 // Every pixel the label has when drawn alone, in its font at its place, is there in the frame:
@@ -67,13 +67,13 @@ void expectWhole(const QImage& img, const NotchScene::DrawnLabel& label) {
     }
     int ink = 0, missing = 0;
     for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            if (qAlpha(alone.pixel(x, y)) < 200) continue;
-            ++ink;
-            missing += qRed(img.pixel(x, y)) < 150;
-        }
-    EXPECT_GT(ink, 40) << label.text.toStdString();
-    EXPECT_EQ(missing, 0) << label.text.toStdString();
+        for (int x = 0; x < img.width(); ++x)
+            if (qAlpha(alone.pixel(x, y)) >= 200) {
+                ++ink;
+                missing += qRed(img.pixel(x, y)) < 150;
+            }
+    EXPECT_GT(ink, 40);
+    EXPECT_EQ(missing, 0);
 }
 
 TEST_P(DisplayDrawing, StandardLabelsShowWholeAtTheirSettledWidth) {
@@ -83,82 +83,55 @@ TEST_P(DisplayDrawing, StandardLabelsShowWholeAtTheirSettledWidth) {
                                                {N::isCharging, "Charging"},
                                                {N::isLowBattery, "Low Battery"},
                                                {N::isLowPowerMode, "Low Power"}};
-    double t = 1;
     for (auto [kind, text] : kinds) {
-        notch().setNotification(true, kind, 0.35, 3);
-        at(t += 1.5);
-        const QImage img = frame();
-        ASSERT_TRUE(scene.lastLabel()) << text;
+        SCOPED_TRACE(text);
+        const QImage img = shown(kind);
+        ASSERT_TRUE(scene.lastLabel());
         EXPECT_EQ(scene.lastLabel()->text.toStdString(), text);
         EXPECT_EQ(scene.lastLabel()->full.toStdString(), text);
         expectWhole(img, *scene.lastLabel());
-        notch().setNotification(false, N::none, 0.35, 0);
-        at(t += 1);
     }
 }
 
 TEST_P(DisplayDrawing, LowBatteryHasTheNotificationsLayoutAndWarns) {
-    auto show = [&](N kind, double t) {
-        notch().setNotification(true, kind, 0.35, 3);
-        at(t);
-        const QImage img = frame();
-        notch().setNotification(false, N::none, 0.35, 0);
-        at(t + 1);
-        return img;
-    };
-    show(N::isCharging, 2.5);
+    shown(N::isCharging);
     ASSERT_TRUE(scene.lastLabel());
     const NotchScene::DrawnLabel chargingLabel = *scene.lastLabel();
-    const QImage low = show(N::isLowBattery, 5);
+    const QImage low = shown(N::isLowBattery);
     ASSERT_TRUE(scene.lastLabel());
     const NotchScene::DrawnLabel lowLabel = *scene.lastLabel();
     // At 8 % the battery is critical: its symbol and percentage in the warning colour.
-    int warning = 0;
-    for (int y = 0; y < low.height(); ++y)
-        for (int x = 0; x < low.width(); ++x) {
-            const QColor c = low.pixelColor(x, y);
-            warning += c.red() > 180 && c.green() < 110 && c.blue() < 140;
-        }
-    EXPECT_GT(warning, 60);
+    EXPECT_GT(test::countPixels(low, [](QRgb c) { return qRed(c) > 180 && qGreen(c) < 110 && qBlue(c) < 140; }), 60);
     if (GetParam()) return;  // beside a camera housing the wing is too narrow for a symbol and this label
     EXPECT_EQ(lowLabel.font.pixelSize(), chargingLabel.font.pixelSize()) << "the same size as the others";
     EXPECT_DOUBLE_EQ(lowLabel.rect.left(), chargingLabel.rect.left()) << "beside its symbol, as the others";
-    int symbol = 0;
-    for (int y = 0; y < low.height(); ++y)
-        for (int x = 0; x < static_cast<int>(lowLabel.rect.left() * 2) - 4; ++x) symbol += qAlpha(low.pixel(x, y)) > 200 && qRed(low.pixel(x, y)) > 150;
-    EXPECT_GT(symbol, 30) << "the battery symbol";
+    const QRect beforeLabel(0, 0, static_cast<int>(lowLabel.rect.left() * 2) - 4, low.height());
+    EXPECT_GT(test::countPixels(low, beforeLabel, [](QRgb p) { return qAlpha(p) > 200 && qRed(p) > 150; }), 30)
+        << "the battery symbol";
 }
 
 // Whatever a display draws on the right, however wide, ends a clear gap before the in-use dots;
 // two dots push it further in than one.
 TEST_P(DisplayDrawing, RightWingKeepsAGapBeforeTheInUseDots) {
     defaults().set(keys::showHUDPercentage, true);
-    levels.level = 1.0f;
+    levels.vol = 1.0f;
     PrivacyManager& privacy = ctx->privacy();
     setAsOwner(privacy.isIndicatorVisible, true);
     setAsOwner(privacy.microphoneApplications, std::vector<std::string>{"Firefox"});
-    double t = 1;
-    double oneDot = 0;
+    std::vector<double> volumeEnds;
     for (bool camera : {false, true}) {
         if (camera) setAsOwner(privacy.cameraApplications, std::vector<std::string>{"Cheese"});
         for (N kind : {N::didChangeVolume, N::isCharging, N::isLowBattery}) {
-            notch().setNotification(true, kind, 0.35, 3);
-            at(t += 1.5);
-            frame();
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(kind) << " camera " << camera);
+            shown(kind);
             const QRectF dots = scene.privacyDots(), wing = scene.lastRightWing();
             ASSERT_FALSE(dots.isEmpty());
-            ASSERT_FALSE(wing.isEmpty()) << static_cast<int>(kind);
-            EXPECT_LE(wing.right(), dots.left() - 4) << static_cast<int>(kind) << " camera " << camera;
-            if (kind == N::didChangeVolume) {
-                if (camera) {
-                    EXPECT_LT(wing.right(), oneDot - 8);
-                }
-                oneDot = wing.right();
-            }
-            notch().setNotification(false, N::none, 0.35, 0);
-            at(t += 1);
+            ASSERT_FALSE(wing.isEmpty());
+            EXPECT_LE(wing.right(), dots.left() - 4);
+            if (kind == N::didChangeVolume) volumeEnds.push_back(wing.right());
         }
     }
+    EXPECT_LT(volumeEnds[1], volumeEnds[0] - 8) << "two dots push the volume's end further in";
 }
 
 TEST_P(DisplayDrawing, HoverIsVisibleInTheWindowAndNothingRunsBeyondTheOutline) {
@@ -167,8 +140,7 @@ TEST_P(DisplayDrawing, HoverIsVisibleInTheWindowAndNothingRunsBeyondTheOutline) 
     const QImage idle = window.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     // The top row is the outline's own: no strip across the window beside it.
     const double width = ctx->outline().width.get();
-    int topRow = 0;
-    for (int x = 0; x < idle.width(); ++x) topRow += qAlpha(idle.pixel(x, 0)) > 127;
+    const int topRow = test::rowCoverage(idle, 0);
     EXPECT_NEAR(topRow, width * idle.width() / 576.0, 6);
     EXPECT_LE(topRow, width * idle.width() / 576.0);
     // Below the outline the window is not shaped in while the notch is not lifted.
@@ -179,10 +151,7 @@ TEST_P(DisplayDrawing, HoverIsVisibleInTheWindowAndNothingRunsBeyondTheOutline) 
     at(3);
     const QImage hovered = window.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     ASSERT_EQ(hovered.size(), idle.size());
-    int differ = 0;
-    for (int y = 0; y < idle.height(); ++y)
-        for (int x = 0; x < idle.width(); ++x) differ += std::abs(qAlpha(idle.pixel(x, y)) - qAlpha(hovered.pixel(x, y))) > 8;
-    EXPECT_GT(differ, 2000) << "the lifted notch's shadow shows around it";
+    EXPECT_GT(test::alphaDiffers(idle, hovered, 8), 2000) << "the lifted notch's shadow shows around it";
     EXPECT_TRUE(window.mask().contains(below)) << "the shadow is part of the window's shape";
     // The shape is sent again only when the outline's bounds or radii move.
     const long updates = window.shapeUpdates();
@@ -196,10 +165,8 @@ TEST_P(DisplayDrawing, OpenNotchShowsBatteryAccessoryAndTheOutputControlWhenAske
     at(3);
     const QImage open = frame();
     auto whiteIn = [](const QImage& img, int y0, int y1) {
-        int n = 0;
-        for (int y = y0 * 2; y < y1 * 2; ++y)
-            for (int x = 0; x < img.width(); ++x) n += qRed(img.pixel(x, y)) > 200 && qAlpha(img.pixel(x, y)) > 250;
-        return n;
+        return test::countPixels(img, QRect(0, y0 * 2, img.width(), (y1 - y0) * 2),
+                                 [](QRgb p) { return qRed(p) > 200 && qAlpha(p) > 250; });
     };
     const int h = static_cast<int>(notch().notchExpandedHeight.get());
     EXPECT_GT(whiteIn(open, static_cast<int>(notch().notchHeight.get()), h), 400) << "battery and accessory rows";
@@ -211,26 +178,12 @@ TEST_P(DisplayDrawing, OpenNotchShowsBatteryAccessoryAndTheOutputControlWhenAske
 
 // Past full the bar stays full and its end turns amber by the amplified share; at full, none.
 TEST_P(DisplayDrawing, AmplifiedVolumeShowsAFullBarWithTheExcessMarked) {
-    auto amber = [](const QImage& img) {
-        int n = 0;
-        for (int y = 0; y < img.height(); ++y)
-            for (int x = 0; x < img.width(); ++x) {
-                const QRgb c = img.pixel(x, y);
-                n += qRed(c) > 220 && qGreen(c) > 130 && qGreen(c) < 180 && qBlue(c) < 60;
-            }
-        return n;
-    };
-    double t = 1;
+    auto amber = [](QRgb c) { return qRed(c) > 220 && qGreen(c) > 130 && qGreen(c) < 180 && qBlue(c) < 60; };
     std::vector<int> marked;
     for (float level : {1.0f, 1.2f, 1.5f}) {
-        levels.level = level;
+        levels.vol = level;
         levels.changed(nullptr);
-        notch().setNotification(true, N::didChangeVolume, 0.35, 3);
-        at(t += 1.5);
-        const QImage img = frame();
-        marked.push_back(amber(img));
-        notch().setNotification(false, N::none, 0.35, 0);
-        at(t += 1);
+        marked.push_back(test::countPixels(shown(N::didChangeVolume), amber));
     }
     EXPECT_EQ(marked[0], 0);
     EXPECT_GT(marked[1], 20);

@@ -2,8 +2,6 @@
 
 #include <QImage>
 
-#include <cstdlib>
-
 #include "calendar/calendar_manager.h"
 #include "runtime/dates.h"
 #include "shell/notch_scene.h"
@@ -29,13 +27,9 @@ TEST(FocusCalendarView, ContentFollowsTheSources) {
     EXPECT_EQ(focusContent(FocusMode{"x", "star", "NoSuchColor", "Mine", std::nullopt}, true, false).tint,
               namedColor("IndigoColor"));
 
-    EXPECT_EQ(countdownText(900), "15m");
-    EXPECT_EQ(countdownText(4500), "1h 15m");
-    EXPECT_EQ(countdownText(301), "6m");
-    EXPECT_EQ(countdownText(290), "4:50");
-    EXPECT_EQ(countdownText(59.5), "60s");
-    EXPECT_EQ(countdownText(1), "1s");
-    EXPECT_EQ(countdownText(0), "now");
+    for (auto [left, text] : {std::pair{900.0, "15m"}, {4500.0, "1h 15m"}, {301.0, "6m"}, {300.0, "5:00"},
+                              {290.0, "4:50"}, {61.0, "1:01"}, {59.5, "60s"}, {1.0, "1s"}, {0.0, "now"}})
+        EXPECT_EQ(countdownText(left), text) << left;
 
     UpcomingEvent e{"id", "🎉 Quarterly planning meeting", {}, {}, "#FF9500", {}, {}, {}};
     WingContent cal = calendarContent(e, 600, 0.75, false, true);
@@ -72,16 +66,10 @@ protected:
         notch().enable();
         at(5);
     }
-    int dumps_ = 0;
     // White pixels along the bottom of the compact notch, where the bar is.
     int brightPixels(NotchScene& scene) {
-        const QImage img = scene.render(toSeconds(time->uptime()) + 5);
-        if (const char* dump = std::getenv("HALVYN_DUMP")) img.save(QString(dump) + QString::number(dumps_++) + ".png");
-        int n = 0;
-        for (int y = 17; y < 24; ++y)
-            for (int x = 0; x < img.width(); ++x)
-                if (qGray(img.pixel(x, y)) > 200 && qAlpha(img.pixel(x, y)) > 200) ++n;
-        return n;
+        const QImage img = scene.render(now() + 5);
+        return countPixels(img, QRect(0, 17, img.width(), 7), [](QRgb p) { return qGray(p) > 200 && qAlpha(p) > 200; });
     }
 };
 

@@ -54,24 +54,23 @@ TEST(VolumeDisplay, MutedOrSilentShowsTheSlashedSpeakerWhateverTheDevice) {
 }
 
 TEST(VolumeDisplay, DeviceSymbolOnlyWhenDynamicAndKnown) {
-    EXPECT_EQ(volumeContent(0.5f, look(), OutputDevice::dynamic, std::string("headphones"), kAccent).symbol[0].name,
-              "headphones");
-    EXPECT_EQ(volumeContent(0.5f, look(), OutputDevice::speaker, std::string("headphones"), kAccent).symbol[0].name,
-              "speaker.fill");
-    EXPECT_EQ(volumeContent(0.5f, look(), OutputDevice::dynamic, std::nullopt, kAccent).symbol[0].name, "speaker.fill");
+    auto symbol = [](OutputDevice device, std::optional<std::string> known) {
+        return volumeContent(0.5f, look(), device, known, kAccent).symbol[0].name;
+    };
+    EXPECT_EQ(symbol(OutputDevice::dynamic, "headphones"), "headphones");
+    EXPECT_EQ(symbol(OutputDevice::speaker, "headphones"), "speaker.fill");
+    EXPECT_EQ(symbol(OutputDevice::dynamic, std::nullopt), "speaker.fill");
 }
 
 TEST(VolumeDisplay, StylizedBarColourBoundsAreInclusiveInOrder) {
     auto fillAt = [](float v) {
         return volumeContent(v, look(HUDProgressStyle::stylized), OutputDevice::speaker, std::nullopt, kAccent).bar->fill;
     };
-    EXPECT_EQ(fillAt(1.5f), roseColor()) << "amplified past full counts as full";
-    EXPECT_EQ(fillAt(1.0f), roseColor());
-    EXPECT_EQ(fillAt(0.9f), roseColor());
-    EXPECT_EQ(fillAt(0.89f), reddishOrangeColor());
-    EXPECT_EQ(fillAt(0.75f), reddishOrangeColor());
-    EXPECT_EQ(fillAt(0.74f), emeraldColor());
-    EXPECT_EQ(fillAt(0.0f), emeraldColor());
+    // Amplified past full counts as full.
+    for (auto [level, colour] : {std::pair{1.5f, roseColor()}, {1.0f, roseColor()}, {0.9f, roseColor()},
+                                 {0.89f, reddishOrangeColor()}, {0.75f, reddishOrangeColor()}, {0.74f, emeraldColor()},
+                                 {0.0f, emeraldColor()}})
+        EXPECT_EQ(fillAt(level), colour) << level;
     auto bar = *volumeContent(0.8f, look(HUDProgressStyle::stylized), OutputDevice::speaker, std::nullopt, kAccent).bar;
     EXPECT_EQ(bar.track.rgb(), reddishOrangeColor().rgb());
     EXPECT_NEAR(bar.track.alphaF(), 0.25, 0.01);

@@ -3,10 +3,13 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 #include "lockscreen/lock_manager.h"
 #include "lockscreen/lock_screen.h"
 #include "shell/lock_screen_view.h"
 #include "shell/notch_scene.h"
+#include "shell/pixels.h"
 #include "shell/shell_fixture.h"
 #include "sources/focus_manager.h"
 #include "weather/weather_manager.h"
@@ -14,18 +17,6 @@
 
 namespace halvyn {
 namespace {
-
-struct Levels : DisplayLevels {
-    std::optional<float> volume() const override { return std::nullopt; }
-    std::optional<float> brightness() const override { return std::nullopt; }
-    std::optional<double> batteryLevel() const override {
-        return powerValue ? std::optional<double>(powerValue->level) : std::nullopt;
-    }
-    std::optional<Power> power() const override { return powerValue; }
-    std::optional<Accessory> accessory() const override { return accessoryValue; }
-    std::optional<Power> powerValue = Power{0.42, false, false};
-    std::optional<Accessory> accessoryValue;
-};
 
 std::string describe(const std::vector<LockScreenWidget>& row) {
     std::string out;
@@ -36,24 +27,29 @@ std::string describe(const std::vector<LockScreenWidget>& row) {
 // Rows of the image, in points, that hold any visible pixel.
 int visibleRows(const QImage& img, int from, int to) {
     int rows = 0;
-    for (int y = from; y < to && y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (qAlpha(img.pixel(x, y)) > 40) {
-                ++rows;
-                break;
-            }
+    for (int y = from; y < std::min(to, img.height()); ++y)
+        rows += test::countPixels(img, QRect(0, y, img.width(), 1), [](QRgb p) { return qAlpha(p) > 40; }) > 0;
     return rows;
 }
 
 class LockScreenDrawing : public test::ShellTest {
 protected:
     LockScreenDrawing() : view(*ctx, &levels) {
+        levels.vol = levels.bright = std::nullopt;
+        levels.battery = 0.42;
+        levels.powerValue = DisplayLevels::Power{0.42, false, false};
         notch().enable();
         ctx->lock();
         at(1);
     }
     void lock() { sim->simWorkspace().post(WorkspaceEvent::screenLocked); }
-    Levels levels;
+    // Earbuds at 90 % and the Focus `name` on: two more widgets with something to show.
+    void budsAndFocus(const std::string& name) {
+        levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
+        setAsOwner(ctx->focus().focusMode, FocusMode{"com.apple.focus.work", "briefcase.fill", "TealColor", name, {}});
+        setAsOwner(ctx->focus().isFocus, true);
+    }
+    test::FixedLevels levels;
     LockScreenView view;
 };
 
@@ -61,11 +57,7 @@ TEST_F(LockScreenDrawing, RowFollowsTheOrderAndLeavesOutWidgetsWithNothingToShow
     lock();
     EXPECT_EQ(describe(lockScreenWidgets(*ctx, &levels)), "[battery] 42%; ") << "no accessory, Focus, event or weather";
 
-    levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
-    FocusManager& focus = ctx->focus();
-    setAsOwner(focus.focusMode,
-               FocusMode{"com.apple.focus.work", "briefcase.fill", "TealColor", std::string("Work"), {}});
-    setAsOwner(focus.isFocus, true);
+    budsAndFocus("Work");
     WeatherManager& weather = ctx->weather();
     setAsOwner(weather.weather, Weather{21, std::string("sun.max.fill"), std::string("clear")});
     setAsOwner(weather.hasWeather, true);
@@ -104,11 +96,7 @@ TEST_F(LockScreenDrawing, PanelDrawsTheRowAtTheClockInsetOnly) {
     EXPECT_EQ(view.drawnTexts(), std::vector<std::string>{"42%"});
 
     // A row too wide for the panel elides only the long texts; short ones show whole.
-    levels.accessoryValue = DisplayLevels::Accessory{"AirPods Pro", "airpodspro", 0.9, false};
-    FocusManager& focus = ctx->focus();
-    setAsOwner(focus.focusMode, FocusMode{"x", "briefcase.fill", "TealColor",
-                                          std::string("Deep work on the quarterly planning review"), {}});
-    setAsOwner(focus.isFocus, true);
+    budsAndFocus("Deep work on the quarterly planning review");
     at(1.5);
     view.render(1.5, 1);
     const auto texts = view.drawnTexts();

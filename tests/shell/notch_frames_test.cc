@@ -3,10 +3,10 @@
 // bars' rectangle is painted, at the bars' own rate.
 
 #include <QImage>
-#include <QPainter>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -19,12 +19,6 @@
 
 namespace halvyn {
 namespace {
-
-struct Levels : DisplayLevels {
-    std::optional<float> volume() const override { return 0.5f; }
-    std::optional<float> brightness() const override { return 0.5f; }
-    std::optional<double> batteryLevel() const override { return 0.8; }
-};
 
 class NotchFrames : public test::ShellTest {
 protected:
@@ -45,46 +39,43 @@ protected:
     // Runs the frame clock as the window asks until it stops (or `limit` seconds pass), checking
     // that every turn repaints every pixel that changed. Returns the turns that painted.
     int runFrames(double limit, int* unchangedPaints = nullptr, double* largestDamage = nullptr) {
+        auto str = [](const QRect& r) {
+            return "(" + std::to_string(r.x()) + ", " + std::to_string(r.y()) + ", " + std::to_string(r.width()) + "×" +
+                   std::to_string(r.height()) + ")";
+        };
         int painted = 0;
-        double t = toSeconds(ctx->clock().uptime());
+        double t = now();
         const double end = t + limit;
         std::optional<int> next = 0;
         while (next && t < end) {
-            t += *next / 1000.0;
-            at(t);
+            at(t += *next / 1000.0);
             const QImage before = image;
             next = turn();
             const QRegion damage = window->lastDamage();
-            int changed = 0, missed = 0;
-            QRect missedAt;
+            int changed = 0;
+            QRect missed;
             for (int y = 0; y < image.height(); ++y) {
                 if (std::memcmp(image.constScanLine(y), before.constScanLine(y), static_cast<std::size_t>(image.bytesPerLine())) == 0)
                     continue;
-                for (int x = 0; x < image.width(); ++x) {
-                    if (image.pixel(x, y) == before.pixel(x, y)) continue;
-                    ++changed;
-                    if (!damage.contains(QPoint(x, y))) {
-                        ++missed;
-                        missedAt |= QRect(x, y, 1, 1);
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != before.pixel(x, y)) {
+                        ++changed;
+                        if (!damage.contains(QPoint(x, y))) missed |= QRect(x, y, 1, 1);
                     }
-                }
             }
-            const QRect d = damage.boundingRect();
-            EXPECT_EQ(missed, 0) << "changed pixels outside the damage at " << t << " s, within (" << missedAt.x() << ", "
-                                 << missedAt.y() << ", " << missedAt.width() << "×" << missedAt.height() << "); damage ("
-                                 << d.x() << ", " << d.y() << ", " << d.width() << "×" << d.height() << ")";
-            if (!damage.isEmpty()) {
-                ++painted;
-                const QRect r = damage.boundingRect();
-                if (largestDamage) *largestDamage = std::max(*largestDamage, double(r.width()) * r.height());
-                if (unchangedPaints && changed == 0) ++*unchangedPaints;
-            }
+            EXPECT_TRUE(missed.isEmpty()) << "changed pixels outside the damage at " << t << " s, within " << str(missed)
+                                          << "; damage " << str(damage.boundingRect());
+            if (damage.isEmpty()) continue;
+            ++painted;
+            const QRect r = damage.boundingRect();
+            if (largestDamage) *largestDamage = std::max(*largestDamage, double(r.width()) * r.height());
+            if (unchangedPaints && changed == 0) ++*unchangedPaints;
         }
         EXPECT_FALSE(next.has_value()) << "still animating after " << limit << " s";
         return painted;
     }
 
-    Levels levels;
+    test::FixedLevels levels;
     std::optional<NotchWindow> window;
     QImage image;
 };
@@ -116,19 +107,13 @@ TEST_F(NotchFrames, TheLiftedShadowIsInsideTheDamage) {
 }
 
 TEST_F(NotchFrames, PlayingMediaPaintsOnlyTheBarsAtTheirOwnRate) {
-    auto& h = sim->simHelper();
-    h.isPlaying = true;
-    h.info = {{"kMRMediaRemoteNowPlayingInfoTitle", std::string("Title")},
-              {"kMRMediaRemoteNowPlayingInfoDuration", 200.0},
-              {"kMRMediaRemoteNowPlayingInfoPlaybackRate", 1.0}};
-    h.callback("nowPlayingDidChange", false, false, "");
-    time->runCurrent();
+    plays(true);
     ASSERT_TRUE(ctx->music().isPlaying.get());
     // The activity opens; then only the bars move.
-    at(toSeconds(ctx->clock().uptime()) + 3);
+    at(now() + 3);
     turn();
     for (int i = 0; i < 3; ++i) {
-        at(toSeconds(ctx->clock().uptime()) + 1.0 / 24);
+        at(now() + 1.0 / 24);
         turn();
     }
     ASSERT_EQ(window->scene().nowPlaying().shown(), NowPlayingView::Shown::liveActivity);
@@ -136,7 +121,7 @@ TEST_F(NotchFrames, PlayingMediaPaintsOnlyTheBarsAtTheirOwnRate) {
     ASSERT_FALSE(bars.isEmpty());
 
     int turns = 0, painted = 0;
-    const double start = toSeconds(ctx->clock().uptime());
+    const double start = now();
     double t = start;
     while (t < start + 2) {
         const auto next = turn();
@@ -158,19 +143,15 @@ TEST_F(NotchFrames, PlayingMediaPaintsOnlyTheBarsAtTheirOwnRate) {
     // media still plays, and starts again when the notch comes back.
     setAsOwner(notch().isVisible, false, Animation::spring(0.35, 0));
     runFrames(2);
-    at(toSeconds(ctx->clock().uptime()) + 1);
+    at(now() + 1);
     EXPECT_FALSE(turn().has_value());
     EXPECT_TRUE(window->lastDamage().isEmpty());
     setAsOwner(notch().isVisible, true, Animation::spring(0.35, 0));
-    at(toSeconds(ctx->clock().uptime()) + 1);
+    at(now() + 1);
     EXPECT_TRUE(turn().has_value());
 
     // Paused: the bars settle and the clock stops.
-    h.isPlaying = false;
-    h.info["kMRMediaRemoteNowPlayingInfoPlaybackRate"] = 0.0;
-    h.callback("nowPlayingDidChange", false, false, "");
-    h.callback("applicationIsPlayingDidChange", false, false, "Music");
-    time->runCurrent();
+    plays(false);
     runFrames(2);
 }
 

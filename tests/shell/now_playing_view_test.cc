@@ -25,18 +25,6 @@ protected:
         notch().enable();
         at(0.1);
     }
-    void plays(bool playing, const std::string& title = "Title") {
-        auto& h = sim->simHelper();
-        h.isPlaying = playing;
-        h.commands = {{"hasPreviousSkip", true}, {"hasNextSkip", true}};
-        h.info = {{"kMRMediaRemoteNowPlayingInfoTitle", title},
-                  {"kMRMediaRemoteNowPlayingInfoArtist", std::string("Artist")},
-                  {"kMRMediaRemoteNowPlayingInfoDuration", 200.0},
-                  {"kMRMediaRemoteNowPlayingInfoPlaybackRate", playing ? 1.0 : 0.0}};
-        h.callback("nowPlayingDidChange", false, false, "");
-        if (!playing) h.callback("applicationIsPlayingDidChange", false, false, "Music");
-        time->runCurrent();
-    }
     void paint(double t) { scene->render(t); }
     std::vector<std::string> requests() const {
         std::vector<std::string> out;

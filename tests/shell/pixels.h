@@ -4,28 +4,42 @@
 #include <QImage>
 #include <QRectF>
 
-#include <algorithm>
+#include <cstdlib>
 
 namespace halvyn::test {
 
+// Pixels inside `area` (clipped to the image) for which `keep(pixel)` holds.
+template <class Keep>
+int countPixels(const QImage& img, QRect area, Keep keep) {
+    area &= img.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) n += keep(img.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+template <class Keep>
+int countPixels(const QImage& img, Keep keep) {
+    return countPixels(img, img.rect(), keep);
+}
+
+inline bool opaque(QRgb p) { return qAlpha(p) > 127; }
+
 // Light, opaque pixels (text, symbols) inside `r`, in the image's pixels.
 inline int lightPixels(const QImage& img, const QRectF& r) {
-    int n = 0;
-    for (int y = std::max(0, int(r.top())); y < std::min(img.height(), int(r.bottom())); ++y)
-        for (int x = std::max(0, int(r.left())); x < std::min(img.width(), int(r.right())); ++x)
-            n += qGray(img.pixel(x, y)) > 120 && qAlpha(img.pixel(x, y)) > 200;
-    return n;
+    const QRect area(QPoint(int(r.left()), int(r.top())), QPoint(int(r.right()) - 1, int(r.bottom()) - 1));
+    if (area.isEmpty()) return 0;
+    return countPixels(img, area, [](QRgb p) { return qGray(p) > 120 && qAlpha(p) > 200; });
 }
 
 // Opaque pixels in a row / column: the outline's extent there.
-inline int rowCoverage(const QImage& img, int y) {
+inline int rowCoverage(const QImage& img, int y) { return countPixels(img, QRect(0, y, img.width(), 1), opaque); }
+inline int columnCoverage(const QImage& img, int x) { return countPixels(img, QRect(x, 0, 1, img.height()), opaque); }
+
+// Pixels whose opacity differs by more than `by` between two images of one size.
+inline int alphaDiffers(const QImage& a, const QImage& b, int by) {
     int n = 0;
-    for (int x = 0; x < img.width(); ++x) n += qAlpha(img.pixel(x, y)) > 127;
-    return n;
-}
-inline int columnCoverage(const QImage& img, int x) {
-    int n = 0;
-    for (int y = 0; y < img.height(); ++y) n += qAlpha(img.pixel(x, y)) > 127;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) n += std::abs(qAlpha(a.pixel(x, y)) - qAlpha(b.pixel(x, y))) > by;
     return n;
 }
 

@@ -97,14 +97,9 @@ TEST(SimFrames, LockedRunsAlsoShowTheLockScreenPanel) {
     // Locked: the panel is 562 points wide and as tall as the main display, its row below the clock.
     const QImage locked(QString::fromStdString((dir / "001-2.000-lock.png").string()));
     EXPECT_EQ(locked.size(), QSize(562, 982));
-    int drawn = 0;
-    for (int y = 0; y < locked.height(); ++y)
-        for (int x = 0; x < locked.width(); ++x)
-            if (qAlpha(locked.pixel(x, y)) > 40) {
-                EXPECT_GE(y, 257) << "nothing over the clock";
-                ++drawn;
-            }
-    EXPECT_GT(drawn, 50) << "the battery widget";
+    auto visible = [](QRgb p) { return qAlpha(p) > 40; };
+    EXPECT_EQ(test::countPixels(locked, QRect(0, 0, 562, 257), visible), 0) << "nothing over the clock";
+    EXPECT_GT(test::countPixels(locked, visible), 50) << "the battery widget";
     // After the screen change, on the larger display.
     EXPECT_EQ(QImage(QString::fromStdString((dir / "002-3.000-lock.png").string())).size(), QSize(562, 1080));
     EXPECT_FALSE(std::filesystem::exists(dir / "end-4.000-lock.png")) << "closed after the unlock";

@@ -26,12 +26,6 @@
 namespace halvyn {
 namespace {
 
-struct NoLevels : DisplayLevels {
-    std::optional<float> volume() const override { return std::nullopt; }
-    std::optional<float> brightness() const override { return std::nullopt; }
-    std::optional<double> batteryLevel() const override { return std::nullopt; }
-};
-
 class SymbolCoverage : public test::ShellTest {
 protected:
     // Name → where it came from, for the failure message.
@@ -132,7 +126,9 @@ TEST_F(SymbolCoverage, EverySymbolTheProgramProducesIsAnIconOrADrawing) {
     setAsOwner(w.weather, Weather{21, std::nullopt, std::string("unknown")});
     setAsOwner(w.sun, Sun{SunType::sunrise, WallTime(seconds(0))});
     setAsOwner(w.precipitationChance, 40);
-    NoLevels levels;
+    test::FixedLevels levels;
+    levels.vol = levels.bright = std::nullopt;
+    levels.battery.reset();
     for (auto style : {WeatherStyle::conditions, WeatherStyle::sun, WeatherStyle::precipitation})
         for (bool raining : {false, true}) {
             defaults().set(keys::weatherStyle, style);

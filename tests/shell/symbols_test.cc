@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "shell/pixels.h"
+
 namespace halvyn {
 namespace {
 
@@ -19,12 +21,8 @@ QImage drawn(std::string_view symbol, bool fromTheme = true, QColor background =
     return img;
 }
 
-int inkOf(const QImage& img) {
-    int ink = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) ink += qAlpha(img.pixel(x, y)) > 64;
-    return ink;
-}
+bool ink(QRgb p) { return qAlpha(p) > 64; }
+int inkOf(const QImage& img) { return test::countPixels(img, ink); }
 int inkOf(std::string_view symbol, bool fromTheme = true) { return inkOf(drawn(symbol, fromTheme)); }
 
 // The share of the ink's bounding box that is ink: a silhouette fills nearly all of it.
@@ -32,20 +30,9 @@ double fillOfBox(const QImage& img) {
     int x0 = img.width(), y0 = img.height(), x1 = -1, y1 = -1;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (qAlpha(img.pixel(x, y)) > 64) {
-                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
-            }
+            if (ink(img.pixel(x, y))) x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
     if (x1 < 0) return 0;
     return static_cast<double>(inkOf(img)) / ((x1 - x0 + 1) * (y1 - y0 + 1));
-}
-
-// Pixels that differ from the placeholder dot.
-int unlikeTheDot(const QImage& img) {
-    const QImage dot = drawn("no.such.symbol");
-    int differ = 0;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) differ += std::abs(qAlpha(img.pixel(x, y)) - qAlpha(dot.pixel(x, y))) > 100;
-    return differ;
 }
 
 TEST(Symbols, TheDisplaysMenuAndPagesShowRealShapesNotTheDot) {
@@ -58,7 +45,7 @@ TEST(Symbols, TheDisplaysMenuAndPagesShowRealShapesNotTheDot) {
         EXPECT_NE(symbolSource(s), SymbolSource::placeholder);
         const QImage img = drawn(s);
         EXPECT_GT(inkOf(img), 40);
-        EXPECT_GT(unlikeTheDot(img), 40);
+        EXPECT_GT(test::alphaDiffers(img, drawn("no.such.symbol"), 100), 40) << "unlike the dot";
     }
     EXPECT_EQ(symbolSource("no.such.symbol"), SymbolSource::placeholder);
     EXPECT_GT(inkOf("no.such.symbol"), 20) << "never blank";
@@ -75,21 +62,12 @@ TEST(Symbols, ThemeIconsComeFromTheSymbolicSetAndKeepTheirShape) {
     EXPECT_LT(fillOfBox(drawn("calendar")), 0.8);
     EXPECT_LT(fillOfBox(drawn("bolt.fill")), 0.6);
     // An icon the theme draws wholly faint shows at full strength.
-    int strongest = 0;
-    const QImage fog = drawn("cloud.fog.fill");
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) strongest = std::max(strongest, qAlpha(fog.pixel(x, y)));
-    EXPECT_GT(strongest, 240);
+    EXPECT_GT(test::countPixels(drawn("cloud.fog.fill"), [](QRgb p) { return qAlpha(p) > 240; }), 0);
     const QImage red = symbolImage("calendar", QSize(32, 32), Qt::red);
-    int reddish = 0, other = 0;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) {
-            const QRgb c = red.pixel(x, y);
-            if (qAlpha(c) < 250) continue;
-            (qRed(c) > 200 && qGreen(c) < 40 && qBlue(c) < 40 ? reddish : other)++;
-        }
-    EXPECT_GT(reddish, 100);
-    EXPECT_EQ(other, 0) << "one colour, whatever the theme drew";
+    auto reddish = [](QRgb c) { return qRed(c) > 200 && qGreen(c) < 40 && qBlue(c) < 40; };
+    EXPECT_GT(test::countPixels(red, [&](QRgb c) { return qAlpha(c) >= 250 && reddish(c); }), 100);
+    EXPECT_EQ(test::countPixels(red, [&](QRgb c) { return qAlpha(c) >= 250 && !reddish(c); }), 0)
+        << "one colour, whatever the theme drew";
 }
 
 TEST(Symbols, SpeakerLayersLineUpAndTheMutedSlashCutsOnlyTheSpeaker) {
@@ -102,16 +80,13 @@ TEST(Symbols, SpeakerLayersLineUpAndTheMutedSlashCutsOnlyTheSpeaker) {
     EXPECT_GT(qAlpha(muted.pixel(26, 27)), 200);
     // Its clear margin cuts the speaker, not the black behind it: on the notch's fill no pixel
     // goes transparent.
-    const QImage onBlack = drawn("speaker.slash.fill", true, Qt::black);
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x) ASSERT_EQ(qAlpha(onBlack.pixel(x, y)), 255) << x << "," << y;
+    EXPECT_EQ(test::countPixels(drawn("speaker.slash.fill", true, Qt::black), [](QRgb p) { return qAlpha(p) != 255; }), 0);
 }
 
 TEST(Symbols, EachSizeAndColourIsDrawnOnce) {
     const QImage& a = symbolImage("sun.max.fill", QSize(20, 20), Qt::white);
     const QImage& b = symbolImage("sun.max.fill", QSize(20, 20), Qt::white);
     EXPECT_EQ(&a, &b);
-    EXPECT_EQ(a.cacheKey(), b.cacheKey());
     const QImage& red = symbolImage("sun.max.fill", QSize(20, 20), Qt::red);
     EXPECT_NE(red.cacheKey(), a.cacheKey());
     EXPECT_EQ(symbolImage("sun.max.fill", QSize(40, 40), Qt::white).size(), QSize(40, 40));
