@@ -81,7 +81,7 @@ protected:
     pid_t xvfb = -1, app = -1;
 };
 
-TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
+TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOnceEach) {
     if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
     test::PrivateBus bus;
     ASSERT_TRUE(bus.start());
@@ -102,10 +102,8 @@ TEST_F(DesktopServices, PowerAdapterAndLowBatteryShowOncePerDischarge) {
     set("/org/freedesktop/UPower", "org.freedesktop.UPower", "OnBattery", "boolean:true");
     set(display, "org.freedesktop.UPower.Device", "Percentage", "double:9");
     ASSERT_TRUE(spinUntil([&] { return shows("isLowBattery"); }, 10000)) << readFile(log());
+    // Each shown once, and gone again (once a discharge is the battery source's rule, tested with it).
     ASSERT_TRUE(spinUntil([&] { return lastFrameShowsNothing(); }, 10000));
-    // Lower still in the same discharge: no second warning.
-    set(display, "org.freedesktop.UPower.Device", "Percentage", "double:8");
-    spinUntil([] { return false; }, 1000);
     EXPECT_EQ(appearances("isLowBattery"), 1) << readFile(log());
     EXPECT_EQ(appearances("isCharging"), 1) << readFile(log());
 }

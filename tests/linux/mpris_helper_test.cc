@@ -113,16 +113,11 @@ protected:
         std::vector<std::string> args = {"mpv", "--no-config", "--load-scripts=no", "--script=" + plugin(), "--ao=null",
                                          "--no-video", "--no-terminal", "--idle=no"};
         for (auto& f : files) args.push_back((dir / f).string());
-        const pid_t pid = test::spawnWith(args, bus.env());
-        players.push_back(pid);
-        return pid;
+        return players.emplace_back(test::spawnWith(args, bus.env()));
     }
-    pid_t startPython(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {test::PrivateBus::python(), HALVYN_SOURCE_DIR "/tests/linux/mpris_player.py"};
-        all.insert(all.end(), args.begin(), args.end());
-        const pid_t pid = test::spawnWith(all, bus.env());
-        players.push_back(pid);
-        return pid;
+    pid_t startPython(std::vector<std::string> args) {
+        args.insert(args.begin(), {test::PrivateBus::python(), HALVYN_SOURCE_DIR "/tests/linux/mpris_player.py"});
+        return players.emplace_back(test::spawnWith(args, bus.env()));
     }
 
     // The helper's reply, waited for within a bound; nothing when none came.

@@ -103,8 +103,9 @@ TEST(XdgAutostart, AnUnusableFolderFailsWithItsReasonAndChangesNothing) {
 }
 
 // The desktop program's own road: the "Launch at login" setting, the application state's
-// observer, the desktop platform's autostart entry in the user's configuration folder.
-TEST(XdgAutostart, LaunchAtLoginWritesTheEntryAndAFailureIsLoggedLeavingTheSetting) {
+// observer, the desktop platform's autostart entry in the user's configuration folder. (What a
+// failure does to the setting is the application state's rule, tested with it.)
+TEST(XdgAutostart, LaunchAtLoginWritesAndRemovesTheEntryOfThisProgram) {
     const fs::path home = test::privateFolder("halvyn-autostart-app");
     test::ScopedEnv env("XDG_CONFIG_HOME", home.string());
     CaptureLogSink logs;
@@ -120,16 +121,6 @@ TEST(XdgAutostart, LaunchAtLoginWritesTheEntryAndAFailureIsLoggedLeavingTheSetti
     EXPECT_NE(readFile(entry).find("Exec=" + desktopExecArgument(self) + "\n"), std::string::npos) << readFile(entry);
     ctx.defaults().set(keys::launchAtLogin, false);
     ASSERT_TRUE(test::spinUntil([&] { return !fs::exists(entry); }));
-
-    fs::remove_all(home / "autostart");
-    std::ofstream(home / "autostart") << "in the way";
-    ctx.defaults().set(keys::launchAtLogin, true);
-    auto logged = [&logs](const std::string& part) {
-        return std::any_of(logs.lines.begin(), logs.lines.end(),
-                           [&part](const CaptureLogSink::Line& l) { return l.message.find(part) != std::string::npos; });
-    };
-    ASSERT_TRUE(test::spinUntil([&] { return logged("Failed to register the login item: " + (home / "autostart").string()); }));
-    EXPECT_TRUE(ctx.defaults().get(keys::launchAtLogin));
     fs::remove_all(home);
 }
 
