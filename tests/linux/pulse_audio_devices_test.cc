@@ -138,7 +138,7 @@ TEST_F(PulseAudio, ReadsTheDefaultSinkFollowsPactlAndWritesKeepingTheBalance) {
     EXPECT_EQ(port->defaultOutputDevice()->id, two);
 
     // A level written keeps the balance of the channels.
-    server.pactl("set-sink-volume one 20% 60%");
+    server.pactl("set-sink-volume one 30% 90%");
     ASSERT_TRUE(spinUntil([&] { return lastVolume == one; }));
     ASSERT_TRUE(port->setVolume(one, 0.2f));
     ASSERT_TRUE(spinUntil([&] { return std::fabs(port->volume(one).value_or(0) - 0.2f) < 0.005f; }));
