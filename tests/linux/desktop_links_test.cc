@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 
 #include "linux/services.h"
 #include "runtime/logger.h"
@@ -21,26 +20,23 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::readFile;
+using test::writeFile;
 
 // A private desktop configuration whose recorder takes secure web and FaceTime links.
 struct RecordingDesktop {
     RecordingDesktop() {
-        fs::create_directories(dir / "data/applications");
-        fs::create_directories(dir / "config");
-        std::ofstream(dir / "record") << "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" << opened.string() << "'\n";
-        fs::permissions(dir / "record", fs::perms::owner_all);
-        std::ofstream(dir / "data/applications/recorder.desktop")
-            << "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" << (dir / "record").string()
-            << " %u\nMimeType=x-scheme-handler/https;x-scheme-handler/facetime;x-scheme-handler/file;"
-               "x-scheme-handler/smb;x-scheme-handler/http;\n";
-        std::ofstream(dir / "config/mimeapps.list") << "[Default Applications]\nx-scheme-handler/https=recorder.desktop\n"
-                                                       "x-scheme-handler/facetime=recorder.desktop\n"
-                                                       "x-scheme-handler/smb=recorder.desktop\n"
-                                                       "x-scheme-handler/http=recorder.desktop\n"
-                                                       "x-scheme-handler/file=recorder.desktop\n";
+        std::string types, defaults = "[Default Applications]\n";
+        for (const char* scheme : {"https", "facetime", "file", "smb", "http"}) {
+            types += std::string("x-scheme-handler/") + scheme + ";";
+            defaults += std::string("x-scheme-handler/") + scheme + "=recorder.desktop\n";
+        }
+        writeFile(dir / "record", "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + opened.string() + "'\n", fs::perms::owner_all);
+        writeFile(dir / "data/applications/recorder.desktop", "[Desktop Entry]\nType=Application\nName=Recorder\nExec=" +
+                                                                  (dir / "record").string() + " %u\nMimeType=" + types + "\n");
+        writeFile(dir / "config/mimeapps.list", defaults);
     }
     ~RecordingDesktop() { fs::remove_all(dir); }
-    std::string recorded() const { return fs::exists(opened) ? readFile(opened) : std::string(); }
+    std::string recorded() const { return readFile(opened); }
 
     fs::path dir = test::privateFolder("halvyn-links");
     fs::path opened = dir / "opened";
@@ -86,8 +82,7 @@ TEST(DesktopLinks, OnlySecureWebLinksAndTheProgramsOwnSchemesReachTheHandlerAsOn
 TEST(DesktopLinks, AHandlerLookUpThatHangsNeverBlocksTheCaller) {
     if (!test::onPath("xdg-open")) HALVYN_SKIP_WITHOUT_SERVICE() << "xdg-open is needed (scripts/test installs xdg-utils)";
     const fs::path dir = test::privateFolder("halvyn-links-hang");
-    std::ofstream(dir / "xdg-mime") << "#!/bin/sh\nexec sleep 30\n";
-    fs::permissions(dir / "xdg-mime", fs::perms::owner_all);
+    writeFile(dir / "xdg-mime", "#!/bin/sh\nexec sleep 30\n", fs::perms::owner_all);
     test::ScopedEnv path("PATH", dir.string() + ":" + std::getenv("PATH"));
     CaptureLogSink logs;
     DesktopLinks links(&logs);

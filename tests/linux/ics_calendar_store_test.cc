@@ -6,10 +6,8 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "calendar/ics_texts.h"
@@ -18,30 +16,25 @@
 #include "platform/linux/module_ports.h"
 #include "platform/linux/modules.h"
 #include "platform/linux/posix_file_system.h"
-#include "runtime/logger.h"
 #include "runtime/virtual_time.h"
-#include "shell/event_loop.h"
 #include "shell/real_time.h"
 
 namespace halvyn {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono;
 using namespace ics_texts;
+using test::writeFile;
 
 class IcsStore : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::temp_directory_path() / ("halvyn-ics-" + std::to_string(::getpid()));
-        fs::remove_all(root);
+        root = test::privateFolder("halvyn-ics");
         folders = {(root / "halvyn/calendars").string(), (root / "evolution/calendar").string()};
-        fs::create_directories(folders.own);
-        fs::create_directories(fs::path(folders.evolution) / "system");
-        write(folders.own + "/work.ics", work());
-        write(folders.own + "/personal.ICS", personal());
-        write(folders.own + "/notes.txt", "not a calendar");
-        write(folders.evolution + "/system/calendar.ics", calendar("BEGIN:VEVENT\nUID:evo-1\nSUMMARY:Dentist\n"
+        writeFile(folders.own + "/work.ics", work());
+        writeFile(folders.own + "/personal.ICS", personal());
+        writeFile(folders.own + "/notes.txt", "not a calendar");
+        writeFile(folders.evolution + "/system/calendar.ics", calendar("BEGIN:VEVENT\nUID:evo-1\nSUMMARY:Dentist\n"
                                                                    "DTSTART:20260330T160000Z\nDTEND:20260330T163000Z\n"
                                                                    "END:VEVENT\n"));
     }
@@ -49,7 +42,6 @@ protected:
         store.reset();
         fs::remove_all(root);
     }
-    static void write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
     // Generous: the hostile files take a while to write and read on a busy machine.
     static constexpr int kPatience = 60000;
@@ -63,11 +55,13 @@ protected:
         EXPECT_TRUE(test::spinUntil([&] { return changes > 0; }, kPatience));
         return *store;
     }
-    CalendarAnswer ask(WallTime from, WallTime to, std::vector<std::string> lookups = {}) {
+    // The answer of `of` (the store under test when none is named) for all its calendars.
+    CalendarAnswer ask(WallTime from, WallTime to, std::vector<std::string> lookups = {}, CalendarStore* of = nullptr) {
+        if (!of) of = store.get();
         std::vector<std::string> ids;
-        for (auto& c : store->calendars()) ids.push_back(c.id);
+        for (auto& c : of->calendars()) ids.push_back(c.id);
         std::optional<CalendarAnswer> answer;
-        store->fetch({from, to, ids, std::move(lookups)}, [&](CalendarAnswer a) { answer = std::move(a); });
+        of->fetch({from, to, ids, std::move(lookups)}, [&](CalendarAnswer a) { answer = std::move(a); });
         EXPECT_TRUE(test::spinUntil([&] { return answer.has_value(); }, kPatience));
         return answer.value_or(CalendarAnswer{});
     }
@@ -123,13 +117,8 @@ TEST_F(IcsStore, TheProgramReadsThroughTheCalendarModuleOnceStarted) {
     EXPECT_TRUE(program.calendars().empty());
     program.start();
     ASSERT_TRUE(test::spinUntil([&] { return changes > 0 && early.has_value(); }, kPatience));
-    std::vector<std::string> ids;
-    for (auto& c : program.calendars()) ids.push_back(c.id);
-    EXPECT_EQ(ids.size(), 3u);
-    std::optional<CalendarAnswer> answer;
-    program.fetch({from, to, ids, {}}, [&](CalendarAnswer a) { answer = std::move(a); });
-    ASSERT_TRUE(test::spinUntil([&] { return answer.has_value(); }, kPatience));
-    EXPECT_TRUE(find(answer->events, "Dentist"));
+    EXPECT_EQ(program.calendars().size(), 3u);
+    EXPECT_TRUE(find(ask(from, to, {}, &program).events, "Dentist"));
 }
 
 TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvents) {
@@ -140,13 +129,13 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     ASSERT_TRUE(find(between(from, to), "Dentist"));
 
     // Evolution rewrites its file: the new event is there after the change notice.
-    write(folders.evolution + "/system/calendar.ics",
+    writeFile(folders.evolution + "/system/calendar.ics",
           calendar("BEGIN:VEVENT\nUID:evo-1\nSUMMARY:Dentist (moved)\nDTSTART:20260330T170000Z\nDURATION:PT1H\nEND:VEVENT\n"));
     ASSERT_TRUE(test::spinUntil([&] { return changes > 0 && find(between(from, to), "Dentist (moved)"); }));
 
     // A file that stops being iCalendar: logged once, the previous reading stays.
     const int before = changes;
-    write(folders.own + "/work.ics", "<html>oops</html>");
+    writeFile(folders.own + "/work.ics", "<html>oops</html>");
     ASSERT_TRUE(test::spinUntil([&] { return countErrors("not an iCalendar file") > 0; }));
     EXPECT_EQ(changes, before);
     EXPECT_TRUE(find(between(from, to), "Design review"));
@@ -155,7 +144,7 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     EXPECT_EQ(countErrors("not an iCalendar file"), 1u);
 
     // A new file in the folder is a new calendar.
-    write(folders.own + "/new.ics", calendar("BEGIN:VEVENT\nUID:n\nSUMMARY:New\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
+    writeFile(folders.own + "/new.ics", calendar("BEGIN:VEVENT\nUID:n\nSUMMARY:New\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
     ASSERT_TRUE(test::spinUntil([&] { return find(between(from, to), "New") != nullptr; }));
 
     // Without calendar files there are no events.
@@ -167,7 +156,7 @@ TEST_F(IcsStore, NoticesChangesKeepsTheLastGoodReadingAndEmptyFoldersMeanNoEvent
     // The folder made again, with a calendar in it: noticed without a restart.
     fs::create_directories(folders.own);
     ASSERT_TRUE(test::spinUntil([&] { return fs::exists(folders.own); }));
-    write(folders.own + "/back.ics", calendar("BEGIN:VEVENT\nUID:b\nSUMMARY:Back\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
+    writeFile(folders.own + "/back.ics", calendar("BEGIN:VEVENT\nUID:b\nSUMMARY:Back\nDTSTART:20260330T100000Z\nEND:VEVENT\n"));
     ASSERT_TRUE(test::spinUntil([&] { return find(between(from, to), "Back") != nullptr; }));
 }
 
@@ -180,8 +169,8 @@ std::string deeplyNested(int levels) {
 }
 
 TEST_F(IcsStore, HostileFilesAreBoundedAndTheOthersStillRead) {
-    write(folders.own + "/deep.ics", deeplyNested(400'000));
-    write(folders.own + "/ticks.ics", hostileRecurrences(2000));
+    writeFile(folders.own + "/deep.ics", deeplyNested(400'000));
+    writeFile(folders.own + "/ticks.ics", hostileRecurrences(2000));
     open();
     EXPECT_EQ(countErrors("deep.ics: components nested more than 8 deep"), 1u);
     const auto day = between(utc(2026, 3, 30, 9), utc(2026, 3, 31, 2));
@@ -262,7 +251,7 @@ TEST_F(IcsStore, AReadingAskedForLaterReplacesOneStillOnItsWay) {
     main.runCurrent();
     ASSERT_EQ(changes, 1);
     auto dentist = [&](const char* title) {
-        write(folders.evolution + "/system/calendar.ics",
+        writeFile(folders.evolution + "/system/calendar.ics",
               calendar(std::string("BEGIN:VEVENT\nUID:evo-1\nSUMMARY:") + title + "\nDTSTART:20260330T160000Z\nEND:VEVENT\n"));
     };
     dentist("First");

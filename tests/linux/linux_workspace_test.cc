@@ -3,14 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-
-#include <chrono>
 #include <memory>
 
 #include "linux/services.h"
 #include "platform/linux/linux_workspace.h"
-#include "runtime/logger.h"
 
 namespace halvyn {
 namespace {
@@ -23,38 +19,26 @@ const std::string kSaver = "org.freedesktop.ScreenSaver";
 const std::string kLogindSession = std::string(HALVYN_SOURCE_DIR) + "/tests/linux/logind_session.py";
 const std::string kScreenSaverMock = std::string(HALVYN_SOURCE_DIR) + "/tests/linux/screensaver_mock.py";
 
-class Logind : public ::testing::Test {
+class Logind : public test::BusTest {
 protected:
-    void SetUp() override {
-        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
-        ASSERT_TRUE(bus.start());
+    void started() override {
         ASSERT_TRUE(logind.start());
         ASSERT_TRUE(screenSaver.start());
         bus.send(kLogin, "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession",
                  "string:c7 string:seat0 uint32:1000 string:someone boolean:true");
     }
     // The workspace on the bus; how long its construction took.
-    std::chrono::milliseconds connect() {
+    long long connect() {
         test::ScopedEnv id("XDG_SESSION_ID", "c7");
-        connection = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("logind-test")));
-        const auto start = std::chrono::steady_clock::now();
-        ws = std::make_unique<LinuxWorkspace>(*connection, *connection, Logger(&logs, "com.halvyn.app", "Workspace"));
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        auto count = [this](const std::string& what) { return [this, what] { seen += what + " "; }; };
-        subs.push_back(ws->observe(WorkspaceEvent::willSleep, count("sleep")));
-        subs.push_back(ws->observe(WorkspaceEvent::didWake, count("wake")));
-        subs.push_back(ws->observe(WorkspaceEvent::screenLocked, count("screenIsLocked")));
-        subs.push_back(ws->observe(WorkspaceEvent::screenUnlocked, count("screenIsUnlocked")));
-        subs.push_back(ws->observe(WorkspaceEvent::screensaverStarted, count("screensaver.didstart")));
-        subs.push_back(ws->observe(WorkspaceEvent::screensaverStopped, count("screensaver.didstop")));
+        const long long took = test::millisecondsOf(
+            [&] { ws = std::make_unique<LinuxWorkspace>(*connection, *connection, Logger(&logs, "com.halvyn.app", "Workspace")); });
+        for (const auto& [event, name] : {std::pair{WorkspaceEvent::willSleep, "sleep"}, {WorkspaceEvent::didWake, "wake"},
+                                          {WorkspaceEvent::screenLocked, "screenIsLocked"},
+                                          {WorkspaceEvent::screenUnlocked, "screenIsUnlocked"},
+                                          {WorkspaceEvent::screensaverStarted, "screensaver.didstart"},
+                                          {WorkspaceEvent::screensaverStopped, "screensaver.didstop"}})
+            subs.push_back(ws->observe(event, [this, what = std::string(name)] { seen += what + " "; }));
         return took;
-    }
-    void TearDown() override {
-        subs.clear();
-        ws.reset();
-        connection.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("logind-test"));
     }
     void session(const std::string& method, const std::string& args = {}) {
         bus.send(kLogin, "/org/freedesktop/login1/session/c7", "org.freedesktop.login1.Session." + method, args);
@@ -63,11 +47,8 @@ protected:
         bus.send(kSaver, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver." + method, args);
     }
 
-    test::PrivateBus bus;
     test::DBusMock logind{bus, "logind", kLogin};
     test::DBusMock screenSaver{bus, kScreenSaverMock, kSaver};
-    std::unique_ptr<QDBusConnection> connection;
-    CaptureLogSink logs;
     std::unique_ptr<LinuxWorkspace> ws;
     std::vector<Subscription> subs;
     std::string seen;
@@ -110,7 +91,7 @@ TEST_F(Logind, ServicesStalledAtStartAreReadWhenTheyResume) {
     saver("SetActive", "boolean:true");
     logind.pause();
     screenSaver.pause();
-    EXPECT_LT(connect().count(), 1000);
+    EXPECT_LT(connect(), 1000);
     spinUntil([] { return false; }, 4500);  // longer than two questions' time-outs
     EXPECT_EQ(seen, "");
     EXPECT_TRUE(ws->sessionPath().isEmpty());
@@ -155,18 +136,14 @@ TEST_F(Logind, ReplacedServicesAreReadAgainAndTheirLeavingSaidOnce) {
     EXPECT_TRUE(logs.contains("The screen saver left the session bus; followed again when it returns"));
 }
 
-TEST(LogindAbsent, NoLogindIsOneLine) {
-    test::PrivateBus bus;
-    if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE();
-    ASSERT_TRUE(bus.start());
-    CaptureLogSink logs;
+class LogindAbsent : public test::BusTest {};
+
+TEST_F(LogindAbsent, NoLogindIsOneLine) {
     {
-        auto c = QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("nologind"));
-        LinuxWorkspace ws(c, c, Logger(&logs, "com.halvyn.app", "Workspace"));
+        LinuxWorkspace ws(*connection, *connection, Logger(&logs, "com.halvyn.app", "Workspace"));
         ASSERT_TRUE(spinUntil([&] { return !logs.lines.empty(); }));
         spinUntil([] { return false; }, 300);
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("nologind"));
     ASSERT_EQ(logs.lines.size(), 1u);
     EXPECT_TRUE(logs.contains("No logind on the system bus; sleep, wake and the screen lock are followed once it starts"));
 }

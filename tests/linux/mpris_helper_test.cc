@@ -5,16 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QDBusConnection>
 #include <QImage>
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <tuple>
 
 #include <sys/stat.h>
@@ -38,29 +35,18 @@ using test::spinUntil;
 
 const char* kTitle = "kMRMediaRemoteNowPlayingInfoTitle";
 
-// A WAV of `seconds` of a quiet tone whose INFO chunk names title and artist.
+// A WAV of `seconds` of silence whose INFO chunk names title and artist.
 void writeWav(const std::filesystem::path& path, const std::string& title, const std::string& artist, int seconds) {
-    auto tag = [](const char* id, std::string text) {
-        text.push_back('\0');
-        if (text.size() % 2) text.push_back('\0');
-        std::string chunk(id, 4);
-        const auto n = static_cast<std::uint32_t>(text.size());
-        chunk.append(reinterpret_cast<const char*>(&n), 4);
-        return chunk + text;
-    };
-    const std::string info = "INFO" + tag("INAM", title) + tag("IART", artist);
-    const std::uint32_t rate = 8000, samples = rate * static_cast<std::uint32_t>(seconds), dataBytes = samples * 2;
-    std::string pcm(dataBytes, '\0');
-    for (std::uint32_t i = 0; i < samples; ++i) {
-        const auto s = static_cast<std::int16_t>(2000 * std::sin(2 * M_PI * 440 * i / rate));
-        std::memcpy(&pcm[i * 2], &s, 2);
-    }
     auto u32 = [](std::uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [](std::uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
-    const std::string fmt = "fmt " + u32(16) + u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) + u16(16);
-    const std::string list = "LIST" + u32(static_cast<std::uint32_t>(info.size())) + info;
-    const std::string body = "WAVE" + fmt + list + "data" + u32(dataBytes) + pcm;
-    std::ofstream(path, std::ios::binary) << "RIFF" << u32(static_cast<std::uint32_t>(body.size())) << body;
+    auto chunk = [&](const std::string& id, const std::string& d) { return id + u32(std::uint32_t(d.size())) + d; };
+    // A text ends with a NUL and is padded to an even size.
+    auto text = [&](const char* id, std::string t) { return chunk(id, t.append(2 - t.size() % 2, '\0')); };
+    const std::uint32_t rate = 8000;
+    const std::string fmt = chunk("fmt ", u16(1) + u16(1) + u32(rate) + u32(rate * 2) + u16(2) + u16(16));
+    const std::string info = chunk("LIST", "INFO" + text("INAM", title) + text("IART", artist));
+    const std::string data = chunk("data", std::string(rate * 2 * std::uint32_t(seconds), '\0'));
+    std::ofstream(path, std::ios::binary) << chunk("RIFF", "WAVE" + fmt + info + data);
 }
 
 // A small real PNG, as a player's artwork is.
@@ -92,26 +78,20 @@ struct RecordingClient final : HelperClient {
     std::string lastName;
 };
 
-class MprisHelperTest : public ::testing::Test {
+class MprisHelperTest : public test::BusTest {
 protected:
-    void SetUp() override {
-        if (!test::PrivateBus::available() || !test::onPath("mpv") || !test::onPath("playerctl") || plugin().empty())
-            HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon, python3-dbusmock, mpv, mpv-mpris and playerctl are needed";
+    void started() override {
+        if (!test::onPath("mpv") || !test::onPath("playerctl") || plugin().empty())
+            HALVYN_SKIP_WITHOUT_SERVICE() << "mpv, mpv-mpris and playerctl are needed";
         dir = test::privateFolder("halvyn-mpris");
-        ASSERT_TRUE(bus.start());
         writeWav(dir / "one.wav", "Tone One", "Ann", 30);
         writeWav(dir / "two.wav", "Tone Two", "Bob", 30);
         writeWav(dir / "three.wav", "Tone Three", "Cy", 30);
-        connection = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("mpris-test")));
-        ASSERT_TRUE(connection->isConnected());
     }
     void TearDown() override {
         for (pid_t& p : players) test::stop(p, SIGKILL);
         test::stop(helper);
         adapter.reset();
-        connection.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("mpris-test"));
         if (!dir.empty()) std::filesystem::remove_all(dir);
     }
 
@@ -133,16 +113,11 @@ protected:
         std::vector<std::string> args = {"mpv", "--no-config", "--load-scripts=no", "--script=" + plugin(), "--ao=null",
                                          "--no-video", "--no-terminal", "--idle=no"};
         for (auto& f : files) args.push_back((dir / f).string());
-        const pid_t pid = test::spawnWith(args, bus.env());
-        players.push_back(pid);
-        return pid;
+        return players.emplace_back(test::spawnWith(args, bus.env()));
     }
-    pid_t startPython(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {test::PrivateBus::python(), HALVYN_SOURCE_DIR "/tests/linux/mpris_player.py"};
-        all.insert(all.end(), args.begin(), args.end());
-        const pid_t pid = test::spawnWith(all, bus.env());
-        players.push_back(pid);
-        return pid;
+    pid_t startPython(std::vector<std::string> args) {
+        args.insert(args.begin(), {test::PrivateBus::python(), HALVYN_SOURCE_DIR "/tests/linux/mpris_player.py"});
+        return players.emplace_back(test::spawnWith(args, bus.env()));
     }
 
     // The helper's reply, waited for within a bound; nothing when none came.
@@ -173,9 +148,6 @@ protected:
     std::filesystem::path helperLog() const { return dir / "helper.log"; }
 
     std::filesystem::path dir;
-    test::PrivateBus bus;
-    std::unique_ptr<QDBusConnection> connection;
-    CaptureLogSink logs;
     QtHttp http;
     RecordingClient client;
     std::unique_ptr<DBusHelperConnection> adapter;
@@ -235,12 +207,11 @@ TEST_F(MprisHelperTest, FollowsMpvForwardsCommandsAndHandsOverBetweenPlayers) {
     EXPECT_NEAR(number(dictionary("getSeekerPosition"), "elapsedTime"), 12, 0.5);
     EXPECT_EQ(number(dictionary("getSeekerPosition"), "playbackRate"), 0);
 
-    adapter->send("nextTrack", {}, {});
-    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv metadata title") == "Tone Two"; }));
-    ASSERT_TRUE(spinUntil([&] { return title() == "Tone Two"; }));
-    adapter->send("previousTrack", {}, {});
-    ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv metadata title") == "Tone One"; }));
-    ASSERT_TRUE(spinUntil([&] { return title() == "Tone One"; }));
+    for (const auto& [command, track] : {std::pair{"nextTrack", "Tone Two"}, {"previousTrack", "Tone One"}}) {
+        adapter->send(command, {}, {});
+        ASSERT_TRUE(spinUntil([&] { return playerctl("-p mpv metadata title") == track; })) << command;
+        ASSERT_TRUE(spinUntil([&] { return title() == track; })) << command;
+    }
     adapter->send("setPlaybackRate", {1.5}, {});
     ASSERT_TRUE(spinUntil([&] {
         return number(dictionary("getNowPlayingInfo"), "kMRMediaRemoteNowPlayingInfoDefaultPlaybackRate") == 1.5;
@@ -378,9 +349,7 @@ TEST_F(MprisHelperTest, BadPlayersNeitherHoldTheHelperUpNorCorruptItsState) {
     // within the limit and starting as an image, passes. A FIFO is refused without waiting;
     // everything is said once. Artwork on the web is fetched by the program, within its limit.
     ASSERT_EQ(::mkfifo((dir / "art.fifo").c_str(), 0600), 0);
-    {
-        std::ofstream big(dir / "big.png");
-    }
+    std::ofstream(dir / "big.png").flush();
     std::filesystem::resize_file(dir / "big.png", std::uintmax_t{200} << 20);  // sparse
     const std::string png = pngBytes();
     std::ofstream(dir / "small.png", std::ios::binary) << png;
@@ -454,8 +423,7 @@ TEST_F(MprisHelperTest, TheProgramShowsWhatMpvPlaysInTheNotch) {
     ASSERT_FALSE(display.empty());
     startMpv({"one.wav", "two.wav"});
     ASSERT_TRUE(spinUntil([&] { return bus.hasName("org.mpris.MediaPlayer2.mpv"); }, 10000));
-    std::filesystem::create_directories(dir / "halvyn");
-    std::ofstream(dir / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
+    test::writeFile(dir / "halvyn/preferences.json", R"({"isFirstLaunch": false})");
     std::vector<std::string> env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "XDG_CONFIG_HOME=" + dir.string(),
                                     "XDG_RUNTIME_DIR=" + dir.string(), "HALVYN_FRAME_LOG=1",
                                     test::lsanEnv()};

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "linux/loopback_server.h"
 #include "platform/linux/qt_http.h"
@@ -84,25 +85,21 @@ TEST_F(OpenMeteo, ReadsARecordedAnswerIntoTheReport) {
 }
 
 TEST_F(OpenMeteo, FailuresAreErrorsNeverReports) {
-    serve(500, "Internal Server Error");
-    Answer a = ask();
-    EXPECT_FALSE(a.report);
-    EXPECT_NE(a.error.find("HTTP 500"), std::string::npos) << a.error;
-
-    serve(400, R"({"error":true,"reason":"Latitude must be in range of -90 to 90°."})");
-    a = ask();
-    EXPECT_FALSE(a.report);
-    EXPECT_NE(a.error.find("Latitude must be in range"), std::string::npos) << a.error;
-
-    serve(200, "{\"current\": {\"temperature_2m\": 3");
-    EXPECT_EQ(ask().error, "The weather answer is not a JSON object.");
-
-    serve(200, R"({"current":{"temperature_2m":"warm","weather_code":3,"is_day":1}})");
-    EXPECT_EQ(ask().error, "The weather answer lacks the current conditions.");
+    for (const auto& [status, body, error] :
+         {std::tuple{500, "Internal Server Error", "HTTP 500"},
+          {400, R"({"error":true,"reason":"Latitude must be in range of -90 to 90°."})", "Latitude must be in range"},
+          {200, "{\"current\": {\"temperature_2m\": 3", "The weather answer is not a JSON object."},
+          {200, R"({"current":{"temperature_2m":"warm","weather_code":3,"is_day":1}})",
+           "The weather answer lacks the current conditions."}}) {
+        serve(status, body);
+        const Answer a = ask();
+        EXPECT_FALSE(a.report) << body;
+        EXPECT_NE(a.error.find(error), std::string::npos) << a.error;
+    }
 
     // Sun and hours are optional: without them the report has none.
     serve(200, R"({"current":{"temperature_2m":21.4,"weather_code":2,"is_day":1}})");
-    a = ask();
+    const Answer a = ask();
     ASSERT_TRUE(a.report);
     EXPECT_FALSE(a.report->firstDay);
     EXPECT_TRUE(a.report->hourly.empty());

@@ -11,14 +11,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <QDBusConnection>
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "runtime/logger.h"
 #include "shell/event_loop.h"
 
 extern char** environ;
@@ -49,14 +54,11 @@ inline bool onPath(const std::string& tool) {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-            hadOld_ = true;
-        }
+        if (const char* old = std::getenv(name)) old_ = old;
         ::setenv(name, value.c_str(), 1);
     }
     ~ScopedEnv() {
-        if (hadOld_) ::setenv(name_, old_.c_str(), 1);
+        if (old_) ::setenv(name_, old_->c_str(), 1);
         else ::unsetenv(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
@@ -64,8 +66,7 @@ public:
 
 private:
     const char* name_;
-    std::string old_;
-    bool hadOld_ = false;
+    std::optional<std::string> old_;
 };
 
 // Starts `args` through env(1), `env` settings first; output discarded unless `log` names a file.
@@ -119,6 +120,13 @@ inline void writeFile(const std::filesystem::path& path, const std::string& data
 inline std::string lsanEnv() {
     const char* lsan = std::getenv("HALVYN_LSAN_SUPPRESSIONS");
     return std::string("LSAN_OPTIONS=suppressions=") + (lsan ? lsan : HALVYN_LSAN_FILE);
+}
+
+// How many lines of `logs` are errors.
+inline int errorsIn(const CaptureLogSink& logs) {
+    int n = 0;
+    for (const auto& line : logs.lines) n += line.level == LogLevel::error;
+    return n;
 }
 
 // How often `what` occurs in `text`.
@@ -301,20 +309,9 @@ public:
         stop(pid_);
     }
 
-    // A bare mock object on the session bus, to be given signals.
-    static DBusMock bare(const PrivateBus& bus, std::string name, std::string path, std::string interface) {
-        DBusMock m(bus, {}, std::move(name));
-        m.path_ = std::move(path);
-        m.interface_ = std::move(interface);
-        return m;
-    }
     bool start() {
-        std::vector<std::string> args = {PrivateBus::python(), "-m", "dbusmock"};
-        if (template_.empty())
-            args.insert(args.end(), {name_, path_, interface_});
-        else
-            args.insert(args.end(), {"--system", "--template", template_, "-p", parameters_});
-        pid_ = spawnWith(args, bus_.env());
+        pid_ = spawnWith({PrivateBus::python(), "-m", "dbusmock", "--system", "--template", template_, "-p", parameters_},
+                         bus_.env());
         return pid_ > 0 && spinUntil([&] { return bus_.hasName(name_); }, 20000);
     }
     void kill() {
@@ -326,8 +323,32 @@ public:
 
 private:
     const PrivateBus& bus_;
-    std::string template_, name_, parameters_, path_, interface_;
+    std::string template_, name_, parameters_;
     pid_t pid_ = -1;
+};
+
+// A test of an adapter on a private bus: the bus, the connection the adapter is given, and the
+// adapter's log. started() starts the test's own services once the bus is up.
+class BusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
+        ASSERT_TRUE(bus.start());
+        connection = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("halvyn-test")));
+        ASSERT_TRUE(connection->isConnected());
+        started();
+    }
+    // The adapter, a member of the test, is gone by now.
+    ~BusTest() override {
+        connection.reset();
+        QDBusConnection::disconnectFromBus(QStringLiteral("halvyn-test"));
+    }
+    virtual void started() {}
+
+    PrivateBus bus;
+    std::unique_ptr<QDBusConnection> connection;
+    CaptureLogSink logs;
 };
 
 }  // namespace halvyn::test

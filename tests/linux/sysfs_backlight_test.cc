@@ -52,10 +52,6 @@ TEST_F(Backlight, ReadsTheUsableDeviceAndTellsChanges) {
     EXPECT_EQ(told.size(), 1u);
     EXPECT_EQ(logs.lines.size(), 1u);
     EXPECT_EQ(port.brightness(1), std::nullopt);
-
-    port.setThreadFlag("observingBrightnessChange-1", true);
-    EXPECT_TRUE(port.threadFlag("observingBrightnessChange-1"));
-    EXPECT_FALSE(port.threadFlag("other"));
 }
 
 TEST_F(Backlight, ZeroMaximumOrNoDeviceIsAbsent) {

@@ -5,32 +5,29 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "calendar/calendar_manager.h"
+#include "linux/services.h"
 #include "runtime/dates.h"
 
 namespace halvyn {
 namespace {
 
+// TZ for its own lifetime, read again by the C library on the way in and out.
 class Zone {
 public:
-    explicit Zone(const char* tz) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
+    explicit Zone(const char* tz) : env_(std::in_place, "TZ", tz) { ::tzset(); }
     ~Zone() {
-        if (old_.empty()) ::unsetenv("TZ");
-        else ::setenv("TZ", old_.c_str(), 1);
+        env_.reset();
         ::tzset();
     }
 
 private:
-    std::string old_;
+    std::optional<test::ScopedEnv> env_;
 };
 
 std::vector<std::string> chimes(const Locale& l, const char* from, int n) {

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -84,68 +83,102 @@ TEST(PrivateDownloadFolder, IsMadeOrClosedForThisUserAndRefusedOtherwise) {
     fs::remove_all(root);
 }
 
-HttpResponse fetch(Http& http, const std::string& url, bool secureOnly = false, double deadline = 60,
-                   const std::string& destination = {}) {
-    HttpRequest r;
-    r.url = url;
-    r.timeout = seconds(20);
-    r.deadline = seconds(deadline);
-    r.secureOnly = secureOnly;
-    return test::exchange(http, r, destination);
+// Qt Network against a loopback server that misbehaves on purpose.
+class UpdateHttp : public ::testing::Test {
+protected:
+    UpdateHttp() {
+        server.handler = [this](const LoopbackServer::Request& r) {
+            LoopbackServer::Reply reply;
+            if (r.path == "/loop") {
+                reply.status = 302;
+                reply.location = "/loop";
+            } else if (r.path.startsWith("/to/")) {
+                reply.status = 302;
+                reply.location = r.path.mid(4) == "safe" ? server.url("/") : QByteArray::fromPercentEncoding(r.path.mid(4));
+            } else if (r.path == "/hang") {
+                reply.hang = true;
+            } else if (r.path == "/trickle") {
+                reply.trickleMs = 100;  // never silent long enough for the time-out
+            } else if (r.path == "/declared") {
+                reply.declaredLength = 100'000'000;
+                reply.body = "x";
+            } else if (r.path == "/stream") {
+                reply.withoutLength = true;
+                reply.body = QByteArray(3 << 20, 'x');
+            } else if (r.path == "/missing") {
+                reply.status = 404;
+                reply.body = "Not Found";
+            } else {
+                reply.body = "hello";
+            }
+            return reply;
+        };
+    }
+    ~UpdateHttp() override { fs::remove_all(root); }
+
+    // A path of the server, or a whole address; bodies above 1 MiB are refused. `destination`:
+    // downloaded there.
+    HttpResponse fetch(const std::string& path, const std::string& destination = {}, bool secureOnly = false,
+                       double timeout = 20, double deadline = 60) {
+        HttpRequest r;
+        r.url = path.starts_with("/") ? server.url(path.c_str()).toStdString() : path;
+        r.maxBodyBytes = 1 << 20;
+        r.timeout = seconds(timeout);
+        r.deadline = seconds(deadline);
+        r.secureOnly = secureOnly;
+        return test::exchange(http, r, destination);
+    }
+
+    LoopbackServer server;
+    QtHttp http;
+    const fs::path root = test::privateFolder("halvyn-http");
+};
+
+TEST_F(UpdateHttp, GivesUpOnLoopsSilenceTricklesAndHugeBodies) {
+    EXPECT_EQ(fetch("/").body, "hello");
+    EXPECT_EQ(fetch("/loop").error, "Too many redirects.");
+    EXPECT_LE(server.requests, 2 + QtHttp::kMaxRedirects);
+    EXPECT_EQ(fetch("/hang", {}, false, 0.3).error, "The request timed out.");
+    EXPECT_EQ(fetch("/trickle", {}, false, 20, 1.5).error, "The request took too long.");
+    EXPECT_EQ(fetch("/declared").error, "The response is too large.");
+    EXPECT_EQ(fetch("/stream").error, "The response is too large.");
+    const HttpResponse missing = fetch("/missing");
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_TRUE(missing.error.empty());
+    EXPECT_FALSE(missing.ok());
 }
 
-TEST(UpdateHttp, ATrickleEndsAtTheDeadlineAndRedirectsStayOnSafeGround) {
-    LoopbackServer server;
-    server.handler = [&](const LoopbackServer::Request& r) {
-        LoopbackServer::Reply reply;
-        if (r.path == "/trickle") {
-            reply.trickleMs = 100;  // never silent long enough for the 20 s time-out
-        } else if (r.path.startsWith("/to/")) {
-            reply.status = 302;
-            reply.location = r.path.mid(4) == "loop" ? server.url("/ok") : QByteArray::fromPercentEncoding(r.path.mid(4));
-        } else {
-            reply.body = "hello";
-        }
-        return reply;
-    };
-    QtHttp http;
-    EXPECT_EQ(fetch(http, server.url("/trickle").toStdString(), false, 1.5).error, "The request took too long.");
-    const fs::path root = test::privateFolder("halvyn-http");
-    EXPECT_EQ(fetch(http, server.url("/trickle").toStdString(), true, 1.5, (root / "dl").string()).error,
-              "The request took too long.");
-    EXPECT_TRUE(fs::is_empty(root));  // the partial file went with it
-
+TEST_F(UpdateHttp, RedirectsStayOnSafeGround) {
     for (const char* target : {"file:///etc/passwd", "data:,hello"}) {
-        const HttpResponse r = fetch(http, server.url("/to/").toStdString() + target);
+        const HttpResponse r = fetch(std::string("/to/") + target);
         EXPECT_FALSE(r.ok()) << target;
         EXPECT_NE(r.error, "") << target;
         EXPECT_TRUE(r.body.empty()) << target;
     }
     // Updates go only where the address itself could: no plain http beyond this machine.
-    const HttpResponse plain = fetch(http, server.url("/to/http%3A%2F%2F192.0.2.1%2Fx").toStdString(), true);
-    EXPECT_EQ(plain.error, "refused the redirect to \"http://192.0.2.1/x\": not HTTPS");
-    EXPECT_EQ(fetch(http, "http://192.0.2.1/x", true).error, "refused the address \"http://192.0.2.1/x\": not HTTPS");
-    EXPECT_EQ(fetch(http, server.url("/to/loop").toStdString(), true).body, "hello");
-    fs::remove_all(root);
+    EXPECT_EQ(fetch("/to/http%3A%2F%2F192.0.2.1%2Fx", {}, true).error,
+              "refused the redirect to \"http://192.0.2.1/x\": not HTTPS");
+    EXPECT_EQ(fetch("http://192.0.2.1/x", {}, true).error, "refused the address \"http://192.0.2.1/x\": not HTTPS");
+    EXPECT_EQ(fetch("/to/safe", {}, true).body, "hello");
 }
 
-TEST(UpdateHttp, ADownloadNeverWritesThroughAPlantedLink) {
-    LoopbackServer server;
-    server.handler = [](const LoopbackServer::Request&) {
-        LoopbackServer::Reply reply;
-        reply.body = "archive";
-        return reply;
-    };
-    const fs::path root = test::privateFolder("halvyn-planted");
+// A download is the whole body or no file at all, and never writes through a planted link.
+TEST_F(UpdateHttp, ADownloadIsWholeOrAbsentAndNeverWritesThroughAPlantedLink) {
+    const std::string dest = (root / "Halvyn.zip_2.0").string();
+    for (const char* failing : {"/stream", "/missing"}) {
+        EXPECT_FALSE(fetch(failing, dest).ok()) << failing;
+        EXPECT_TRUE(fs::is_empty(root)) << failing;
+    }
+    EXPECT_EQ(fetch("/trickle", dest, true, 20, 1.5).error, "The request took too long.");
+    EXPECT_TRUE(fs::is_empty(root));  // the partial file went with it
+
     writeFile(root / "bashrc", "mine");
-    fs::create_symlink(root / "bashrc", root / "Halvyn.zip_2.0");
-    QtHttp http;
-    EXPECT_TRUE(fetch(http, server.url().toStdString(), true, 60, (root / "Halvyn.zip_2.0").string()).ok());
+    fs::create_symlink(root / "bashrc", dest);
+    EXPECT_TRUE(fetch("/", dest, true).ok());
     EXPECT_EQ(readFile(root / "bashrc"), "mine");
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(root / "Halvyn.zip_2.0")));
-    EXPECT_EQ(readFile(root / "Halvyn.zip_2.0"), "archive");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dest)));
+    EXPECT_EQ(readFile(dest), "hello");
     EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 2);
-    fs::remove_all(root);
 }
 
 // A fresh Ed25519 key pair for the test: the public key's 32 bytes and a signer.

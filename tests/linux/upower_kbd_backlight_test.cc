@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-
 #include <memory>
 #include <vector>
 
 #include "linux/services.h"
 #include "platform/linux/upower_kbd_backlight.h"
-#include "runtime/logger.h"
 
 namespace halvyn {
 namespace {
@@ -21,22 +18,9 @@ const std::string kUPower = "org.freedesktop.UPower";
 const std::string kPath = "/org/freedesktop/UPower/KbdBacklight";
 const std::string kInterface = "org.freedesktop.UPower.KbdBacklight";
 
-class KbdBacklight : public ::testing::Test {
+class KbdBacklight : public test::BusTest {
 protected:
-    void SetUp() override {
-        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
-        ASSERT_TRUE(bus.start());
-        ASSERT_TRUE(upower.start());
-        connection = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QString::fromStdString(bus.address()), QStringLiteral("kbd-test")));
-        ASSERT_TRUE(connection->isConnected());
-    }
-    void TearDown() override {
-        changes.reset();
-        port.reset();
-        connection.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("kbd-test"));
-    }
+    void started() override { ASSERT_TRUE(upower.start()); }
     // The keyboard light as UPower serves it: `max` and `level` as its two getters answer, the
     // maximum with the signature given (a test can answer with the wrong type).
     void addKeyboard(const std::string& max, const std::string& level, const std::string& maxSignature = "i") {
@@ -59,10 +43,7 @@ protected:
         float level;
         bool external;
     };
-    test::PrivateBus bus;
     test::DBusMock upower{bus, "upower", kUPower};
-    std::unique_ptr<QDBusConnection> connection;
-    CaptureLogSink logs;
     std::unique_ptr<UPowerKbdBacklight> port;
     Subscription changes;
     std::vector<Change> seen;
@@ -114,16 +95,14 @@ TEST_F(KbdBacklight, AbsentWithoutTheObjectOrWithABadMaximumAndBackWithUPower) {
     spinUntil([] { return false; }, 500);
     EXPECT_FALSE(port->level());
     upower.kill();
-    test::DBusMock wrongType{bus, "upower", kUPower};
-    ASSERT_TRUE(wrongType.start());
+    ASSERT_TRUE(upower.start());
     addKeyboard("\\'3\\'", "1", "s");
     emit("BrightnessChanged", "i", "[dbus.Int32(1)]");
     spinUntil([] { return false; }, 500);
     EXPECT_FALSE(port->level());
 
-    wrongType.kill();
-    test::DBusMock replacement{bus, "upower", kUPower};
-    ASSERT_TRUE(replacement.start());
+    upower.kill();
+    ASSERT_TRUE(upower.start());
     addKeyboard("4", "4");
     // A keyboard light that comes after UPower is read at its first signal.
     emit("BrightnessChanged", "i", "[dbus.Int32(4)]");

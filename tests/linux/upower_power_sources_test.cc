@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDBusConnection>
-
 #include <memory>
+#include <vector>
 
 #include "linux/services.h"
 #include "platform/linux/upower_power_sources.h"
-#include "runtime/logger.h"
 #include "runtime/value.h"
 
 namespace halvyn {
@@ -19,45 +17,28 @@ using test::spinUntil;
 const std::string kUPower = "org.freedesktop.UPower";
 const std::string kDisplay = "/org/freedesktop/UPower/devices/DisplayDevice";
 
-class UPower : public ::testing::Test {
+class UPower : public test::BusTest {
 protected:
-    void SetUp() override {
-        if (!test::PrivateBus::available()) HALVYN_SKIP_WITHOUT_SERVICE() << "dbus-daemon and python3-dbusmock are needed";
-        ASSERT_TRUE(bus.start());
+    void started() override {
         ASSERT_TRUE(upower.start());
         ASSERT_TRUE(profiles.start());
         battery(2, 50, 0);  // discharging at half
-        connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
-            QString::fromStdString(bus.address()), QStringLiteral("upower-test")));
-        ASSERT_TRUE(connection->isConnected());
         make();
         // The first reading is announced as the service's connection, not as a change.
         ASSERT_TRUE(spinUntil([&] { return connectedCount == 1; }));
         EXPECT_EQ(changeCount, 0);
     }
-    void TearDown() override {
-        changes.reset();
-        lowPower.reset();
-        connected.reset();
-        port.reset();
-        connection.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("upower-test"));
-    }
 
     // Returns at once, whatever the services do.
     void make() {
+        subs.clear();
         port = std::make_unique<UPowerPowerSources>(*connection, Logger(&logs, "com.halvyn.app", "PowerSources"));
-        changes = port->observeChanges([this] { ++changeCount; });
-        connected = port->observeConnected([this] { ++connectedCount; });
-        lowPower = port->observeLowPowerMode([this](std::optional<bool> on) {
+        subs.push_back(port->observeChanges([this] { ++changeCount; }));
+        subs.push_back(port->observeConnected([this] { ++connectedCount; }));
+        subs.push_back(port->observeLowPowerMode([this](std::optional<bool> on) {
             lastLowPower = on;
             ++lowPowerCount;
-        });
-    }
-    int errors() const {
-        int n = 0;
-        for (const auto& line : logs.lines) n += line.level == LogLevel::error;
-        return n;
+        }));
     }
     void setProfile(const std::string& variant) {
         bus.setProperty("net.hadess.PowerProfiles", "/net/hadess/PowerProfiles", "net.hadess.PowerProfiles",
@@ -80,13 +61,10 @@ protected:
         return v && v->isNumber() ? v->asNumber() : -2;
     }
 
-    test::PrivateBus bus;
     test::DBusMock upower{bus, "upower", "org.freedesktop.UPower", R"({"OnBattery": true})"};
     test::DBusMock profiles{bus, "power_profiles_daemon", "net.hadess.PowerProfiles"};
-    std::unique_ptr<QDBusConnection> connection;
-    CaptureLogSink logs;
     std::unique_ptr<UPowerPowerSources> port;
-    Subscription changes, lowPower, connected;
+    std::vector<Subscription> subs;
     int changeCount = 0, lowPowerCount = 0, connectedCount = 0;
     std::optional<bool> lastLowPower;
 };
@@ -124,6 +102,9 @@ TEST_F(UPower, MalformedPropertiesReadAsNoReading) {
     setDisplay("Type", "string:battery");
     ASSERT_TRUE(spinUntil([&] { return port->matchingService("AppleSmartBattery") == 0; }));
     EXPECT_TRUE(port->powerSourceDescriptions().empty());
+    setProfile("int32:3");
+    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));
+    EXPECT_EQ(lastLowPower, std::nullopt);
 }
 
 TEST_F(UPower, ServiceReplacedByANewProcessIsReadAgainAsAStartingPoint) {
@@ -140,16 +121,14 @@ TEST_F(UPower, ServiceReplacedByANewProcessIsReadAgainAsAStartingPoint) {
     EXPECT_EQ(property("ExternalConnected"), Value(true));
     EXPECT_EQ(property("AvgTimeToFull"), Value(10));
     const int changesAfterReturn = changeCount;
-    EXPECT_EQ(errors(), 1) << "the loss is told once";
+    EXPECT_EQ(test::errorsIn(logs), 1) << "the loss is told once";
 
     setDisplay("Percentage", "double:80");
     ASSERT_TRUE(spinUntil([&] { return changeCount == changesAfterReturn + 1; }));
 }
 
 TEST_F(UPower, ServicesStalledAtStartAreReadWhenTheyAnswer) {
-    changes.reset();
-    lowPower.reset();
-    connected.reset();
+    subs.clear();
     port.reset();
     connectedCount = 0;
     setProfile("string:power-saver");
@@ -165,19 +144,21 @@ TEST_F(UPower, ServicesStalledAtStartAreReadWhenTheyAnswer) {
     EXPECT_EQ(capacity(), 50);
     EXPECT_EQ(property("ExternalConnected"), Value(false));
     EXPECT_EQ(changeCount, 0);
-    EXPECT_EQ(errors(), 0) << "a slow answer is no absence";
-    // The mode found at the first reading is where it stands; the next switch is told.
+    EXPECT_EQ(test::errorsIn(logs), 0) << "a slow answer is no absence";
+    // The mode found at the first reading is where it stands; the next switches are told. Low
+    // power is the power-saver profile.
     spinUntil([] { return false; }, 1000);
     EXPECT_EQ(lowPowerCount, 0);
     setProfile("string:balanced");
     ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));
     EXPECT_EQ(lastLowPower, false);
+    setProfile("string:power-saver");
+    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 2; }));
+    EXPECT_EQ(lastLowPower, true);
 }
 
 TEST_F(UPower, AServiceTheMachineLacksIsNewsAndOneThatGoesIsAnError) {
-    changes.reset();
-    lowPower.reset();
-    connected.reset();
+    subs.clear();
     port.reset();
     profiles.kill();
     logs.lines.clear();
@@ -188,20 +169,8 @@ TEST_F(UPower, AServiceTheMachineLacksIsNewsAndOneThatGoesIsAnError) {
     // UPower read first: a service that goes before it was ever read is only "no service".
     ASSERT_TRUE(spinUntil([&] { return connectedCount >= 2; }));
     upower.kill();
-    ASSERT_TRUE(spinUntil([&] { return errors() == 1; }));
+    ASSERT_TRUE(spinUntil([&] { return test::errorsIn(logs) == 1; }));
     EXPECT_TRUE(logs.contains("UPower went away; battery readings absent until it comes back"));
-}
-
-TEST_F(UPower, LowPowerModeIsThePowerSaverProfile) {
-    setProfile("string:power-saver");
-    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 1; }));
-    EXPECT_EQ(lastLowPower, true);
-    setProfile("string:balanced");
-    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 2; }));
-    EXPECT_EQ(lastLowPower, false);
-    setProfile("int32:3");
-    ASSERT_TRUE(spinUntil([&] { return lowPowerCount == 3; }));
-    EXPECT_EQ(lastLowPower, std::nullopt);
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <string_view>
@@ -89,9 +88,8 @@ public:
         const auto user = sessionUser();
         if (!user) return false;
         user_ = *user;
-        std::filesystem::create_directories(dir_ / "config" / "halvyn");
         // A returning user: the notch shows at once.
-        std::ofstream(dir_ / "config" / "halvyn" / "preferences.json") << R"({"isFirstLaunch": false})";
+        test::writeFile(dir_ / "config/halvyn/preferences.json", R"({"isFirstLaunch": false})");
         test::output("chown -R " + std::to_string(user_.first) + ":" + std::to_string(user_.second) + " " + dir_.string());
         return true;
     }
@@ -249,13 +247,12 @@ TEST(SwaySession, TheNotchIsALayerSurfaceAtTheTopCentre) {
     Compositor sway("halvyn-sway");
     ASSERT_TRUE(sway.prepare()) << "no unprivileged user to run the compositor as";
     // Two screens side by side, the main one (the first) red, the other green.
-    std::ofstream(sway.dir() / "sway.conf")
-        << "xwayland enable\n"
-           "output HEADLESS-1 resolution 1920x1080 position 0 0 bg #ff0000 solid_color\n"
-           "output HEADLESS-2 resolution 1920x1080 position 1920 0 bg #00ff00 solid_color\n";
+    test::writeFile(sway.dir() / "sway.conf",
+                    "xwayland enable\n"
+                    "output HEADLESS-1 resolution 1920x1080 position 0 0 bg #ff0000 solid_color\n"
+                    "output HEADLESS-2 resolution 1920x1080 position 1920 0 bg #00ff00 solid_color\n");
     // The video ends at the first click it receives.
-    std::ofstream(sway.dir() / "input.conf") << "MBTN_LEFT quit\n";
-    test::output("chmod a+r " + (sway.dir() / "sway.conf").string() + " " + (sway.dir() / "input.conf").string());
+    test::writeFile(sway.dir() / "input.conf", "MBTN_LEFT quit\n");
     sway.startCompositor({"sway", "-c", (sway.dir() / "sway.conf").string()},
                          {"WLR_BACKENDS=headless", "WLR_HEADLESS_OUTPUTS=2", "WLR_RENDERER=pixman",
                           "WLR_LIBINPUT_NO_DEVICES=1"});
