@@ -36,7 +36,6 @@ public:
     // setting to follow (why is logged when the schema is there but the settings are not).
     bool followSettings(OpenBannerSetting open, const std::optional<std::string>& keyfile = std::nullopt);
 
-    bool hasBus() const { return connected_; }
     bool hasSettings() const { return settings_ != nullptr; }
     // GNOME's "show-banners" as the settings read now; true without the settings.
     bool bannersShown() const;
