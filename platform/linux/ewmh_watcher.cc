@@ -193,6 +193,10 @@ std::vector<XWindowInfo> EwmhWatcher::clients() const {
     std::vector<XWindowInfo> out;
     if (!connected()) return out;
     for (std::uint32_t w : x_->cardinals(x_->root, x_->atoms[clientList], XCB_ATOM_WINDOW)) out.push_back(describe(w));
+    // The replies waited for here may have brought events (a window made active or fullscreen)
+    // into the connection's queue, where the socket notifier cannot see them: asked for while the
+    // client list changed, as when a player opens fullscreen, they would wait for the next event.
+    const_cast<EwmhWatcher*>(this)->drainLater();
     return out;
 }
 
