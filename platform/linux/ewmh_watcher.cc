@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 namespace halvyn {
 
@@ -32,6 +33,9 @@ struct EwmhWatcher::X {
     xcb_atom_t atoms[atomCount] = {};
     std::unique_ptr<QSocketNotifier> notifier;
     bool saidLost = false;
+    // Waiting for a reply reads the events that came before it into the connection's queue, where
+    // the socket notifier cannot see them: every wait asks for one more pass over that queue.
+    std::function<void()> afterReply;
 
     ~X() {
         notifier.reset();
@@ -43,6 +47,7 @@ struct EwmhWatcher::X {
                                        xcb_atom_t* gotType = nullptr) const {
         auto cookie = xcb_get_property(c, 0, window, name, type, 0, 4096);
         xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, nullptr);
+        if (afterReply) afterReply();
         std::vector<std::uint8_t> out;
         if (reply) {
             // A property of another format than asked for is malformed, and read as missing.
@@ -95,8 +100,8 @@ EwmhWatcher::EwmhWatcher(const std::optional<std::string>& display, Logger logge
     x->notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(x->c), QSocketNotifier::Read);
     QObject::connect(x->notifier.get(), &QSocketNotifier::activated, x->notifier.get(), [this] { events(); });
     x_ = std::move(x);
+    x_->afterReply = [this] { drainLater(); };
     refreshActive();
-    drainLater();
 }
 
 EwmhWatcher::~EwmhWatcher() = default;
@@ -135,7 +140,6 @@ void EwmhWatcher::events() {
         refreshActive();
     else if (state)
         refreshFullscreen();
-    if (active || state) drainLater();
     if (clients) clientsChanged_.emit();
 }
 
@@ -173,10 +177,17 @@ void EwmhWatcher::refreshActive() {
     if (changed) activeChanged_.emit();
 }
 
-// Events that came in while waiting for replies sit in the connection's queue, where the socket
-// notifier cannot see them: one more pass picks them up.
+// One pass at a time is asked for, however many replies were waited for before it runs.
 void EwmhWatcher::drainLater() {
-    QMetaObject::invokeMethod(x_->notifier.get(), [this] { events(); }, Qt::QueuedConnection);
+    if (drainAsked_) return;
+    drainAsked_ = true;
+    QMetaObject::invokeMethod(
+        x_->notifier.get(),
+        [this] {
+            drainAsked_ = false;
+            events();
+        },
+        Qt::QueuedConnection);
 }
 
 void EwmhWatcher::refreshFullscreen() {
@@ -193,10 +204,6 @@ std::vector<XWindowInfo> EwmhWatcher::clients() const {
     std::vector<XWindowInfo> out;
     if (!connected()) return out;
     for (std::uint32_t w : x_->cardinals(x_->root, x_->atoms[clientList], XCB_ATOM_WINDOW)) out.push_back(describe(w));
-    // The replies waited for here may have brought events (a window made active or fullscreen)
-    // into the connection's queue, where the socket notifier cannot see them: asked for while the
-    // client list changed, as when a player opens fullscreen, they would wait for the next event.
-    const_cast<EwmhWatcher*>(this)->drainLater();
     return out;
 }
 

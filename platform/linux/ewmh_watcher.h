@@ -56,6 +56,7 @@ private:
     std::unique_ptr<X> x_;
     std::optional<XWindowInfo> active_;
     bool fullscreen_ = false;
+    bool drainAsked_ = false;
     Signal<> fullscreenChanged_, activeChanged_, clientsChanged_;
 };
 

@@ -12,6 +12,14 @@ namespace {
 std::string unavailable(const Module& module) {
     return "not available (" + module.path().filename().string() + " missing)";
 }
+
+// A port answers on a later turn, as it would from its service; not once the port is gone.
+template <class Done, class... Answer>
+void answerLater(MainQueue& main, const Lifetime& lifetime, Done done, Answer... answer) {
+    main.post([alive = lifetime.token(), done = std::move(done), ... answer = std::move(answer)]() mutable {
+        if (alive && done) done(std::move(answer)...);
+    });
+}
 }  // namespace
 
 ModuleSounds::ModuleSounds(Module& module, std::vector<std::string> folders, Logger logger)
@@ -59,11 +67,9 @@ Http* ModuleHttp::loaded(Completion& completion) {
     if (!http_)
         if (auto make = module_.function<decltype(halvyn_make_http)>("halvyn_make_http")) http_.reset(make());
     if (!http_) {
-        main_.post([alive = lifetime_.token(), completion = std::move(completion), error = "HTTP " + unavailable(module_)] {
-            HttpResponse failed;
-            failed.error = error;
-            if (alive) completion(std::move(failed));
-        });
+        HttpResponse failed;
+        failed.error = "HTTP " + unavailable(module_);
+        answerLater(main_, lifetime_, std::move(completion), std::move(failed));
     }
     return http_.get();
 }
@@ -95,11 +101,9 @@ bool ModuleVerifier::hasUpdateKey() const {
 void ModuleVerifier::examine(const std::string& path, const std::string& signature,
                              std::function<void(ArchiveFacts)> done) {
     if (ArchiveVerifier* verifier = loaded()) return verifier->examine(path, signature, std::move(done));
-    main_.post([alive = lifetime_.token(), done = std::move(done), error = "Checking updates is " + unavailable(module_)] {
-        ArchiveFacts facts;
-        facts.error = error;
-        if (alive) done(std::move(facts));
-    });
+    ArchiveFacts facts;
+    facts.error = "Checking updates is " + unavailable(module_);
+    answerLater(main_, lifetime_, std::move(done), std::move(facts));
 }
 
 ModuleCalendarStore::ModuleCalendarStore(Module& module, FileSystem& files, MainQueue& main,
@@ -127,9 +131,7 @@ CalendarStore* ModuleCalendarStore::opened() {
 
 void ModuleCalendarStore::requestFullAccess(std::function<void(bool, std::optional<std::string>)> done) {
     // The user's own files need no one's permission.
-    main_.post([alive = lifetime_.token(), done = std::move(done)] {
-        if (alive && done) done(true, std::nullopt);
-    });
+    answerLater(main_, lifetime_, std::move(done), true, std::optional<std::string>());
 }
 
 std::vector<CalendarInfo> ModuleCalendarStore::calendars() const {
@@ -144,9 +146,7 @@ void ModuleCalendarStore::fetch(CalendarQuery query, std::function<void(Calendar
         return;
     }
     if (CalendarStore* store = opened()) return store->fetch(std::move(query), std::move(done));
-    main_.post([alive = lifetime_.token(), done = std::move(done)] {
-        if (alive) done({});
-    });
+    answerLater(main_, lifetime_, std::move(done), CalendarAnswer{});
 }
 
 std::string releaseNotesHtml(Module& module, std::string_view markdown) {
